@@ -1,0 +1,49 @@
+#pragma once
+// The name-setting table: display names of codes and the era table, loaded one group
+// at a time from the single row of the table "名設定" in the database that
+// "KOVENV.INI" names; and the era conversion that works on the loaded era table.
+#include "currency.h"
+#include "runtimeservices.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kov {
+
+class BasCmnName {
+public:
+    explicit BasCmnName(RuntimeServices& rt);
+
+    // Index 1 to 10 (index 0 unused): 30-character fixed-length texts.
+    std::array<std::string, 11> p_strName;
+    // Index 1 to 3 (index 0 unused): era letters (1 character), era names
+    // (6 characters, blank-padded), era start dates YYYYMMDD (0 = not defined).
+    std::array<std::string, 4> p_strNenKb;
+    std::array<std::string, 4> p_strNenKj;
+    std::array<Currency, 4> p_curNenSt;
+    Currency p_curKenko;
+    Currency p_curKosei;
+
+    // Result of the last prfEraConv.
+    std::string p_strEraKj;  // era name, with its trailing blanks
+    std::string p_strEraKb;  // era letter
+    Currency p_curEraYmd;    // era-relative date YYMMDD
+
+    // Title of the two failure messages; no program sets it.
+    std::string p_strMsgTitle;
+
+    // Clears every slot (not p_curKenko, p_curKosei), then loads the group of the
+    // selector 1 to 7; any other selector only clears.
+    void prsNameRead(std::int16_t selector);
+
+    // Reloads the era table (selector 4), picks the era of the date YYYYMMDD and sets
+    // p_strEraKj, p_strEraKb and p_curEraYmd; returns p_curEraYmd.
+    Currency prfEraConv(Currency date);
+
+private:
+    void clear();
+    RuntimeServices& m_rt;
+};
+
+} // namespace kov

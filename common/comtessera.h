@@ -1,0 +1,34 @@
+#pragma once
+// Turns a failure status of the data-access component into a fatal stop-icon
+// message and ends the program at once, without any clean-up of the program.
+#include "runtimeservices.h"
+
+#include <cstdint>
+#include <string>
+
+namespace kov {
+
+class ComTessera {
+public:
+    explicit ComTessera(RuntimeServices& rt) : m_rt(rt) {}
+
+    std::string p_strDbName;
+    std::string p_strTbName;
+    std::string p_strMsgTitle;
+
+    void prsStatusNames(const std::string& dbName, const std::string& tbName, const std::string& title);
+    // exemption -1 lets -9 and -99 pass; 0 and positive statuses pass; any other
+    // status shows its message and ends the program (exit status kExitFatal).
+    void prsStatusCheck(std::int16_t status, std::int16_t exemption);
+
+    // The message text for a negative status, with the names inserted (without the
+    // line breaks and the "Err Status" line).
+    static std::string statusText(std::int16_t status, const std::string& dbName, const std::string& tbName);
+    // The whole text of the box: statusText, CR LF, CR LF, "Err Status = -N".
+    static std::string messageText(std::int16_t status, const std::string& dbName, const std::string& tbName);
+
+private:
+    RuntimeServices& m_rt;
+};
+
+} // namespace kov

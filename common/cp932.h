@@ -1,0 +1,23 @@
+#pragma once
+// The one converter between the UTF-8 texts in memory and the Japanese code page
+// (CP932) of every file that the suite writes or reads.
+#include <string>
+#include <string_view>
+
+namespace kov::cp932 {
+
+// UTF-8 to CP932. A character that CP932 cannot hold (or a byte that is not UTF-8)
+// raises a RuntimeError of kind Conversion that names the character; nothing is
+// dropped or replaced.
+std::string fromUtf8(std::string_view utf8);
+
+// CP932 to UTF-8. A byte sequence that is not CP932 raises a RuntimeError of kind
+// Conversion that names the byte offset.
+std::string toUtf8(std::string_view bytes);
+
+// As above, but reports failure by returning false and setting *errorOffset to the
+// byte offset of the first bad sequence.
+bool tryToUtf8(std::string_view bytes, std::string& out, std::size_t* errorOffset = nullptr);
+bool tryFromUtf8(std::string_view utf8, std::string& out, std::size_t* errorOffset = nullptr);
+
+} // namespace kov::cp932

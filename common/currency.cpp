@@ -1,0 +1,188 @@
+#include "currency.h"
+
+#include "runtimeerror.h"
+
+#include <cmath>
+#include <limits>
+
+namespace kov {
+
+namespace {
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+
+std::int64_t checkedAdd(std::int64_t a, std::int64_t b)
+{
+    std::int64_t r;
+    if (__builtin_add_overflow(a, b, &r)) throwOverflow();
+    return r;
+}
+
+std::int64_t checkedMul(std::int64_t a, std::int64_t b)
+{
+    std::int64_t r;
+    if (__builtin_mul_overflow(a, b, &r)) throwOverflow();
+    return r;
+}
+
+// a / b rounded halves away from zero, b > 0.
+std::int64_t divRound(__int128 a, std::int64_t b)
+{
+    const bool neg = a < 0;
+    __int128 m = neg ? -a : a;
+    __int128 q = (m + b / 2) / b;
+    if (neg) q = -q;
+    if (q > kMax || q < kMin) throwOverflow();
+    return static_cast<std::int64_t>(q);
+}
+} // namespace
+
+Currency Currency::fromInt(std::int64_t value) { return fromRaw(checkedMul(value, Scale)); }
+
+Currency Currency::fromDouble(double value)
+{
+    if (!std::isfinite(value)) throwOverflow();
+    const long double scaled = static_cast<long double>(value) * Scale;
+    const long double r = scaled < 0 ? -std::floor(-scaled + 0.5L) : std::floor(scaled + 0.5L);
+    if (r >= 9223372036854775807.0L || r < -9223372036854775808.0L) throwOverflow();
+    return fromRaw(static_cast<std::int64_t>(r));
+}
+
+bool Currency::tryParse(std::string_view s, Currency& out)
+{
+    std::size_t i = 0, e = s.size();
+    while (i < e && s[i] == ' ') ++i;
+    while (e > i && s[e - 1] == ' ') --e;
+    if (i == e) return false;
+    bool neg = false;
+    if (s[i] == '+' || s[i] == '-') { neg = s[i] == '-'; ++i; }
+    __int128 whole = 0;
+    int digits = 0;
+    while (i < e && s[i] >= '0' && s[i] <= '9') {
+        whole = whole * 10 + (s[i] - '0');
+        if (whole > static_cast<__int128>(kMax)) return false;
+        ++i; ++digits;
+    }
+    __int128 frac = 0;
+    int fracDigits = 0;
+    int roundDigit = -1;
+    if (i < e && s[i] == '.') {
+        ++i;
+        while (i < e && s[i] >= '0' && s[i] <= '9') {
+            if (fracDigits < 4) { frac = frac * 10 + (s[i] - '0'); ++fracDigits; }
+            else if (roundDigit < 0) roundDigit = s[i] - '0';
+            ++i; ++digits;
+        }
+    }
+    if (i != e || digits == 0) return false;
+    while (fracDigits < 4) { frac *= 10; ++fracDigits; }
+    __int128 raw = whole * Scale + frac;
+    if (roundDigit >= 5) ++raw;
+    if (neg) raw = -raw;
+    if (raw > kMax || raw < kMin) return false;
+    out = fromRaw(static_cast<std::int64_t>(raw));
+    return true;
+}
+
+Currency Currency::parse(std::string_view text)
+{
+    Currency c;
+    if (!tryParse(text, c)) {
+        // Tell a number that is too large apart from one that is no number at all.
+        std::size_t digits = 0;
+        bool onlyNumber = true;
+        for (char ch : text) {
+            if (ch >= '0' && ch <= '9') ++digits;
+            else if (ch != ' ' && ch != '-' && ch != '+' && ch != '.') onlyNumber = false;
+        }
+        if (onlyNumber && digits > 15) throwOverflow("「" + std::string(text) + "」");
+        throwTypeMismatch("「" + std::string(text) + "」");
+    }
+    return c;
+}
+
+Currency Currency::operator+(Currency o) const { return fromRaw(checkedAdd(m_raw, o.m_raw)); }
+Currency Currency::operator-(Currency o) const
+{
+    std::int64_t r;
+    if (__builtin_sub_overflow(m_raw, o.m_raw, &r)) throwOverflow();
+    return fromRaw(r);
+}
+Currency Currency::operator-() const
+{
+    if (m_raw == kMin) throwOverflow();
+    return fromRaw(-m_raw);
+}
+Currency Currency::abs() const { return m_raw < 0 ? -*this : *this; }
+Currency Currency::operator*(std::int64_t factor) const { return fromRaw(checkedMul(m_raw, factor)); }
+Currency Currency::operator*(Currency o) const
+{
+    return fromRaw(divRound(static_cast<__int128>(m_raw) * o.m_raw, Scale));
+}
+
+std::int64_t Currency::floored() const
+{
+    std::int64_t q = m_raw / Scale;
+    if (m_raw % Scale != 0 && m_raw < 0) --q;
+    return q;
+}
+
+std::int64_t Currency::rounded() const { return divRound(m_raw, Scale); }
+
+Currency Currency::roundedTo(int decimals) const
+{
+    if (decimals >= 4) return *this;
+    if (decimals < 0) throwInvalidArgument();
+    std::int64_t unit = 1;
+    for (int k = decimals; k < 4; ++k) unit *= 10;
+    return fromRaw(checkedMul(divRound(m_raw, unit), unit));
+}
+
+std::string Currency::toFixed(int decimals) const
+{
+    if (decimals < 0 || decimals > 4) throwInvalidArgument();
+    const Currency r = roundedTo(decimals);
+    const bool neg = r.m_raw < 0;
+    const unsigned long long m = neg ? 0ULL - static_cast<unsigned long long>(r.m_raw)
+                                     : static_cast<unsigned long long>(r.m_raw);
+    std::string out = std::to_string(m / Scale);
+    if (decimals > 0) {
+        std::string frac = std::to_string(m % Scale);
+        frac.insert(0, 4 - frac.size(), '0');
+        out += '.';
+        out += frac.substr(0, static_cast<std::size_t>(decimals));
+    }
+    if (neg && m != 0) out.insert(0, 1, '-');
+    return out;
+}
+
+std::string Currency::toString() const
+{
+    std::string out = toFixed(4);
+    if (out.find('.') != std::string::npos) {
+        while (out.back() == '0') out.pop_back();
+        if (out.back() == '.') out.pop_back();
+    }
+    return out;
+}
+
+std::int16_t toInt16(std::int64_t value)
+{
+    if (value < std::numeric_limits<std::int16_t>::min() || value > std::numeric_limits<std::int16_t>::max())
+        throwOverflow(std::to_string(value));
+    return static_cast<std::int16_t>(value);
+}
+
+std::int16_t toInt16(Currency value) { return toInt16(value.rounded()); }
+
+std::int16_t toInt16(double value)
+{
+    if (!std::isfinite(value) || value > 40000 || value < -40000) throwOverflow();
+    return toInt16(Currency::fromDouble(value));
+}
+
+std::int16_t toInt16(std::string_view text) { return toInt16(Currency::parse(text)); }
+
+std::int16_t addInt16(std::int16_t a, std::int16_t b) { return toInt16(static_cast<std::int64_t>(a) + b); }
+
+} // namespace kov

@@ -1,0 +1,82 @@
+#include "dataaccess.h"
+
+#include "common/runtimeerror.h"
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <mutex>
+
+namespace kov::dataaccess {
+
+DbHandle::~DbHandle() = default;
+ComObject::~ComObject() = default;
+
+bool isNull(const DbValue& v) { return std::holds_alternative<std::monostate>(v); }
+
+std::string toText(const DbValue& v)
+{
+    if (const auto* s = std::get_if<std::string>(&v)) return *s;
+    if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+    if (const auto* d = std::get_if<double>(&v)) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.15g", *d);
+        return buf;
+    }
+    return {};
+}
+
+Currency toCurrency(const DbValue& v)
+{
+    if (const auto* i = std::get_if<std::int64_t>(&v)) return Currency::fromInt(*i);
+    if (const auto* d = std::get_if<double>(&v)) return Currency::fromDouble(*d);
+    if (const auto* s = std::get_if<std::string>(&v)) return Currency::parse(*s);
+    return {};
+}
+
+std::int16_t toInt16(const DbValue& v) { return kov::toInt16(toCurrency(v)); }
+
+namespace {
+std::map<std::string, std::function<std::unique_ptr<ComObject>()>, std::less<>>& registry()
+{
+    static std::map<std::string, std::function<std::unique_ptr<ComObject>()>, std::less<>> r;
+    return r;
+}
+std::mutex& registryMutex()
+{
+    static std::mutex m;
+    return m;
+}
+} // namespace
+
+void RegisterClass(const std::string& progId, std::function<std::unique_ptr<ComObject>()> factory)
+{
+    std::lock_guard lock(registryMutex());
+    registry()[progId] = std::move(factory);
+}
+
+void UnregisterAll()
+{
+    std::lock_guard lock(registryMutex());
+    registry().clear();
+}
+
+std::unique_ptr<ComObject> CreateObject(std::string_view progId)
+{
+    std::function<std::unique_ptr<ComObject>()> factory;
+    {
+        std::lock_guard lock(registryMutex());
+        auto it = registry().find(progId);
+        if (it != registry().end()) factory = it->second;
+    }
+    if (!factory)
+        throw RuntimeError(RuntimeErrorKind::ObjectCreation, "ProgID \"" + std::string(progId) + "\"");
+    return factory();
+}
+
+void throwTypeMismatchForObject(std::string_view progId)
+{
+    throwTypeMismatch("ProgID \"" + std::string(progId) + "\"");
+}
+
+} // namespace kov::dataaccess

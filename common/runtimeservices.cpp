@@ -1,0 +1,62 @@
+#include "runtimeservices.h"
+
+#include "runtimeerror.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace kov {
+
+RuntimeServices::~RuntimeServices() = default;
+
+namespace {
+const char* iconName(MsgIcon icon)
+{
+    switch (icon) {
+    case MsgIcon::Stop: return "stop";
+    case MsgIcon::Exclamation: return "exclamation";
+    case MsgIcon::Question: return "question";
+    case MsgIcon::Information: return "information";
+    }
+    return "";
+}
+
+std::string oneLine(const std::string& s)
+{
+    std::string out;
+    for (char c : s) {
+        if (c == '\r') continue;
+        if (c == '\n') out += "\\n";
+        else out += c;
+    }
+    return out;
+}
+} // namespace
+
+MsgResult RuntimeServices::msgBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                                  const std::string& title)
+{
+    std::fprintf(stderr, "[message %s] title=\"%s\" text=\"%s\"\n", iconName(icon), oneLine(title).c_str(),
+                 oneLine(text).c_str());
+    std::fflush(stderr);
+    return showMessage(text, icon, buttons, title);
+}
+
+std::string settingsFolder(const std::string& appPath)
+{
+    const char* dir = std::getenv("KOV_INI_DIR");
+    if (dir && *dir) return dir;
+    return appPath;
+}
+
+void runGuarded(RuntimeServices& rt, const std::string& title, const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const RuntimeError& e) {
+        rt.msgBox(e.userMessage(), MsgIcon::Stop, MsgButtons::Ok, title);
+        rt.endProgram(kExitFatal);
+    }
+}
+
+} // namespace kov

@@ -1,0 +1,53 @@
+#pragma once
+// The platform services that the programs use: message boxes, letting pending
+// window events run once, ending the program at once, the program's own folder and
+// its command line. Logic calls these and never the window system or exit() itself.
+// The desktop implementation lives with the screens; tests use ScriptedRuntime.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace kov {
+
+enum class MsgIcon { Stop, Exclamation, Question, Information };
+enum class MsgButtons { Ok, YesNo };
+enum class MsgResult { Ok, Yes, No };
+
+class RuntimeServices {
+public:
+    virtual ~RuntimeServices();
+
+    // Shows a message box. Every box is also written to standard error as one line
+    // (title and text), so that support staff and tests can see what the user saw.
+    MsgResult msgBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title);
+
+    // Lets pending window events run once.
+    virtual void doEvents() = 0;
+    // Ends the program at once; nothing of the program runs after it.
+    [[noreturn]] virtual void endProgram(int exitStatus) = 0;
+    // The folder of the running program file, without a trailing separator.
+    virtual std::string appPath() const = 0;
+    // The raw command-line text after the program name.
+    virtual std::string commandLine() const = 0;
+
+protected:
+    virtual MsgResult showMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                                  const std::string& title) = 0;
+};
+
+// The folder in which the settings files (KOV.INI, KOVENV.INI, OVLPRINT.INI) are looked
+// up: the folder that the environment variable KOV_INI_DIR names when it is set and not
+// empty, otherwise the program's own folder.
+std::string settingsFolder(const std::string& appPath);
+
+// Runs one user action. A RuntimeError raised inside it is shown as a stop-icon message
+// that names the fault, with `title` as the box title, and the program then ends with
+// exit status 2. Returns normally when the action did.
+void runGuarded(RuntimeServices& rt, const std::string& title, const std::function<void()>& action);
+
+// Exit status of a program that ended through a fatal message or a run-time error.
+inline constexpr int kExitFatal = 2;
+// Exit status of a program that a launch rule ended (wrong argument, second copy).
+inline constexpr int kExitLaunchRule = 3;
+
+} // namespace kov

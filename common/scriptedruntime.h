@@ -1,0 +1,54 @@
+#pragma once
+// RuntimeServices for tests: records every message box, answers with planned
+// answers, counts event-pump passes and turns "end the program" into a
+// ProgramEnded exception that the test catches.
+#include "runtimeservices.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace kov {
+
+struct ProgramEnded {
+    int exitStatus;
+};
+
+struct RecordedMessage {
+    std::string text;
+    MsgIcon icon;
+    MsgButtons buttons;
+    std::string title;
+};
+
+class ScriptedRuntime : public RuntimeServices {
+public:
+    explicit ScriptedRuntime(std::string appPath = ".", std::string commandLine = {});
+
+    void doEvents() override;
+    [[noreturn]] void endProgram(int exitStatus) override;
+    std::string appPath() const override { return m_appPath; }
+    std::string commandLine() const override { return m_commandLine; }
+
+    void setAppPath(std::string p) { m_appPath = std::move(p); }
+    void setCommandLine(std::string c) { m_commandLine = std::move(c); }
+    // Answers for the next Yes/No boxes, in order; an OK box always answers Ok, and a
+    // Yes/No box with no planned answer answers Yes.
+    void planAnswer(MsgResult answer) { m_answers.push_back(answer); }
+    // Called on every doEvents pass (lets a test inject a key press through the pump).
+    std::function<void()> onDoEvents;
+
+    std::vector<RecordedMessage> messages;
+    int doEventsCount = 0;
+
+protected:
+    MsgResult showMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                          const std::string& title) override;
+
+private:
+    std::string m_appPath;
+    std::string m_commandLine;
+    std::deque<MsgResult> m_answers;
+};
+
+} // namespace kov

@@ -1,0 +1,39 @@
+#pragma once
+// Character helpers. Texts are UTF-8 in memory; every length, cut, pad or position
+// counted in characters goes through these functions (never std::string::size()).
+// A character is one Unicode code point; a byte that is not valid UTF-8 counts as
+// one character on its own, so a damaged text is never cut inside a sequence.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace kov::text {
+
+// Number of characters.
+std::size_t length(std::string_view s);
+// The first n characters (all of s when it is shorter).
+std::string left(std::string_view s, std::size_t n);
+// The last n characters.
+std::string right(std::string_view s, std::size_t n);
+// n characters from the 1-based position start (to the end when n is npos).
+std::string mid(std::string_view s, std::size_t start, std::size_t n = std::string_view::npos);
+// Fixed-length text: cut after n characters, padded on the right with blanks to n.
+std::string fixedLength(std::string_view s, std::size_t n);
+// Padded on the right with blanks to at least n characters (never cut).
+std::string padRight(std::string_view s, std::size_t n);
+// Right-aligned: blanks in front up to at least n characters (never cut).
+std::string padLeft(std::string_view s, std::size_t n);
+// n half-width blanks.
+std::string spaces(std::size_t n);
+// Removes U+0020 blanks at both ends (other white space is kept).
+std::string trim(std::string_view s);
+std::string trimLeft(std::string_view s);
+std::string trimRight(std::string_view s);
+// Digits 0-9 and the blank become their full-width forms (０-９, U+3000); the rest is kept.
+std::string toFullWidth(std::string_view s);
+// The code point that starts at byte offset i, and the byte length of its sequence.
+char32_t decodeAt(std::string_view s, std::size_t i, std::size_t* seqLen);
+// UTF-8 of one code point.
+std::string encode(char32_t cp);
+
+} // namespace kov::text

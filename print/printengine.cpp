@@ -1,0 +1,5 @@
+#include "printengine.h"
+
+namespace kov {
+PrintEngine::~PrintEngine() = default;
+}

@@ -1,0 +1,1 @@
+namespace kov {} // filled by the print-output work

@@ -1,0 +1,46 @@
+#pragma once
+// Writer of the print command file "OVL.TMP": one command per line, CP932, CR LF.
+// The first command of a run (ST) creates the file anew; ED writes and closes it.
+#include "common/currency.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace kov {
+
+class SubPrt {
+public:
+    SubPrt() = default;
+    ~SubPrt();
+    SubPrt(const SubPrt&) = delete;
+    SubPrt& operator=(const SubPrt&) = delete;
+
+    // Folder of the command file, without a trailing separator; set before the first command.
+    std::string p_strPrtPath;
+
+    // Full path of the command file: p_strPrtPath + "/OVL.TMP".
+    std::string filePath() const;
+    bool isOpen() const { return m_file != nullptr; }
+
+    // 1 = create the file anew and write; 2, 3 = write; 4 = write and close; other = nothing.
+    void prtOut(std::int32_t mode, std::string_view line);
+    void prtST(std::int32_t value1, std::int32_t value2);
+    void prtCR(Currency value1, Currency value2);
+    void prtTE(Currency curSX, Currency curSY, std::int32_t iFon, Currency iPat, std::int16_t iSizeX,
+               std::int16_t iSizeY, std::string_view strText);
+    void prtHL(Currency curSX, Currency curSY, Currency curLen, Currency iTic, Currency iPat, Currency curRX,
+               Currency curRY, Currency curRcX, Currency curRcY);
+    void prtPE();
+    void prtED();
+
+    // Field formats of the command lines.
+    static std::string formatC4(Currency v);  // x10, floored, at least 4 digits, "-" before a negative
+    static std::string formatN(Currency v, int minDigits);  // rounded to whole, zero-filled
+
+private:
+    std::FILE* m_file = nullptr;
+};
+
+} // namespace kov

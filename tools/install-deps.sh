@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing the suite need.
+# Safe to run again: only what is missing is installed.
+set -euo pipefail
+pkgs=(
+  build-essential cmake ninja-build pkg-config
+  libsqlite3-dev sqlite3 libicu-dev
+  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-ipafont-gothic fontconfig
+  poppler-utils xvfb xdotool x11-utils
+  clang libclang-rt-14-dev
+)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds the suite, creates the demo database and opens the
+# menu of the suite on it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/install-deps.sh
+cmake --preset default >/dev/null
+cmake --build --preset default
+demo="$PWD/build/demo"
+mkdir -p "$demo"
+if [ ! -f "$demo/KOV.INI" ]; then
+  ./build/bin/kovgendemo --out "$demo"
+fi
+export KOV_INI_DIR="$demo"
+if [ -x ./build/bin/kovmenu ]; then
+  exec ./build/bin/kovmenu
+fi
+echo "demo database created in $demo"
