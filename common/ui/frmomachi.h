@@ -1,0 +1,37 @@
+#pragma once
+// The wait screen shown over a disabled main screen during a long run, and the one
+// protocol by which every screen shows it.
+#include <QDialog>
+
+#include <functional>
+
+class QLabel;
+
+namespace kov {
+class RuntimeServices;
+}
+
+namespace kov::ui {
+
+// Fixed-size dialog, client area 4680 x 1710 twips, centred; "ただいま処理中です。"
+// and "しばらくお待ち下さい。" in "ＭＳ ゴシック" 9 point. The caller sets the caption.
+class FrmOMACHI : public QDialog {
+    Q_OBJECT
+public:
+    explicit FrmOMACHI(QWidget* parent = nullptr);
+
+    QLabel* label1() const { return m_label1; }
+    QLabel* label2() const { return m_label2; }
+
+private:
+    QLabel* m_label1;
+    QLabel* m_label2;
+};
+
+// The wait-screen protocol: load FrmOMACHI; caption = caller's window title; show it
+// not modal; disable caller; rt.doEvents() once; work(); enable caller; delete the wait
+// screen; rt.doEvents() once. When work() throws, the caller is enabled again and the
+// wait screen is gone before the exception goes on.
+void runWithWaitScreen(QWidget* caller, kov::RuntimeServices& rt, const std::function<void()>& work);
+
+} // namespace kov::ui

@@ -1,0 +1,85 @@
+#pragma once
+// The function-key bar of the main screens: twelve buttons cmdPFKEY(0..11) that mirror
+// F1 to F12, the enable table ComPFMode, the key handler that turns F1..F12 into button
+// presses before any control of the screen sees them, and the press handler that runs
+// the screen's action for a button, dropping presses while an action runs.
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+class QPushButton;
+class QWidget;
+
+namespace kov {
+class RuntimeServices;
+}
+
+namespace kov::ui {
+
+// The enable table of the key modes: −1 where a key's function is available, else 0.
+class ComPFMode {
+public:
+    std::array<int16_t, 12> p_bPFKey{};
+    // Entry 1 gives −1; any other value gives 0.
+    void prsPFMode(const std::array<int16_t, 12>& keys);
+};
+
+// Left edges (twips) of the buttons of each screen design.
+enum class PfLayout {
+    Kov120,  // also kov970
+    Kov140,
+    Kov570,
+    Kov970,
+};
+
+// How the press handler orders its steps.
+enum class PfPressStyle {
+    // disabled → nothing; focus; doEvents; busy (−1) → dropped; else −1, action, 0.
+    Standard,
+    // disabled → nothing; busy (1) → dropped; focus without doEvents; 1, action, 0.
+    Kov970,
+};
+
+class PfKeyBar : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kCount = 12;
+    static constexpr int kTop = 7500;
+    static constexpr int kWidth = 855;
+    static constexpr int kHeight = 315;
+    static const std::array<int, 12>& lefts(PfLayout layout);
+
+    // Creates the buttons (no caption, enabled) as children of screen and installs the
+    // key handler. The screen's actions run through kov::runGuarded with the screen's
+    // window title; rt's doEvents is the event pump of the press handler.
+    PfKeyBar(QWidget* screen, kov::RuntimeServices& rt, PfLayout layout,
+             PfPressStyle style = PfPressStyle::Standard);
+    ~PfKeyBar() override;
+
+    QPushButton* button(int index) const;
+    void setCaption(int index, const QString& caption);
+    void setEnabled(int index, bool enabled);
+    // The screen's action for a button index.
+    void setAction(std::function<void(int)> action);
+
+    // The press handler (a click and a function key both come here).
+    void press(int index);
+
+    // −1 (kov970: 1) while an action runs, 0 otherwise.
+    int16_t p_iPfBusy = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* m_screen;
+    kov::RuntimeServices& m_rt;
+    PfPressStyle m_style;
+    std::array<QPushButton*, 12> m_buttons{};
+    std::function<void(int)> m_action;
+};
+
+} // namespace kov::ui

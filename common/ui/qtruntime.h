@@ -1,0 +1,54 @@
+#pragma once
+// The desktop implementation of the runtime services: Qt message boxes, one pass of
+// the event loop, ending the process at once, the program's folder and command line.
+#include "common/runtimeservices.h"
+
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace kov::ui {
+
+// The raw command-line text after the program name: the arguments joined by a single
+// blank ("" when there is none). Taken from argv before QApplication removes its own
+// options, so that the program sees exactly what it was started with.
+std::string commandLineOf(int argc, char** argv);
+
+class QtRuntime : public kov::RuntimeServices {
+public:
+    explicit QtRuntime(std::string commandLine);
+
+    // One pass of QCoreApplication::processEvents().
+    void doEvents() override;
+    // Runs the registered end hooks, flushes stdio and ends the process with _exit:
+    // no destructor, no event and no other code of the program runs after it.
+    [[noreturn]] void endProgram(int exitStatus) override;
+    // QCoreApplication::applicationDirPath(), without a trailing separator.
+    std::string appPath() const override;
+    std::string commandLine() const override { return m_commandLine; }
+
+    // Work that must happen right before the process ends (releasing the single-copy
+    // lock). Hooks run in reverse order of registration.
+    void addEndHook(std::function<void()> hook);
+
+protected:
+    // A QMessageBox, modal over the active window, with the icon (Stop = Critical,
+    // Exclamation = Warning, Question, Information), OK or Yes/No, and the title as
+    // given; an empty title stays empty on screen (no program name put in its place).
+    MsgResult showMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                          const std::string& title) override;
+
+private:
+    std::string m_commandLine;
+    std::vector<std::function<void()>> m_endHooks;
+};
+
+// Sets the title of a top-level window. An empty title is shown as empty: the window
+// system would otherwise put the program name in its place.
+void setWindowCaption(QWidget* window, const QString& caption);
+
+} // namespace kov::ui

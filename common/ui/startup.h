@@ -1,0 +1,30 @@
+#pragma once
+// The start of every program: the application object, the fonts, the background
+// screen with its launch rules, then the program's own start routine.
+#include "common/ui/frmback.h"
+#include "common/ui/qtruntime.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace kov::ui {
+
+// The program's start routine after the background screen shows: shows the main screen
+// and calls its opening routine. A RuntimeError raised in it is shown as a stop-icon
+// message and ends the program with kov::kExitFatal.
+using StartMain = std::function<void(QtRuntime& rt, FrmBack& back)>;
+
+// Creates the QApplication, installs the Japanese fonts, runs the load step of FrmBack
+// for programName (which may end the process with kov::kExitLaunchRule), shows it,
+// calls startMain inside kov::runGuarded and runs the event loop. The program ends
+// through rt.endProgram (the end key ends with status 0).
+int runProgram(int argc, char** argv, const QString& programName, const StartMain& startMain);
+
+// kov120's argument rule, applied before any window: exactly "2", "5" or "25" (no
+// trimming) gives 2, 5 or 25; anything else gives nothing (the program then ends
+// silently with kov::kExitLaunchRule).
+std::optional<int16_t> parseKov120Argument(const std::string& commandLine);
+
+} // namespace kov::ui
