@@ -1,1 +1,197 @@
-namespace kov {} // filled by the print-output work
+#include "subprt.h"
+
+#include "common/cp932.h"
+#include "common/runtimeerror.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace kov {
+
+namespace {
+
+constexpr const char* kFileName = "OVL.TMP";
+// The lines of a run go to this name first; ED closes the file and only then gives it
+// its final name, so "OVL.TMP" never holds a half-written run.
+constexpr const char* kPartName = "OVL.TMP.part";
+
+std::string systemText(int err) { return err != 0 ? std::string(" (") + std::strerror(err) + ")" : std::string(); }
+
+// Digits of a non-negative magnitude, zero-filled on the left to minDigits.
+std::string zeroFilled(std::uint64_t magnitude, int minDigits)
+{
+    std::string digits = std::to_string(magnitude);
+    if (static_cast<int>(digits.size()) < minDigits)
+        digits.insert(0, static_cast<std::size_t>(minDigits) - digits.size(), '0');
+    return digits;
+}
+
+std::string signedZeroFilled(std::int64_t v, int minDigits)
+{
+    const std::uint64_t magnitude = v < 0 ? 0ULL - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    return (v < 0 ? "-" : "") + zeroFilled(magnitude, minDigits);
+}
+
+} // namespace
+
+SubPrt::~SubPrt()
+{
+    // A run that ended before ED leaves no command file behind: the partial lines are
+    // of no use to the engine, and the next run starts anew anyway.
+    if (m_file) {
+        std::fclose(m_file);
+        m_file = nullptr;
+        std::error_code ec;
+        std::filesystem::remove(partPath(), ec);
+    }
+}
+
+std::string SubPrt::filePath() const { return p_strPrtPath + "/" + kFileName; }
+
+std::string SubPrt::partPath() const { return p_strPrtPath + "/" + kPartName; }
+
+void SubPrt::discardOpenFile()
+{
+    if (!m_file) return;
+    std::fclose(m_file);
+    m_file = nullptr;
+    std::error_code ec;
+    std::filesystem::remove(partPath(), ec);
+}
+
+void SubPrt::createFile()
+{
+    discardOpenFile();
+    // The old command file of an earlier run is replaced: it goes now, so that a run
+    // that fails part-way leaves no stale file that looks complete.
+    std::error_code ec;
+    std::filesystem::remove(filePath(), ec);
+    if (ec)
+        throwFileError("印刷ファイル「" + filePath() + "」を削除できません。(" + ec.message() + ")");
+    errno = 0;
+    m_file = std::fopen(partPath().c_str(), "wb");
+    if (!m_file)
+        throwFileError("印刷ファイル「" + partPath() + "」を作成できません。" + systemText(errno));
+}
+
+void SubPrt::writeLine(std::string_view line)
+{
+    if (!m_file)
+        throwFileError("印刷ファイルが開かれていません。行「" + std::string(line) + "」を書き込めません。");
+    // Converted before anything is written: a text that CP932 cannot hold stops the run
+    // with the character named, and no partial line reaches the file.
+    std::string bytes = cp932::fromUtf8(line);
+    bytes += "\r\n";
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size()) {
+        const int err = errno;
+        discardOpenFile();
+        throwFileError("印刷ファイル「" + partPath() + "」に書き込めません。" + systemText(err));
+    }
+}
+
+void SubPrt::closeFile()
+{
+    errno = 0;
+    const bool flushed = std::fflush(m_file) == 0;
+    int err = errno;
+    const bool closed = std::fclose(m_file) == 0;
+    if (err == 0) err = errno;
+    m_file = nullptr;
+    if (!flushed || !closed) {
+        std::error_code ec;
+        std::filesystem::remove(partPath(), ec);
+        throwFileError("印刷ファイル「" + partPath() + "」に書き込めません。" + systemText(err));
+    }
+    std::error_code ec;
+    std::filesystem::rename(partPath(), filePath(), ec);
+    if (ec) {
+        std::error_code ignored;
+        std::filesystem::remove(partPath(), ignored);
+        throwFileError("印刷ファイル「" + filePath() + "」を作成できません。(" + ec.message() + ")");
+    }
+}
+
+void SubPrt::prtOut(std::int32_t mode, std::string_view line)
+{
+    switch (mode) {
+    case 1:
+        createFile();
+        writeLine(line);
+        break;
+    case 2:
+    case 3:
+        writeLine(line);
+        break;
+    case 4:
+        writeLine(line);
+        closeFile();
+        break;
+    default:
+        break;
+    }
+}
+
+std::string SubPrt::formatC4(Currency v)
+{
+    // Ten times the value, rounded toward minus infinity: the raw value is scaled by
+    // 10000, so that is a floored division of the raw value by 1000.
+    const std::int64_t raw = v.raw();
+    std::int64_t tenths = raw / 1000;
+    if (raw % 1000 != 0 && raw < 0) --tenths;
+    return signedZeroFilled(tenths, 4);
+}
+
+std::string SubPrt::formatN(Currency v, int minDigits) { return signedZeroFilled(v.rounded(), minDigits); }
+
+void SubPrt::prtST(std::int32_t value1, std::int32_t value2)
+{
+    prtOut(1, "ST " + formatN(Currency::fromInt(value1), 3) + formatN(Currency::fromInt(value2), 3));
+}
+
+void SubPrt::prtCR(Currency value1, Currency value2)
+{
+    prtOut(2, "CR " + formatN(value1, 2) + formatN(value2, 2) + "3");
+}
+
+void SubPrt::prtTE(Currency curSX, Currency curSY, std::int32_t iFon, Currency iPat, std::int16_t iSizeX,
+                   std::int16_t iSizeY, std::string_view strText)
+{
+    // The text runs to the end of the line; a line break inside it would be read by the
+    // engine as a further command, so such a text is refused.
+    if (strText.find_first_of("\r\n") != std::string_view::npos)
+        throwInvalidArgument("印字する文字列に改行が含まれています。「" + std::string(strText) + "」");
+    std::string line = "TE ";
+    line += formatC4(curSX);
+    line += formatC4(curSY);
+    line += formatN(Currency::fromInt(iFon), 1);
+    line += formatN(iPat, 1);
+    line += formatN(Currency::fromInt(iSizeX), 3);
+    line += formatN(Currency::fromInt(iSizeY), 3);
+    line += strText;
+    prtOut(2, line);
+}
+
+void SubPrt::prtHL(Currency curSX, Currency curSY, Currency curLen, Currency iTic, Currency iPat, Currency curRX,
+                   Currency curRY, Currency curRcX, Currency curRcY)
+{
+    std::string line = "HL ";
+    line += formatC4(curSX);
+    line += formatC4(curSY);
+    line += formatC4(curLen);
+    line += formatN(iTic, 2);
+    line += formatN(iPat, 1);
+    line += formatC4(curRX);
+    line += formatC4(curRY);
+    line += formatC4(curRcX);
+    line += formatC4(curRcY);
+    prtOut(2, line);
+}
+
+void SubPrt::prtPE() { prtOut(3, "PE "); }
+
+void SubPrt::prtED() { prtOut(4, "ED "); }
+
+} // namespace kov

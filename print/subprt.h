@@ -1,6 +1,9 @@
 #pragma once
 // Writer of the print command file "OVL.TMP": one command per line, CP932, CR LF.
 // The first command of a run (ST) creates the file anew; ED writes and closes it.
+// Until ED the lines go to "OVL.TMP.part", which ED renames to "OVL.TMP": the final
+// name only ever holds a complete run. A file that cannot be created or written, a text
+// that CP932 cannot hold and a write with no open file raise RuntimeError.
 #include "common/currency.h"
 
 #include <cstdint>
@@ -22,6 +25,8 @@ public:
 
     // Full path of the command file: p_strPrtPath + "/OVL.TMP".
     std::string filePath() const;
+    // Where the lines of the open run are written until ED: p_strPrtPath + "/OVL.TMP.part".
+    std::string partPath() const;
     bool isOpen() const { return m_file != nullptr; }
 
     // 1 = create the file anew and write; 2, 3 = write; 4 = write and close; other = nothing.
@@ -40,6 +45,11 @@ public:
     static std::string formatN(Currency v, int minDigits);  // rounded to whole, zero-filled
 
 private:
+    void createFile();
+    void writeLine(std::string_view line);
+    void closeFile();
+    void discardOpenFile();
+
     std::FILE* m_file = nullptr;
 };
 

@@ -1,0 +1,231 @@
+// The print command file: field formats, command lines, a complete run compared byte
+// for byte with a stored command file, and the faults of creating and writing it.
+#include "print/subprt.h"
+
+#include "common/runtimeerror.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace fs = std::filesystem;
+using kov::Currency;
+using kov::RuntimeError;
+using kov::RuntimeErrorKind;
+using kov::SubPrt;
+
+namespace {
+
+Currency cur(double v) { return Currency::fromDouble(v); }
+
+std::string readBytes(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class TempFolder {
+public:
+    TempFolder()
+    {
+        std::random_device rd;
+        m_path = fs::temp_directory_path() / ("kovprint-" + std::to_string(rd()) + std::to_string(rd()));
+        fs::create_directories(m_path);
+    }
+    ~TempFolder()
+    {
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+// The bytes one line of the command file holds: the command and CR LF.
+std::string linesOf(std::initializer_list<std::string> lines)
+{
+    std::string out;
+    for (const auto& l : lines) out += l + "\r\n";
+    return out;
+}
+
+RuntimeErrorKind kindOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const RuntimeError& e) {
+        EXPECT_FALSE(e.userMessage().empty());
+        return e.kind();
+    }
+    ADD_FAILURE() << "no RuntimeError raised";
+    return RuntimeErrorKind::ObjectCreation;
+}
+
+} // namespace
+
+TEST(SubPrtFields, CoordinatesAreTenthsRoundedDown)
+{
+    const struct { double value; const char* text; } rows[] = {
+        {12.5, "0125"},   {12.34, "0123"},  {12.35, "0123"}, {0, "0000"},        {0.09, "0000"},
+        {999.9, "9999"},  {1000.0, "10000"}, {-0.05, "-0001"}, {-12.5, "-0125"}, {-0.1, "-0001"},
+        {-0.11, "-0002"}, {180, "1800"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(SubPrt::formatC4(cur(r.value)), r.text) << r.value;
+}
+
+TEST(SubPrtFields, WholeNumbersRoundHalvesAwayFromZero)
+{
+    const struct { double value; int digits; const char* text; } rows[] = {
+        {5, 3, "005"},   {100, 3, "100"}, {1000, 3, "1000"}, {2.5, 1, "3"},  {2.4, 1, "2"},
+        {-2.5, 2, "-03"}, {0.4, 2, "00"},  {15, 2, "15"},     {6, 2, "06"},   {0, 1, "0"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(SubPrt::formatN(cur(r.value), r.digits), r.text) << r.value;
+}
+
+TEST(SubPrtFile, EveryCommandLineInShiftJisWithCrLf)
+{
+    TempFolder dir;
+    SubPrt prt;
+    prt.p_strPrtPath = dir.path().string();
+    prt.prtST(11, 1);
+    EXPECT_TRUE(prt.isOpen());
+    prt.prtCR(cur(15), cur(6));
+    prt.prtTE(cur(12.5), cur(30), 1, cur(0), 30, 30, "ABC");
+    prt.prtTE(cur(16), cur(3.5), 3, cur(1), 100, 100, "令和  5 年  6 月分");
+    prt.prtHL(cur(10), cur(20.5), cur(180), cur(2), cur(1), cur(0), cur(0), cur(0), cur(0));
+    prt.prtTE(cur(1000.0), cur(2.5), 3, cur(1), 75, 100, "");
+    prt.prtPE();
+    prt.prtTE(cur(-0.05), cur(12.34), 3, cur(1), 5, 100, "※ブロック合計※");
+    prt.prtTE(cur(180), cur(4.5), 3, cur(1), 100, 100, " 1 -  1");
+    EXPECT_FALSE(fs::exists(prt.filePath())) << "the final name appears only with ED";
+    prt.prtED();
+    EXPECT_FALSE(prt.isOpen());
+    EXPECT_FALSE(fs::exists(prt.partPath()));
+
+    EXPECT_EQ(prt.filePath(), (dir.path() / "OVL.TMP").string());
+    EXPECT_EQ(readBytes(prt.filePath()), readBytes(fs::path(KOV_TEST_DATA_DIR) / "commandfile_all_commands.ovl.tmp"));
+}
+
+TEST(SubPrtFile, HorizontalLineIsThirtyFourCharacters)
+{
+    TempFolder dir;
+    SubPrt prt;
+    prt.p_strPrtPath = dir.path().string();
+    prt.prtST(11, 1);
+    prt.prtHL(cur(10), cur(20.5), cur(180), cur(2), cur(1), cur(0), cur(0), cur(0), cur(0));
+    prt.prtED();
+    const std::string expected = "HL 0100020518000210000000000000000";
+    EXPECT_EQ(expected.size(), 34u);
+    EXPECT_EQ(readBytes(prt.filePath()), linesOf({"ST 011001", expected, "ED "}));
+}
+
+TEST(SubPrtFile, ModesOtherThanOneToFourWriteNothing)
+{
+    TempFolder dir;
+    SubPrt prt;
+    prt.p_strPrtPath = dir.path().string();
+    prt.prtOut(0, "XX ");  // no file open, and none is created
+    prt.prtOut(5, "XX ");
+    EXPECT_FALSE(prt.isOpen());
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+
+    prt.prtOut(1, "ST 011001");
+    prt.prtOut(0, "XX ");
+    prt.prtOut(-1, "XX ");
+    prt.prtOut(5, "XX ");
+    prt.prtOut(3, "PE ");
+    prt.prtOut(4, "ED ");
+    EXPECT_EQ(readBytes(prt.filePath()), linesOf({"ST 011001", "PE ", "ED "}));
+}
+
+TEST(SubPrtFile, NewRunReplacesTheOldFile)
+{
+    TempFolder dir;
+    {
+        std::ofstream old(dir.path() / "OVL.TMP", std::ios::binary);
+        old << "TE 0000000011100100OLD RUN\r\nED \r\n";
+    }
+    SubPrt prt;
+    prt.p_strPrtPath = dir.path().string();
+    prt.prtST(11, 1);
+    EXPECT_FALSE(fs::exists(prt.filePath())) << "the old run is gone as soon as the new one starts";
+    prt.prtED();
+    EXPECT_EQ(readBytes(prt.filePath()), linesOf({"ST 011001", "ED "}));
+
+    // A second run of the same writer starts from nothing again.
+    prt.prtST(11, 1);
+    prt.prtCR(cur(15), cur(6));
+    prt.prtED();
+    EXPECT_EQ(readBytes(prt.filePath()), linesOf({"ST 011001", "CR 15063", "ED "}));
+}
+
+TEST(SubPrtFile, RunEndedBeforeEdLeavesNoCommandFile)
+{
+    TempFolder dir;
+    {
+        SubPrt prt;
+        prt.p_strPrtPath = dir.path().string();
+        prt.prtST(11, 1);
+        prt.prtCR(cur(15), cur(6));
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST(SubPrtFile, FaultsAreRunTimeErrors)
+{
+    TempFolder dir;
+    // A folder that cannot exist: its parent is a plain file.
+    { std::ofstream(dir.path() / "plain") << "x"; }
+    {
+        SubPrt prt;
+        prt.p_strPrtPath = (dir.path() / "plain" / "sub").string();
+        EXPECT_EQ(kindOf([&] { prt.prtST(11, 1); }), RuntimeErrorKind::FileError);
+        EXPECT_FALSE(prt.isOpen());
+    }
+    {
+        SubPrt prt;
+        prt.p_strPrtPath = dir.path().string();
+        EXPECT_EQ(kindOf([&] { prt.prtCR(cur(15), cur(6)); }), RuntimeErrorKind::FileError);
+        EXPECT_EQ(kindOf([&] { prt.prtPE(); }), RuntimeErrorKind::FileError);
+        EXPECT_EQ(kindOf([&] { prt.prtED(); }), RuntimeErrorKind::FileError);
+        // Once closed by ED, the file takes no further line.
+        prt.prtST(11, 1);
+        prt.prtED();
+        EXPECT_EQ(kindOf([&] { prt.prtPE(); }), RuntimeErrorKind::FileError);
+        EXPECT_EQ(readBytes(prt.filePath()), linesOf({"ST 011001", "ED "}));
+    }
+    {
+        SubPrt prt;
+        prt.p_strPrtPath = dir.path().string();
+        prt.prtST(11, 1);
+        // Hangul has no place in CP932; a line break would be read as another command.
+        EXPECT_EQ(kindOf([&] { prt.prtTE(cur(1), cur(1), 3, cur(1), 100, 100, "한국"); }),
+                  RuntimeErrorKind::Conversion);
+        EXPECT_EQ(kindOf([&] { prt.prtTE(cur(1), cur(1), 3, cur(1), 100, 100, "A\r\nED "); }),
+                  RuntimeErrorKind::InvalidArgument);
+        EXPECT_FALSE(fs::exists(prt.filePath()));
+    }
+}
+
+TEST(SubPrtFile, DiskFullIsAFileError)
+{
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    // The command file written onto a device that takes no bytes: the lines fail at the
+    // latest when ED flushes them.
+    TempFolder dir;
+    fs::create_symlink("/dev/full", dir.path() / "OVL.TMP.part");
+    SubPrt prt;
+    prt.p_strPrtPath = dir.path().string();
+    EXPECT_EQ(kindOf([&] {
+                  prt.prtST(11, 1);
+                  prt.prtED();
+              }),
+              RuntimeErrorKind::FileError);
+    EXPECT_FALSE(prt.isOpen());
+    EXPECT_FALSE(fs::exists(prt.filePath()));
+}
