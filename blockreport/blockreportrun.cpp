@@ -1,0 +1,116 @@
+#include "blockreport/blockreportrun.h"
+
+#include "blockreport/blockreportscreen.h"
+#include "common/runtimeerror.h"
+#include "common/text.h"
+
+namespace kov::blockreport {
+
+namespace {
+constexpr std::int16_t kEndOfRows = -9;
+}
+
+Currency at(double value) { return Currency::fromDouble(value); }
+
+BlockReportRun::BlockReportRun(BlockReportScreen& screen, PrintEngineFactory engineFactory)
+    : m_screen(screen), m_engineFactory(std::move(engineFactory))
+{
+}
+
+BlockReportRun::~BlockReportRun() = default;
+
+void BlockReportRun::run(std::int16_t R)
+{
+    (void)R;  // the rows are read to their end; R (capped at 32767) only says that there are some
+    RuntimeServices& rt = m_screen.runtime();
+    SubPrt& prt = m_screen.subPrt;
+    dataaccess::clsTbAccess& sk = *m_screen.SKSYKEI;
+
+    prt.p_strPrtPath = rt.appPath();
+    prt.prtST(11, 1);
+    prt.prtCR(Currency::fromInt(15), Currency::fromInt(6));
+    st.iPageCnt = 0;
+    st.iLine = 25;
+    st.iPage = 1;
+    prsGokeiClr(0, 2);
+
+    std::int16_t S = sk.DAO_RecRead(1);
+    if (S >= 0) {
+        st.iBlock = dataaccess::toInt16(sk.TBRec("SYRFLG"));
+        st.strSyozok = dataaccess::toText(sk.TBRec("SYOZOK"));
+    }
+    while (S >= 0) {
+        prfReadJinji();
+        const std::int16_t block = dataaccess::toInt16(sk.TBRec("SYRFLG"));
+        if (block != st.iBlock) {
+            prsGokeiPrint(kAffiliation);
+            prsGokeiPrint(kBlock);
+            st.iBlock = block;
+            st.strSyozok = dataaccess::toText(sk.TBRec("SYOZOK"));
+        }
+        const std::string syozok = dataaccess::toText(sk.TBRec("SYOZOK"));
+        if (syozok != st.strSyozok) {
+            prsGokeiPrint(kAffiliation);
+            st.strSyozok = syozok;
+        }
+        prsGokeiPrint(kStaff);
+        S = sk.DAO_RecRead(2);
+    }
+    // The end of the rows ends the loop; any other failed read is a failure of the
+    // database and must not pass for a complete report.
+    if (S != kEndOfRows) m_screen.com.prsStatusCheck(S, 0);
+
+    prsGokeiPrint(kAffiliation);
+    prsGokeiPrint(kBlock);
+    prt.prtED();
+
+    m_screen.com.prsStatusCheck(sk.DAO_TableClose(), 0);
+    m_screen.SKSYKEI.reset();
+
+    std::unique_ptr<PrintEngine> engine = m_engineFactory ? m_engineFactory() : nullptr;
+    if (!engine) throw RuntimeError(RuntimeErrorKind::ObjectCreation, "OverlayPrintEngine");
+    engine->setPrintFIlePath(rt.appPath());
+    engine->PrtFile(jobName(), m_screen.description().caption, overlayFile());
+}
+
+std::int16_t BlockReportRun::prfReadJinji()
+{
+    const std::string code = dataaccess::toCurrency(m_screen.SKSYKEI->TBRec("SYOKCD")).toString();
+    const std::int16_t r = m_screen.SKSYOKU->DAO_RecFind(1, "SYOKCD = " + code);
+    if (r == 0) return -1;
+    m_screen.com.prsStatusCheck(r, 0);
+    return 0;
+}
+
+std::string BlockReportRun::prfReadSyozk()
+{
+    if (m_screen.SKSYOZK->DAO_RecFind(1, "SYOZOK = '" + sqlQuote(st.strSyozok) + "'") == 0)
+        return dataaccess::toText(m_screen.SKSYOZK->TBRec("SZKKNJ"));
+    return {};
+}
+
+void BlockReportRun::prtTEichi(Currency curSX, Currency curSY, std::int32_t iFon, Currency iPat, std::int16_t iSizeX,
+                               std::int16_t iSizeY, const std::string& strText)
+{
+    m_screen.subPrt.prtTE(curSX + Currency::fromInt(iXShift), curSY, iFon, iPat, iSizeX, iSizeY, strText);
+}
+
+void BlockReportRun::prtHLichi(Currency curSX, Currency curSY, Currency curLen, Currency iTic, Currency iPat,
+                               Currency curRX, Currency curRY, Currency curRcX, Currency curRcY)
+{
+    m_screen.subPrt.prtHL(curSX + Currency::fromInt(iXShift), curSY, curLen, iTic, iPat, curRX, curRY, curRcX, curRcY);
+}
+
+std::string BlockReportRun::pageLabel() const
+{
+    return text::padLeft(std::to_string(st.iBlock), 2) + " -" + text::padLeft(std::to_string(st.iPage), 3);
+}
+
+void BlockReportRun::setRows()
+{
+    const Currency line = Currency::fromInt(st.iLine) * 2;
+    st.curY1 = line + at(6.5);
+    st.curY2 = line + at(7.5);
+}
+
+} // namespace kov::blockreport

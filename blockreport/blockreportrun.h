@@ -1,0 +1,69 @@
+#pragma once
+// The print run of a block report after its records are selected: start commands,
+// the reading loop with breaks on block (SYRFLG) then affiliation (SYOZOK), the
+// closing subtotal and block total, the end command, and the hand-over of the command
+// file to the print engine. Each program fills in its entries, totals, job name and
+// overlay through the virtual hooks.
+#include "blockreport/leveltotals.h"
+#include "common/currency.h"
+#include "print/printengine.h"
+
+#include <cstdint>
+#include <string>
+
+namespace kov::blockreport {
+
+class BlockReportScreen;
+
+class BlockReportRun {
+public:
+    BlockReportRun(BlockReportScreen& screen, PrintEngineFactory engineFactory);
+    virtual ~BlockReportRun();
+
+    // Runs the report over screen.SKSYKEI, open on the selected records in print order
+    // with R (> 0) matching rows; closes and releases it and prints the command file.
+    void run(std::int16_t R);
+
+    ReportState st;
+
+    // Entry levels of prsGokeiPrint.
+    static constexpr std::int16_t kStaff = 0;
+    static constexpr std::int16_t kAffiliation = 1;
+    static constexpr std::int16_t kBlock = 2;
+    // Added to every x by prtTEichi and prtHLichi.
+    static constexpr int iXShift = -2;
+
+protected:
+    // One entry of the level inji (0 staff line, 1 affiliation subtotal, 2 block total),
+    // starting a new page first when needed.
+    virtual void prsGokeiPrint(std::int16_t inji) = 0;
+    // Clears the accumulator levels Fcnt to Tcnt.
+    virtual void prsGokeiClr(std::int16_t Fcnt, std::int16_t Tcnt) = 0;
+    virtual std::string jobName() const = 0;
+    virtual std::string overlayFile() const = 0;
+
+    // Positions SKSYOKU on the staff member of the current payment record; a find that
+    // fails goes to the status check. −1 when found.
+    std::int16_t prfReadJinji();
+    // Name SZKKNJ of the affiliation st.strSyozok; empty when the master lacks it.
+    std::string prfReadSyozk();
+    // Text and line commands with the column shift applied to x.
+    void prtTEichi(Currency curSX, Currency curSY, std::int32_t iFon, Currency iPat, std::int16_t iSizeX,
+                   std::int16_t iSizeY, const std::string& strText);
+    void prtHLichi(Currency curSX, Currency curSY, Currency curLen, Currency iTic, Currency iPat, Currency curRX,
+                   Currency curRY, Currency curRcX, Currency curRcY);
+    // The page label: the block right-aligned in two characters, " -", the page in three.
+    std::string pageLabel() const;
+    // Rows of the entry at the current iLine: curY1 = 2 × iLine + 6.5, curY2 = + 7.5.
+    void setRows();
+
+    BlockReportScreen& m_screen;
+
+private:
+    PrintEngineFactory m_engineFactory;
+};
+
+// Half-values used for the positions of the report, e.g. at(5.5).
+Currency at(double value);
+
+} // namespace kov::blockreport

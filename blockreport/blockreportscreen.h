@@ -1,0 +1,161 @@
+#pragma once
+// The block report screen shared by kov120 and kov140, as plain logic: the database
+// connection and its tables, the block list, the processing-month and record checks,
+// the selection of the payment records and the three function-key actions. The Qt
+// widget (blockreport/ui) only shows this model and forwards key presses to it.
+//
+// What differs between the two programs (caption, a few positions, tab order, the pay
+// kinds of the block list, the record filters, the month rule and the print run) comes
+// from a ScreenDescription and a BlockReportRun that each program supplies.
+#include "common/cmnname.h"
+#include "common/comtessera.h"
+#include "common/dataaccess/dataaccess.h"
+#include "common/runtimeservices.h"
+#include "print/subprt.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kov::blockreport {
+
+class BlockReportRun;
+
+// One of the 45 block slots of the block record.
+struct BlockSlot {
+    std::int16_t startCode = 0;  // SSYOZK_nn: affiliation code of the first school; 0 = no block
+    std::int16_t count = 0;      // CNT_nn: number of schools
+    std::int16_t payKind = 0;    // KYUSYU_nn: pay kind of the block
+};
+
+// One entry of the block list lstMain.
+struct ListEntry {
+    std::string text;
+    int itemData = 0;  // the slot number 1 to 45; the print run reads this, never the text
+    bool selected = false;
+};
+
+// Controls of the screen that take part in the tab order.
+enum class TabStop { OptGetugaku, OptNichigaku, LstMain, Buttons, LblShori, Label5, FraKyuKbn };
+
+// What a program tells the shared screen about itself.
+struct ScreenDescription {
+    std::string caption;
+    int lblShoriWidth = 1620;                 // twips
+    std::array<int, 12> buttonLefts{};        // twips, index 0 to 11
+    std::vector<TabStop> tabOrder;            // first to last; Buttons = buttons 0 to 11
+    bool monthCheck = false;                  // refuse a month other than March, June, December at start
+    // Whether a block slot is listed.
+    std::function<bool(const BlockSlot&)> slotShown;
+    // Filter of the start-up check: any payment record of the processing month S.
+    std::function<std::string(const std::string& S)> startFilter;
+    // Filter of the print run for the month S, the block list L and the staff group.
+    std::function<std::string(const std::string& S, const std::string& L, bool monthly)> selectFilter;
+};
+
+// kov120 started with 2, 5 or 25.
+ScreenDescription kov120Screen(std::int16_t kyusyu);
+// kov140 (pay kind 3).
+ScreenDescription kov140Screen();
+
+// How the screen is shown; the widget implements it, tests may use the defaults.
+class ScreenView {
+public:
+    virtual ~ScreenView();
+    virtual void refreshLabel() {}            // lblShori changed
+    virtual void refreshList() {}             // entries, their selection or the current entry changed
+    virtual void setListVisible(bool) {}
+    virtual void refreshKeys() {}             // captions or enabled state of the buttons changed
+    virtual void focusList() {}
+    // The wait-screen protocol around work. The default only lets events run before
+    // and after it.
+    virtual void runWithWaitScreen(RuntimeServices& rt, const std::function<void()>& work);
+};
+
+class BlockReportScreen {
+public:
+    BlockReportScreen(RuntimeServices& rt, ScreenDescription description);
+    ~BlockReportScreen();
+    BlockReportScreen(const BlockReportScreen&) = delete;
+    BlockReportScreen& operator=(const BlockReportScreen&) = delete;
+
+    // The program's print run (what follows the selection step); set before the first print.
+    void setPrintRun(std::unique_ptr<BlockReportRun> run);
+    BlockReportRun* printRun() const { return m_run.get(); }
+    void setView(ScreenView* view) { m_view = view ? view : &m_nullView; }
+
+    const ScreenDescription& description() const { return m_desc; }
+    RuntimeServices& runtime() const { return m_rt; }
+
+    // Modules of the program that the screen and its print run use.
+    ComTessera com;
+    BasCmnName cmnName;
+    SubPrt subPrt;
+
+    // Connection objects: created by the load step, released by the unload step;
+    // SKSYKEI only between a selection and the end of its use.
+    std::unique_ptr<dataaccess::clsDbAccess> KOV;
+    std::unique_ptr<dataaccess::clsTbAccess> SKKANRI;
+    std::unique_ptr<dataaccess::clsTbAccess> SKSYOZK;
+    std::unique_ptr<dataaccess::clsTbAccess> SKBLOCK;
+    std::unique_ptr<dataaccess::clsTbAccess> SKSYOKU;
+    std::unique_ptr<dataaccess::clsTbAccess> SKSYKEI;
+
+    // Screen state.
+    std::string lblShori;
+    bool optGetugaku = true;  // monthly-paid group; false = optNichigaku
+    std::vector<ListEntry> lstMain;
+    int listIndex = -1;       // the list's current entry
+    std::array<BlockSlot, 46> BlockSlots{};  // index 1 to 45
+    std::array<std::string, 12> pfCaptions;
+    std::array<std::int16_t, 12> p_bPFKey{};
+
+    // Load step (after placing the window): creates KOV, SKKANRI, SKSYOZK, SKBLOCK, SKSYOKU.
+    void formLoad();
+    // Unload step: releases the five objects without closing anything.
+    void formUnload();
+
+    void prsOpenSet();
+    void prsDbOpen();
+    void prsTbOpen();
+    void prsTbClose();
+    void prsDbClose();
+    void prsSetPFMode(std::int16_t mode);
+    void prsSksykeiChek();
+    void prsTBLRead();
+    std::string prfReadSyoz(std::int16_t SYOZOKCD, std::int16_t Syozcnt);
+
+    // The action for a pressed button (the press handler runs it while not busy).
+    void prsPfAction(int index);
+    void prsPf00();
+    void prsPf05();
+    [[noreturn]] void prsPf09();
+    std::int16_t prfPrtchek() const;
+    void prsPrint();
+
+    // The block numbers of the selected entries, two digits at least, comma-joined.
+    std::string blockList() const;
+    // SYORID of the current management record.
+    Currency syorid() const;
+    // Toggles the selection of one entry (as a click on it does).
+    void setSelected(int index, bool selected);
+
+private:
+    std::unique_ptr<dataaccess::clsTbAccess> openTable(const std::string& name);
+    void showWarning(const std::string& text);
+
+    RuntimeServices& m_rt;
+    ScreenDescription m_desc;
+    std::unique_ptr<BlockReportRun> m_run;
+    ScreenView m_nullView;
+    ScreenView* m_view = &m_nullView;
+};
+
+// A value put between single quotes in an SQL criterion, with its own single quotes
+// doubled so that it cannot end the quoted text.
+std::string sqlQuote(const std::string& value);
+
+} // namespace kov::blockreport
