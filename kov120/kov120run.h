@@ -1,0 +1,54 @@
+#pragma once
+// The print run of kov120: the term-end and diligence allowance payment record. Fills
+// the entries, amounts, page heading and layout into the block report run.
+#include "blockreport/blockreportrun.h"
+#include "blockreport/leveltotals.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kov::kov120 {
+
+using blockreport::LevelTotals;
+
+class Kov120Run : public blockreport::BlockReportRun {
+public:
+    Kov120Run(blockreport::BlockReportScreen& screen, PrintEngineFactory engineFactory);
+
+    // The eighteen accumulators, in the order in which they are read and cleared.
+    LevelTotals totKYURYO, totKTYOGK, totSTYOGK, totKinbenKiso, totFUYOTE, totKMCHIIKI, totKBCHIIKI,
+        totKimatuKiso, totKIMATU, totKINBEN, totKMZOGE, totSSIKYU, totZENKAZ, totSYOTOK, totKOYOU, totKENKO,
+        totKOSEI, totSASIHK;
+    // Per-staff values of the current record; never summed.
+    Currency stfKYUSYU, stfKMRITU, stfKBRITU, stfFSINSU, stfZEIRT2, stfKMMMDD, stfKBMMDD;
+
+    // Reads the amounts of the current payment record into level 0 and adds them to the
+    // affiliation and block levels.
+    void prsKyuyo();
+    void prsGokeiClr(std::int16_t Fcnt, std::int16_t Tcnt) override;
+    void prsGokeiPrint(std::int16_t inji) override;
+    // Starts a new page and prints its heading.
+    void prfHeadPrint();
+
+protected:
+    std::string jobName() const override { return "KOV120"; }
+    std::string overlayFile() const override;
+
+private:
+    std::array<LevelTotals*, 18> accumulators();
+    // The month of the processing month SYORID.
+    Currency processingMonth() const;
+    void printRateFraction(int a, Currency rate);
+    void te(Currency x, Currency y, std::int16_t sizeX, const std::string& text);
+};
+
+// The rate r ÷ 100000 as decimal text rounded to 15 significant digits, without
+// trailing zeros: 9500000 gives "95", 6750000 gives "67.5".
+std::string rateText(Currency r);
+// The rate edited and centred in ten characters (the larger margin on the left).
+std::string rateFractionText(Currency r);
+// Months and days held as one number: 615 gives "6カ月15日", 600 "6カ月 0日".
+std::string periodText(Currency v);
+
+} // namespace kov::kov120
