@@ -12,6 +12,12 @@ namespace kov {
 std::string prfEraFormat(const BasCmnName& names, std::string_view format, std::string_view mode,
                          std::string_view suffix);
 
+// The extended formatter of prfChgDate on the result of the last prfEraConv: "KYMD"
+// without the blank after the letter, the further codes "YMD", "YM", "MD", "J", "Y",
+// "M", "D" and the mode "PRT1".
+std::string prfChgDateFormat(const BasCmnName& names, std::string_view format, std::string_view mode,
+                             std::string_view suffix);
+
 // prfEraConv with date, then the extended formatter.
 std::string prfChgDate(BasCmnName& names, Currency date, std::string_view format, std::string_view mode,
                        std::string_view suffix);
