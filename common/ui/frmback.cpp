@@ -1,0 +1,53 @@
+#include "common/ui/frmback.h"
+
+#include "common/runtimeservices.h"
+#include "common/text.h"
+#include "common/ui/singlecopy.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+#include <QScreen>
+
+namespace kov::ui {
+
+FrmBack::FrmBack(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+{
+    setObjectName(QStringLiteral("frmBack"));
+    setWindowTitle(QStringLiteral("frmBack"));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0, 64, 64));
+    setPalette(pal);
+    setAutoFillBackground(true);
+    if (QScreen* s = QGuiApplication::primaryScreen()) setGeometry(s->geometry());
+    setWindowState(Qt::WindowMaximized);
+}
+
+FrmBack::~FrmBack() = default;
+
+void FrmBack::load(kov::RuntimeServices& rt, const QString& programName)
+{
+    const std::string arg = kov::text::trim(rt.commandLine());
+    if (arg.empty()) {
+        if (p_iFrmBackOption == 0) rt.endProgram(kov::kExitLaunchRule);
+    } else if (arg.back() == '@') {
+        setWindowState(Qt::WindowNoState);
+        setMinimumSize(0, 0);
+        resize(0, 0);
+        m_shrunk = true;
+        rt.doEvents();
+    }
+    m_guard = std::make_unique<SingleCopyGuard>(programName);
+    if (!m_guard->acquire()) rt.endProgram(kov::kExitLaunchRule);
+}
+
+void FrmBack::showBack()
+{
+    if (m_shrunk) {
+        show();
+        return;
+    }
+    if (QScreen* s = screen()) setGeometry(s->geometry());
+    showMaximized();
+}
+
+} // namespace kov::ui

@@ -1,0 +1,64 @@
+#include "common/ui/frmomachi.h"
+
+#include "common/runtimeservices.h"
+#include "common/ui/fonts.h"
+#include "common/ui/qtruntime.h"
+#include "common/ui/twips.h"
+
+#include <QLabel>
+
+namespace kov::ui {
+
+namespace {
+QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& geometry)
+{
+    auto* label = new QLabel(text, parent);
+    label->setFont(screenFont());
+    label->setGeometry(geometry);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    return label;
+}
+} // namespace
+
+FrmOMACHI::FrmOMACHI(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setObjectName(QStringLiteral("frmOMACHI"));
+    setModal(false);
+    setFont(screenFont());
+    setFixedSize(twipsToPx(4680), twipsToPx(1710));
+    m_label1 = makeLabel(this, QStringLiteral("ただいま処理中です。"), twipsRect(30, 420, 4605, 255));
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label2 = makeLabel(this, QStringLiteral("しばらくお待ち下さい。"), twipsRect(0, 990, 4635, 255));
+    m_label2->setObjectName(QStringLiteral("Label2"));
+    centreScreen(this);
+}
+
+void runWithWaitScreen(QWidget* caller, kov::RuntimeServices& rt, const std::function<void()>& work)
+{
+    // Top-level and not owned by the caller, so that disabling the caller leaves the
+    // wait screen as it is.
+    auto wait = std::make_unique<FrmOMACHI>();
+    setWindowCaption(wait.get(), caller->windowTitle());
+    wait->show();
+    wait->raise();
+    caller->setEnabled(false);
+
+    struct Restore {
+        QWidget* caller;
+        std::unique_ptr<FrmOMACHI>& wait;
+        ~Restore()
+        {
+            caller->setEnabled(true);
+            wait.reset();
+        }
+    };
+    {
+        Restore restore{caller, wait};
+        rt.doEvents();
+        work();
+    }
+    rt.doEvents();
+}
+
+} // namespace kov::ui

@@ -1,0 +1,112 @@
+#include "common/ui/pfkeybar.h"
+
+#include "common/runtimeservices.h"
+#include "common/ui/fonts.h"
+#include "common/ui/twips.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QWidget>
+
+namespace kov::ui {
+
+void ComPFMode::prsPFMode(const std::array<int16_t, 12>& keys)
+{
+    for (std::size_t i = 0; i < keys.size(); ++i) p_bPFKey[i] = keys[i] == 1 ? int16_t{-1} : int16_t{0};
+}
+
+const std::array<int, 12>& PfKeyBar::lefts(PfLayout layout)
+{
+    static const std::array<int, 12> kov120 = {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7815, 8670, 9525, 10380};
+    static const std::array<int, 12> kov140 = {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7800, 8655, 9510, 10365};
+    static const std::array<int, 12> kov570 = {300, 1155, 2010, 2865, 4095, 4950, 5805, 6660, 7890, 8745, 9600, 10455};
+    switch (layout) {
+    case PfLayout::Kov140: return kov140;
+    case PfLayout::Kov570: return kov570;
+    case PfLayout::Kov120:
+    case PfLayout::Kov970: break;
+    }
+    return kov120;
+}
+
+PfKeyBar::PfKeyBar(QWidget* screen, kov::RuntimeServices& rt, PfLayout layout, PfPressStyle style)
+    : QObject(screen), m_screen(screen), m_rt(rt), m_style(style)
+{
+    const auto& left = lefts(layout);
+    for (int i = 0; i < kCount; ++i) {
+        auto* b = new QPushButton(screen);
+        b->setObjectName(QStringLiteral("cmdPFKEY_%1").arg(i));
+        b->setFont(screenFont());
+        b->setGeometry(twipsRect(left[static_cast<std::size_t>(i)], kTop, kWidth, kHeight));
+        b->setAutoDefault(false);
+        connect(b, &QPushButton::clicked, this, [this, i] { press(i); });
+        m_buttons[static_cast<std::size_t>(i)] = b;
+    }
+    // Application-wide, so that the key handler sees a key before the control that has
+    // the focus (and before any filter on that control).
+    qApp->installEventFilter(this);
+}
+
+PfKeyBar::~PfKeyBar()
+{
+    if (qApp) qApp->removeEventFilter(this);
+}
+
+QPushButton* PfKeyBar::button(int index) const
+{
+    if (index < 0 || index >= kCount) return nullptr;
+    return m_buttons[static_cast<std::size_t>(index)];
+}
+
+void PfKeyBar::setCaption(int index, const QString& caption)
+{
+    if (QPushButton* b = button(index)) b->setText(caption);
+}
+
+void PfKeyBar::setEnabled(int index, bool enabled)
+{
+    if (QPushButton* b = button(index)) b->setEnabled(enabled);
+}
+
+void PfKeyBar::setAction(std::function<void(int)> action) { m_action = std::move(action); }
+
+void PfKeyBar::press(int index)
+{
+    QPushButton* b = button(index);
+    if (!b || !b->isEnabled()) return;
+    const int16_t busyValue = m_style == PfPressStyle::Kov970 ? int16_t{1} : int16_t{-1};
+    if (m_style == PfPressStyle::Kov970) {
+        if (p_iPfBusy == busyValue) return;
+        b->setFocus(Qt::OtherFocusReason);
+    } else {
+        b->setFocus(Qt::OtherFocusReason);
+        m_rt.doEvents();
+        if (p_iPfBusy == busyValue) return;
+    }
+    p_iPfBusy = busyValue;
+    // Back to idle however the action ends (a run-time error ends the program through
+    // runGuarded; under test that end is an exception passing through here).
+    struct Idle {
+        int16_t& busy;
+        ~Idle() { busy = 0; }
+    } idle{p_iPfBusy};
+    if (m_action) {
+        const std::string title = m_screen->windowTitle().toStdString();
+        kov::runGuarded(m_rt, title, [&] { m_action(index); });
+    }
+}
+
+bool PfKeyBar::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress) return false;
+    auto* target = qobject_cast<QWidget*>(watched);
+    if (!target || !target->isEnabled()) return false;
+    if (target != m_screen && !m_screen->isAncestorOf(target)) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key < Qt::Key_F1 || key > Qt::Key_F12) return false;
+    press(key - Qt::Key_F1);
+    return true;
+}
+
+} // namespace kov::ui

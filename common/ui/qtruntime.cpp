@@ -1,0 +1,73 @@
+#include "common/ui/qtruntime.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QWidget>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace kov::ui {
+
+std::string commandLineOf(int argc, char** argv)
+{
+    std::string line;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) line += ' ';
+        line += argv[i];
+    }
+    return line;
+}
+
+// A zero-width space: a title that shows nothing but is not empty, so that the window
+// system does not show the program name instead.
+static const QChar kEmptyCaption(0x200B);
+
+void setWindowCaption(QWidget* window, const QString& caption)
+{
+    window->setWindowTitle(caption.isEmpty() ? QString(kEmptyCaption) : caption);
+}
+
+QtRuntime::QtRuntime(std::string commandLine) : m_commandLine(std::move(commandLine)) {}
+
+void QtRuntime::doEvents() { QCoreApplication::processEvents(); }
+
+void QtRuntime::endProgram(int exitStatus)
+{
+    for (auto it = m_endHooks.rbegin(); it != m_endHooks.rend(); ++it) (*it)();
+    std::fflush(nullptr);
+    ::_exit(exitStatus);
+}
+
+std::string QtRuntime::appPath() const
+{
+    QString dir = QCoreApplication::applicationDirPath();
+    while (dir.size() > 1 && (dir.endsWith(u'/') || dir.endsWith(u'\\'))) dir.chop(1);
+    return dir.toStdString();
+}
+
+void QtRuntime::addEndHook(std::function<void()> hook) { m_endHooks.push_back(std::move(hook)); }
+
+MsgResult QtRuntime::showMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                                 const std::string& title)
+{
+    QMessageBox::Icon qIcon = QMessageBox::NoIcon;
+    switch (icon) {
+    case MsgIcon::Stop: qIcon = QMessageBox::Critical; break;
+    case MsgIcon::Exclamation: qIcon = QMessageBox::Warning; break;
+    case MsgIcon::Question: qIcon = QMessageBox::Question; break;
+    case MsgIcon::Information: qIcon = QMessageBox::Information; break;
+    }
+    QString body = QString::fromStdString(text);
+    body.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    const auto qButtons = buttons == MsgButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
+    QMessageBox box(qIcon, QString(), body, qButtons, QApplication::activeWindow());
+    setWindowCaption(&box, QString::fromStdString(title));
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(buttons == MsgButtons::YesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    const int answer = box.exec();
+    if (buttons == MsgButtons::Ok) return MsgResult::Ok;
+    return answer == QMessageBox::Yes ? MsgResult::Yes : MsgResult::No;
+}
+
+} // namespace kov::ui

@@ -1,0 +1,265 @@
+// The function-key bar on a real screen widget with real key and mouse events; only the
+// event pump and the program end come from the scripted runtime.
+#include "common/runtimeerror.h"
+#include "common/scriptedruntime.h"
+#include "common/ui/pfkeybar.h"
+#include "common/ui/twips.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using kov::ScriptedRuntime;
+using kov::ui::PfKeyBar;
+
+namespace {
+
+// Counts the key presses that reach a control.
+class KeyCounter : public QObject {
+public:
+    QList<int> keys;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() != QEvent::KeyPress) return false;
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        // The modifier keys themselves are no concern of the bar.
+        if (key != Qt::Key_Shift && key != Qt::Key_Control) keys << key;
+        return false;
+    }
+};
+
+struct Screen {
+    explicit Screen(ScriptedRuntime& rt, kov::ui::PfPressStyle style = kov::ui::PfPressStyle::Standard)
+        : bar(&widget, rt, kov::ui::PfLayout::Kov120, style)
+    {
+        widget.setWindowTitle(QStringLiteral("期末勤勉手当支給調書印刷"));
+        widget.resize(kov::ui::twipsToPx(11610), kov::ui::twipsToPx(7875));
+        edit = new QLineEdit(&widget);
+        edit->installEventFilter(&counter);
+        // Mode 0 of the block report screens: F1, F6 and F10.
+        for (int i = 0; i < 12; ++i) bar.setEnabled(i, i == 0 || i == 5 || i == 9);
+        bar.setAction([this](int index) {
+            actions << index;
+            busyDuringAction << bar.p_iPfBusy;
+            if (inAction) inAction(index);
+        });
+        widget.show();
+        QApplication::setActiveWindow(&widget);
+        active = QTest::qWaitForWindowActive(&widget);
+        edit->setFocus();
+    }
+    bool active = false;
+    QWidget widget;
+    PfKeyBar bar;
+    QLineEdit* edit;
+    KeyCounter counter;
+    QList<int> actions;
+    QList<int> busyDuringAction;
+    std::function<void(int)> inAction;
+};
+
+} // namespace
+
+class KeyBarTest : public QObject {
+    Q_OBJECT
+private slots:
+    void enableTableTakesOnlyOne();
+    void functionKeysPressTheirButtonsAndNoControlSeesThem();
+    void disabledButtonKeyIsConsumedAndDoesNothing();
+    void shiftIsIgnored();
+    void otherKeysReachTheControls();
+    void clickAndFunctionKeyBehaveAlike();
+    void pressThroughTheEventPumpIsDropped();
+    void runtimeErrorInAnActionEndsTheProgramAndLeavesTheBarIdle();
+    void disabledScreenTakesNoKeys();
+    void kov970TestsBusyFirstAndDoesNotPumpEvents();
+    void buttonsStandInThreeGroups();
+};
+
+void KeyBarTest::enableTableTakesOnlyOne()
+{
+    kov::ui::ComPFMode mode;
+    mode.p_bPFKey.fill(-1);
+    mode.prsPFMode({1, 0, 2, -1, 1, 1, 0, 0, 0, 1, 0, 1});
+    const std::array<int16_t, 12> want{-1, 0, 0, 0, -1, -1, 0, 0, 0, -1, 0, -1};
+    QCOMPARE(mode.p_bPFKey, want);
+}
+
+void KeyBarTest::functionKeysPressTheirButtonsAndNoControlSeesThem()
+{
+    ScriptedRuntime rt;
+    Screen s(rt);
+    QVERIFY(s.active);
+    QTest::keyClick(s.edit, Qt::Key_F1);
+    QTest::keyClick(s.edit, Qt::Key_F6);
+    QTest::keyClick(s.edit, Qt::Key_F10);
+    QCOMPARE(s.actions, (QList<int>{0, 5, 9}));
+    QCOMPARE(s.busyDuringAction, (QList<int>{-1, -1, -1}));
+    QCOMPARE(s.bar.p_iPfBusy, int16_t{0});
+    QVERIFY(s.counter.keys.isEmpty());
+    // The pressed button has the focus, as after a click.
+    QCOMPARE(QApplication::focusWidget(), s.bar.button(9));
+}
+
+void KeyBarTest::disabledButtonKeyIsConsumedAndDoesNothing()
+{
+    ScriptedRuntime rt;
+    Screen s(rt);
+    QVERIFY(s.active);
+    for (Qt::Key k : {Qt::Key_F2, Qt::Key_F5, Qt::Key_F12}) QTest::keyClick(s.edit, k);
+    QVERIFY(s.actions.isEmpty());
+    QVERIFY(s.counter.keys.isEmpty());
+    QCOMPARE(QApplication::focusWidget(), s.edit);
+    QCOMPARE(rt.doEventsCount, 0);
+}
+
+void KeyBarTest::shiftIsIgnored()
+{
+    ScriptedRuntime rt;
+    Screen s(rt);
+    QVERIFY(s.active);
+    QTest::keyClick(s.edit, Qt::Key_F6, Qt::ShiftModifier);
+    QTest::keyClick(s.edit, Qt::Key_F10, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(s.actions, (QList<int>{5, 9}));
+    QVERIFY(s.counter.keys.isEmpty());
+}
+
+void KeyBarTest::otherKeysReachTheControls()
+{
+    ScriptedRuntime rt;
+    Screen s(rt);
+    QVERIFY(s.active);
+    QTest::keyClicks(s.edit, QStringLiteral("ab"));
+    QTest::keyClick(s.edit, Qt::Key_Left);
+    QTest::keyClick(s.edit, Qt::Key_Return);
+    QCOMPARE(s.edit->text(), QStringLiteral("ab"));
+    QCOMPARE(s.edit->cursorPosition(), 1);
+    QCOMPARE(s.counter.keys, (QList<int>{Qt::Key_A, Qt::Key_B, Qt::Key_Left, Qt::Key_Return}));
+    QVERIFY(s.actions.isEmpty());
+}
+
+void KeyBarTest::clickAndFunctionKeyBehaveAlike()
+{
+    ScriptedRuntime byKey;
+    Screen a(byKey);
+    QVERIFY(a.active);
+    QTest::keyClick(a.edit, Qt::Key_F10);
+
+    ScriptedRuntime byMouse;
+    Screen b(byMouse);
+    QVERIFY(b.active);
+    QTest::mouseClick(b.bar.button(9), Qt::LeftButton);
+
+    QCOMPARE(a.actions, b.actions);
+    QCOMPARE(a.busyDuringAction, b.busyDuringAction);
+    QCOMPARE(byKey.doEventsCount, byMouse.doEventsCount);
+    QCOMPARE(byKey.doEventsCount, 1);
+    QCOMPARE(a.widget.focusWidget(), a.bar.button(9));
+    QCOMPARE(b.widget.focusWidget(), b.bar.button(9));
+
+    // A click on a disabled button is nothing, as its key is.
+    QTest::mouseClick(b.bar.button(1), Qt::LeftButton);
+    QCOMPARE(b.actions, (QList<int>{9}));
+}
+
+void KeyBarTest::pressThroughTheEventPumpIsDropped()
+{
+    ScriptedRuntime rt;
+    Screen s(rt);
+    QVERIFY(s.active);
+    int injected = 0;
+    // A long action lets events run, as the wait screen does; the user presses F6 and
+    // clicks F10 meanwhile.
+    s.inAction = [&](int) { rt.doEvents(); };
+    rt.onDoEvents = [&] {
+        if (s.bar.p_iPfBusy != -1 || injected++ > 0) return;
+        QTest::keyClick(s.edit, Qt::Key_F6);
+        QTest::mouseClick(s.bar.button(9), Qt::LeftButton);
+    };
+    QTest::keyClick(s.edit, Qt::Key_F6);
+    QCOMPARE(s.actions, (QList<int>{5}));
+    QCOMPARE(s.bar.p_iPfBusy, int16_t{0});
+
+    // Dropped, not queued: nothing runs later either.
+    QCoreApplication::processEvents();
+    QCOMPARE(s.actions, (QList<int>{5}));
+    // And the bar takes the next press.
+    QTest::keyClick(s.edit, Qt::Key_F1);
+    QCOMPARE(s.actions, (QList<int>{5, 0}));
+}
+
+void KeyBarTest::runtimeErrorInAnActionEndsTheProgramAndLeavesTheBarIdle()
+{
+    ScriptedRuntime rt;
+    Screen s(rt);
+    QVERIFY(s.active);
+    s.inAction = [](int) { kov::throwOverflow("test"); };
+    try {
+        QTest::keyClick(s.edit, Qt::Key_F6);
+        QFAIL("the program did not end");
+    } catch (const kov::ProgramEnded& e) {
+        QCOMPARE(e.exitStatus, kov::kExitFatal);
+    }
+    QCOMPARE(s.bar.p_iPfBusy, int16_t{0});
+    QCOMPARE(rt.messages.size(), std::size_t{1});
+    QCOMPARE(rt.messages[0].icon, kov::MsgIcon::Stop);
+    QCOMPARE(QString::fromStdString(rt.messages[0].title), s.widget.windowTitle());
+}
+
+void KeyBarTest::disabledScreenTakesNoKeys()
+{
+    ScriptedRuntime rt;
+    Screen s(rt);
+    QVERIFY(s.active);
+    s.widget.setEnabled(false);
+    QTest::keyClick(s.edit, Qt::Key_F6);
+    s.widget.setEnabled(true);
+    QVERIFY(s.actions.isEmpty());
+    // Keys to another window are not this screen's.
+    QWidget other;
+    auto* edit = new QLineEdit(&other);
+    other.show();
+    QTest::keyClick(edit, Qt::Key_F6);
+    QVERIFY(s.actions.isEmpty());
+}
+
+void KeyBarTest::kov970TestsBusyFirstAndDoesNotPumpEvents()
+{
+    ScriptedRuntime rt;
+    Screen s(rt, kov::ui::PfPressStyle::Kov970);
+    QVERIFY(s.active);
+    s.bar.setEnabled(11, true);
+    s.inAction = [&](int) {
+        // A press while the export runs is dropped before it takes the focus.
+        s.edit->setFocus();
+        QTest::keyClick(s.edit, Qt::Key_F10);
+        QCOMPARE(QApplication::focusWidget(), s.edit);
+    };
+    QTest::keyClick(s.edit, Qt::Key_F12);
+    QCOMPARE(s.actions, (QList<int>{11}));
+    QCOMPARE(s.busyDuringAction, (QList<int>{1}));
+    QCOMPARE(s.bar.p_iPfBusy, int16_t{0});
+    QCOMPARE(rt.doEventsCount, 0);
+}
+
+void KeyBarTest::buttonsStandInThreeGroups()
+{
+    ScriptedRuntime rt;
+    for (auto layout : {kov::ui::PfLayout::Kov120, kov::ui::PfLayout::Kov140, kov::ui::PfLayout::Kov570}) {
+        QWidget w;
+        PfKeyBar bar(&w, rt, layout);
+        for (int i = 0; i < 12; ++i) {
+            const QRect g = bar.button(i)->geometry();
+            QCOMPARE(g.size(), kov::ui::twipsRect(0, 0, 855, 315).size());
+            QCOMPARE(g.top(), kov::ui::twipsToPx(7500));
+            if (i > 0) {
+                const int gap = g.left() - bar.button(i - 1)->geometry().right();
+                // Touching within a group of four, a wide gap between groups.
+                QVERIFY2((i % 4 == 0) == (gap > 5), qPrintable(QString::number(i)));
+            }
+        }
+    }
+}
+
+QTEST_MAIN(KeyBarTest)
+#include "tst_keybar.moc"

@@ -1,0 +1,232 @@
+// The launch rules on the real start code: kov120's argument, the background screen's
+// load step, and the single-copy check between real processes.
+#include "common/scriptedruntime.h"
+#include "common/ui/frmback.h"
+#include "common/ui/singlecopy.h"
+#include "common/ui/startup.h"
+
+#include <QProcess>
+#include <QUuid>
+#include <QtTest>
+
+#include <csignal>
+
+using kov::ProgramEnded;
+using kov::ScriptedRuntime;
+using kov::ui::FrmBack;
+
+namespace {
+
+QString uniqueProgram() { return QStringLiteral("probe") + QUuid::createUuid().toString(QUuid::Id128).left(12); }
+
+// A probe process for one program name and one command line.
+class Probe {
+public:
+    Probe(const QString& program, const QStringList& args)
+    {
+        QFile::setPermissions(runtimeDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KOVUI_PROBE_PROGRAM"), program);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // Qt complains on standard error without one; the probe must be silent.
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir.path());
+        proc.setProcessEnvironment(env);
+        proc.setProgram(QStringLiteral(KOV_BIN_DIR "/kovui_probe"));
+        proc.setArguments(args);
+        proc.start();
+    }
+    ~Probe()
+    {
+        if (proc.state() != QProcess::NotRunning) {
+            proc.kill();
+            proc.waitForFinished(5000);
+        }
+    }
+    // The first line on standard output ("started ..."), or "" when the probe ended
+    // without one.
+    QString firstLine()
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!proc.canReadLine() && t.elapsed() < 15000) {
+            if (proc.state() == QProcess::NotRunning) break;
+            proc.waitForReadyRead(200);
+        }
+        return QString::fromUtf8(proc.readLine()).trimmed();
+    }
+    // Exit status once it ended by itself (-1 when it did not end in time).
+    int exitStatus()
+    {
+        if (!proc.waitForFinished(15000)) return -1;
+        return proc.exitStatus() == QProcess::NormalExit ? proc.exitCode() : -2;
+    }
+    QTemporaryDir runtimeDir;
+    QProcess proc;
+};
+
+} // namespace
+
+class LaunchTest : public QObject {
+    Q_OBJECT
+private slots:
+    void kov120AcceptsOnlyExactArguments();
+    void commandLineIsTheArgumentsJoinedByOneBlank();
+    void emptyOrBlankArgumentEndsSilentlyBeforeAnything();
+    void atSignShrinksTheBackground();
+    void plainArgumentKeepsTheBackgroundMaximised();
+    void withoutArgumentNoProcessStartsAndNothingIsShown();
+    void secondCopyEndsWhileTheFirstRuns();
+    void killedCopyDoesNotBlockTheNextStart();
+    void endProgramFlushesAndEndsWithTheStatus();
+};
+
+void LaunchTest::kov120AcceptsOnlyExactArguments()
+{
+    using kov::ui::parseKov120Argument;
+    QCOMPARE(parseKov120Argument("2"), std::optional<int16_t>(2));
+    QCOMPARE(parseKov120Argument("5"), std::optional<int16_t>(5));
+    QCOMPARE(parseKov120Argument("25"), std::optional<int16_t>(25));
+    for (const char* bad : {"", " 2", "2 ", "2@", "52", "3", "02", "25@", "@", "２"})
+        QVERIFY2(!parseKov120Argument(bad).has_value(), bad);
+}
+
+void LaunchTest::commandLineIsTheArgumentsJoinedByOneBlank()
+{
+    using kov::ui::commandLineOf;
+    char p[] = "kov140", a[] = "1", b[] = "x@", blank[] = " 2", empty[] = "";
+    {
+        char* argv[] = {p, nullptr};
+        QCOMPARE(commandLineOf(1, argv), std::string());
+    }
+    {
+        char* argv[] = {p, a, b, nullptr};
+        QCOMPARE(commandLineOf(3, argv), std::string("1 x@"));
+    }
+    {
+        char* argv[] = {p, blank, nullptr};
+        QCOMPARE(commandLineOf(2, argv), std::string(" 2"));
+    }
+    {
+        char* argv[] = {p, empty, nullptr};
+        QCOMPARE(commandLineOf(2, argv), std::string());
+    }
+}
+
+void LaunchTest::emptyOrBlankArgumentEndsSilentlyBeforeAnything()
+{
+    for (const char* arg : {"", "   "}) {
+        ScriptedRuntime rt(".", arg);
+        FrmBack back;
+        try {
+            back.load(rt, uniqueProgram());
+            QFAIL("the load step went on without an argument");
+        } catch (const ProgramEnded& e) {
+            QCOMPARE(e.exitStatus, kov::kExitLaunchRule);
+        }
+        QVERIFY(rt.messages.empty());
+        QCOMPARE(back.singleCopyGuard(), nullptr);
+    }
+}
+
+void LaunchTest::atSignShrinksTheBackground()
+{
+    for (const char* arg : {"@", "1@", " 1@  "}) {
+        ScriptedRuntime rt(".", arg);
+        FrmBack back;
+        back.load(rt, uniqueProgram());
+        QVERIFY(back.isShrunk());
+        QCOMPARE(back.size(), QSize(0, 0));
+        QVERIFY(!back.windowState().testFlag(Qt::WindowMaximized));
+        QCOMPARE(rt.doEventsCount, 1);
+        QVERIFY(rt.messages.empty());
+    }
+    // "@" in the middle is no trailing "@".
+    ScriptedRuntime rt(".", "1@2");
+    FrmBack back;
+    back.load(rt, uniqueProgram());
+    QVERIFY(!back.isShrunk());
+    QCOMPARE(rt.doEventsCount, 0);
+}
+
+void LaunchTest::plainArgumentKeepsTheBackgroundMaximised()
+{
+    ScriptedRuntime rt(".", "1");
+    FrmBack back;
+    back.load(rt, uniqueProgram());
+    back.showBack();
+    QVERIFY(QTest::qWaitForWindowExposed(&back));
+    QVERIFY(back.windowState().testFlag(Qt::WindowMaximized));
+    QCOMPARE(back.geometry(), back.screen()->geometry());
+    QCOMPARE(back.palette().color(QPalette::Window), QColor(0, 64, 64));
+    QVERIFY(back.findChildren<QWidget*>().isEmpty());
+}
+
+void LaunchTest::withoutArgumentNoProcessStartsAndNothingIsShown()
+{
+    const QString program = uniqueProgram();
+    for (const QStringList& args : {QStringList{}, QStringList{QString()}, QStringList{QStringLiteral("  ")}}) {
+        Probe p(program, args);
+        QCOMPARE(p.exitStatus(), kov::kExitLaunchRule);
+        QCOMPARE(p.proc.readAllStandardOutput(), QByteArray());
+        QCOMPARE(p.proc.readAllStandardError(), QByteArray());
+    }
+    // Nothing of the failed starts stays behind to block a proper one.
+    Probe ok(program, {QStringLiteral("@")});
+    QCOMPARE(ok.firstLine(), QStringLiteral("started shrunk=1 size=0x0 maximized=0"));
+}
+
+void LaunchTest::secondCopyEndsWhileTheFirstRuns()
+{
+    const QString program = uniqueProgram();
+    Probe first(program, {QStringLiteral("1")});
+    QCOMPARE(first.firstLine(), QStringLiteral("started shrunk=0 size=%1x%2 maximized=1")
+                                    .arg(QGuiApplication::primaryScreen()->geometry().width())
+                                    .arg(QGuiApplication::primaryScreen()->geometry().height()));
+
+    Probe second(program, {QStringLiteral("1@")});
+    QCOMPARE(second.exitStatus(), kov::kExitLaunchRule);
+    QCOMPARE(second.proc.readAllStandardOutput(), QByteArray());
+
+    // The check is per program: another program starts beside the first.
+    Probe other(uniqueProgram(), {QStringLiteral("1")});
+    QVERIFY(other.firstLine().startsWith(QStringLiteral("started")));
+
+    // The first copy is unaffected and still answers.
+    QCOMPARE(first.proc.state(), QProcess::Running);
+    first.proc.write("end 0\n");
+    QCOMPARE(first.exitStatus(), 0);
+
+    // After it ended normally, a new copy starts.
+    Probe third(program, {QStringLiteral("1")});
+    QVERIFY(third.firstLine().startsWith(QStringLiteral("started")));
+}
+
+void LaunchTest::killedCopyDoesNotBlockTheNextStart()
+{
+    const QString program = uniqueProgram();
+    {
+        Probe first(program, {QStringLiteral("1")});
+        QVERIFY(first.firstLine().startsWith(QStringLiteral("started")));
+        ::kill(static_cast<pid_t>(first.proc.processId()), SIGKILL);
+        QVERIFY(first.proc.waitForFinished(5000));
+    }
+    // The killed copy left its lock file and its socket behind.
+    QVERIFY(QFileInfo::exists(kov::ui::SingleCopyGuard::lockFilePath(program)));
+
+    Probe next(program, {QStringLiteral("1")});
+    QVERIFY(next.firstLine().startsWith(QStringLiteral("started")));
+    Probe blocked(program, {QStringLiteral("1")});
+    QCOMPARE(blocked.exitStatus(), kov::kExitLaunchRule);
+}
+
+void LaunchTest::endProgramFlushesAndEndsWithTheStatus()
+{
+    Probe p(uniqueProgram(), {QStringLiteral("1")});
+    QVERIFY(p.firstLine().startsWith(QStringLiteral("started")));
+    p.proc.write("end 7\n");
+    QCOMPARE(p.exitStatus(), 7);
+    QCOMPARE(p.proc.readAllStandardOutput(), QByteArray("ending"));
+}
+
+QTEST_MAIN(LaunchTest)
+#include "tst_launch.moc"
