@@ -1,1 +1,92 @@
-namespace kov {} // placeholder
+#include "cmnname.h"
+
+#include "dataaccess/dataaccess.h"
+#include "text.h"
+
+#include <string>
+#include <vector>
+
+namespace kov {
+
+namespace {
+constexpr std::size_t kNameWidth = 30;
+constexpr std::size_t kEraLetterWidth = 1;
+constexpr std::size_t kEraNameWidth = 6;
+
+// Column groups of the selectors 1, 2, 3, 5 and 6: column names of p_strName(1), (2), ...
+std::vector<std::string> nameColumns(std::int16_t selector)
+{
+    auto numbered = [](const char* prefix, int count) {
+        std::vector<std::string> cols;
+        for (int i = 1; i <= count; ++i) cols.push_back(prefix + std::to_string(i));
+        return cols;
+    };
+    switch (selector) {
+    case 1: return numbered("SYOKU", 10);
+    case 2: return numbered("ZAIMU", 9);
+    case 3: return numbered("HATSU", 8);
+    case 5: return {"KIGOU"};
+    case 6: return {"DAIHYO1", "DAIHYO2"};
+    default: return {};
+    }
+}
+} // namespace
+
+BasCmnName::BasCmnName(RuntimeServices& rt) : m_rt(rt) { clear(); }
+
+void BasCmnName::clear()
+{
+    for (std::size_t i = 1; i < p_strName.size(); ++i) p_strName[i] = text::spaces(kNameWidth);
+    for (std::size_t i = 1; i < p_strNenKb.size(); ++i) {
+        p_strNenKb[i] = text::spaces(kEraLetterWidth);
+        p_strNenKj[i] = text::spaces(kEraNameWidth);
+        p_curNenSt[i] = Currency();
+    }
+}
+
+void BasCmnName::prsNameRead(std::int16_t selector)
+{
+    using namespace kov::dataaccess;
+
+    clear();
+    if (selector < 1 || selector > 7) return;
+
+    auto db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
+    auto tb = CreateObjectAs<clsTbAccess>(kProgIdTbAccess);
+
+    db->setDBIniNameString("KOVENV.INI");
+    if (db->DAO_DBOpen() != 0) {
+        m_rt.msgBox("KOVENV データベースのオープンに失敗しました。", MsgIcon::Stop, MsgButtons::Ok, p_strMsgTitle);
+        return;  // both objects are released on return
+    }
+
+    tb->setTBDatabase(db->DBDatabase());
+    tb->setTBNameString("名設定");
+    const std::int16_t rows = tb->DAO_TableOpen("", "");
+    if (rows < 0) {
+        m_rt.msgBox("名称設定テーブルのオープンに失敗しました。", MsgIcon::Stop, MsgButtons::Ok, p_strMsgTitle);
+    } else {
+        if (rows > 0 && tb->DAO_RecRead(1) == 0) {
+            auto textOf = [&](const std::string& column) { return text::trim(toText(tb->TBRec(column))); };
+            if (selector == 4) {
+                for (int i = 1; i <= 3; ++i) {
+                    const std::string n = std::to_string(i);
+                    p_strNenKb[i] = text::fixedLength(textOf("NENKB" + n), kEraLetterWidth);
+                    p_strNenKj[i] = text::fixedLength(textOf("NENKJ" + n), kEraNameWidth);
+                    p_curNenSt[i] = toCurrency(tb->TBRec("NENST" + n));
+                }
+            } else if (selector == 7) {
+                p_curKenko = toCurrency(tb->TBRec("KENKO")) - Currency::fromInt(1);
+                p_curKosei = toCurrency(tb->TBRec("KOSEI")) - Currency::fromInt(1);
+            } else {
+                const std::vector<std::string> cols = nameColumns(selector);
+                for (std::size_t i = 0; i < cols.size(); ++i)
+                    p_strName[i + 1] = text::fixedLength(textOf(cols[i]), kNameWidth);
+            }
+        }
+        tb->DAO_TableClose();  // status ignored
+    }
+    db->DAO_DBClose();  // status ignored
+}
+
+} // namespace kov

@@ -1,0 +1,121 @@
+#include "tessera/sqlparams.h"
+
+#include <charconv>
+#include <cstdlib>
+
+namespace kov::tessera {
+
+namespace {
+bool isIdentStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80; }
+bool isIdentChar(unsigned char c) { return isIdentStart(c) || (c >= '0' && c <= '9') || c == '$'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool equalsNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+} // namespace
+
+bool parameterize(std::string_view s, std::string& sql, std::vector<kov::dataaccess::DbValue>& values)
+{
+    sql.clear();
+    values.clear();
+    sql.reserve(s.size());
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    while (i < n) {
+        const char c = s[i];
+        const auto uc = static_cast<unsigned char>(c);
+        if (c == '-' && i + 1 < n && s[i + 1] == '-') {           // comment to the end of the line
+            const std::size_t e = s.find('\n', i);
+            const std::size_t end = e == std::string_view::npos ? n : e;
+            sql.append(s.substr(i, end - i));
+            i = end;
+        } else if (c == '/' && i + 1 < n && s[i + 1] == '*') {    // block comment
+            const std::size_t e = s.find("*/", i + 2);
+            if (e == std::string_view::npos) return false;
+            sql.append(s.substr(i, e + 2 - i));
+            i = e + 2;
+        } else if (c == '\'') {                                    // string literal
+            std::string text;
+            std::size_t j = i + 1;
+            for (;;) {
+                if (j >= n) return false;
+                if (s[j] == '\'') {
+                    if (j + 1 < n && s[j + 1] == '\'') { text += '\''; j += 2; continue; }
+                    break;
+                }
+                text += s[j++];
+            }
+            sql += '?';
+            values.emplace_back(std::move(text));
+            i = j + 1;
+        } else if (c == '"' || c == '`' || c == '[') {            // quoted identifier
+            const char close = c == '[' ? ']' : c;
+            std::size_t j = i + 1;
+            for (;;) {
+                if (j >= n) return false;
+                if (s[j] == close) {
+                    if (close != ']' && j + 1 < n && s[j + 1] == close) { j += 2; continue; }
+                    break;
+                }
+                ++j;
+            }
+            sql.append(s.substr(i, j + 1 - i));
+            i = j + 1;
+        } else if (isIdentStart(uc)) {                             // identifier or keyword
+            std::size_t j = i + 1;
+            while (j < n && isIdentChar(static_cast<unsigned char>(s[j]))) ++j;
+            const std::string_view word = s.substr(i, j - i);
+            if (equalsNoCase(word, "SELECT")) return false;
+            if ((word == "x" || word == "X") && j < n && s[j] == '\'') return false;  // blob literal
+            sql.append(word);
+            i = j;
+        } else if (isDigit(c) || (c == '.' && i + 1 < n && isDigit(s[i + 1]))) {  // number
+            if (c == '0' && i + 1 < n && (s[i + 1] == 'x' || s[i + 1] == 'X')) return false;
+            std::size_t j = i;
+            bool real = false;
+            while (j < n && isDigit(s[j])) ++j;
+            if (j < n && s[j] == '.') {
+                real = true;
+                ++j;
+                while (j < n && isDigit(s[j])) ++j;
+            }
+            if (j < n && (s[j] == 'e' || s[j] == 'E')) {
+                std::size_t k = j + 1;
+                if (k < n && (s[k] == '+' || s[k] == '-')) ++k;
+                if (k < n && isDigit(s[k])) {
+                    real = true;
+                    j = k;
+                    while (j < n && isDigit(s[j])) ++j;
+                }
+            }
+            if (j < n && isIdentChar(static_cast<unsigned char>(s[j]))) return false;
+            const std::string_view lit = s.substr(i, j - i);
+            std::int64_t iv = 0;
+            if (!real) {
+                const auto r = std::from_chars(lit.data(), lit.data() + lit.size(), iv);
+                if (r.ec != std::errc() || r.ptr != lit.data() + lit.size()) real = true;  // too large: a real
+            }
+            if (real) values.emplace_back(std::strtod(std::string(lit).c_str(), nullptr));
+            else values.emplace_back(iv);
+            sql += '?';
+            i = j;
+        } else if (c == '?' || c == ':' || c == '@' || c == '$') { // parameters of the caller's own
+            return false;
+        } else {
+            sql += c;
+            ++i;
+        }
+    }
+    return true;
+}
+
+} // namespace kov::tessera

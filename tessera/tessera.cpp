@@ -1,0 +1,432 @@
+// clsDbAccess and clsTbAccess of Tessera.
+//
+// A table object never holds a result in memory: an open counts the matching rows
+// with one SELECT COUNT(*) (which stops counting past 32767) and prepares the
+// statement of the rows, which DAO_RecRead then steps through. A find is a fresh
+// query of its own (the open's condition AND the find's condition, LIMIT 1), so that
+// it uses the table's indexes; its prepared statement is kept and rebound for the
+// next find of the same shape.
+#include "tessera/tessera.h"
+
+#include "common/runtimeerror.h"
+#include "common/runtimeservices.h"
+#include "tessera/backend.h"
+#include "tessera/settings.h"
+#include "tessera/sqlparams.h"
+#include "tessera/status.h"
+
+#include <algorithm>
+#include <list>
+#include <unordered_map>
+
+namespace kov::tessera {
+
+using namespace kov::dataaccess;
+
+namespace {
+
+std::string trimmed(std::string_view s)
+{
+    std::size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r' || s[b] == '\n')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n')) --e;
+    return std::string(s.substr(b, e - b));
+}
+
+void upperAscii(std::string& s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+}
+
+// The handle that DBDatabase hands out: one open database of an engine.
+class Database final : public DbHandle {
+public:
+    explicit Database(std::unique_ptr<Engine> engine) : m_engine(std::move(engine)) {}
+    bool isOpen() const { return m_open; }
+    Engine& engine() { return *m_engine; }
+    void close()
+    {
+        if (m_open) m_engine->close();
+        m_open = false;
+    }
+
+private:
+    std::unique_ptr<Engine> m_engine;
+    bool m_open = true;
+};
+
+// ---- clsDbAccess ----
+
+class DbAccess final : public clsDbAccess {
+public:
+    explicit DbAccess(std::string appPath) : m_appPath(std::move(appPath)) {}
+    ~DbAccess() override = default;
+
+    void setDBIniNameString(const std::string& iniName) override { m_iniName = iniName; }
+    std::string DBIniNameString() const override { return m_iniName; }
+
+    std::int16_t DAO_DBOpen() override
+    {
+        if (m_db) return kStatusDbIsOpen;
+        DatabaseLocation loc;
+        if (const std::int16_t st = locateDatabase(kov::settingsFolder(m_appPath), m_iniName, loc); st != kStatusOk)
+            return st;
+        EngineOpen opened = openSqlite(loc.path);
+        if (opened.status != kStatusOk) return opened.status;
+        m_db = std::make_shared<Database>(std::move(opened.engine));
+        return kStatusOk;
+    }
+
+    DbHandlePtr DBDatabase() const override { return m_db; }
+
+    std::int16_t DAO_DBClose() override
+    {
+        if (!m_db) return kStatusDbClosed;
+        m_db->close();
+        m_db.reset();
+        return kStatusOk;
+    }
+
+private:
+    std::string m_appPath;
+    std::string m_iniName;
+    std::shared_ptr<Database> m_db;
+};
+
+// ---- clsTbAccess ----
+
+// A prepared statement with its column names (upper case) for TBRec.
+struct Prepared {
+    std::unique_ptr<Cursor> cursor;
+    std::unordered_map<std::string, int> columns;
+    int positionColumn = -1;  // hidden column with the row's position, -1 when none
+
+    int find(const std::string& name) const
+    {
+        std::string key = name;
+        upperAscii(key);
+        const auto it = columns.find(key);
+        return it == columns.end() ? -1 : it->second;
+    }
+};
+
+std::unique_ptr<Prepared> makePrepared(std::unique_ptr<Cursor> cursor, bool lastIsPosition)
+{
+    auto p = std::make_unique<Prepared>();
+    p->cursor = std::move(cursor);
+    const int n = p->cursor->columnCount();
+    const int visible = lastIsPosition ? n - 1 : n;
+    if (lastIsPosition) p->positionColumn = n - 1;
+    for (int i = 0; i < visible; ++i) {
+        std::string name = p->cursor->columnName(i);
+        upperAscii(name);
+        p->columns.emplace(std::move(name), i);  // the first of equal names wins
+    }
+    return p;
+}
+
+class TbAccess final : public clsTbAccess {
+public:
+    TbAccess() = default;
+    ~TbAccess() override { release(); }
+
+    void setTBDatabase(DbHandlePtr db) override { m_handle = std::move(db); }
+    DbHandlePtr TBDatabase() const override { return m_handle; }
+    void setTBNameString(const std::string& tableName) override { m_name = tableName; }
+    std::string TBNameString() const override { return m_name; }
+
+    std::int16_t DAO_TableOpen(const std::string& criteria, const std::string& order) override
+    {
+        return open(false, {}, criteria, {}, order);
+    }
+
+    std::int16_t DAO_TableGroupOpen(const std::string& select, const std::string& criteria,
+                                    const std::string& grouping, const std::string& order) override
+    {
+        return open(true, select, criteria, grouping, order);
+    }
+
+    std::int16_t DAO_RecFind(std::int32_t mode, const std::string& criteria) override;
+    std::int16_t DAO_RecRead(std::int32_t mode) override;
+    DbValue TBRec(const std::string& column) const override;
+
+    std::int16_t DAO_TableClose() override
+    {
+        if (!m_open) return kStatusTbClosed;
+        release();
+        return kStatusOk;
+    }
+
+private:
+    enum class Position { BeforeFirst, OnStream, OnFind, AfterLast };
+
+    std::int16_t open(bool group, const std::string& select, const std::string& criteria,
+                      const std::string& grouping, const std::string& order);
+    // -5 unless the database of the open result is still open.
+    bool databaseOpen() const { return m_db && m_db->isOpen(); }
+    std::int16_t stepStream();
+    std::int16_t readAfterFound();
+    std::string findSql(const std::string& condition) const;
+    Prepared* findStatement(const std::string& extra, std::vector<DbValue>& binds, std::string& literalSql);
+    void release()
+    {
+        m_findCache.clear();
+        m_find = nullptr;
+        m_stream.reset();
+        m_db.reset();
+        m_open = false;
+        m_pos = Position::BeforeFirst;
+    }
+
+    DbHandlePtr m_handle;
+    std::string m_name;
+
+    // The open result. m_db is declared first so that the statements go before it.
+    std::shared_ptr<Database> m_db;
+    bool m_open = false;
+    bool m_group = false;
+    std::string m_criteria;     // trimmed condition of the open
+    std::string m_orderBy;      // " ORDER BY ..." of a table open (with the position tie-break)
+    std::string m_groupSql;     // the whole grouped query
+    std::string m_selectFrom;   // "SELECT *, rowid FROM "t"" of a table open
+    bool m_hasPosition = false;
+    std::unique_ptr<Prepared> m_stream;
+    std::list<std::pair<std::string, std::unique_ptr<Prepared>>> m_findCache;  // most recent first
+    Prepared* m_find = nullptr;
+    Position m_pos = Position::BeforeFirst;
+};
+
+constexpr std::size_t kFindCacheSize = 8;
+
+std::int16_t TbAccess::open(bool group, const std::string& select, const std::string& criteria,
+                            const std::string& grouping, const std::string& order)
+{
+    if (m_open) return kStatusTbIsOpen;
+    auto db = std::dynamic_pointer_cast<Database>(m_handle);
+    if (!db || !db->isOpen()) return kStatusDbClosed;
+    const std::string table = trimmed(m_name);
+    if (table.empty()) return kStatusTbOpenClose;
+    const std::string list = trimmed(select);
+    if (group && list.empty()) return kStatusNoArgument;
+
+    Engine& engine = db->engine();
+    const std::string from = " FROM " + engine.quoteIdentifier(table);
+    const std::string cond = trimmed(criteria);
+    const std::string where = cond.empty() ? std::string() : " WHERE (" + cond + "\n)";
+    const std::string groupBy = trimmed(grouping).empty() ? std::string() : " GROUP BY " + trimmed(grouping) + "\n";
+    const std::string ord = trimmed(order);
+    const std::string limit = " LIMIT " + std::to_string(kMaxRowCount + 1);
+
+    const std::string countSql = group ? "SELECT COUNT(*) FROM (SELECT " + list + from + where + groupBy + limit + ") AS q"
+                                       : "SELECT COUNT(*) FROM (SELECT 1" + from + where + limit + ") AS q";
+    std::string error;
+    std::unique_ptr<Cursor> count = engine.prepare(countSql, &error);
+    if (!count) return engine.tableExists(table) ? kStatusSqlError : kStatusTbOpenClose;
+    if (count->step() != StepResult::Row) return kStatusSqlError;
+    const DbValue rows = count->value(0);
+    count.reset();
+    const std::int64_t n = std::holds_alternative<std::int64_t>(rows) ? std::get<std::int64_t>(rows) : 0;
+
+    std::unique_ptr<Prepared> stream;
+    std::string groupSql, selectFrom, orderBy;
+    bool hasPosition = false;
+    if (group) {
+        groupSql = "SELECT " + list + from + where + groupBy + (ord.empty() ? std::string() : " ORDER BY " + ord + "\n");
+        if (auto c = engine.prepare(groupSql, &error)) stream = makePrepared(std::move(c), false);
+    } else {
+        // The table's own order is its position order; it also breaks ties of `order`.
+        const std::string pos = engine.rowPositionExpression();
+        if (!pos.empty()) {
+            selectFrom = "SELECT *, " + pos + from;
+            orderBy = " ORDER BY " + (ord.empty() ? pos : ord + "\n, " + pos);
+            if (auto c = engine.prepare(selectFrom + where + orderBy, &error)) {
+                stream = makePrepared(std::move(c), true);
+                hasPosition = true;
+            }
+        }
+        if (!stream) {  // an engine without positions, or a view
+            selectFrom = "SELECT *" + from;
+            orderBy = ord.empty() ? std::string() : " ORDER BY " + ord + "\n";
+            if (auto c = engine.prepare(selectFrom + where + orderBy, &error)) stream = makePrepared(std::move(c), false);
+        }
+    }
+    if (!stream) return kStatusSqlError;
+
+    m_db = std::move(db);
+    m_group = group;
+    m_criteria = cond;
+    m_orderBy = std::move(orderBy);
+    m_groupSql = std::move(groupSql);
+    m_selectFrom = std::move(selectFrom);
+    m_hasPosition = hasPosition;
+    m_stream = std::move(stream);
+    m_findCache.clear();
+    m_find = nullptr;
+    m_pos = Position::BeforeFirst;
+    m_open = true;
+    return static_cast<std::int16_t>(std::min<std::int64_t>(n, kMaxRowCount));
+}
+
+std::int16_t TbAccess::stepStream()
+{
+    switch (m_stream->cursor->step()) {
+    case StepResult::Row: m_pos = Position::OnStream; return kStatusOk;
+    case StepResult::Done: m_pos = Position::AfterLast; return kStatusEof;
+    case StepResult::Error: break;
+    }
+    m_pos = Position::AfterLast;
+    return kStatusSqlError;
+}
+
+std::int16_t TbAccess::DAO_RecRead(std::int32_t mode)
+{
+    if (!m_open) return kStatusTbClosed;
+    if (!databaseOpen()) return kStatusDbClosed;
+    if (mode == 1) {
+        m_stream->cursor->rewind();
+        return stepStream();
+    }
+    if (mode != 2) return kStatusNoArgument;
+    switch (m_pos) {
+    case Position::BeforeFirst: m_stream->cursor->rewind(); return stepStream();
+    case Position::OnStream: return stepStream();
+    case Position::OnFind: return readAfterFound();
+    case Position::AfterLast: break;
+    }
+    return kStatusEof;  // stays at the end; the statement is not stepped again
+}
+
+// The row after a found row, in the order of the open result: the result is read again
+// up to the found row. Finds are for lookups; reading on after a find is rare.
+std::int16_t TbAccess::readAfterFound()
+{
+    Cursor& found = *m_find->cursor;
+    Cursor& s = *m_stream->cursor;
+    s.rewind();
+    for (;;) {
+        const StepResult r = s.step();
+        if (r == StepResult::Error) { m_pos = Position::AfterLast; return kStatusSqlError; }
+        if (r == StepResult::Done) { m_pos = Position::AfterLast; return kStatusEof; }
+        bool same;
+        if (m_hasPosition && m_find->positionColumn >= 0) {
+            same = s.sameValue(m_stream->positionColumn, found, m_find->positionColumn);
+        } else {
+            const int n = s.columnCount();
+            same = n == found.columnCount();
+            for (int i = 0; same && i < n; ++i) same = s.sameValue(i, found, i);
+        }
+        if (same) return stepStream();
+    }
+}
+
+std::string TbAccess::findSql(const std::string& extra) const
+{
+    if (m_group) {
+        return "SELECT * FROM (" + m_groupSql + ") AS q" + (extra.empty() ? std::string() : " WHERE (" + extra + "\n)") +
+               " LIMIT 1";
+    }
+    std::string where;
+    if (!m_criteria.empty() && !extra.empty()) where = " WHERE (" + m_criteria + "\n) AND (" + extra + "\n)";
+    else if (!m_criteria.empty()) where = " WHERE (" + m_criteria + "\n)";
+    else if (!extra.empty()) where = " WHERE (" + extra + "\n)";
+    return m_selectFrom + where + m_orderBy + " LIMIT 1";
+}
+
+// The prepared find for the condition `extra`: its literals (and those of the open's
+// condition) become parameters, so that the statement serves every later find of the
+// same shape. Falls back to the literal SQL when the conditions cannot be rewritten.
+Prepared* TbAccess::findStatement(const std::string& extra, std::vector<DbValue>& binds, std::string& literalSql)
+{
+    literalSql = findSql(extra);
+    std::string key = literalSql;
+    binds.clear();
+    std::string pc, pe;
+    std::vector<DbValue> vc, ve;
+    const bool ok = (m_group || parameterize(m_criteria, pc, vc)) && parameterize(extra, pe, ve);
+    if (ok) {
+        if (!m_group) {
+            std::swap(m_criteria, pc);
+            key = findSql(pe);
+            std::swap(m_criteria, pc);
+            binds = std::move(vc);
+        } else {
+            key = findSql(pe);
+        }
+        binds.insert(binds.end(), ve.begin(), ve.end());
+    }
+    for (auto it = m_findCache.begin(); it != m_findCache.end(); ++it) {
+        if (it->first == key) {
+            m_findCache.splice(m_findCache.begin(), m_findCache, it);
+            return m_findCache.front().second.get();
+        }
+    }
+    std::string error;
+    std::unique_ptr<Cursor> c = m_db->engine().prepare(key, &error);
+    if (!c) {
+        if (!ok) return nullptr;
+        // The rewritten form failed; the literal form decides (and usually fails too).
+        binds.clear();
+        key = literalSql;
+        c = m_db->engine().prepare(key, &error);
+        if (!c) return nullptr;
+    }
+    if (m_findCache.size() >= kFindCacheSize) {
+        if (m_find == m_findCache.back().second.get()) m_find = nullptr;
+        m_findCache.pop_back();
+    }
+    m_findCache.emplace_front(std::move(key), makePrepared(std::move(c), m_hasPosition));
+    return m_findCache.front().second.get();
+}
+
+std::int16_t TbAccess::DAO_RecFind(std::int32_t mode, const std::string& criteria)
+{
+    if (!m_open) return kStatusTbClosed;
+    if (!databaseOpen()) return kStatusDbClosed;
+    if (mode != 1) return kStatusNoArgument;
+    std::vector<DbValue> binds;
+    std::string literalSql;
+    if (m_pos == Position::OnFind) m_pos = Position::BeforeFirst;
+    m_find = nullptr;
+    Prepared* p = findStatement(trimmed(criteria), binds, literalSql);
+    if (!p) { m_pos = Position::BeforeFirst; return kStatusSqlError; }
+    if (!p->cursor->bindAll(binds)) { m_pos = Position::BeforeFirst; return kStatusSqlError; }
+    switch (p->cursor->step()) {
+    case StepResult::Row:
+        m_find = p;
+        m_pos = Position::OnFind;
+        return kStatusOk;
+    case StepResult::Done:
+        // No row is current after a failed find.
+        m_pos = Position::BeforeFirst;
+        return kStatusNotFound;
+    case StepResult::Error: break;
+    }
+    m_pos = Position::BeforeFirst;
+    return kStatusSqlError;
+}
+
+DbValue TbAccess::TBRec(const std::string& column) const
+{
+    if (!m_open || !databaseOpen()) return std::monostate{};
+    const Prepared* p = m_pos == Position::OnFind ? m_find : m_stream.get();
+    const int index = p->find(column);
+    if (index < 0)
+        throw RuntimeError(RuntimeErrorKind::InvalidArgument,
+                           "TBRec: 列「" + column + "」は「" + m_name + "」にありません。");
+    if (m_pos != Position::OnStream && m_pos != Position::OnFind) return std::monostate{};
+    return p->cursor->value(index);
+}
+
+} // namespace
+
+std::unique_ptr<clsDbAccess> makeDbAccess(const std::string& appPath) { return std::make_unique<DbAccess>(appPath); }
+std::unique_ptr<clsTbAccess> makeTbAccess() { return std::make_unique<TbAccess>(); }
+
+void registerComponent(const std::string& appPath)
+{
+    RegisterClass(kProgIdDbAccess, [appPath]() -> std::unique_ptr<ComObject> { return makeDbAccess(appPath); });
+    RegisterClass(kProgIdTbAccess, []() -> std::unique_ptr<ComObject> { return makeTbAccess(); });
+}
+
+} // namespace kov::tessera

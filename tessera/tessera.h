@@ -1,0 +1,32 @@
+#pragma once
+// Tessera, the data-access component: clsDbAccess (a connection) and clsTbAccess (a
+// table or grouped query with a current row) over SQLite, behind the contract of
+// common/dataaccess/dataaccess.h.
+//
+// A connection is located by a settings file (e.g. "KOV.INI") looked up in
+// kov::settingsFolder(appPath) (the folder that KOV_INI_DIR names, else the program's
+// folder):
+//   [Database]
+//   Engine=sqlite
+//   Path=kov.db          ; relative to the settings file's folder, or absolute
+// The database is opened read-only; opening never creates a database file.
+#include "common/dataaccess/dataaccess.h"
+
+#include <memory>
+#include <string>
+
+namespace kov::tessera {
+
+// Makes the ProgIDs "Tessera.clsDbAccess" and "Tessera.clsTbAccess" answer to this
+// component. appPath is the program's own folder. Registering again replaces the
+// earlier registration.
+void registerComponent(const std::string& appPath);
+
+// The objects themselves, for code that creates them without a ProgID.
+std::unique_ptr<kov::dataaccess::clsDbAccess> makeDbAccess(const std::string& appPath);
+std::unique_ptr<kov::dataaccess::clsTbAccess> makeTbAccess();
+
+// Rows counted by an open at most; an open returns min(rows, kMaxRowCount).
+inline constexpr int kMaxRowCount = 32767;
+
+} // namespace kov::tessera
