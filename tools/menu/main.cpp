@@ -2,6 +2,7 @@
 #include "common/runtimeservices.h"
 #include "common/ui/fonts.h"
 #include "common/ui/qtruntime.h"
+#include "common/ui/twips.h"
 #include "tools/menu/menuwindow.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
     const QString folder = QString::fromStdString(rt.appPath());
     const QString settings = QString::fromStdString(kov::settingsFolder(rt.appPath()));
     kov::menu::MenuWindow window(rt, folder, settings);
+    kov::ui::centreScreen(&window);
     window.show();
     return app.exec();
 }

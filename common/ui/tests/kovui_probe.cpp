@@ -42,7 +42,12 @@ int main(int argc, char** argv)
         for (int i : {0, 5, 9}) bar->setEnabled(i, true);
         bar->setAction([&rt, screen](int index) {
             if (index == 9) rt.endProgram(0);
-            if (index == 5) kov::ui::runWithWaitScreen(screen, rt, [] { ::usleep(300000); });
+            if (index == 5) {
+                // A long run that does not let events run, like a print run.
+                const int ms = qEnvironmentVariableIsSet("KOVUI_PROBE_WORK_MS")
+                                   ? qEnvironmentVariableIntValue("KOVUI_PROBE_WORK_MS") : 300;
+                kov::ui::runWithWaitScreen(screen, rt, [ms] { ::usleep(static_cast<useconds_t>(ms) * 1000); });
+            }
         });
         kov::ui::centreScreen(screen);
         screen->show();
