@@ -1,0 +1,246 @@
+#include "overlayprintengine.h"
+
+#include "commandfile.h"
+#include "renderer.h"
+#include "settings.h"
+
+#include "common/runtimeerror.h"
+#include "common/runtimeservices.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QTemporaryFile>
+
+#include <filesystem>
+#include <new>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace kov::overlayprint {
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+QPageLayout pageLayoutOf(const Renderer& r)
+{
+    const double shortMm = std::min(r.pageWidthMm(), r.pageHeightMm());
+    const double longMm = std::max(r.pageWidthMm(), r.pageHeightMm());
+    const QPageSize size(QSizeF(shortMm, longMm), QPageSize::Millimeter, QString(), QPageSize::FuzzyMatch);
+    return QPageLayout(size, r.landscape() ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),
+                       QPageLayout::Millimeter);
+}
+
+// Draws the job into a temporary file beside the target and gives it its final name
+// only when it is complete: either exactly `target` (replacing it) or, when
+// `keepExisting`, the first of target, target_2, target_3 ... that does not exist yet.
+bool writePdf(Renderer& r, const QString& target, bool keepExisting, const QString& title, std::string* written,
+              std::string* error)
+{
+    const QFileInfo fi(target);
+    const QString folder = fi.absolutePath();
+    if (!QDir().mkpath(folder)) {
+        *error = "PDF の保存先フォルダ「" + folder.toStdString() + "」を作れません。";
+        return false;
+    }
+    QTemporaryFile tmp(QDir(folder).filePath("." + fi.completeBaseName() + "-XXXXXX.part"));
+    tmp.setAutoRemove(true);
+    if (!tmp.open()) {
+        *error = "PDF の保存先フォルダ「" + folder.toStdString() + "」に書き込めません。";
+        return false;
+    }
+    {
+        QPdfWriter writer(&tmp);
+        writer.setResolution(1200);
+        writer.setTitle(title);
+        writer.setCreator(QStringLiteral("ovlprint"));
+        writer.setPageLayout(pageLayoutOf(r));
+        if (!r.render(writer, error)) return false;
+    }
+    bool flushed = tmp.flush() && tmp.error() == QFileDevice::NoError;
+#ifndef _WIN32
+    flushed = flushed && ::fsync(tmp.handle()) == 0;
+#endif
+    if (!flushed) {
+        *error = "PDF を書き込めません（ディスクがいっぱいか、書き込みが許されていません）: " + folder.toStdString();
+        return false;
+    }
+    tmp.close();
+    if (!keepExisting) {
+        std::error_code ec;
+        std::filesystem::rename(tmp.fileName().toStdString(), target.toStdString(), ec);
+        if (ec) {
+            *error = "PDF「" + target.toStdString() + "」を置けません（" + ec.message() + "）。";
+            return false;
+        }
+        tmp.setAutoRemove(false);
+        *written = target.toStdString();
+        return true;
+    }
+    const QString stem = QDir(folder).filePath(fi.completeBaseName());
+    for (int n = 1; n < 1000; ++n) {
+        const QString candidate = n == 1 ? stem + ".pdf" : stem + "_" + QString::number(n) + ".pdf";
+        if (QFileInfo::exists(candidate)) continue;
+        // rename never replaces an existing file; a name taken meanwhile just moves us on.
+        if (tmp.rename(candidate)) {
+            tmp.setAutoRemove(false);
+            *written = candidate.toStdString();
+            return true;
+        }
+    }
+    *error = "PDF「" + target.toStdString() + "」と同じ名前のファイルが多すぎて、新しい名前を付けられません。";
+    return false;
+}
+
+bool printToPrinter(Renderer& r, const EngineSettings& s, const std::string& job, std::string* error)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    if (!s.printer.empty()) {
+        if (!QPrinterInfo::availablePrinterNames().contains(qs(s.printer))) {
+            *error = "プリンター「" + s.printer + "」が見つかりません（OVLPRINT.INI の Printer を確かめてください）。";
+            return false;
+        }
+        printer.setPrinterName(qs(s.printer));
+    } else if (QPrinterInfo::defaultPrinter().isNull()) {
+        *error = "既定のプリンターがありません（OVLPRINT.INI の Printer にプリンター名を書いてください）。";
+        return false;
+    } else {
+        printer.setPrinterName(QPrinterInfo::defaultPrinter().printerName());
+    }
+    printer.setOutputFormat(QPrinter::NativeFormat);
+    printer.setDocName(qs(job));
+    printer.setFullPage(true);
+    printer.setPageLayout(pageLayoutOf(r));
+    if (!r.render(printer, error)) return false;
+    if (printer.printerState() == QPrinter::Error) {
+        *error = "プリンター「" + printer.printerName().toStdString() + "」へ送れませんでした。";
+        return false;
+    }
+    return true;
+}
+
+bool preview(Renderer& r, const std::string& job, const std::string& caption, std::string* error)
+{
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        *error = "印刷プレビューは画面のあるプログラムからだけ使えます（Output=pdf か printer にしてください）。";
+        return false;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(qs(job));
+    printer.setFullPage(true);
+    printer.setPageLayout(pageLayoutOf(r));
+    QPrintPreviewDialog dialog(&printer);
+    dialog.setWindowTitle(qs(caption.empty() ? job : caption + " - " + job));
+    std::string renderError;
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* p) {
+        p->setFullPage(true);
+        p->setPageLayout(pageLayoutOf(r));
+        if (!r.render(*p, &renderError)) renderError = renderError.empty() ? "描けません。" : renderError;
+    });
+    dialog.exec();
+    if (!renderError.empty()) {
+        *error = renderError;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string pdfBaseName(const std::string& jobName, const std::string& timestamp)
+{
+    std::string name;
+    for (unsigned char c : jobName) {
+        if (c < 0x20 || c == 0x7F || std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
+            name += '_';
+        else
+            name += static_cast<char>(c);
+    }
+    if (name.empty() || name == "." || name == "..") name = "job";
+    return name + "_" + timestamp + ".pdf";
+}
+
+OverlayPrintEngine::OverlayPrintEngine(kov::RuntimeServices& rt) : m_rt(rt) {}
+
+void OverlayPrintEngine::setPrintFIlePath(const std::string& folder) { m_folder = folder; }
+
+std::string OverlayPrintEngine::PrintFIlePath() const { return m_folder; }
+
+std::int32_t OverlayPrintEngine::fail(std::int32_t code, const std::string& caption, const std::string& message)
+{
+    m_lastError = message;
+    m_rt.msgBox(message, kov::MsgIcon::Stop, kov::MsgButtons::Ok, caption.empty() ? "印刷" : caption);
+    return code;
+}
+
+std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::string& caption,
+                                         const std::string& overlayFile)
+{
+    m_lastOutputPath.clear();
+    m_lastError.clear();
+    m_lastPageCount = 0;
+    const std::string head = "帳票「" + jobName + "」を印刷できません。\n";
+    try {
+        std::string error;
+        const auto settings = loadSettings(kov::settingsFolder(m_rt.appPath()), m_rt.appPath(), &error);
+        if (!settings) return fail(kPrtSettingsError, caption, head + error);
+
+        const std::string cmdPath = (std::filesystem::path(m_folder) / "OVL.TMP").string();
+        const ParseResult parsed = readCommandFile(cmdPath);
+        if (!parsed.ok())
+            return fail(kPrtCommandFileError, caption, head + "印刷指示ファイル「" + cmdPath + "」\n" + parsed.error->text());
+
+        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+            return fail(kPrtOutputError, caption, head + "描画の仕組み（QGuiApplication）が動いていません。");
+
+        Overlay overlay;
+        if (overlayFile.empty()) return fail(kPrtOverlayError, caption, head + "様式ファイル（オーバーレイ）の名前が空です。");
+        const std::string overlayPath = findOverlayFile(settings->overlayFolder, overlayFile);
+        if (!overlay.load(overlayPath, &error)) return fail(kPrtOverlayError, caption, head + error);
+
+        Renderer renderer(*parsed.file, overlay, qs(settings->fontFamily));
+        if (!renderer.prepare(&error))
+            return fail(kPrtCommandFileError, caption, head + "印刷指示ファイル「" + cmdPath + "」\n" + error);
+
+        const QString title = qs(caption.empty() ? jobName : caption);
+        if (!m_pdfOverride.empty()) {
+            if (!writePdf(renderer, qs(m_pdfOverride), false, title, &m_lastOutputPath, &error))
+                return fail(kPrtOutputError, caption, head + error);
+        } else if (settings->output == OutputKind::Pdf) {
+            const std::string stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss").toStdString();
+            const QString target = QDir(qs(settings->pdfFolder)).filePath(qs(pdfBaseName(jobName, stamp)));
+            if (!writePdf(renderer, target, true, title, &m_lastOutputPath, &error))
+                return fail(kPrtOutputError, caption, head + error);
+        } else if (settings->output == OutputKind::Printer) {
+            if (!printToPrinter(renderer, *settings, jobName, &error)) return fail(kPrtOutputError, caption, head + error);
+        } else {
+            if (!preview(renderer, jobName, caption, &error)) return fail(kPrtOutputError, caption, head + error);
+        }
+        m_lastPageCount = renderer.pageCount();
+        return kPrtDone;
+    } catch (const kov::RuntimeError& e) {
+        return fail(kPrtOutputError, caption, head + e.userMessage());
+    } catch (const std::bad_alloc&) {
+        return fail(kPrtOutputError, caption, head + "メモリが足りません。");
+    } catch (const std::exception& e) {
+        return fail(kPrtOutputError, caption, head + e.what());
+    }
+}
+
+kov::PrintEngineFactory makeEngineFactory(kov::RuntimeServices& rt)
+{
+    return [&rt]() -> std::unique_ptr<kov::PrintEngine> { return std::make_unique<OverlayPrintEngine>(rt); };
+}
+
+} // namespace kov::overlayprint

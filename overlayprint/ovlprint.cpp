@@ -1,0 +1,83 @@
+// ovlprint FOLDER JOB OVERLAY [--pdf OUT]
+// Prints a saved print command file FOLDER/OVL.TMP over the form OVERLAY again, as the
+// programs do (OVLPRINT.INI decides PDF, printer or preview), or to the PDF file OUT.
+// Exit status 0 when printed; 1 for a job that could not be printed (the message is on
+// standard error); 64 for a wrong command line.
+#include "overlayprintengine.h"
+
+#include "common/runtimeservices.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Messages go to standard error only (the base class writes every box there).
+class ToolRuntime : public kov::RuntimeServices {
+public:
+    explicit ToolRuntime(std::string appPath) : m_appPath(std::move(appPath)) {}
+    void doEvents() override { QCoreApplication::processEvents(); }
+    [[noreturn]] void endProgram(int exitStatus) override { std::exit(exitStatus); }
+    std::string appPath() const override { return m_appPath; }
+    std::string commandLine() const override { return {}; }
+
+protected:
+    kov::MsgResult showMessage(const std::string&, kov::MsgIcon, kov::MsgButtons buttons, const std::string&) override
+    {
+        return buttons == kov::MsgButtons::Ok ? kov::MsgResult::Ok : kov::MsgResult::No;
+    }
+
+private:
+    std::string m_appPath;
+};
+
+int usage()
+{
+    std::fprintf(stderr, "使い方: ovlprint フォルダ 帳票名 様式ファイル [--pdf 出力先.pdf]\n"
+                         "  フォルダ/OVL.TMP を様式ファイルの上に印刷します。\n");
+    return 64;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> positional;
+    std::string pdfOut;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--pdf") == 0) {
+            if (i + 1 >= argc) return usage();
+            pdfOut = argv[++i];
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            usage();
+            return 0;
+        } else {
+            positional.emplace_back(argv[i]);
+        }
+    }
+    if (positional.size() != 3) return usage();
+
+    // Writing a PDF needs no display.
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (!pdfOut.empty() && !std::getenv("QT_QPA_PLATFORM") && !(display && *display) && !(wayland && *wayland))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    ToolRuntime rt(QCoreApplication::applicationDirPath().toStdString());
+    kov::overlayprint::OverlayPrintEngine engine(rt);
+    engine.setPrintFIlePath(positional[0]);
+    if (!pdfOut.empty()) engine.setPdfOutputFile(QFileInfo(QString::fromStdString(pdfOut)).absoluteFilePath().toStdString());
+    const std::int32_t rc = engine.PrtFile(positional[1], "ovlprint", positional[2]);
+    if (rc != 0) return 1;
+    if (!engine.lastOutputPath().empty())
+        std::printf("%s (%d ページ)\n", engine.lastOutputPath().c_str(), engine.lastPageCount());
+    return 0;
+}

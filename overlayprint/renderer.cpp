@@ -1,0 +1,236 @@
+#include "renderer.h"
+
+#include "common/text.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QGlyphRun>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPen>
+#include <QSvgRenderer>
+
+#include <cstdio>
+#include <unordered_map>
+
+namespace kov::overlayprint {
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+std::string hexCode(char32_t cp)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(cp));
+    return buf;
+}
+
+bool isBlank(char32_t cp) { return cp == U' ' || cp == U'\u3000'; }
+
+} // namespace
+
+Overlay::Overlay() = default;
+Overlay::~Overlay() = default;
+Overlay::Overlay(Overlay&&) noexcept = default;
+Overlay& Overlay::operator=(Overlay&&) noexcept = default;
+
+bool Overlay::load(const std::string& path, std::string* error)
+{
+    QFile f(qs(path));
+    if (!f.exists()) {
+        if (error) *error = "様式ファイル（オーバーレイ）「" + path + "」が見つかりません。";
+        return false;
+    }
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error) *error = "様式ファイル（オーバーレイ）「" + path + "」を開けません。";
+        return false;
+    }
+    return loadData(f.readAll(), path, error);
+}
+
+bool Overlay::loadData(const QByteArray& svg, const std::string& name, std::string* error)
+{
+    auto r = std::make_unique<QSvgRenderer>();
+    if (svg.trimmed().isEmpty() || !r->load(svg) || !r->isValid()) {
+        if (error) *error = "様式ファイル（オーバーレイ）「" + name + "」が SVG として読めません（壊れているか、様式ファイルではありません）。";
+        return false;
+    }
+    const QRectF vb = r->viewBoxF();
+    if (!(vb.width() > 0 && vb.height() > 0)) {
+        if (error) *error = "様式ファイル（オーバーレイ）「" + name + "」に viewBox（図の範囲）がありません。";
+        return false;
+    }
+    m_svg = std::move(r);
+    return true;
+}
+
+void Overlay::draw(QPainter& painter, double pxPerInchX, double pxPerInchY) const
+{
+    if (!m_svg) return;
+    const QRectF vb = m_svg->viewBoxF();
+    const double ux = pxPerInchX / kOverlayUnitsPerInch;
+    const double uy = pxPerInchY / kOverlayUnitsPerInch;
+    m_svg->render(&painter, QRectF(vb.x() * ux, vb.y() * uy, vb.width() * ux, vb.height() * uy));
+}
+
+std::string findOverlayFile(const std::string& folder, const std::string& name)
+{
+    const QString path = QDir(qs(folder)).filePath(qs(name));
+    if (QFileInfo::exists(path) || QFileInfo(qs(name)).isAbsolute()) return path.toStdString();
+    QDir dir(qs(folder));
+    QString found;
+    for (const QString& entry : dir.entryList(QDir::Files)) {
+        if (entry.compare(qs(name), Qt::CaseInsensitive) == 0) {
+            if (!found.isEmpty()) return path.toStdString();  // ambiguous: report the exact name
+            found = entry;
+        }
+    }
+    return found.isEmpty() ? path.toStdString() : dir.filePath(found).toStdString();
+}
+
+Renderer::Renderer(const CommandFile& doc, const Overlay& overlay, QString fontFamily)
+    : m_doc(doc), m_overlay(overlay), m_fontFamily(std::move(fontFamily))
+{
+}
+
+bool Renderer::prepare(std::string* error)
+{
+    QFont font(m_fontFamily);
+    font.setPixelSize(100);
+    font.setStyleStrategy(QFont::NoFontMerging);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    m_probe = QRawFont::fromFont(font);
+    if (!m_probe.isValid() || m_probe.familyName().compare(m_fontFamily, Qt::CaseInsensitive) != 0) {
+        if (error) {
+            *error = "日本語フォント「" + m_fontFamily.toStdString() +
+                     "」が見つかりません（fonts-ipafont-gothic を入れるか、OVLPRINT.INI の Font を直してください）。";
+        }
+        return false;
+    }
+    // Every character must be in the font: a missing one would print as an empty box.
+    std::unordered_map<char32_t, bool> seen;
+    for (const Page& page : m_doc.pages) {
+        for (const DrawCommand& c : page.commands) {
+            const auto* t = std::get_if<TextCommand>(&c);
+            if (!t) continue;
+            for (std::size_t i = 0; i < t->text.size();) {
+                std::size_t n = 0;
+                const char32_t cp = text::decodeAt(t->text, i, &n);
+                i += n;
+                auto [it, fresh] = seen.try_emplace(cp, true);
+                if (fresh && !isBlank(cp)) it->second = m_probe.supportsCharacter(static_cast<uint>(cp));
+                if (!it->second) {
+                    if (error) {
+                        *error = std::to_string(t->line) + " 行目: 文字「" + text::encode(cp) + "」(" + hexCode(cp) +
+                                 ") がフォント「" + m_fontFamily.toStdString() + "」にないため印刷できません。";
+                    }
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+bool Renderer::render(QPagedPaintDevice& device, std::string* error)
+{
+    QPainter painter;
+    if (!painter.begin(&device)) {
+        if (error) *error = "印刷先に描けません（出力先を開けません）。";
+        return false;
+    }
+    const double dpiX = device.logicalDpiX();
+    const double dpiY = device.logicalDpiY();
+    for (std::size_t i = 0; i < m_doc.pages.size(); ++i) {
+        if (i > 0 && !device.newPage()) {
+            painter.end();
+            if (error) *error = "印刷先に新しいページを作れません。";
+            return false;
+        }
+        drawPage(painter, m_doc.pages[i], dpiX, dpiY);
+    }
+    if (!painter.end()) {
+        if (error) *error = "印刷先への書き出しが終わりませんでした。";
+        return false;
+    }
+    return true;
+}
+
+void Renderer::drawPage(QPainter& painter, const Page& page, double dpiX, double dpiY)
+{
+    painter.resetTransform();
+    m_overlay.draw(painter, dpiX, dpiY);
+    painter.resetTransform();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+
+    const double cellPx = dpiX / m_doc.charsPerInch;
+    const double linePx = dpiY / m_doc.linesPerInch;
+    // A full-width character is two cells wide and as high: the em of the font.
+    const double emPx = 2.0 * cellPx;
+    QFont font(m_fontFamily);
+    font.setPixelSize(std::max(1, static_cast<int>(emPx + 0.5)));
+    font.setStyleStrategy(QFont::NoFontMerging);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    QRawFont raw = QRawFont::fromFont(font);
+    raw.setPixelSize(emPx);
+    const double descentFraction = raw.descent() / (raw.ascent() + raw.descent());
+    const double yScale = dpiY / dpiX;  // the em was set in x pixels
+    const double emLinesPx = m_doc.emLines() * linePx;
+    const double gapPx = m_doc.textGapLines() * linePx;
+
+    QList<quint32> glyphs;
+    QList<QPointF> positions;
+    for (const DrawCommand& c : page.commands) {
+        if (const auto* r = std::get_if<RuleCommand>(&c)) {
+            QPen pen(Qt::black);
+            pen.setWidthF(r->thicknessPt * dpiY / 72.0);
+            if (r->thicknessPt == 0) pen.setWidthF(0);
+            pen.setCapStyle(Qt::FlatCap);
+            if (r->pattern == RulePattern::Dashed) pen.setStyle(Qt::DashLine);
+            else if (r->pattern == RulePattern::Dotted) pen.setStyle(Qt::DotLine);
+            painter.setPen(pen);
+            const double y = r->y10 / 10.0 * linePx;
+            painter.drawLine(QPointF(r->x10 / 10.0 * cellPx, y), QPointF((r->x10 + r->len10) / 10.0 * cellPx, y));
+            continue;
+        }
+        const auto& t = std::get<TextCommand>(c);
+        glyphs.clear();
+        positions.clear();
+        // The code page holds only characters of the basic plane: one UTF-16 unit, one glyph each.
+        const QString str = QString::fromUtf8(t.text.data(), static_cast<qsizetype>(t.text.size()));
+        const QList<quint32> all = raw.glyphIndexesForString(str);
+        int cell = 0;
+        qsizetype k = 0;
+        for (std::size_t i = 0; i < t.text.size() && k < all.size(); ++k) {
+            std::size_t n = 0;
+            const char32_t cp = text::decodeAt(t.text, i, &n);
+            i += n;
+            if (!isBlank(cp)) {
+                glyphs.append(all[k]);
+                positions.append(QPointF(cell * cellPx, 0));
+            }
+            cell += cellsOf(cp);
+        }
+        if (glyphs.isEmpty()) continue;
+        QGlyphRun run;
+        run.setRawFont(raw);
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(positions);
+        const double sx = t.sizeX / 100.0;
+        const double sy = t.sizeY / 100.0;
+        // The character box stands on the gap above y; the baseline is a descent above its foot.
+        const double footPx = t.y10 / 10.0 * linePx - gapPx;
+        const double baselinePx = footPx - descentFraction * emLinesPx * sy;
+        painter.save();
+        painter.translate(t.x10 / 10.0 * cellPx, baselinePx);
+        painter.scale(sx, sy * yScale);
+        painter.setPen(Qt::black);
+        painter.drawGlyphRun(QPointF(0, 0), run);
+        painter.restore();
+    }
+}
+
+} // namespace kov::overlayprint

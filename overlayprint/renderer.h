@@ -1,0 +1,73 @@
+#pragma once
+// Draws a read command file over a form overlay onto a paged device (a PDF writer or
+// a printer). Everything that can fail for the document itself — the overlay, the
+// font, a character the font lacks — is checked by prepare() before the first page
+// is drawn, so a job is either drawn whole or not at all.
+//
+// Overlay files are SVG. One SVG user unit is 1/15 inch on both axes (one character
+// cell of the forms across; a line of the forms is 2.5 units down), with the origin at
+// the top-left corner of the paper.
+#include "commandfile.h"
+
+#include <QByteArray>
+#include <QRawFont>
+#include <QString>
+#include <memory>
+#include <string>
+
+class QPagedPaintDevice;
+class QPainter;
+class QSvgRenderer;
+
+namespace kov::overlayprint {
+
+inline constexpr double kOverlayUnitsPerInch = 15.0;
+
+class Overlay {
+public:
+    Overlay();
+    ~Overlay();
+    Overlay(Overlay&&) noexcept;
+    Overlay& operator=(Overlay&&) noexcept;
+
+    // Loads an SVG form; false with a Japanese message naming the file when it is missing
+    // or not a usable SVG.
+    bool load(const std::string& path, std::string* error);
+    bool loadData(const QByteArray& svg, const std::string& name, std::string* error);
+    void draw(QPainter& painter, double pxPerInchX, double pxPerInchY) const;
+    bool isLoaded() const { return m_svg != nullptr; }
+
+private:
+    std::unique_ptr<QSvgRenderer> m_svg;
+};
+
+// Finds the overlay file in `folder`: the exact name, or else the one name that differs
+// only in upper and lower case (forms are named as on the original file system).
+std::string findOverlayFile(const std::string& folder, const std::string& name);
+
+class Renderer {
+public:
+    Renderer(const CommandFile& doc, const Overlay& overlay, QString fontFamily);
+
+    // Finds the font and checks that it holds every character of the document.
+    bool prepare(std::string* error);
+    // Page size for the device set-up.
+    double pageWidthMm() const { return m_doc.pageWidthMm(); }
+    double pageHeightMm() const { return m_doc.pageHeightMm(); }
+    bool landscape() const { return m_doc.landscape; }
+    int pageCount() const { return static_cast<int>(m_doc.pages.size()); }
+
+    // Draws all pages; the device's page layout must already be set. The painter must
+    // not be active yet.
+    bool render(QPagedPaintDevice& device, std::string* error);
+
+private:
+    void drawPage(QPainter& painter, const Page& page, double dpiX, double dpiY);
+
+    const CommandFile& m_doc;
+    const Overlay& m_overlay;
+    QString m_fontFamily;
+    QRawFont m_probe;
+};
+
+} // namespace kov::overlayprint
