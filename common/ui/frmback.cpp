@@ -10,8 +10,10 @@
 
 namespace kov::ui {
 
-FrmBack::FrmBack(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+FrmBack::FrmBack(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint)
 {
+    // Kept below the other windows: a click on the background must not hide the main
+    // screen behind it.
     setObjectName(QStringLiteral("frmBack"));
     setWindowTitle(QStringLiteral("frmBack"));
     QPalette pal = palette();

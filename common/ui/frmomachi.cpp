@@ -5,7 +5,9 @@
 #include "common/ui/qtruntime.h"
 #include "common/ui/twips.h"
 
+#include <QCloseEvent>
 #include <QLabel>
+#include <QWindow>
 
 namespace kov::ui {
 
@@ -34,12 +36,17 @@ FrmOMACHI::FrmOMACHI(QWidget* parent)
     centreScreen(this);
 }
 
+void FrmOMACHI::closeEvent(QCloseEvent* event) { event->ignore(); }
+
 void runWithWaitScreen(QWidget* caller, kov::RuntimeServices& rt, const std::function<void()>& work)
 {
-    // Top-level and not owned by the caller, so that disabling the caller leaves the
-    // wait screen as it is.
+    // Not a child of the caller, so that disabling the caller leaves the wait screen
+    // enabled; transient for the caller's window, so that it stays above it.
     auto wait = std::make_unique<FrmOMACHI>();
     setWindowCaption(wait.get(), caller->windowTitle());
+    wait->winId();
+    if (QWidget* top = caller->window(); top->windowHandle() && wait->windowHandle())
+        wait->windowHandle()->setTransientParent(top->windowHandle());
     wait->show();
     wait->raise();
     caller->setEnabled(false);

@@ -23,6 +23,12 @@ public:
     QLabel* label1() const { return m_label1; }
     QLabel* label2() const { return m_label2; }
 
+protected:
+    // The user cannot send the wait screen away (no Escape, no close): it goes when the
+    // work is done.
+    void reject() override {}
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     QLabel* m_label1;
     QLabel* m_label2;

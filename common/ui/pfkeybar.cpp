@@ -2,6 +2,7 @@
 
 #include "common/runtimeservices.h"
 #include "common/ui/fonts.h"
+#include "common/ui/qtruntime.h"
 #include "common/ui/twips.h"
 
 #include <QApplication>
@@ -93,7 +94,7 @@ void PfKeyBar::press(int index)
     } idle{p_iPfBusy};
     if (m_action) {
         const std::string title = m_screen->windowTitle().toStdString();
-        kov::runGuarded(m_rt, title, [&] { m_action(index); });
+        runGuardedAction(m_rt, title, [&] { m_action(index); });
     }
 }
 

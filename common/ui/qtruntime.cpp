@@ -1,5 +1,7 @@
 #include "common/ui/qtruntime.h"
 
+#include "common/runtimeerror.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QWidget>
@@ -26,6 +28,26 @@ static const QChar kEmptyCaption(0x200B);
 void setWindowCaption(QWidget* window, const QString& caption)
 {
     window->setWindowTitle(caption.isEmpty() ? QString(kEmptyCaption) : caption);
+}
+
+void runGuardedAction(kov::RuntimeServices& rt, const std::string& title, const std::function<void()>& action)
+{
+    bool failed = false;
+    std::string what;
+    kov::runGuarded(rt, title, [&] {
+        try {
+            action();
+        } catch (const kov::RuntimeError&) {
+            throw;
+        } catch (const std::exception& e) {
+            failed = true;
+            what = e.what();
+        }
+    });
+    if (failed) {
+        rt.msgBox("実行時エラーが発生しました。\r\n" + what, MsgIcon::Stop, MsgButtons::Ok, title);
+        rt.endProgram(kov::kExitFatal);
+    }
 }
 
 QtRuntime::QtRuntime(std::string commandLine) : m_commandLine(std::move(commandLine)) {}

@@ -47,6 +47,11 @@ private:
     std::vector<std::function<void()>> m_endHooks;
 };
 
+// Runs one user action like kov::runGuarded, and ends the program the same way (stop-
+// icon message naming the fault, exit status kov::kExitFatal) for any other exception,
+// so that none crosses the event loop. Every press handler and start routine uses it.
+void runGuardedAction(kov::RuntimeServices& rt, const std::string& title, const std::function<void()>& action);
+
 // Sets the title of a top-level window. An empty title is shown as empty: the window
 // system would otherwise put the program name in its place.
 void setWindowCaption(QWidget* window, const QString& caption);

@@ -4,7 +4,6 @@
 #include "common/ui/singlecopy.h"
 
 #include <QApplication>
-#include <QFileInfo>
 
 namespace kov::ui {
 
@@ -21,10 +20,6 @@ int runProgram(int argc, char** argv, const QString& programName, const StartMai
     // Before QApplication takes out the options it knows (-style, -reverse, ...).
     QtRuntime rt(commandLineOf(argc, argv));
     QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(programName);
-    // The programs end only through their end key; a window closed by other means must
-    // not leave a process without a screen.
-    QApplication::setQuitOnLastWindowClosed(true);
     installJapaneseFonts();
     QApplication::setFont(screenFont());
 
@@ -33,7 +28,7 @@ int runProgram(int argc, char** argv, const QString& programName, const StartMai
         if (SingleCopyGuard* g = back.singleCopyGuard()) g->release();
     });
     const std::string title = programName.toStdString();
-    kov::runGuarded(rt, title, [&] {
+    runGuardedAction(rt, title, [&] {
         back.load(rt, programName);
         back.showBack();
         startMain(rt, back);

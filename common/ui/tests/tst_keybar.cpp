@@ -204,6 +204,18 @@ void KeyBarTest::runtimeErrorInAnActionEndsTheProgramAndLeavesTheBarIdle()
     QCOMPARE(rt.messages.size(), std::size_t{1});
     QCOMPARE(rt.messages[0].icon, kov::MsgIcon::Stop);
     QCOMPARE(QString::fromStdString(rt.messages[0].title), s.widget.windowTitle());
+
+    // Any other exception is a fault as well: it must not cross the event loop.
+    s.inAction = [](int) { throw std::out_of_range("index"); };
+    try {
+        QTest::keyClick(s.edit, Qt::Key_F1);
+        QFAIL("the program did not end");
+    } catch (const kov::ProgramEnded& e) {
+        QCOMPARE(e.exitStatus, kov::kExitFatal);
+    }
+    QCOMPARE(s.bar.p_iPfBusy, int16_t{0});
+    QCOMPARE(rt.messages.size(), std::size_t{2});
+    QVERIFY(rt.messages[1].text.starts_with("実行時エラーが発生しました。"));
 }
 
 void KeyBarTest::disabledScreenTakesNoKeys()

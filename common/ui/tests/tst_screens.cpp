@@ -78,6 +78,10 @@ void ScreensTest::waitScreenProtocol()
         QCOMPARE(wait->label2()->text(), QStringLiteral("しばらくお待ち下さい。"));
         QCOMPARE(wait->size(), kov::ui::twipsRect(0, 0, 4680, 1710).size());
         QCOMPARE(wait->label2()->geometry(), kov::ui::twipsRect(0, 990, 4635, 255));
+        // The user cannot send it away.
+        QTest::keyClick(wait, Qt::Key_Escape);
+        QVERIFY(!wait->close());
+        QVERIFY(wait->isVisible());
     });
     QVERIFY(ran);
     QVERIFY(caller.isEnabled());
