@@ -37,9 +37,14 @@ public:
     }
     ~Probe()
     {
+        // End of input ends the probe through the runtime, which gives up its lock;
+        // kill only one that does not listen.
         if (proc.state() != QProcess::NotRunning) {
-            proc.kill();
-            proc.waitForFinished(5000);
+            proc.closeWriteChannel();
+            if (!proc.waitForFinished(5000)) {
+                proc.kill();
+                proc.waitForFinished(5000);
+            }
         }
     }
     // The first line on standard output ("started ..."), or "" when the probe ended
