@@ -17,9 +17,12 @@ std::optional<int16_t> parseKov120Argument(const std::string& commandLine)
 
 int runProgram(int argc, char** argv, const QString& programName, const StartMain& startMain)
 {
-    // Before QApplication takes out the options it knows (-style, -reverse, ...).
+    // The argument belongs to the program: Qt sees only the program name, so that an
+    // argument such as "-reverse" or "-style x" is neither taken out nor obeyed.
     QtRuntime rt(commandLineOf(argc, argv));
-    QApplication app(argc, argv);
+    static char* qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
+    static int qtArgc = argc > 0 ? 1 : 0;
+    QApplication app(qtArgc, qtArgv);
     installJapaneseFonts();
     QApplication::setFont(screenFont());
 

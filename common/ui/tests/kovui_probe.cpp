@@ -1,6 +1,6 @@
 // A minimal program on the shared start code, for the tests of the launch rules and
 // for looking at the runtime on a real display. It reports on standard output:
-//   started shrunk=<0|1> size=<w>x<h> maximized=<0|1>
+//   started shrunk=<0|1> size=<w>x<h> maximized=<0|1> rtl=<0|1> arg=[<command line>]
 // then reads commands from standard input:
 //   end <n>     ends through the runtime with exit status n
 // The program name used for the single-copy check is KOVUI_PROBE_PROGRAM (default
@@ -11,6 +11,7 @@
 #include "common/ui/startup.h"
 #include "common/ui/twips.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -23,8 +24,9 @@ int main(int argc, char** argv)
     QString program = qEnvironmentVariable("KOVUI_PROBE_PROGRAM");
     if (program.isEmpty()) program = QStringLiteral("kovui_probe");
     return kov::ui::runProgram(argc, argv, program, [](kov::ui::QtRuntime& rt, kov::ui::FrmBack& back) {
-        std::printf("started shrunk=%d size=%dx%d maximized=%d\n", back.isShrunk() ? 1 : 0, back.width(),
-                    back.height(), back.windowState().testFlag(Qt::WindowMaximized) ? 1 : 0);
+        std::printf("started shrunk=%d size=%dx%d maximized=%d rtl=%d arg=[%s]\n", back.isShrunk() ? 1 : 0,
+                    back.width(), back.height(), back.windowState().testFlag(Qt::WindowMaximized) ? 1 : 0,
+                    QGuiApplication::isRightToLeft() ? 1 : 0, rt.commandLine().c_str());
         std::fflush(stdout);
 
         auto* screen = new QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);

@@ -83,6 +83,7 @@ private slots:
     void secondCopyEndsWhileTheFirstRuns();
     void killedCopyDoesNotBlockTheNextStart();
     void endProgramFlushesAndEndsWithTheStatus();
+    void argumentsAreTheProgramsNotQts();
 };
 
 void LaunchTest::kov120AcceptsOnlyExactArguments()
@@ -177,14 +178,14 @@ void LaunchTest::withoutArgumentNoProcessStartsAndNothingIsShown()
     }
     // Nothing of the failed starts stays behind to block a proper one.
     Probe ok(program, {QStringLiteral("@")});
-    QCOMPARE(ok.firstLine(), QStringLiteral("started shrunk=1 size=0x0 maximized=0"));
+    QCOMPARE(ok.firstLine(), QStringLiteral("started shrunk=1 size=0x0 maximized=0 rtl=0 arg=[@]"));
 }
 
 void LaunchTest::secondCopyEndsWhileTheFirstRuns()
 {
     const QString program = uniqueProgram();
     Probe first(program, {QStringLiteral("1")});
-    QCOMPARE(first.firstLine(), QStringLiteral("started shrunk=0 size=%1x%2 maximized=1")
+    QCOMPARE(first.firstLine(), QStringLiteral("started shrunk=0 size=%1x%2 maximized=1 rtl=0 arg=[1]")
                                     .arg(QGuiApplication::primaryScreen()->geometry().width())
                                     .arg(QGuiApplication::primaryScreen()->geometry().height()));
 
@@ -231,6 +232,12 @@ void LaunchTest::endProgramFlushesAndEndsWithTheStatus()
     p.proc.write("end 7\n");
     QCOMPARE(p.exitStatus(), 7);
     QCOMPARE(p.proc.readAllStandardOutput(), QByteArray("ending"));
+}
+
+void LaunchTest::argumentsAreTheProgramsNotQts()
+{
+    Probe p(uniqueProgram(), {QStringLiteral("-reverse"), QStringLiteral("x@")});
+    QCOMPARE(p.firstLine(), QStringLiteral("started shrunk=1 size=0x0 maximized=0 rtl=0 arg=[-reverse x@]"));
 }
 
 QTEST_MAIN(LaunchTest)
