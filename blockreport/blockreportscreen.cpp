@@ -299,6 +299,7 @@ void BlockReportScreen::prsPf09()
     prsTbClose();
     prsDbClose();
     m_rt.endProgram(0);
+    std::abort();  // endProgram does not come back
 }
 
 std::int16_t BlockReportScreen::prfPrtchek() const

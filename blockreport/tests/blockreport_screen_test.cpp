@@ -1,0 +1,368 @@
+// The block report screen on a real SQLite fixture with scripted runtime services: the
+// opening checks, the block list, the key actions and the record selection.
+#include "blockreport/blockreportrun.h"
+#include "blockreport/blockreportscreen.h"
+#include "common/scriptedruntime.h"
+#include "db/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+
+namespace kov::blockreport {
+namespace {
+
+// The print engine of these tests keeps nothing: the screen tests look at the records
+// that a print run reads, not at the printout.
+class DiscardingEngine : public PrintEngine {
+public:
+    void setPrintFIlePath(const std::string& f) override { m_folder = f; }
+    std::string PrintFIlePath() const override { return m_folder; }
+    std::int32_t PrtFile(const std::string&, const std::string&, const std::string&) override { return 0; }
+
+private:
+    std::string m_folder;
+};
+
+// A print run that counts the staff lines (one per record read) and the entries.
+class CountingRun : public BlockReportRun {
+public:
+    explicit CountingRun(BlockReportScreen& s)
+        : BlockReportRun(s, [] { return std::make_unique<DiscardingEngine>(); })
+    {
+    }
+    int staffLines = 0;
+    int subtotals = 0;
+    int blockTotals = 0;
+
+protected:
+    void prsGokeiPrint(std::int16_t inji) override
+    {
+        (inji == kStaff ? staffLines : inji == kAffiliation ? subtotals : blockTotals)++;
+    }
+    void prsGokeiClr(std::int16_t, std::int16_t) override {}
+    std::string jobName() const override { return "TEST"; }
+    std::string overlayFile() const override { return "TEST.ovl"; }
+};
+
+struct Env {
+    db::Fixture fx;
+    ScriptedRuntime rt;
+    std::unique_ptr<BlockReportScreen> screen;
+    CountingRun* run = nullptr;
+
+    explicit Env(ScreenDescription d)
+    {
+        rt.setAppPath(fx.dir());
+        fx.setStandardNames();
+        screen = std::make_unique<BlockReportScreen>(rt, std::move(d));
+        screen->formLoad();
+    }
+
+    // Runs f; returns the exit status when it ended the program.
+    template <class F>
+    std::optional<int> call(F f)
+    {
+        try {
+            f();
+        } catch (const ProgramEnded& e) {
+            return e.exitStatus;
+        }
+        return std::nullopt;
+    }
+    std::optional<int> open() { return call([&] { screen->prsOpenSet(); }); }
+    std::vector<std::string> texts() const
+    {
+        std::vector<std::string> t;
+        for (const auto& e : screen->lstMain) t.push_back(e.text);
+        return t;
+    }
+};
+
+// Blocks of pay kinds 2, 5 and 3 with the school-name cases of the list.
+void blocksOfAllKinds(db::Fixture& fx)
+{
+    fx.setKanri(202306);
+    fx.addSchool("E101", "城東小学校");
+    fx.addSchool("E102", "あいうえおかきくけこ");      // exactly 10 characters
+    fx.addSchool("E103", "あいうえおかきくけこさし");  // 12 characters: no filler
+    fx.addSchool("E104", "一校");
+    fx.setBlock(1, 101, 103, 3, 2);
+    fx.setBlock(2, 102, 102, 12, 5);
+    fx.setBlock(3, 103, 103, 2, 2);
+    fx.setBlock(7, 104, 104, 1, 5);
+    fx.setBlock(9, 999, 999, 4, 2);    // school not in the master
+    fx.setBlock(10, 0, 0, 3, 2);       // empty slot
+    fx.setBlock(11, 104, 104, 0, 3);   // kov140's pay kind
+    fx.setBlock(45, 101, 101, 100, 2); // count of three digits
+    fx.addPayment({.syokcd = 1, .skyuym = 202306, .kyusyu = 2, .syrflg = 1});
+    fx.addPayment({.syokcd = 2, .skyuym = 202306, .kyusyu = 5, .syrflg = 2});
+    fx.addPayment({.syokcd = 3, .skyuym = 202306, .kyusyu = 3, .syrflg = 11});
+}
+
+const std::string kB1 = "  01  城東小学校" + std::string(11, ' ') + "他　２校";
+const std::string kB2 = "  02  あいうえおかきくけこ 他１１校";
+const std::string kB3 = "  03  あいうえおかきくけこさし 他　１校";
+const std::string kB7 = "  07  一校";
+const std::string kB9 = "  09  " + std::string(21, ' ') + "他　３校";
+const std::string kB45 = "  45  城東小学校" + std::string(11, ' ') + "他９９校";
+const std::string kB11 = "  11  一校";
+
+TEST(BlockList, ShowsTheBlocksOfThePayKind)
+{
+    struct Case {
+        ScreenDescription desc;
+        std::vector<std::string> texts;
+        std::vector<int> items;
+    };
+    const Case cases[] = {
+        {kov120Screen(2), {kB1, kB3, kB9, kB45}, {1, 3, 9, 45}},
+        {kov120Screen(5), {kB2, kB7}, {2, 7}},
+        {kov120Screen(25), {kB1, kB2, kB3, kB7, kB9, kB45}, {1, 2, 3, 7, 9, 45}},
+        {kov140Screen(), {kB11}, {11}},
+    };
+    for (const Case& c : cases) {
+        Env env(c.desc);
+        blocksOfAllKinds(env.fx);
+        ASSERT_EQ(env.open(), std::nullopt) << c.desc.caption;
+        EXPECT_EQ(env.texts(), c.texts);
+        std::vector<int> items;
+        for (const auto& e : env.screen->lstMain) items.push_back(e.itemData);
+        EXPECT_EQ(items, c.items);
+        EXPECT_EQ(env.screen->lblShori, "令和 5年 6月分");
+        EXPECT_TRUE(env.rt.messages.empty());
+        // Key mode 0: F1, F6 and F10 only.
+        EXPECT_EQ(env.screen->p_bPFKey, (std::array<std::int16_t, 12>{-1, 0, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0}));
+        EXPECT_EQ(env.screen->pfCaptions[0], "切　替");
+        EXPECT_EQ(env.screen->pfCaptions[5], "印　刷");
+        EXPECT_EQ(env.screen->pfCaptions[9], "終　了");
+        EXPECT_EQ(env.screen->pfCaptions[1], "");
+    }
+}
+
+TEST(OpeningChecks, MonthAndRecordsAtStart)
+{
+    struct Case {
+        const char* what;
+        ScreenDescription desc;
+        std::int64_t syorid;
+        std::int64_t syrflg;
+        std::int64_t kyusyu;
+        const char* message;  // nullptr = opens
+    };
+    const Case cases[] = {
+        {"June with 2", kov120Screen(2), 202306, 1, 2, nullptr},
+        {"December with 2", kov120Screen(2), 202312, 1, 2, nullptr},
+        {"March with 2", kov120Screen(2), 202403, 1, 2, nullptr},
+        {"July with 2", kov120Screen(2), 202307, 1, 2, "期末・勤勉手当処理月ではありません。"},
+        {"July with 5", kov120Screen(5), 202307, 1, 5, nullptr},
+        {"July with 25", kov120Screen(25), 202307, 1, 5, nullptr},
+        {"July in kov140", kov140Screen(), 202307, 1, 3, nullptr},
+        {"all unassigned", kov120Screen(2), 202306, 0, 2, "該当するデータが登録されていません。"},
+        {"other pay kind only", kov120Screen(2), 202306, 1, 5, "該当するデータが登録されていません。"},
+        {"kov140 without pay kind 3", kov140Screen(), 202306, 1, 2, "該当するデータが登録されていません。"},
+    };
+    for (const Case& c : cases) {
+        Env env(c.desc);
+        env.fx.setKanri(c.syorid);
+        env.fx.addSchool("E101", "城東小学校");
+        env.fx.setBlock(1, 101, 101, 1, c.kyusyu);
+        env.fx.addPayment({.syokcd = 1, .skyuym = c.syorid, .kyusyu = c.kyusyu, .syrflg = c.syrflg});
+        const auto ended = env.open();
+        if (!c.message) {
+            EXPECT_EQ(ended, std::nullopt) << c.what;
+            EXPECT_TRUE(env.rt.messages.empty()) << c.what;
+            continue;
+        }
+        // The end key's routine closes everything and ends with status 0.
+        EXPECT_EQ(ended, 0) << c.what;
+        ASSERT_EQ(env.rt.messages.size(), 1u) << c.what;
+        EXPECT_EQ(env.rt.messages[0].text, c.message);
+        EXPECT_EQ(env.rt.messages[0].icon, MsgIcon::Exclamation);
+        EXPECT_EQ(env.rt.messages[0].title, c.desc.caption);
+        EXPECT_TRUE(env.screen->lstMain.empty()) << "the block list is not read after a failed check";
+    }
+}
+
+TEST(OpeningChecks, MissingManagementRecordEndsAtOnce)
+{
+    Env env(kov120Screen(2));
+    env.fx.exec("DELETE FROM SKKANRI");
+    env.fx.setBlock(1, 101, 101, 1, 2);
+    EXPECT_EQ(env.open(), kExitFatal);
+    ASSERT_EQ(env.rt.messages.size(), 1u);
+    EXPECT_EQ(env.rt.messages[0].text, "管理マスタが読込できません。");
+    EXPECT_EQ(env.rt.messages[0].icon, MsgIcon::Stop);
+    EXPECT_EQ(env.rt.messages[0].title, "期末勤勉手当支給調書印刷");
+}
+
+// An open that fails is reported through the status check instead of passing for
+// "records exist" (at start) or "records found" (when printing).
+TEST(OpeningChecks, FailedOpenOfPaymentRecordsIsFatal)
+{
+    Env env(kov120Screen(2));
+    env.fx.setKanri(202306);
+    env.fx.setBlock(1, 101, 101, 1, 2);
+    env.fx.exec("DROP TABLE SKSYKEI");
+    EXPECT_EQ(env.open(), kExitFatal);
+    ASSERT_EQ(env.rt.messages.size(), 1u);
+    EXPECT_EQ(env.rt.messages[0].icon, MsgIcon::Stop);
+    EXPECT_NE(env.rt.messages[0].text.find("Err Status = -"), std::string::npos) << env.rt.messages[0].text;
+}
+
+TEST(Keys, SwitchInvertsAndTwiceRestores)
+{
+    Env env(kov120Screen(25));
+    blocksOfAllKinds(env.fx);
+    ASSERT_EQ(env.open(), std::nullopt);
+    auto selection = [&] {
+        std::vector<bool> s;
+        for (const auto& e : env.screen->lstMain) s.push_back(e.selected);
+        return s;
+    };
+    // Nothing selected: F1 selects all.
+    env.screen->prsPfAction(0);
+    EXPECT_EQ(selection(), std::vector<bool>(6, true));
+    EXPECT_EQ(env.screen->listIndex, 0);
+    env.screen->prsPfAction(0);
+    EXPECT_EQ(selection(), std::vector<bool>(6, false));
+    env.screen->setSelected(1, true);
+    env.screen->setSelected(4, true);
+    const auto before = selection();
+    env.screen->prsPfAction(0);
+    EXPECT_EQ(selection(), (std::vector<bool>{true, false, true, true, false, true}));
+    env.screen->prsPfAction(0);
+    EXPECT_EQ(selection(), before);
+    EXPECT_EQ(env.screen->blockList(), "02,09");
+    // Disabled keys do nothing.
+    for (int k : {1, 2, 3, 4, 6, 7, 8, 10, 11}) env.screen->prsPfAction(k);
+    EXPECT_EQ(selection(), before);
+    EXPECT_TRUE(env.rt.messages.empty());
+}
+
+TEST(Keys, SwitchOnEmptyListDoesNothing)
+{
+    Env env(kov140Screen());
+    env.fx.setKanri(202306);
+    env.fx.addPayment({.syokcd = 1, .skyuym = 202306, .kyusyu = 3, .syrflg = 1});
+    env.fx.setBlock(1, 101, 101, 1, 2);  // no block of pay kind 3
+    ASSERT_EQ(env.open(), std::nullopt);
+    ASSERT_TRUE(env.screen->lstMain.empty());
+    env.screen->prsPfAction(0);
+    EXPECT_EQ(env.screen->listIndex, -1);
+    // Print with an empty list reports that no block is selected.
+    env.screen->prsPfAction(5);
+    ASSERT_EQ(env.rt.messages.size(), 1u);
+    EXPECT_EQ(env.rt.messages[0].text, "ブロックが選択されていません。");
+}
+
+TEST(Keys, PrintWithoutSelectionWarnsAndOpensNothing)
+{
+    Env env(kov120Screen(2));
+    blocksOfAllKinds(env.fx);
+    ASSERT_EQ(env.open(), std::nullopt);
+    env.screen->prsPfAction(5);
+    ASSERT_EQ(env.rt.messages.size(), 1u);
+    EXPECT_EQ(env.rt.messages[0].text, "ブロックが選択されていません。");
+    EXPECT_EQ(env.rt.messages[0].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(env.rt.messages[0].title, "期末勤勉手当支給調書印刷");
+    EXPECT_FALSE(std::filesystem::exists(env.fx.path("OVL.TMP")));
+}
+
+TEST(Keys, EndClosesTablesAndConnectionAndEndsWithZero)
+{
+    Env env(kov120Screen(2));
+    blocksOfAllKinds(env.fx);
+    ASSERT_EQ(env.open(), std::nullopt);
+    EXPECT_EQ(env.call([&] { env.screen->prsPfAction(9); }), 0);
+    EXPECT_TRUE(env.rt.messages.empty());
+    // Closed: a second close of a table is a status that the check reports.
+    EXPECT_LT(env.screen->SKKANRI->DAO_TableClose(), 0);
+    EXPECT_LT(env.screen->KOV->DAO_DBClose(), 0);
+}
+
+TEST(Filters, ExactTexts)
+{
+    struct Case {
+        ScreenDescription desc;
+        bool monthly;
+        const char* select;
+        const char* start;
+    };
+    const Case cases[] = {
+        {kov120Screen(2), true, "KYUSYU = 2 AND SYOSYU not in(5,6) AND SKYUYM = 202306 AND SYRFLG in(01,03)",
+         "KYUSYU = 2 AND SKYUYM = 202306 AND SYRFLG <> 0"},
+        {kov120Screen(2), false, "KYUSYU = 2 AND SYOSYU in(5,6) AND SKYUYM = 202306 AND SYRFLG in(01,03)",
+         "KYUSYU = 2 AND SKYUYM = 202306 AND SYRFLG <> 0"},
+        {kov120Screen(5), true, "KYUSYU = 5 AND SYOSYU not in(5,6) AND SKYUYM = 202306 AND SYRFLG in(01,03)",
+         "KYUSYU = 5 AND SKYUYM = 202306 AND SYRFLG <> 0"},
+        {kov120Screen(25), true,
+         "KYUSYU in(2,5) AND SYOSYU not in(5,6) AND SKYUYM = 202306 AND SYRFLG in(01,03)",
+         "KYUSYU in(2,5) AND SKYUYM = 202306 AND SYRFLG <> 0"},
+        {kov120Screen(25), false, "KYUSYU in(2,5) AND SYOSYU in(5,6) AND SKYUYM = 202306 AND SYRFLG in(01,03)",
+         "KYUSYU in(2,5) AND SKYUYM = 202306 AND SYRFLG <> 0"},
+        {kov140Screen(), true, "SKYUYM = 202306 AND KYUSYU = 3 AND SYRFLG in( 01,03) AND SYOSYU not in(5,6) ",
+         "SKYUYM = 202306 AND KYUSYU = 3 AND SYRFLG <> 0"},
+        {kov140Screen(), false, "SKYUYM = 202306 AND KYUSYU = 3 AND SYRFLG in( 01,03) AND SYOSYU in(5,6) ",
+         "SKYUYM = 202306 AND KYUSYU = 3 AND SYRFLG <> 0"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.desc.selectFilter("202306", "01,03", c.monthly), c.select);
+        EXPECT_EQ(c.desc.startFilter("202306"), c.start);
+    }
+}
+
+// The selection opens exactly the records of the chosen blocks, staff group, pay kind
+// and month; a choice without records warns and leaves the screen open.
+TEST(Selection, SelectsTheRecordsOfTheChoice)
+{
+    Env env(kov120Screen(25));
+    blocksOfAllKinds(env.fx);
+    auto pay = [&](std::int64_t cd, std::int64_t ym, std::int64_t ky, std::int64_t block, std::int64_t syosyu) {
+        env.fx.addPayment({.syokcd = cd, .skyuym = ym, .kyusyu = ky, .syrflg = block, .syosyu = syosyu});
+    };
+    pay(10, 202306, 2, 1, 3);  // monthly, block 1
+    pay(11, 202306, 2, 1, 5);  // daily, block 1
+    pay(12, 202306, 5, 3, 1);  // monthly, block 3, pay kind 5
+    pay(13, 202305, 2, 1, 3);  // other month
+    pay(14, 202306, 3, 1, 3);  // other pay kind
+    pay(15, 202306, 2, 9, 6);  // daily, block 9
+    for (std::int64_t cd : {1, 10, 11, 12, 13, 14, 15}) env.fx.addStaff({.syokcd = cd, .values = {}});
+    ASSERT_EQ(env.open(), std::nullopt);
+    auto r = std::make_unique<CountingRun>(*env.screen);
+    CountingRun* run = r.get();
+    env.screen->setPrintRun(std::move(r));
+    struct Choice {
+        std::vector<int> blocks;
+        bool monthly;
+        int rows;
+        int blockTotals;
+    };
+    // Block 1 also holds the monthly record of staff 1 from blocksOfAllKinds.
+    const Choice choices[] = {
+        {{1}, true, 2, 1}, {{1}, false, 1, 1}, {{1, 3}, true, 3, 2}, {{9}, false, 1, 1}, {{9}, true, 0, 0},
+        {{2, 7}, false, 0, 0},
+    };
+    for (const Choice& c : choices) {
+        for (auto& e : env.screen->lstMain)
+            e.selected = std::find(c.blocks.begin(), c.blocks.end(), e.itemData) != c.blocks.end();
+        env.screen->optGetugaku = c.monthly;
+        env.rt.messages.clear();
+        run->staffLines = run->subtotals = run->blockTotals = 0;
+        env.screen->prsPfAction(5);
+        EXPECT_EQ(run->staffLines, c.rows);
+        EXPECT_EQ(run->blockTotals, c.blockTotals);
+        EXPECT_EQ(env.screen->SKSYKEI, nullptr);
+        if (c.rows == 0) {
+            ASSERT_EQ(env.rt.messages.size(), 1u);
+            EXPECT_EQ(env.rt.messages[0].text, "該当するデータが登録されていません。");
+            EXPECT_EQ(env.rt.messages[0].title, "期末勤勉手当支給調書印刷");
+        } else {
+            EXPECT_TRUE(env.rt.messages.empty());
+        }
+    }
+}
+
+} // namespace
+} // namespace kov::blockreport

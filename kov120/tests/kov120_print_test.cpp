@@ -1,0 +1,252 @@
+// The print run of kov120 on real SQLite fixtures: the command file is compared line by
+// line with golden files (CP932, CR LF), and the hand-over to the print engine checked.
+#include "kov120_testenv.h"
+
+#include "common/runtimeerror.h"
+
+#include <functional>
+
+namespace kov::kov120::test {
+namespace {
+
+using db::Payment;
+using db::Staff;
+
+// A staff member with a payment record of typical amounts.
+void addPerson(db::Fixture& fx, std::int64_t code, const std::string& name, const std::string& syozok,
+               std::int64_t block, std::int64_t kyusyu = 2, std::int64_t syosyu = 3, std::int64_t skyuym = 202306)
+{
+    fx.addStaff({.syokcd = code, .syosyu = syosyu, .syozok = syozok, .name = name, .values = {}});
+    const std::int64_t base = 250000 + code * 10;
+    fx.addPayment({.syokcd = code,
+                   .skyuym = skyuym,
+                   .kyusyu = kyusyu,
+                   .syrflg = block,
+                   .syosyu = syosyu,
+                   .syozok = syozok,
+                   .kgokyu = "2",
+                   .kgogho = 5 + code % 20,
+                   .values = {{"KYURYO", base},
+                              {"KTYOGK", std::int64_t{10000}},
+                              {"STYOGK", std::int64_t{5000}},
+                              {"KBCHIIKI", std::int64_t{20000}},
+                              {"FUYOTE", std::int64_t{13000}},
+                              {"KMCHIIKI", std::int64_t{22000}},
+                              {"KIMATU", std::int64_t{400000}},
+                              {"KINBEN", std::int64_t{300000}},
+                              {"KMZOGE", std::int64_t{-1200}},
+                              {"SSIKYU", std::int64_t{700000}},
+                              {"ZENKAZ", std::int64_t{3500000}},
+                              {"SYOTOK", std::int64_t{42000}},
+                              {"KOYOU", std::int64_t{0}},
+                              {"KENKO", std::int64_t{35000}},
+                              {"KOSEI", std::int64_t{64000}},
+                              {"SASIHK", std::int64_t{559000}},
+                              {"KMRITU", std::int64_t{12250000}},
+                              {"KBRITU", std::int64_t{9500000}},
+                              {"FSINSU", std::int64_t{2}},
+                              {"ZEIRT2", 6.126},
+                              {"KMMMDD", std::int64_t{600}},
+                              {"KBMMDD", std::int64_t{515}}}});
+}
+
+struct PrintCase {
+    const char* name;
+    std::int16_t kyusyu;
+    bool monthly;
+    std::vector<int> blocks;
+    std::function<void(db::Fixture&)> data;
+    const char* overlay;
+};
+
+void standardSchools(db::Fixture& fx)
+{
+    fx.addSchool("E101", "城東小学校");
+    fx.addSchool("E102", "城西小学校");
+    fx.addSchool("E201", "川北中学校");
+    fx.setBlock(1, 101, 102, 2, 2);
+    fx.setBlock(2, 201, 201, 1, 2);
+}
+
+const PrintCase kCases[] = {
+    {"one_block", 2, true, {1},
+     [](db::Fixture& fx) {
+         fx.setKanri(202306);
+         standardSchools(fx);
+         addPerson(fx, 1003, "佐藤　花子", "E101", 1);
+         addPerson(fx, 1001, "山田　太郎", "E101", 1);
+         addPerson(fx, 1002, "鈴木　一郎", "E101", 1);
+     },
+     "KOV120p.ovl"},
+    {"two_blocks", 2, true, {1, 2},
+     [](db::Fixture& fx) {
+         fx.setKanri(202312);
+         standardSchools(fx);
+         addPerson(fx, 1001, "山田　太郎", "E101", 1, 2, 3, 202312);
+         addPerson(fx, 1002, "鈴木　一郎", "E101", 1, 2, 3, 202312);
+         addPerson(fx, 2001, "高橋　三郎", "E201", 2, 2, 1, 202312);
+     },
+     "KOV120p.ovl"},
+    {"affiliation_change", 2, true, {1},
+     [](db::Fixture& fx) {
+         fx.setKanri(202306);
+         standardSchools(fx);
+         addPerson(fx, 1001, "山田　太郎", "E101", 1);
+         addPerson(fx, 1101, "田中　次郎", "E102", 1);
+         addPerson(fx, 1102, "伊藤　四郎", "E102", 1);
+     },
+     "KOV120p.ovl"},
+    {"page_full", 2, true, {1},
+     [](db::Fixture& fx) {
+         fx.setKanri(202306);
+         standardSchools(fx);
+         for (int i = 1; i <= 25; ++i) addPerson(fx, 1000 + i, "職員" + std::to_string(i), "E101", 1);
+     },
+     "KOV120p.ovl"},
+    {"march", 2, true, {1},
+     [](db::Fixture& fx) {
+         fx.setKanri(202403);
+         standardSchools(fx);
+         addPerson(fx, 1001, "山田　太郎", "E101", 1, 2, 3, 202403);
+         addPerson(fx, 1002, "鈴木　一郎", "E101", 1, 2, 3, 202403);
+     },
+     "KOV120p.ovl"},
+    {"daily", 2, false, {1},
+     [](db::Fixture& fx) {
+         fx.setKanri(202306);
+         standardSchools(fx);
+         addPerson(fx, 1001, "山田　太郎", "E101", 1);  // monthly-paid: not selected
+         addPerson(fx, 1501, "講師　一美", "E101", 1, 2, 5);
+         addPerson(fx, 1601, "臨時　二葉", "E102", 1, 2, 6);
+     },
+     "KOV121p.ovl"},
+    {"paykind5", 5, true, {3},
+     [](db::Fixture& fx) {
+         fx.setKanri(202307);
+         standardSchools(fx);
+         fx.setBlock(3, 101, 101, 1, 5);
+         addPerson(fx, 1001, "山田　太郎", "E101", 3, 5, 3, 202307);
+         addPerson(fx, 1002, "鈴木　一郎", "E101", 3, 5, 3, 202307);
+     },
+     "KOV120p.ovl"},
+    {"name_lengths", 2, true, {1},
+     [](db::Fixture& fx) {
+         fx.setKanri(202306);
+         fx.addSchool("E101", "一二三四五六七八");
+         fx.addSchool("E102", "一二三四五六七八九");
+         fx.setBlock(1, 101, 102, 2, 2);
+         addPerson(fx, 1001, "山田　太郎", "E101", 1);
+         addPerson(fx, 1101, "田中　次郎", "E102", 1);
+     },
+     "KOV120p.ovl"},
+    {"missing_affiliation", 25, true, {1},
+     [](db::Fixture& fx) {
+         fx.setKanri(202306);
+         standardSchools(fx);
+         fx.addSchool("E1'05", "引用符小学校");
+         addPerson(fx, 1001, "山田　太郎", "E101", 1);
+         addPerson(fx, 1201, "中村　五郎", "E1'05", 1, 5, 3);
+         addPerson(fx, 1301, "小林　六子", "E999", 1, 2, 11);
+     },
+     "KOV120p.ovl"},
+};
+
+void PrintTo(const PrintCase& c, std::ostream* os) { *os << c.name; }
+
+class Kov120Print : public ::testing::TestWithParam<PrintCase> {};
+
+TEST_P(Kov120Print, CommandFileMatchesGolden)
+{
+    const PrintCase& c = GetParam();
+    Kov120Env env(c.kyusyu);
+    c.data(env.fx);
+    ASSERT_EQ(env.open(), std::nullopt);
+    ASSERT_TRUE(env.rt.messages.empty()) << env.rt.messages.front().text;
+    env.screen->optGetugaku = c.monthly;
+    env.selectBlocks(c.blocks);
+    ASSERT_EQ(env.press(5), std::nullopt);
+    ASSERT_TRUE(env.rt.messages.empty()) << env.rt.messages.front().text;
+
+    expectGolden(env.commandFile(), std::string("kov120_") + c.name + ".ovl.tmp");
+    ASSERT_EQ(env.engineCalls.size(), 1u);
+    const EngineCall& call = env.engineCalls.front();
+    EXPECT_EQ(call.folder, env.fx.dir());
+    EXPECT_EQ(call.jobName, "KOV120");
+    EXPECT_EQ(call.caption, "期末勤勉手当支給調書印刷");
+    EXPECT_EQ(call.overlay, c.overlay);
+    // The record set of the run is closed and released; the screen can print again.
+    EXPECT_EQ(env.screen->SKSYKEI, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Kov120Print, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The accumulators of two affiliations add up to the block total, level 1 restarts after
+// a subtotal, and the daily-paid group keeps totKinbenKiso at zero.
+TEST(Kov120Totals, LevelsAddUpAndRestart)
+{
+    Kov120Env env(2);
+    env.fx.setKanri(202306);
+    standardSchools(env.fx);
+    addPerson(env.fx, 1001, "山田　太郎", "E101", 1);
+    addPerson(env.fx, 1101, "田中　次郎", "E102", 1);
+    ASSERT_EQ(env.open(), std::nullopt);
+    env.selectBlocks({1});
+    ASSERT_EQ(env.press(5), std::nullopt);
+    // After the run every level was cleared by the closing block total.
+    EXPECT_EQ(env.run->totKYURYO[2], Currency{});
+    EXPECT_EQ(env.run->totKYURYO[1], Currency{});
+    // Level 0 keeps the last staff line.
+    EXPECT_EQ(env.run->totKYURYO[0], Currency::fromInt(250000 + 11010));
+    EXPECT_THROW(env.run->totKYURYO[3], RuntimeError);
+}
+
+// A status of the staff master other than found ends the run through the status check,
+// and the command file is not handed to the engine.
+TEST(Kov120Run, StaffMissingFromMasterEndsThroughStatusCheck)
+{
+    Kov120Env env(2);
+    env.fx.setKanri(202306);
+    standardSchools(env.fx);
+    addPerson(env.fx, 1001, "山田　太郎", "E101", 1);
+    env.fx.exec("DELETE FROM SKSYOKU");
+    ASSERT_EQ(env.open(), std::nullopt);
+    env.selectBlocks({1});
+    EXPECT_EQ(env.press(5), kExitFatal);
+    ASSERT_EQ(env.rt.messages.size(), 1u);
+    EXPECT_EQ(env.rt.messages[0].text, "テーブルは指定したレコードを検索できません。\r\n\r\nErr Status = -8");
+    EXPECT_EQ(env.rt.messages[0].icon, MsgIcon::Stop);
+    EXPECT_TRUE(env.engineCalls.empty());
+}
+
+TEST(Kov120Texts, RateAndPeriod)
+{
+    struct Row {
+        std::int64_t raw;
+        const char* rate;
+        const char* fraction;
+    };
+    const Row rows[] = {
+        {95LL * 100000 * 10000, "95", "    95    "},
+        {675LL * 10000 * 10000, "67.5", "   67.5   "},
+        {1225LL * 10000 * 10000, "122.5", "   122.5  "},
+        {0, "0", "     0    "},
+        {-95LL * 100000 * 10000, "-95", "    95    "},
+        {1, "0.000000001", nullptr},
+        // 19 significant digits rounded to 15, exactly in decimal.
+        {1234567890123456789LL, "1234567890.12346", nullptr},
+        {1234567890123449999LL, "1234567890.12345", nullptr},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(rateText(Currency::fromRaw(r.raw)), r.rate) << r.raw;
+        if (r.fraction) {
+            EXPECT_EQ(rateFractionText(Currency::fromRaw(r.raw)), r.fraction) << r.raw;
+        }
+    }
+    const std::pair<int, const char*> periods[] = {
+        {615, "6カ月15日"}, {600, "6カ月 0日"}, {15, "0カ月15日"}, {5, "0カ月 5日"}, {1015, "1カ月15日"}};
+    for (const auto& [v, t] : periods) EXPECT_EQ(periodText(Currency::fromInt(v)), t) << v;
+}
+
+} // namespace
+} // namespace kov::kov120::test
