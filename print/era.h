@@ -22,7 +22,7 @@ std::string prfChgDateFormat(const BasCmnName& names, std::string_view format, s
 std::string prfChgDate(BasCmnName& names, Currency date, std::string_view format, std::string_view mode,
                        std::string_view suffix);
 
-// Characters of the decimal digits of value chosen by the part code ("YMD", "YM", "Y",
+// Characters of the decimal digits of value chosen by the selector code ("YMD", "YM", "Y",
 // "MD", "M", "D", either case), as a number.
 Currency prfDatePart(Currency value, std::string_view part);
 
