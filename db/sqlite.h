@@ -33,6 +33,7 @@ public:
     Statement& bind(int index, double v);
     Statement& bind(int index, std::string_view v);
     Statement& bind(int index, const char* v) { return bind(index, std::string_view(v)); }
+    Statement& bind(int index, const std::string& v) { return bind(index, std::string_view(v)); }
     Statement& bindNull(int index);
 
     // One step: true while a row is current, false when done.

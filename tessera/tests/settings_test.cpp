@@ -1,0 +1,135 @@
+// Locating the database: settings file, its [Database] section and the database file.
+#include "db/fixture.h"
+#include "tessera/tessera.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+using namespace kov::dataaccess;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::int16_t openWith(const std::string& ini)
+{
+    auto db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
+    db->setDBIniNameString(ini);
+    return db->DAO_DBOpen();
+}
+
+} // namespace
+
+TEST(TesseraSettings, StandardSettingsOpen)
+{
+    kov::db::Fixture fx;
+    EXPECT_EQ(openWith("KOV.INI"), 0);
+    EXPECT_EQ(openWith("KOVENV.INI"), 0);
+}
+
+TEST(TesseraSettings, SettingsFileNameMatchesWithoutRegardToCase)
+{
+    kov::db::Fixture fx;
+    EXPECT_EQ(openWith("kov.ini"), 0);
+    EXPECT_EQ(openWith("KovEnv.Ini"), 0);
+}
+
+TEST(TesseraSettings, MissingSettingsFileIsMinus20)
+{
+    kov::db::Fixture fx;
+    EXPECT_EQ(openWith("NOSUCH.INI"), -20);
+}
+
+TEST(TesseraSettings, MissingSettingsFolderIsMinus19)
+{
+    kov::db::Fixture fx;
+    setenv("KOV_INI_DIR", (fx.dir() + "/missing").c_str(), 1);
+    EXPECT_EQ(openWith("KOV.INI"), -19);
+    EXPECT_EQ(openWith("sub/KOV.INI"), -19);
+}
+
+TEST(TesseraSettings, EmptyNameOrAFolderIsMinus18)
+{
+    kov::db::Fixture fx;
+    EXPECT_EQ(openWith(""), -18);
+    EXPECT_EQ(openWith("   "), -18);
+    fs::create_directory(fx.path("FOLDER.INI"));
+    EXPECT_EQ(openWith("FOLDER.INI"), -18);
+}
+
+TEST(TesseraSettings, WithoutPathOrWithAnUnknownEngineIsMinus18)
+{
+    kov::db::Fixture fx;
+    fx.writeSettings("NOPATH.INI", "[Database]\r\nEngine=sqlite\r\n");
+    EXPECT_EQ(openWith("NOPATH.INI"), -18);
+    fx.writeSettings("EMPTYPATH.INI", "[Database]\nPath=\n");
+    EXPECT_EQ(openWith("EMPTYPATH.INI"), -18);
+    fx.writeSettings("ORACLE.INI", "[Database]\nEngine=oracle\nPath=kov.db\n");
+    EXPECT_EQ(openWith("ORACLE.INI"), -18);
+    // A Path outside the [Database] section does not count.
+    fx.writeSettings("OTHER.INI", "[Other]\nPath=kov.db\n");
+    EXPECT_EQ(openWith("OTHER.INI"), -18);
+}
+
+TEST(TesseraSettings, EngineMayBeLeftOutAndKeysIgnoreCaseCommentsAndBlanks)
+{
+    kov::db::Fixture fx;
+    fx.writeSettings("LOOSE.INI", "\xEF\xBB\xBF; payroll\n[ database ]\n  path = \"kov.db\"  \n# end\n");
+    EXPECT_EQ(openWith("LOOSE.INI"), 0);
+    fx.writeSettings("SQLITE3.INI", "[Database]\nENGINE=SQLite3\nPATH=kov.db\n");
+    EXPECT_EQ(openWith("SQLITE3.INI"), 0);
+}
+
+TEST(TesseraSettings, MissingDatabaseFileIsMinus20AndNoFileIsCreated)
+{
+    kov::db::Fixture fx;
+    fx.writeSettings("GONE.INI", "[Database]\nEngine=sqlite\nPath=gone.db\n");
+    EXPECT_EQ(openWith("GONE.INI"), -20);
+    EXPECT_FALSE(fs::exists(fx.path("gone.db")));
+}
+
+TEST(TesseraSettings, MissingDatabaseFolderIsMinus19)
+{
+    kov::db::Fixture fx;
+    fx.writeSettings("NODIR.INI", "[Database]\nPath=nodir/kov.db\n");
+    EXPECT_EQ(openWith("NODIR.INI"), -19);
+}
+
+TEST(TesseraSettings, RelativePathIsTakenFromTheSettingsFolderNotTheWorkingFolder)
+{
+    kov::db::Fixture fx;
+    fs::create_directory(fx.path("data"));
+    fs::rename(fx.path("kov.db"), fx.path("data/payroll.db"));
+    fx.writeSettings("KOV.INI", "[Database]\nPath=data/payroll.db\n");
+    const fs::path cwd = fs::current_path();
+    fs::current_path(fs::temp_directory_path());
+    EXPECT_EQ(openWith("KOV.INI"), 0);
+    fs::current_path(cwd);
+}
+
+TEST(TesseraSettings, AbsolutePathsOfSettingsAndDatabase)
+{
+    kov::db::Fixture fx;
+    fx.writeSettings("ABS.INI", "[Database]\nPath=" + fx.path("kov.db") + "\n");
+    unsetenv("KOV_INI_DIR");
+    kov::tessera::registerComponent("/nonexistent-program-folder");
+    EXPECT_EQ(openWith(fx.path("ABS.INI")), 0);
+    EXPECT_EQ(openWith("ABS.INI"), -19);  // looked up in the program's folder
+}
+
+TEST(TesseraSettings, ProgramFolderIsUsedWhenKovIniDirIsNotSet)
+{
+    kov::db::Fixture fx;
+    unsetenv("KOV_INI_DIR");
+    kov::tessera::registerComponent(fx.dir());
+    EXPECT_EQ(openWith("KOV.INI"), 0);
+}
+
+TEST(TesseraSettings, AFileThatIsNoDatabaseIsMinus1)
+{
+    kov::db::Fixture fx;
+    fx.writeSettings("junk.db", "this is not a database, only text that is long enough to be a header....");
+    fx.writeSettings("JUNK.INI", "[Database]\nPath=junk.db\n");
+    EXPECT_EQ(openWith("JUNK.INI"), -1);
+}
