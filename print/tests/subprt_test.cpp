@@ -111,19 +111,6 @@ TEST(SubPrtFile, EveryCommandLineInShiftJisWithCrLf)
     EXPECT_EQ(readBytes(prt.filePath()), readBytes(fs::path(KOV_TEST_DATA_DIR) / "commandfile_all_commands.ovl.tmp"));
 }
 
-TEST(SubPrtFile, HorizontalLineIsThirtyFourCharacters)
-{
-    TempFolder dir;
-    SubPrt prt;
-    prt.p_strPrtPath = dir.path().string();
-    prt.prtST(11, 1);
-    prt.prtHL(cur(10), cur(20.5), cur(180), cur(2), cur(1), cur(0), cur(0), cur(0), cur(0));
-    prt.prtED();
-    const std::string expected = "HL 0100020518000210000000000000000";
-    EXPECT_EQ(expected.size(), 34u);
-    EXPECT_EQ(readBytes(prt.filePath()), linesOf({"ST 011001", expected, "ED "}));
-}
-
 TEST(SubPrtFile, ModesOtherThanOneToFourWriteNothing)
 {
     TempFolder dir;
