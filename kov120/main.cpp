@@ -1,0 +1,43 @@
+// subKov120: the start routine of kov120. Checks the argument before any window, then
+// shows the background screen, the payment-record screen, and opens it.
+#include "blockreport/blockreportscreen.h"
+#include "blockreport/ui/frmblockreport.h"
+#include "common/runtimeservices.h"
+#include "common/ui/startup.h"
+#include "kov120/kov120run.h"
+#include "overlayprint/overlayprintengine.h"
+#include "tessera/tessera.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace {
+
+// Module state of the start routine.
+struct SubKov120 {
+    // Pay kind of the run: 2, 5, or 25 for 2 and 5 together.
+    std::int16_t p_iKyusyu = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    SubKov120 sub;
+    const auto kyusyu = kov::ui::parseKov120Argument(kov::ui::commandLineOf(argc, argv));
+    if (!kyusyu) return kov::kExitLaunchRule;
+    sub.p_iKyusyu = *kyusyu;
+
+    return kov::ui::runProgram(argc, argv, "kov120", [&sub](kov::ui::QtRuntime& rt, kov::ui::FrmBack&) {
+        kov::tessera::registerComponent(rt.appPath());
+        // The screen and its window live until the program ends (through the end key or
+        // a fatal status, both of which end the process at once).
+        auto* screen = new kov::blockreport::BlockReportScreen(rt, kov::blockreport::kov120Screen(sub.p_iKyusyu));
+        screen->setPrintRun(
+            std::make_unique<kov::kov120::Kov120Run>(*screen, kov::overlayprint::makeEngineFactory(rt)));
+        auto* frmKov120 = new kov::blockreport::FrmBlockReport(*screen, rt);
+        frmKov120->load();
+        frmKov120->showScreen();
+        screen->prsOpenSet();
+    });
+}
