@@ -48,19 +48,25 @@ Currency Currency::fromDouble(double value)
     return fromRaw(static_cast<std::int64_t>(r));
 }
 
-bool Currency::tryParse(std::string_view s, Currency& out)
+namespace {
+enum class ParseResult { Ok, NotANumber, OutOfRange };
+
+ParseResult parseDecimal(std::string_view s, std::int64_t& rawOut)
 {
     std::size_t i = 0, e = s.size();
     while (i < e && s[i] == ' ') ++i;
     while (e > i && s[e - 1] == ' ') --e;
-    if (i == e) return false;
+    if (i == e) return ParseResult::NotANumber;
     bool neg = false;
     if (s[i] == '+' || s[i] == '-') { neg = s[i] == '-'; ++i; }
     __int128 whole = 0;
+    bool tooLarge = false;
     int digits = 0;
     while (i < e && s[i] >= '0' && s[i] <= '9') {
-        whole = whole * 10 + (s[i] - '0');
-        if (whole > static_cast<__int128>(kMax)) return false;
+        if (!tooLarge) {
+            whole = whole * 10 + (s[i] - '0');
+            if (whole > static_cast<__int128>(kMax)) tooLarge = true;
+        }
         ++i; ++digits;
     }
     __int128 frac = 0;
@@ -74,31 +80,35 @@ bool Currency::tryParse(std::string_view s, Currency& out)
             ++i; ++digits;
         }
     }
-    if (i != e || digits == 0) return false;
+    if (i != e || digits == 0) return ParseResult::NotANumber;
+    if (tooLarge) return ParseResult::OutOfRange;
     while (fracDigits < 4) { frac *= 10; ++fracDigits; }
-    __int128 raw = whole * Scale + frac;
+    __int128 raw = whole * Currency::Scale + frac;
     if (roundDigit >= 5) ++raw;
     if (neg) raw = -raw;
-    if (raw > kMax || raw < kMin) return false;
-    out = fromRaw(static_cast<std::int64_t>(raw));
+    if (raw > kMax || raw < kMin) return ParseResult::OutOfRange;
+    rawOut = static_cast<std::int64_t>(raw);
+    return ParseResult::Ok;
+}
+} // namespace
+
+bool Currency::tryParse(std::string_view s, Currency& out)
+{
+    std::int64_t raw = 0;
+    if (parseDecimal(s, raw) != ParseResult::Ok) return false;
+    out = fromRaw(raw);
     return true;
 }
 
 Currency Currency::parse(std::string_view text)
 {
-    Currency c;
-    if (!tryParse(text, c)) {
-        // Tell a number that is too large apart from one that is no number at all.
-        std::size_t digits = 0;
-        bool onlyNumber = true;
-        for (char ch : text) {
-            if (ch >= '0' && ch <= '9') ++digits;
-            else if (ch != ' ' && ch != '-' && ch != '+' && ch != '.') onlyNumber = false;
-        }
-        if (onlyNumber && digits > 15) throwOverflow("「" + std::string(text) + "」");
-        throwTypeMismatch("「" + std::string(text) + "」");
+    std::int64_t raw = 0;
+    switch (parseDecimal(text, raw)) {
+    case ParseResult::Ok: return fromRaw(raw);
+    case ParseResult::OutOfRange: throwOverflow("「" + std::string(text) + "」");
+    case ParseResult::NotANumber: break;
     }
-    return c;
+    throwTypeMismatch("「" + std::string(text) + "」");
 }
 
 Currency Currency::operator+(Currency o) const { return fromRaw(checkedAdd(m_raw, o.m_raw)); }

@@ -15,6 +15,11 @@ std::size_t seqLength(std::string_view s, std::size_t i)
     if (i + n > s.size()) return 1;
     for (std::size_t k = 1; k < n; ++k)
         if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 1;
+    // The second byte must also rule out overlong forms (E0, F0), UTF-16 surrogates (ED)
+    // and code points above U+10FFFF (F4).
+    const auto b1 = static_cast<unsigned char>(s[i + 1]);
+    if ((b == 0xE0 && b1 < 0xA0) || (b == 0xED && b1 > 0x9F) || (b == 0xF0 && b1 < 0x90) || (b == 0xF4 && b1 > 0x8F))
+        return 1;
     return n;
 }
 

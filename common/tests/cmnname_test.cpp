@@ -1,0 +1,225 @@
+// Loading the name-setting table from a real name-setting database.
+#include "common/cmnname.h"
+#include "common/runtimeerror.h"
+#include "common/scriptedruntime.h"
+#include "common/text.h"
+#include "db/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using kov::BasCmnName;
+using kov::Currency;
+using kov::ScriptedRuntime;
+
+namespace {
+
+std::string pad30(const std::string& s) { return kov::text::padRight(s, 30); }
+
+class CmnNameTest : public ::testing::Test {
+protected:
+    kov::db::Fixture fx;
+    ScriptedRuntime rt;
+    BasCmnName names{rt};
+
+    void SetUp() override { fx.setStandardNames(); }
+
+    void expectCleared(const BasCmnName& n)
+    {
+        for (int i = 1; i <= 10; ++i) EXPECT_EQ(n.p_strName[i], std::string(30, ' ')) << i;
+        for (int i = 1; i <= 3; ++i) {
+            EXPECT_EQ(n.p_strNenKb[i], " ") << i;
+            EXPECT_EQ(n.p_strNenKj[i], "      ") << i;
+            EXPECT_EQ(n.p_curNenSt[i], Currency()) << i;
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(CmnNameTest, StartsCleared)
+{
+    expectCleared(names);
+    EXPECT_EQ(names.p_curKenko, Currency());
+    EXPECT_EQ(names.p_curKosei, Currency());
+}
+
+TEST_F(CmnNameTest, Selector1JobKindNames)
+{
+    names.prsNameRead(1);
+    EXPECT_EQ(names.p_strName[1], pad30("校長"));
+    EXPECT_EQ(names.p_strName[5], pad30("講師(日額)"));
+    EXPECT_EQ(names.p_strName[10], pad30("助教諭"));
+    EXPECT_EQ(kov::text::length(names.p_strName[1]), 30u);
+    EXPECT_TRUE(rt.messages.empty());
+}
+
+TEST_F(CmnNameTest, Selector2FinanceOfficesOverwriteTheJobKinds)
+{
+    names.prsNameRead(1);
+    names.prsNameRead(2);
+    EXPECT_EQ(names.p_strName[1], pad30("中央教育事務所"));
+    EXPECT_EQ(names.p_strName[9], pad30("本庁"));
+    EXPECT_EQ(names.p_strName[10], std::string(30, ' '));  // no ZAIMU10: cleared, not the old 助教諭
+}
+
+TEST_F(CmnNameTest, Selector3)
+{
+    names.prsNameRead(3);
+    EXPECT_EQ(names.p_strName[1], pad30("本務"));
+    EXPECT_EQ(names.p_strName[8], pad30("その他"));
+    EXPECT_EQ(names.p_strName[9], std::string(30, ' '));
+}
+
+TEST_F(CmnNameTest, Selector4EraTableAndClearsTheNames)
+{
+    names.prsNameRead(1);
+    names.prsNameRead(4);
+    for (int i = 1; i <= 10; ++i) EXPECT_EQ(names.p_strName[i], std::string(30, ' '));
+    EXPECT_EQ(names.p_strNenKb[1], "S");
+    EXPECT_EQ(names.p_strNenKb[3], "R");
+    EXPECT_EQ(names.p_strNenKj[1], "昭和    ");
+    EXPECT_EQ(names.p_strNenKj[3], "令和    ");
+    EXPECT_EQ(names.p_curNenSt[1], Currency::fromInt(19261225));
+    EXPECT_EQ(names.p_curNenSt[2], Currency::fromInt(19890108));
+    EXPECT_EQ(names.p_curNenSt[3], Currency::fromInt(20190501));
+}
+
+TEST_F(CmnNameTest, EraLettersAndNamesAreCutAndTrimmed)
+{
+    fx.setName("NENKB1", " SH ");
+    fx.setName("NENKJ1", " 昭和時代の元号 ");
+    fx.setName("NENST1", std::int64_t{0});
+    names.prsNameRead(4);
+    EXPECT_EQ(names.p_strNenKb[1], "S");
+    EXPECT_EQ(names.p_strNenKj[1], "昭和時代の元");
+    EXPECT_EQ(names.p_curNenSt[1], Currency());
+}
+
+TEST_F(CmnNameTest, Selectors5And6)
+{
+    names.prsNameRead(5);
+    EXPECT_EQ(names.p_strName[1], pad30("教"));
+    EXPECT_EQ(names.p_strName[2], std::string(30, ' '));
+    names.prsNameRead(6);
+    EXPECT_EQ(names.p_strName[1], pad30("教育委員会教育長"));
+    EXPECT_EQ(names.p_strName[2], pad30("教職員課長"));
+}
+
+TEST_F(CmnNameTest, Selector7ReducesKenkoAndKoseiByOneAndOtherSelectorsKeepThem)
+{
+    fx.setName("KOSEI", std::int64_t{5});
+    names.prsNameRead(7);
+    EXPECT_EQ(names.p_curKenko, Currency::fromInt(9));
+    EXPECT_EQ(names.p_curKosei, Currency::fromInt(4));
+    names.prsNameRead(1);
+    names.prsNameRead(0);
+    EXPECT_EQ(names.p_curKenko, Currency::fromInt(9));
+    EXPECT_EQ(names.p_curKosei, Currency::fromInt(4));
+}
+
+TEST_F(CmnNameTest, Selector7WithFractions)
+{
+    fx.setName("KENKO", 46.5);
+    names.prsNameRead(7);
+    EXPECT_EQ(names.p_curKenko, Currency::parse("45.5"));
+}
+
+TEST_F(CmnNameTest, LongNamesAreCutAfter30CharactersAndBlanksTrimmed)
+{
+    const std::string kanji31 = "一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十壱";
+    fx.setName("SYOKU1", kanji31);
+    fx.setName("SYOKU2", "   教頭   ");
+    fx.setName("SYOKU3", std::string(40, 'A'));
+    fx.setName("SYOKU4", "　養護　");  // full-width blanks are not trimmed
+    names.prsNameRead(1);
+    EXPECT_EQ(names.p_strName[1], kov::text::left(kanji31, 30));
+    EXPECT_EQ(kov::text::length(names.p_strName[1]), 30u);
+    EXPECT_EQ(names.p_strName[2], pad30("教頭"));
+    EXPECT_EQ(names.p_strName[3], std::string(30, 'A'));
+    EXPECT_EQ(names.p_strName[4], pad30("　養護　"));
+}
+
+TEST_F(CmnNameTest, NullColumnsGiveBlanksAndZero)
+{
+    fx.setNames({{"SYOKU1", "校長"}});
+    names.prsNameRead(1);
+    EXPECT_EQ(names.p_strName[1], pad30("校長"));
+    EXPECT_EQ(names.p_strName[2], std::string(30, ' '));
+    names.prsNameRead(4);
+    expectCleared(names);
+    names.prsNameRead(7);
+    EXPECT_EQ(names.p_curKenko, Currency::fromInt(-1));
+    EXPECT_TRUE(rt.messages.empty());
+}
+
+TEST_F(CmnNameTest, OnlyTheFirstRowIsRead)
+{
+    kov::db::insertRow(fx.names(), kov::db::kNameTable, {{"SYOKU1", "二行目"}});
+    names.prsNameRead(1);
+    EXPECT_EQ(names.p_strName[1], pad30("校長"));
+}
+
+TEST_F(CmnNameTest, SelectorsOutsideOneToSevenOnlyClear)
+{
+    names.prsNameRead(1);
+    names.prsNameRead(4);
+    names.prsNameRead(1);
+    // Nothing may be created or opened: with no component registered, creating an
+    // object would raise an error.
+    kov::dataaccess::UnregisterAll();
+    for (std::int16_t sel : {0, 8, -1, 32767}) {
+        names.prsNameRead(sel);
+        expectCleared(names);
+    }
+    EXPECT_TRUE(rt.messages.empty());
+    EXPECT_THROW(names.prsNameRead(1), kov::RuntimeError);  // 1 to 7 do create objects
+}
+
+TEST_F(CmnNameTest, MissingDatabaseShowsTheOpenFailureAndLeavesEverythingCleared)
+{
+    names.prsNameRead(1);
+    std::filesystem::remove(fx.path("KOVENV.INI"));
+    names.prsNameRead(1);
+    expectCleared(names);
+    ASSERT_EQ(rt.messages.size(), 1u);
+    EXPECT_EQ(rt.messages[0].text, "KOVENV データベースのオープンに失敗しました。");
+    EXPECT_EQ(rt.messages[0].icon, kov::MsgIcon::Stop);
+    EXPECT_EQ(rt.messages[0].buttons, kov::MsgButtons::Ok);
+    EXPECT_EQ(rt.messages[0].title, "");
+}
+
+TEST_F(CmnNameTest, MissingTableShowsTheTableFailure)
+{
+    fx.execNames("DROP TABLE \"名設定\"");
+    names.p_strMsgTitle = "名称";
+    names.prsNameRead(2);
+    expectCleared(names);
+    ASSERT_EQ(rt.messages.size(), 1u);
+    EXPECT_EQ(rt.messages[0].text, "名称設定テーブルのオープンに失敗しました。");
+    EXPECT_EQ(rt.messages[0].icon, kov::MsgIcon::Stop);
+    EXPECT_EQ(rt.messages[0].title, "名称");
+}
+
+TEST_F(CmnNameTest, EmptyTableLeavesEverythingClearedWithoutMessage)
+{
+    names.prsNameRead(1);
+    fx.execNames("DELETE FROM \"名設定\"");
+    names.prsNameRead(1);
+    expectCleared(names);
+    EXPECT_TRUE(rt.messages.empty());
+}
+
+TEST_F(CmnNameTest, RepeatedLoadsLeaveNoFileOpen)
+{
+    auto openFiles = [] {
+        std::size_t n = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+        return n;
+    };
+    names.prsNameRead(1);
+    const std::size_t before = openFiles();
+    for (int i = 0; i < 200; ++i) names.prsNameRead(static_cast<std::int16_t>(1 + i % 7));
+    EXPECT_EQ(openFiles(), before);
+}

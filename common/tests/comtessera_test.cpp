@@ -1,0 +1,147 @@
+// The fatal status message: its text for every status, the box and the program end.
+#include "common/comtessera.h"
+#include "common/scriptedruntime.h"
+
+#include <gtest/gtest.h>
+
+using kov::ComTessera;
+using kov::ProgramEnded;
+using kov::ScriptedRuntime;
+
+namespace {
+
+// Runs the check and returns the one message it showed (fails the test otherwise).
+kov::RecordedMessage fatal(ComTessera& com, ScriptedRuntime& rt, std::int16_t status, std::int16_t exemption = 0)
+{
+    const std::size_t before = rt.messages.size();
+    try {
+        com.prsStatusCheck(status, exemption);
+        ADD_FAILURE() << "status " << status << " did not end the program";
+    } catch (const ProgramEnded& e) {
+        EXPECT_EQ(e.exitStatus, kov::kExitFatal);
+    }
+    EXPECT_EQ(rt.messages.size(), before + 1);
+    return rt.messages.empty() ? kov::RecordedMessage{} : rt.messages.back();
+}
+
+struct Expected {
+    std::int16_t status;
+    const char* text;  // as shown with the database name "DB" and the table name "TB"
+};
+
+// Written out in full, kind word and names included, as the user reads them.
+const Expected kTexts[] = {
+    {-1, "データベースDBはオープン／クローズ出来ません。"},
+    {-2, "テーブルTBはオープン／クローズ出来ません。"},
+    {-3, "テーブルTBの内容が取得できません。"},
+    {-4, "データベースDBは開かれています。"},
+    {-5, "データベースDBは閉じられています。"},
+    {-6, "テーブルTBは開かれています。"},
+    {-7, "テーブルTBは閉じられています。"},
+    {-8, "テーブルTBは指定したレコードを検索できません。"},
+    {-9, "テーブルTBのＥＯＦレコードを検出しました。"},
+    {-10, "テーブルTBのレコード追加が出来ません。"},
+    {-11, "テーブルTBのレコード編集が出来ません。"},
+    {-12, "テーブルTBのレコード更新が出来ません。"},
+    {-13, "テーブルTBのレコード削除が出来ません。"},
+    {-14, "テーブルTBのレコード取消が出来ません。"},
+    {-15, "テーブルTBのトランザクションの開始が出来ません。"},
+    {-16, "テーブルTBのトランザクションの終了が出来ません。"},
+    {-17, "テーブルTBのトランザクションのロールバックが出来ません\xEF\xBD\xA1"},  // half-width "｡"
+    {-18, "データベースDBのパスまたはファイル名が不正です。"},
+    {-19, "データベースDBのパスが存在しません。"},
+    {-20, "データベースDBのパスまたはファイル名が存在しません。"},
+    {-21, "テーブルTBは新規レコードの作成中です。"},
+    {-22, "テーブルTBカレントレコードは編集中です。"},
+    {-23, "テーブルTBカレントレコードは編集中ではありません。"},
+    {-24, "テーブルTB引数が設定されていません。（Field/GroupBy）"},
+    {-66, "テーブルTBＳＱＬステートメントの実行に失敗しました。"},
+    {-77, "データベースDBは最適化に失敗しました。"},
+    {-84, "データベースDBで最適化するパス又はファイル名が存在しません。"},
+    {-85, "データベースDBで最適化後のパスが存在しません。"},
+    {-86, "データベースDBで最適化後のファイルが既にに存在しています。"},
+    {-87, "データベースDBで最適化するパス又はファイル名が不正です。"},
+    {-88, "データベースDBで最適化後のパス又はファイル名が不正です。"},
+    {-89, "データベースDBで最適化前と後のパスとファイル名が同一です。"},
+    {-99, "テーブルTBカレントレコードの初期化に失敗しました。"},
+};
+
+constexpr const char* kUnexpected = "例外なステータスコードが検出されました。";
+
+} // namespace
+
+TEST(ComTessera, EveryStatusTextWithKindWordAndName)
+{
+    ScriptedRuntime rt;
+    ComTessera com(rt);
+    com.prsStatusNames("DB", "TB", "題");
+    for (const Expected& e : kTexts) {
+        const kov::RecordedMessage m = fatal(com, rt, e.status);
+        EXPECT_EQ(m.text, std::string(e.text) + "\r\n\r\nErr Status = " + std::to_string(e.status)) << e.status;
+        EXPECT_EQ(m.icon, kov::MsgIcon::Stop);
+        EXPECT_EQ(m.buttons, kov::MsgButtons::Ok);
+        EXPECT_EQ(m.title, "題");
+    }
+}
+
+TEST(ComTessera, HalfWidthStopOnlyInTheRollbackText)
+{
+    const std::string t17 = ComTessera::statusText(-17, "", "");
+    EXPECT_EQ(t17.substr(t17.size() - 3), "｡");
+    EXPECT_EQ(ComTessera::statusText(-16, "", "").substr(ComTessera::statusText(-16, "", "").size() - 3), "。");
+}
+
+TEST(ComTessera, NamesNeverSetGiveAnEmptyNameAndTitle)
+{
+    ScriptedRuntime rt;
+    ComTessera com(rt);
+    const kov::RecordedMessage m = fatal(com, rt, -8);
+    EXPECT_EQ(m.text, "テーブルは指定したレコードを検索できません。\r\n\r\nErr Status = -8");
+    EXPECT_EQ(m.title, "");
+    EXPECT_EQ(fatal(com, rt, -5).text, "データベースは閉じられています。\r\n\r\nErr Status = -5");
+}
+
+TEST(ComTessera, NamesOfTheSummaryProgram)
+{
+    ScriptedRuntime rt;
+    ComTessera com(rt);
+    com.prsStatusNames("KOV.dat", "SkSumi", "Kov570");
+    EXPECT_EQ(com.p_strDbName, "KOV.dat");
+    EXPECT_EQ(com.p_strTbName, "SkSumi");
+    EXPECT_EQ(com.p_strMsgTitle, "Kov570");
+    const kov::RecordedMessage m = fatal(com, rt, -6);
+    EXPECT_EQ(m.text, "テーブルSkSumiは開かれています。\r\n\r\nErr Status = -6");
+    EXPECT_EQ(m.title, "Kov570");
+    EXPECT_EQ(fatal(com, rt, -1).text, "データベースKOV.datはオープン／クローズ出来ません。\r\n\r\nErr Status = -1");
+}
+
+TEST(ComTessera, CodesWithoutTextGiveTheUnexpectedTextAlone)
+{
+    ScriptedRuntime rt;
+    ComTessera com(rt);
+    com.prsStatusNames("DB", "TB", "");
+    for (std::int16_t s : {-25, -40, -65, -67, -76, -78, -83, -90, -98, -100, -32768}) {
+        EXPECT_EQ(fatal(com, rt, s).text, std::string(kUnexpected) + "\r\n\r\nErr Status = " + std::to_string(s)) << s;
+    }
+    EXPECT_EQ(fatal(com, rt, -40).text, "例外なステータスコードが検出されました。\r\n\r\nErr Status = -40");
+}
+
+TEST(ComTessera, ZeroAndPositiveStatusesPass)
+{
+    ScriptedRuntime rt;
+    ComTessera com(rt);
+    for (std::int16_t s : {0, 5, 1, 32767}) EXPECT_NO_THROW(com.prsStatusCheck(s, 0));
+    EXPECT_TRUE(rt.messages.empty());
+}
+
+TEST(ComTessera, ExemptionLetsOnlyEndOfRowsAndFailedInitialisationPass)
+{
+    ScriptedRuntime rt;
+    ComTessera com(rt);
+    EXPECT_NO_THROW(com.prsStatusCheck(-9, -1));
+    EXPECT_NO_THROW(com.prsStatusCheck(-99, -1));
+    EXPECT_TRUE(rt.messages.empty());
+    EXPECT_EQ(fatal(com, rt, -8, -1).text, "テーブルは指定したレコードを検索できません。\r\n\r\nErr Status = -8");
+    EXPECT_EQ(fatal(com, rt, -9, 0).text, "テーブルのＥＯＦレコードを検出しました。\r\n\r\nErr Status = -9");
+    fatal(com, rt, -99, 1);
+}

@@ -1,0 +1,75 @@
+// UTF-8 <-> CP932: round trips, the bytes of typical characters, characters CP932
+// cannot hold.
+#include "common/cp932.h"
+#include "common/runtimeerror.h"
+
+#include <gtest/gtest.h>
+
+using namespace kov::cp932;
+
+TEST(Cp932, RoundTripOfJapaneseText)
+{
+    const std::string text = "城東小学校　期末勤勉手当支給調書 ｱｲｳｴｵ ①Ⅱ髙﨑 ー～－ ABC-123\r\n";
+    const std::string sjis = fromUtf8(text);
+    EXPECT_EQ(toUtf8(sjis), text);
+}
+
+TEST(Cp932, BytesOfTypicalCharacters)
+{
+    EXPECT_EQ(fromUtf8("あ"), "\x82\xA0");
+    EXPECT_EQ(fromUtf8("ｱ"), "\xB1");
+    EXPECT_EQ(fromUtf8("　"), "\x81\x40");
+    EXPECT_EQ(fromUtf8("０"), "\x82\x4F");
+    EXPECT_EQ(fromUtf8("①"), "\x87\x40");
+    EXPECT_EQ(fromUtf8("～"), "\x81\x60");   // U+FF5E, the Windows form of the wave dash
+    EXPECT_EQ(fromUtf8("\\"), "\\");
+    EXPECT_EQ(fromUtf8("A,1\r\n"), "A,1\r\n");
+    EXPECT_EQ(toUtf8("\x8A\xBF\x8E\x9A"), "漢字");
+}
+
+TEST(Cp932, CharacterOutsideCp932IsAConversionErrorNamingIt)
+{
+    for (const char* s : {"𠮷野家", "笑😀", "€", "Ä", "한"}) {
+        try {
+            (void)fromUtf8(s);
+            ADD_FAILURE() << "no error for " << s;
+        } catch (const kov::RuntimeError& e) {
+            EXPECT_EQ(e.kind(), kov::RuntimeErrorKind::Conversion) << s;
+        }
+    }
+    try {
+        (void)fromUtf8("A𠮷");
+    } catch (const kov::RuntimeError& e) {
+        EXPECT_NE(e.detail().find("𠮷"), std::string::npos);
+        EXPECT_NE(e.detail().find("U+20BB7"), std::string::npos);
+    }
+}
+
+TEST(Cp932, InvalidInputIsAConversionError)
+{
+    EXPECT_THROW((void)fromUtf8("ab\xFF"), kov::RuntimeError);
+    EXPECT_THROW((void)toUtf8("ab\x82"), kov::RuntimeError);  // lead byte without trail byte
+    std::string out;
+    std::size_t at = 99;
+    EXPECT_FALSE(tryToUtf8("ab\x82", out, &at));
+    EXPECT_EQ(at, 2u);
+    EXPECT_FALSE(tryFromUtf8("xy😀", out, &at));
+    EXPECT_EQ(at, 2u);
+    EXPECT_TRUE(tryFromUtf8("xy", out, &at));
+    EXPECT_EQ(out, "xy");
+}
+
+TEST(Cp932, LongTextsConvertCompletely)
+{
+    std::string text;
+    for (int i = 0; i < 5000; ++i) text += "期末手当";
+    const std::string sjis = fromUtf8(text);
+    EXPECT_EQ(sjis.size(), 5000u * 8u);
+    EXPECT_EQ(toUtf8(sjis), text);
+}
+
+TEST(Cp932, EmptyText)
+{
+    EXPECT_EQ(fromUtf8(""), "");
+    EXPECT_EQ(toUtf8(""), "");
+}

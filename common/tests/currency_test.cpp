@@ -1,0 +1,147 @@
+// Fixed-point numbers: halves away from zero, range checks, 16-bit conversions.
+#include "common/currency.h"
+#include "common/runtimeerror.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using kov::Currency;
+using kov::RuntimeError;
+using kov::RuntimeErrorKind;
+
+namespace {
+Currency C(const char* s) { return Currency::parse(s); }
+
+template <class F>
+RuntimeErrorKind errorKind(F f)
+{
+    try {
+        f();
+    } catch (const RuntimeError& e) {
+        return e.kind();
+    }
+    ADD_FAILURE() << "no RuntimeError";
+    return RuntimeErrorKind::InvalidArgument;
+}
+} // namespace
+
+TEST(Currency, RoundingHalvesAwayFromZero)
+{
+    EXPECT_EQ(C("2.5").rounded(), 3);
+    EXPECT_EQ(C("-2.5").rounded(), -3);
+    EXPECT_EQ(C("-2.4999").rounded(), -2);
+    EXPECT_EQ(C("-0.5").rounded(), -1);
+    EXPECT_EQ(C("0.4999").rounded(), 0);
+    EXPECT_EQ(C("-1.005").roundedTo(2), C("-1.01"));
+    EXPECT_EQ(C("1.005").roundedTo(2), C("1.01"));
+    EXPECT_EQ(C("-2.5").toFixed(0), "-3");
+    EXPECT_EQ(C("-0.4").toFixed(0), "0");  // no sign for zero
+    EXPECT_EQ(C("-2.5").truncated(), -2);
+    EXPECT_EQ(C("-2.5").floored(), -3);
+    EXPECT_EQ(C("2.5").floored(), 2);
+    EXPECT_EQ(C("-3").floored(), -3);
+}
+
+TEST(Currency, ParseRoundsTheFifthDecimal)
+{
+    EXPECT_EQ(C("-0.00005").raw(), -1);
+    EXPECT_EQ(C("0.00005").raw(), 1);
+    EXPECT_EQ(C("0.000049999").raw(), 0);
+    EXPECT_EQ(C("1.23456").raw(), 12346);
+    EXPECT_EQ(C("-1.23455").raw(), -12346);
+    EXPECT_EQ(C(" 12 ").raw(), 120000);
+    EXPECT_EQ(C(".5").raw(), 5000);
+    EXPECT_EQ(C("5.").raw(), 50000);
+    EXPECT_EQ(C("+7").raw(), 70000);
+    EXPECT_EQ(C("-0").raw(), 0);
+}
+
+TEST(Currency, ParseRejectsWhatIsNoNumber)
+{
+    for (const char* s : {"", " ", "-", ".", "abc", "1e5", "1,000", "1.2.3", "- 1", "１２"})
+        EXPECT_EQ(errorKind([&] { (void)C(s); }), RuntimeErrorKind::TypeMismatch) << s;
+    Currency c;
+    EXPECT_FALSE(Currency::tryParse("x", c));
+}
+
+TEST(Currency, Int64EdgesAndOverflow)
+{
+    EXPECT_EQ(C("922337203685477.5807").raw(), std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(C("-922337203685477.5808").raw(), std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(errorKind([] { (void)C("922337203685477.5808"); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(errorKind([] { (void)C("99999999999999999999"); }), RuntimeErrorKind::Overflow);
+    // Fifteen digits can be out of range too: a number that is too large is an overflow,
+    // not a type mismatch.
+    EXPECT_EQ(errorKind([] { (void)C("-922337203685478"); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(errorKind([] { (void)C("999999999999999"); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(errorKind([] { (void)C("922337203685477.99995"); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(errorKind([] { (void)C("1-2345678901234567"); }), RuntimeErrorKind::TypeMismatch);
+    const Currency max = Currency::fromRaw(std::numeric_limits<std::int64_t>::max());
+    const Currency min = Currency::fromRaw(std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(errorKind([&] { (void)(max + Currency::fromRaw(1)); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(errorKind([&] { (void)(min - Currency::fromRaw(1)); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(errorKind([&] { (void)-min; }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(errorKind([&] { (void)min.abs(); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(errorKind([&] { (void)(max * 2); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(errorKind([&] { (void)(max * C("1.0001")); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(errorKind([] { (void)Currency::fromInt(std::numeric_limits<std::int64_t>::max() / 10000 + 1); }),
+              RuntimeErrorKind::Overflow);
+    EXPECT_EQ(errorKind([] { (void)Currency::fromDouble(1e300); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(errorKind([] { (void)Currency::fromDouble(std::numeric_limits<double>::quiet_NaN()); }),
+              RuntimeErrorKind::Overflow);
+    EXPECT_EQ(max.toString(), "922337203685477.5807");
+    EXPECT_EQ(min.toString(), "-922337203685477.5808");
+    EXPECT_EQ(max.rounded(), 922337203685478);
+    EXPECT_EQ(min.rounded(), -922337203685478);
+    EXPECT_EQ(min.toFixed(4), "-922337203685477.5808");
+}
+
+TEST(Currency, ProductRoundsHalvesAwayFromZero)
+{
+    EXPECT_EQ(C("1.5") * C("-1.5"), C("-2.25"));
+    EXPECT_EQ(C("0.0001") * C("0.5"), C("0.0001"));
+    EXPECT_EQ(C("-0.0001") * C("0.5"), C("-0.0001"));
+    EXPECT_EQ(C("0.0001") * C("0.4999"), C("0"));
+    EXPECT_EQ(C("123456.78") * 3, C("370370.34"));
+}
+
+TEST(Currency, FromDoubleRoundsToFourDecimals)
+{
+    EXPECT_EQ(Currency::fromDouble(4.084).raw(), 40840);
+    EXPECT_EQ(Currency::fromDouble(-0.00005).raw(), -1);
+    EXPECT_EQ(Currency::fromDouble(0.125).toString(), "0.125");
+    EXPECT_EQ(Currency::fromDouble(-2.5).rounded(), -3);
+}
+
+TEST(Currency, Texts)
+{
+    EXPECT_EQ(C("12.5").toString(), "12.5");
+    EXPECT_EQ(C("-0.05").toString(), "-0.05");
+    EXPECT_EQ(C("100").toString(), "100");
+    EXPECT_EQ(C("0").toString(), "0");
+    EXPECT_EQ(C("1.23456").toFixed(3), "1.235");
+    EXPECT_EQ(C("-0.0004").toFixed(3), "0.000");  // no sign on a value that rounds to zero
+    EXPECT_EQ(C("-0.0005").toFixed(3), "-0.001");
+    EXPECT_EQ(C("2").toFixed(2), "2.00");
+    EXPECT_EQ(errorKind([] { (void)C("1").toFixed(5); }), RuntimeErrorKind::InvalidArgument);
+}
+
+TEST(Currency, Int16Range)
+{
+    EXPECT_EQ(kov::toInt16(std::int64_t{32767}), 32767);
+    EXPECT_EQ(kov::toInt16(std::int64_t{-32768}), -32768);
+    EXPECT_EQ(errorKind([] { (void)kov::toInt16(std::int64_t{32768}); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(errorKind([] { (void)kov::toInt16(std::int64_t{-32769}); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(kov::toInt16(C("32767.4999")), 32767);
+    EXPECT_EQ(errorKind([] { (void)kov::toInt16(C("32767.5")); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(kov::toInt16(C("-32768.4")), -32768);
+    EXPECT_EQ(errorKind([] { (void)kov::toInt16(C("-32768.5")); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(kov::toInt16(-2.5), -3);
+    EXPECT_EQ(errorKind([] { (void)kov::toInt16(1e10); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(kov::toInt16(std::string_view(" 45 ")), 45);
+    EXPECT_EQ(errorKind([] { (void)kov::toInt16(std::string_view("4a")); }), RuntimeErrorKind::TypeMismatch);
+    EXPECT_EQ(kov::addInt16(32766, 1), 32767);
+    EXPECT_EQ(errorKind([] { (void)kov::addInt16(32767, 1); }), RuntimeErrorKind::Overflow);
+    EXPECT_EQ(errorKind([] { (void)kov::addInt16(-32768, -1); }), RuntimeErrorKind::Overflow);
+}
