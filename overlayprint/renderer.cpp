@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QFontDatabase>
 #include <QGlyphRun>
 #include <QPagedPaintDevice>
 #include <QPainter>
@@ -110,8 +111,12 @@ bool Renderer::prepare(std::string* error)
         }
         return false;
     }
-    // Every character must be in the font: a missing one would print as an empty box.
+    // Every character must be printable: from the font, or else from another installed
+    // font that has it (the code page holds a few symbols that Japanese fonts lack).
+    // One that no font has would print as an empty box: that is refused.
     std::unordered_map<char32_t, bool> seen;
+    QList<QRawFont> candidates;
+    bool candidatesLoaded = false;
     for (const Page& page : m_doc.pages) {
         for (const DrawCommand& c : page.commands) {
             const auto* t = std::get_if<TextCommand>(&c);
@@ -121,14 +126,42 @@ bool Renderer::prepare(std::string* error)
                 const char32_t cp = text::decodeAt(t->text, i, &n);
                 i += n;
                 auto [it, fresh] = seen.try_emplace(cp, true);
-                if (fresh && !isBlank(cp)) it->second = m_probe.supportsCharacter(static_cast<uint>(cp));
-                if (!it->second) {
-                    if (error) {
-                        *error = std::to_string(t->line) + " 行目: 文字「" + text::encode(cp) + "」(" + hexCode(cp) +
-                                 ") がフォント「" + m_fontFamily.toStdString() + "」にないため印刷できません。";
+                if (!fresh) {
+                    if (it->second) continue;
+                } else if (isBlank(cp) || m_probe.supportsCharacter(static_cast<uint>(cp))) {
+                    continue;
+                } else {
+                    if (!candidatesLoaded) {
+                        candidatesLoaded = true;
+                        for (const QString& family : QFontDatabase::families()) {
+                            if (family.compare(m_fontFamily, Qt::CaseInsensitive) == 0) continue;
+                            QFont f(family);
+                            f.setPixelSize(100);
+                            f.setStyleStrategy(QFont::NoFontMerging);
+                            QRawFont raw = QRawFont::fromFont(f);
+                            if (raw.isValid() && raw.familyName() == family) candidates.append(raw);
+                        }
                     }
-                    return false;
+                    it->second = false;
+                    for (const QRawFont& raw : candidates) {
+                        if (!raw.supportsCharacter(static_cast<uint>(cp))) continue;
+                        qsizetype idx = m_fallbackFamilies.indexOf(raw.familyName());
+                        if (idx < 0) {
+                            m_fallbackFamilies.append(raw.familyName());
+                            idx = m_fallbackFamilies.size() - 1;
+                        }
+                        m_fallback[cp] = static_cast<int>(idx);
+                        it->second = true;
+                        break;
+                    }
+                    if (it->second) continue;
                 }
+                if (error) {
+                    *error = std::to_string(t->line) + " 行目: 文字「" + text::encode(cp) + "」(" + hexCode(cp) +
+                             ") はどのフォントにもないため印刷できません（フォント「" + m_fontFamily.toStdString() +
+                             "」）。";
+                }
+                return false;
             }
         }
     }
@@ -170,19 +203,26 @@ void Renderer::drawPage(QPainter& painter, const Page& page, double dpiX, double
     const double linePx = dpiY / m_doc.linesPerInch;
     // A full-width character is two cells wide and as high: the em of the font.
     const double emPx = 2.0 * cellPx;
-    QFont font(m_fontFamily);
-    font.setPixelSize(std::max(1, static_cast<int>(emPx + 0.5)));
-    font.setStyleStrategy(QFont::NoFontMerging);
-    font.setHintingPreference(QFont::PreferNoHinting);
-    QRawFont raw = QRawFont::fromFont(font);
-    raw.setPixelSize(emPx);
+    // The main font is run 0; fonts for the few characters it lacks follow.
+    QList<QRawFont> fonts;
+    const QStringList families = QStringList{m_fontFamily} + m_fallbackFamilies;
+    for (const QString& family : families) {
+        QFont font(family);
+        font.setPixelSize(std::max(1, static_cast<int>(emPx + 0.5)));
+        font.setStyleStrategy(QFont::NoFontMerging);
+        font.setHintingPreference(QFont::PreferNoHinting);
+        QRawFont r = QRawFont::fromFont(font);
+        r.setPixelSize(emPx);
+        fonts.append(r);
+    }
+    const QRawFont& raw = fonts.front();
     const double descentFraction = raw.descent() / (raw.ascent() + raw.descent());
     const double yScale = dpiY / dpiX;  // the em was set in x pixels
     const double emLinesPx = m_doc.emLines() * linePx;
     const double gapPx = m_doc.textGapLines() * linePx;
 
-    QList<quint32> glyphs;
-    QList<QPointF> positions;
+    QList<QList<quint32>> glyphs(fonts.size());
+    QList<QList<QPointF>> positions(fonts.size());
     for (const DrawCommand& c : page.commands) {
         if (const auto* r = std::get_if<RuleCommand>(&c)) {
             QPen pen(Qt::black);
@@ -197,28 +237,36 @@ void Renderer::drawPage(QPainter& painter, const Page& page, double dpiX, double
             continue;
         }
         const auto& t = std::get<TextCommand>(c);
-        glyphs.clear();
-        positions.clear();
+        for (auto& g : glyphs) g.clear();
+        for (auto& p : positions) p.clear();
         // The code page holds only characters of the basic plane: one UTF-16 unit, one glyph each.
         const QString str = QString::fromUtf8(t.text.data(), static_cast<qsizetype>(t.text.size()));
         const QList<quint32> all = raw.glyphIndexesForString(str);
         int cell = 0;
+        bool any = false;
         qsizetype k = 0;
         for (std::size_t i = 0; i < t.text.size() && k < all.size(); ++k) {
             std::size_t n = 0;
             const char32_t cp = text::decodeAt(t.text, i, &n);
             i += n;
             if (!isBlank(cp)) {
-                glyphs.append(all[k]);
-                positions.append(QPointF(cell * cellPx, 0));
+                const auto fb = m_fallback.find(cp);
+                if (fb == m_fallback.end()) {
+                    glyphs[0].append(all[k]);
+                    positions[0].append(QPointF(cell * cellPx, 0));
+                } else {
+                    const int f = fb->second + 1;
+                    const QList<quint32> g = fonts[f].glyphIndexesForString(str.mid(k, 1));
+                    if (!g.isEmpty()) {
+                        glyphs[f].append(g.front());
+                        positions[f].append(QPointF(cell * cellPx, 0));
+                    }
+                }
+                any = true;
             }
             cell += cellsOf(cp);
         }
-        if (glyphs.isEmpty()) continue;
-        QGlyphRun run;
-        run.setRawFont(raw);
-        run.setGlyphIndexes(glyphs);
-        run.setPositions(positions);
+        if (!any) continue;
         const double sx = t.sizeX / 100.0;
         const double sy = t.sizeY / 100.0;
         // The character box stands on the gap above y; the baseline is a descent above its foot.
@@ -228,7 +276,14 @@ void Renderer::drawPage(QPainter& painter, const Page& page, double dpiX, double
         painter.translate(t.x10 / 10.0 * cellPx, baselinePx);
         painter.scale(sx, sy * yScale);
         painter.setPen(Qt::black);
-        painter.drawGlyphRun(QPointF(0, 0), run);
+        for (qsizetype f = 0; f < fonts.size(); ++f) {
+            if (glyphs[f].isEmpty()) continue;
+            QGlyphRun run;
+            run.setRawFont(fonts[f]);
+            run.setGlyphIndexes(glyphs[f]);
+            run.setPositions(positions[f]);
+            painter.drawGlyphRun(QPointF(0, 0), run);
+        }
         painter.restore();
     }
 }

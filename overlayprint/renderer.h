@@ -12,6 +12,8 @@
 #include <QByteArray>
 #include <QRawFont>
 #include <QString>
+#include <QStringList>
+#include <unordered_map>
 #include <memory>
 #include <string>
 
@@ -68,6 +70,10 @@ private:
     const Overlay& m_overlay;
     QString m_fontFamily;
     QRawFont m_probe;
+    // Characters that the main font lacks, drawn from another installed font; the
+    // index into m_fallbackFamilies (the run's font is index + 1).
+    std::unordered_map<char32_t, int> m_fallback;
+    QStringList m_fallbackFamilies;
 };
 
 } // namespace kov::overlayprint

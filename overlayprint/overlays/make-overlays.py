@@ -203,7 +203,8 @@ def kov570():
     svg.rect(bounds[0], top, bounds[-1], bottom, THICK)
     svg.hline(bounds[0], bounds[-1], head, THICK)
     for x in bounds[1:-1]:
-        svg.vline(x, top, bottom, THIN)
+        # Boundaries in the middle of a gap between fields need no nudge.
+        svg.vline(x if x != int(x) else x + NUDGE, top, bottom, THIN)
     months = ["4月", "5月", "6月", "7月", "8月", "9月", "10月", "11月", "12月", "1月", "2月", "3月", "翌4月", "合　計"]
     paired = [(102, 112), (112, 123), (123, 133.5)]
     for m, label in enumerate(months, start=1):

@@ -1,0 +1,420 @@
+// The engine end to end: real command files over the real forms to real PDFs, read back
+// with poppler (pdftotext, pdffonts, pdfinfo, pdftoppm); failures through PrtFile (the
+// message the user sees) and through the ovlprint tool.
+#include "overlayprint/commandfile.h"
+#include "overlayprint/overlayprintengine.h"
+
+#include "common/cp932.h"
+#include "common/scriptedruntime.h"
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QProcess>
+#include <QStringList>
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace kov::overlayprint;
+
+namespace {
+
+struct ProcResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+ProcResult run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
+            p.readAllStandardError().toStdString()};
+}
+
+std::string readBytes(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeBytes(const fs::path& p, const std::string& bytes)
+{
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << bytes;
+}
+
+std::string pdfText(const std::string& pdf) { return run("pdftotext", {QString::fromStdString(pdf), "-"}).out; }
+
+int pdfPages(const std::string& pdf)
+{
+    const std::string info = run("pdfinfo", {QString::fromStdString(pdf)}).out;
+    std::smatch m;
+    if (!std::regex_search(info, m, std::regex("Pages:\\s+(\\d+)"))) return -1;
+    return std::stoi(m[1]);
+}
+
+// A grey-scale rendering of one page (pdftoppm), dark pixels counted by rectangle.
+struct Gray {
+    int w = 0, h = 0;
+    std::vector<unsigned char> px;
+    bool dark(int x, int y) const { return x >= 0 && y >= 0 && x < w && y < h && px[static_cast<std::size_t>(y) * w + x] < 128; }
+    int darkIn(double x0, double y0, double x1, double y1) const
+    {
+        int n = 0;
+        for (int y = static_cast<int>(y0); y < static_cast<int>(y1); ++y)
+            for (int x = static_cast<int>(x0); x < static_cast<int>(x1); ++x) n += dark(x, y);
+        return n;
+    }
+};
+
+Gray renderPage(const std::string& pdf, int page, int dpi, const fs::path& dir)
+{
+    const QString prefix = QString::fromStdString((dir / "page").string());
+    run("pdftoppm", {"-gray", "-r", QString::number(dpi), "-f", QString::number(page), "-l", QString::number(page),
+                     "-singlefile", QString::fromStdString(pdf), prefix});
+    const std::string bytes = readBytes(dir / "page.pgm");
+    Gray g;
+    // P5 <w> <h> 255\n<bytes>
+    std::size_t at = 0;
+    auto token = [&]() {
+        while (at < bytes.size() && std::isspace(static_cast<unsigned char>(bytes[at]))) ++at;
+        std::size_t s = at;
+        while (at < bytes.size() && !std::isspace(static_cast<unsigned char>(bytes[at]))) ++at;
+        return bytes.substr(s, at - s);
+    };
+    if (token() != "P5") return g;
+    g.w = std::stoi(token());
+    g.h = std::stoi(token());
+    token();
+    ++at;
+    g.px.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
+    if (g.px.size() < static_cast<std::size_t>(g.w) * g.h) g.w = g.h = 0;
+    return g;
+}
+
+std::string lines(std::initializer_list<std::string> ls)
+{
+    std::string out;
+    for (const auto& l : ls) out += kov::cp932::fromUtf8(l) + "\r\n";
+    return out;
+}
+
+// Removes blanks, so that texts can be found whatever spacing pdftotext puts between cells.
+std::string squeezed(std::string s)
+{
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        if (s[i] == ' ' || s[i] == '\n') { ++i; continue; }
+        if (s.compare(i, 3, "\u3000") == 0) { i += 3; continue; }
+        out += s[i++];
+    }
+    return out;
+}
+
+class EngineTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "overlayprint_engine_test";
+        static char* argv[] = {name, nullptr};
+        if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
+    }
+
+    void SetUp() override
+    {
+        root = fs::temp_directory_path() /
+               ("ovl-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(root);
+        fs::create_directories(root / "job");
+        fs::create_directories(root / "ini");
+        setenv("KOV_INI_DIR", (root / "ini").c_str(), 1);
+        writeBytes(root / "ini" / "OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=out\r\n");
+        writeBytes(root / "blank.svg",
+                   "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"364mm\" height=\"257mm\" viewBox=\"0 0 214.96 151.77\"/>");
+    }
+
+    void TearDown() override
+    {
+        unsetenv("KOV_INI_DIR");
+        if (!HasFailure()) fs::remove_all(root);
+    }
+
+    // Prints `bytes` as the job's OVL.TMP through PrtFile.
+    std::int32_t print(const std::string& bytes, const std::string& job, const std::string& overlay)
+    {
+        writeBytes(root / "job" / "OVL.TMP", bytes);
+        OverlayPrintEngine engine(rt);
+        engine.setPrintFIlePath((root / "job").string());
+        const std::int32_t rc = engine.PrtFile(job, "帳票印刷", overlay);
+        lastPdf = engine.lastOutputPath();
+        return rc;
+    }
+
+    std::vector<fs::path> outputFiles() const
+    {
+        std::vector<fs::path> files;
+        if (fs::exists(root / "ini" / "out"))
+            for (const auto& e : fs::directory_iterator(root / "ini" / "out")) files.push_back(e.path());
+        return files;
+    }
+
+    fs::path root;
+    kov::ScriptedRuntime rt{KOV_BIN_DIR};
+    std::string lastPdf;
+};
+
+struct FormCase {
+    const char* sample;
+    const char* job;
+    const char* overlay;
+    int pages;
+    std::vector<std::string> texts;  // squeezed: no blanks
+    // A part of the form that no command draws into (column captions): cells and lines.
+    double x0, y0, x1, y1;
+};
+
+} // namespace
+
+TEST_F(EngineTest, EachFormPrintsItsReportToAPdfWithTheFontEmbedded)
+{
+    const FormCase cases[] = {
+        {"ovlprint-kov120-monthly.tmp", "KOV120", "KOV120p.ovl", 2,
+         {"令和8年12月", "期末", "手当", "佐藤花子", "市立第一小学校", "※ブロック合計※", "826,239", "6カ月0日", "5カ月15日", "2-02"},
+         20, 4.6, 30, 7.4},
+        {"ovlprint-kov121-daily-march.tmp", "KOV120", "KOV121p.ovl", 1,
+         {"令和8年3月", "増減額", "鈴木一郎", "653,702"}, 20, 4.6, 30, 7.4},
+        {"ovlprint-kov140.tmp", "KOV140", "KOV140p.ovl", 1,
+         {"令和08年11月分", "町立みどり台中学校", "高橋由美子", "4,376"}, 25.5, 4.6, 36.5, 7.4},
+        {"ovlprint-kov570.tmp", "Kov570", "Kov570p.OVL", 3,
+         {"令和8年度分", "第一財務事務所", "小学校給与費支出額集計表", "中学校給与費支出額集計表", "98,765"}, 2.2, 9.2, 7.8, 10.8},
+    };
+    for (const FormCase& c : cases) {
+        SCOPED_TRACE(c.sample);
+        ASSERT_EQ(print(readBytes(fs::path(KOV_TEST_DATA_DIR) / c.sample), c.job, c.overlay), kPrtDone)
+            << (rt.messages.empty() ? "" : rt.messages.back().text);
+        EXPECT_TRUE(rt.messages.empty());
+        ASSERT_TRUE(fs::exists(lastPdf));
+        EXPECT_EQ(fs::path(lastPdf).parent_path(), root / "ini" / "out");
+        EXPECT_TRUE(std::regex_match(fs::path(lastPdf).filename().string(),
+                                     std::regex(std::string(c.job) + "_\\d{8}-\\d{6}(_\\d+)?\\.pdf")))
+            << lastPdf;
+        EXPECT_EQ(pdfPages(lastPdf), c.pages);
+
+        const std::string fonts = run("pdffonts", {QString::fromStdString(lastPdf)}).out;
+        EXPECT_TRUE(std::regex_search(fonts, std::regex("IPAGothic\\s+CID TrueType\\s+\\S+\\s+yes"))) << fonts;
+
+        const std::string text = squeezed(pdfText(lastPdf));
+        for (const std::string& t : c.texts) EXPECT_NE(text.find(t), std::string::npos) << t;
+
+        // Every page renders, and the form is drawn under the figures.
+        const fs::path pngDir = root / "png";
+        fs::create_directories(pngDir);
+        const ProcResult ppm = run("pdftoppm", {"-r", "30", "-png", QString::fromStdString(lastPdf),
+                                         QString::fromStdString((pngDir / "p").string())});
+        EXPECT_EQ(ppm.exitCode, 0) << ppm.err;
+        EXPECT_EQ(std::distance(fs::directory_iterator(pngDir), fs::directory_iterator{}), c.pages);
+        fs::remove_all(pngDir);
+        const Gray g = renderPage(lastPdf, 1, 100, root);
+        ASSERT_GT(g.w, 0);
+        const double cx = 100.0 / 15, ly = 100.0 / 6;
+        EXPECT_GT(g.darkIn(c.x0 * cx, c.y0 * ly, c.x1 * cx, c.y1 * ly), 20) << "no caption of the form";
+        rt.messages.clear();
+    }
+}
+
+// Where things land: a character at (x, y) fills cells x.. and the line band y-1..y;
+// sizes condense and widen it; a rule lies on its y.
+TEST_F(EngineTest, TextsStandInTheirCellsAndRowBands)
+{
+    ASSERT_EQ(print(lines({"ST 011001", "CR 15063", "TE 1000030031100100■", "TE 0500020031050100■■",
+                           "TE 1500040031200100■", "HL 0100050002000200000000000000000", "ED "}),
+                    "GEOM", (root / "blank.svg").string()),
+              kPrtDone);
+    const int dpi = 150;
+    const Gray g = renderPage(lastPdf, 1, dpi, root);
+    ASSERT_GT(g.w, 0);
+    const double cx = dpi / 15.0, ly = dpi / 6.0;
+    auto box = [&](double x0, double y0, double x1, double y1) {
+        // Bounding box of the dark pixels within the given window (cells, lines).
+        int minX = 1 << 30, minY = 1 << 30, maxX = -1, maxY = -1;
+        for (int y = static_cast<int>(y0 * ly); y < static_cast<int>(y1 * ly); ++y)
+            for (int x = static_cast<int>(x0 * cx); x < static_cast<int>(x1 * cx); ++x)
+                if (g.dark(x, y)) { minX = std::min(minX, x); maxX = std::max(maxX, x); minY = std::min(minY, y); maxY = std::max(maxY, y); }
+        return std::array<double, 4>{minX / cx, minY / ly, (maxX + 1) / cx, (maxY + 1) / ly};
+    };
+    // The square glyph fills three quarters of its em box, centred in it.
+    auto within = [&](const std::array<double, 4>& b, double x, double cells) {
+        EXPECT_GE(b[0], x - 0.05);
+        EXPECT_LE(b[2], x + cells + 0.05);
+        EXPECT_GE(b[2] - b[0], 0.7 * cells);
+        EXPECT_NEAR((b[0] + b[2]) / 2, x + cells / 2, 0.1);
+    };
+    // Full-width square at (100, 30): two cells across, inside the band 29..30.
+    auto b = box(97, 27, 106, 32);
+    within(b, 100, 2);
+    EXPECT_GE(b[1], 29.0);
+    EXPECT_LE(b[3], 30.0);
+    EXPECT_GE(b[3] - b[1], 0.55);
+    // Two squares at 50%: two cells in all, the band unchanged.
+    b = box(47, 17, 56, 22);
+    within(b, 50, 2);
+    EXPECT_GE(b[1], 19.0);
+    EXPECT_LE(b[3], 20.0);
+    // One square at 200%: four cells.
+    b = box(147, 37, 158, 42);
+    within(b, 150, 4);
+    // The rule: from x 10 for 20 cells, 2 points thick, centred on line 50.
+    b = box(5, 48, 35, 52);
+    EXPECT_NEAR(b[0], 10, 0.15);
+    EXPECT_NEAR(b[2], 30, 0.15);
+    EXPECT_NEAR((b[1] + b[3]) / 2, 50, 0.05);
+}
+
+// Every character that the code page can hold is in the font (none prints as a box).
+TEST_F(EngineTest, EveryCharacterOfTheCodePagePrints)
+{
+    std::string text;
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        // 0xF0-0xF9 are the user-defined characters: no font holds them (see below).
+        if ((lead >= 0xA0 && lead <= 0xDF) || (lead >= 0xF0 && lead <= 0xF9)) continue;
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            if (trail == 0x7F) continue;
+            const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+            std::string u;
+            if (kov::cp932::tryToUtf8(std::string_view(pair, 2), u)) text += std::string(pair, 2);
+        }
+    }
+    for (int b = 0xA1; b <= 0xDF; ++b) text += static_cast<char>(b);
+    std::string file = "ST 011001\r\nCR 15063\r\n";
+    int row = 0;
+    const std::size_t perLine = 200;  // bytes: at most 200 cells
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t n = 0;
+        while (at + n < text.size() && n < perLine) {
+            const auto c = static_cast<unsigned char>(text[at + n]);
+            n += (c >= 0xA1 && c <= 0xDF) ? 1 : 2;
+        }
+        if (row == 58) { file += "PE \r\n"; row = 0; }
+        ++row;
+        char head[32];
+        std::snprintf(head, sizeof head, "TE 0050%04d31100100", row * 10 + 10);
+        file += head + text.substr(at, n) + "\r\n";
+        at += n;
+    }
+    file += "ED \r\n";
+    EXPECT_EQ(print(file, "ALL", (root / "blank.svg").string()), kPrtDone)
+        << (rt.messages.empty() ? "" : rt.messages.back().text);
+
+    // A user-defined character has no glyph anywhere: refused by name, not printed as a box.
+    rt.messages.clear();
+    EXPECT_EQ(print("ST 011001\r\nCR 15063\r\nTE 0050001031100100\x8E\x52\xF0\x40\r\nED \r\n", "GAIJI",
+                    (root / "blank.svg").string()),
+              kPrtCommandFileError);
+    ASSERT_EQ(rt.messages.size(), 1u);
+    EXPECT_NE(rt.messages[0].text.find("3 行目"), std::string::npos) << rt.messages[0].text;
+    EXPECT_NE(rt.messages[0].text.find("U+E000"), std::string::npos) << rt.messages[0].text;
+}
+
+TEST_F(EngineTest, PdfsAreNeverOverwrittenAndNoPartFileIsLeft)
+{
+    const std::string bytes = readBytes(fs::path(KOV_TEST_DATA_DIR) / "ovlprint-kov140.tmp");
+    std::vector<std::string> made;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(print(bytes, "KOV140", "KOV140p.ovl"), kPrtDone);
+        made.push_back(lastPdf);
+    }
+    EXPECT_NE(made[0], made[1]);
+    EXPECT_NE(made[1], made[2]);
+    EXPECT_NE(made[0], made[2]);
+    const auto files = outputFiles();
+    EXPECT_EQ(files.size(), 3u);
+    for (const auto& f : files) EXPECT_EQ(f.extension(), ".pdf") << f;
+}
+
+TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
+{
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string overlay;
+        std::int32_t rc;
+        std::vector<std::string> says;
+    };
+    writeBytes(root / "forms" / "BROKEN.ovl", "<svg><g></svg");
+    writeBytes(root / "forms" / "EMPTY.ovl", "");
+    const std::string good = lines({"ST 011001", "CR 15063", "TE 0030008531075100山田　太郎", "ED "});
+    const Case cases[] = {
+        {"unknown command", lines({"ST 011001", "CR 15063", "TE 0030008531075100山田", "XY 1", "ED "}), "KOV120p.ovl",
+         kPrtCommandFileError, {"OVL.TMP", "4 行目", "不明な命令"}},
+        {"cut short", lines({"ST 011001", "CR 15063", "TE 0030008531075100山田"}), "KOV120p.ovl", kPrtCommandFileError,
+         {"ED"}},
+        {"not CP932", "ST 011001\r\nCR 15063\r\nTE 0030008531075100\x81\x20\r\nED \r\n", "KOV120p.ovl",
+         kPrtCommandFileError, {"3 行目", "シフトJIS"}},
+        {"empty", "", "KOV120p.ovl", kPrtCommandFileError, {"空"}},
+        {"missing overlay", good, "NOFORM.ovl", kPrtOverlayError, {"NOFORM.ovl", "見つかりません"}},
+        {"broken overlay", good, (root / "forms" / "BROKEN.ovl").string(), kPrtOverlayError, {"BROKEN.ovl", "SVG"}},
+        {"empty overlay", good, (root / "forms" / "EMPTY.ovl").string(), kPrtOverlayError, {"EMPTY.ovl"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        rt.messages.clear();
+        EXPECT_EQ(print(c.bytes, "KOV120", c.overlay), c.rc);
+        ASSERT_EQ(rt.messages.size(), 1u);
+        EXPECT_EQ(rt.messages[0].icon, kov::MsgIcon::Stop);
+        EXPECT_EQ(rt.messages[0].title, "帳票印刷");
+        for (const auto& s : c.says) EXPECT_NE(rt.messages[0].text.find(s), std::string::npos) << rt.messages[0].text;
+        EXPECT_TRUE(lastPdf.empty());
+        EXPECT_TRUE(outputFiles().empty());
+    }
+}
+
+TEST_F(EngineTest, MissingCommandFileAndBadSettingsAreReported)
+{
+    OverlayPrintEngine engine(rt);
+    engine.setPrintFIlePath((root / "nowhere").string());
+    EXPECT_EQ(engine.PrtFile("KOV120", "帳票印刷", "KOV120p.ovl"), kPrtCommandFileError);
+    ASSERT_EQ(rt.messages.size(), 1u);
+    EXPECT_NE(rt.messages[0].text.find("開けません"), std::string::npos);
+
+    writeBytes(root / "ini" / "OVLPRINT.INI", "[Print]\r\nOutput=plotter\r\n");
+    rt.messages.clear();
+    EXPECT_EQ(print(lines({"ST 011001", "CR 15063", "TE 0030008531075100A", "ED "}), "KOV120", "KOV120p.ovl"),
+              kPrtSettingsError);
+    ASSERT_EQ(rt.messages.size(), 1u);
+    EXPECT_NE(rt.messages[0].text.find("OVLPRINT.INI"), std::string::npos);
+    EXPECT_NE(rt.messages[0].text.find("plotter"), std::string::npos);
+}
+
+TEST_F(EngineTest, OvlprintReprintsASavedRunAndRejectsBadOnes)
+{
+    const QString tool = QString::fromStdString((fs::path(KOV_BIN_DIR) / "ovlprint").string());
+    writeBytes(root / "job" / "OVL.TMP", readBytes(fs::path(KOV_TEST_DATA_DIR) / "ovlprint-kov570.tmp"));
+    const std::string out = (root / "again.pdf").string();
+    ProcResult r = run(tool, {QString::fromStdString((root / "job").string()), "Kov570", "Kov570p.OVL", "--pdf",
+                       QString::fromStdString(out)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(pdfPages(out), 3);
+    EXPECT_NE(squeezed(pdfText(out)).find("全体給与費支出額集計表"), std::string::npos);
+
+    writeBytes(root / "job" / "OVL.TMP", lines({"ST 011001", "CR 15063", "TE 0030008531075100A", "PE ", "ED ", "PE "}));
+    const std::string bad = (root / "bad.pdf").string();
+    r = run(tool, {QString::fromStdString((root / "job").string()), "Kov570", "Kov570p.OVL", "--pdf",
+                   QString::fromStdString(bad)});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("6 行目"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(bad));
+
+    r = run(tool, {"only-one-argument"});
+    EXPECT_EQ(r.exitCode, 64);
+}
