@@ -11,7 +11,6 @@
 
 #include <csignal>
 
-using kov::ProgramEnded;
 using kov::ScriptedRuntime;
 using kov::ui::FrmBack;
 
@@ -75,10 +74,7 @@ class LaunchTest : public QObject {
     Q_OBJECT
 private slots:
     void kov120AcceptsOnlyExactArguments();
-    void commandLineIsTheArgumentsJoinedByOneBlank();
-    void emptyOrBlankArgumentEndsSilentlyBeforeAnything();
     void atSignShrinksTheBackground();
-    void plainArgumentKeepsTheBackgroundMaximised();
     void withoutArgumentNoProcessStartsAndNothingIsShown();
     void secondCopyEndsWhileTheFirstRuns();
     void killedCopyDoesNotBlockTheNextStart();
@@ -94,44 +90,6 @@ void LaunchTest::kov120AcceptsOnlyExactArguments()
     QCOMPARE(parseKov120Argument("25"), std::optional<int16_t>(25));
     for (const char* bad : {"", " 2", "2 ", "2@", "52", "3", "02", "25@", "@", "２"})
         QVERIFY2(!parseKov120Argument(bad).has_value(), bad);
-}
-
-void LaunchTest::commandLineIsTheArgumentsJoinedByOneBlank()
-{
-    using kov::ui::commandLineOf;
-    char p[] = "kov140", a[] = "1", b[] = "x@", blank[] = " 2", empty[] = "";
-    {
-        char* argv[] = {p, nullptr};
-        QCOMPARE(commandLineOf(1, argv), std::string());
-    }
-    {
-        char* argv[] = {p, a, b, nullptr};
-        QCOMPARE(commandLineOf(3, argv), std::string("1 x@"));
-    }
-    {
-        char* argv[] = {p, blank, nullptr};
-        QCOMPARE(commandLineOf(2, argv), std::string(" 2"));
-    }
-    {
-        char* argv[] = {p, empty, nullptr};
-        QCOMPARE(commandLineOf(2, argv), std::string());
-    }
-}
-
-void LaunchTest::emptyOrBlankArgumentEndsSilentlyBeforeAnything()
-{
-    for (const char* arg : {"", "   "}) {
-        ScriptedRuntime rt(".", arg);
-        FrmBack back;
-        try {
-            back.load(rt, uniqueProgram());
-            QFAIL("the load step went on without an argument");
-        } catch (const ProgramEnded& e) {
-            QCOMPARE(e.exitStatus, kov::kExitLaunchRule);
-        }
-        QVERIFY(rt.messages.empty());
-        QCOMPARE(back.singleCopyGuard(), nullptr);
-    }
 }
 
 void LaunchTest::atSignShrinksTheBackground()
@@ -152,19 +110,6 @@ void LaunchTest::atSignShrinksTheBackground()
     back.load(rt, uniqueProgram());
     QVERIFY(!back.isShrunk());
     QCOMPARE(rt.doEventsCount, 0);
-}
-
-void LaunchTest::plainArgumentKeepsTheBackgroundMaximised()
-{
-    ScriptedRuntime rt(".", "1");
-    FrmBack back;
-    back.load(rt, uniqueProgram());
-    back.showBack();
-    QVERIFY(QTest::qWaitForWindowExposed(&back));
-    QVERIFY(back.windowState().testFlag(Qt::WindowMaximized));
-    QCOMPARE(back.geometry(), back.screen()->geometry());
-    QCOMPARE(back.palette().color(QPalette::Window), QColor(0, 64, 64));
-    QVERIFY(back.findChildren<QWidget*>().isEmpty());
 }
 
 void LaunchTest::withoutArgumentNoProcessStartsAndNothingIsShown()

@@ -160,11 +160,6 @@ void ScreensTest::messageBoxesShowIconButtonsAndTitle()
     // An empty title shows nothing: no visible character, and not the program's name.
     QVERIFY(!b.title.contains(QCoreApplication::applicationName()));
     QVERIFY(b.title.trimmed().remove(QChar(0x200B)).isEmpty());
-
-    Seen c;
-    answer(&c, QMessageBox::Ok);
-    rt.msgBox("ブロックが選択されていません。", kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, "x");
-    QCOMPARE(c.icon, QMessageBox::Warning);
 }
 
 void ScreensTest::appPathIsTheProgramsFolder()
