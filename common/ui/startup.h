@@ -1,6 +1,18 @@
 #pragma once
 // The start of every program: the application object, the fonts, the background
 // screen with its launch rules, then the program's own start routine.
+//
+//   int main(int argc, char** argv)
+//   {
+//       return kov::ui::runProgram(argc, argv, "kov140", [](kov::ui::QtRuntime& rt, kov::ui::FrmBack&) {
+//           auto* screen = new FrmKov140(rt);  // lives until the process ends
+//           screen->show();
+//           screen->prsOpenSet();
+//       });
+//   }
+//
+// The single-copy lock and the local server live in QDir::tempPath(): tests that run
+// real programs side by side give each its own TMPDIR.
 #include "common/ui/frmback.h"
 #include "common/ui/qtruntime.h"
 
