@@ -167,8 +167,8 @@ private:
     bool databaseOpen() const { return m_db && m_db->isOpen(); }
     std::int16_t stepStream();
     std::int16_t readAfterFound();
-    std::string findSql(const std::string& condition) const;
-    Prepared* findStatement(const std::string& extra, std::vector<DbValue>& binds, std::string& literalSql);
+    std::string findSql(const std::string& criteria, const std::string& extra) const;
+    Prepared* findStatement(const std::string& extra, std::vector<DbValue>& binds);
     void release()
     {
         m_findCache.clear();
@@ -320,40 +320,39 @@ std::int16_t TbAccess::readAfterFound()
     }
 }
 
-std::string TbAccess::findSql(const std::string& extra) const
+// The query of a find: the open's rows (its condition `criteria`, its order) that also
+// match `extra`, first row only.
+std::string TbAccess::findSql(const std::string& criteria, const std::string& extra) const
 {
     if (m_group) {
         return "SELECT * FROM (" + m_groupSql + ") AS q" + (extra.empty() ? std::string() : " WHERE (" + extra + "\n)") +
                " LIMIT 1";
     }
     std::string where;
-    if (!m_criteria.empty() && !extra.empty()) where = " WHERE (" + m_criteria + "\n) AND (" + extra + "\n)";
-    else if (!m_criteria.empty()) where = " WHERE (" + m_criteria + "\n)";
+    if (!criteria.empty() && !extra.empty()) where = " WHERE (" + criteria + "\n) AND (" + extra + "\n)";
+    else if (!criteria.empty()) where = " WHERE (" + criteria + "\n)";
     else if (!extra.empty()) where = " WHERE (" + extra + "\n)";
     return m_selectFrom + where + m_orderBy + " LIMIT 1";
 }
 
 // The prepared find for the condition `extra`: its literals (and those of the open's
 // condition) become parameters, so that the statement serves every later find of the
-// same shape. Falls back to the literal SQL when the conditions cannot be rewritten.
-Prepared* TbAccess::findStatement(const std::string& extra, std::vector<DbValue>& binds, std::string& literalSql)
+// same shape with new values. The literal SQL is used when the conditions cannot be
+// rewritten, or when the rewritten form does not compile.
+Prepared* TbAccess::findStatement(const std::string& extra, std::vector<DbValue>& binds)
 {
-    literalSql = findSql(extra);
-    std::string key = literalSql;
     binds.clear();
-    std::string pc, pe;
-    std::vector<DbValue> vc, ve;
-    const bool ok = (m_group || parameterize(m_criteria, pc, vc)) && parameterize(extra, pe, ve);
-    if (ok) {
-        if (!m_group) {
-            std::swap(m_criteria, pc);
-            key = findSql(pe);
-            std::swap(m_criteria, pc);
-            binds = std::move(vc);
-        } else {
-            key = findSql(pe);
-        }
-        binds.insert(binds.end(), ve.begin(), ve.end());
+    std::string key;
+    std::string criteriaParams, extraParams;
+    std::vector<DbValue> criteriaValues, extraValues;
+    const bool rewritten = (m_group || parameterize(m_criteria, criteriaParams, criteriaValues)) &&
+                           parameterize(extra, extraParams, extraValues);
+    if (rewritten) {
+        key = findSql(criteriaParams, extraParams);
+        binds = std::move(criteriaValues);
+        binds.insert(binds.end(), extraValues.begin(), extraValues.end());
+    } else {
+        key = findSql(m_criteria, extra);
     }
     for (auto it = m_findCache.begin(); it != m_findCache.end(); ++it) {
         if (it->first == key) {
@@ -363,18 +362,13 @@ Prepared* TbAccess::findStatement(const std::string& extra, std::vector<DbValue>
     }
     std::string error;
     std::unique_ptr<Cursor> c = m_db->engine().prepare(key, &error);
-    if (!c) {
-        if (!ok) return nullptr;
-        // The rewritten form failed; the literal form decides (and usually fails too).
+    if (!c && rewritten) {
         binds.clear();
-        key = literalSql;
+        key = findSql(m_criteria, extra);
         c = m_db->engine().prepare(key, &error);
-        if (!c) return nullptr;
     }
-    if (m_findCache.size() >= kFindCacheSize) {
-        if (m_find == m_findCache.back().second.get()) m_find = nullptr;
-        m_findCache.pop_back();
-    }
+    if (!c) return nullptr;
+    if (m_findCache.size() >= kFindCacheSize) m_findCache.pop_back();
     m_findCache.emplace_front(std::move(key), makePrepared(std::move(c), m_hasPosition));
     return m_findCache.front().second.get();
 }
@@ -385,10 +379,9 @@ std::int16_t TbAccess::DAO_RecFind(std::int32_t mode, const std::string& criteri
     if (!databaseOpen()) return kStatusDbClosed;
     if (mode != 1) return kStatusNoArgument;
     std::vector<DbValue> binds;
-    std::string literalSql;
-    if (m_pos == Position::OnFind) m_pos = Position::BeforeFirst;
+    m_pos = Position::BeforeFirst;
     m_find = nullptr;
-    Prepared* p = findStatement(trimmed(criteria), binds, literalSql);
+    Prepared* p = findStatement(trimmed(criteria), binds);
     if (!p) { m_pos = Position::BeforeFirst; return kStatusSqlError; }
     if (!p->cursor->bindAll(binds)) { m_pos = Position::BeforeFirst; return kStatusSqlError; }
     switch (p->cursor->step()) {
