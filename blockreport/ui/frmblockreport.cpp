@@ -29,6 +29,19 @@ void paintWhiteOnDarkBlue(QLabel* label)
     label->setAutoFillBackground(true);
 }
 
+// The block list. Every entry text begins with blanks, and a list view searches its
+// entries for the typed text after the space bar has toggled the current entry: the
+// search would move to the next entry and toggle it as well. A blank is no search here.
+class BlockListWidget : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+    void keyboardSearch(const QString& search) override
+    {
+        if (search.trimmed().isEmpty()) return;
+        QListWidget::keyboardSearch(search);
+    }
+};
+
 kov::ui::PfLayout layoutOf(const ScreenDescription& d)
 {
     return d.buttonLefts == kov::ui::PfKeyBar::lefts(kov::ui::PfLayout::Kov140) ? kov::ui::PfLayout::Kov140
@@ -72,7 +85,7 @@ FrmBlockReport::FrmBlockReport(BlockReportScreen& model, RuntimeServices& rt, QW
     m_label5->setGeometry(kov::ui::twipsRect(4020, 2400, 3585, 300));
     paintWhiteOnDarkBlue(m_label5);
 
-    m_lstMain = new QListWidget(this);
+    m_lstMain = new BlockListWidget(this);
     m_lstMain->setObjectName("lstMain");
     m_lstMain->setGeometry(kov::ui::twipsRect(4020, 2640, 3585, 3480));
     // Each entry is selected or deselected by itself (a click or the space bar toggles it).
