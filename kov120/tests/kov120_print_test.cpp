@@ -4,10 +4,30 @@
 
 #include "common/runtimeerror.h"
 
+#include <QGuiApplication>
+
 #include <functional>
 
 namespace kov::kov120::test {
 namespace {
+
+// The print engine draws with Qt: one application object for the whole test program.
+class QtApplication : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "kov120_print_test";
+        static char* argv[] = {name, nullptr};
+        m_app = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    void TearDown() override { m_app.reset(); }
+
+private:
+    std::unique_ptr<QGuiApplication> m_app;
+};
+const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
 
 using db::Payment;
 using db::Staff;
@@ -174,6 +194,16 @@ TEST_P(Kov120Print, CommandFileMatchesGolden)
     EXPECT_EQ(call.jobName, "KOV120");
     EXPECT_EQ(call.caption, "期末勤勉手当支給調書印刷");
     EXPECT_EQ(call.overlay, c.overlay);
+    // The engine printed the file: a PDF with the staff names in its text.
+    EXPECT_EQ(call.result, 0);
+    ASSERT_FALSE(call.pdf.empty());
+    std::string text;
+    if (FILE* p = popen(("pdftotext -layout '" + call.pdf + "' -").c_str(), "r")) {
+        char buf[4096];
+        for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+        pclose(p);
+    }
+    EXPECT_NE(text.find("※ブロック合計※"), std::string::npos) << text;
     // The record set of the run is closed and released; the screen can print again.
     EXPECT_EQ(env.screen->SKSYKEI, nullptr);
 }

@@ -6,6 +6,7 @@
 #include "common/scriptedruntime.h"
 #include "db/fixture.h"
 #include "kov120/kov120run.h"
+#include "overlayprint/overlayprintengine.h"
 
 #include <gtest/gtest.h>
 
@@ -72,25 +73,34 @@ inline void expectGolden(const std::string& actualPath, const std::string& golde
     ADD_FAILURE() << goldenName << ": files differ in their bytes";
 }
 
-// Records what a print run hands to the print engine and keeps a copy of the file.
+// What a print run handed to the print engine, and what the engine made of it.
 struct EngineCall {
-    std::string folder, jobName, caption, overlay, commandFile;
+    std::string folder, jobName, caption, overlay;
+    std::int32_t result = 0;
+    std::string pdf;  // the PDF the engine wrote
 };
 
-class RecordingEngine : public PrintEngine {
+// The real print engine (PDF output into the fixture's folder), with its calls noted.
+class NotedEngine : public PrintEngine {
 public:
-    explicit RecordingEngine(std::vector<EngineCall>& calls) : m_calls(calls) {}
-    void setPrintFIlePath(const std::string& folder) override { m_folder = folder; }
-    std::string PrintFIlePath() const override { return m_folder; }
+    NotedEngine(RuntimeServices& rt, std::vector<EngineCall>& calls)
+        : m_engine(std::make_unique<overlayprint::OverlayPrintEngine>(rt)), m_calls(calls)
+    {
+    }
+    void setPrintFIlePath(const std::string& folder) override { m_engine->setPrintFIlePath(folder); }
+    std::string PrintFIlePath() const override { return m_engine->PrintFIlePath(); }
     std::int32_t PrtFile(const std::string& job, const std::string& caption, const std::string& overlay) override
     {
-        m_calls.push_back({m_folder, job, caption, overlay, readBytes(m_folder + "/OVL.TMP")});
-        return 0;
+        EngineCall call{PrintFIlePath(), job, caption, overlay};
+        call.result = m_engine->PrtFile(job, caption, overlay);
+        call.pdf = m_engine->lastOutputPath();
+        m_calls.push_back(call);
+        return call.result;
     }
 
 private:
+    std::unique_ptr<overlayprint::OverlayPrintEngine> m_engine;
     std::vector<EngineCall>& m_calls;
-    std::string m_folder;
 };
 
 // kov120 started with `kyusyu`, its screen loaded over the fixture (not yet opened).
@@ -106,8 +116,10 @@ struct Kov120Env {
     {
         rt.setAppPath(fx.dir());
         fx.setStandardNames();
+        fx.writeSettings("OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=" + fx.path("pdf") +
+                                             "\r\nOverlayFolder=" + std::string(KOV_BIN_DIR) + "\r\n");
         screen = std::make_unique<blockreport::BlockReportScreen>(rt, blockreport::kov120Screen(kyusyu));
-        if (!factory) factory = [this] { return std::make_unique<RecordingEngine>(engineCalls); };
+        if (!factory) factory = [this] { return std::make_unique<NotedEngine>(rt, engineCalls); };
         auto r = std::make_unique<Kov120Run>(*screen, std::move(factory));
         run = r.get();
         screen->setPrintRun(std::move(r));
