@@ -12,6 +12,10 @@
 #include <QPainter>
 #include <QPen>
 #include <QSvgRenderer>
+#include <QFontMetricsF>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
 
 #include <cstdio>
 #include <unordered_map>
@@ -52,19 +56,154 @@ bool Overlay::load(const std::string& path, std::string* error)
     return loadData(f.readAll(), path, error);
 }
 
+namespace {
+
+// An SVG transform list ("translate(1,2) scale(0.5,1)"); false when it cannot be read.
+bool parseTransform(const QString& list, QTransform* out)
+{
+    static const QRegularExpression op(QStringLiteral("\\s*(\\w+)\\s*\\(([^)]*)\\)\\s*,?"));
+    QTransform result;
+    qsizetype at = 0;
+    while (at < list.size()) {
+        const auto m = op.match(list, at, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
+        if (!m.hasMatch()) return list.mid(at).trimmed().isEmpty();
+        at = m.capturedEnd();
+        QList<double> v;
+        for (const QString& n : m.captured(2).split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts)) {
+            bool ok = false;
+            v.append(n.toDouble(&ok));
+            if (!ok) return false;
+        }
+        const QString name = m.captured(1);
+        QTransform t;
+        if (name == QLatin1String("translate") && (v.size() == 1 || v.size() == 2)) {
+            t = QTransform::fromTranslate(v[0], v.size() == 2 ? v[1] : 0);
+        } else if (name == QLatin1String("scale") && (v.size() == 1 || v.size() == 2)) {
+            t = QTransform::fromScale(v[0], v.size() == 2 ? v[1] : v[0]);
+        } else if (name == QLatin1String("matrix") && v.size() == 6) {
+            t = QTransform(v[0], v[1], v[2], v[3], v[4], v[5]);
+        } else if (name == QLatin1String("rotate") && v.size() == 1) {
+            t.rotate(v[0]);
+        } else {
+            return false;
+        }
+        // "A B" applies B first: in Qt's row-vector form that is B * A.
+        result = t * result;
+    }
+    *out = result;
+    return true;
+}
+
+double svgLength(const QString& v, double fallback)
+{
+    QString t = v.trimmed();
+    if (t.endsWith(QLatin1String("px"))) t.chop(2);
+    bool ok = false;
+    const double d = t.toDouble(&ok);
+    return ok && d > 0 ? d : fallback;
+}
+
+// Inherited presentation attributes of the captions, from attributes or a style="".
+struct TextStyle {
+    QString family = QStringLiteral("IPAGothic");
+    double size = 16;
+    int anchor = 0;
+    bool bold = false;
+    QColor color = Qt::black;
+    QTransform ctm;
+};
+
+TextStyle inherit(const TextStyle& parent, const QXmlStreamAttributes& attrs, bool* transformOk)
+{
+    TextStyle s = parent;
+    QList<std::pair<QString, QString>> props;
+    for (const auto& a : attrs) props.append({a.name().toString(), a.value().toString()});
+    for (const QString& decl : attrs.value(QLatin1String("style")).toString().split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const qsizetype colon = decl.indexOf(QLatin1Char(':'));
+        if (colon > 0) props.append({decl.left(colon).trimmed(), decl.mid(colon + 1).trimmed()});
+    }
+    for (const auto& [name, value] : props) {
+        if (name == QLatin1String("font-family")) {
+            QString f = value.split(QLatin1Char(',')).front().trimmed();
+            f.remove(QLatin1Char('\'')).remove(QLatin1Char('"'));
+            if (!f.isEmpty()) s.family = f;
+        } else if (name == QLatin1String("font-size")) {
+            s.size = svgLength(value, s.size);
+        } else if (name == QLatin1String("text-anchor")) {
+            s.anchor = value == QLatin1String("middle") ? 1 : value == QLatin1String("end") ? 2 : 0;
+        } else if (name == QLatin1String("font-weight")) {
+            s.bold = value == QLatin1String("bold") || value.toInt() >= 600;
+        } else if (name == QLatin1String("fill")) {
+            const QColor c = QColor::fromString(value);
+            if (c.isValid()) s.color = c;
+        }
+    }
+    const QString tf = attrs.value(QLatin1String("transform")).toString();
+    if (!tf.isEmpty()) {
+        QTransform t;
+        if (!parseTransform(tf, &t)) *transformOk = false;
+        s.ctm = t * parent.ctm;
+    }
+    return s;
+}
+
+} // namespace
+
 bool Overlay::loadData(const QByteArray& svg, const std::string& name, std::string* error)
 {
-    auto r = std::make_unique<QSvgRenderer>();
-    if (svg.trimmed().isEmpty() || !r->load(svg) || !r->isValid()) {
-        if (error) *error = "様式ファイル（オーバーレイ）「" + name + "」が SVG として読めません（壊れているか、様式ファイルではありません）。";
+    auto broken = [&](const std::string& why) {
+        if (error) *error = "様式ファイル（オーバーレイ）「" + name + "」が SVG として読めません（" + why + "）。";
         return false;
+    };
+    if (svg.trimmed().isEmpty()) return broken("ファイルが空です");
+
+    // Split the captions off: the SVG renderer gets the form without its <text> elements.
+    std::vector<Caption> captions;
+    QByteArray ruling;
+    {
+        QXmlStreamReader in(svg);
+        QXmlStreamWriter out(&ruling);
+        std::vector<TextStyle> styles{TextStyle{}};
+        bool transformOk = true;
+        while (!in.atEnd()) {
+            in.readNext();
+            if (in.isStartElement()) {
+                styles.push_back(inherit(styles.back(), in.attributes(), &transformOk));
+                if (!transformOk) return broken("transform「" + in.attributes().value(QLatin1String("transform")).toString().toStdString() + "」");
+                if (in.name() == QLatin1String("text")) {
+                    Caption c;
+                    const TextStyle& st = styles.back();
+                    c.transform = st.ctm;
+                    c.at = QPointF(svgLength(in.attributes().value(QLatin1String("x")).toString(), 0),
+                                   svgLength(in.attributes().value(QLatin1String("y")).toString(), 0));
+                    c.family = st.family;
+                    c.size = st.size;
+                    c.anchor = st.anchor;
+                    c.bold = st.bold;
+                    c.color = st.color;
+                    // The characters of the element and its <tspan>s, blanks collapsed.
+                    c.text = in.readElementText(QXmlStreamReader::IncludeChildElements).simplified();
+                    styles.pop_back();
+                    if (in.hasError()) break;
+                    if (!c.text.isEmpty()) captions.push_back(std::move(c));
+                    continue;
+                }
+            } else if (in.isEndElement()) {
+                styles.pop_back();
+            }
+            out.writeCurrentToken(in);
+        }
+        if (in.hasError()) return broken(in.errorString().toStdString() + "、" + std::to_string(in.lineNumber()) + " 行目");
     }
+    auto r = std::make_unique<QSvgRenderer>();
+    if (!r->load(ruling) || !r->isValid()) return broken("壊れているか、様式ファイルではありません");
     const QRectF vb = r->viewBoxF();
     if (!(vb.width() > 0 && vb.height() > 0)) {
         if (error) *error = "様式ファイル（オーバーレイ）「" + name + "」に viewBox（図の範囲）がありません。";
         return false;
     }
     m_svg = std::move(r);
+    m_captions = std::move(captions);
     return true;
 }
 
@@ -74,7 +213,28 @@ void Overlay::draw(QPainter& painter, double pxPerInchX, double pxPerInchY) cons
     const QRectF vb = m_svg->viewBoxF();
     const double ux = pxPerInchX / kOverlayUnitsPerInch;
     const double uy = pxPerInchY / kOverlayUnitsPerInch;
+    painter.save();
     m_svg->render(&painter, QRectF(vb.x() * ux, vb.y() * uy, vb.width() * ux, vb.height() * uy));
+    painter.restore();
+    // Captions: laid out at 100 pixels to the em and scaled to their size, so that small
+    // sizes keep exact proportions.
+    const QTransform device = QTransform::fromScale(ux, uy);
+    for (const Caption& c : m_captions) {
+        QFont font(c.family);
+        font.setPixelSize(100);
+        font.setBold(c.bold);
+        font.setHintingPreference(QFont::PreferNoHinting);
+        const double width = QFontMetricsF(font).horizontalAdvance(c.text);
+        const double shift = c.anchor == 1 ? width / 2 : c.anchor == 2 ? width : 0;
+        painter.save();
+        painter.setTransform(c.transform * device);
+        painter.translate(c.at);
+        painter.scale(c.size / 100.0, c.size / 100.0);
+        painter.setFont(font);
+        painter.setPen(c.color);
+        painter.drawText(QPointF(-shift, 0), c.text);
+        painter.restore();
+    }
 }
 
 std::string findOverlayFile(const std::string& folder, const std::string& name)

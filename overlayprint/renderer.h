@@ -10,12 +10,16 @@
 #include "commandfile.h"
 
 #include <QByteArray>
+#include <QColor>
+#include <QPointF>
+#include <QTransform>
 #include <QRawFont>
 #include <QString>
 #include <QStringList>
 #include <unordered_map>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QPagedPaintDevice;
 class QPainter;
@@ -39,8 +43,24 @@ public:
     void draw(QPainter& painter, double pxPerInchX, double pxPerInchY) const;
     bool isLoaded() const { return m_svg != nullptr; }
 
+    // A caption of the form. The engine draws the <text> elements itself, as text in
+    // the form's font (so they stay text in a PDF: small, searchable); the SVG renderer
+    // draws everything else.
+    struct Caption {
+        QTransform transform;  // user space of the text element (ancestors' transforms and its own)
+        QPointF at;            // x, y of the element
+        QString text;
+        QString family;
+        double size = 16;      // font-size in user units
+        int anchor = 0;        // 0 start, 1 middle, 2 end
+        bool bold = false;
+        QColor color;
+    };
+    const std::vector<Caption>& captions() const { return m_captions; }
+
 private:
     std::unique_ptr<QSvgRenderer> m_svg;
+    std::vector<Caption> m_captions;
 };
 
 // Finds the overlay file in `folder`: the exact name, or else the one name that differs

@@ -190,14 +190,14 @@ TEST_F(EngineTest, EachFormPrintsItsReportToAPdfWithTheFontEmbedded)
 {
     const FormCase cases[] = {
         {"ovlprint-kov120-monthly.tmp", "KOV120", "KOV120p.ovl", 2,
-         {"令和8年12月", "期末", "手当", "佐藤花子", "市立第一小学校", "※ブロック合計※", "826,239", "6カ月0日", "5カ月15日", "2-02"},
+         {"期末勤勉手当支給調書", "月額者", "期末基礎額", "令和8年12月", "期末", "手当", "佐藤花子", "市立第一小学校", "※ブロック合計※", "826,239", "6カ月0日", "5カ月15日", "2-02"},
          20, 4.6, 30, 7.4},
         {"ovlprint-kov121-daily-march.tmp", "KOV120", "KOV121p.ovl", 1,
-         {"令和8年3月", "増減額", "鈴木一郎", "653,702"}, 20, 4.6, 30, 7.4},
+         {"期末勤勉手当支給調書", "日額者", "令和8年3月", "増減額", "鈴木一郎", "653,702"}, 20, 4.6, 30, 7.4},
         {"ovlprint-kov140.tmp", "KOV140", "KOV140p.ovl", 1,
-         {"令和08年11月分", "町立みどり台中学校", "高橋由美子", "4,376"}, 25.5, 4.6, 36.5, 7.4},
+         {"差額支給内訳明細書", "年調還付額", "令和08年11月分", "町立みどり台中学校", "高橋由美子", "4,376"}, 25.5, 4.6, 36.5, 7.4},
         {"ovlprint-kov570.tmp", "Kov570", "Kov570p.OVL", 3,
-         {"令和8年度分", "第一財務事務所", "小学校給与費支出額集計表", "中学校給与費支出額集計表", "98,765"}, 2.2, 9.2, 7.8, 10.8},
+         {"4月", "翌4月", "合計", "へき地計", "令和8年度分", "第一財務事務所", "小学校給与費支出額集計表", "中学校給与費支出額集計表", "98,765"}, 2.2, 9.2, 7.8, 10.8},
     };
     for (const FormCase& c : cases) {
         SCOPED_TRACE(c.sample);
@@ -281,6 +281,31 @@ TEST_F(EngineTest, TextsStandInTheirCellsAndRowBands)
     EXPECT_NEAR((b[1] + b[3]) / 2, 50, 0.05);
 }
 
+// The form's captions are drawn as text where the SVG puts them: transforms of the
+// element and its groups, and the anchor.
+TEST_F(EngineTest, FormCaptionsStandWhereTheSvgPutsThem)
+{
+    writeBytes(root / "forms" / "captions.svg",
+               "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">"
+               "<g transform=\"translate(100,50)\"><text x=\"0\" y=\"0\" font-family=\"IPAGothic\" "
+               "style=\"font-size:4px\" text-anchor=\"end\">■</text></g>"
+               "<text transform=\"translate(20,100) scale(2,1)\" font-size=\"4\">■</text></svg>");
+    ASSERT_EQ(print(lines({"ST 011001", "CR 15063", "TE 0050005031100100X", "ED "}), "CAP",
+                    (root / "forms" / "captions.svg").string()),
+              kPrtDone)
+        << (rt.messages.empty() ? "" : rt.messages.back().text);
+    EXPECT_NE(pdfText(lastPdf).find("■"), std::string::npos);
+    const int dpi = 150;
+    const Gray g = renderPage(lastPdf, 1, dpi, root);
+    const double u = dpi / 15.0;  // pixels per SVG unit
+    // Anchored at its end on x 100: the square lies left of it, above the baseline y 50.
+    EXPECT_GT(g.darkIn(96.5 * u, 47 * u, 99.8 * u, 50 * u), 100);
+    EXPECT_EQ(g.darkIn(100.3 * u, 45 * u, 104 * u, 51 * u), 0);
+    // Widened twice: about 6 units across from x 20.
+    EXPECT_GT(g.darkIn(21 * u, 97.5 * u, 27 * u, 99.5 * u), 100);
+    EXPECT_EQ(g.darkIn(28.5 * u, 95 * u, 32 * u, 101 * u), 0);
+}
+
 // Every character that the code page can hold is in the font (none prints as a box).
 TEST_F(EngineTest, EveryCharacterOfTheCodePagePrints)
 {
@@ -353,6 +378,8 @@ TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
     };
     writeBytes(root / "forms" / "BROKEN.ovl", "<svg><g></svg");
     writeBytes(root / "forms" / "EMPTY.ovl", "");
+    writeBytes(root / "forms" / "SKEW.ovl", "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 10 10\">"
+                                            "<g transform=\"skew(3)\"><text>x</text></g></svg>");
     const std::string good = lines({"ST 011001", "CR 15063", "TE 0030008531075100山田　太郎", "ED "});
     const Case cases[] = {
         {"unknown command", lines({"ST 011001", "CR 15063", "TE 0030008531075100山田", "XY 1", "ED "}), "KOV120p.ovl",
@@ -365,6 +392,7 @@ TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
         {"missing overlay", good, "NOFORM.ovl", kPrtOverlayError, {"NOFORM.ovl", "見つかりません"}},
         {"broken overlay", good, (root / "forms" / "BROKEN.ovl").string(), kPrtOverlayError, {"BROKEN.ovl", "SVG"}},
         {"empty overlay", good, (root / "forms" / "EMPTY.ovl").string(), kPrtOverlayError, {"EMPTY.ovl"}},
+        {"unreadable transform", good, (root / "forms" / "SKEW.ovl").string(), kPrtOverlayError, {"SKEW.ovl", "skew(3)"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
