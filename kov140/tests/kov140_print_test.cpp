@@ -1,0 +1,330 @@
+// The print run of kov140 on real SQLite fixtures: command files compared byte for byte
+// with golden files (CP932, CR LF), the year-end adjustment columns and the heading read
+// back from the command file, and the hand-over to the print engine.
+#include "kov140_testenv.h"
+
+#include "common/runtimeerror.h"
+#include "common/text.h"
+
+#include <filesystem>
+#include <functional>
+#include <map>
+
+namespace kov::kov140::test {
+namespace {
+
+// A staff member of pay kind 3 with a payment record whose amounts differ column by
+// column (so that a column printed in the wrong place shows), NENFUS as given.
+void addPerson(db::Fixture& fx, std::int64_t code, const std::string& name, const std::string& syozok,
+               std::int64_t block, std::int64_t nenfus, std::int64_t syosyu = 3, std::int64_t skyuym = 202306,
+               db::Row extra = {})
+{
+    fx.addStaff({.syokcd = code, .syosyu = syosyu, .syozok = syozok, .name = name, .values = {}});
+    db::Row values = {{"KYURYO", std::int64_t{2100} + code % 100},
+                      {"KTYOGK", std::int64_t{300}},
+                      {"STYOGK", std::int64_t{210}},
+                      {"CHIIKI", std::int64_t{63}},
+                      {"KTOKUB", std::int64_t{40}},
+                      {"TUKINH", std::int64_t{500}},
+                      {"TUKINK", std::int64_t{120}},
+                      {"JYUKYO", std::int64_t{270}},
+                      {"FUYOTE", std::int64_t{650}},
+                      {"SYUKUH", std::int64_t{2000}},
+                      {"KISYUH", std::int64_t{30}},
+                      {"SYUKUK", std::int64_t{1000}},
+                      {"KISYUK", std::int64_t{7}},
+                      {"HEKICI", std::int64_t{880}},
+                      {"HEKJUN", std::int64_t{440}},
+                      {"ZANGYO", std::int64_t{1234}},
+                      {"KYUJIT", std::int64_t{567}},
+                      {"KIMATU", std::int64_t{1613}},
+                      {"KINBEN", std::int64_t{1210}},
+                      {"KAZEIG", std::int64_t{99999}},
+                      {"SSIKYU", std::int64_t{123456}},
+                      {"KENKO", std::int64_t{278}},
+                      {"KOSEI", std::int64_t{546}},
+                      {"KOYOU", std::int64_t{36}},
+                      {"NENFUS", nenfus},
+                      {"KOUGOK", std::int64_t{18000}},
+                      {"SASIHK", std::int64_t{-15850}}};
+    for (auto& [col, v] : extra) {
+        auto it = std::find_if(values.begin(), values.end(), [&](const auto& p) { return p.first == col; });
+        if (it != values.end()) it->second = v;
+        else values.emplace_back(col, v);
+    }
+    fx.addPayment({.syokcd = code,
+                   .skyuym = skyuym,
+                   .kyusyu = 3,
+                   .syrflg = block,
+                   .syosyu = syosyu,
+                   .syozok = syozok,
+                   .kgokyu = "2",
+                   .kgogho = 5 + code % 20,
+                   .values = std::move(values)});
+}
+
+void standardSchools(db::Fixture& fx, std::int64_t syorid = 202306)
+{
+    fx.setKanri(syorid);
+    fx.addSchool("E101", "城東小学校");
+    fx.addSchool("E102", "城西小学校");
+    fx.addSchool("E201", "川北中学校");
+    fx.setBlock(1, 101, 102, 2, 3);
+    fx.setBlock(2, 201, 201, 1, 3);
+}
+
+struct PrintCase {
+    const char* name;
+    bool monthly;
+    std::vector<int> blocks;
+    std::function<void(db::Fixture&)> data;
+};
+
+const PrintCase kCases[] = {
+    {"nenfus_minus_then_plus", true, {1},
+     [](db::Fixture& fx) {
+         standardSchools(fx);
+         addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200);
+         addPerson(fx, 1002, "鈴木　一郎", "E101", 1, 3000);
+     }},
+    {"nenfus_zero", true, {1},
+     [](db::Fixture& fx) {
+         standardSchools(fx);
+         addPerson(fx, 1001, "山田　太郎", "E101", 1, 0);
+     }},
+    {"negative_subtotal", true, {1},
+     [](db::Fixture& fx) {
+         standardSchools(fx);
+         addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200);
+         addPerson(fx, 1002, "鈴木　一郎", "E101", 1, -800);
+         addPerson(fx, 1003, "佐藤　花子", "E101", 1, 500);
+         addPerson(fx, 1101, "田中　次郎", "E102", 1, -300);
+     }},
+    // The same records printed for each staff group: the group only selects.
+    {"groups_monthly", true, {1},
+     [](db::Fixture& fx) {
+         standardSchools(fx);
+         addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200, 3);
+         addPerson(fx, 1501, "講師　一美", "E101", 1, 700, 5);
+         addPerson(fx, 1601, "臨時　二葉", "E102", 1, -50, 6);
+     }},
+    {"groups_daily", false, {1},
+     [](db::Fixture& fx) {
+         standardSchools(fx);
+         addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200, 3);
+         addPerson(fx, 1501, "講師　一美", "E101", 1, 700, 5);
+         addPerson(fx, 1601, "臨時　二葉", "E102", 1, -50, 6);
+     }},
+    {"two_blocks", true, {1, 2},
+     [](db::Fixture& fx) {
+         standardSchools(fx);
+         addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200);
+         addPerson(fx, 2001, "高橋　三郎", "E201", 2, 3000, 1);
+     }},
+    // Day 20 of May 2019 lies in the era that began on 1 May.
+    {"era_first_month", true, {1},
+     [](db::Fixture& fx) {
+         standardSchools(fx, 201905);
+         addPerson(fx, 1001, "山田　太郎", "E101", 1, 100, 3, 201905);
+     }},
+    {"era_last_month", true, {1},
+     [](db::Fixture& fx) {
+         standardSchools(fx, 201904);
+         addPerson(fx, 1001, "山田　太郎", "E101", 1, 100, 3, 201904);
+     }},
+    // A ten-character staff name prints its first eight; a long affiliation name prints
+    // whole at 75 × 100; a quote in an affiliation code stays inside the criterion; a job
+    // kind without a name slot prints no name; empty amounts count as 0.
+    {"names_and_empty_values", true, {1},
+     [](db::Fixture& fx) {
+         fx.setKanri(202306);
+         fx.addSchool("E101", "あいうえおかきくけこさし小学校");
+         fx.addSchool("E1'05", "引用符小学校");
+         fx.setBlock(1, 101, 102, 2, 3);
+         addPerson(fx, 1001, "一二三四五六七八九十", "E101", 1, -1200);
+         addPerson(fx, 1002, "鈴木　一郎", "E1'05", 1, 300, 11,  202306,
+                   {{"KYURYO", dataaccess::DbValue{}}, {"NENFUS", dataaccess::DbValue{}},
+                    {"KGOKYU", dataaccess::DbValue{}}, {"SYUKUH", dataaccess::DbValue{}}});
+     }},
+    {"page_full", true, {1},
+     [](db::Fixture& fx) {
+         standardSchools(fx);
+         for (int i = 1; i <= 25; ++i) addPerson(fx, 1000 + i, "職員" + std::to_string(i), "E101", 1, i % 2 ? -i : i);
+     }},
+};
+
+void PrintTo(const PrintCase& c, std::ostream* os) { *os << c.name; }
+
+class Kov140Print : public ::testing::TestWithParam<PrintCase> {};
+
+TEST_P(Kov140Print, CommandFileMatchesGolden)
+{
+    const PrintCase& c = GetParam();
+    Kov140Env env;
+    c.data(env.fx);
+    ASSERT_EQ(env.open(), std::nullopt);
+    ASSERT_TRUE(env.rt.messages.empty()) << env.rt.messages.front().text;
+    env.screen->optGetugaku = c.monthly;
+    env.selectBlocks(c.blocks);
+    ASSERT_EQ(env.press(5), std::nullopt);
+    ASSERT_TRUE(env.rt.messages.empty()) << env.rt.messages.front().text;
+
+    expectGolden(env.commandFile(), std::string("kov140_") + c.name + ".ovl.tmp");
+    ASSERT_EQ(env.engineCalls.size(), 1u);
+    const EngineCall& call = env.engineCalls.front();
+    EXPECT_EQ(call.folder, env.fx.dir());
+    EXPECT_EQ(call.jobName, "KOV140");
+    EXPECT_EQ(call.caption, "差額支給内訳明細書印刷");
+    // One overlay for both staff groups.
+    EXPECT_EQ(call.overlay, "KOV140p.ovl");
+    EXPECT_EQ(call.commandFile, readBytes(env.commandFile()));
+    EXPECT_EQ(env.screen->SKSYKEI, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Kov140Print, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A text command of the file: position as written (after the column shift) and text.
+struct TextCommand {
+    int x10, y10;
+    std::string text;
+};
+
+std::vector<TextCommand> textCommands(const std::string& bytes)
+{
+    std::vector<TextCommand> out;
+    for (const std::string& line : cp932Lines(bytes)) {
+        if (line.rfind("TE ", 0) != 0) continue;
+        // TE, x and y four digits each (tenths), font, pattern, width and height, text.
+        out.push_back({std::stoi(line.substr(3, 4)), std::stoi(line.substr(7, 4)), text::trim(line.substr(19))});
+    }
+    return out;
+}
+
+// The fields printed at x (before the shift), first to last.
+std::vector<std::string> column(const std::string& bytes, int x)
+{
+    std::vector<std::string> values;
+    for (const TextCommand& t : textCommands(bytes))
+        if (t.x10 == (x - 2) * 10) values.push_back(t.text);
+    return values;
+}
+
+// The shortfall column (163) shows the zero-or-negative NENFUS values with the sign
+// reversed, the refund column (193) the positive ones, on staff lines, subtotals and
+// block totals alike.
+TEST(Kov140YearEndAdjustment, ShortfallAndRefundColumnsAtEveryLevel)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::int64_t>> staff;  // affiliation, NENFUS
+        std::vector<std::string> minus, plus;                    // staff lines, subtotals, total
+    };
+    const Case cases[] = {
+        {"minus then plus", {{"E101", -1200}, {"E101", 3000}},
+         {"1,200", "0", "1,200", "1,200"}, {"0", "3,000", "3,000", "3,000"}},
+        {"zero", {{"E101", 0}}, {"0", "0", "0"}, {"0", "0", "0"}},
+        {"negative subtotal", {{"E101", -1200}, {"E101", -800}, {"E101", 500}, {"E102", -300}},
+         {"1,200", "800", "0", "2,000", "300", "300", "2,300"}, {"0", "0", "500", "500", "0", "0", "500"}},
+    };
+    for (const Case& c : cases) {
+        Kov140Env env;
+        standardSchools(env.fx);
+        std::int64_t code = 1001;
+        for (const auto& [syozok, nenfus] : c.staff) addPerson(env.fx, code++, "職員", syozok, 1, nenfus);
+        ASSERT_EQ(env.open(), std::nullopt) << c.name;
+        env.selectBlocks({1});
+        ASSERT_EQ(env.press(5), std::nullopt) << c.name;
+        const std::string bytes = readBytes(env.commandFile());
+        EXPECT_EQ(column(bytes, 163), c.minus) << c.name;
+        EXPECT_EQ(column(bytes, 193), c.plus) << c.name;
+    }
+}
+
+// The amounts of one record at the three levels: sums of two columns, the sign split of
+// NENFUS, NENFUS itself at level 0 only, empty columns as 0, and level 0 cleared after
+// each staff line.
+TEST(Kov140Amounts, LevelsOfOneRecordAfterAnother)
+{
+    Kov140Env env;
+    standardSchools(env.fx);
+    addPerson(env.fx, 1001, "山田　太郎", "E101", 1, -1200);
+    addPerson(env.fx, 1002, "鈴木　一郎", "E101", 1, 3000, 3, 202306,
+              {{"KYURYO", dataaccess::DbValue{}}, {"KISYUK", dataaccess::DbValue{}}});
+    ASSERT_EQ(env.open(), std::nullopt);
+    env.screen->SKSYKEI = dataaccess::CreateObjectAs<dataaccess::clsTbAccess>(dataaccess::kProgIdTbAccess);
+    env.screen->SKSYKEI->setTBDatabase(env.screen->KOV->DBDatabase());
+    env.screen->SKSYKEI->setTBNameString("SKSYKEI");
+    ASSERT_EQ(env.screen->SKSYKEI->DAO_TableOpen("", "SYOKCD"), 2);
+    Kov140Run& r = *env.run;
+    r.prsGokeiClr(0, 2);
+    auto levels = [](const LevelTotals& t) {
+        return std::vector<std::int64_t>{t[0].truncated(), t[1].truncated(), t[2].truncated()};
+    };
+    using L = std::vector<std::int64_t>;
+
+    ASSERT_EQ(env.screen->SKSYKEI->DAO_RecRead(1), 0);
+    r.prsKyuyo();
+    EXPECT_EQ(levels(r.totKyuryoKei), (L{2401, 2401, 2401}));
+    EXPECT_EQ(levels(r.totShukuH), (L{2030, 2030, 2030}));
+    EXPECT_EQ(levels(r.totShukuK), (L{1007, 1007, 1007}));
+    EXPECT_EQ(levels(r.totNENFUS), (L{-1200, 0, 0}));
+    EXPECT_EQ(levels(r.totNenfusMinus), (L{-1200, -1200, -1200}));
+    EXPECT_EQ(levels(r.totNenfusPlus), (L{0, 0, 0}));
+    EXPECT_EQ(levels(r.totKAZEIG), (L{99999, 99999, 99999}));
+    r.prsGokeiClr(0, 0);
+    EXPECT_EQ(levels(r.totNenfusMinus), (L{0, -1200, -1200}));
+
+    ASSERT_EQ(env.screen->SKSYKEI->DAO_RecRead(2), 0);
+    r.prsKyuyo();
+    EXPECT_EQ(levels(r.totKyuryoKei), (L{300, 2701, 2701}));  // empty KYURYO counts as 0
+    EXPECT_EQ(levels(r.totShukuK), (L{1000, 2007, 2007}));
+    EXPECT_EQ(levels(r.totNENFUS), (L{3000, 0, 0}));
+    EXPECT_EQ(levels(r.totNenfusMinus), (L{0, -1200, -1200}));
+    EXPECT_EQ(levels(r.totNenfusPlus), (L{3000, 3000, 3000}));
+    EXPECT_EQ(levels(r.totSASIHK), (L{-15850, -31700, -31700}));
+
+    r.prsGokeiClr(1, 1);
+    EXPECT_EQ(levels(r.totNenfusPlus), (L{3000, 0, 3000}));
+    r.prsGokeiClr(2, 1);  // an empty range clears nothing
+    EXPECT_EQ(levels(r.totNenfusPlus), (L{3000, 0, 3000}));
+    r.prsGokeiClr(0, 2);
+    EXPECT_EQ(levels(r.totSASIHK), (L{0, 0, 0}));
+    EXPECT_THROW(r.totSASIHK[3], RuntimeError);
+    env.screen->SKSYKEI->DAO_TableClose();
+    env.screen->SKSYKEI.reset();
+}
+
+TEST(Kov140Heading, DayTwentyOfTheProcessingMonth)
+{
+    const std::pair<std::int64_t, const char*> rows[] = {
+        {202306, "令和 05年06月分"}, {201905, "令和 01年05月分"}, {201904, "平成 31年04月分"},
+        {198901, "平成 01年01月分"}, {198812, "昭和 63年12月分"}, {202012, "令和 02年12月分"},
+    };
+    for (const auto& [ym, heading] : rows)
+        EXPECT_EQ(processingMonthHeading(Currency::fromInt(ym)), heading) << ym;
+    for (std::int64_t bad : {202313, 202300, 0, -202306, 1234567})
+        EXPECT_THROW(processingMonthHeading(Currency::fromInt(bad)), RuntimeError) << bad;
+}
+
+// A processing month that is no month stops the print with a run-time error that names
+// it; no command file is left under its final name and nothing is printed.
+TEST(Kov140Heading, ImpossibleProcessingMonthStopsThePrint)
+{
+    Kov140Env env;
+    standardSchools(env.fx, 202313);
+    addPerson(env.fx, 1001, "山田　太郎", "E101", 1, -1200, 3, 202313);
+    ASSERT_EQ(env.open(), std::nullopt);
+    env.selectBlocks({1});
+    try {
+        env.press(5);
+        ADD_FAILURE() << "the print went through";
+    } catch (const RuntimeError& e) {
+        EXPECT_NE(std::string(e.what()).find("2023年13月"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(env.commandFile()));
+    EXPECT_TRUE(env.engineCalls.empty());
+}
+
+} // namespace
+} // namespace kov::kov140::test
