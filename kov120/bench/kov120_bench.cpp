@@ -1,0 +1,108 @@
+// kov120_bench DIR [PAYKIND]
+// Runs the kov120 print run over the database that DIR/KOV.INI names (a kovgendemo
+// folder), from the selection of the records to the closed command file, for every
+// block of the pay kind (25 by default) and the monthly-paid group, and reports the
+// time, the records printed and the peak memory of the process. The command file is
+// written in DIR; the print engine is not run (it would only measure the renderer).
+#include "blockreport/blockreportrun.h"
+#include "blockreport/blockreportscreen.h"
+#include "common/runtimeerror.h"
+#include "kov120/kov120run.h"
+#include "tessera/tessera.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/resource.h>
+
+namespace {
+
+// The runtime of a batch run: message boxes go to standard error.
+class BenchRuntime : public kov::RuntimeServices {
+public:
+    explicit BenchRuntime(std::string dir) : m_dir(std::move(dir)) {}
+    void doEvents() override {}
+    [[noreturn]] void endProgram(int status) override { std::exit(status); }
+    std::string appPath() const override { return m_dir; }
+    std::string commandLine() const override { return {}; }
+
+protected:
+    kov::MsgResult showMessage(const std::string&, kov::MsgIcon, kov::MsgButtons, const std::string&) override
+    {
+        return kov::MsgResult::Ok;
+    }
+
+private:
+    std::string m_dir;
+};
+
+// Stands in for the print engine: the benchmark ends with the closed command file.
+class NoEngine : public kov::PrintEngine {
+public:
+    void setPrintFIlePath(const std::string& f) override { m_f = f; }
+    std::string PrintFIlePath() const override { return m_f; }
+    std::int32_t PrtFile(const std::string&, const std::string&, const std::string&) override { return 0; }
+
+private:
+    std::string m_f;
+};
+
+// Counts the staff lines of the run.
+class CountingKov120Run : public kov::kov120::Kov120Run {
+public:
+    using Kov120Run::Kov120Run;
+    long staffLines = 0;
+    void prsGokeiPrint(std::int16_t inji) override
+    {
+        if (inji == kStaff) ++staffLines;
+        Kov120Run::prsGokeiPrint(inji);
+    }
+};
+
+long peakKiB()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: kov120_bench DIR [PAYKIND]\n");
+        return 1;
+    }
+    const std::string dir = argv[1];
+    const std::int16_t kyusyu = argc > 2 ? static_cast<std::int16_t>(std::atoi(argv[2])) : 25;
+    setenv("KOV_INI_DIR", dir.c_str(), 1);
+    BenchRuntime rt(dir);
+    try {
+        kov::tessera::registerComponent(dir);
+        kov::blockreport::BlockReportScreen screen(rt, kov::blockreport::kov120Screen(kyusyu));
+        auto run = std::make_unique<CountingKov120Run>(screen, [] { return std::make_unique<NoEngine>(); });
+        CountingKov120Run* counting = run.get();
+        screen.setPrintRun(std::move(run));
+        screen.formLoad();
+        screen.prsOpenSet();
+        for (auto& e : screen.lstMain) e.selected = true;
+        const long before = peakKiB();
+        const auto t0 = std::chrono::steady_clock::now();
+        screen.prsPrint();
+        const auto t1 = std::chrono::steady_clock::now();
+        const double secs = std::chrono::duration<double>(t1 - t0).count();
+        std::printf("blocks %zu, staff lines %ld, print run %.3f s (%.1f us a record), peak memory %ld KiB "
+                    "(%ld KiB before the run)\n",
+                    screen.lstMain.size(), counting->staffLines, secs,
+                    counting->staffLines ? secs * 1e6 / static_cast<double>(counting->staffLines) : 0.0, peakKiB(),
+                    before);
+        std::printf("filter: %s\n",
+                    screen.description().selectFilter(screen.syorid().toString(), screen.blockList(), true).c_str());
+    } catch (const kov::RuntimeError& e) {
+        std::fprintf(stderr, "kov120_bench: %s\n", e.userMessage().c_str());
+        return 2;
+    }
+    return 0;
+}
