@@ -34,7 +34,7 @@ struct Staff {
     std::int64_t zaimu = 1;
     std::string kgokyu = "2";
     std::int64_t kgogho = 25;
-    Row values;                         // any further or overriding columns
+    Row values{};                       // any further or overriding columns
 };
 
 struct Payment {
@@ -47,7 +47,7 @@ struct Payment {
     std::string kgokyu = "2";
     std::int64_t kgogho = 25;
     // Any other column (amounts, rates, periods). Numeric columns not named here are 0.
-    Row values;
+    Row values{};
 };
 
 struct Sumi {
@@ -57,7 +57,7 @@ struct Sumi {
     std::int64_t sharym = 202304;
     std::int64_t ninzu = 1;
     // Amount columns by name; those not named are 0.
-    Row values;
+    Row values{};
 };
 
 class Fixture {

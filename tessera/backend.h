@@ -31,8 +31,6 @@ public:
     virtual std::string columnName(int i) const = 0;
     // Value of column i of the current row, typed by its storage class.
     virtual DbValue value(int i) const = 0;
-    // Whether column i of the current row holds the same value as column j of other's row.
-    virtual bool sameValue(int i, const Cursor& other, int j) const = 0;
 };
 
 // One open database.

@@ -4,7 +4,6 @@
 
 #include <sqlite3.h>
 
-#include <cstring>
 #include <utility>
 
 namespace kov::tessera {
@@ -67,25 +66,6 @@ public:
             // Text (and blobs, as their bytes).
             const auto* p = static_cast<const char*>(sqlite3_column_blob(m_stmt, i));
             return std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, i)));
-        }
-        }
-    }
-
-    bool sameValue(int i, const Cursor& other, int j) const override
-    {
-        const auto& o = static_cast<const SqliteCursor&>(other);
-        const int t = sqlite3_column_type(m_stmt, i);
-        if (t != sqlite3_column_type(o.m_stmt, j)) return false;
-        switch (t) {
-        case SQLITE_NULL: return true;
-        case SQLITE_INTEGER: return sqlite3_column_int64(m_stmt, i) == sqlite3_column_int64(o.m_stmt, j);
-        case SQLITE_FLOAT: return sqlite3_column_double(m_stmt, i) == sqlite3_column_double(o.m_stmt, j);
-        default: {
-            const void* a = sqlite3_column_blob(m_stmt, i);
-            const int na = sqlite3_column_bytes(m_stmt, i);
-            const void* b = sqlite3_column_blob(o.m_stmt, j);
-            const int nb = sqlite3_column_bytes(o.m_stmt, j);
-            return na == nb && (na == 0 || std::memcmp(a, b, static_cast<std::size_t>(na)) == 0);
         }
         }
     }

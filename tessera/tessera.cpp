@@ -173,6 +173,7 @@ private:
     {
         m_findCache.clear();
         m_find = nullptr;
+        m_found.clear();
         m_stream.reset();
         m_db.reset();
         m_open = false;
@@ -193,7 +194,11 @@ private:
     bool m_hasPosition = false;
     std::unique_ptr<Prepared> m_stream;
     std::list<std::pair<std::string, std::unique_ptr<Prepared>>> m_findCache;  // most recent first
-    Prepared* m_find = nullptr;
+    // The found row of the last successful find, copied out of its statement so that
+    // the statement can be reset at once: a row that stays current for a long time
+    // (the management record, for the life of a screen) holds no read lock.
+    const Prepared* m_find = nullptr;  // its column names
+    std::vector<DbValue> m_found;
     Position m_pos = Position::BeforeFirst;
 };
 
@@ -272,9 +277,14 @@ std::int16_t TbAccess::stepStream()
 {
     switch (m_stream->cursor->step()) {
     case StepResult::Row: m_pos = Position::OnStream; return kStatusOk;
-    case StepResult::Done: m_pos = Position::AfterLast; return kStatusEof;
+    case StepResult::Done:
+        // Reset at once to end the read transaction; the position keeps further reads at -9.
+        m_stream->cursor->rewind();
+        m_pos = Position::AfterLast;
+        return kStatusEof;
     case StepResult::Error: break;
     }
+    m_stream->cursor->rewind();
     m_pos = Position::AfterLast;
     return kStatusSqlError;
 }
@@ -301,20 +311,23 @@ std::int16_t TbAccess::DAO_RecRead(std::int32_t mode)
 // up to the found row. Finds are for lookups; reading on after a find is rare.
 std::int16_t TbAccess::readAfterFound()
 {
-    Cursor& found = *m_find->cursor;
     Cursor& s = *m_stream->cursor;
     s.rewind();
+    const int foundPosition = m_find->positionColumn;
     for (;;) {
         const StepResult r = s.step();
-        if (r == StepResult::Error) { m_pos = Position::AfterLast; return kStatusSqlError; }
-        if (r == StepResult::Done) { m_pos = Position::AfterLast; return kStatusEof; }
+        if (r != StepResult::Row) {
+            s.rewind();
+            m_pos = Position::AfterLast;
+            return r == StepResult::Done ? kStatusEof : kStatusSqlError;
+        }
         bool same;
-        if (m_hasPosition && m_find->positionColumn >= 0) {
-            same = s.sameValue(m_stream->positionColumn, found, m_find->positionColumn);
+        if (m_hasPosition && foundPosition >= 0) {
+            same = s.value(m_stream->positionColumn) == m_found[static_cast<std::size_t>(foundPosition)];
         } else {
             const int n = s.columnCount();
-            same = n == found.columnCount();
-            for (int i = 0; same && i < n; ++i) same = s.sameValue(i, found, i);
+            same = static_cast<std::size_t>(n) == m_found.size();
+            for (int i = 0; same && i < n; ++i) same = s.value(i) == m_found[static_cast<std::size_t>(i)];
         }
         if (same) return stepStream();
     }
@@ -385,16 +398,24 @@ std::int16_t TbAccess::DAO_RecFind(std::int32_t mode, const std::string& criteri
     if (!p) { m_pos = Position::BeforeFirst; return kStatusSqlError; }
     if (!p->cursor->bindAll(binds)) { m_pos = Position::BeforeFirst; return kStatusSqlError; }
     switch (p->cursor->step()) {
-    case StepResult::Row:
+    case StepResult::Row: {
+        const int n = p->cursor->columnCount();
+        m_found.clear();
+        m_found.reserve(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) m_found.push_back(p->cursor->value(i));
+        p->cursor->rewind();
         m_find = p;
         m_pos = Position::OnFind;
         return kStatusOk;
+    }
     case StepResult::Done:
         // No row is current after a failed find.
+        p->cursor->rewind();
         m_pos = Position::BeforeFirst;
         return kStatusNotFound;
     case StepResult::Error: break;
     }
+    p->cursor->rewind();
     m_pos = Position::BeforeFirst;
     return kStatusSqlError;
 }
@@ -407,7 +428,8 @@ DbValue TbAccess::TBRec(const std::string& column) const
     if (index < 0)
         throw RuntimeError(RuntimeErrorKind::InvalidArgument,
                            "TBRec: 列「" + column + "」は「" + m_name + "」にありません。");
-    if (m_pos != Position::OnStream && m_pos != Position::OnFind) return std::monostate{};
+    if (m_pos == Position::OnFind) return m_found[static_cast<std::size_t>(index)];
+    if (m_pos != Position::OnStream) return std::monostate{};
     return p->cursor->value(index);
 }
 

@@ -452,3 +452,23 @@ TEST_F(TesseraTest, ReadingAHundredThousandRowsStreams)
     // 60 columns each (tens of megabytes when held in memory).
     EXPECT_LT(sqlite3_memory_highwater(0) - baseline, 12 * 1024 * 1024);
 }
+
+// ---- locks ----
+
+TEST_F(TesseraTest, AFoundRowAndAFinishedReadHoldNoLockOnTheDatabase)
+{
+    fx.setKanri(202306, 2023);
+    addStaff(1, "E101", "a");
+    auto kanri = table("SKKANRI");
+    ASSERT_EQ(kanri->DAO_TableOpen("KEY = 'KANRI'", ""), 1);
+    ASSERT_EQ(kanri->DAO_RecFind(1, "KEY = 'KANRI'"), 0);
+    auto staff = table("SKSYOKU");
+    ASSERT_EQ(staff->DAO_TableOpen("", ""), 1);
+    ASSERT_EQ(staff->DAO_RecRead(1), 0);
+    ASSERT_EQ(staff->DAO_RecRead(2), -9);
+    // Another program may write while the management record stays current.
+    EXPECT_NO_THROW(fx.exec("UPDATE SKKANRI SET SYORID = 202312"));
+    EXPECT_EQ(kanri->TBRec("SYORID"), I(202306));  // the row as it was found
+    ASSERT_EQ(kanri->DAO_RecFind(1, "KEY = 'KANRI'"), 0);
+    EXPECT_EQ(kanri->TBRec("SYORID"), I(202312));
+}
