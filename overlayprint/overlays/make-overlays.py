@@ -65,7 +65,7 @@ class Svg:
                 fmt(x), fmt(y), fmt(sx), fmt(size), anchor, w, s))
 
     def centred(self, s, x1, x2, band_bottom, size=1.6):
-        self.text(s, (x1 + x2) / 2, band_bottom, size, "middle", fit=(x2 - x1) - 0.6)
+        self.text(s, (x1 + x2) / 2, band_bottom, size, "middle", fit=(x2 - x1) - 1.0)
 
     def save(self, name):
         out = ['<?xml version="1.0" encoding="UTF-8"?>',
@@ -92,7 +92,8 @@ def block_report(name, title, marker, bounds, captions, left_caption, grade_x, b
     """kov120 and kov140: heading, a three-line column header (lines 4.5 to 7.5) and 24
     two-line entries (lines 7.5 to 55.5)."""
     svg = Svg(title)
-    left, right = bounds[0], bounds[-1]
+    # The right frame, like the column rules, stands clear of the last figure.
+    left, right = bounds[0], bounds[-1] + NUDGE
     top, head, bottom = 4.5, 7.5, 55.5
     # Title, centred over the page, with a double rule under it.
     tx = (left + right) / 2
@@ -170,7 +171,7 @@ def kov120(name, marker, monthly):
 
 
 def kov140():
-    bounds = [4, 25, 37, 45, 53, 61, 69, 77, 85, 93, 101, 109, 117, 125, 133, 145, 153, 161, 169, 179, 191, 201]
+    bounds = [4, 25, 37, 45, 53, 61, 69, 77, 85, 93, 101, 109, 117, 125, 133, 145, 153, 161, 169, 179, 191, 202]
     captions = [
         (25, 37, "給料計", None),
         (37, 45, "調整額", None),
@@ -202,6 +203,7 @@ def kov570():
     svg = Svg("給与費支出額集計表")
     bounds = [2, 8, 12.5, 24, 34, 45.5, 58, 69, 80, 91, 102, 112, 123, 133.5, 141, 152.5, 164.5, 176, 189, 204]
     top, head, bottom = 5.5, 9, 37
+    bounds[-1] += NUDGE
     svg.rect(bounds[0], top, bounds[-1], bottom, THICK)
     svg.hline(bounds[0], bounds[-1], head, THICK)
     for x in bounds[1:-1]:

@@ -50,9 +50,13 @@ def kov120(pages=1, month=12, monthly=True):
             L.append(te(67, y1, num(395530, 12)))
             L.append(te(67, y2, num(359700, 12)))
             L += rate(79, y1, y2, 122.5)
-            L += rate(101, y1, y2, 95)
+            if month == 3:
+                L.append(te(89, y1, num(-12840, 12)))
+            else:
+                L += rate(101, y1, y2, 95)
             L.append(te(89, y2, num(484524, 12)))
-            L.append(te(111, y2, num(341715, 12)))
+            if month != 3:
+                L.append(te(111, y2, num(341715, 12)))
             L.append(te(123, y2, num(826239, 12)))
             L.append(te(135, y2, num(254860, 10)))
             L.append(te(145, y2, "%2d" % (k % 4)))
