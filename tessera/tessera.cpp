@@ -163,7 +163,7 @@ private:
 
     std::int16_t open(bool group, const std::string& select, const std::string& criteria,
                       const std::string& grouping, const std::string& order);
-    // -5 unless the database of the open result is still open.
+    // Whether the database of the open result is still open (calls give -5 otherwise).
     bool databaseOpen() const { return m_db && m_db->isOpen(); }
     std::int16_t stepStream();
     std::int16_t readAfterFound();
