@@ -1,0 +1,185 @@
+// The block report window of kov120 and kov140 over a real fixture: layout in twips,
+// font and colours, tab order and first focus, and the keyboard on the block list.
+#include "blockreport/blockreportrun.h"
+#include "blockreport/blockreportscreen.h"
+#include "blockreport/ui/frmblockreport.h"
+#include "common/scriptedruntime.h"
+#include "common/ui/fonts.h"
+#include "common/ui/pfkeybar.h"
+#include "common/ui/twips.h"
+#include "db/fixture.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace kov::blockreport {
+namespace {
+
+class QtApplication : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "frmblockreport_test";
+        static char* argv[] = {name, nullptr};
+        m_app = std::make_unique<QApplication>(argc, argv);
+        kov::ui::installJapaneseFonts();
+    }
+    void TearDown() override { m_app.reset(); }
+
+private:
+    std::unique_ptr<QApplication> m_app;
+};
+const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
+
+struct Window {
+    db::Fixture fx;
+    ScriptedRuntime rt;
+    BlockReportScreen screen;
+    FrmBlockReport form;
+
+    explicit Window(ScreenDescription d, int kyusyu) : screen(rt, std::move(d)), form(screen, rt)
+    {
+        rt.setAppPath(fx.dir());
+        fx.setStandardNames();
+        fx.setKanri(202306);
+        fx.addSchool("E101", "城東小学校");
+        for (int slot = 1; slot <= 4; ++slot) fx.setBlock(slot, 101, 101, 1, kyusyu);
+        fx.addPayment({.syokcd = 1, .skyuym = 202306, .kyusyu = kyusyu, .syrflg = 1});
+        form.load();
+        form.showScreen();
+        screen.prsOpenSet();
+        QApplication::processEvents();
+    }
+    std::vector<bool> selection() const
+    {
+        std::vector<bool> s;
+        for (const auto& e : screen.lstMain) s.push_back(e.selected);
+        return s;
+    }
+};
+
+QRect twips(int l, int t, int w, int h) { return kov::ui::twipsRect(l, t, w, h); }
+
+TEST(FrmBlockReport, LayoutFontAndColours)
+{
+    struct Case {
+        ScreenDescription desc;
+        int kyusyu;
+        int lblShoriWidth;
+        int lastLefts[4];
+    };
+    const Case cases[] = {{kov120Screen(2), 2, 1620, {7815, 8670, 9525, 10380}},
+                          {kov140Screen(), 3, 1605, {7800, 8655, 9510, 10365}}};
+    for (const Case& c : cases) {
+        Window w(c.desc, c.kyusyu);
+        FrmBlockReport& f = w.form;
+        EXPECT_EQ(f.windowTitle().toStdString(), c.desc.caption);
+        EXPECT_EQ(f.size(), QSize(kov::ui::twipsToPx(11610), kov::ui::twipsToPx(7875)));
+        EXPECT_EQ(f.lblShori()->geometry(), twips(0, 0, c.lblShoriWidth, 300));
+        EXPECT_EQ(f.lblShori()->text(), "令和 5年 6月分");
+        EXPECT_EQ(f.fraKyuKbn()->geometry(), twips(4020, 1440, 3585, 690));
+        EXPECT_EQ(f.fraKyuKbn()->title(), "給与区分");
+        EXPECT_EQ(f.optGetugaku()->geometry(), twips(360, 255, 1200, 315));
+        EXPECT_EQ(f.optNichigaku()->geometry(), twips(1800, 255, 1200, 315));
+        EXPECT_EQ(f.label5()->geometry(), twips(4020, 2400, 3585, 300));
+        EXPECT_EQ(f.label5()->text(), "ブロック選択");
+        EXPECT_EQ(f.lstMain()->geometry(), twips(4020, 2640, 3585, 3480));
+        EXPECT_EQ(f.lstMain()->selectionMode(), QAbstractItemView::MultiSelection);
+        EXPECT_TRUE(f.optGetugaku()->isChecked());
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(f.pfKeys()->button(8 + i)->geometry(), twips(c.lastLefts[i], 7500, 855, 315));
+        for (QLabel* l : {f.lblShori(), f.label5()}) {
+            EXPECT_EQ(l->palette().color(QPalette::Window), QColor(0, 0, 192));
+            EXPECT_EQ(l->palette().color(QPalette::WindowText), QColor(Qt::white));
+        }
+        EXPECT_EQ(f.lstMain()->font().family(), kov::ui::screenFontFamily());
+        EXPECT_EQ(f.lstMain()->font().pointSize(), 9);
+        // Key mode 0 on the buttons.
+        EXPECT_EQ(f.pfKeys()->button(0)->text(), "切　替");
+        EXPECT_TRUE(f.pfKeys()->button(5)->isEnabled());
+        EXPECT_FALSE(f.pfKeys()->button(1)->isEnabled());
+        EXPECT_EQ(f.pfKeys()->button(1)->text(), "");
+    }
+}
+
+TEST(FrmBlockReport, TabOrderAndFirstFocus)
+{
+    {
+        Window w(kov120Screen(2), 2);
+        const auto chain = w.form.tabChain();
+        ASSERT_EQ(chain.size(), 15);
+        EXPECT_EQ(chain[0], w.form.optGetugaku());
+        EXPECT_EQ(chain[1], w.form.optNichigaku());
+        EXPECT_EQ(chain[2], w.form.lstMain());
+        EXPECT_EQ(chain[3], w.form.pfKeys()->button(0));
+        EXPECT_EQ(w.form.optGetugaku()->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
+        EXPECT_TRUE(w.form.optGetugaku()->hasFocus() || QApplication::focusWidget() == w.form.optGetugaku());
+    }
+    {
+        Window w(kov140Screen(), 3);
+        const auto chain = w.form.tabChain();
+        ASSERT_EQ(chain.size(), 15);
+        EXPECT_EQ(chain[0], w.form.lstMain());
+        EXPECT_EQ(chain[12], w.form.pfKeys()->button(11));
+        EXPECT_EQ(chain[13], w.form.optNichigaku());
+        EXPECT_EQ(chain[14], w.form.optGetugaku());
+        EXPECT_TRUE(w.form.lstMain()->hasFocus() || QApplication::focusWidget() == w.form.lstMain());
+    }
+}
+
+// Space toggles the current entry alone; the arrow keys move without selecting; F1
+// inverts and the window shows what the model holds.
+TEST(FrmBlockReport, KeyboardOnTheBlockList)
+{
+    Window w(kov140Screen(), 3);
+    QListWidget* list = w.form.lstMain();
+    ASSERT_EQ(list->count(), 4);
+    list->setFocus();
+    list->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(w.selection(), (std::vector<bool>{true, false, false, false}));
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(w.selection(), (std::vector<bool>{true, false, true, false}));
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(w.selection(), (std::vector<bool>{true, false, false, false}));
+
+    QTest::keyClick(list, Qt::Key_F1);
+    EXPECT_EQ(w.selection(), (std::vector<bool>{false, true, true, true}));
+    for (int i = 0; i < list->count(); ++i) EXPECT_EQ(list->item(i)->isSelected(), w.selection()[i]) << i;
+    EXPECT_EQ(list->currentRow(), 0);
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_EQ(list->item(2)->data(Qt::UserRole).toInt(), 3);
+
+    // A disabled key does nothing.
+    QTest::keyClick(list, Qt::Key_F2);
+    EXPECT_EQ(w.selection(), (std::vector<bool>{false, true, true, true}));
+    EXPECT_TRUE(w.rt.messages.empty());
+
+    // The staff-group option reaches the model.
+    w.form.optNichigaku()->click();
+    EXPECT_FALSE(w.screen.optGetugaku);
+}
+
+TEST(FrmBlockReport, PrintWithoutSelectionWarnsAndFocusesTheList)
+{
+    Window w(kov120Screen(2), 2);
+    w.form.optGetugaku()->setFocus();
+    QTest::keyClick(w.form.optGetugaku(), Qt::Key_F6);
+    ASSERT_EQ(w.rt.messages.size(), 1u);
+    EXPECT_EQ(w.rt.messages[0].text, "ブロックが選択されていません。");
+    EXPECT_TRUE(w.form.lstMain()->hasFocus() || QApplication::focusWidget() == w.form.lstMain());
+}
+
+} // namespace
+} // namespace kov::blockreport
