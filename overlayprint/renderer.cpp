@@ -53,6 +53,11 @@ bool Overlay::load(const std::string& path, std::string* error)
         if (error) *error = "様式ファイル（オーバーレイ）「" + path + "」を開けません。";
         return false;
     }
+    constexpr qint64 kMaxOverlayBytes = 16 * 1024 * 1024;
+    if (f.size() > kMaxOverlayBytes) {
+        if (error) *error = "様式ファイル（オーバーレイ）「" + path + "」が大きすぎます（16 MiB を超えています）。";
+        return false;
+    }
     return loadData(f.readAll(), path, error);
 }
 

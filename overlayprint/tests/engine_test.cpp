@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QStringList>
@@ -354,6 +355,14 @@ TEST_F(EngineTest, EveryCharacterOfTheCodePagePrints)
 TEST_F(EngineTest, PdfsAreNeverOverwrittenAndNoPartFileIsLeft)
 {
     const std::string bytes = readBytes(fs::path(KOV_TEST_DATA_DIR) / "ovlprint-kov140.tmp");
+    // Files already there under the names of this and the next seconds stay as they are.
+    const QDateTime now = QDateTime::currentDateTime();
+    std::vector<fs::path> existing;
+    for (int s = 0; s < 5; ++s) {
+        const std::string stamp = now.addSecs(s).toString("yyyyMMdd-HHmmss").toStdString();
+        existing.push_back(root / "ini" / "out" / pdfBaseName("KOV140", stamp));
+        writeBytes(existing.back(), "an earlier job");
+    }
     std::vector<std::string> made;
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(print(bytes, "KOV140", "KOV140p.ovl"), kPrtDone);
@@ -363,8 +372,27 @@ TEST_F(EngineTest, PdfsAreNeverOverwrittenAndNoPartFileIsLeft)
     EXPECT_NE(made[1], made[2]);
     EXPECT_NE(made[0], made[2]);
     const auto files = outputFiles();
-    EXPECT_EQ(files.size(), 3u);
+    EXPECT_EQ(files.size(), 3u + existing.size());
     for (const auto& f : files) EXPECT_EQ(f.extension(), ".pdf") << f;
+    for (const auto& f : existing) EXPECT_EQ(readBytes(f), "an earlier job") << f;
+    for (const auto& m : made) EXPECT_EQ(pdfPages(m), 1) << m;
+}
+
+TEST_F(EngineTest, PrinterAndPreviewProblemsAreReported)
+{
+    const std::string good = lines({"ST 011001", "CR 15063", "TE 0030008531075100山田　太郎", "ED "});
+    writeBytes(root / "ini" / "OVLPRINT.INI", "[Print]\r\nOutput=printer\r\nPrinter=経理室のプリンター\r\n");
+    EXPECT_EQ(print(good, "KOV120", "KOV120p.ovl"), kPrtOutputError);
+    ASSERT_EQ(rt.messages.size(), 1u);
+    EXPECT_NE(rt.messages[0].text.find("経理室のプリンター"), std::string::npos) << rt.messages[0].text;
+
+    // A preview needs a program with screens; this one has none.
+    writeBytes(root / "ini" / "OVLPRINT.INI", "[Print]\r\nOutput=preview\r\n");
+    rt.messages.clear();
+    EXPECT_EQ(print(good, "KOV120", "KOV120p.ovl"), kPrtOutputError);
+    ASSERT_EQ(rt.messages.size(), 1u);
+    EXPECT_NE(rt.messages[0].text.find("プレビュー"), std::string::npos) << rt.messages[0].text;
+    EXPECT_TRUE(outputFiles().empty());
 }
 
 TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
