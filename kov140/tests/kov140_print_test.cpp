@@ -295,6 +295,29 @@ TEST(Kov140Amounts, LevelsOfOneRecordAfterAnother)
     env.screen->SKSYKEI.reset();
 }
 
+// More records than a 16-bit count holds: the run reads to the end of the rows, so the
+// last staff member is printed and the block total holds every record.
+TEST(Kov140Run, ReadsAllRowsBeyondTheSixteenBitCount)
+{
+    Kov140Env env;
+    standardSchools(env.fx);
+    constexpr int kRows = 32800;
+    env.fx.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(kRows) +
+                ") INSERT INTO SKSYOKU (SYOKCD, SYOSYU, SYOZOK, SIMKNJ) SELECT 100000 + i, 3, 'E101', '職員' || i FROM n");
+    env.fx.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(kRows) +
+                ") INSERT INTO SKSYKEI (SKYUYM, KYUSYU, SYRFLG, SYOSYU, SYOZOK, SYOKCD, KGOKYU, KGOGHO, NENFUS, KOUGOK)"
+                " SELECT 202306, 3, 1, 3, 'E101', 100000 + i, '2', 1, 1, 1 FROM n");
+    ASSERT_EQ(env.open(), std::nullopt);
+    env.selectBlocks({1});
+    ASSERT_EQ(env.press(5), std::nullopt);
+    const std::string bytes = readBytes(env.commandFile());
+    const auto kougok = column(bytes, 170);
+    ASSERT_EQ(kougok.size(), static_cast<std::size_t>(kRows + 2));  // staff lines, subtotal, block total
+    EXPECT_EQ(kougok.back(), "32,800");
+    EXPECT_EQ(column(bytes, 193).back(), "32,800");
+    EXPECT_NE(bytes.find(cp932::fromUtf8("職員32800")), std::string::npos);
+}
+
 TEST(Kov140Heading, DayTwentyOfTheProcessingMonth)
 {
     const std::pair<std::int64_t, const char*> rows[] = {
