@@ -132,7 +132,9 @@ bool printToPrinter(Renderer& r, const EngineSettings& s, const std::string& job
 
 bool preview(Renderer& r, const std::string& job, const std::string& caption, std::string* error)
 {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()) ||
+        QGuiApplication::platformName() == QLatin1String("offscreen") ||
+        QGuiApplication::platformName() == QLatin1String("minimal")) {
         *error = "印刷プレビューは画面のあるプログラムからだけ使えます（Output=pdf か printer にしてください）。";
         return false;
     }

@@ -64,10 +64,11 @@ int main(int argc, char** argv)
     }
     if (positional.size() != 3) return usage();
 
-    // Writing a PDF needs no display.
+    // Printing to a PDF or a printer needs no display; without one the tool draws
+    // off-screen (a preview then reports that it cannot be shown).
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (!pdfOut.empty() && !std::getenv("QT_QPA_PLATFORM") && !(display && *display) && !(wayland && *wayland))
+    if (!std::getenv("QT_QPA_PLATFORM") && !(display && *display) && !(wayland && *wayland))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
