@@ -241,60 +241,6 @@ TEST(Kov140YearEndAdjustment, ShortfallAndRefundColumnsAtEveryLevel)
     }
 }
 
-// The amounts of one record at the three levels: sums of two columns, the sign split of
-// NENFUS, NENFUS itself at level 0 only, empty columns as 0, and level 0 cleared after
-// each staff line.
-TEST(Kov140Amounts, LevelsOfOneRecordAfterAnother)
-{
-    Kov140Env env;
-    standardSchools(env.fx);
-    addPerson(env.fx, 1001, "山田　太郎", "E101", 1, -1200);
-    addPerson(env.fx, 1002, "鈴木　一郎", "E101", 1, 3000, 3, 202306,
-              {{"KYURYO", dataaccess::DbValue{}}, {"KISYUK", dataaccess::DbValue{}}});
-    ASSERT_EQ(env.open(), std::nullopt);
-    env.screen->SKSYKEI = dataaccess::CreateObjectAs<dataaccess::clsTbAccess>(dataaccess::kProgIdTbAccess);
-    env.screen->SKSYKEI->setTBDatabase(env.screen->KOV->DBDatabase());
-    env.screen->SKSYKEI->setTBNameString("SKSYKEI");
-    ASSERT_EQ(env.screen->SKSYKEI->DAO_TableOpen("", "SYOKCD"), 2);
-    Kov140Run& r = *env.run;
-    r.prsGokeiClr(0, 2);
-    auto levels = [](const LevelTotals& t) {
-        return std::vector<std::int64_t>{t[0].truncated(), t[1].truncated(), t[2].truncated()};
-    };
-    using L = std::vector<std::int64_t>;
-
-    ASSERT_EQ(env.screen->SKSYKEI->DAO_RecRead(1), 0);
-    r.prsKyuyo();
-    EXPECT_EQ(levels(r.totKyuryoKei), (L{2401, 2401, 2401}));
-    EXPECT_EQ(levels(r.totShukuH), (L{2030, 2030, 2030}));
-    EXPECT_EQ(levels(r.totShukuK), (L{1007, 1007, 1007}));
-    EXPECT_EQ(levels(r.totNENFUS), (L{-1200, 0, 0}));
-    EXPECT_EQ(levels(r.totNenfusMinus), (L{-1200, -1200, -1200}));
-    EXPECT_EQ(levels(r.totNenfusPlus), (L{0, 0, 0}));
-    EXPECT_EQ(levels(r.totKAZEIG), (L{99999, 99999, 99999}));
-    r.prsGokeiClr(0, 0);
-    EXPECT_EQ(levels(r.totNenfusMinus), (L{0, -1200, -1200}));
-
-    ASSERT_EQ(env.screen->SKSYKEI->DAO_RecRead(2), 0);
-    r.prsKyuyo();
-    EXPECT_EQ(levels(r.totKyuryoKei), (L{300, 2701, 2701}));  // empty KYURYO counts as 0
-    EXPECT_EQ(levels(r.totShukuK), (L{1000, 2007, 2007}));
-    EXPECT_EQ(levels(r.totNENFUS), (L{3000, 0, 0}));
-    EXPECT_EQ(levels(r.totNenfusMinus), (L{0, -1200, -1200}));
-    EXPECT_EQ(levels(r.totNenfusPlus), (L{3000, 3000, 3000}));
-    EXPECT_EQ(levels(r.totSASIHK), (L{-15850, -31700, -31700}));
-
-    r.prsGokeiClr(1, 1);
-    EXPECT_EQ(levels(r.totNenfusPlus), (L{3000, 0, 3000}));
-    r.prsGokeiClr(2, 1);  // an empty range clears nothing
-    EXPECT_EQ(levels(r.totNenfusPlus), (L{3000, 0, 3000}));
-    r.prsGokeiClr(0, 2);
-    EXPECT_EQ(levels(r.totSASIHK), (L{0, 0, 0}));
-    EXPECT_THROW(r.totSASIHK[3], RuntimeError);
-    env.screen->SKSYKEI->DAO_TableClose();
-    env.screen->SKSYKEI.reset();
-}
-
 // More records than a 16-bit count holds: the run reads to the end of the rows, so the
 // last staff member is printed and the block total holds every record.
 TEST(Kov140Run, ReadsAllRowsBeyondTheSixteenBitCount)
