@@ -212,8 +212,11 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
         if (!overlay.load(overlayPath, &error)) return fail(kPrtOverlayError, caption, head + error);
 
         Renderer renderer(*parsed.file, overlay, qs(settings->fontFamily));
-        if (!renderer.prepare(&error))
+        bool fontMissing = false;
+        if (!renderer.prepare(&error, &fontMissing)) {
+            if (fontMissing) return fail(kPrtSettingsError, caption, head + error);
             return fail(kPrtCommandFileError, caption, head + "印刷指示ファイル「" + cmdPath + "」\n" + error);
+        }
 
         const QString title = qs(caption.empty() ? jobName : caption);
         if (!m_pdfOverride.empty()) {

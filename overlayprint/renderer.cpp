@@ -198,7 +198,7 @@ bool Overlay::loadData(const QByteArray& svg, const std::string& name, std::stri
             }
             out.writeCurrentToken(in);
         }
-        if (in.hasError()) return broken(in.errorString().toStdString() + "、" + std::to_string(in.lineNumber()) + " 行目");
+        if (in.hasError()) return broken("XML の形が崩れています、" + std::to_string(in.lineNumber()) + " 行目");
     }
     auto r = std::make_unique<QSvgRenderer>();
     if (!r->load(ruling) || !r->isValid()) return broken("壊れているか、様式ファイルではありません");
@@ -262,14 +262,16 @@ Renderer::Renderer(const CommandFile& doc, const Overlay& overlay, QString fontF
 {
 }
 
-bool Renderer::prepare(std::string* error)
+bool Renderer::prepare(std::string* error, bool* fontMissing)
 {
+    if (fontMissing) *fontMissing = false;
     QFont font(m_fontFamily);
     font.setPixelSize(100);
     font.setStyleStrategy(QFont::NoFontMerging);
     font.setHintingPreference(QFont::PreferNoHinting);
     m_probe = QRawFont::fromFont(font);
     if (!m_probe.isValid() || m_probe.familyName().compare(m_fontFamily, Qt::CaseInsensitive) != 0) {
+        if (fontMissing) *fontMissing = true;
         if (error) {
             *error = "日本語フォント「" + m_fontFamily.toStdString() +
                      "」が見つかりません（fonts-ipafont-gothic を入れるか、OVLPRINT.INI の Font を直してください）。";

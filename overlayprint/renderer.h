@@ -71,8 +71,9 @@ class Renderer {
 public:
     Renderer(const CommandFile& doc, const Overlay& overlay, QString fontFamily);
 
-    // Finds the font and checks that it holds every character of the document.
-    bool prepare(std::string* error);
+    // Finds the font and checks that every character of the document can be drawn.
+    // *fontMissing tells a missing font (set-up) from a character no font has (document).
+    bool prepare(std::string* error, bool* fontMissing = nullptr);
     // Page size for the device set-up.
     double pageWidthMm() const { return m_doc.pageWidthMm(); }
     double pageHeightMm() const { return m_doc.pageHeightMm(); }

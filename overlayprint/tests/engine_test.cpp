@@ -450,6 +450,14 @@ TEST_F(EngineTest, MissingCommandFileAndBadSettingsAreReported)
     ASSERT_EQ(rt.messages.size(), 1u);
     EXPECT_NE(rt.messages[0].text.find("OVLPRINT.INI"), std::string::npos);
     EXPECT_NE(rt.messages[0].text.find("plotter"), std::string::npos);
+
+    writeBytes(root / "ini" / "OVLPRINT.INI", "[Print]\r\nFont=NoSuchGothic\r\n");
+    rt.messages.clear();
+    EXPECT_EQ(print(lines({"ST 011001", "CR 15063", "TE 0030008531075100A", "ED "}), "KOV120", "KOV120p.ovl"),
+              kPrtSettingsError);
+    ASSERT_EQ(rt.messages.size(), 1u);
+    EXPECT_NE(rt.messages[0].text.find("NoSuchGothic"), std::string::npos) << rt.messages[0].text;
+    EXPECT_TRUE(outputFiles().empty());
 }
 
 TEST_F(EngineTest, OvlprintReprintsASavedRunAndRejectsBadOnes)
