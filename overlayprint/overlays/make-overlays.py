@@ -143,7 +143,8 @@ def block_report(name, title, marker, bounds, captions, left_caption, grade_x, b
 
 
 def kov120(name, marker, monthly):
-    bounds = [2, 19, 31, 39, 47, 55, 65, 77, 87, 99, 109, 121, 133, 143, 145, 151, 161, 169, 179, 191, 203]
+    # The left frame is kept 4 mm from the paper's edge, inside what printers can reach.
+    bounds = [2.5, 19, 31, 39, 47, 55, 65, 77, 87, 99, 109, 121, 133, 143, 145, 151, 161, 169, 179, 191, 203]
     captions = [
         (19, 31, "給　料", None),
         (31, 39, "教職調整額", None),
@@ -165,7 +166,7 @@ def kov120(name, marker, monthly):
         (179, 191, "差引支給額", None),
         (191, 203, "期末期間", "勤勉期間"),
     ]
-    paired = [(55, 65), (65, 77), (77, 87), (87, 99), (99, 109), (169, 179), (191, 203), (2, 19)]
+    paired = [(55, 65), (65, 77), (77, 87), (87, 99), (99, 109), (169, 179), (191, 203), (2.5, 19)]
     block_report(name, "期末勤勉手当支給調書", marker, bounds, captions, ("職　種", "氏　名"),
                  15 if monthly else None, {87}, paired, 87)
 
@@ -201,7 +202,7 @@ def kov140():
 
 def kov570():
     svg = Svg("給与費支出額集計表")
-    bounds = [2, 8, 12.5, 24, 34, 45.5, 58, 69, 80, 91, 102, 112, 123, 133.5, 141, 152.5, 164.5, 176, 189, 204]
+    bounds = [2.5, 8, 12.5, 24, 34, 45.5, 58, 69, 80, 91, 102, 112, 123, 133.5, 141, 152.5, 164.5, 176, 189, 204]
     top, head, bottom = 5.5, 9, 37
     bounds[-1] += NUDGE
     svg.rect(bounds[0], top, bounds[-1], bottom, THICK)
