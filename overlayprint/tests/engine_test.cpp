@@ -234,6 +234,29 @@ TEST_F(EngineTest, EachFormPrintsItsReportToAPdfWithTheFontEmbedded)
     }
 }
 
+// The command files that the printing programs' own tests keep as their expected output
+// all print over their forms.
+TEST_F(EngineTest, TheProgramsCommandFilesPrintOverTheirForms)
+{
+    int printed = 0;
+    for (const auto& e : fs::directory_iterator(KOV_TEST_DATA_DIR)) {
+        const std::string name = e.path().filename().string();
+        if (e.path().extension() != ".tmp" || name.rfind("kov", 0) != 0) continue;
+        std::string overlay;
+        if (name.rfind("kov120_daily", 0) == 0) overlay = "KOV121p.ovl";
+        else if (name.rfind("kov120_", 0) == 0) overlay = "KOV120p.ovl";
+        else if (name.rfind("kov140_", 0) == 0) overlay = "KOV140p.ovl";
+        else if (name.rfind("kov570_", 0) == 0) overlay = "Kov570p.OVL";
+        else continue;
+        SCOPED_TRACE(name);
+        rt.messages.clear();
+        EXPECT_EQ(print(readBytes(e.path()), name.substr(0, 6), overlay), kPrtDone)
+            << (rt.messages.empty() ? "" : rt.messages.back().text);
+        ++printed;
+    }
+    std::printf("%d command files of the programs printed\n", printed);
+}
+
 // Where things land: a character at (x, y) fills cells x.. and the line band y-1..y;
 // sizes condense and widen it; a rule lies on its y.
 TEST_F(EngineTest, TextsStandInTheirCellsAndRowBands)
