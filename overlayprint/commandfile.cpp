@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 namespace kov::overlayprint {
@@ -414,6 +415,11 @@ ParseResult parseCommandFile(std::string_view bytes)
 ParseResult readCommandFile(const std::string& path)
 {
     ParseResult result;
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) {
+        result.error = ParseError{0, "印刷指示ファイル「" + path + "」はファイルではありません。"};
+        return result;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         result.error = ParseError{0, "印刷指示ファイル「" + path + "」を開けません。"};

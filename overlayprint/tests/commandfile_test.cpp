@@ -154,11 +154,17 @@ TEST(CommandFile, EveryMalformedFileNamesItsLine)
     }
 }
 
-TEST(CommandFile, MissingFileIsAMessage)
+TEST(CommandFile, MissingFileOrAFolderIsAMessage)
 {
     const auto r = readCommandFile("/nonexistent/folder/OVL.TMP");
     ASSERT_FALSE(r.ok());
     EXPECT_NE(r.error->text().find("/nonexistent/folder/OVL.TMP"), std::string::npos);
+    const auto dir = std::filesystem::temp_directory_path() / "ovl-folder-as-file" / "OVL.TMP";
+    std::filesystem::create_directories(dir);
+    const auto d = readCommandFile(dir.string());
+    ASSERT_FALSE(d.ok());
+    EXPECT_NE(d.error->text().find("ファイルではありません"), std::string::npos) << d.error->text();
+    std::filesystem::remove_all(dir.parent_path());
 }
 
 // Every input kept in the fuzzing corpus (including all that ever crashed the reader)
