@@ -240,3 +240,32 @@ TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
 }
 
 } // namespace
+
+namespace {
+
+// kov120 accepts exactly "2", "5" or "25": anything else ends it at once, before any
+// window and without a message, with a non-zero status.
+TEST(Kov120EndToEnd, WrongArgumentEndsSilently)
+{
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    const fs::path log = fs::temp_directory_path() / ("kov120_arg_" + std::to_string(getpid()) + ".log");
+    const std::vector<std::vector<std::string>> cases = {
+        {}, {" 2"}, {"2 "}, {"2@"}, {"3"}, {"52"}, {"2", "5"},
+    };
+    for (const auto& args : cases) {
+        std::vector<std::string> argv = {(fs::path(KOV_BIN_DIR) / "kov120").string()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        Child prog = Child::start(argv, env, log.string());
+        ASSERT_GT(prog.pid, 0);
+        const auto status = prog.waitFor(10s);
+        if (!status) prog.stop();
+        std::string shown;
+        for (const auto& a : args) shown += "[" + a + "]";
+        EXPECT_EQ(status, kov::kExitLaunchRule) << shown;
+        EXPECT_EQ(kov::kov120::test::readBytes(log.string()), "") << shown;
+    }
+    fs::remove(log);
+}
+
+} // namespace
