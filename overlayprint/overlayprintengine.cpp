@@ -210,6 +210,16 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
         if (overlayFile.empty()) return fail(kPrtOverlayError, caption, head + "様式ファイル（オーバーレイ）の名前が空です。");
         const std::string overlayPath = findOverlayFile(settings->overlayFolder, overlayFile);
         if (!overlay.load(overlayPath, &error)) return fail(kPrtOverlayError, caption, head + error);
+        // A form larger than the paper would be cut off: the file asks for another paper
+        // or orientation than the form was drawn for.
+        const CommandFile& doc = *parsed.file;
+        const QSizeF form = overlay.extentInches();
+        const double slack = 0.05;
+        if (form.width() > doc.pageWidthMm() / 25.4 + slack || form.height() > doc.pageHeightMm() / 25.4 + slack) {
+            return fail(kPrtOverlayError, caption,
+                        head + "様式ファイル（オーバーレイ）「" + overlayPath + "」は用紙（" + doc.paper->name +
+                            (doc.landscape ? " 横" : " 縦") + "、印刷指示ファイルの 1 行目）に収まりません。");
+        }
 
         Renderer renderer(*parsed.file, overlay, qs(settings->fontFamily));
         bool fontMissing = false;

@@ -212,6 +212,13 @@ bool Overlay::loadData(const QByteArray& svg, const std::string& name, std::stri
     return true;
 }
 
+QSizeF Overlay::extentInches() const
+{
+    if (!m_svg) return {};
+    const QRectF vb = m_svg->viewBoxF();
+    return QSizeF(vb.right() / kOverlayUnitsPerInch, vb.bottom() / kOverlayUnitsPerInch);
+}
+
 void Overlay::draw(QPainter& painter, double pxPerInchX, double pxPerInchY) const
 {
     if (!m_svg) return;

@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QPointF>
+#include <QSizeF>
 #include <QTransform>
 #include <QRawFont>
 #include <QString>
@@ -42,6 +43,8 @@ public:
     bool loadData(const QByteArray& svg, const std::string& name, std::string* error);
     void draw(QPainter& painter, double pxPerInchX, double pxPerInchY) const;
     bool isLoaded() const { return m_svg != nullptr; }
+    // Right and bottom edge of the form's drawing area, in inches from the paper's corner.
+    QSizeF extentInches() const;
 
     // A caption of the form. The engine draws the <text> elements itself, as text in
     // the form's font (so they stay text in a PDF: small, searchable); the SVG renderer

@@ -443,6 +443,8 @@ TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
         {"missing overlay", good, "NOFORM.ovl", kPrtOverlayError, {"NOFORM.ovl", "見つかりません"}},
         {"broken overlay", good, (root / "forms" / "BROKEN.ovl").string(), kPrtOverlayError, {"BROKEN.ovl", "SVG"}},
         {"empty overlay", good, (root / "forms" / "EMPTY.ovl").string(), kPrtOverlayError, {"EMPTY.ovl"}},
+        {"form larger than the paper", lines({"ST 011000", "CR 15063", "TE 0030008531075100A", "ED "}),
+         "KOV120p.ovl", kPrtOverlayError, {"KOV120p.ovl", "B4 縦", "収まりません"}},
         {"unreadable transform", good, (root / "forms" / "SKEW.ovl").string(), kPrtOverlayError, {"SKEW.ovl", "skew(3)"}},
     };
     for (const Case& c : cases) {
