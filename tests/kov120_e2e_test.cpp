@@ -4,7 +4,7 @@
 // the print engine must have made a PDF whose text poppler reads, and the program must
 // end with status 0.
 #include "db/fixture.h"
-#include "kov120/tests/kov120_testenv.h"
+#include "blockreport/tests/blockreport_testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -200,7 +200,7 @@ TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
         window = xdo(x.display, "search --name 期末勤勉手当支給調書印刷");
         if (auto nl = window.find('\n'); nl != std::string::npos) window.resize(nl);
     }
-    ASSERT_FALSE(window.empty()) << "no window; log:\n" << kov::kov120::test::readBytes(log);
+    ASSERT_FALSE(window.empty()) << "no window; log:\n" << kov::blockreport::test::readBytes(log);
     xdo(x.display, "windowfocus --sync " + window);
     std::this_thread::sleep_for(300ms);
 
@@ -220,15 +220,15 @@ TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
             for (const auto& e : fs::directory_iterator(pdf))
                 if (e.path().extension() == ".pdf") pdfs.push_back(e.path());
     }
-    ASSERT_EQ(pdfs.size(), 1u) << "log:\n" << kov::kov120::test::readBytes(log);
+    ASSERT_EQ(pdfs.size(), 1u) << "log:\n" << kov::blockreport::test::readBytes(log);
     std::this_thread::sleep_for(500ms);
 
     xdo(x.display, "key F10");
     const auto status = prog.waitFor(20s);
     if (!status) prog.stop();
-    ASSERT_EQ(status, 0) << "log:\n" << kov::kov120::test::readBytes(log);
+    ASSERT_EQ(status, 0) << "log:\n" << kov::blockreport::test::readBytes(log);
 
-    kov::kov120::test::expectGolden((app / "OVL.TMP").string(), "kov120_e2e.ovl.tmp");
+    kov::blockreport::test::expectGolden((app / "OVL.TMP").string(), "kov120_e2e.ovl.tmp");
 
     const std::string text = run("pdftotext -layout '" + pdfs.front().string() + "' -");
     EXPECT_NE(text.find("講師"), std::string::npos) << text;
@@ -263,7 +263,7 @@ TEST(Kov120EndToEnd, WrongArgumentEndsSilently)
         std::string shown;
         for (const auto& a : args) shown += "[" + a + "]";
         EXPECT_EQ(status, kov::kExitLaunchRule) << shown;
-        EXPECT_EQ(kov::kov120::test::readBytes(log.string()), "") << shown;
+        EXPECT_EQ(kov::blockreport::test::readBytes(log.string()), "") << shown;
     }
     fs::remove(log);
 }

@@ -4,7 +4,7 @@
 // command file must match its golden file byte for byte, the print engine must have
 // made a PDF whose text poppler reads, and the program must end with status 0.
 #include "db/fixture.h"
-#include "kov140/tests/kov140_testenv.h"
+#include "blockreport/tests/blockreport_testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using kov::kov140::test::readBytes;
+using kov::blockreport::test::readBytes;
 
 std::string shellOutput(const std::string& cmd)
 {
@@ -228,7 +228,7 @@ TEST(Kov140EndToEnd, TwoBlocksPrintedToPdf)
     const auto status = prog.waitFor(20s);
     ASSERT_EQ(status, 0) << "log:\n" << readBytes(log);
 
-    kov::kov140::test::expectGolden((app / "OVL.TMP").string(), "kov140_e2e.ovl.tmp");
+    kov::blockreport::test::expectGolden((app / "OVL.TMP").string(), "kov140_e2e.ovl.tmp");
 
     const std::string text = shellOutput("pdftotext -layout '" + pdfs.front().string() + "' -");
     EXPECT_NE(text.find("令和 05年06月分"), std::string::npos) << text;

@@ -2,6 +2,7 @@
 // font and colours, tab order and first focus, and the keyboard on the block list.
 #include "blockreport/blockreportrun.h"
 #include "blockreport/blockreportscreen.h"
+#include "blockreport/tests/qtapplicationenv.h"
 #include "blockreport/ui/frmblockreport.h"
 #include "common/scriptedruntime.h"
 #include "common/ui/fonts.h"
@@ -22,23 +23,8 @@
 namespace kov::blockreport {
 namespace {
 
-class QtApplication : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "frmblockreport_test";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
-        kov::ui::installJapaneseFonts();
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QApplication> m_app;
-};
-const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
+const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(
+    new test::QtApplicationEnvironment<QApplication>("frmblockreport_test", [] { kov::ui::installJapaneseFonts(); }));
 
 struct Window {
     db::Fixture fx;

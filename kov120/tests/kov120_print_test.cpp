@@ -2,6 +2,7 @@
 // line with golden files (CP932, CR LF), and the hand-over to the print engine checked.
 #include "kov120_testenv.h"
 
+#include "blockreport/tests/qtapplicationenv.h"
 #include "common/runtimeerror.h"
 
 #include <QGuiApplication>
@@ -12,22 +13,8 @@ namespace kov::kov120::test {
 namespace {
 
 // The print engine draws with Qt: one application object for the whole test program.
-class QtApplication : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "kov120_print_test";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QGuiApplication>(argc, argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QGuiApplication> m_app;
-};
-const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
+const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(
+    new blockreport::test::QtApplicationEnvironment<QGuiApplication>("kov120_print_test"));
 
 using db::Payment;
 using db::Staff;
@@ -79,8 +66,10 @@ struct PrintCase {
     const char* overlay;
 };
 
-void standardSchools(db::Fixture& fx)
+// The processing month, three schools and two blocks of pay kind 2.
+void standardSchools(db::Fixture& fx, std::int64_t syorid = 202306)
 {
+    fx.setKanri(syorid);
     fx.addSchool("E101", "城東小学校");
     fx.addSchool("E102", "城西小学校");
     fx.addSchool("E201", "川北中学校");
@@ -91,7 +80,6 @@ void standardSchools(db::Fixture& fx)
 const PrintCase kCases[] = {
     {"one_block", 2, true, {1},
      [](db::Fixture& fx) {
-         fx.setKanri(202306);
          standardSchools(fx);
          addPerson(fx, 1003, "佐藤　花子", "E101", 1);
          addPerson(fx, 1001, "山田　太郎", "E101", 1);
@@ -100,8 +88,7 @@ const PrintCase kCases[] = {
      "KOV120p.ovl"},
     {"two_blocks", 2, true, {1, 2},
      [](db::Fixture& fx) {
-         fx.setKanri(202312);
-         standardSchools(fx);
+         standardSchools(fx, 202312);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, 2, 3, 202312);
          addPerson(fx, 1002, "鈴木　一郎", "E101", 1, 2, 3, 202312);
          addPerson(fx, 2001, "高橋　三郎", "E201", 2, 2, 1, 202312);
@@ -109,7 +96,6 @@ const PrintCase kCases[] = {
      "KOV120p.ovl"},
     {"affiliation_change", 2, true, {1},
      [](db::Fixture& fx) {
-         fx.setKanri(202306);
          standardSchools(fx);
          addPerson(fx, 1001, "山田　太郎", "E101", 1);
          addPerson(fx, 1101, "田中　次郎", "E102", 1);
@@ -118,22 +104,19 @@ const PrintCase kCases[] = {
      "KOV120p.ovl"},
     {"page_full", 2, true, {1},
      [](db::Fixture& fx) {
-         fx.setKanri(202306);
          standardSchools(fx);
          for (int i = 1; i <= 25; ++i) addPerson(fx, 1000 + i, "職員" + std::to_string(i), "E101", 1);
      },
      "KOV120p.ovl"},
     {"march", 2, true, {1},
      [](db::Fixture& fx) {
-         fx.setKanri(202403);
-         standardSchools(fx);
+         standardSchools(fx, 202403);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, 2, 3, 202403);
          addPerson(fx, 1002, "鈴木　一郎", "E101", 1, 2, 3, 202403);
      },
      "KOV120p.ovl"},
     {"daily", 2, false, {1},
      [](db::Fixture& fx) {
-         fx.setKanri(202306);
          standardSchools(fx);
          addPerson(fx, 1001, "山田　太郎", "E101", 1);  // monthly-paid: not selected
          addPerson(fx, 1501, "講師　一美", "E101", 1, 2, 5);
@@ -142,8 +125,7 @@ const PrintCase kCases[] = {
      "KOV121p.ovl"},
     {"paykind5", 5, true, {3},
      [](db::Fixture& fx) {
-         fx.setKanri(202307);
-         standardSchools(fx);
+         standardSchools(fx, 202307);
          fx.setBlock(3, 101, 101, 1, 5);
          addPerson(fx, 1001, "山田　太郎", "E101", 3, 5, 3, 202307);
          addPerson(fx, 1002, "鈴木　一郎", "E101", 3, 5, 3, 202307);
@@ -161,7 +143,6 @@ const PrintCase kCases[] = {
      "KOV120p.ovl"},
     {"missing_affiliation", 25, true, {1},
      [](db::Fixture& fx) {
-         fx.setKanri(202306);
          standardSchools(fx);
          fx.addSchool("E1'05", "引用符小学校");
          addPerson(fx, 1001, "山田　太郎", "E101", 1);
@@ -180,12 +161,7 @@ TEST_P(Kov120Print, CommandFileMatchesGolden)
     const PrintCase& c = GetParam();
     Kov120Env env(c.kyusyu);
     c.data(env.fx);
-    ASSERT_EQ(env.open(), std::nullopt);
-    ASSERT_TRUE(env.rt.messages.empty()) << env.rt.messages.front().text;
-    env.screen->optGetugaku = c.monthly;
-    env.selectBlocks(c.blocks);
-    ASSERT_EQ(env.press(5), std::nullopt);
-    ASSERT_TRUE(env.rt.messages.empty()) << env.rt.messages.front().text;
+    ASSERT_NO_FATAL_FAILURE(env.printBlocks(c.monthly, c.blocks));
 
     expectGolden(env.commandFile(), std::string("kov120_") + c.name + ".ovl.tmp");
     ASSERT_EQ(env.engineCalls.size(), 1u);
@@ -216,7 +192,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, Kov120Print, ::testing::ValuesIn(kCases),
 TEST(Kov120Totals, LevelsAddUpAndRestart)
 {
     Kov120Env env(2);
-    env.fx.setKanri(202306);
     standardSchools(env.fx);
     addPerson(env.fx, 1001, "山田　太郎", "E101", 1);
     addPerson(env.fx, 1101, "田中　次郎", "E102", 1);
@@ -236,7 +211,6 @@ TEST(Kov120Totals, LevelsAddUpAndRestart)
 TEST(Kov120Run, StaffMissingFromMasterEndsThroughStatusCheck)
 {
     Kov120Env env(2);
-    env.fx.setKanri(202306);
     standardSchools(env.fx);
     addPerson(env.fx, 1001, "山田　太郎", "E101", 1);
     env.fx.exec("DELETE FROM SKSYOKU");

@@ -3,6 +3,7 @@
 // back from the command file, and the hand-over to the print engine.
 #include "kov140_testenv.h"
 
+#include "common/cp932.h"
 #include "common/runtimeerror.h"
 #include "common/text.h"
 
@@ -162,12 +163,7 @@ TEST_P(Kov140Print, CommandFileMatchesGolden)
     const PrintCase& c = GetParam();
     Kov140Env env;
     c.data(env.fx);
-    ASSERT_EQ(env.open(), std::nullopt);
-    ASSERT_TRUE(env.rt.messages.empty()) << env.rt.messages.front().text;
-    env.screen->optGetugaku = c.monthly;
-    env.selectBlocks(c.blocks);
-    ASSERT_EQ(env.press(5), std::nullopt);
-    ASSERT_TRUE(env.rt.messages.empty()) << env.rt.messages.front().text;
+    ASSERT_NO_FATAL_FAILURE(env.printBlocks(c.monthly, c.blocks));
 
     expectGolden(env.commandFile(), std::string("kov140_") + c.name + ".ovl.tmp");
     ASSERT_EQ(env.engineCalls.size(), 1u);

@@ -1,0 +1,136 @@
+#include "blockreport/tests/blockreport_testsupport.h"
+
+#include "common/cp932.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace kov::blockreport::test {
+
+std::string readBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> cp932Lines(const std::string& bytes)
+{
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const std::size_t e = bytes.find("\r\n", pos);
+        if (e == std::string::npos) {
+            lines.push_back(cp932::toUtf8(bytes.substr(pos)) + "<no CR LF>");
+            break;
+        }
+        lines.push_back(cp932::toUtf8(bytes.substr(pos, e - pos)));
+        pos = e + 2;
+    }
+    return lines;
+}
+
+void expectGolden(const std::string& actualPath, const std::string& goldenName)
+{
+    const std::string golden = std::string(KOV_TEST_DATA_DIR) + "/" + goldenName;
+    const std::string actual = readBytes(actualPath);
+    ASSERT_FALSE(actual.empty()) << actualPath;
+    if (std::getenv("KOV_UPDATE_GOLDEN")) {
+        std::ofstream(golden, std::ios::binary) << actual;
+        return;
+    }
+    const std::string expected = readBytes(golden);
+    ASSERT_FALSE(expected.empty()) << "golden file missing: " << golden;
+    if (actual == expected) return;
+    const auto a = cp932Lines(actual);
+    const auto e = cp932Lines(expected);
+    for (std::size_t i = 0; i < std::max(a.size(), e.size()); ++i) {
+        const std::string al = i < a.size() ? a[i] : "<none>";
+        const std::string el = i < e.size() ? e[i] : "<none>";
+        if (al != el) {
+            ADD_FAILURE() << goldenName << " line " << i + 1 << "\n  expected: " << el << "\n  actual:   " << al;
+            return;
+        }
+    }
+    ADD_FAILURE() << goldenName << ": the files differ in their bytes";
+}
+
+namespace {
+
+class RecordingEngine : public PrintEngine {
+public:
+    explicit RecordingEngine(std::vector<EngineCall>& calls) : m_calls(calls) {}
+    void setPrintFIlePath(const std::string& folder) override { m_folder = folder; }
+    std::string PrintFIlePath() const override { return m_folder; }
+    std::int32_t PrtFile(const std::string& job, const std::string& caption, const std::string& overlay) override
+    {
+        EngineCall call;
+        call.folder = m_folder;
+        call.jobName = job;
+        call.caption = caption;
+        call.overlay = overlay;
+        call.commandFile = readBytes(m_folder + "/OVL.TMP");
+        m_calls.push_back(call);
+        return 0;
+    }
+
+private:
+    std::vector<EngineCall>& m_calls;
+    std::string m_folder;
+};
+
+} // namespace
+
+BlockReportEnv::BlockReportEnv()
+{
+    rt.setAppPath(fx.dir());
+    fx.setStandardNames();
+}
+
+PrintEngineFactory BlockReportEnv::recordingEngine()
+{
+    return [this] { return std::make_unique<RecordingEngine>(engineCalls); };
+}
+
+std::optional<int> BlockReportEnv::open()
+{
+    try {
+        screen->prsOpenSet();
+    } catch (const ProgramEnded& e) {
+        return e.exitStatus;
+    }
+    return std::nullopt;
+}
+
+void BlockReportEnv::selectBlocks(const std::vector<int>& slots)
+{
+    for (auto& e : screen->lstMain)
+        e.selected = std::find(slots.begin(), slots.end(), e.itemData) != slots.end();
+}
+
+std::optional<int> BlockReportEnv::press(int index)
+{
+    try {
+        screen->prsPfAction(index);
+    } catch (const ProgramEnded& e) {
+        return e.exitStatus;
+    }
+    return std::nullopt;
+}
+
+void BlockReportEnv::printBlocks(bool monthly, const std::vector<int>& slots)
+{
+    ASSERT_EQ(open(), std::nullopt);
+    ASSERT_TRUE(rt.messages.empty()) << rt.messages.front().text;
+    screen->optGetugaku = monthly;
+    selectBlocks(slots);
+    ASSERT_EQ(press(5), std::nullopt);
+    ASSERT_TRUE(rt.messages.empty()) << rt.messages.front().text;
+}
+
+} // namespace kov::blockreport::test

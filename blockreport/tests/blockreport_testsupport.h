@@ -1,0 +1,90 @@
+#pragma once
+// Test support for the block report programs (kov120, kov140): a screen and its print run
+// over a real SQLite fixture with the runtime services scripted, the print engine's calls
+// noted, and the comparison of command files (CP932, CR LF) with golden files in
+// tests/data.
+#include "blockreport/blockreportscreen.h"
+#include "common/scriptedruntime.h"
+#include "db/fixture.h"
+#include "print/printengine.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kov::blockreport::test {
+
+// Reads a whole file as bytes.
+std::string readBytes(const std::string& path);
+
+// The lines of a CP932 file with CR LF line ends, in UTF-8; a last line without CR LF
+// is marked so that a comparison shows it.
+std::vector<std::string> cp932Lines(const std::string& bytes);
+
+// Compares a command file with tests/data/<goldenName> byte for byte and names the
+// first differing line. KOV_UPDATE_GOLDEN set in the environment writes the golden file.
+void expectGolden(const std::string& actualPath, const std::string& goldenName);
+
+// What a print run handed to the print engine, and what the engine made of it.
+struct EngineCall {
+    std::string folder, jobName, caption, overlay;
+    std::int32_t result = 0;
+    std::string pdf;          // the PDF the real engine wrote
+    std::string commandFile;  // the command file as handed over (recording engine)
+};
+
+// A block report screen with its print run, loaded over a fixture (not yet opened).
+// The fixture names the job kinds; the program's folder is the fixture's.
+struct BlockReportEnv {
+    db::Fixture fx;
+    ScriptedRuntime rt;
+    std::vector<EngineCall> engineCalls;
+    std::unique_ptr<BlockReportScreen> screen;
+
+    BlockReportEnv();
+    BlockReportEnv(const BlockReportEnv&) = delete;
+    BlockReportEnv& operator=(const BlockReportEnv&) = delete;
+
+    // The real print engine, printing to PDF into the fixture's folder "pdf" with the
+    // overlays of the build (written into the fixture's OVLPRINT.INI); its calls are
+    // noted with their results and PDFs.
+    PrintEngineFactory pdfEngine();
+    // An engine that prints nothing and notes its calls with a copy of the command file.
+    PrintEngineFactory recordingEngine();
+
+    // Creates the screen of description d with a print run of type Run and loads it.
+    template <class Run>
+    Run* load(ScreenDescription d, PrintEngineFactory factory)
+    {
+        screen = std::make_unique<BlockReportScreen>(rt, std::move(d));
+        auto r = std::make_unique<Run>(*screen, std::move(factory));
+        Run* run = r.get();
+        screen->setPrintRun(std::move(r));
+        screen->formLoad();
+        return run;
+    }
+
+    std::string commandFile() const { return fx.path("OVL.TMP"); }
+
+    // Opens the screen; a program end during it is returned (else nullopt).
+    std::optional<int> open();
+
+    // Selects the entries whose slot numbers are given.
+    void selectBlocks(const std::vector<int>& slots);
+
+    // Presses the button of a function key (index 0 to 11) as the press handler does; a
+    // program end is returned.
+    std::optional<int> press(int index);
+
+    // Opens the screen, chooses the staff group, selects the blocks and prints with F6;
+    // none of it may end the program or show a message. Call it inside
+    // ASSERT_NO_FATAL_FAILURE.
+    void printBlocks(bool monthly, const std::vector<int>& slots);
+};
+
+} // namespace kov::blockreport::test
