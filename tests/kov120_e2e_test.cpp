@@ -3,134 +3,24 @@
 // two blocks, print with F6, end with F10. The command file must match its golden file,
 // the print engine must have made a PDF whose text poppler reads, and the program must
 // end with status 0.
-#include "db/fixture.h"
 #include "blockreport/tests/blockreport_testsupport.h"
+#include "common/runtimeservices.h"
+#include "db/fixture.h"
+#include "e2e_support.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
-#include <optional>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-// Output of a shell command (standard output only).
-std::string run(const std::string& cmd)
-{
-    std::string out;
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        pclose(p);
-    }
-    return out;
-}
-
-// A child process started with an environment of its own.
-struct Child {
-    pid_t pid = -1;
-    std::optional<int> status;
-
-    static Child start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                       const std::string& outFile, posix_spawn_file_actions_t* extra = nullptr)
-    {
-        std::vector<char*> a, e;
-        for (const auto& s : argv) a.push_back(const_cast<char*>(s.c_str()));
-        a.push_back(nullptr);
-        for (const auto& s : env) e.push_back(const_cast<char*>(s.c_str()));
-        e.push_back(nullptr);
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_t* actions = extra;
-        if (!actions) {
-            posix_spawn_file_actions_init(&fa);
-            posix_spawn_file_actions_addopen(&fa, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            posix_spawn_file_actions_adddup2(&fa, 1, 2);
-            actions = &fa;
-        }
-        Child c;
-        if (posix_spawn(&c.pid, a[0], actions, nullptr, a.data(), e.data()) != 0) c.pid = -1;
-        if (!extra) posix_spawn_file_actions_destroy(&fa);
-        return c;
-    }
-
-    bool running()
-    {
-        if (pid <= 0 || status) return false;
-        int st = 0;
-        if (waitpid(pid, &st, WNOHANG) == pid) {
-            status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-            return false;
-        }
-        return true;
-    }
-
-    std::optional<int> waitFor(std::chrono::milliseconds limit)
-    {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (running() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(50ms);
-        return status;
-    }
-
-    void stop()
-    {
-        if (running()) {
-            kill(pid, SIGTERM);
-            if (!waitFor(3s)) {
-                kill(pid, SIGKILL);
-                waitFor(3s);
-            }
-        }
-    }
-};
-
-// An X server of this test alone, on a display that no other server holds; ready when
-// its socket is there and a client can connect.
-struct XServer {
-    Child child;
-    std::string display;
-
-    XServer()
-    {
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) env.emplace_back(*e);
-        for (int n = 100 + getpid() % 300, tries = 0; tries < 50; ++n, ++tries) {
-            const std::string num = std::to_string(n);
-            if (fs::exists("/tmp/.X" + num + "-lock") || fs::exists("/tmp/.X11-unix/X" + num)) continue;
-            child = Child::start({"/usr/bin/Xvfb", ":" + num, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, env,
-                                 "/dev/null");
-            for (int i = 0; i < 100 && child.running(); ++i) {
-                std::this_thread::sleep_for(100ms);
-                if (run("DISPLAY=:" + num + " xdpyinfo >/dev/null 2>&1 && echo ok") == "ok\n") {
-                    display = ":" + num;
-                    return;
-                }
-            }
-            child.stop();
-        }
-    }
-    ~XServer() { child.stop(); }
-};
-
-std::string xdo(const std::string& display, const std::string& args)
-{
-    return run("DISPLAY=" + display + " xdotool " + args + " 2>/dev/null");
-}
+using kov::blockreport::test::readBytes;
+using kov::e2e::Process;
 
 void addStaffWithPayment(kov::db::Fixture& fx, std::int64_t code, const std::string& name, const std::string& syozok,
                          std::int64_t block, std::int64_t syosyu)
@@ -178,94 +68,66 @@ TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
     fx.writeSettings("OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=" + pdf.string() +
                                          "\r\nOverlayFolder=" + std::string(KOV_BIN_DIR) + "\r\n");
 
-    XServer x;
-    ASSERT_FALSE(x.display.empty()) << "Xvfb did not start";
-    ASSERT_TRUE(x.child.running()) << "Xvfb ended";
+    kov::e2e::XServer x;
+    ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+    ASSERT_TRUE(x.running()) << "Xvfb ended";
 
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string s = *e;
-        if (s.rfind("QT_QPA_PLATFORM=", 0) == 0 || s.rfind("DISPLAY=", 0) == 0) continue;
-        env.push_back(s);
-    }
-    env.push_back("DISPLAY=" + x.display);
-    env.push_back("QT_QPA_PLATFORM=xcb");
+    const std::vector<std::string> env = kov::e2e::programEnvironment(x.display(), fs::path(fx.dir()) / "tmp");
     const std::string log = (fs::path(fx.dir()) / "kov120.log").string();
-    Child prog = Child::start({(app / "kov120").string(), "2"}, env, log);
-    ASSERT_GT(prog.pid, 0);
+    Process prog({(app / "kov120").string(), "2"}, env, log);
+    ASSERT_TRUE(prog.started());
 
-    std::string window;
-    for (int i = 0; i < 200 && window.empty() && prog.running(); ++i) {
-        std::this_thread::sleep_for(100ms);
-        window = xdo(x.display, "search --name 期末勤勉手当支給調書印刷");
-        if (auto nl = window.find('\n'); nl != std::string::npos) window.resize(nl);
-    }
-    ASSERT_FALSE(window.empty()) << "no window; log:\n" << kov::blockreport::test::readBytes(log);
-    xdo(x.display, "windowfocus --sync " + window);
+    const std::string window = kov::e2e::waitForWindow(x.display(), "期末勤勉手当支給調書印刷", prog);
+    ASSERT_FALSE(window.empty()) << "no window; log:\n" << readBytes(log);
+    kov::e2e::xdotool(x.display(), "windowfocus --sync " + window);
     std::this_thread::sleep_for(300ms);
 
     // The monthly-paid option has the focus: Right chooses 日額者, Tab goes to the block
     // list, space selects block 01, Down and space select block 02, F6 prints.
-    for (const char* key : {"Right", "Tab", "space", "Down", "space"}) {
-        xdo(x.display, std::string("key ") + key);
-        std::this_thread::sleep_for(150ms);
-    }
-    xdo(x.display, "key F6");
+    kov::e2e::pressKeys(x.display(), {"Right", "Tab", "space", "Down", "space"});
+    kov::e2e::xdotool(x.display(), "key F6");
 
     // The print run ends when the engine has written its PDF.
-    std::vector<fs::path> pdfs;
-    for (int i = 0; i < 300 && pdfs.empty() && prog.running(); ++i) {
-        std::this_thread::sleep_for(100ms);
-        if (fs::exists(pdf))
-            for (const auto& e : fs::directory_iterator(pdf))
-                if (e.path().extension() == ".pdf") pdfs.push_back(e.path());
-    }
-    ASSERT_EQ(pdfs.size(), 1u) << "log:\n" << kov::blockreport::test::readBytes(log);
+    const std::vector<fs::path> pdfs = kov::e2e::waitForPdfs(pdf, prog);
+    ASSERT_EQ(pdfs.size(), 1u) << "log:\n" << readBytes(log);
     std::this_thread::sleep_for(500ms);
 
-    xdo(x.display, "key F10");
+    kov::e2e::xdotool(x.display(), "key F10");
     const auto status = prog.waitFor(20s);
-    if (!status) prog.stop();
-    ASSERT_EQ(status, 0) << "log:\n" << kov::blockreport::test::readBytes(log);
+    ASSERT_EQ(status, 0) << "log:\n" << readBytes(log);
 
     kov::blockreport::test::expectGolden((app / "OVL.TMP").string(), "kov120_e2e.ovl.tmp");
 
-    const std::string text = run("pdftotext -layout '" + pdfs.front().string() + "' -");
+    const std::string text = kov::e2e::pdfText(pdfs.front());
     EXPECT_NE(text.find("講師"), std::string::npos) << text;
     EXPECT_NE(text.find("臨時"), std::string::npos);
     EXPECT_NE(text.find("※ブロック合計※"), std::string::npos);
     EXPECT_NE(text.find("令和"), std::string::npos);
     EXPECT_EQ(text.find("山田"), std::string::npos) << "a monthly-paid staff member was printed";
-    EXPECT_EQ(run("pdfinfo '" + pdfs.front().string() + "' | grep -c '^Pages: *2$'"), "1\n");
+    EXPECT_EQ(kov::e2e::shellOutput("pdfinfo '" + pdfs.front().string() + "' | grep -c '^Pages: *2$'"), "1\n");
 }
-
-} // namespace
-
-namespace {
 
 // kov120 accepts exactly "2", "5" or "25": anything else ends it at once, before any
 // window and without a message, with a non-zero status.
 TEST(Kov120EndToEnd, WrongArgumentEndsSilently)
 {
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
-    const fs::path log = fs::temp_directory_path() / ("kov120_arg_" + std::to_string(getpid()) + ".log");
+    const kov::e2e::TempFolder folder;
+    const std::vector<std::string> env = kov::e2e::environmentWithTmpDir(folder.path() / "tmp");
+    const fs::path log = folder.path() / "kov120_arg.log";
     const std::vector<std::vector<std::string>> cases = {
         {}, {" 2"}, {"2 "}, {"2@"}, {"3"}, {"52"}, {"2", "5"},
     };
     for (const auto& args : cases) {
         std::vector<std::string> argv = {(fs::path(KOV_BIN_DIR) / "kov120").string()};
         argv.insert(argv.end(), args.begin(), args.end());
-        Child prog = Child::start(argv, env, log.string());
-        ASSERT_GT(prog.pid, 0);
+        Process prog(argv, env, log.string());
+        ASSERT_TRUE(prog.started());
         const auto status = prog.waitFor(10s);
-        if (!status) prog.stop();
         std::string shown;
         for (const auto& a : args) shown += "[" + a + "]";
         EXPECT_EQ(status, kov::kExitLaunchRule) << shown;
-        EXPECT_EQ(kov::blockreport::test::readBytes(log.string()), "") << shown;
+        EXPECT_EQ(readBytes(log.string()), "") << shown;
     }
-    fs::remove(log);
 }
 
 } // namespace

@@ -1,0 +1,184 @@
+#include "e2e_support.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace kov::e2e {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string shellOutput(const std::string& cmd)
+{
+    std::string out;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        pclose(p);
+    }
+    return out;
+}
+
+std::vector<std::string> currentEnvironment()
+{
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    return env;
+}
+
+TempFolder::TempFolder()
+{
+    std::string pattern = (fs::temp_directory_path() / "kov_e2e_XXXXXX").string();
+    if (mkdtemp(pattern.data())) m_path = pattern;
+}
+
+TempFolder::~TempFolder()
+{
+    std::error_code ec;
+    if (!m_path.empty()) fs::remove_all(m_path, ec);
+}
+
+std::vector<std::string> environmentWithTmpDir(const fs::path& tmpDir)
+{
+    fs::create_directories(tmpDir);
+    std::vector<std::string> env;
+    for (const std::string& s : currentEnvironment())
+        if (s.rfind("TMPDIR=", 0) != 0) env.push_back(s);
+    env.push_back("TMPDIR=" + tmpDir.string());
+    return env;
+}
+
+std::vector<std::string> programEnvironment(const std::string& display, const fs::path& tmpDir)
+{
+    std::vector<std::string> env;
+    for (const std::string& s : environmentWithTmpDir(tmpDir))
+        if (s.rfind("QT_QPA_PLATFORM=", 0) != 0 && s.rfind("DISPLAY=", 0) != 0) env.push_back(s);
+    env.push_back("DISPLAY=" + display);
+    env.push_back("QT_QPA_PLATFORM=xcb");
+    return env;
+}
+
+pid_t Process::spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                     const posix_spawn_file_actions_t* actions)
+{
+    std::vector<char*> a, e;
+    for (const auto& s : argv) a.push_back(const_cast<char*>(s.c_str()));
+    a.push_back(nullptr);
+    for (const auto& s : env) e.push_back(const_cast<char*>(s.c_str()));
+    e.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, a[0], actions, nullptr, a.data(), e.data()) != 0) return -1;
+    return pid;
+}
+
+Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                 const posix_spawn_file_actions_t* actions)
+    : m_pid(spawn(argv, env, actions))
+{
+}
+
+Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& outFile)
+{
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    m_pid = spawn(argv, env, &fa);
+    posix_spawn_file_actions_destroy(&fa);
+}
+
+bool Process::running()
+{
+    if (m_pid <= 0 || m_status) return false;
+    int st = 0;
+    if (waitpid(m_pid, &st, WNOHANG) != m_pid) return true;
+    m_status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return false;
+}
+
+std::optional<int> Process::waitFor(std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (running() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(50ms);
+    return m_status;
+}
+
+void Process::stop()
+{
+    if (!running()) return;
+    kill(m_pid, SIGTERM);
+    if (!waitFor(3s)) {
+        kill(m_pid, SIGKILL);
+        waitFor(3s);
+    }
+}
+
+XServer::XServer()
+{
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addclose(&fa, fds[0]);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    m_process.emplace(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                                               "1280x1024x24", "-nolisten", "tcp"},
+                      currentEnvironment(), &fa);
+    posix_spawn_file_actions_destroy(&fa);
+    close(fds[1]);
+    // Xvfb writes the number and the line end in two writes and fails ("Cannot write
+    // display number to fd") when the pipe is closed in between, so read up to the line end.
+    std::string number;
+    char c;
+    while (number.size() < 16 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty()) m_display = ":" + number;
+}
+
+std::string xdotool(const std::string& display, const std::string& args)
+{
+    return shellOutput("DISPLAY=" + display + " xdotool " + args + " 2>/dev/null");
+}
+
+std::string waitForWindow(const std::string& display, const std::string& title, Process& prog)
+{
+    std::string window;
+    for (int i = 0; i < 200 && window.empty() && prog.running(); ++i) {
+        std::this_thread::sleep_for(100ms);
+        window = xdotool(display, "search --name " + title);
+        if (auto nl = window.find('\n'); nl != std::string::npos) window.resize(nl);
+    }
+    return window;
+}
+
+void pressKeys(const std::string& display, const std::vector<std::string>& keys)
+{
+    for (const std::string& key : keys) {
+        xdotool(display, "key " + key);
+        std::this_thread::sleep_for(150ms);
+    }
+}
+
+std::vector<fs::path> waitForPdfs(const fs::path& folder, Process& prog)
+{
+    std::vector<fs::path> pdfs;
+    for (int i = 0; i < 300 && pdfs.empty() && prog.running(); ++i) {
+        std::this_thread::sleep_for(100ms);
+        if (fs::exists(folder))
+            for (const auto& e : fs::directory_iterator(folder))
+                if (e.path().extension() == ".pdf") pdfs.push_back(e.path());
+    }
+    return pdfs;
+}
+
+std::string pdfText(const fs::path& pdf) { return shellOutput("pdftotext -layout '" + pdf.string() + "' -"); }
+
+} // namespace kov::e2e

@@ -1,0 +1,100 @@
+#pragma once
+// Support for the end-to-end tests: the real programs run under an X server of the test
+// alone (Xvfb), driven by key presses (xdotool), with their output read back (poppler).
+#include <spawn.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kov::e2e {
+
+// Standard output of a shell command.
+std::string shellOutput(const std::string& cmd);
+
+// The environment of this process, one "NAME=value" an entry.
+std::vector<std::string> currentEnvironment();
+
+// A folder of the test alone below the system's temporary folder, removed with what it
+// holds when the test leaves it.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// This process's environment with tmpDir (created) as TMPDIR. A program's single-copy
+// lock lives in its temporary folder, and a second copy for the same user ends silently,
+// so every test gives the programs it starts a temporary folder of their own: a copy
+// started by another test or another build then does not end this one.
+std::vector<std::string> environmentWithTmpDir(const std::filesystem::path& tmpDir);
+
+// The environment for a program under the X server `display`: environmentWithTmpDir,
+// with DISPLAY and the xcb platform.
+std::vector<std::string> programEnvironment(const std::string& display, const std::filesystem::path& tmpDir);
+
+// A process of the test; stopped (TERM, then KILL) when the test leaves it running.
+class Process {
+public:
+    // Standard output and error go to outFile (created or emptied).
+    Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& outFile);
+    Process(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+            const posix_spawn_file_actions_t* actions);
+    ~Process() { stop(); }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    bool started() const { return m_pid > 0; }
+    bool running();
+    // The exit status (128 + signal for a process ended by a signal) once it has ended
+    // within limit.
+    std::optional<int> waitFor(std::chrono::milliseconds limit);
+    void stop();
+
+private:
+    static pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                       const posix_spawn_file_actions_t* actions);
+
+    pid_t m_pid = -1;
+    std::optional<int> m_status;
+};
+
+// Xvfb on the first free display, which it reports through a pipe (-displayfd); the
+// display is empty when it did not start.
+class XServer {
+public:
+    XServer();
+    const std::string& display() const { return m_display; }
+    bool running() { return m_process && m_process->running(); }
+
+private:
+    std::optional<Process> m_process;
+    std::string m_display;
+};
+
+// Runs xdotool with args on the display; its standard output.
+std::string xdotool(const std::string& display, const std::string& args);
+
+// The first window named title on the display, waited for up to 20 seconds while prog
+// runs; empty when none came.
+std::string waitForWindow(const std::string& display, const std::string& title, Process& prog);
+
+// Presses the keys one after the other on the focused window.
+void pressKeys(const std::string& display, const std::vector<std::string>& keys);
+
+// The PDF files that appear in folder, waited for up to 30 seconds while prog runs.
+std::vector<std::filesystem::path> waitForPdfs(const std::filesystem::path& folder, Process& prog);
+
+// The text of a PDF as poppler lays it out.
+std::string pdfText(const std::filesystem::path& pdf);
+
+} // namespace kov::e2e
