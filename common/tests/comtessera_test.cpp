@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 using kov::ComTessera;
 using kov::ProgramEnded;
 using kov::ScriptedRuntime;
@@ -91,28 +95,35 @@ TEST(ComTessera, HalfWidthStopOnlyInTheRollbackText)
     EXPECT_EQ(ComTessera::statusText(-16, "", "").substr(ComTessera::statusText(-16, "", "").size() - 3), "。");
 }
 
-TEST(ComTessera, NamesNeverSetGiveAnEmptyNameAndTitle)
+// The names set by prsStatusNames (or none, which leaves them empty) go into the text and
+// the title of every message.
+TEST(ComTessera, NamesInTheTextAndTitle)
 {
-    ScriptedRuntime rt;
-    ComTessera com(rt);
-    const kov::RecordedMessage m = fatal(com, rt, -8);
-    EXPECT_EQ(m.text, "テーブルは指定したレコードを検索できません。\r\n\r\nErr Status = -8");
-    EXPECT_EQ(m.title, "");
-    EXPECT_EQ(fatal(com, rt, -5).text, "データベースは閉じられています。\r\n\r\nErr Status = -5");
-}
-
-TEST(ComTessera, NamesOfTheSummaryProgram)
-{
-    ScriptedRuntime rt;
-    ComTessera com(rt);
-    com.prsStatusNames("KOV.dat", "SkSumi", "Kov570");
-    EXPECT_EQ(com.p_strDbName, "KOV.dat");
-    EXPECT_EQ(com.p_strTbName, "SkSumi");
-    EXPECT_EQ(com.p_strMsgTitle, "Kov570");
-    const kov::RecordedMessage m = fatal(com, rt, -6);
-    EXPECT_EQ(m.text, "テーブルSkSumiは開かれています。\r\n\r\nErr Status = -6");
-    EXPECT_EQ(m.title, "Kov570");
-    EXPECT_EQ(fatal(com, rt, -1).text, "データベースKOV.datはオープン／クローズ出来ません。\r\n\r\nErr Status = -1");
+    struct Case {
+        const char* what;
+        bool setNames;
+        const char *db, *tb, *title;
+        std::vector<std::pair<std::int16_t, const char*>> texts;  // status, text before the status line
+    };
+    const Case cases[] = {
+        {"names never set", false, "", "", "",
+         {{-8, "テーブルは指定したレコードを検索できません。"}, {-5, "データベースは閉じられています。"}}},
+        {"names of the summary program", true, "KOV.dat", "SkSumi", "Kov570",
+         {{-6, "テーブルSkSumiは開かれています。"}, {-1, "データベースKOV.datはオープン／クローズ出来ません。"}}},
+    };
+    for (const Case& c : cases) {
+        ScriptedRuntime rt;
+        ComTessera com(rt);
+        if (c.setNames) com.prsStatusNames(c.db, c.tb, c.title);
+        EXPECT_EQ(com.p_strDbName, c.db) << c.what;
+        EXPECT_EQ(com.p_strTbName, c.tb) << c.what;
+        EXPECT_EQ(com.p_strMsgTitle, c.title) << c.what;
+        for (const auto& [status, text] : c.texts) {
+            const kov::RecordedMessage m = fatal(com, rt, status);
+            EXPECT_EQ(m.text, std::string(text) + "\r\n\r\nErr Status = " + std::to_string(status)) << c.what;
+            EXPECT_EQ(m.title, c.title) << c.what;
+        }
+    }
 }
 
 TEST(ComTessera, CodesWithoutTextGiveTheUnexpectedTextAlone)
