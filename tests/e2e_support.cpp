@@ -1,5 +1,9 @@
 #include "e2e_support.h"
 
+#include "blockreport/tests/blockreport_testsupport.h"
+
+#include <gtest/gtest.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <cstdio>
@@ -14,6 +18,7 @@ namespace kov::e2e {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using blockreport::test::readBytes;
 
 std::string shellOutput(const std::string& cmd)
 {
@@ -180,5 +185,44 @@ std::vector<fs::path> waitForPdfs(const fs::path& folder, Process& prog)
 }
 
 std::string pdfText(const fs::path& pdf) { return shellOutput("pdftotext -layout '" + pdf.string() + "' -"); }
+
+void printThroughProgram(db::Fixture& fx, const KeyedPrint& print, fs::path& pdf)
+{
+    const fs::path app = fs::path(fx.dir()) / "app";
+    fs::create_directories(app);
+    fs::copy_file(fs::path(KOV_BIN_DIR) / print.program, app / print.program);
+    const fs::path pdfFolder = fs::path(fx.dir()) / "pdf";
+    fx.writeSettings("OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=" + pdfFolder.string() +
+                                         "\r\nOverlayFolder=" + std::string(KOV_BIN_DIR) + "\r\n");
+
+    XServer x;
+    ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+    ASSERT_TRUE(x.running()) << "Xvfb ended";
+
+    const std::vector<std::string> env = programEnvironment(x.display(), fs::path(fx.dir()) / "tmp");
+    const std::string log = (fs::path(fx.dir()) / (print.program + ".log")).string();
+    std::vector<std::string> argv = {(app / print.program).string()};
+    argv.insert(argv.end(), print.args.begin(), print.args.end());
+    Process prog(argv, env, log);
+    ASSERT_TRUE(prog.started());
+
+    const std::string window = waitForWindow(x.display(), print.windowTitle, prog);
+    ASSERT_FALSE(window.empty()) << "no window; log:\n" << readBytes(log);
+    xdotool(x.display(), "windowfocus --sync " + window);
+    std::this_thread::sleep_for(300ms);
+
+    pressKeys(x.display(), print.keys);
+    xdotool(x.display(), "key F6");
+
+    // The print run ends when the engine has written its PDF.
+    const std::vector<fs::path> pdfs = waitForPdfs(pdfFolder, prog);
+    ASSERT_EQ(pdfs.size(), 1u) << "log:\n" << readBytes(log);
+    std::this_thread::sleep_for(500ms);
+
+    xdotool(x.display(), "key F10");
+    const auto status = prog.waitFor(20s);
+    ASSERT_EQ(status, 0) << "log:\n" << readBytes(log);
+    pdf = pdfs.front();
+}
 
 } // namespace kov::e2e

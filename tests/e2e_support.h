@@ -1,6 +1,8 @@
 #pragma once
 // Support for the end-to-end tests: the real programs run under an X server of the test
 // alone (Xvfb), driven by key presses (xdotool), with their output read back (poppler).
+#include "db/fixture.h"
+
 #include <spawn.h>
 #include <sys/types.h>
 
@@ -96,5 +98,20 @@ std::vector<std::filesystem::path> waitForPdfs(const std::filesystem::path& fold
 
 // The text of a PDF as poppler lays it out.
 std::string pdfText(const std::filesystem::path& pdf);
+
+// A print through a block report program of the build, driven by key presses.
+struct KeyedPrint {
+    std::string program;               // kov120, kov140
+    std::vector<std::string> args;     // its command-line arguments
+    std::string windowTitle;           // the caption of its window
+    std::vector<std::string> keys;     // pressed before F6 prints
+};
+
+// Runs the program from the fixture's folder "app" (where it writes its command file
+// OVL.TMP) under an X server of its own, printing to PDF into the fixture's folder "pdf"
+// with the overlays of the build; presses the keys, prints with F6, waits for the PDF,
+// ends with F10 and expects exit status 0. Call it inside ASSERT_NO_FATAL_FAILURE; the
+// PDF is returned through pdf.
+void printThroughProgram(db::Fixture& fx, const KeyedPrint& print, std::filesystem::path& pdf);
 
 } // namespace kov::e2e

@@ -12,7 +12,6 @@
 
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -60,51 +59,22 @@ TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
     addStaffWithPayment(fx, 1002, "講師　一美", "E101", 1, 5);
     addStaffWithPayment(fx, 2001, "臨時　二葉", "E201", 2, 6);
 
-    // The program runs from a folder of its own, where it writes OVL.TMP.
-    const fs::path app = fs::path(fx.dir()) / "app";
-    fs::create_directories(app);
-    fs::copy_file(fs::path(KOV_BIN_DIR) / "kov120", app / "kov120");
-    const fs::path pdf = fs::path(fx.dir()) / "pdf";
-    fx.writeSettings("OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=" + pdf.string() +
-                                         "\r\nOverlayFolder=" + std::string(KOV_BIN_DIR) + "\r\n");
-
-    kov::e2e::XServer x;
-    ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
-    ASSERT_TRUE(x.running()) << "Xvfb ended";
-
-    const std::vector<std::string> env = kov::e2e::programEnvironment(x.display(), fs::path(fx.dir()) / "tmp");
-    const std::string log = (fs::path(fx.dir()) / "kov120.log").string();
-    Process prog({(app / "kov120").string(), "2"}, env, log);
-    ASSERT_TRUE(prog.started());
-
-    const std::string window = kov::e2e::waitForWindow(x.display(), "期末勤勉手当支給調書印刷", prog);
-    ASSERT_FALSE(window.empty()) << "no window; log:\n" << readBytes(log);
-    kov::e2e::xdotool(x.display(), "windowfocus --sync " + window);
-    std::this_thread::sleep_for(300ms);
-
     // The monthly-paid option has the focus: Right chooses 日額者, Tab goes to the block
     // list, space selects block 01, Down and space select block 02, F6 prints.
-    kov::e2e::pressKeys(x.display(), {"Right", "Tab", "space", "Down", "space"});
-    kov::e2e::xdotool(x.display(), "key F6");
+    fs::path pdf;
+    ASSERT_NO_FATAL_FAILURE(kov::e2e::printThroughProgram(
+        fx, {"kov120", {"2"}, "期末勤勉手当支給調書印刷", {"Right", "Tab", "space", "Down", "space"}}, pdf));
 
-    // The print run ends when the engine has written its PDF.
-    const std::vector<fs::path> pdfs = kov::e2e::waitForPdfs(pdf, prog);
-    ASSERT_EQ(pdfs.size(), 1u) << "log:\n" << readBytes(log);
-    std::this_thread::sleep_for(500ms);
+    kov::blockreport::test::expectGolden((fs::path(fx.dir()) / "app" / "OVL.TMP").string(),
+                                         "kov120_e2e.ovl.tmp");
 
-    kov::e2e::xdotool(x.display(), "key F10");
-    const auto status = prog.waitFor(20s);
-    ASSERT_EQ(status, 0) << "log:\n" << readBytes(log);
-
-    kov::blockreport::test::expectGolden((app / "OVL.TMP").string(), "kov120_e2e.ovl.tmp");
-
-    const std::string text = kov::e2e::pdfText(pdfs.front());
+    const std::string text = kov::e2e::pdfText(pdf);
     EXPECT_NE(text.find("講師"), std::string::npos) << text;
     EXPECT_NE(text.find("臨時"), std::string::npos);
     EXPECT_NE(text.find("※ブロック合計※"), std::string::npos);
     EXPECT_NE(text.find("令和"), std::string::npos);
     EXPECT_EQ(text.find("山田"), std::string::npos) << "a monthly-paid staff member was printed";
-    EXPECT_EQ(kov::e2e::shellOutput("pdfinfo '" + pdfs.front().string() + "' | grep -c '^Pages: *2$'"), "1\n");
+    EXPECT_EQ(kov::e2e::shellOutput("pdfinfo '" + pdf.string() + "' | grep -c '^Pages: *2$'"), "1\n");
 }
 
 // kov120 accepts exactly "2", "5" or "25": anything else ends it at once, before any

@@ -11,15 +11,11 @@
 
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-using kov::blockreport::test::readBytes;
-using kov::e2e::Process;
 
 void addStaff(kov::db::Fixture& fx, std::int64_t code, const std::string& name, const std::string& syozok,
               std::int64_t block, std::int64_t syosyu, std::int64_t nenfus)
@@ -63,43 +59,15 @@ TEST(Kov140EndToEnd, TwoBlocksPrintedToPdf)
     addStaff(fx, 2001, "南町　花子", "E301", 2, 3, 100);   // block 02: not selected
     addStaff(fx, 3001, "高橋　三郎", "E201", 3, 7, 0);
 
-    // The program runs from a folder of its own, where it writes OVL.TMP.
-    const fs::path app = fs::path(fx.dir()) / "app";
-    fs::create_directories(app);
-    fs::copy_file(fs::path(KOV_BIN_DIR) / "kov140", app / "kov140");
-    const fs::path pdf = fs::path(fx.dir()) / "pdf";
-    fx.writeSettings("OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=" + pdf.string() +
-                                         "\r\nOverlayFolder=" + std::string(KOV_BIN_DIR) + "\r\n");
-
-    kov::e2e::XServer x;
-    ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
-
-    const std::vector<std::string> env = kov::e2e::programEnvironment(x.display(), fs::path(fx.dir()) / "tmp");
-    const std::string log = (fs::path(fx.dir()) / "kov140.log").string();
-    Process prog({(app / "kov140").string(), "1"}, env, log);
-    ASSERT_TRUE(prog.started());
-
-    const std::string window = kov::e2e::waitForWindow(x.display(), "差額支給内訳明細書印刷", prog);
-    ASSERT_FALSE(window.empty()) << "no window; log:\n" << readBytes(log);
-    kov::e2e::xdotool(x.display(), "windowfocus --sync " + window);
-    std::this_thread::sleep_for(300ms);
-
     // The block list has the focus at start; the monthly-paid group is chosen.
-    kov::e2e::pressKeys(x.display(), {"space", "Down", "Down", "space"});
-    kov::e2e::xdotool(x.display(), "key F6");
+    fs::path pdf;
+    ASSERT_NO_FATAL_FAILURE(kov::e2e::printThroughProgram(
+        fx, {"kov140", {"1"}, "差額支給内訳明細書印刷", {"space", "Down", "Down", "space"}}, pdf));
 
-    // The print run ends when the engine has written its PDF.
-    const std::vector<fs::path> pdfs = kov::e2e::waitForPdfs(pdf, prog);
-    ASSERT_EQ(pdfs.size(), 1u) << "log:\n" << readBytes(log);
-    std::this_thread::sleep_for(500ms);
+    kov::blockreport::test::expectGolden((fs::path(fx.dir()) / "app" / "OVL.TMP").string(),
+                                         "kov140_e2e.ovl.tmp");
 
-    kov::e2e::xdotool(x.display(), "key F10");
-    const auto status = prog.waitFor(20s);
-    ASSERT_EQ(status, 0) << "log:\n" << readBytes(log);
-
-    kov::blockreport::test::expectGolden((app / "OVL.TMP").string(), "kov140_e2e.ovl.tmp");
-
-    const std::string text = kov::e2e::pdfText(pdfs.front());
+    const std::string text = kov::e2e::pdfText(pdf);
     EXPECT_NE(text.find("令和 05年06月分"), std::string::npos) << text;
     EXPECT_NE(text.find("山田"), std::string::npos) << text;
     EXPECT_NE(text.find("高橋"), std::string::npos);
@@ -107,7 +75,7 @@ TEST(Kov140EndToEnd, TwoBlocksPrintedToPdf)
     EXPECT_NE(text.find("差額支給内訳明細書"), std::string::npos) << "the overlay is missing";
     EXPECT_EQ(text.find("講師"), std::string::npos) << "a daily-paid staff member was printed";
     EXPECT_EQ(text.find("南町"), std::string::npos) << "an unselected block was printed";
-    EXPECT_EQ(kov::e2e::shellOutput("pdfinfo '" + pdfs.front().string() + "' | grep -c '^Pages: *2$'"), "1\n");
+    EXPECT_EQ(kov::e2e::shellOutput("pdfinfo '" + pdf.string() + "' | grep -c '^Pages: *2$'"), "1\n");
 }
 
 } // namespace
