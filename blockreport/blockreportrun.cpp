@@ -3,6 +3,7 @@
 #include "blockreport/blockreportscreen.h"
 #include "common/runtimeerror.h"
 #include "common/text.h"
+#include "print/numedit.h"
 
 namespace kov::blockreport {
 
@@ -111,6 +112,58 @@ void BlockReportRun::setRows()
     const Currency line = Currency::fromInt(st.iLine) * 2;
     st.curY1 = line + at(6.5);
     st.curY2 = line + at(7.5);
+}
+
+void BlockReportRun::prtText(Currency x, Currency y, std::int16_t sizeX, const std::string& text)
+{
+    prtTEichi(x, y, 3, Currency::fromInt(1), sizeX, 100, text);
+}
+
+void BlockReportRun::startPage()
+{
+    if (st.iPageCnt != 0) m_screen.subPrt.prtPE();
+    st.iPageCnt = addInt16(st.iPageCnt, 1);
+}
+
+void BlockReportRun::finishPageHeading()
+{
+    prtText(Currency::fromInt(180), at(4.5), 100, pageLabel());
+    st.iLine = 1;
+    st.iPage = addInt16(st.iPage, 1);
+}
+
+std::string BlockReportRun::jobKindName()
+{
+    m_screen.cmnName.prsNameRead(1);
+    const Currency syosyu = dataaccess::toCurrency(m_screen.SKSYKEI->TBRec("SYOSYU"));
+    if (syosyu >= Currency::fromInt(1) && syosyu <= Currency::fromInt(10) && syosyu.roundedTo(0) == syosyu)
+        return m_screen.cmnName.p_strName[static_cast<std::size_t>(syosyu.truncated())];
+    return {};
+}
+
+std::string BlockReportRun::gradeText() const
+{
+    const dataaccess::clsTbAccess& sk = *m_screen.SKSYKEI;
+    return dataaccess::toText(sk.TBRec("KGOKYU")) + "-" +
+           prfNumEdit(dataaccess::toCurrency(sk.TBRec("KGOGHO")), 2, 0, -1, -1, 0, -1);
+}
+
+void BlockReportRun::advanceAfter(std::int16_t inji)
+{
+    switch (inji) {
+    case kStaff:
+        st.iLine = addInt16(st.iLine, 1);
+        break;
+    case kAffiliation:
+        st.iLine = addInt16(st.iLine, 2);
+        prsGokeiClr(1, 1);
+        break;
+    default:
+        st.iLine = 25;
+        st.iPage = 1;
+        prsGokeiClr(2, 2);
+        break;
+    }
 }
 
 } // namespace kov::blockreport

@@ -57,6 +57,26 @@ protected:
     // Rows of the entry at the current iLine: curY1 = 2 × iLine + 6.5, curY2 = + 7.5.
     void setRows();
 
+    // Text in the font of the block reports (3, pattern 1), sizeX wide and 100 high.
+    void prtText(Currency x, Currency y, std::int16_t sizeX, const std::string& text);
+    // The start of a new page: the page before, if any, is ended (PE) and the page counted.
+    void startPage();
+    // The end of a page's heading: the page label at the top right; the entries of the
+    // page begin on its first line.
+    void finishPageHeading();
+    // The left-hand text of a block total.
+    static constexpr const char* kBlockTotalText = "※ブロック合計※";
+    // The name of the job kind SYOSYU of the current payment record, from the name
+    // settings (read again here); empty for a job kind without a name slot (outside 1 to 10).
+    std::string jobKindName();
+    // The grade of the current payment record: KGOKYU, "-" and KGOGHO in two digits.
+    std::string gradeText() const;
+    // Moves on after an entry of level inji: a staff line takes one line; a subtotal takes
+    // two and clears the affiliation level; a block total fills the page, so that the next
+    // block begins on a new page numbered 1, and clears the block level. The staff level
+    // is left to each program.
+    void advanceAfter(std::int16_t inji);
+
     BlockReportScreen& m_screen;
 
 private:

@@ -14,9 +14,6 @@ using blockreport::at;
 
 namespace {
 
-constexpr std::int32_t kFont = 3;
-const Currency kPattern = Currency::fromInt(1);
-
 Currency num(int v) { return Currency::fromInt(v); }
 
 std::string edit(Currency v, int width) { return prfNumEdit(v, static_cast<std::int16_t>(width), 0, -1, -1, -1, -1); }
@@ -137,39 +134,29 @@ void Kov120Run::prsGokeiClr(std::int16_t Fcnt, std::int16_t Tcnt)
     }
 }
 
-void Kov120Run::te(Currency x, Currency y, std::int16_t sizeX, const std::string& text)
-{
-    prtTEichi(x, y, kFont, kPattern, sizeX, 100, text);
-}
-
 void Kov120Run::prfHeadPrint()
 {
-    SubPrt& prt = m_screen.subPrt;
-    if (st.iPageCnt != 0) prt.prtPE();
-    st.iPageCnt = addInt16(st.iPageCnt, 1);
+    startPage();
 
     if (processingMonth() == num(3)) {
-        te(num(92), at(5.5), 100, "増減額");
-        te(num(92), at(6.5), 100, "期　末");
-        te(num(92), at(7.5), 100, "手　当");
+        prtText(num(92), at(5.5), 100, "増減額");
+        prtText(num(92), at(6.5), 100, "期　末");
+        prtText(num(92), at(7.5), 100, "手　当");
     } else {
-        te(num(92), at(5.5), 100, "期　末");
-        te(num(92), at(7.5), 100, "手　当");
+        prtText(num(92), at(5.5), 100, "期　末");
+        prtText(num(92), at(7.5), 100, "手　当");
     }
 
     m_screen.cmnName.prfEraConv(m_screen.syorid() * 100 + num(1));
-    te(num(16), at(3.5), 100, prfEraFormat(m_screen.cmnName, "JYM", "PRT", "B"));
-    te(num(180), at(4.5), 100, pageLabel());
-
-    st.iLine = 1;
-    st.iPage = addInt16(st.iPage, 1);
+    prtText(num(16), at(3.5), 100, prfEraFormat(m_screen.cmnName, "JYM", "PRT", "B"));
+    finishPageHeading();
 }
 
 void Kov120Run::printRateFraction(int a, Currency rate)
 {
-    te(num(a), st.curY1, 100, rateFractionText(rate));
+    prtText(num(a), st.curY1, 100, rateFractionText(rate));
     prtHLichi(num(a + 1), st.curY1, num(8), num(1), num(0), num(0), num(0), num(0), num(0));
-    te(num(a + 4), st.curY2, 100, "100");
+    prtText(num(a + 4), st.curY2, 100, "100");
 }
 
 void Kov120Run::prsGokeiPrint(std::int16_t inji)
@@ -182,27 +169,17 @@ void Kov120Run::prsGokeiPrint(std::int16_t inji)
 
     switch (inji) {
     case kBlock:
-        te(num(5), y1, 75, "※ブロック合計※");
+        prtText(num(5), y1, 75, kBlockTotalText);
         break;
     case kAffiliation:
-        if (text::length(prfReadSyozk()) <= 8) te(num(5), y1, 75, prfReadSyozk());
-        else te(num(5), y1, 60, prfReadSyozk());
+        if (text::length(prfReadSyozk()) <= 8) prtText(num(5), y1, 75, prfReadSyozk());
+        else prtText(num(5), y1, 60, prfReadSyozk());
         break;
     case kStaff: {
         prsKyuyo();
-        m_screen.cmnName.prsNameRead(1);
-        const dataaccess::clsTbAccess& sk = *m_screen.SKSYKEI;
-        // A job kind without a name slot (outside 1 to 10) prints no name.
-        const Currency syosyu = dataaccess::toCurrency(sk.TBRec("SYOSYU"));
-        std::string jobName;
-        if (syosyu >= num(1) && syosyu <= num(10) && syosyu.roundedTo(0) == syosyu)
-            jobName = m_screen.cmnName.p_strName[static_cast<std::size_t>(syosyu.truncated())];
-        te(num(5), y1, 75, jobName);
-        te(num(5), y2, 75, dataaccess::toText(m_screen.SKSYOKU->TBRec("SIMKNJ")));
-        if (m_screen.optGetugaku)
-            te(num(17), y2, 100,
-               dataaccess::toText(sk.TBRec("KGOKYU")) + "-" +
-                   prfNumEdit(dataaccess::toCurrency(sk.TBRec("KGOGHO")), 2, 0, -1, -1, 0, -1));
+        prtText(num(5), y1, 75, jobKindName());
+        prtText(num(5), y2, 75, dataaccess::toText(m_screen.SKSYOKU->TBRec("SIMKNJ")));
+        if (m_screen.optGetugaku) prtText(num(17), y2, 100, gradeText());
         break;
     }
     default:
@@ -228,34 +205,23 @@ void Kov120Run::prsGokeiPrint(std::int16_t inji)
         {&totSASIHK, 181, false, 12, true},
     };
     for (const Column& c : columns)
-        if (c.shown) te(num(c.x), c.upper ? y1 : y2, 100, edit((*c.total)[inji], c.width));
+        if (c.shown) prtText(num(c.x), c.upper ? y1 : y2, 100, edit((*c.total)[inji], c.width));
 
     if (inji == kStaff) {
         if (stfKYUSYU == num(2)) {
             printRateFraction(79, stfKMRITU);
             if (!march) printRateFraction(101, stfKBRITU);
         }
-        te(num(135), y2, 100, edit(totZENKAZ[0], 10));
-        te(num(145), y2, 100, edit(stfFSINSU, 2));
-        te(num(147), y2, 100, prfNumEdit(stfZEIRT2, 6, 3, -1, -1, -1, -1));
-        if (!stfKMMMDD.isZero()) te(num(195), y1, 100, periodText(stfKMMMDD));
-        if (!stfKBMMDD.isZero()) te(num(195), y2, 100, periodText(stfKBMMDD));
+        prtText(num(135), y2, 100, edit(totZENKAZ[0], 10));
+        prtText(num(145), y2, 100, edit(stfFSINSU, 2));
+        prtText(num(147), y2, 100, prfNumEdit(stfZEIRT2, 6, 3, -1, -1, -1, -1));
+        if (!stfKMMMDD.isZero()) prtText(num(195), y1, 100, periodText(stfKMMMDD));
+        if (!stfKBMMDD.isZero()) prtText(num(195), y2, 100, periodText(stfKBMMDD));
     }
 
-    switch (inji) {
-    case kStaff:
-        st.iLine = addInt16(st.iLine, 1);
-        break;
-    case kAffiliation:
-        st.iLine = addInt16(st.iLine, 2);
-        prsGokeiClr(1, 1);
-        break;
-    default:
-        st.iLine = 25;
-        st.iPage = 1;
-        prsGokeiClr(2, 2);
-        break;
-    }
+    // The staff level is not cleared here: every record sets all of it again, and after
+    // the run it still holds the last staff line.
+    advanceAfter(inji);
 }
 
 } // namespace kov::kov120

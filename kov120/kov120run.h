@@ -40,7 +40,6 @@ private:
     // The month of the processing month SYORID.
     Currency processingMonth() const;
     void printRateFraction(int a, Currency rate);
-    void te(Currency x, Currency y, std::int16_t sizeX, const std::string& text);
 };
 
 // The rate r ÷ 100000 as decimal text rounded to 15 significant digits, without

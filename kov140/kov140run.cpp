@@ -12,9 +12,6 @@ using blockreport::at;
 
 namespace {
 
-constexpr std::int32_t kFont = 3;
-const Currency kPattern = Currency::fromInt(1);
-
 Currency num(int v) { return Currency::fromInt(v); }
 
 std::string edit(Currency v, int width) { return prfNumEdit(v, static_cast<std::int16_t>(width), 0, -1, -1, -1, -1); }
@@ -89,21 +86,11 @@ void Kov140Run::prsGokeiClr(std::int16_t Fcnt, std::int16_t Tcnt)
         for (LevelTotals* t : accumulators()) t->clear(level);
 }
 
-void Kov140Run::te(Currency x, Currency y, std::int16_t sizeX, const std::string& text)
-{
-    prtTEichi(x, y, kFont, kPattern, sizeX, 100, text);
-}
-
 void Kov140Run::prfHeadPrint()
 {
-    if (st.iPageCnt != 0) m_screen.subPrt.prtPE();
-    st.iPageCnt = addInt16(st.iPageCnt, 1);
-
-    te(num(16), at(3.5), 100, processingMonthHeading(m_screen.syorid()));
-    te(num(180), at(4.5), 100, pageLabel());
-
-    st.iLine = 1;
-    st.iPage = addInt16(st.iPage, 1);
+    startPage();
+    prtText(num(16), at(3.5), 100, processingMonthHeading(m_screen.syorid()));
+    finishPageHeading();
 }
 
 void Kov140Run::prsGokeiPrint(std::int16_t inji)
@@ -115,25 +102,16 @@ void Kov140Run::prsGokeiPrint(std::int16_t inji)
 
     switch (inji) {
     case kBlock:
-        te(num(7), y1, 75, "※ブロック合計※");
+        prtText(num(7), y1, 75, kBlockTotalText);
         break;
     case kAffiliation:
-        te(num(7), y1, 75, prfReadSyozk());
+        prtText(num(7), y1, 75, prfReadSyozk());
         break;
     case kStaff: {
         prsKyuyo();
-        m_screen.cmnName.prsNameRead(1);
-        const dataaccess::clsTbAccess& sk = *m_screen.SKSYKEI;
-        // A job kind without a name slot (outside 1 to 10) prints no name.
-        const Currency syosyu = dataaccess::toCurrency(sk.TBRec("SYOSYU"));
-        std::string jobKind;
-        if (syosyu >= num(1) && syosyu <= num(10) && syosyu.roundedTo(0) == syosyu)
-            jobKind = m_screen.cmnName.p_strName[static_cast<std::size_t>(syosyu.truncated())];
-        te(at(7.2), y1, 75, jobKind);
-        te(at(7.2), y2, 75, text::left(dataaccess::toText(m_screen.SKSYOKU->TBRec("SIMKNJ")), 8));
-        te(num(23), y2, 100,
-           dataaccess::toText(sk.TBRec("KGOKYU")) + "-" +
-               prfNumEdit(dataaccess::toCurrency(sk.TBRec("KGOGHO")), 2, 0, -1, -1, 0, -1));
+        prtText(at(7.2), y1, 75, jobKindName());
+        prtText(at(7.2), y2, 75, text::left(dataaccess::toText(m_screen.SKSYOKU->TBRec("SIMKNJ")), 8));
+        prtText(num(23), y2, 100, gradeText());
         break;
     }
     default:
@@ -168,24 +146,14 @@ void Kov140Run::prsGokeiPrint(std::int16_t inji)
             const Currency v = (*c.total)[inji];
             field = edit(c.reversed ? v * -1 : v, c.width);
         }
-        te(num(c.x), c.upper ? y1 : y2, 100, field);
+        prtText(num(c.x), c.upper ? y1 : y2, 100, field);
     }
 
-    switch (inji) {
-    case kStaff:
-        st.iLine = addInt16(st.iLine, 1);
-        prsGokeiClr(0, 0);
-        break;
-    case kAffiliation:
-        st.iLine = addInt16(st.iLine, 2);
-        prsGokeiClr(1, 1);
-        break;
-    default:
-        st.iLine = 25;
-        st.iPage = 1;
-        prsGokeiClr(2, 2);
-        break;
-    }
+    advanceAfter(inji);
+    // Unlike kov120, kov140 clears the staff level after every staff line: a record posts
+    // NENFUS to one of its two columns only, and the other must not show the amount of
+    // the staff member before.
+    if (inji == kStaff) prsGokeiClr(0, 0);
 }
 
 } // namespace kov::kov140

@@ -37,7 +37,6 @@ protected:
 
 private:
     std::array<LevelTotals*, 26> accumulators();
-    void te(Currency x, Currency y, std::int16_t sizeX, const std::string& text);
 };
 
 // The heading of the processing month YYYYMM: day 20 of that month in the Japanese
