@@ -5,6 +5,7 @@
 // The SQL that the component builds uses only what both engines understand
 // (quoted identifiers, LIMIT, COUNT(*) over an aliased subquery, ? parameters).
 #include "common/dataaccess/dataaccess.h"
+#include "tessera/fileidentity.h"
 
 #include <cstdint>
 #include <memory>
@@ -29,6 +30,8 @@ public:
     virtual StepResult step() = 0;
     virtual int columnCount() const = 0;
     virtual std::string columnName(int i) const = 0;
+    // The first column whose name equals `name` without regard to ASCII case, or -1.
+    virtual int findColumn(std::string_view name) const = 0;
     // Value of column i of the current row, typed by its storage class.
     virtual DbValue value(int i) const = 0;
 };
@@ -55,7 +58,19 @@ struct EngineOpen {
     std::string message;              // engine message on failure
 };
 
-// Opens an existing SQLite database file read-only; never creates a file.
-EngineOpen openSqlite(const std::string& path);
+// Opens an existing SQLite database file read-only; never creates a file. `file` is
+// the file's stat taken before the call.
+//
+// Connections are reused: closing an engine whose cursors are all gone keeps its
+// connection idle (a few per file, a few in all), and an open of the same path takes
+// it back when the file's stat is still the one it was opened with, so that a file
+// replaced or written since is opened anew. An idle connection holds no statement
+// open and so no read transaction: its next read sees the file as it is then.
+// Prepared statements stay with their connection and serve a later prepare of the
+// same SQL.
+EngineOpen openSqlite(const std::string& path, const FileIdentity& file);
+
+// Closes the idle connections to `path` (a database file found missing).
+void dropIdleConnections(const std::string& path);
 
 } // namespace kov::tessera

@@ -4,7 +4,11 @@
 
 #include <sqlite3.h>
 
+#include <list>
+#include <mutex>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace kov::tessera {
 
@@ -13,16 +17,224 @@ Engine::~Engine() = default;
 
 namespace {
 
+constexpr std::size_t kIdlePerPath = 4;            // idle connections kept per database file
+constexpr std::size_t kIdleTotal = 8;              // idle connections kept in all
+constexpr std::size_t kStatementsPerConnection = 16;
+// An idle connection whose page cache has grown past this gives its pages back (a
+// connection that has read a large table); small databases keep theirs.
+constexpr int kIdleCacheBytes = 256 * 1024;
+
+void upperAscii(std::string& s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+}
+
+// The column names of a statement, looked up by name. Kept with the statement while it
+// waits for reuse: the name table read for every report line has some forty columns,
+// and building this map was a good part of the cost of each open of it.
+struct ColumnNames {
+    std::vector<std::string> names;                 // as the statement gives them
+    std::unordered_map<std::string, int> byUpper;   // first of equal names
+
+    explicit ColumnNames(sqlite3_stmt* stmt)
+    {
+        const int n = sqlite3_column_count(stmt);
+        names.reserve(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            const char* name = sqlite3_column_name(stmt, i);
+            names.emplace_back(name ? name : "");
+            std::string key = names.back();
+            upperAscii(key);
+            byUpper.emplace(std::move(key), i);
+        }
+    }
+
+    // Whether the statement still has these columns (a statement prepared again after
+    // a change of the schema may not).
+    bool fits(sqlite3_stmt* stmt) const
+    {
+        if (sqlite3_column_count(stmt) != static_cast<int>(names.size())) return false;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const char* name = sqlite3_column_name(stmt, static_cast<int>(i));
+            if (names[i] != (name ? name : "")) return false;
+        }
+        return true;
+    }
+};
+
+// A statement waiting for reuse on its connection.
+struct KeptStatement {
+    std::string sql;
+    sqlite3_stmt* stmt = nullptr;
+    std::shared_ptr<const ColumnNames> columns;  // null until a column was looked up
+};
+
+// One SQLite connection and the statements it keeps prepared for reuse. It lives as
+// long as its engine or a cursor made from it.
+struct Connection {
+    sqlite3* db = nullptr;
+    std::string path;
+    FileIdentity file;                  // stat of the file taken before it was opened
+    int cursors = 0;                    // cursors handed out and not yet destroyed
+    bool retired = false;               // its engine closed it: nothing more is kept
+    std::list<KeptStatement> statements;  // idle, most recent first
+
+    Connection() = default;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    ~Connection()
+    {
+        for (auto& entry : statements) sqlite3_finalize(entry.stmt);
+        sqlite3_close_v2(db);
+    }
+
+    // A kept statement for `sql`; its stmt is null when there is none.
+    KeptStatement takeStatement(const std::string& sql)
+    {
+        for (auto it = statements.begin(); it != statements.end(); ++it) {
+            if (it->sql == sql) {
+                KeptStatement kept = std::move(*it);
+                statements.erase(it);
+                return kept;
+            }
+        }
+        return {};
+    }
+
+    // Takes back a statement that a cursor is done with. It is reset first, so that it
+    // holds no read transaction while it waits.
+    void giveBack(KeptStatement kept)
+    {
+        const bool healthy = sqlite3_reset(kept.stmt) == SQLITE_OK;  // its last step did not fail
+        sqlite3_clear_bindings(kept.stmt);
+        if (retired || !healthy) {
+            sqlite3_finalize(kept.stmt);
+            return;
+        }
+        for (const auto& entry : statements) {
+            if (entry.sql == kept.sql) {  // two cursors had the same SQL at once: one is enough
+                sqlite3_finalize(kept.stmt);
+                return;
+            }
+        }
+        statements.push_front(std::move(kept));
+        if (statements.size() > kStatementsPerConnection) {
+            sqlite3_finalize(statements.back().stmt);
+            statements.pop_back();
+        }
+    }
+};
+
+// Set when the pool below is destroyed at the end of the process; engines closed
+// later simply close their connections.
+constinit bool g_poolGone = false;
+
+// The idle connections of the process, most recently used first.
+class ConnectionPool {
+public:
+    ConnectionPool() = default;
+    ~ConnectionPool() { g_poolGone = true; }
+    ConnectionPool(const ConnectionPool&) = delete;
+    ConnectionPool& operator=(const ConnectionPool&) = delete;
+
+    // An idle connection to `path` opened on the file as `file` describes it, or null.
+    // Idle connections to `path` opened on another state of the file are closed.
+    std::shared_ptr<Connection> take(const std::string& path, const FileIdentity& file)
+    {
+        std::vector<std::shared_ptr<Connection>> stale;  // closed after the lock is let go
+        const std::lock_guard lock(m_mutex);
+        for (auto it = m_idle.begin(); it != m_idle.end();) {
+            if ((*it)->path != path) {
+                ++it;
+            } else if ((*it)->file.sameAs(file)) {
+                std::shared_ptr<Connection> conn = std::move(*it);
+                m_idle.erase(it);
+                return conn;
+            } else {
+                stale.push_back(std::move(*it));
+                it = m_idle.erase(it);
+            }
+        }
+        return nullptr;
+    }
+
+    void put(std::shared_ptr<Connection> conn)
+    {
+        std::vector<std::shared_ptr<Connection>> evicted;
+        const std::lock_guard lock(m_mutex);
+        const std::string& path = conn->path;
+        m_idle.push_front(std::move(conn));
+        std::size_t samePath = 0;
+        for (auto it = m_idle.begin(); it != m_idle.end();) {
+            if ((*it)->path == path && ++samePath > kIdlePerPath) {
+                evicted.push_back(std::move(*it));
+                it = m_idle.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        while (m_idle.size() > kIdleTotal) {
+            evicted.push_back(std::move(m_idle.back()));
+            m_idle.pop_back();
+        }
+    }
+
+    void drop(const std::string& path)
+    {
+        std::vector<std::shared_ptr<Connection>> dropped;
+        const std::lock_guard lock(m_mutex);
+        for (auto it = m_idle.begin(); it != m_idle.end();) {
+            if ((*it)->path == path) {
+                dropped.push_back(std::move(*it));
+                it = m_idle.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
+private:
+    std::mutex m_mutex;
+    std::list<std::shared_ptr<Connection>> m_idle;
+};
+
+ConnectionPool& pool()
+{
+    static ConnectionPool instance;
+    return instance;
+}
+
+// A connection that may wait idle: opened on a settled file, no cursor left, no
+// transaction and no statement in progress.
+bool reusable(const Connection& conn)
+{
+    if (!conn.file.settled || conn.cursors != 0 || conn.retired) return false;
+    if (!sqlite3_get_autocommit(conn.db)) return false;
+    for (sqlite3_stmt* s = sqlite3_next_stmt(conn.db, nullptr); s; s = sqlite3_next_stmt(conn.db, s))
+        if (sqlite3_stmt_busy(s)) return false;
+    return true;
+}
+
 class SqliteCursor final : public Cursor {
 public:
-    explicit SqliteCursor(sqlite3_stmt* stmt) : m_stmt(stmt) {}
-    ~SqliteCursor() override { sqlite3_finalize(m_stmt); }
+    SqliteCursor(std::shared_ptr<Connection> conn, KeptStatement statement)
+        : m_conn(std::move(conn)), m_sql(std::move(statement.sql)), m_stmt(statement.stmt),
+          m_columns(std::move(statement.columns))
+    {
+        ++m_conn->cursors;
+    }
+    ~SqliteCursor() override
+    {
+        --m_conn->cursors;
+        m_conn->giveBack(KeptStatement{std::move(m_sql), m_stmt, std::move(m_columns)});
+    }
     SqliteCursor(const SqliteCursor&) = delete;
     SqliteCursor& operator=(const SqliteCursor&) = delete;
 
     bool bindAll(const std::vector<DbValue>& values) override
     {
-        sqlite3_reset(m_stmt);
+        rewind();
         int index = 1;
         for (const DbValue& v : values) {
             int rc;
@@ -37,10 +249,20 @@ public:
         return true;
     }
 
-    void rewind() override { sqlite3_reset(m_stmt); }
+    void rewind() override
+    {
+        sqlite3_reset(m_stmt);
+        m_atStart = true;
+    }
 
     StepResult step() override
     {
+        if (m_atStart) {
+            // The first step may prepare the statement again for a changed schema (and
+            // so change its columns): the names are checked again at the next lookup.
+            m_atStart = false;
+            m_namesChecked = false;
+        }
         switch (sqlite3_step(m_stmt)) {
         case SQLITE_ROW: return StepResult::Row;
         case SQLITE_DONE: return StepResult::Done;
@@ -54,6 +276,17 @@ public:
     {
         const char* n = sqlite3_column_name(m_stmt, i);
         return n ? n : "";
+    }
+
+    int findColumn(std::string_view name) const override
+    {
+        if (!m_columns || (!m_namesChecked && !m_columns->fits(m_stmt)))
+            m_columns = std::make_shared<const ColumnNames>(m_stmt);
+        m_namesChecked = true;
+        std::string key(name);
+        upperAscii(key);
+        const auto it = m_columns->byUpper.find(key);
+        return it == m_columns->byUpper.end() ? -1 : it->second;
     }
 
     DbValue value(int i) const override
@@ -71,38 +304,45 @@ public:
     }
 
 private:
+    std::shared_ptr<Connection> m_conn;
+    std::string m_sql;
     sqlite3_stmt* m_stmt;
+    mutable std::shared_ptr<const ColumnNames> m_columns;
+    mutable bool m_namesChecked = false;  // m_columns checked against the statement since its last first step
+    bool m_atStart = true;                // reset, not stepped since
 };
 
 class SqliteEngine final : public Engine {
 public:
-    explicit SqliteEngine(sqlite3* db) : m_db(db) {}
+    explicit SqliteEngine(std::shared_ptr<Connection> conn) : m_conn(std::move(conn)) {}
     ~SqliteEngine() override { close(); }
     SqliteEngine(const SqliteEngine&) = delete;
     SqliteEngine& operator=(const SqliteEngine&) = delete;
 
     std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error) override
     {
-        if (!m_db) {
+        if (!m_conn) {
             if (error) *error = "database closed";
             return nullptr;
         }
+        if (KeptStatement kept = m_conn->takeStatement(sql); kept.stmt)
+            return std::make_unique<SqliteCursor>(m_conn, std::move(kept));
         sqlite3_stmt* stmt = nullptr;
-        const int rc = sqlite3_prepare_v3(m_db, sql.data(), static_cast<int>(sql.size()),
+        const int rc = sqlite3_prepare_v3(m_conn->db, sql.data(), static_cast<int>(sql.size()),
                                           SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
         if (rc != SQLITE_OK || !stmt) {
-            if (error) *error = sqlite3_errmsg(m_db);
+            if (error) *error = sqlite3_errmsg(m_conn->db);
             sqlite3_finalize(stmt);
             return nullptr;
         }
-        return std::make_unique<SqliteCursor>(stmt);
+        return std::make_unique<SqliteCursor>(m_conn, KeptStatement{sql, stmt, nullptr});
     }
 
     bool tableExists(const std::string& name) override
     {
-        if (!m_db) return false;
+        if (!m_conn) return false;
         sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(m_db,
+        if (sqlite3_prepare_v2(m_conn->db,
                                "SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE"
                                " UNION ALL "
                                "SELECT 1 FROM sqlite_temp_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE",
@@ -129,41 +369,61 @@ public:
 
     void close() override
     {
-        // close_v2 keeps the connection alive as a "zombie" until the last statement
-        // of a table object still holding it is finalized.
-        if (m_db) sqlite3_close_v2(m_db);
-        m_db = nullptr;
+        if (!m_conn) return;
+        std::shared_ptr<Connection> conn = std::move(m_conn);
+        if (!g_poolGone && reusable(*conn)) {
+            int cacheBytes = 0, highwater = 0;
+            if (sqlite3_db_status(conn->db, SQLITE_DBSTATUS_CACHE_USED, &cacheBytes, &highwater, 0) == SQLITE_OK &&
+                cacheBytes > kIdleCacheBytes)
+                sqlite3_db_release_memory(conn->db);
+            pool().put(std::move(conn));
+            return;
+        }
+        // Cursors still made from it keep it until the last of them is destroyed; their
+        // statements are finalized then, and the connection closed.
+        conn->retired = true;
     }
 
 private:
-    sqlite3* m_db;
+    std::shared_ptr<Connection> m_conn;
 };
 
 } // namespace
 
-EngineOpen openSqlite(const std::string& path)
+EngineOpen openSqlite(const std::string& path, const FileIdentity& file)
 {
     EngineOpen result;
-    sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (!g_poolGone) {
+        if (std::shared_ptr<Connection> idle = pool().take(path, file)) {
+            result.engine = std::make_unique<SqliteEngine>(std::move(idle));
+            return result;
+        }
+    }
+    auto conn = std::make_shared<Connection>();
+    conn->path = path;
+    conn->file = file;
+    const int rc = sqlite3_open_v2(path.c_str(), &conn->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         result.status = kStatusDbOpenClose;
-        result.message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-        sqlite3_close_v2(db);
+        result.message = conn->db ? sqlite3_errmsg(conn->db) : sqlite3_errstr(rc);
         return result;
     }
     // SQLite opens lazily: read the schema once so that a file that is no database
     // fails here and not at the first table.
     char* err = nullptr;
-    if (sqlite3_exec(db, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, &err) != SQLITE_OK) {
+    if (sqlite3_exec(conn->db, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, &err) != SQLITE_OK) {
         result.status = kStatusDbOpenClose;
         result.message = err ? err : "not a database";
         sqlite3_free(err);
-        sqlite3_close_v2(db);
         return result;
     }
-    result.engine = std::make_unique<SqliteEngine>(db);
+    result.engine = std::make_unique<SqliteEngine>(std::move(conn));
     return result;
+}
+
+void dropIdleConnections(const std::string& path)
+{
+    if (!g_poolGone) pool().drop(path);
 }
 
 } // namespace kov::tessera

@@ -33,12 +33,6 @@ std::string trimmed(std::string_view s)
     return std::string(s.substr(b, e - b));
 }
 
-void upperAscii(std::string& s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-}
-
 // The handle that DBDatabase hands out: one open database of an engine.
 class Database final : public DbHandle {
 public:
@@ -70,9 +64,12 @@ public:
     {
         if (m_db) return kStatusDbIsOpen;
         DatabaseLocation loc;
-        if (const std::int16_t st = locateDatabase(kov::settingsFolder(m_appPath), m_iniName, loc); st != kStatusOk)
+        if (const std::int16_t st = locateDatabase(kov::settingsFolder(m_appPath), m_iniName, loc); st != kStatusOk) {
+            // A database file that has gone: idle connections to it only hold it open.
+            if (!loc.path.empty()) dropIdleConnections(loc.path);
             return st;
-        EngineOpen opened = openSqlite(loc.path);
+        }
+        EngineOpen opened = openSqlite(loc.path, loc.file);
         if (opened.status != kStatusOk) return opened.status;
         m_db = std::make_shared<Database>(std::move(opened.engine));
         return kStatusOk;
@@ -96,18 +93,20 @@ private:
 
 // ---- clsTbAccess ----
 
-// A prepared statement with its column names (upper case) for TBRec.
+// A prepared statement for TBRec.
 struct Prepared {
     std::unique_ptr<Cursor> cursor;
-    std::unordered_map<std::string, int> columns;
-    int positionColumn = -1;  // hidden column with the row's position, -1 when none
+    bool lastIsPosition = false;  // the last column is the hidden position of the row
+
+    // Asked of the statement each time: a statement kept from an earlier open takes on
+    // a table changed since at its first step.
+    int positionColumn() const { return lastIsPosition ? cursor->columnCount() - 1 : -1; }
 
     int find(const std::string& name) const
     {
-        std::string key = name;
-        upperAscii(key);
-        const auto it = columns.find(key);
-        return it == columns.end() ? -1 : it->second;
+        const int index = cursor->findColumn(name);
+        const int position = positionColumn();
+        return position >= 0 && index >= position ? -1 : index;
     }
 };
 
@@ -115,14 +114,7 @@ std::unique_ptr<Prepared> makePrepared(std::unique_ptr<Cursor> cursor, bool last
 {
     auto p = std::make_unique<Prepared>();
     p->cursor = std::move(cursor);
-    const int n = p->cursor->columnCount();
-    const int visible = lastIsPosition ? n - 1 : n;
-    if (lastIsPosition) p->positionColumn = n - 1;
-    for (int i = 0; i < visible; ++i) {
-        std::string name = p->cursor->columnName(i);
-        upperAscii(name);
-        p->columns.emplace(std::move(name), i);  // the first of equal names wins
-    }
+    p->lastIsPosition = lastIsPosition;
     return p;
 }
 
@@ -227,8 +219,14 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
                                        : "SELECT COUNT(*) FROM (SELECT 1" + from + where + limit + ") AS q";
     std::string error;
     std::unique_ptr<Cursor> count = engine.prepare(countSql, &error);
+    if (count && count->step() != StepResult::Row) {
+        // The statement may be one kept from an earlier open, of a table dropped since:
+        // the count is tried once more on a statement prepared afresh.
+        count.reset();
+        count = engine.prepare(countSql, &error);
+        if (count && count->step() != StepResult::Row) return kStatusSqlError;
+    }
     if (!count) return engine.tableExists(table) ? kStatusSqlError : kStatusTbOpenClose;
-    if (count->step() != StepResult::Row) return kStatusSqlError;
     const DbValue rows = count->value(0);
     count.reset();
     const std::int64_t n = std::holds_alternative<std::int64_t>(rows) ? std::get<std::int64_t>(rows) : 0;
@@ -313,7 +311,7 @@ std::int16_t TbAccess::readAfterFound()
 {
     Cursor& s = *m_stream->cursor;
     s.rewind();
-    const int foundPosition = m_find->positionColumn;
+    const int foundPosition = m_find->lastIsPosition ? static_cast<int>(m_found.size()) - 1 : -1;
     for (;;) {
         const StepResult r = s.step();
         if (r != StepResult::Row) {
@@ -323,7 +321,7 @@ std::int16_t TbAccess::readAfterFound()
         }
         bool same;
         if (m_hasPosition && foundPosition >= 0) {
-            same = s.value(m_stream->positionColumn) == m_found[static_cast<std::size_t>(foundPosition)];
+            same = s.value(m_stream->positionColumn()) == m_found[static_cast<std::size_t>(foundPosition)];
         } else {
             const int n = s.columnCount();
             same = static_cast<std::size_t>(n) == m_found.size();

@@ -1,0 +1,220 @@
+// Opening and closing the same database again and again: connections, statements and
+// settings files are reused, and yet every open sees the files as they are now.
+//
+// The files are made once for the whole suite and left alone for a little over a
+// second: a file changed just now is never reused (its time stamps could hide a
+// change made within the same tick), so reuse only shows on files that have settled.
+#include "common/runtimeerror.h"
+#include "tessera/tessera.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+using namespace kov::dataaccess;
+namespace fs = std::filesystem;
+
+namespace {
+
+void exec(const std::string& dbPath, const std::string& sql)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(dbPath.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(db));
+    char* err = nullptr;
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
+    const std::string message = err ? err : "";
+    sqlite3_free(err);
+    sqlite3_close(db);
+    if (rc != SQLITE_OK) throw std::runtime_error(message);
+}
+
+// A database with one table T holding one row V = value. Databases made with values
+// of equal length have the same size.
+void makeDatabase(const std::string& path, const std::string& value)
+{
+    exec(path, "CREATE TABLE T (V TEXT); INSERT INTO T VALUES ('" + value + "');");
+}
+
+void writeFile(const std::string& path, const std::string& content)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+}
+
+std::size_t openDescriptors()
+{
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+}
+
+class TesseraReuse : public ::testing::Test {
+protected:
+    static inline std::string s_dir;
+
+    static void SetUpTestSuite()
+    {
+        std::string t = (fs::temp_directory_path() / "tessera-reuse-XXXXXX").string();
+        ASSERT_NE(mkdtemp(t.data()), nullptr);
+        s_dir = t;
+        for (const char* name : {"replaced", "gone", "a", "b", "many1", "many2", "inuse", "write"}) {
+            makeDatabase(path(std::string(name) + ".db"), std::string("old-") + name);
+            writeFile(path(std::string(name) + ".ini"), std::string("[Database]\nEngine=sqlite\nPath=") + name + ".db\n");
+        }
+        writeFile(path("edited.ini"), "[Database]\nPath=a.db\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    }
+
+    static void TearDownTestSuite() { fs::remove_all(s_dir); }
+
+    static std::string path(const std::string& name) { return s_dir + "/" + name; }
+
+    // Opens the database that the settings file `ini` names; status of DAO_DBOpen.
+    static std::int16_t open(clsDbAccess& db, const std::string& ini)
+    {
+        db.setDBIniNameString(path(ini));
+        return db.DAO_DBOpen();
+    }
+
+    // V of the first row of T, through a fresh pair of objects, as a report line reads
+    // its names: open, read, close.
+    static std::string readValue(const std::string& ini)
+    {
+        auto db = kov::tessera::makeDbAccess(s_dir);
+        if (const std::int16_t st = open(*db, ini); st != 0) return "status " + std::to_string(st);
+        auto tb = kov::tessera::makeTbAccess();
+        tb->setTBDatabase(db->DBDatabase());
+        tb->setTBNameString("T");
+        std::string out;
+        if (const std::int16_t rows = tb->DAO_TableOpen("", ""); rows < 0) out = "table " + std::to_string(rows);
+        else if (tb->DAO_RecRead(1) != 0) out = "no row";
+        else out = toText(tb->TBRec("V"));
+        tb->DAO_TableClose();
+        db->DAO_DBClose();
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(TesseraReuse, ADatabaseReplacedBetweenTwoOpensIsReadAnew)
+{
+    ASSERT_EQ(readValue("replaced.ini"), "old-replaced");
+    ASSERT_EQ(readValue("replaced.ini"), "old-replaced");
+    fs::remove(path("replaced.db"));
+    makeDatabase(path("replaced.db"), "new-replaced");  // same size, maybe the same inode
+    EXPECT_EQ(readValue("replaced.ini"), "new-replaced");
+}
+
+TEST_F(TesseraReuse, ADatabaseReplacedWhileOpenIsReadAnewAfterTheClose)
+{
+    auto db = kov::tessera::makeDbAccess(s_dir);
+    ASSERT_EQ(open(*db, "inuse.ini"), 0);
+    fs::remove(path("inuse.db"));
+    makeDatabase(path("inuse.db"), "new-inuse");
+    EXPECT_EQ(db->DAO_DBClose(), 0);
+    EXPECT_EQ(readValue("inuse.ini"), "new-inuse");
+}
+
+TEST_F(TesseraReuse, ADatabaseDeletedAfterACloseIsMissingAtTheNextOpen)
+{
+    ASSERT_EQ(readValue("gone.ini"), "old-gone");
+    fs::remove(path("gone.db"));
+    auto db = kov::tessera::makeDbAccess(s_dir);
+    EXPECT_EQ(open(*db, "gone.ini"), -20);
+    EXPECT_EQ(db->DBDatabase(), nullptr);
+    EXPECT_EQ(db->DAO_DBClose(), -5);
+    EXPECT_EQ(open(*db, "gone.ini"), -20);  // each time
+    makeDatabase(path("gone.db"), "new-gone");
+    EXPECT_EQ(readValue("gone.ini"), "new-gone");
+}
+
+TEST_F(TesseraReuse, ASettingsFileEditedBetweenTwoOpensTakesEffect)
+{
+    ASSERT_EQ(readValue("edited.ini"), "old-a");
+    ASSERT_EQ(readValue("edited.ini"), "old-a");
+    writeFile(path("edited.ini"), "[Database]\nPath=b.db\n");  // same size
+    EXPECT_EQ(readValue("edited.ini"), "old-b");
+    writeFile(path("edited.ini"), "[Database]\nPath=c.db\n");
+    EXPECT_EQ(readValue("edited.ini"), "status -20");
+    writeFile(path("edited.ini"), "[Database]\nEngine=other\nPath=a.db\n");
+    EXPECT_EQ(readValue("edited.ini"), "status -18");
+    fs::remove(path("edited.ini"));
+    EXPECT_EQ(readValue("edited.ini"), "status -20");
+    writeFile(path("edited.ini"), "[Database]\nPath=a.db\n");
+    EXPECT_EQ(readValue("edited.ini"), "old-a");
+}
+
+TEST_F(TesseraReuse, ReadsOnAKeptConnectionSeeEveryCommittedWrite)
+{
+    auto db = kov::tessera::makeDbAccess(s_dir);
+    ASSERT_EQ(open(*db, "write.ini"), 0);
+    auto tb = kov::tessera::makeTbAccess();
+    tb->setTBDatabase(db->DBDatabase());
+    tb->setTBNameString("T");
+    for (int i = 1; i <= 3; ++i) {
+        ASSERT_EQ(tb->DAO_TableOpen("", ""), 1);
+        ASSERT_EQ(tb->DAO_RecRead(1), 0);  // a row stays current: the statement is mid-read
+        ASSERT_EQ(tb->DAO_TableClose(), 0);
+        // The closed table left no read transaction behind, so the write goes through.
+        ASSERT_NO_THROW(exec(path("write.db"), "UPDATE T SET V = 'w" + std::to_string(i) + "'"));
+        ASSERT_EQ(tb->DAO_TableOpen("", ""), 1);
+        ASSERT_EQ(tb->DAO_RecRead(1), 0);
+        EXPECT_EQ(toText(tb->TBRec("V")), "w" + std::to_string(i));
+        ASSERT_EQ(tb->DAO_TableClose(), 0);
+    }
+    // A column added since the statement was first prepared is found.
+    ASSERT_NO_THROW(exec(path("write.db"), "ALTER TABLE T ADD COLUMN W INTEGER DEFAULT 7"));
+    ASSERT_EQ(tb->DAO_TableOpen("", ""), 1);
+    ASSERT_EQ(tb->DAO_RecRead(1), 0);
+    EXPECT_EQ(tb->TBRec("W"), DbValue(std::int64_t{7}));
+    EXPECT_EQ(toText(tb->TBRec("V")), "w3");
+    EXPECT_THROW(tb->TBRec("ROWID"), kov::RuntimeError);  // the hidden position stays hidden
+    ASSERT_EQ(tb->DAO_TableClose(), 0);
+    // A table dropped since is a missing table, as on a fresh connection.
+    ASSERT_NO_THROW(exec(path("write.db"), "DROP TABLE T"));
+    EXPECT_EQ(tb->DAO_TableOpen("", ""), -2);
+    EXPECT_EQ(db->DAO_DBClose(), 0);
+}
+
+TEST_F(TesseraReuse, ManyOpenCloseCyclesDoNotGrowTheOpenFiles)
+{
+    auto cycle = [] {
+        EXPECT_EQ(readValue("many1.ini"), "old-many1");
+        EXPECT_EQ(readValue("many2.ini"), "old-many2");
+        // Closed in the other order: the database first, with a table still open on it.
+        auto db = kov::tessera::makeDbAccess(s_dir);
+        ASSERT_EQ(open(*db, "many1.ini"), 0);
+        auto tb = kov::tessera::makeTbAccess();
+        tb->setTBDatabase(db->DBDatabase());
+        tb->setTBNameString("T");
+        ASSERT_EQ(tb->DAO_TableOpen("", ""), 1);
+        ASSERT_EQ(tb->DAO_RecRead(1), 0);
+        ASSERT_EQ(db->DAO_DBClose(), 0);
+        EXPECT_EQ(tb->DAO_RecRead(2), -5);
+        // Two connections to one file at once.
+        auto db2 = kov::tessera::makeDbAccess(s_dir);
+        auto db3 = kov::tessera::makeDbAccess(s_dir);
+        ASSERT_EQ(open(*db2, "many2.ini"), 0);
+        ASSERT_EQ(open(*db3, "many2.ini"), 0);
+        // db2 and db3 are released without a close.
+        // More connections to one file at once than are kept idle afterwards.
+        std::vector<std::unique_ptr<clsDbAccess>> several;
+        for (int i = 0; i < 6; ++i) {
+            several.push_back(kov::tessera::makeDbAccess(s_dir));
+            ASSERT_EQ(open(*several.back(), i % 2 ? "many1.ini" : "many2.ini"), 0);
+        }
+        for (auto& d : several) EXPECT_EQ(d->DAO_DBClose(), 0);
+    };
+    cycle();
+    const std::size_t afterFirst = openDescriptors();
+    for (int i = 0; i < 300; ++i) cycle();
+    EXPECT_LE(openDescriptors(), afterFirst);
+}
