@@ -1,9 +1,9 @@
 // Opening and closing the same database again and again: connections, statements and
 // settings files are reused, and yet every open sees the files as they are now.
 //
-// The files are made once for the whole suite and left alone for a little over a
-// second: a file changed just now is never reused (its time stamps could hide a
-// change made within the same tick), so reuse only shows on files that have settled.
+// The files are made once for the whole suite and then left alone for a moment: a file
+// changed just now is never reused (its time stamps could hide a change made within
+// the same tick), so reuse only shows on files that have settled.
 #include "common/runtimeerror.h"
 #include "tessera/tessera.h"
 
@@ -69,7 +69,7 @@ protected:
             writeFile(path(std::string(name) + ".ini"), std::string("[Database]\nEngine=sqlite\nPath=") + name + ".db\n");
         }
         writeFile(path("edited.ini"), "[Database]\nPath=a.db\n");
-        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
 
     static void TearDownTestSuite() { fs::remove_all(s_dir); }
