@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <unordered_map>
@@ -42,11 +43,12 @@ fs::path findFile(const fs::path& dir, const std::string& name)
     return exact;
 }
 
-// 0 when `p` is an existing file, and its stat in `id`; otherwise -18, -19 or -20.
-std::int16_t checkFile(const fs::path& p, FileIdentity& id)
+// 0 when `path` is an existing file, and its stat in `id`; otherwise -18, -19 or -20.
+std::int16_t checkFile(const std::string& path, FileIdentity& id)
 {
-    if (identifyFile(p.string(), id)) return id.directory ? kStatusBadName : kStatusOk;
+    if (identifyFile(path, id)) return id.directory ? kStatusBadName : kStatusOk;
     std::error_code ec;
+    const fs::path p(path);
     const fs::path parent = p.has_parent_path() ? p.parent_path() : fs::path(".");
     return fs::is_directory(parent, ec) ? kStatusNoFile : kStatusNoFolder;
 }
@@ -87,41 +89,55 @@ Settings parseSettings(std::string content)
     return out;
 }
 
-// Settings files read so far, by path, with the stat they had when read. Programs
-// locate the same one or two files again and again (a name lookup per report line).
-class SettingsCache {
+// Where a settings name led, by folder and name: the settings file, its stat when it
+// was read, what it says and the database path that follows. Programs locate the same
+// one or two names again and again (a name lookup per report line); an entry serves as
+// long as the settings file has the stat it had, and only names found as written are
+// kept (a name found without regard to case is looked up afresh each time, in case a
+// file of the exact name appears).
+struct Located {
+    std::string iniPath;
+    FileIdentity iniFile;
+    Settings settings;
+    std::string dbPath;  // when settings.status is 0
+};
+
+class LocationCache {
 public:
-    bool find(const std::string& path, const FileIdentity& id, Settings& out)
+    std::shared_ptr<const Located> find(const std::string& key)
     {
         const std::lock_guard lock(m_mutex);
-        const auto it = m_entries.find(path);
-        if (it == m_entries.end() || !it->second.file.settled || !it->second.file.sameAs(id)) return false;
-        out = it->second.settings;
-        return true;
+        const auto it = m_entries.find(key);
+        return it == m_entries.end() ? nullptr : it->second;
     }
 
-    void store(const std::string& path, const FileIdentity& id, const Settings& settings)
+    void store(const std::string& key, std::shared_ptr<const Located> entry)
     {
-        if (!id.settled) return;  // a file changed just now may change again unseen
+        if (!entry->iniFile.settled) return;  // a file changed just now may change again unseen
         const std::lock_guard lock(m_mutex);
-        if (m_entries.size() >= kMaxEntries && !m_entries.contains(path)) m_entries.clear();
-        m_entries[path] = Entry{id, settings};
+        if (m_entries.size() >= kMaxEntries && !m_entries.contains(key)) m_entries.clear();
+        m_entries[key] = std::move(entry);
     }
 
 private:
     static constexpr std::size_t kMaxEntries = 32;
-    struct Entry {
-        FileIdentity file;
-        Settings settings;
-    };
     std::mutex m_mutex;
-    std::unordered_map<std::string, Entry> m_entries;
+    std::unordered_map<std::string, std::shared_ptr<const Located>> m_entries;
 };
 
-SettingsCache& settingsCache()
+LocationCache& locationCache()
 {
-    static SettingsCache cache;
+    static LocationCache cache;
     return cache;
+}
+
+std::int16_t fromLocated(const Located& loc, DatabaseLocation& out)
+{
+    if (loc.settings.status != kStatusOk) return loc.settings.status;
+    out.path = loc.dbPath;
+    if (const std::int16_t st = checkFile(out.path, out.file); st != kStatusOk) return st;
+    out.engine = "sqlite";
+    return kStatusOk;
 }
 
 } // namespace
@@ -131,40 +147,44 @@ std::int16_t locateDatabase(const std::string& folder, const std::string& iniNam
     const std::string name = trimmed(iniName);
     if (name.empty() || name.find('\0') != std::string::npos) return kStatusBadName;
 
+    std::string key = folder;
+    key += '\0';
+    key += name;
+    if (const std::shared_ptr<const Located> known = locationCache().find(key)) {
+        FileIdentity now;
+        if (identifyFile(known->iniPath, now) && now.sameAs(known->iniFile)) return fromLocated(*known, out);
+    }
+
+    auto loc = std::make_shared<Located>();
     fs::path iniPath(name);
     if (iniPath.is_relative()) iniPath = fs::path(folder.empty() ? "." : folder) / iniPath;
-    FileIdentity iniFile;
     std::int16_t found;
-    if (identifyFile(iniPath.string(), iniFile)) {
-        found = iniFile.directory ? kStatusBadName : kStatusOk;
+    const bool asWritten = identifyFile(iniPath.string(), loc->iniFile);
+    if (asWritten) {
+        found = loc->iniFile.directory ? kStatusBadName : kStatusOk;
     } else {
         // Not under this name: the folder may be missing, or the name differ in case.
         std::error_code ec;
         const fs::path parent = iniPath.parent_path();
         if (!fs::is_directory(parent.empty() ? fs::path(".") : parent, ec)) return kStatusNoFolder;
         iniPath = findFile(parent.empty() ? fs::path(".") : parent, iniPath.filename().string());
-        found = checkFile(iniPath, iniFile);
+        found = checkFile(iniPath.string(), loc->iniFile);
     }
     if (found != kStatusOk) return found;
 
-    Settings settings;
-    const std::string iniKey = iniPath.string();
-    if (!settingsCache().find(iniKey, iniFile, settings)) {
-        std::ifstream in(iniPath, std::ios::binary);
-        if (!in) return kStatusNoFile;
-        std::stringstream buf;
-        buf << in.rdbuf();
-        settings = parseSettings(buf.str());
-        settingsCache().store(iniKey, iniFile, settings);
+    std::ifstream in(iniPath, std::ios::binary);
+    if (!in) return kStatusNoFile;
+    std::stringstream buf;
+    buf << in.rdbuf();
+    loc->settings = parseSettings(buf.str());
+    loc->iniPath = iniPath.string();
+    if (loc->settings.status == kStatusOk) {
+        fs::path dbPath(loc->settings.path);
+        if (dbPath.is_relative()) dbPath = iniPath.parent_path() / dbPath;
+        loc->dbPath = dbPath.string();
     }
-    if (settings.status != kStatusOk) return settings.status;
-
-    fs::path dbPath(settings.path);
-    if (dbPath.is_relative()) dbPath = iniPath.parent_path() / dbPath;
-    out.path = dbPath.string();
-    if (const std::int16_t st = checkFile(dbPath, out.file); st != kStatusOk) return st;
-    out.engine = "sqlite";
-    return kStatusOk;
+    if (asWritten) locationCache().store(key, loc);
+    return fromLocated(*loc, out);
 }
 
 } // namespace kov::tessera

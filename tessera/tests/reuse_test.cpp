@@ -69,6 +69,11 @@ protected:
             writeFile(path(std::string(name) + ".ini"), std::string("[Database]\nEngine=sqlite\nPath=") + name + ".db\n");
         }
         writeFile(path("edited.ini"), "[Database]\nPath=a.db\n");
+        for (const char* folder : {"one", "two"}) {
+            fs::create_directory(path(folder));
+            makeDatabase(path(std::string(folder) + "/names.db"), std::string("old-") + folder);
+            writeFile(path(std::string(folder) + "/KOV.INI"), "[Database]\nPath=names.db\n");
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
 
@@ -150,6 +155,29 @@ TEST_F(TesseraReuse, ASettingsFileEditedBetweenTwoOpensTakesEffect)
     EXPECT_EQ(readValue("edited.ini"), "status -20");
     writeFile(path("edited.ini"), "[Database]\nPath=a.db\n");
     EXPECT_EQ(readValue("edited.ini"), "old-a");
+}
+
+TEST_F(TesseraReuse, TheSameSettingsNameInTwoFoldersLeadsToEachFoldersDatabase)
+{
+    const char* saved = std::getenv("KOV_INI_DIR");
+    const std::string earlier = saved ? saved : "";
+    auto valueIn = [](const std::string& folder) {
+        setenv("KOV_INI_DIR", path(folder).c_str(), 1);
+        auto db = kov::tessera::makeDbAccess(s_dir);
+        db->setDBIniNameString("KOV.INI");
+        if (db->DAO_DBOpen() != 0) return std::string("no open");
+        auto tb = kov::tessera::makeTbAccess();
+        tb->setTBDatabase(db->DBDatabase());
+        tb->setTBNameString("T");
+        if (tb->DAO_TableOpen("", "") != 1 || tb->DAO_RecRead(1) != 0) return std::string("no row");
+        return toText(tb->TBRec("V"));
+    };
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(valueIn("one"), "old-one");
+        EXPECT_EQ(valueIn("two"), "old-two");
+    }
+    if (saved) setenv("KOV_INI_DIR", earlier.c_str(), 1);
+    else unsetenv("KOV_INI_DIR");
 }
 
 TEST_F(TesseraReuse, ReadsOnAKeptConnectionSeeEveryCommittedWrite)
