@@ -34,33 +34,25 @@ void upperAscii(std::string& s)
 // waits for reuse: the name table read for every report line has some forty columns,
 // and building this map was a good part of the cost of each open of it.
 struct ColumnNames {
-    std::vector<std::string> names;                 // as the statement gives them
-    std::unordered_map<std::string, int> byUpper;   // first of equal names
+    std::unordered_map<std::string, int> byUpper;  // first of equal names
+    int prepared = 0;  // times the statement had been prepared again (for a changed schema)
 
-    explicit ColumnNames(sqlite3_stmt* stmt)
+    explicit ColumnNames(sqlite3_stmt* stmt) : prepared(timesPreparedAgain(stmt))
     {
         const int n = sqlite3_column_count(stmt);
-        names.reserve(static_cast<std::size_t>(n));
         for (int i = 0; i < n; ++i) {
             const char* name = sqlite3_column_name(stmt, i);
-            names.emplace_back(name ? name : "");
-            std::string key = names.back();
+            std::string key = name ? name : "";
             upperAscii(key);
             byUpper.emplace(std::move(key), i);
         }
     }
 
-    // Whether the statement still has these columns (a statement prepared again after
-    // a change of the schema may not).
-    bool fits(sqlite3_stmt* stmt) const
-    {
-        if (sqlite3_column_count(stmt) != static_cast<int>(names.size())) return false;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            const char* name = sqlite3_column_name(stmt, static_cast<int>(i));
-            if (names[i] != (name ? name : "")) return false;
-        }
-        return true;
-    }
+    static int timesPreparedAgain(sqlite3_stmt* stmt) { return sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_REPREPARE, 0); }
+
+    // Whether the statement still has these columns: one prepared again since (at a
+    // step after a change of the schema) may have others.
+    bool fits(sqlite3_stmt* stmt) const { return timesPreparedAgain(stmt) == prepared; }
 };
 
 // A statement waiting for reuse on its connection.
@@ -234,7 +226,7 @@ public:
 
     bool bindAll(const std::vector<DbValue>& values) override
     {
-        rewind();
+        sqlite3_reset(m_stmt);
         int index = 1;
         for (const DbValue& v : values) {
             int rc;
@@ -249,20 +241,10 @@ public:
         return true;
     }
 
-    void rewind() override
-    {
-        sqlite3_reset(m_stmt);
-        m_atStart = true;
-    }
+    void rewind() override { sqlite3_reset(m_stmt); }
 
     StepResult step() override
     {
-        if (m_atStart) {
-            // The first step may prepare the statement again for a changed schema (and
-            // so change its columns): the names are checked again at the next lookup.
-            m_atStart = false;
-            m_namesChecked = false;
-        }
         switch (sqlite3_step(m_stmt)) {
         case SQLITE_ROW: return StepResult::Row;
         case SQLITE_DONE: return StepResult::Done;
@@ -280,9 +262,7 @@ public:
 
     int findColumn(std::string_view name) const override
     {
-        if (!m_columns || (!m_namesChecked && !m_columns->fits(m_stmt)))
-            m_columns = std::make_shared<const ColumnNames>(m_stmt);
-        m_namesChecked = true;
+        if (!m_columns || !m_columns->fits(m_stmt)) m_columns = std::make_shared<const ColumnNames>(m_stmt);
         std::string key(name);
         upperAscii(key);
         const auto it = m_columns->byUpper.find(key);
@@ -308,8 +288,6 @@ private:
     std::string m_sql;
     sqlite3_stmt* m_stmt;
     mutable std::shared_ptr<const ColumnNames> m_columns;
-    mutable bool m_namesChecked = false;  // m_columns checked against the statement since its last first step
-    bool m_atStart = true;                // reset, not stepped since
 };
 
 class SqliteEngine final : public Engine {
