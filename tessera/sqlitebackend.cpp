@@ -24,17 +24,35 @@ constexpr std::size_t kStatementsPerConnection = 16;
 // connection that has read a large table); small databases keep theirs.
 constexpr int kIdleCacheBytes = 256 * 1024;
 
-void upperAscii(std::string& s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-}
+char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Hashing and comparing column names without regard to ASCII case, so that a name is
+// looked up as the caller spells it, without a copy.
+struct NoCaseHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const
+    {
+        std::size_t h = 14695981039346656037ull;
+        for (char c : s) h = (h ^ static_cast<unsigned char>(upperAscii(c))) * 1099511628211ull;
+        return h;
+    }
+};
+struct NoCaseEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const
+    {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (upperAscii(a[i]) != upperAscii(b[i])) return false;
+        return true;
+    }
+};
 
 // The column names of a statement, looked up by name. Kept with the statement while it
 // waits for reuse: the name table read for every report line has some forty columns,
 // and building this map was a good part of the cost of each open of it.
 struct ColumnNames {
-    std::unordered_map<std::string, int> byUpper;  // first of equal names
+    std::unordered_map<std::string, int, NoCaseHash, NoCaseEqual> byName;  // first of equal names
     int prepared = 0;  // times the statement had been prepared again (for a changed schema)
 
     explicit ColumnNames(sqlite3_stmt* stmt) : prepared(timesPreparedAgain(stmt))
@@ -42,9 +60,7 @@ struct ColumnNames {
         const int n = sqlite3_column_count(stmt);
         for (int i = 0; i < n; ++i) {
             const char* name = sqlite3_column_name(stmt, i);
-            std::string key = name ? name : "";
-            upperAscii(key);
-            byUpper.emplace(std::move(key), i);
+            byName.emplace(name ? name : "", i);
         }
     }
 
@@ -245,6 +261,7 @@ public:
 
     StepResult step() override
     {
+        m_columnsChecked = false;  // a step may prepare the statement again
         switch (sqlite3_step(m_stmt)) {
         case SQLITE_ROW: return StepResult::Row;
         case SQLITE_DONE: return StepResult::Done;
@@ -262,11 +279,12 @@ public:
 
     int findColumn(std::string_view name) const override
     {
-        if (!m_columns || !m_columns->fits(m_stmt)) m_columns = std::make_shared<const ColumnNames>(m_stmt);
-        std::string key(name);
-        upperAscii(key);
-        const auto it = m_columns->byUpper.find(key);
-        return it == m_columns->byUpper.end() ? -1 : it->second;
+        if (!m_columnsChecked) {
+            if (!m_columns || !m_columns->fits(m_stmt)) m_columns = std::make_shared<const ColumnNames>(m_stmt);
+            m_columnsChecked = true;
+        }
+        const auto it = m_columns->byName.find(name);
+        return it == m_columns->byName.end() ? -1 : it->second;
     }
 
     DbValue value(int i) const override
@@ -288,6 +306,7 @@ private:
     std::string m_sql;
     sqlite3_stmt* m_stmt;
     mutable std::shared_ptr<const ColumnNames> m_columns;
+    mutable bool m_columnsChecked = false;  // m_columns checked against the statement since its last step
 };
 
 class SqliteEngine final : public Engine {

@@ -105,8 +105,7 @@ struct Prepared {
     int find(const std::string& name) const
     {
         const int index = cursor->findColumn(name);
-        const int position = positionColumn();
-        return position >= 0 && index >= position ? -1 : index;
+        return lastIsPosition && index >= positionColumn() ? -1 : index;
     }
 };
 

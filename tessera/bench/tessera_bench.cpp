@@ -1,5 +1,6 @@
 // Reading the payment records of the demo database (about 100,000 rows) through
-// clsTbAccess, against the same reads with the SQLite C API; and staff-master finds.
+// clsTbAccess, against the same reads with the SQLite C API; staff-master finds; and
+// the open-read-close of the name table that reports do for every staff line.
 //   build/bin/tessera_bench
 #include "tessera/tessera.h"
 #include "tools/gendemo/demo.h"
@@ -105,6 +106,27 @@ void BM_FindStaff(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_FindStaff)->Unit(benchmark::kMicrosecond);
+
+// A report line's name lookup: connection, settings file, the one row of the name
+// table, ten columns, and everything closed again.
+void BM_NameReadOpenClose(benchmark::State& state)
+{
+    demoDir();
+    for (auto _ : state) {
+        auto db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
+        auto tb = CreateObjectAs<clsTbAccess>(kProgIdTbAccess);
+        db->setDBIniNameString("KOVENV.INI");
+        if (db->DAO_DBOpen() != 0) state.SkipWithError("open");
+        tb->setTBDatabase(db->DBDatabase());
+        tb->setTBNameString("名設定");
+        if (tb->DAO_TableOpen("", "") != 1 || tb->DAO_RecRead(1) != 0) state.SkipWithError("read");
+        for (int i = 1; i <= 10; ++i) benchmark::DoNotOptimize(tb->TBRec("SYOKU" + std::to_string(i)));
+        tb->DAO_TableClose();
+        db->DAO_DBClose();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_NameReadOpenClose)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
