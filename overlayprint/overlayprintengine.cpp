@@ -24,6 +24,7 @@
 #include <new>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -60,6 +61,18 @@ bool writePdf(Renderer& r, const QString& target, bool keepExisting, const QStri
         *error = "PDF の保存先フォルダ「" + folder.toStdString() + "」に書き込めません。";
         return false;
     }
+#ifndef _WIN32
+    // A temporary file is created readable by its owner only; the finished PDF is a report
+    // for the office, so it gets the permissions of any new file of this user (the umask).
+    {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        if (::fchmod(tmp.handle(), 0666 & ~mask) != 0) {
+            *error = "PDF の保存先フォルダ「" + folder.toStdString() + "」に書き込めません。";
+            return false;
+        }
+    }
+#endif
     {
         QPdfWriter writer(&tmp);
         writer.setResolution(1200);

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QProcess>
@@ -399,6 +401,17 @@ TEST_F(EngineTest, PdfsAreNeverOverwrittenAndNoPartFileIsLeft)
     for (const auto& f : files) EXPECT_EQ(f.extension(), ".pdf") << f;
     for (const auto& f : existing) EXPECT_EQ(readBytes(f), "an earlier job") << f;
     for (const auto& m : made) EXPECT_EQ(pdfPages(m), 1) << m;
+}
+
+TEST_F(EngineTest, PdfsGetThePermissionsOfAnyNewFile)
+{
+    const mode_t old = ::umask(022);
+    const int status = print(readBytes(fs::path(KOV_TEST_DATA_DIR) / "ovlprint-kov140.tmp"), "KOV140", "KOV140p.ovl");
+    ::umask(old);
+    ASSERT_EQ(status, kPrtDone);
+    const auto perms = fs::status(lastPdf).permissions();
+    EXPECT_EQ(perms & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                          fs::perms::others_read);
 }
 
 TEST_F(EngineTest, PrinterAndPreviewProblemsAreReported)
