@@ -2,6 +2,7 @@
 
 #include "blockreport/blockreportrun.h"
 #include "common/runtimeerror.h"
+#include "common/sqltext.h"
 #include "common/text.h"
 #include "print/era.h"
 
@@ -39,16 +40,7 @@ void ScreenView::runWithWaitScreen(RuntimeServices& rt, const std::function<void
     rt.doEvents();
 }
 
-std::string sqlQuote(const std::string& value)
-{
-    std::string out;
-    out.reserve(value.size() + 2);
-    for (char c : value) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out;
-}
+std::string sqlQuote(const std::string& value) { return sql::escapeLiteral(value); }
 
 ScreenDescription kov120Screen(std::int16_t kyusyu)
 {

@@ -1,5 +1,7 @@
 #include "sqlite.h"
 
+#include "common/sqltext.h"
+
 #include <sqlite3.h>
 
 #include <filesystem>
@@ -16,16 +18,7 @@ namespace {
 }
 } // namespace
 
-std::string quoteIdentifier(std::string_view name)
-{
-    std::string out = "\"";
-    for (char c : name) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
+std::string quoteIdentifier(std::string_view name) { return sql::quoteIdentifier(name); }
 
 // ---- Statement ----
 

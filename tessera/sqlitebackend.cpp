@@ -1,4 +1,5 @@
 // The SQLite engine of Tessera.
+#include "common/sqltext.h"
 #include "tessera/backend.h"
 #include "tessera/status.h"
 
@@ -351,16 +352,7 @@ public:
         return found;
     }
 
-    std::string quoteIdentifier(std::string_view name) const override
-    {
-        std::string out = "\"";
-        for (char c : name) {
-            if (c == '"') out += '"';
-            out += c;
-        }
-        out += '"';
-        return out;
-    }
+    std::string quoteIdentifier(std::string_view name) const override { return sql::quoteIdentifier(name); }
 
     std::string rowPositionExpression() const override { return "rowid"; }
 
