@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(
   build-essential cmake ninja-build pkg-config
-  libsqlite3-dev sqlite3 libicu-dev
+  libsqlite3-dev sqlite3 libicu-dev libpq-dev postgresql
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipafont-gothic fontconfig
