@@ -42,12 +42,6 @@ public:
     }
 };
 
-kov::ui::PfLayout layoutOf(const ScreenDescription& d)
-{
-    return d.buttonLefts == kov::ui::PfKeyBar::lefts(kov::ui::PfLayout::Kov140) ? kov::ui::PfLayout::Kov140
-                                                                                : kov::ui::PfLayout::Kov120;
-}
-
 } // namespace
 
 FrmBlockReport::FrmBlockReport(BlockReportScreen& model, RuntimeServices& rt, QWidget* parent)
@@ -95,7 +89,7 @@ FrmBlockReport::FrmBlockReport(BlockReportScreen& model, RuntimeServices& rt, QW
         if (!m_syncing) m_model.listIndex = row;
     });
 
-    m_pfKeys = new kov::ui::PfKeyBar(this, rt, layoutOf(d));
+    m_pfKeys = new kov::ui::PfKeyBar(this, rt, d.buttonLefts);
     m_pfKeys->setAction([this](int index) { m_model.prsPfAction(index); });
 
     // Tab order of the program.

@@ -17,24 +17,9 @@ void ComPFMode::prsPFMode(const std::array<int16_t, 12>& keys)
     for (std::size_t i = 0; i < keys.size(); ++i) p_bPFKey[i] = keys[i] == 1 ? int16_t{-1} : int16_t{0};
 }
 
-const std::array<int, 12>& PfKeyBar::lefts(PfLayout layout)
-{
-    static const std::array<int, 12> kov120 = {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7815, 8670, 9525, 10380};
-    static const std::array<int, 12> kov140 = {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7800, 8655, 9510, 10365};
-    static const std::array<int, 12> kov570 = {300, 1155, 2010, 2865, 4095, 4950, 5805, 6660, 7890, 8745, 9600, 10455};
-    switch (layout) {
-    case PfLayout::Kov140: return kov140;
-    case PfLayout::Kov570: return kov570;
-    case PfLayout::Kov120:
-    case PfLayout::Kov970: break;
-    }
-    return kov120;
-}
-
-PfKeyBar::PfKeyBar(QWidget* screen, kov::RuntimeServices& rt, PfLayout layout, PfPressStyle style)
+PfKeyBar::PfKeyBar(QWidget* screen, kov::RuntimeServices& rt, const PfButtonLefts& left, PfPressStyle style)
     : QObject(screen), m_screen(screen), m_rt(rt), m_style(style)
 {
-    const auto& left = lefts(layout);
     for (int i = 0; i < kCount; ++i) {
         auto* b = new QPushButton(screen);
         b->setObjectName(QStringLiteral("cmdPFKEY_%1").arg(i));
@@ -76,8 +61,8 @@ void PfKeyBar::press(int index)
 {
     QPushButton* b = button(index);
     if (!b || !b->isEnabled()) return;
-    const int16_t busyValue = m_style == PfPressStyle::Kov970 ? int16_t{1} : int16_t{-1};
-    if (m_style == PfPressStyle::Kov970) {
+    const int16_t busyValue = m_style == PfPressStyle::BusyCheckFirst ? int16_t{1} : int16_t{-1};
+    if (m_style == PfPressStyle::BusyCheckFirst) {
         if (p_iPfBusy == busyValue) return;
         b->setFocus(Qt::OtherFocusReason);
     } else {

@@ -27,20 +27,15 @@ public:
     void prsPFMode(const std::array<int16_t, 12>& keys);
 };
 
-// Left edges (twips) of the buttons of each screen design.
-enum class PfLayout {
-    Kov120,  // also kov970
-    Kov140,
-    Kov570,
-    Kov970,
-};
+// Left edges (twips) of the twelve buttons, index 0 to 11: each screen passes its own.
+using PfButtonLefts = std::array<int, 12>;
 
 // How the press handler orders its steps.
 enum class PfPressStyle {
     // disabled → nothing; focus; doEvents; busy (−1) → dropped; else −1, action, 0.
     Standard,
     // disabled → nothing; busy (1) → dropped; focus without doEvents; 1, action, 0.
-    Kov970,
+    BusyCheckFirst,
 };
 
 class PfKeyBar : public QObject {
@@ -50,12 +45,11 @@ public:
     static constexpr int kTop = 7500;
     static constexpr int kWidth = 855;
     static constexpr int kHeight = 315;
-    static const std::array<int, 12>& lefts(PfLayout layout);
 
     // Creates the buttons (no caption, enabled) as children of screen and installs the
     // key handler. The screen's actions run through kov::runGuarded with the screen's
     // window title; rt's doEvents is the event pump of the press handler.
-    PfKeyBar(QWidget* screen, kov::RuntimeServices& rt, PfLayout layout,
+    PfKeyBar(QWidget* screen, kov::RuntimeServices& rt, const PfButtonLefts& lefts,
              PfPressStyle style = PfPressStyle::Standard);
     ~PfKeyBar() override;
 
@@ -68,7 +62,7 @@ public:
     // The press handler (a click and a function key both come here).
     void press(int index);
 
-    // −1 (kov970: 1) while an action runs, 0 otherwise.
+    // −1 (BusyCheckFirst: 1) while an action runs, 0 otherwise.
     int16_t p_iPfBusy = 0;
 
 protected:

@@ -19,6 +19,9 @@
 #include <cstdio>
 #include <unistd.h>
 
+// Button lefts of a block report screen.
+constexpr kov::ui::PfButtonLefts kKeyLefts = {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7815, 8670, 9525, 10380};
+
 int main(int argc, char** argv)
 {
     QString program = qEnvironmentVariable("KOVUI_PROBE_PROGRAM");
@@ -36,7 +39,7 @@ int main(int argc, char** argv)
         screen->setFixedSize(kov::ui::twipsToPx(11610), kov::ui::twipsToPx(7875));
         auto* label = new QLabel(QStringLiteral("ブロック選択　期末勤勉手当支給調書印刷"), screen);
         label->setGeometry(kov::ui::twipsRect(4020, 2400, 4600, 300));
-        auto* bar = new kov::ui::PfKeyBar(screen, rt, kov::ui::PfLayout::Kov120);
+        auto* bar = new kov::ui::PfKeyBar(screen, rt, kKeyLefts);
         for (int i = 0; i < 12; ++i) bar->setEnabled(i, false);
         bar->setCaption(0, QStringLiteral("切　替"));
         bar->setCaption(5, QStringLiteral("印　刷"));

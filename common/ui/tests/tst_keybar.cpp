@@ -14,6 +14,9 @@ using kov::ui::PfKeyBar;
 
 namespace {
 
+// Button lefts of a block report screen.
+constexpr kov::ui::PfButtonLefts kKeyLefts = {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7815, 8670, 9525, 10380};
+
 // Counts the key presses that reach a control.
 class KeyCounter : public QObject {
 public:
@@ -30,7 +33,7 @@ public:
 
 struct Screen {
     explicit Screen(ScriptedRuntime& rt, kov::ui::PfPressStyle style = kov::ui::PfPressStyle::Standard)
-        : bar(&widget, rt, kov::ui::PfLayout::Kov120, style)
+        : bar(&widget, rt, kKeyLefts, style)
     {
         widget.setWindowTitle(QStringLiteral("期末勤勉手当支給調書印刷"));
         widget.resize(kov::ui::twipsToPx(11610), kov::ui::twipsToPx(7875));
@@ -228,7 +231,7 @@ void KeyBarTest::disabledScreenTakesNoKeys()
 void KeyBarTest::kov970TestsBusyFirstAndDoesNotPumpEvents()
 {
     ScriptedRuntime rt;
-    Screen s(rt, kov::ui::PfPressStyle::Kov970);
+    Screen s(rt, kov::ui::PfPressStyle::BusyCheckFirst);
     QVERIFY(s.active);
     s.bar.setEnabled(11, true);
     s.inAction = [&](int) {

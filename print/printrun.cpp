@@ -1,0 +1,32 @@
+#include "print/printrun.h"
+
+#include "common/runtimeerror.h"
+
+namespace kov {
+
+PrintContext::PrintContext(RuntimeServices& rt, std::string programName, PrintEngineFactory factory)
+    : ProgramContext(rt, std::move(programName)), engineFactory(std::move(factory))
+{
+}
+
+std::string PrintContext::printFolder() const { return runtime().appPath(); }
+
+std::int32_t runPrintJob(PrintContext& ctx, const PrintJob& job)
+{
+    SubPrt& prt = ctx.subPrt;
+    const std::string folder = ctx.printFolder();
+    prt.p_strPrtPath = folder;
+    if (job.prepare) job.prepare();
+    prt.prtST(11, 1);
+    prt.prtCR(Currency::fromInt(15), Currency::fromInt(6));
+    if (job.pages) job.pages(prt);
+    prt.prtED();
+    if (job.afterEnd) job.afterEnd();
+
+    std::unique_ptr<PrintEngine> engine = ctx.engineFactory ? ctx.engineFactory() : nullptr;
+    if (!engine) throw RuntimeError(RuntimeErrorKind::ObjectCreation, "OverlayPrintEngine");
+    engine->setPrintFIlePath(folder);
+    return engine->PrtFile(job.jobName, job.caption, job.overlayFile);
+}
+
+} // namespace kov

@@ -1,0 +1,45 @@
+#pragma once
+// The context of a printing program and the skeleton that every print run shares:
+// the folder of the command file, "ST 011001", "CR 15063", the program's pages, "ED ",
+// and the hand-over of the file to the print engine (created for this one call,
+// given the folder, PrtFile with the job, the caption and the form, released).
+#include "common/programcontext.h"
+#include "print/printengine.h"
+#include "print/subprt.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace kov {
+
+class PrintContext : public ProgramContext {
+public:
+    PrintContext(RuntimeServices& rt, std::string programName, PrintEngineFactory engineFactory);
+
+    SubPrt subPrt;
+    PrintEngineFactory engineFactory;
+
+    // The folder of the print command file and of the engine's PrintFIlePath.
+    std::string printFolder() const;
+};
+
+// One print run of a program.
+struct PrintJob {
+    std::string jobName;      // handed to PrtFile first
+    std::string caption;      // the calling screen's caption
+    std::string overlayFile;  // the form the pages are drawn over
+    // After the folder is set and before "ST " (e.g. building the figures); optional.
+    std::function<void()> prepare;
+    // The program's pages, between "CR " and "ED ".
+    std::function<void(SubPrt&)> pages;
+    // After "ED " and before the hand-over (e.g. closing the record set); optional.
+    std::function<void()> afterEnd;
+};
+
+// Runs the job through ctx.subPrt and hands the file to a new engine. Returns PrtFile's
+// result (the engine shows its own message on failure). No engine from the factory is
+// the run-time error of an object that cannot be created.
+std::int32_t runPrintJob(PrintContext& ctx, const PrintJob& job);
+
+} // namespace kov
