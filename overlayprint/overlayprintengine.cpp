@@ -4,6 +4,7 @@
 #include "renderer.h"
 #include "settings.h"
 
+#include "common/fileerror.h"
 #include "common/runtimeerror.h"
 #include "common/runtimeservices.h"
 
@@ -20,6 +21,7 @@
 #include <QPrinterInfo>
 #include <QTemporaryFile>
 
+#include <cerrno>
 #include <filesystem>
 #include <new>
 
@@ -43,22 +45,82 @@ QPageLayout pageLayoutOf(const Renderer& r)
                        QPageLayout::Millimeter);
 }
 
+// The device the PDF writer writes to: every byte goes straight to the file, and the
+// first write that does not take all its bytes is remembered with its cause. The PDF
+// writer itself goes on as if nothing had happened after a failed write (and a file
+// device forgets a write error at its next write), so the job is judged here: by the
+// failure, by the bytes handed over against the size of the file, and by the flush.
+class CheckedOutput : public QIODevice {
+public:
+    explicit CheckedOutput(QFileDevice& file) : m_file(file) {}
+
+    bool failed() const { return m_failed; }
+    int cause() const { return m_errno; }
+    qint64 accepted() const { return m_accepted; }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 len) override
+    {
+        if (m_failed) return -1;
+        qint64 done = 0;
+#ifndef _WIN32
+        const int fd = m_file.handle();
+        while (done < len) {
+            const ssize_t n = ::write(fd, data + done, static_cast<std::size_t>(len - done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                m_failed = true;
+                m_errno = n < 0 ? errno : ENOSPC;
+                break;
+            }
+            done += n;
+        }
+#else
+        done = m_file.write(data, len);
+        if (done != len || !m_file.flush()) {
+            m_failed = true;
+            m_errno = m_file.error() == QFileDevice::ResourceError ? ENOSPC : EIO;
+        }
+        if (done < 0) done = 0;
+#endif
+        m_accepted += done;
+        return m_failed ? -1 : done;
+    }
+
+private:
+    QFileDevice& m_file;
+    bool m_failed = false;
+    int m_errno = 0;
+    qint64 m_accepted = 0;
+};
+
 // Draws the job into a temporary file beside the target and gives it its final name
 // only when it is complete: either exactly `target` (replacing it) or, when
 // `keepExisting`, the first of target, target_2, target_3 ... that does not exist yet.
+// Whatever fails on the way (a full disk, a folder that may not be written) is reported
+// with the folder and its cause, and the temporary file is removed.
 bool writePdf(Renderer& r, const QString& target, bool keepExisting, const QString& title, std::string* written,
               std::string* error)
 {
     const QFileInfo fi(target);
     const QString folder = fi.absolutePath();
-    if (!QDir().mkpath(folder)) {
-        *error = "PDF の保存先フォルダ「" + folder.toStdString() + "」を作れません。";
-        return false;
+    const std::string where = "PDF の保存先フォルダ「" + folder.toStdString() + "」";
+    {
+        std::error_code ec;
+        std::filesystem::create_directories(folder.toStdString(), ec);
+        if (ec || !QFileInfo(folder).isDir()) {
+            *error = where + "を作れません。" + kov::fileErrorText(ec ? ec : std::make_error_code(std::errc::not_a_directory));
+            return false;
+        }
     }
     QTemporaryFile tmp(QDir(folder).filePath("." + fi.completeBaseName() + "-XXXXXX.part"));
     tmp.setAutoRemove(true);
+    errno = 0;
     if (!tmp.open()) {
-        *error = "PDF の保存先フォルダ「" + folder.toStdString() + "」に書き込めません。";
+        const int err = errno;
+        *error = where + "に書き込めません。" + kov::fileErrorText(err);
         return false;
     }
 #ifndef _WIN32
@@ -68,25 +130,44 @@ bool writePdf(Renderer& r, const QString& target, bool keepExisting, const QStri
         const mode_t mask = ::umask(0);
         ::umask(mask);
         if (::fchmod(tmp.handle(), 0666 & ~mask) != 0) {
-            *error = "PDF の保存先フォルダ「" + folder.toStdString() + "」に書き込めません。";
+            *error = where + "に書き込めません。" + kov::fileErrorText(errno);
             return false;
         }
     }
 #endif
+    CheckedOutput out(tmp);
+    out.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     {
-        QPdfWriter writer(&tmp);
+        QPdfWriter writer(&out);
         writer.setResolution(1200);
         writer.setTitle(title);
         writer.setCreator(QStringLiteral("ovlprint"));
         writer.setPageLayout(pageLayoutOf(r));
-        if (!r.render(writer, error)) return false;
+        const bool drawn = r.render(writer, error);
+        if (out.failed()) {
+            *error = where + "に書き込めません。" + kov::fileErrorText(out.cause());
+            return false;
+        }
+        if (!drawn) return false;
     }
-    bool flushed = tmp.flush() && tmp.error() == QFileDevice::NoError;
+    if (out.failed()) {
+        *error = where + "に書き込めません。" + kov::fileErrorText(out.cause());
+        return false;
+    }
+    out.close();
+    int err = 0;
 #ifndef _WIN32
-    flushed = flushed && ::fsync(tmp.handle()) == 0;
+    // Written to the disk, and as long as what the writer handed over: a file system that
+    // takes the bytes but cannot keep them tells it here.
+    if (::fsync(tmp.handle()) != 0) err = errno;
+    struct stat st {};
+    if (err == 0 && ::fstat(tmp.handle(), &st) != 0) err = errno;
+    if (err == 0 && (out.accepted() == 0 || st.st_size != out.accepted())) err = ENOSPC;
+#else
+    if (!tmp.flush() || tmp.size() != out.accepted() || out.accepted() == 0) err = ENOSPC;
 #endif
-    if (!flushed) {
-        *error = "PDF を書き込めません（ディスクがいっぱいか、書き込みが許されていません）: " + folder.toStdString();
+    if (err != 0) {
+        *error = where + "に書き込めません。" + kov::fileErrorText(err);
         return false;
     }
     tmp.close();
@@ -94,7 +175,7 @@ bool writePdf(Renderer& r, const QString& target, bool keepExisting, const QStri
         std::error_code ec;
         std::filesystem::rename(tmp.fileName().toStdString(), target.toStdString(), ec);
         if (ec) {
-            *error = "PDF「" + target.toStdString() + "」を置けません（" + ec.message() + "）。";
+            *error = "PDF「" + target.toStdString() + "」を置けません。" + kov::fileErrorText(ec);
             return false;
         }
         tmp.setAutoRemove(false);

@@ -17,6 +17,7 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <cmath>
 #include <cstdio>
 #include <unordered_map>
 
@@ -152,6 +153,72 @@ TextStyle inherit(const TextStyle& parent, const QXmlStreamAttributes& attrs, bo
     return s;
 }
 
+// Numbers of a form: the forms are drawn in units of 1/15 inch on one sheet, so no length,
+// position or size needs more than a few hundred units, and a transform does not enlarge
+// more than a few times. A number far beyond that (font-size="1e30", scale(1e300)) cannot
+// be written into a PDF that any reader opens: such a form is refused.
+constexpr double kMaxFormNumber = 10000.0;
+constexpr double kMaxFormScale = 100.0;
+
+bool isGeometry(QStringView name)
+{
+    static const char* const kNames[] = {"x", "y", "x1", "y1", "x2", "y2", "cx", "cy", "r", "rx", "ry", "dx", "dy",
+                                         "width", "height", "d", "points", "transform", "viewBox", "font-size",
+                                         "stroke-width", "stroke-dasharray", "stroke-dashoffset", "stroke-miterlimit",
+                                         "letter-spacing", "word-spacing", "rotate", "offset"};
+    for (const char* n : kNames)
+        if (name == QLatin1String(n)) return true;
+    return false;
+}
+
+// The first number of value that is not finite or lies beyond kMaxFormNumber; empty when
+// all are usable.
+QString absurdNumber(const QString& value)
+{
+    static const QRegularExpression number(
+        QStringLiteral("[-+]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eE][-+]?\\d+)?|(?i:inf(?:inity)?|nan)"));
+    for (auto it = number.globalMatch(value); it.hasNext();) {
+        const QString token = it.next().captured(0);
+        bool ok = false;
+        const double v = token.toDouble(&ok);
+        if (!ok || !std::isfinite(v) || std::abs(v) > kMaxFormNumber) return token;
+    }
+    return {};
+}
+
+// Checks the numbers of one element (its attributes and its style="") and the transform
+// that its ancestors and it make together; a message naming the form, the line and the
+// attribute, or empty.
+std::string checkFormNumbers(const QXmlStreamReader& in, const QTransform& ctm, const std::string& name)
+{
+    const std::string at = "様式ファイル（オーバーレイ）「" + name + "」の " + std::to_string(in.lineNumber()) + " 行目";
+    QList<std::pair<QString, QString>> props;
+    for (const auto& a : in.attributes()) props.append({a.name().toString(), a.value().toString()});
+    for (const QString& decl : in.attributes().value(QLatin1String("style")).toString().split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const qsizetype colon = decl.indexOf(QLatin1Char(':'));
+        if (colon > 0) props.append({decl.left(colon).trimmed(), decl.mid(colon + 1).trimmed()});
+    }
+    for (const auto& [attr, value] : props) {
+        if (!isGeometry(attr)) continue;
+        const QString bad = absurdNumber(value);
+        if (!bad.isEmpty()) {
+            return at + "の " + attr.toStdString() + "「" + bad.toStdString() + "」は大きすぎて描けません（数値は ±" +
+                   std::to_string(static_cast<int>(kMaxFormNumber)) + " までです）。";
+        }
+    }
+    const double parts[] = {ctm.m11(), ctm.m12(), ctm.m21(), ctm.m22()};
+    for (double v : parts) {
+        if (!std::isfinite(v) || std::abs(v) > kMaxFormScale) {
+            return at + "の transform は拡大が大きすぎて描けません（重ねた transform で " +
+                   std::to_string(static_cast<int>(kMaxFormScale)) + " 倍までです）。";
+        }
+    }
+    if (!std::isfinite(ctm.dx()) || !std::isfinite(ctm.dy()) || std::abs(ctm.dx()) > kMaxFormNumber ||
+        std::abs(ctm.dy()) > kMaxFormNumber)
+        return at + "の transform は移動が大きすぎて描けません。";
+    return {};
+}
+
 } // namespace
 
 bool Overlay::loadData(const QByteArray& svg, const std::string& name, std::string* error)
@@ -175,6 +242,11 @@ bool Overlay::loadData(const QByteArray& svg, const std::string& name, std::stri
             if (in.isStartElement()) {
                 styles.push_back(inherit(styles.back(), in.attributes(), &transformOk));
                 if (!transformOk) return broken("transform「" + in.attributes().value(QLatin1String("transform")).toString().toStdString() + "」");
+                const std::string absurd = checkFormNumbers(in, styles.back().ctm, name);
+                if (!absurd.empty()) {
+                    if (error) *error = absurd;
+                    return false;
+                }
                 if (in.name() == QLatin1String("text")) {
                     Caption c;
                     const TextStyle& st = styles.back();

@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDateTime>
 #include <QGuiApplication>
@@ -444,6 +447,13 @@ TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
     writeBytes(root / "forms" / "EMPTY.ovl", "");
     writeBytes(root / "forms" / "SKEW.ovl", "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 10 10\">"
                                             "<g transform=\"skew(3)\"><text>x</text></g></svg>");
+    // Numbers that no PDF can hold: refused before anything is drawn.
+    writeBytes(root / "forms" / "HUGEFONT.ovl", "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">"
+                                                "<text x=\"10\" y=\"10\" font-size=\"1e30\">帳票</text></svg>");
+    writeBytes(root / "forms" / "HUGESCALE.ovl", "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">\n"
+                                                 "<g transform=\"scale(1e300)\"><rect width=\"1\" height=\"1\"/></g></svg>");
+    writeBytes(root / "forms" / "NESTED.ovl", "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">"
+                                              "<g transform=\"scale(50)\"><g transform=\"scale(50)\"><text>x</text></g></g></svg>");
     const std::string good = lines({"ST 011001", "CR 15063", "TE 0030008531075100山田　太郎", "ED "});
     const Case cases[] = {
         {"unknown command", lines({"ST 011001", "CR 15063", "TE 0030008531075100山田", "XY 1", "ED "}), "KOV120p.ovl",
@@ -459,6 +469,12 @@ TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
         {"form larger than the paper", lines({"ST 011000", "CR 15063", "TE 0030008531075100A", "ED "}),
          "KOV120p.ovl", kPrtOverlayError, {"KOV120p.ovl", "B4 縦", "収まりません"}},
         {"unreadable transform", good, (root / "forms" / "SKEW.ovl").string(), kPrtOverlayError, {"SKEW.ovl", "skew(3)"}},
+        {"absurd font size", good, (root / "forms" / "HUGEFONT.ovl").string(), kPrtOverlayError,
+         {"HUGEFONT.ovl", "font-size「1e30」", "大きすぎ"}},
+        {"absurd scale", good, (root / "forms" / "HUGESCALE.ovl").string(), kPrtOverlayError,
+         {"HUGESCALE.ovl", "2 行目", "1e300"}},
+        {"enlarged by nested groups", good, (root / "forms" / "NESTED.ovl").string(), kPrtOverlayError,
+         {"NESTED.ovl", "transform"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -519,4 +535,70 @@ TEST_F(EngineTest, OvlprintReprintsASavedRunAndRejectsBadOnes)
 
     r = run(tool, {"only-one-argument"});
     EXPECT_EQ(r.exitCode, 64);
+}
+
+// A real full disk: a small tmpfs of the test's own, filled until only `freeKiB` are left.
+// Mounting needs root (CI runs as root); elsewhere the test is skipped.
+class FullDisk {
+public:
+    FullDisk(const fs::path& at, int freeKiB) : m_at(at)
+    {
+        fs::create_directories(at);
+        if (::geteuid() != 0 || ::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=256k,mode=0755") != 0) return;
+        m_mounted = true;
+        const fs::path fill = at / "fill";
+        const int fd = ::open(fill.c_str(), O_WRONLY | O_CREAT, 0644);
+        static const char zeros[4096] = {};
+        while (::write(fd, zeros, sizeof zeros) > 0) {}
+        const off_t full = ::lseek(fd, 0, SEEK_END);
+        ::ftruncate(fd, std::max<off_t>(0, full - freeKiB * 1024));
+        ::close(fd);
+    }
+    ~FullDisk()
+    {
+        if (m_mounted) ::umount2(m_at.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+    // Everything in the disk but the filling.
+    std::vector<std::string> left() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(m_at))
+            if (e.path().filename() != "fill") names.push_back(e.path().filename().string());
+        return names;
+    }
+
+private:
+    fs::path m_at;
+    bool m_mounted = false;
+};
+
+// No space at all, and space for part of the PDF only (the writer's last block then goes
+// to the disk short): either way the job fails with the folder and the cause named, and
+// neither the PDF nor its temporary file is left. The same through ovlprint.
+TEST_F(EngineTest, AFullDiskIsReportedAndLeavesNoPdf)
+{
+    const QString tool = QString::fromStdString((fs::path(KOV_BIN_DIR) / "ovlprint").string());
+    const std::string bytes = readBytes(fs::path(KOV_TEST_DATA_DIR) / "ovlprint-kov120-monthly.tmp");
+    for (const int freeKiB : {0, 8, 24}) {
+        SCOPED_TRACE("free KiB " + std::to_string(freeKiB));
+        const fs::path disk = root / "disk";
+        FullDisk full(disk, freeKiB);
+        if (!full.mounted()) GTEST_SKIP() << "a small tmpfs needs root (mount): full-disk test skipped";
+        writeBytes(root / "ini" / "OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=" + disk.string() + "\r\n");
+        rt.messages.clear();
+        EXPECT_EQ(print(bytes, "KOV120", "KOV120p.ovl"), kPrtOutputError);
+        ASSERT_EQ(rt.messages.size(), 1u);
+        EXPECT_EQ(rt.messages[0].icon, kov::MsgIcon::Stop);
+        for (const std::string& s : {disk.string(), std::string("空き容量が足りません。")})
+            EXPECT_NE(rt.messages[0].text.find(s), std::string::npos) << rt.messages[0].text;
+        EXPECT_TRUE(lastPdf.empty());
+        EXPECT_TRUE(full.left().empty());
+
+        const ProcResult r = run(tool, {QString::fromStdString((root / "job").string()), "KOV120", "KOV120p.ovl",
+                                        "--pdf", QString::fromStdString((disk / "again.pdf").string())});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("空き容量が足りません。"), std::string::npos) << r.err;
+        EXPECT_TRUE(full.left().empty());
+    }
 }
