@@ -1,0 +1,72 @@
+#pragma once
+// kov570's screen model over a real SQLite fixture, with the runtime services scripted
+// and a print engine that notes its calls and keeps a copy of each command file.
+#include "common/scriptedruntime.h"
+#include "db/tests/fixture.h"
+#include "kov570/kov570screen.h"
+
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <vector>
+
+namespace kov::kov570::test {
+
+struct NotedCall {
+    std::string folder, jobName, caption, overlay, commandFile;
+};
+
+class NotingEngine : public PrintEngine {
+public:
+    explicit NotingEngine(std::vector<NotedCall>& calls) : m_calls(calls) {}
+    void setPrintFIlePath(const std::string& folder) override { m_folder = folder; }
+    std::string PrintFIlePath() const override { return m_folder; }
+    std::int32_t PrtFile(const std::string& job, const std::string& caption, const std::string& overlay) override
+    {
+        std::ifstream in(m_folder + "/OVL.TMP", std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        m_calls.push_back({m_folder, job, caption, overlay, bytes.str()});
+        return 0;
+    }
+
+private:
+    std::vector<NotedCall>& m_calls;
+    std::string m_folder;
+};
+
+struct Kov570Env {
+    db::Fixture fx;
+    ScriptedRuntime rt;
+    std::vector<NotedCall> calls;
+    PrintContext ctx{rt, "kov570", [this] { return std::make_unique<NotingEngine>(calls); }};
+    Kov570Screen screen{ctx};
+
+    Kov570Env()
+    {
+        rt.setAppPath(fx.dir());
+        fx.setStandardNames();
+    }
+
+    // Runs an action of the screen; a program end during it is returned.
+    template <class F>
+    std::optional<int> run(F&& action)
+    {
+        try {
+            action();
+        } catch (const ProgramEnded& e) {
+            return e.exitStatus;
+        }
+        return std::nullopt;
+    }
+    // Load step and opening.
+    std::optional<int> open()
+    {
+        return run([this] {
+            screen.formLoad();
+            screen.gnsStart();
+        });
+    }
+};
+
+} // namespace kov::kov570::test
