@@ -86,7 +86,9 @@ MsgResult QtRuntime::showMessage(const std::string& text, MsgIcon icon, MsgButto
     QMessageBox box(qIcon, QString(), body, qButtons, QApplication::activeWindow());
     setWindowCaption(&box, QString::fromStdString(title));
     box.setTextFormat(Qt::PlainText);
+    // Yes/No: Return answers Yes, Escape answers No.
     box.setDefaultButton(buttons == MsgButtons::YesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    box.setEscapeButton(buttons == MsgButtons::YesNo ? QMessageBox::No : QMessageBox::Ok);
     const int answer = box.exec();
     if (buttons == MsgButtons::Ok) return MsgResult::Ok;
     return answer == QMessageBox::Yes ? MsgResult::Yes : MsgResult::No;
