@@ -2,6 +2,7 @@
 
 #include "blockreport/blockreportscreen.h"
 #include "common/runtimeerror.h"
+#include "common/sqltext.h"
 #include "common/text.h"
 #include "print/numedit.h"
 
@@ -13,34 +14,40 @@ constexpr std::int16_t kEndOfRows = -9;
 
 Currency at(double value) { return Currency::fromDouble(value); }
 
-BlockReportRun::BlockReportRun(BlockReportScreen& screen, PrintEngineFactory engineFactory)
-    : m_screen(screen), m_engineFactory(std::move(engineFactory))
-{
-}
+BlockReportRun::BlockReportRun(BlockReportScreen& screen) : m_screen(screen), m_ctx(screen.context()) {}
 
 BlockReportRun::~BlockReportRun() = default;
 
-void BlockReportRun::run(std::int16_t R)
+void BlockReportRun::run()
 {
-    (void)R;  // the rows are read to their end; R (capped at 32767) only says that there are some
-    RuntimeServices& rt = m_screen.runtime();
-    SubPrt& prt = m_screen.subPrt;
-    dataaccess::clsTbAccess& sk = *m_screen.SKSYKEI;
+    PrintJob job;
+    job.jobName = jobName();
+    job.caption = m_screen.description().caption;
+    job.overlayFile = overlayFile();
+    job.pages = [this](SubPrt&) { printPages(); };
+    job.afterEnd = [this] {
+        m_ctx.closeChecked(*m_screen.SKSYKEI);
+        m_screen.SKSYKEI.reset();
+    };
+    runPrintJob(m_ctx, job);
+}
 
-    prt.p_strPrtPath = rt.appPath();
-    prt.prtST(11, 1);
-    prt.prtCR(Currency::fromInt(15), Currency::fromInt(6));
+void BlockReportRun::printPages()
+{
+    dataaccess::clsTbAccess& sk = *m_screen.SKSYKEI;
     st.iPageCnt = 0;
     st.iLine = 25;
     st.iPage = 1;
     prsGokeiClr(0, 2);
 
-    std::int16_t S = sk.DAO_RecRead(1);
-    if (S >= 0) {
+    // The rows are read to their end: the row count of the open (capped at 32767) only
+    // says that there are some.
+    std::int16_t status = sk.DAO_RecRead(1);
+    if (status >= 0) {
         st.iBlock = dataaccess::toInt16(sk.TBRec("SYRFLG"));
         st.strSyozok = dataaccess::toText(sk.TBRec("SYOZOK"));
     }
-    while (S >= 0) {
+    while (status >= 0) {
         prfReadJinji();
         const std::int16_t block = dataaccess::toInt16(sk.TBRec("SYRFLG"));
         if (block != st.iBlock) {
@@ -55,23 +62,14 @@ void BlockReportRun::run(std::int16_t R)
             st.strSyozok = syozok;
         }
         prsGokeiPrint(kStaff);
-        S = sk.DAO_RecRead(2);
+        status = sk.DAO_RecRead(2);
     }
     // The end of the rows ends the loop; any other failed read is a failure of the
     // database and must not pass for a complete report.
-    if (S != kEndOfRows) m_screen.com.prsStatusCheck(S, 0);
+    if (status != kEndOfRows) m_ctx.check(status);
 
     prsGokeiPrint(kAffiliation);
     prsGokeiPrint(kBlock);
-    prt.prtED();
-
-    m_screen.com.prsStatusCheck(sk.DAO_TableClose(), 0);
-    m_screen.SKSYKEI.reset();
-
-    std::unique_ptr<PrintEngine> engine = m_engineFactory ? m_engineFactory() : nullptr;
-    if (!engine) throw RuntimeError(RuntimeErrorKind::ObjectCreation, "OverlayPrintEngine");
-    engine->setPrintFIlePath(rt.appPath());
-    engine->PrtFile(jobName(), m_screen.description().caption, overlayFile());
 }
 
 std::int16_t BlockReportRun::prfReadJinji()
@@ -79,13 +77,13 @@ std::int16_t BlockReportRun::prfReadJinji()
     const std::string code = dataaccess::toCurrency(m_screen.SKSYKEI->TBRec("SYOKCD")).toString();
     const std::int16_t r = m_screen.SKSYOKU->DAO_RecFind(1, "SYOKCD = " + code);
     if (r == 0) return -1;
-    m_screen.com.prsStatusCheck(r, 0);
+    m_ctx.check(r);
     return 0;
 }
 
 std::string BlockReportRun::prfReadSyozk()
 {
-    if (m_screen.SKSYOZK->DAO_RecFind(1, "SYOZOK = '" + sqlQuote(st.strSyozok) + "'") == 0)
+    if (m_screen.SKSYOZK->DAO_RecFind(1, "SYOZOK = '" + sql::escapeLiteral(st.strSyozok) + "'") == 0)
         return dataaccess::toText(m_screen.SKSYOZK->TBRec("SZKKNJ"));
     return {};
 }
@@ -93,13 +91,13 @@ std::string BlockReportRun::prfReadSyozk()
 void BlockReportRun::prtTEichi(Currency curSX, Currency curSY, std::int32_t iFon, Currency iPat, std::int16_t iSizeX,
                                std::int16_t iSizeY, const std::string& strText)
 {
-    m_screen.subPrt.prtTE(curSX + Currency::fromInt(iXShift), curSY, iFon, iPat, iSizeX, iSizeY, strText);
+    m_ctx.subPrt.prtTE(curSX + Currency::fromInt(iXShift), curSY, iFon, iPat, iSizeX, iSizeY, strText);
 }
 
 void BlockReportRun::prtHLichi(Currency curSX, Currency curSY, Currency curLen, Currency iTic, Currency iPat,
                                Currency curRX, Currency curRY, Currency curRcX, Currency curRcY)
 {
-    m_screen.subPrt.prtHL(curSX + Currency::fromInt(iXShift), curSY, curLen, iTic, iPat, curRX, curRY, curRcX, curRcY);
+    m_ctx.subPrt.prtHL(curSX + Currency::fromInt(iXShift), curSY, curLen, iTic, iPat, curRX, curRY, curRcX, curRcY);
 }
 
 std::string BlockReportRun::pageLabel() const
@@ -121,7 +119,7 @@ void BlockReportRun::prtText(Currency x, Currency y, std::int16_t sizeX, const s
 
 void BlockReportRun::startPage()
 {
-    if (st.iPageCnt != 0) m_screen.subPrt.prtPE();
+    if (st.iPageCnt != 0) m_ctx.subPrt.prtPE();
     st.iPageCnt = addInt16(st.iPageCnt, 1);
 }
 
@@ -134,10 +132,10 @@ void BlockReportRun::finishPageHeading()
 
 std::string BlockReportRun::jobKindName()
 {
-    m_screen.cmnName.prsNameRead(1);
+    m_ctx.cmnName.prsNameRead(1);
     const Currency syosyu = dataaccess::toCurrency(m_screen.SKSYKEI->TBRec("SYOSYU"));
     if (syosyu >= Currency::fromInt(1) && syosyu <= Currency::fromInt(10) && syosyu.roundedTo(0) == syosyu)
-        return m_screen.cmnName.p_strName[static_cast<std::size_t>(syosyu.truncated())];
+        return m_ctx.cmnName.p_strName[static_cast<std::size_t>(syosyu.truncated())];
     return {};
 }
 

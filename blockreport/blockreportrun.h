@@ -1,12 +1,12 @@
 #pragma once
-// The print run of a block report after its records are selected: start commands,
-// the reading loop with breaks on block (SYRFLG) then affiliation (SYOZOK), the
-// closing subtotal and block total, the end command, and the hand-over of the command
-// file to the print engine. Each program fills in its entries, totals, job name and
+// The print run of a block report after its records are selected: the pages of the
+// shared print run (runPrintJob) are the reading loop with breaks on block (SYRFLG) then
+// affiliation (SYOZOK) and the closing subtotal and block total; after the end command
+// the record set is closed. Each program fills in its entries, totals, job name and
 // overlay through the virtual hooks.
 #include "blockreport/leveltotals.h"
 #include "common/currency.h"
-#include "print/printengine.h"
+#include "print/printrun.h"
 
 #include <cstdint>
 #include <string>
@@ -17,12 +17,13 @@ class BlockReportScreen;
 
 class BlockReportRun {
 public:
-    BlockReportRun(BlockReportScreen& screen, PrintEngineFactory engineFactory);
+    explicit BlockReportRun(BlockReportScreen& screen);
     virtual ~BlockReportRun();
 
-    // Runs the report over screen.SKSYKEI, open on the selected records in print order
-    // with R (> 0) matching rows; closes and releases it and prints the command file.
-    void run(std::int16_t R);
+    // Runs the report over screen.SKSYKEI, open on the selected records (at least one) in
+    // print order, to the end of its rows; closes and releases it and hands the command
+    // file to the context's print engine.
+    void run();
 
     ReportState st;
 
@@ -78,9 +79,11 @@ protected:
     void advanceAfter(std::int16_t inji);
 
     BlockReportScreen& m_screen;
+    PrintContext& m_ctx;
 
 private:
-    PrintEngineFactory m_engineFactory;
+    // The pages: the reading loop with its breaks and the closing totals.
+    void printPages();
 };
 
 // Half-values used for the positions of the report, e.g. at(5.5).

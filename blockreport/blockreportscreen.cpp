@@ -16,9 +16,6 @@ using dataaccess::clsTbAccess;
 
 namespace {
 
-constexpr std::array<int, 12> kLefts120 = {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7815, 8670, 9525, 10380};
-constexpr std::array<int, 12> kLefts140 = {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7800, 8655, 9510, 10365};
-
 // n with at least two digits ("00").
 std::string twoDigits(long n)
 {
@@ -40,57 +37,8 @@ void ScreenView::runWithWaitScreen(RuntimeServices& rt, const std::function<void
     rt.doEvents();
 }
 
-std::string sqlQuote(const std::string& value) { return sql::escapeLiteral(value); }
-
-ScreenDescription kov120Screen(std::int16_t kyusyu)
-{
-    ScreenDescription d;
-    d.caption = "期末勤勉手当支給調書印刷";
-    d.lblShoriWidth = 1620;
-    d.buttonLefts = kLefts120;
-    d.tabOrder = {TabStop::OptGetugaku, TabStop::OptNichigaku, TabStop::LstMain, TabStop::Buttons,
-                  TabStop::LblShori,    TabStop::Label5,       TabStop::FraKyuKbn};
-    d.monthCheck = kyusyu == 2;
-    const std::string k = std::to_string(kyusyu);
-    if (kyusyu == 25) {
-        d.slotShown = [](const BlockSlot& s) { return (s.payKind == 2 || s.payKind == 5) && s.startCode != 0; };
-        d.startFilter = [](const std::string& S) { return "KYUSYU in(2,5) AND SKYUYM = " + S + " AND SYRFLG <> 0"; };
-        d.selectFilter = [](const std::string& S, const std::string& L, bool monthly) {
-            return std::string(monthly ? "KYUSYU in(2,5) AND SYOSYU not in(5,6) AND SKYUYM = "
-                                       : "KYUSYU in(2,5) AND SYOSYU in(5,6) AND SKYUYM = ") +
-                   S + " AND SYRFLG in(" + L + ")";
-        };
-    } else {
-        d.slotShown = [kyusyu](const BlockSlot& s) { return s.payKind == kyusyu && s.startCode != 0; };
-        d.startFilter = [k](const std::string& S) { return "KYUSYU = " + k + " AND SKYUYM = " + S + " AND SYRFLG <> 0"; };
-        d.selectFilter = [k](const std::string& S, const std::string& L, bool monthly) {
-            return "KYUSYU = " + k + (monthly ? " AND SYOSYU not in(5,6) AND SKYUYM = " : " AND SYOSYU in(5,6) AND SKYUYM = ") +
-                   S + " AND SYRFLG in(" + L + ")";
-        };
-    }
-    return d;
-}
-
-ScreenDescription kov140Screen()
-{
-    ScreenDescription d;
-    d.caption = "差額支給内訳明細書印刷";
-    d.lblShoriWidth = 1605;
-    d.buttonLefts = kLefts140;
-    d.tabOrder = {TabStop::LstMain, TabStop::Buttons,   TabStop::LblShori,    TabStop::Label5,
-                  TabStop::FraKyuKbn, TabStop::OptNichigaku, TabStop::OptGetugaku};
-    d.monthCheck = false;
-    d.slotShown = [](const BlockSlot& s) { return s.payKind == 3 && s.startCode != 0; };
-    d.startFilter = [](const std::string& S) { return "SKYUYM = " + S + " AND KYUSYU = 3 AND SYRFLG <> 0"; };
-    d.selectFilter = [](const std::string& S, const std::string& L, bool monthly) {
-        return "SKYUYM = " + S + " AND KYUSYU = 3 AND SYRFLG in( " + L + ")" +
-               (monthly ? " AND SYOSYU not in(5,6) " : " AND SYOSYU in(5,6) ");
-    };
-    return d;
-}
-
-BlockReportScreen::BlockReportScreen(RuntimeServices& rt, ScreenDescription description)
-    : com(rt), cmnName(rt), m_rt(rt), m_desc(std::move(description))
+BlockReportScreen::BlockReportScreen(PrintContext& ctx, ScreenDescription description)
+    : m_ctx(ctx), m_desc(std::move(description))
 {
 }
 
@@ -100,7 +48,7 @@ void BlockReportScreen::setPrintRun(std::unique_ptr<BlockReportRun> run) { m_run
 
 void BlockReportScreen::formLoad()
 {
-    KOV = dataaccess::CreateObjectAs<clsDbAccess>(dataaccess::kProgIdDbAccess);
+    m_ctx.createConnection();
     SKKANRI = dataaccess::CreateObjectAs<clsTbAccess>(dataaccess::kProgIdTbAccess);
     SKSYOZK = dataaccess::CreateObjectAs<clsTbAccess>(dataaccess::kProgIdTbAccess);
     SKBLOCK = dataaccess::CreateObjectAs<clsTbAccess>(dataaccess::kProgIdTbAccess);
@@ -113,7 +61,7 @@ void BlockReportScreen::formUnload()
     SKBLOCK.reset();
     SKSYOZK.reset();
     SKKANRI.reset();
-    KOV.reset();
+    m_ctx.releaseConnection();
 }
 
 void BlockReportScreen::prsOpenSet()
@@ -125,11 +73,7 @@ void BlockReportScreen::prsOpenSet()
     prsTBLRead();
 }
 
-void BlockReportScreen::prsDbOpen()
-{
-    KOV->setDBIniNameString("KOV.INI");
-    com.prsStatusCheck(KOV->DAO_DBOpen(), 0);
-}
+void BlockReportScreen::prsDbOpen() { m_ctx.prsDbOpen("KOV.INI"); }
 
 void BlockReportScreen::prsTbOpen()
 {
@@ -145,25 +89,25 @@ void BlockReportScreen::prsTbOpen()
         {SKSYOKU.get(), "SKSYOKU", ""},
     };
     for (const Master& m : masters) {
-        m.table->setTBDatabase(KOV->DBDatabase());
+        m.table->setTBDatabase(m_ctx.KOV->DBDatabase());
         m.table->setTBNameString(m.name);
-        com.prsStatusCheck(m.table->DAO_TableOpen(m.filter, ""), 0);
+        m_ctx.openChecked(*m.table, m.filter, "");
         if (m.table == SKKANRI.get() && SKKANRI->DAO_RecFind(1, "KEY = 'KANRI'") != 0) {
-            m_rt.msgBox("管理マスタが読込できません。", MsgIcon::Stop, MsgButtons::Ok, m_desc.caption);
-            m_rt.endProgram(kExitFatal);
+            runtime().msgBox("管理マスタが読込できません。", MsgIcon::Stop, MsgButtons::Ok, m_desc.caption);
+            runtime().endProgram(kExitFatal);
         }
     }
 }
 
 void BlockReportScreen::prsTbClose()
 {
-    com.prsStatusCheck(SKKANRI->DAO_TableClose(), 0);
-    com.prsStatusCheck(SKSYOZK->DAO_TableClose(), 0);
-    com.prsStatusCheck(SKSYOKU->DAO_TableClose(), 0);
-    com.prsStatusCheck(SKBLOCK->DAO_TableClose(), 0);
+    m_ctx.closeChecked(*SKKANRI);
+    m_ctx.closeChecked(*SKSYOZK);
+    m_ctx.closeChecked(*SKSYOKU);
+    m_ctx.closeChecked(*SKBLOCK);
 }
 
-void BlockReportScreen::prsDbClose() { com.prsStatusCheck(KOV->DAO_DBClose(), 0); }
+void BlockReportScreen::prsDbClose() { m_ctx.prsDbClose(); }
 
 void BlockReportScreen::prsSetPFMode(std::int16_t mode)
 {
@@ -177,7 +121,7 @@ void BlockReportScreen::prsSetPFMode(std::int16_t mode)
         keys[9] = 1;
         pfCaptions[9] = "終　了";
     }
-    for (std::size_t i = 0; i < keys.size(); ++i) p_bPFKey[i] = keys[i] == 1 ? -1 : 0;
+    pfMode.prsPFMode(keys);
     m_view->refreshKeys();
 }
 
@@ -185,22 +129,14 @@ Currency BlockReportScreen::syorid() const { return dataaccess::toCurrency(SKKAN
 
 void BlockReportScreen::showWarning(const std::string& text)
 {
-    m_rt.msgBox(text, MsgIcon::Exclamation, MsgButtons::Ok, m_desc.caption);
-}
-
-std::unique_ptr<clsTbAccess> BlockReportScreen::openTable(const std::string& name)
-{
-    auto table = dataaccess::CreateObjectAs<clsTbAccess>(dataaccess::kProgIdTbAccess);
-    table->setTBDatabase(KOV->DBDatabase());
-    table->setTBNameString(name);
-    return table;
+    runtime().msgBox(text, MsgIcon::Exclamation, MsgButtons::Ok, m_desc.caption);
 }
 
 void BlockReportScreen::prsSksykeiChek()
 {
     const Currency ym = syorid();
-    cmnName.prfEraConv(ym * 100 + Currency::fromInt(1));
-    lblShori = prfEraFormat(cmnName, "JYM", "DSP", "B");
+    m_ctx.cmnName.prfEraConv(ym * 100 + Currency::fromInt(1));
+    lblShori = prfEraFormat(m_ctx.cmnName, "JYM", "DSP", "B");
     m_view->refreshLabel();
 
     if (m_desc.monthCheck) {
@@ -211,13 +147,12 @@ void BlockReportScreen::prsSksykeiChek()
         }
     }
 
-    SKSYKEI = openTable("SKSYKEI");
-    const std::int16_t R = SKSYKEI->DAO_TableOpen(m_desc.startFilter(ym.toString()), "");
+    SKSYKEI = m_ctx.newTable("SKSYKEI");
     // A failed open is a failure, not "records exist".
-    com.prsStatusCheck(R, 0);
-    com.prsStatusCheck(SKSYKEI->DAO_TableClose(), 0);
+    const std::int16_t rows = m_ctx.openChecked(*SKSYKEI, m_desc.startFilter(ym.toString()), "");
+    m_ctx.closeChecked(*SKSYKEI);
     SKSYKEI.reset();
-    if (R == 0) {
+    if (rows == 0) {
         showWarning("該当するデータが登録されていません。");
         prsPf09();
     }
@@ -225,7 +160,7 @@ void BlockReportScreen::prsSksykeiChek()
 
 void BlockReportScreen::prsTBLRead()
 {
-    com.prsStatusCheck(SKBLOCK->DAO_RecFind(1, "KEY='BLOCK'"), 0);
+    m_ctx.check(SKBLOCK->DAO_RecFind(1, "KEY='BLOCK'"));
     for (int n = 1; n <= 45; ++n) {
         BlockSlot& s = BlockSlots[static_cast<std::size_t>(n)];
         s.startCode = dataaccess::toInt16(SKBLOCK->TBRec(slotColumn("SSYOZK_", n)));
@@ -246,7 +181,7 @@ std::string BlockReportScreen::prfReadSyoz(std::int16_t SYOZOKCD, std::int16_t S
 {
     const std::string key = "E" + std::to_string(std::abs(static_cast<int>(SYOZOKCD)));
     std::string name;
-    if (SKSYOZK->DAO_RecFind(1, "SYOZOK = '" + sqlQuote(key) + "'") == 0)
+    if (SKSYOZK->DAO_RecFind(1, "SYOZOK = '" + sql::escapeLiteral(key) + "'") == 0)
         name = dataaccess::toText(SKSYOZK->TBRec("SZKKNJ"));
     if (Syozcnt < 2) return name;
     // Brings the name to 20 columns at two columns a character; a name of more than ten
@@ -260,7 +195,7 @@ std::string BlockReportScreen::prfReadSyoz(std::int16_t SYOZOKCD, std::int16_t S
 void BlockReportScreen::prsPfAction(int index)
 {
     if (index < 0 || index >= 12) return;
-    if (p_bPFKey[static_cast<std::size_t>(index)] != -1) return;
+    if (pfMode.p_bPFKey[static_cast<std::size_t>(index)] != -1) return;
     switch (index) {
     case 0: prsPf00(); break;
     case 5: prsPf05(); break;
@@ -282,7 +217,7 @@ void BlockReportScreen::prsPf00()
 void BlockReportScreen::prsPf05()
 {
     if (prfPrtchek() == 0) showWarning("ブロックが選択されていません。");
-    else m_view->runWithWaitScreen(m_rt, [this] { prsPrint(); });
+    else m_view->runWithWaitScreen(runtime(), [this] { prsPrint(); });
     m_view->focusList();
 }
 
@@ -290,7 +225,7 @@ void BlockReportScreen::prsPf09()
 {
     prsTbClose();
     prsDbClose();
-    m_rt.endProgram(0);
+    runtime().endProgram(0);
     std::abort();  // endProgram does not come back
 }
 
@@ -320,19 +255,17 @@ std::string BlockReportScreen::blockList() const
 
 void BlockReportScreen::prsPrint()
 {
-    const std::string L = blockList();
-    SKSYKEI = openTable("SKSYKEI");
-    const std::string filter = m_desc.selectFilter(syorid().toString(), L, optGetugaku);
-    const std::int16_t R = SKSYKEI->DAO_TableOpen(filter, "SYRFLG,SYOZOK,SYOKCD");
+    SKSYKEI = m_ctx.newTable("SKSYKEI");
+    const std::string filter = m_desc.selectFilter(syorid().toString(), blockList(), optGetugaku);
     // A failed open is a failure, not "records found".
-    com.prsStatusCheck(R, 0);
-    if (R != 0) {
+    const std::int16_t rows = m_ctx.openChecked(*SKSYKEI, filter, "SYRFLG,SYOZOK,SYOKCD");
+    if (rows != 0) {
         if (!m_run) throwInvalidArgument("print run not set");
-        m_run->run(R);
+        m_run->run();
         return;
     }
     showWarning("該当するデータが登録されていません。");
-    com.prsStatusCheck(SKSYKEI->DAO_TableClose(), 0);
+    m_ctx.closeChecked(*SKSYKEI);
     SKSYKEI.reset();
 }
 

@@ -1,17 +1,17 @@
 #pragma once
-// The block report screen shared by kov120 and kov140, as plain logic: the database
-// connection and its tables, the block list, the processing-month and record checks,
-// the selection of the payment records and the three function-key actions. The Qt
-// widget (blockreport/ui) only shows this model and forwards key presses to it.
+// The block report screen shared by the block report programs, as plain logic: the
+// table objects on the program's connection, the block list, the processing-month and
+// record checks, the selection of the payment records and the three function-key
+// actions. The Qt widget (blockreport/ui) only shows this model and forwards key
+// presses to it.
 //
-// What differs between the two programs (caption, a few positions, tab order, the pay
+// What differs between the programs (caption, a few positions, tab order, the pay
 // kinds of the block list, the record filters, the month rule and the print run) comes
 // from a ScreenDescription and a BlockReportRun that each program supplies.
-#include "common/cmnname.h"
-#include "common/comtessera.h"
 #include "common/dataaccess/dataaccess.h"
+#include "common/pfmode.h"
 #include "common/runtimeservices.h"
-#include "print/subprt.h"
+#include "print/printrun.h"
 
 #include <array>
 #include <cstdint>
@@ -50,16 +50,12 @@ struct ScreenDescription {
     bool monthCheck = false;                  // refuse a month other than March, June, December at start
     // Whether a block slot is listed.
     std::function<bool(const BlockSlot&)> slotShown;
-    // Filter of the start-up check: any payment record of the processing month S.
-    std::function<std::string(const std::string& S)> startFilter;
-    // Filter of the print run for the month S, the block list L and the staff group.
-    std::function<std::string(const std::string& S, const std::string& L, bool monthly)> selectFilter;
+    // Filter of the start-up check: any payment record of the processing month.
+    std::function<std::string(const std::string& month)> startFilter;
+    // Filter of the print run for the processing month, the block list (blockList())
+    // and the staff group.
+    std::function<std::string(const std::string& month, const std::string& blocks, bool monthly)> selectFilter;
 };
-
-// kov120 started with 2, 5 or 25.
-ScreenDescription kov120Screen(std::int16_t kyusyu);
-// kov140 (pay kind 3).
-ScreenDescription kov140Screen();
 
 // How the screen is shown; the widget implements it, tests may use the defaults.
 class ScreenView {
@@ -77,7 +73,9 @@ public:
 
 class BlockReportScreen {
 public:
-    BlockReportScreen(RuntimeServices& rt, ScreenDescription description);
+    // ctx: the program's context, owned by its start routine and kept until the program
+    // ends; the screen's connection KOV and the modules of the print run are its.
+    BlockReportScreen(PrintContext& ctx, ScreenDescription description);
     ~BlockReportScreen();
     BlockReportScreen(const BlockReportScreen&) = delete;
     BlockReportScreen& operator=(const BlockReportScreen&) = delete;
@@ -88,16 +86,11 @@ public:
     void setView(ScreenView* view) { m_view = view ? view : &m_nullView; }
 
     const ScreenDescription& description() const { return m_desc; }
-    RuntimeServices& runtime() const { return m_rt; }
+    PrintContext& context() const { return m_ctx; }
+    RuntimeServices& runtime() const { return m_ctx.runtime(); }
 
-    // Modules of the program that the screen and its print run use.
-    ComTessera com;
-    BasCmnName cmnName;
-    SubPrt subPrt;
-
-    // Connection objects: created by the load step, released by the unload step;
-    // SKSYKEI only between a selection and the end of its use.
-    std::unique_ptr<dataaccess::clsDbAccess> KOV;
+    // Table objects on the context's connection KOV: created by the load step (with KOV),
+    // released by the unload step; SKSYKEI only between a selection and the end of its use.
     std::unique_ptr<dataaccess::clsTbAccess> SKKANRI;
     std::unique_ptr<dataaccess::clsTbAccess> SKSYOZK;
     std::unique_ptr<dataaccess::clsTbAccess> SKBLOCK;
@@ -111,7 +104,7 @@ public:
     int listIndex = -1;       // the list's current entry
     std::array<BlockSlot, 46> BlockSlots{};  // index 1 to 45
     std::array<std::string, 12> pfCaptions;
-    std::array<std::int16_t, 12> p_bPFKey{};
+    ComPFMode pfMode;  // the keys' enable table, set by prsSetPFMode
 
     // Load step (after placing the window): creates KOV, SKKANRI, SKSYOZK, SKBLOCK, SKSYOKU.
     void formLoad();
@@ -144,18 +137,13 @@ public:
     void setSelected(int index, bool selected);
 
 private:
-    std::unique_ptr<dataaccess::clsTbAccess> openTable(const std::string& name);
     void showWarning(const std::string& text);
 
-    RuntimeServices& m_rt;
+    PrintContext& m_ctx;
     ScreenDescription m_desc;
     std::unique_ptr<BlockReportRun> m_run;
     ScreenView m_nullView;
     ScreenView* m_view = &m_nullView;
 };
-
-// A value put between single quotes in an SQL criterion, with its own single quotes
-// doubled so that it cannot end the quoted text.
-std::string sqlQuote(const std::string& value);
 
 } // namespace kov::blockreport

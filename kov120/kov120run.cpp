@@ -76,10 +76,7 @@ std::string periodText(Currency v)
     return months + "カ月" + days + "日";
 }
 
-Kov120Run::Kov120Run(blockreport::BlockReportScreen& screen, PrintEngineFactory engineFactory)
-    : BlockReportRun(screen, std::move(engineFactory))
-{
-}
+Kov120Run::Kov120Run(blockreport::BlockReportScreen& screen) : BlockReportRun(screen) {}
 
 std::string Kov120Run::overlayFile() const { return m_screen.optGetugaku ? "KOV120p.ovl" : "KOV121p.ovl"; }
 
@@ -147,8 +144,8 @@ void Kov120Run::prfHeadPrint()
         prtText(num(92), at(7.5), 100, "手　当");
     }
 
-    m_screen.cmnName.prfEraConv(m_screen.syorid() * 100 + num(1));
-    prtText(num(16), at(3.5), 100, prfEraFormat(m_screen.cmnName, "JYM", "PRT", "B"));
+    m_ctx.cmnName.prfEraConv(m_screen.syorid() * 100 + num(1));
+    prtText(num(16), at(3.5), 100, prfEraFormat(m_ctx.cmnName, "JYM", "PRT", "B"));
     finishPageHeading();
 }
 

@@ -14,7 +14,7 @@ using blockreport::LevelTotals;
 
 class Kov120Run : public blockreport::BlockReportRun {
 public:
-    Kov120Run(blockreport::BlockReportScreen& screen, PrintEngineFactory engineFactory);
+    explicit Kov120Run(blockreport::BlockReportScreen& screen);
 
     // The eighteen accumulators, in the order in which they are read and cleared.
     LevelTotals totKYURYO, totKTYOGK, totSTYOGK, totKinbenKiso, totFUYOTE, totKMCHIIKI, totKBCHIIKI,

@@ -5,6 +5,7 @@
 #include "common/runtimeservices.h"
 #include "common/ui/startup.h"
 #include "kov120/kov120run.h"
+#include "kov120/kov120screen.h"
 #include "overlayprint/overlayprintengine.h"
 #include "tessera/tessera.h"
 
@@ -24,17 +25,17 @@ struct SubKov120 {
 int main(int argc, char** argv)
 {
     SubKov120 sub;
-    const auto kyusyu = kov::ui::parseKov120Argument(kov::ui::commandLineOf(argc, argv));
+    const auto kyusyu = kov::kov120::parseKov120Argument(kov::ui::commandLineOf(argc, argv));
     if (!kyusyu) return kov::kExitLaunchRule;
     sub.p_iKyusyu = *kyusyu;
 
     return kov::ui::runProgram(argc, argv, "kov120", [&sub](kov::ui::QtRuntime& rt, kov::ui::FrmBack&) {
         kov::tessera::registerComponent(rt.appPath());
-        // The screen and its window live until the program ends (through the end key or
-        // a fatal status, both of which end the process at once).
-        auto* screen = new kov::blockreport::BlockReportScreen(rt, kov::blockreport::kov120Screen(sub.p_iKyusyu));
-        screen->setPrintRun(
-            std::make_unique<kov::kov120::Kov120Run>(*screen, kov::overlayprint::makeEngineFactory(rt)));
+        // The program's context, the screen and its window live until the program ends
+        // (through the end key or a fatal status, both of which end the process at once).
+        auto* ctx = new kov::PrintContext(rt, "kov120", kov::overlayprint::makeEngineFactory(rt));
+        auto* screen = new kov::blockreport::BlockReportScreen(*ctx, kov::kov120::kov120Screen(sub.p_iKyusyu));
+        screen->setPrintRun(std::make_unique<kov::kov120::Kov120Run>(*screen));
         auto* frmKov120 = new kov::blockreport::FrmBlockReport(*screen, rt);
         frmKov120->load();
         frmKov120->showScreen();

@@ -28,10 +28,7 @@ std::string processingMonthHeading(Currency syorid)
     return japaneseCalendarHeading(static_cast<int>(year), static_cast<int>(month), 20);
 }
 
-Kov140Run::Kov140Run(blockreport::BlockReportScreen& screen, PrintEngineFactory engineFactory)
-    : BlockReportRun(screen, std::move(engineFactory))
-{
-}
+Kov140Run::Kov140Run(blockreport::BlockReportScreen& screen) : BlockReportRun(screen) {}
 
 std::array<LevelTotals*, 26> Kov140Run::accumulators()
 {

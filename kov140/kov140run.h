@@ -15,7 +15,7 @@ using blockreport::LevelTotals;
 
 class Kov140Run : public blockreport::BlockReportRun {
 public:
-    Kov140Run(blockreport::BlockReportScreen& screen, PrintEngineFactory engineFactory);
+    explicit Kov140Run(blockreport::BlockReportScreen& screen);
 
     // The twenty-six accumulators, in the order in which they are cleared.
     LevelTotals totKyuryoKei, totSTYOGK, totCHIIKI, totKTOKUB, totTUKINH, totTUKINK, totJYUKYO, totFUYOTE,

@@ -5,6 +5,7 @@
 #include "blockreport/ui/frmblockreport.h"
 #include "common/ui/startup.h"
 #include "kov140/kov140run.h"
+#include "kov140/kov140screen.h"
 #include "overlayprint/overlayprintengine.h"
 #include "tessera/tessera.h"
 
@@ -15,10 +16,11 @@ namespace {
 void subKov140(kov::ui::QtRuntime& rt)
 {
     kov::tessera::registerComponent(rt.appPath());
-    // The screen and its window live until the program ends (through the end key or a
-    // fatal status, both of which end the process at once).
-    auto* screen = new kov::blockreport::BlockReportScreen(rt, kov::blockreport::kov140Screen());
-    screen->setPrintRun(std::make_unique<kov::kov140::Kov140Run>(*screen, kov::overlayprint::makeEngineFactory(rt)));
+    // The program's context, the screen and its window live until the program ends
+    // (through the end key or a fatal status, both of which end the process at once).
+    auto* ctx = new kov::PrintContext(rt, "kov140", kov::overlayprint::makeEngineFactory(rt));
+    auto* screen = new kov::blockreport::BlockReportScreen(*ctx, kov::kov140::kov140Screen());
+    screen->setPrintRun(std::make_unique<kov::kov140::Kov140Run>(*screen));
     auto* frmKov140 = new kov::blockreport::FrmBlockReport(*screen, rt);
     frmKov140->load();
     frmKov140->showScreen();

@@ -2,8 +2,7 @@
 // opening checks, the block list, the key actions and the record selection.
 #include "blockreport/blockreportrun.h"
 #include "blockreport/blockreportscreen.h"
-#include "common/scriptedruntime.h"
-#include "db/fixture.h"
+#include "blockreport/tests/blockreport_testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,8 @@
 
 namespace kov::blockreport {
 namespace {
+
+using test::testScreen;
 
 // The print engine of these tests keeps nothing: the screen tests look at the records
 // that a print run reads, not at the printout.
@@ -28,10 +29,7 @@ private:
 // A print run that counts the staff lines (one per record read) and the entries.
 class CountingRun : public BlockReportRun {
 public:
-    explicit CountingRun(BlockReportScreen& s)
-        : BlockReportRun(s, [] { return std::make_unique<DiscardingEngine>(); })
-    {
-    }
+    explicit CountingRun(BlockReportScreen& s) : BlockReportRun(s) {}
     int staffLines = 0;
     int subtotals = 0;
     int blockTotals = 0;
@@ -49,6 +47,7 @@ protected:
 struct Env {
     db::Fixture fx;
     ScriptedRuntime rt;
+    PrintContext ctx{rt, "blockreport_screen_test", [] { return std::make_unique<DiscardingEngine>(); }};
     std::unique_ptr<BlockReportScreen> screen;
     CountingRun* run = nullptr;
 
@@ -56,7 +55,7 @@ struct Env {
     {
         rt.setAppPath(fx.dir());
         fx.setStandardNames();
-        screen = std::make_unique<BlockReportScreen>(rt, std::move(d));
+        screen = std::make_unique<BlockReportScreen>(ctx, std::move(d));
         screen->formLoad();
     }
 
@@ -94,7 +93,7 @@ void blocksOfAllKinds(db::Fixture& fx)
     fx.setBlock(7, 104, 104, 1, 5);
     fx.setBlock(9, 999, 999, 4, 2);    // school not in the master
     fx.setBlock(10, 0, 0, 3, 2);       // empty slot
-    fx.setBlock(11, 104, 104, 0, 3);   // kov140's pay kind
+    fx.setBlock(11, 104, 104, 0, 3);   // another pay kind
     fx.setBlock(45, 101, 101, 100, 2); // count of three digits
     fx.addPayment({.syokcd = 1, .skyuym = 202306, .kyusyu = 2, .syrflg = 1});
     fx.addPayment({.syokcd = 2, .skyuym = 202306, .kyusyu = 5, .syrflg = 2});
@@ -107,38 +106,26 @@ const std::string kB3 = "  03  あいうえおかきくけこさし 他　１校
 const std::string kB7 = "  07  一校";
 const std::string kB9 = "  09  " + std::string(21, ' ') + "他　３校";
 const std::string kB45 = "  45  城東小学校" + std::string(11, ' ') + "他９９校";
-const std::string kB11 = "  11  一校";
 
+// The slots that the description shows, in slot order, each with its school name
+// brought to 20 columns and the count of the other schools.
 TEST(BlockList, ShowsTheBlocksOfThePayKind)
 {
-    struct Case {
-        ScreenDescription desc;
-        std::vector<std::string> texts;
-        std::vector<int> items;
-    };
-    const Case cases[] = {
-        {kov120Screen(2), {kB1, kB3, kB9, kB45}, {1, 3, 9, 45}},
-        {kov120Screen(5), {kB2, kB7}, {2, 7}},
-        {kov120Screen(25), {kB1, kB2, kB3, kB7, kB9, kB45}, {1, 2, 3, 7, 9, 45}},
-        {kov140Screen(), {kB11}, {11}},
-    };
-    for (const Case& c : cases) {
-        Env env(c.desc);
-        blocksOfAllKinds(env.fx);
-        ASSERT_EQ(env.open(), std::nullopt) << c.desc.caption;
-        EXPECT_EQ(env.texts(), c.texts);
-        std::vector<int> items;
-        for (const auto& e : env.screen->lstMain) items.push_back(e.itemData);
-        EXPECT_EQ(items, c.items);
-        EXPECT_EQ(env.screen->lblShori, "令和 5年 6月分");
-        EXPECT_TRUE(env.rt.messages.empty());
-        // Key mode 0: F1, F6 and F10 only.
-        EXPECT_EQ(env.screen->p_bPFKey, (std::array<std::int16_t, 12>{-1, 0, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0}));
-        EXPECT_EQ(env.screen->pfCaptions[0], "切　替");
-        EXPECT_EQ(env.screen->pfCaptions[5], "印　刷");
-        EXPECT_EQ(env.screen->pfCaptions[9], "終　了");
-        EXPECT_EQ(env.screen->pfCaptions[1], "");
-    }
+    Env env(testScreen());
+    blocksOfAllKinds(env.fx);
+    ASSERT_EQ(env.open(), std::nullopt);
+    EXPECT_EQ(env.texts(), (std::vector<std::string>{kB1, kB2, kB3, kB7, kB9, kB45}));
+    std::vector<int> items;
+    for (const auto& e : env.screen->lstMain) items.push_back(e.itemData);
+    EXPECT_EQ(items, (std::vector<int>{1, 2, 3, 7, 9, 45}));
+    EXPECT_EQ(env.screen->lblShori, "令和 5年 6月分");
+    EXPECT_TRUE(env.rt.messages.empty());
+    // Key mode 0: F1, F6 and F10 only.
+    EXPECT_EQ(env.screen->pfMode.p_bPFKey, (std::array<std::int16_t, 12>{-1, 0, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0}));
+    EXPECT_EQ(env.screen->pfCaptions[0], "切　替");
+    EXPECT_EQ(env.screen->pfCaptions[5], "印　刷");
+    EXPECT_EQ(env.screen->pfCaptions[9], "終　了");
+    EXPECT_EQ(env.screen->pfCaptions[1], "");
 }
 
 TEST(OpeningChecks, MonthAndRecordsAtStart)
@@ -152,16 +139,13 @@ TEST(OpeningChecks, MonthAndRecordsAtStart)
         const char* message;  // nullptr = opens
     };
     const Case cases[] = {
-        {"June with 2", kov120Screen(2), 202306, 1, 2, nullptr},
-        {"December with 2", kov120Screen(2), 202312, 1, 2, nullptr},
-        {"March with 2", kov120Screen(2), 202403, 1, 2, nullptr},
-        {"July with 2", kov120Screen(2), 202307, 1, 2, "期末・勤勉手当処理月ではありません。"},
-        {"July with 5", kov120Screen(5), 202307, 1, 5, nullptr},
-        {"July with 25", kov120Screen(25), 202307, 1, 5, nullptr},
-        {"July in kov140", kov140Screen(), 202307, 1, 3, nullptr},
-        {"all unassigned", kov120Screen(2), 202306, 0, 2, "該当するデータが登録されていません。"},
-        {"other pay kind only", kov120Screen(2), 202306, 1, 5, "該当するデータが登録されていません。"},
-        {"kov140 without pay kind 3", kov140Screen(), 202306, 1, 2, "該当するデータが登録されていません。"},
+        {"June with the month rule", testScreen(true), 202306, 1, 2, nullptr},
+        {"December with the month rule", testScreen(true), 202312, 1, 2, nullptr},
+        {"March with the month rule", testScreen(true), 202403, 1, 2, nullptr},
+        {"July with the month rule", testScreen(true), 202307, 1, 2, "期末・勤勉手当処理月ではありません。"},
+        {"July without the month rule", testScreen(), 202307, 1, 5, nullptr},
+        {"all unassigned", testScreen(true), 202306, 0, 2, "該当するデータが登録されていません。"},
+        {"other pay kind only", testScreen(true), 202306, 1, 3, "該当するデータが登録されていません。"},
     };
     for (const Case& c : cases) {
         Env env(c.desc);
@@ -187,21 +171,21 @@ TEST(OpeningChecks, MonthAndRecordsAtStart)
 
 TEST(OpeningChecks, MissingManagementRecordEndsAtOnce)
 {
-    Env env(kov120Screen(2));
+    Env env(testScreen());
     env.fx.exec("DELETE FROM SKKANRI");
     env.fx.setBlock(1, 101, 101, 1, 2);
     EXPECT_EQ(env.open(), kExitFatal);
     ASSERT_EQ(env.rt.messages.size(), 1u);
     EXPECT_EQ(env.rt.messages[0].text, "管理マスタが読込できません。");
     EXPECT_EQ(env.rt.messages[0].icon, MsgIcon::Stop);
-    EXPECT_EQ(env.rt.messages[0].title, "期末勤勉手当支給調書印刷");
+    EXPECT_EQ(env.rt.messages[0].title, "ブロック帳票印刷");
 }
 
 // An open that fails is reported through the status check instead of passing for
 // "records exist" (at start) or "records found" (when printing).
 TEST(OpeningChecks, FailedOpenOfPaymentRecordsIsFatal)
 {
-    Env env(kov120Screen(2));
+    Env env(testScreen());
     env.fx.setKanri(202306);
     env.fx.setBlock(1, 101, 101, 1, 2);
     env.fx.exec("DROP TABLE SKSYKEI");
@@ -213,7 +197,7 @@ TEST(OpeningChecks, FailedOpenOfPaymentRecordsIsFatal)
 
 TEST(Keys, SwitchInvertsAndTwiceRestores)
 {
-    Env env(kov120Screen(25));
+    Env env(testScreen());
     blocksOfAllKinds(env.fx);
     ASSERT_EQ(env.open(), std::nullopt);
     auto selection = [&] {
@@ -243,10 +227,10 @@ TEST(Keys, SwitchInvertsAndTwiceRestores)
 
 TEST(Keys, SwitchOnEmptyListDoesNothing)
 {
-    Env env(kov140Screen());
+    Env env(testScreen());
     env.fx.setKanri(202306);
-    env.fx.addPayment({.syokcd = 1, .skyuym = 202306, .kyusyu = 3, .syrflg = 1});
-    env.fx.setBlock(1, 101, 101, 1, 2);  // no block of pay kind 3
+    env.fx.addPayment({.syokcd = 1, .skyuym = 202306, .kyusyu = 2, .syrflg = 1});
+    env.fx.setBlock(1, 101, 101, 1, 3);  // no block of the screen's pay kinds
     ASSERT_EQ(env.open(), std::nullopt);
     ASSERT_TRUE(env.screen->lstMain.empty());
     env.screen->prsPfAction(0);
@@ -259,65 +243,34 @@ TEST(Keys, SwitchOnEmptyListDoesNothing)
 
 TEST(Keys, PrintWithoutSelectionWarnsAndOpensNothing)
 {
-    Env env(kov120Screen(2));
+    Env env(testScreen());
     blocksOfAllKinds(env.fx);
     ASSERT_EQ(env.open(), std::nullopt);
     env.screen->prsPfAction(5);
     ASSERT_EQ(env.rt.messages.size(), 1u);
     EXPECT_EQ(env.rt.messages[0].text, "ブロックが選択されていません。");
     EXPECT_EQ(env.rt.messages[0].icon, MsgIcon::Exclamation);
-    EXPECT_EQ(env.rt.messages[0].title, "期末勤勉手当支給調書印刷");
+    EXPECT_EQ(env.rt.messages[0].title, "ブロック帳票印刷");
     EXPECT_FALSE(std::filesystem::exists(env.fx.path("OVL.TMP")));
 }
 
 TEST(Keys, EndClosesTablesAndConnectionAndEndsWithZero)
 {
-    Env env(kov120Screen(2));
+    Env env(testScreen());
     blocksOfAllKinds(env.fx);
     ASSERT_EQ(env.open(), std::nullopt);
     EXPECT_EQ(env.call([&] { env.screen->prsPfAction(9); }), 0);
     EXPECT_TRUE(env.rt.messages.empty());
     // Closed: a second close of a table is a status that the check reports.
     EXPECT_LT(env.screen->SKKANRI->DAO_TableClose(), 0);
-    EXPECT_LT(env.screen->KOV->DAO_DBClose(), 0);
-}
-
-TEST(Filters, ExactTexts)
-{
-    struct Case {
-        ScreenDescription desc;
-        bool monthly;
-        const char* select;
-        const char* start;
-    };
-    const Case cases[] = {
-        {kov120Screen(2), true, "KYUSYU = 2 AND SYOSYU not in(5,6) AND SKYUYM = 202306 AND SYRFLG in(01,03)",
-         "KYUSYU = 2 AND SKYUYM = 202306 AND SYRFLG <> 0"},
-        {kov120Screen(2), false, "KYUSYU = 2 AND SYOSYU in(5,6) AND SKYUYM = 202306 AND SYRFLG in(01,03)",
-         "KYUSYU = 2 AND SKYUYM = 202306 AND SYRFLG <> 0"},
-        {kov120Screen(5), true, "KYUSYU = 5 AND SYOSYU not in(5,6) AND SKYUYM = 202306 AND SYRFLG in(01,03)",
-         "KYUSYU = 5 AND SKYUYM = 202306 AND SYRFLG <> 0"},
-        {kov120Screen(25), true,
-         "KYUSYU in(2,5) AND SYOSYU not in(5,6) AND SKYUYM = 202306 AND SYRFLG in(01,03)",
-         "KYUSYU in(2,5) AND SKYUYM = 202306 AND SYRFLG <> 0"},
-        {kov120Screen(25), false, "KYUSYU in(2,5) AND SYOSYU in(5,6) AND SKYUYM = 202306 AND SYRFLG in(01,03)",
-         "KYUSYU in(2,5) AND SKYUYM = 202306 AND SYRFLG <> 0"},
-        {kov140Screen(), true, "SKYUYM = 202306 AND KYUSYU = 3 AND SYRFLG in( 01,03) AND SYOSYU not in(5,6) ",
-         "SKYUYM = 202306 AND KYUSYU = 3 AND SYRFLG <> 0"},
-        {kov140Screen(), false, "SKYUYM = 202306 AND KYUSYU = 3 AND SYRFLG in( 01,03) AND SYOSYU in(5,6) ",
-         "SKYUYM = 202306 AND KYUSYU = 3 AND SYRFLG <> 0"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.desc.selectFilter("202306", "01,03", c.monthly), c.select);
-        EXPECT_EQ(c.desc.startFilter("202306"), c.start);
-    }
+    EXPECT_LT(env.ctx.KOV->DAO_DBClose(), 0);
 }
 
 // The selection opens exactly the records of the chosen blocks, staff group, pay kind
 // and month; a choice without records warns and leaves the screen open.
 TEST(Selection, SelectsTheRecordsOfTheChoice)
 {
-    Env env(kov120Screen(25));
+    Env env(testScreen());
     blocksOfAllKinds(env.fx);
     auto pay = [&](std::int64_t cd, std::int64_t ym, std::int64_t ky, std::int64_t block, std::int64_t syosyu) {
         env.fx.addPayment({.syokcd = cd, .skyuym = ym, .kyusyu = ky, .syrflg = block, .syosyu = syosyu});
@@ -357,7 +310,7 @@ TEST(Selection, SelectsTheRecordsOfTheChoice)
         if (c.rows == 0) {
             ASSERT_EQ(env.rt.messages.size(), 1u);
             EXPECT_EQ(env.rt.messages[0].text, "該当するデータが登録されていません。");
-            EXPECT_EQ(env.rt.messages[0].title, "期末勤勉手当支給調書印刷");
+            EXPECT_EQ(env.rt.messages[0].title, "ブロック帳票印刷");
         } else {
             EXPECT_TRUE(env.rt.messages.empty());
         }

@@ -60,6 +60,28 @@ void expectGolden(const std::string& actualPath, const std::string& goldenName)
     ADD_FAILURE() << goldenName << ": the files differ in their bytes";
 }
 
+ScreenDescription testScreen(bool monthCheck, bool listFirst)
+{
+    ScreenDescription d;
+    d.caption = "ブロック帳票印刷";
+    d.lblShoriWidth = 1500;
+    d.buttonLefts = {300, 1200, 2100, 3000, 4000, 4900, 5800, 6700, 7700, 8600, 9500, 10400};
+    if (listFirst)
+        d.tabOrder = {TabStop::LstMain,   TabStop::Buttons,      TabStop::LblShori,   TabStop::Label5,
+                      TabStop::FraKyuKbn, TabStop::OptNichigaku, TabStop::OptGetugaku};
+    else
+        d.tabOrder = {TabStop::OptGetugaku, TabStop::OptNichigaku, TabStop::LstMain, TabStop::Buttons,
+                      TabStop::LblShori,    TabStop::Label5,       TabStop::FraKyuKbn};
+    d.monthCheck = monthCheck;
+    d.slotShown = [](const BlockSlot& s) { return (s.payKind == 2 || s.payKind == 5) && s.startCode != 0; };
+    d.startFilter = [](const std::string& month) { return "KYUSYU in(2,5) AND SKYUYM = " + month + " AND SYRFLG <> 0"; };
+    d.selectFilter = [](const std::string& month, const std::string& blocks, bool monthly) {
+        return std::string("KYUSYU in(2,5) AND SKYUYM = ") + month + " AND SYRFLG in(" + blocks + ")" +
+               (monthly ? " AND SYOSYU not in(5,6)" : " AND SYOSYU in(5,6)");
+    };
+    return d;
+}
+
 namespace {
 
 class RecordingEngine : public PrintEngine {

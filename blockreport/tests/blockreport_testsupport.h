@@ -1,12 +1,12 @@
 #pragma once
-// Test support for the block report programs (kov120, kov140): a screen and its print run
+// Test support for the block report programs: a screen and its print run
 // over a real SQLite fixture with the runtime services scripted, the print engine's calls
 // noted, and the comparison of command files (CP932, CR LF) with golden files in
 // tests/data.
 #include "blockreport/blockreportscreen.h"
 #include "common/scriptedruntime.h"
-#include "db/fixture.h"
-#include "print/printengine.h"
+#include "db/tests/fixture.h"
+#include "print/printrun.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -30,6 +30,12 @@ std::vector<std::string> cp932Lines(const std::string& bytes);
 // first differing line. KOV_UPDATE_GOLDEN set in the environment writes the golden file.
 void expectGolden(const std::string& actualPath, const std::string& goldenName);
 
+// The screen of a block report program for the tests of the shared screen: caption
+// "ブロック帳票印刷", the blocks and records of pay kinds 2 and 5, the options first in
+// the tab order (or the block list first), the month rule of March, June and December
+// when monthCheck is set.
+ScreenDescription testScreen(bool monthCheck = false, bool listFirst = false);
+
 // What a print run handed to the print engine, and what the engine made of it.
 struct EngineCall {
     std::string folder, jobName, caption, overlay;
@@ -44,6 +50,7 @@ struct BlockReportEnv {
     db::Fixture fx;
     ScriptedRuntime rt;
     std::vector<EngineCall> engineCalls;
+    PrintContext ctx{rt, "blockreport_test", {}};
     std::unique_ptr<BlockReportScreen> screen;
 
     BlockReportEnv();
@@ -57,12 +64,14 @@ struct BlockReportEnv {
     // An engine that prints nothing and notes its calls with a copy of the command file.
     PrintEngineFactory recordingEngine();
 
-    // Creates the screen of description d with a print run of type Run and loads it.
+    // Creates the screen of description d with a print run of type Run, printing through
+    // factory's engines, and loads it.
     template <class Run>
     Run* load(ScreenDescription d, PrintEngineFactory factory)
     {
-        screen = std::make_unique<BlockReportScreen>(rt, std::move(d));
-        auto r = std::make_unique<Run>(*screen, std::move(factory));
+        ctx.engineFactory = std::move(factory);
+        screen = std::make_unique<BlockReportScreen>(ctx, std::move(d));
+        auto r = std::make_unique<Run>(*screen);
         Run* run = r.get();
         screen->setPrintRun(std::move(r));
         screen->formLoad();

@@ -1,14 +1,12 @@
-// The block report window of kov120 and kov140 over a real fixture: layout in twips,
-// font and colours, tab order and first focus, and the keyboard on the block list.
+// The block report window over a real fixture: layout in twips, font and colours, tab
+// order and first focus, and the keyboard on the block list.
 #include "blockreport/blockreportrun.h"
 #include "blockreport/blockreportscreen.h"
+#include "blockreport/tests/blockreport_testsupport.h"
 #include "blockreport/tests/qtapplicationenv.h"
 #include "blockreport/ui/frmblockreport.h"
-#include "common/scriptedruntime.h"
 #include "common/ui/fonts.h"
 #include "common/ui/pfkeybar.h"
-#include "common/ui/twips.h"
-#include "db/fixture.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -23,16 +21,20 @@
 namespace kov::blockreport {
 namespace {
 
+using test::designRect;
+using test::testScreen;
+
 const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(
     new test::QtApplicationEnvironment<QApplication>("frmblockreport_test", [] { kov::ui::installJapaneseFonts(); }));
 
 struct Window {
     db::Fixture fx;
     ScriptedRuntime rt;
+    PrintContext ctx{rt, "frmblockreport_test", {}};
     BlockReportScreen screen;
     FrmBlockReport form;
 
-    explicit Window(ScreenDescription d, int kyusyu) : screen(rt, std::move(d)), form(screen, rt)
+    explicit Window(ScreenDescription d, int kyusyu) : screen(ctx, std::move(d)), form(screen, rt)
     {
         rt.setAppPath(fx.dir());
         fx.setStandardNames();
@@ -53,54 +55,43 @@ struct Window {
     }
 };
 
-QRect twips(int l, int t, int w, int h) { return kov::ui::twipsRect(l, t, w, h); }
-
 TEST(FrmBlockReport, LayoutFontAndColours)
 {
-    struct Case {
-        ScreenDescription desc;
-        int kyusyu;
-        int lblShoriWidth;
-        int lastLefts[4];
-    };
-    const Case cases[] = {{kov120Screen(2), 2, 1620, {7815, 8670, 9525, 10380}},
-                          {kov140Screen(), 3, 1605, {7800, 8655, 9510, 10365}}};
-    for (const Case& c : cases) {
-        Window w(c.desc, c.kyusyu);
-        FrmBlockReport& f = w.form;
-        EXPECT_EQ(f.windowTitle().toStdString(), c.desc.caption);
-        EXPECT_EQ(f.size(), QSize(kov::ui::twipsToPx(11610), kov::ui::twipsToPx(7875)));
-        EXPECT_EQ(f.lblShori()->geometry(), twips(0, 0, c.lblShoriWidth, 300));
-        EXPECT_EQ(f.lblShori()->text(), "令和 5年 6月分");
-        EXPECT_EQ(f.fraKyuKbn()->geometry(), twips(4020, 1440, 3585, 690));
-        EXPECT_EQ(f.fraKyuKbn()->title(), "給与区分");
-        EXPECT_EQ(f.optGetugaku()->geometry(), twips(360, 255, 1200, 315));
-        EXPECT_EQ(f.optNichigaku()->geometry(), twips(1800, 255, 1200, 315));
-        EXPECT_EQ(f.label5()->geometry(), twips(4020, 2400, 3585, 300));
-        EXPECT_EQ(f.label5()->text(), "ブロック選択");
-        EXPECT_EQ(f.lstMain()->geometry(), twips(4020, 2640, 3585, 3480));
-        EXPECT_EQ(f.lstMain()->selectionMode(), QAbstractItemView::MultiSelection);
-        EXPECT_TRUE(f.optGetugaku()->isChecked());
-        for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(f.pfKeys()->button(8 + i)->geometry(), twips(c.lastLefts[i], 7500, 855, 315));
-        for (QLabel* l : {f.lblShori(), f.label5()}) {
-            EXPECT_EQ(l->palette().color(QPalette::Window), QColor(0, 0, 192));
-            EXPECT_EQ(l->palette().color(QPalette::WindowText), QColor(Qt::white));
-        }
-        EXPECT_EQ(f.lstMain()->font().family(), kov::ui::screenFontFamily());
-        EXPECT_EQ(f.lstMain()->font().pointSize(), 9);
-        // Key mode 0 on the buttons.
-        EXPECT_EQ(f.pfKeys()->button(0)->text(), "切　替");
-        EXPECT_TRUE(f.pfKeys()->button(5)->isEnabled());
-        EXPECT_FALSE(f.pfKeys()->button(1)->isEnabled());
-        EXPECT_EQ(f.pfKeys()->button(1)->text(), "");
+    Window w(testScreen(), 2);
+    FrmBlockReport& f = w.form;
+    EXPECT_EQ(f.windowTitle().toStdString(), "ブロック帳票印刷");
+    EXPECT_EQ(f.size(), designRect(0, 0, 11610, 7875).size());
+    EXPECT_EQ(f.lblShori()->geometry(), designRect(0, 0, 1500, 300));
+    EXPECT_EQ(f.lblShori()->text(), "令和 5年 6月分");
+    EXPECT_EQ(f.fraKyuKbn()->geometry(), designRect(4020, 1440, 3585, 690));
+    EXPECT_EQ(f.fraKyuKbn()->title(), "給与区分");
+    EXPECT_EQ(f.optGetugaku()->geometry(), designRect(360, 255, 1200, 315));
+    EXPECT_EQ(f.optNichigaku()->geometry(), designRect(1800, 255, 1200, 315));
+    EXPECT_EQ(f.label5()->geometry(), designRect(4020, 2400, 3585, 300));
+    EXPECT_EQ(f.label5()->text(), "ブロック選択");
+    EXPECT_EQ(f.lstMain()->geometry(), designRect(4020, 2640, 3585, 3480));
+    EXPECT_EQ(f.lstMain()->selectionMode(), QAbstractItemView::MultiSelection);
+    EXPECT_TRUE(f.optGetugaku()->isChecked());
+    // The buttons at the screen's lefts.
+    const int lefts[] = {300, 1200, 2100, 3000, 4000, 4900, 5800, 6700, 7700, 8600, 9500, 10400};
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(f.pfKeys()->button(i)->geometry(), designRect(lefts[i], 7500, 855, 315));
+    for (QLabel* l : {f.lblShori(), f.label5()}) {
+        EXPECT_EQ(l->palette().color(QPalette::Window), QColor(0, 0, 192));
+        EXPECT_EQ(l->palette().color(QPalette::WindowText), QColor(Qt::white));
     }
+    EXPECT_EQ(f.lstMain()->font().family(), kov::ui::screenFontFamily());
+    EXPECT_EQ(f.lstMain()->font().pointSize(), 9);
+    // Key mode 0 on the buttons.
+    EXPECT_EQ(f.pfKeys()->button(0)->text(), "切　替");
+    EXPECT_TRUE(f.pfKeys()->button(5)->isEnabled());
+    EXPECT_FALSE(f.pfKeys()->button(1)->isEnabled());
+    EXPECT_EQ(f.pfKeys()->button(1)->text(), "");
 }
 
 TEST(FrmBlockReport, TabOrderAndFirstFocus)
 {
     {
-        Window w(kov120Screen(2), 2);
+        Window w(testScreen(), 2);
         const auto chain = w.form.tabChain();
         ASSERT_EQ(chain.size(), 15);
         EXPECT_EQ(chain[0], w.form.optGetugaku());
@@ -111,7 +102,7 @@ TEST(FrmBlockReport, TabOrderAndFirstFocus)
         EXPECT_TRUE(w.form.optGetugaku()->hasFocus() || QApplication::focusWidget() == w.form.optGetugaku());
     }
     {
-        Window w(kov140Screen(), 3);
+        Window w(testScreen(false, true), 2);
         const auto chain = w.form.tabChain();
         ASSERT_EQ(chain.size(), 15);
         EXPECT_EQ(chain[0], w.form.lstMain());
@@ -126,7 +117,7 @@ TEST(FrmBlockReport, TabOrderAndFirstFocus)
 // inverts and the window shows what the model holds.
 TEST(FrmBlockReport, KeyboardOnTheBlockList)
 {
-    Window w(kov140Screen(), 3);
+    Window w(testScreen(false, true), 2);
     QListWidget* list = w.form.lstMain();
     ASSERT_EQ(list->count(), 4);
     list->setFocus();
@@ -159,7 +150,7 @@ TEST(FrmBlockReport, KeyboardOnTheBlockList)
 
 TEST(FrmBlockReport, PrintWithoutSelectionWarnsAndFocusesTheList)
 {
-    Window w(kov120Screen(2), 2);
+    Window w(testScreen(), 2);
     w.form.optGetugaku()->setFocus();
     QTest::keyClick(w.form.optGetugaku(), Qt::Key_F6);
     ASSERT_EQ(w.rt.messages.size(), 1u);

@@ -5,15 +5,28 @@
 //   const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(
 //       new kov::blockreport::test::QtApplicationEnvironment<QApplication>("frmblockreport_test"));
 #include <QByteArray>
+#include <QGuiApplication>
+#include <QRect>
+#include <QScreen>
 #include <QtGlobal>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
 
 namespace kov::blockreport::test {
+
+// A rectangle of a screen design, given in twips (1/1440 inch), in pixels at the
+// logical resolution of the primary screen (96 dpi offscreen: 15 twips a pixel).
+inline QRect designRect(int left, int top, int width, int height)
+{
+    const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInchY();
+    const auto px = [dpi](int twips) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); };
+    return QRect(px(left), px(top), px(width), px(height));
+}
 
 template <class App>
 class QtApplicationEnvironment : public ::testing::Environment {

@@ -178,7 +178,7 @@ void FrmBlockReport::refreshKeys()
 {
     for (int i = 0; i < kov::ui::PfKeyBar::kCount; ++i) {
         m_pfKeys->setCaption(i, QString::fromStdString(m_model.pfCaptions[static_cast<std::size_t>(i)]));
-        m_pfKeys->setEnabled(i, m_model.p_bPFKey[static_cast<std::size_t>(i)] == -1);
+        m_pfKeys->setEnabled(i, m_model.pfMode.p_bPFKey[static_cast<std::size_t>(i)] == -1);
     }
 }
 

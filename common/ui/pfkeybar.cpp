@@ -12,11 +12,6 @@
 
 namespace kov::ui {
 
-void ComPFMode::prsPFMode(const std::array<int16_t, 12>& keys)
-{
-    for (std::size_t i = 0; i < keys.size(); ++i) p_bPFKey[i] = keys[i] == 1 ? int16_t{-1} : int16_t{0};
-}
-
 PfKeyBar::PfKeyBar(QWidget* screen, kov::RuntimeServices& rt, const PfButtonLefts& left, PfPressStyle style)
     : QObject(screen), m_screen(screen), m_rt(rt), m_style(style)
 {

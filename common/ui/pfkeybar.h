@@ -1,8 +1,10 @@
 #pragma once
 // The function-key bar of the main screens: twelve buttons cmdPFKEY(0..11) that mirror
-// F1 to F12, the enable table ComPFMode, the key handler that turns F1..F12 into button
+// F1 to F12 (their enable table is ComPFMode, common/pfmode.h), the key handler that turns F1..F12 into button
 // presses before any control of the screen sees them, and the press handler that runs
 // the screen's action for a button, dropping presses while an action runs.
+#include "common/pfmode.h"
+
 #include <QObject>
 #include <QString>
 
@@ -19,13 +21,7 @@ class RuntimeServices;
 
 namespace kov::ui {
 
-// The enable table of the key modes: −1 where a key's function is available, else 0.
-class ComPFMode {
-public:
-    std::array<int16_t, 12> p_bPFKey{};
-    // Entry 1 gives −1; any other value gives 0.
-    void prsPFMode(const std::array<int16_t, 12>& keys);
-};
+using kov::ComPFMode;
 
 // Left edges (twips) of the twelve buttons, index 0 to 11: each screen passes its own.
 using PfButtonLefts = std::array<int, 12>;

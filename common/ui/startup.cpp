@@ -7,14 +7,6 @@
 
 namespace kov::ui {
 
-std::optional<int16_t> parseKov120Argument(const std::string& commandLine)
-{
-    if (commandLine == "2") return int16_t{2};
-    if (commandLine == "5") return int16_t{5};
-    if (commandLine == "25") return int16_t{25};
-    return std::nullopt;
-}
-
 int runProgram(int argc, char** argv, const QString& programName, const StartMain& startMain)
 {
     // The argument belongs to the program: Qt sees only the program name, so that an

@@ -4,8 +4,8 @@
 //
 //   int main(int argc, char** argv)
 //   {
-//       return kov::ui::runProgram(argc, argv, "kov140", [](kov::ui::QtRuntime& rt, kov::ui::FrmBack&) {
-//           auto* screen = new FrmKov140(rt);  // lives until the process ends
+//       return kov::ui::runProgram(argc, argv, "kovNNN", [](kov::ui::QtRuntime& rt, kov::ui::FrmBack&) {
+//           auto* screen = new FrmKovNNN(rt);  // lives until the process ends
 //           screen->show();
 //           screen->prsOpenSet();
 //       });
@@ -33,10 +33,5 @@ using StartMain = std::function<void(QtRuntime& rt, FrmBack& back)>;
 // calls startMain inside kov::runGuarded and runs the event loop. The program ends
 // through rt.endProgram (the end key ends with status 0).
 int runProgram(int argc, char** argv, const QString& programName, const StartMain& startMain);
-
-// kov120's argument rule, applied before any window: exactly "2", "5" or "25" (no
-// trimming) gives 2, 5 or 25; anything else gives nothing (the program then ends
-// silently with kov::kExitLaunchRule).
-std::optional<int16_t> parseKov120Argument(const std::string& commandLine);
 
 } // namespace kov::ui

@@ -8,6 +8,7 @@
 #include "blockreport/blockreportscreen.h"
 #include "common/runtimeerror.h"
 #include "kov120/kov120run.h"
+#include "kov120/kov120screen.h"
 #include "tessera/tessera.h"
 
 #include <chrono>
@@ -81,8 +82,9 @@ int main(int argc, char** argv)
     BenchRuntime rt(dir);
     try {
         kov::tessera::registerComponent(dir);
-        kov::blockreport::BlockReportScreen screen(rt, kov::blockreport::kov120Screen(kyusyu));
-        auto run = std::make_unique<CountingKov120Run>(screen, [] { return std::make_unique<NoEngine>(); });
+        kov::PrintContext ctx(rt, "kov120", [] { return std::make_unique<NoEngine>(); });
+        kov::blockreport::BlockReportScreen screen(ctx, kov::kov120::kov120Screen(kyusyu));
+        auto run = std::make_unique<CountingKov120Run>(screen);
         CountingKov120Run* counting = run.get();
         screen.setPrintRun(std::move(run));
         screen.formLoad();

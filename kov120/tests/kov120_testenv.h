@@ -4,6 +4,7 @@
 // engine, which prints it to PDF.
 #include "blockreport/tests/blockreport_testsupport.h"
 #include "kov120/kov120run.h"
+#include "kov120/kov120screen.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,7 @@ using blockreport::test::readBytes;
 struct Kov120Env : blockreport::test::BlockReportEnv {
     Kov120Run* run = nullptr;
 
-    explicit Kov120Env(std::int16_t kyusyu = 2) { run = load<Kov120Run>(blockreport::kov120Screen(kyusyu), pdfEngine()); }
+    explicit Kov120Env(std::int16_t kyusyu = 2) { run = load<Kov120Run>(kov120Screen(kyusyu), pdfEngine()); }
 };
 
 } // namespace kov::kov120::test

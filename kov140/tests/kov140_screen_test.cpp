@@ -1,12 +1,25 @@
 // kov140's screen on real SQLite fixtures: the block list of pay kind 3, the start that
 // accepts any processing month, and the selection by month, pay kind, blocks and staff
-// group (the exact filter texts and the records that they give to the print run).
+// group (the exact filter texts and the records that they give to the print run), and
+// its window (caption, positions, tab order).
+#include "blockreport/tests/qtapplicationenv.h"
+#include "blockreport/ui/frmblockreport.h"
+#include "common/ui/pfkeybar.h"
 #include "kov140_testenv.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
 
 #include <filesystem>
 
 namespace kov::kov140::test {
 namespace {
+
+const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(
+    new blockreport::test::QtApplicationEnvironment<QApplication>("kov140_screen_test"));
 
 void addPayment(db::Fixture& fx, std::int64_t code, const std::string& name, std::int64_t skyuym,
                 std::int64_t kyusyu, std::int64_t block, std::int64_t syosyu)
@@ -79,17 +92,44 @@ TEST(Kov140Screen, StartsInAnyMonthWithRecordsOfPayKindThree)
 
 TEST(Kov140Screen, FilterTexts)
 {
-    const blockreport::ScreenDescription d = blockreport::kov140Screen();
+    const blockreport::ScreenDescription d = kov140Screen();
     EXPECT_EQ(d.startFilter("202306"), "SKYUYM = 202306 AND KYUSYU = 3 AND SYRFLG <> 0");
     EXPECT_EQ(d.selectFilter("202306", "01,03,12", true),
               "SKYUYM = 202306 AND KYUSYU = 3 AND SYRFLG in( 01,03,12) AND SYOSYU not in(5,6) ");
     EXPECT_EQ(d.selectFilter("202306", "07", false),
               "SKYUYM = 202306 AND KYUSYU = 3 AND SYRFLG in( 07) AND SYOSYU in(5,6) ");
-    EXPECT_EQ(d.caption, "差額支給内訳明細書印刷");
-    EXPECT_FALSE(d.monthCheck);
-    EXPECT_EQ(d.lblShoriWidth, 1605);
-    EXPECT_EQ(d.buttonLefts,
-              (std::array<int, 12>{375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7800, 8655, 9510, 10365}));
+    EXPECT_EQ(d.selectFilter("202306", "01,03", true),
+              "SKYUYM = 202306 AND KYUSYU = 3 AND SYRFLG in( 01,03) AND SYOSYU not in(5,6) ");
+    EXPECT_EQ(d.selectFilter("202306", "01,03", false),
+              "SKYUYM = 202306 AND KYUSYU = 3 AND SYRFLG in( 01,03) AND SYOSYU in(5,6) ");
+}
+
+// The window: caption, lblShori 1605 twips wide, the last group of buttons 15 twips
+// further left than in the allowance record's screen, the block list first in the tab
+// order and the options last.
+TEST(Kov140Screen, Window)
+{
+    Kov140Env env;
+    env.fx.setKanri(202306);
+    env.fx.addSchool("E101", "城東小学校");
+    env.fx.setBlock(1, 101, 101, 1, 3);
+    addPayment(env.fx, 1, "山田　太郎", 202306, 3, 1, 3);
+    blockreport::FrmBlockReport form(*env.screen, env.rt);
+    form.showScreen();
+    ASSERT_EQ(env.open(), std::nullopt);
+    QApplication::processEvents();
+    using blockreport::test::designRect;
+    EXPECT_EQ(form.windowTitle().toStdString(), "差額支給内訳明細書印刷");
+    EXPECT_EQ(form.lblShori()->geometry(), designRect(0, 0, 1605, 300));
+    const int lefts[] = {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7800, 8655, 9510, 10365};
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(form.pfKeys()->button(i)->geometry(), designRect(lefts[i], 7500, 855, 315));
+    const auto chain = form.tabChain();
+    ASSERT_EQ(chain.size(), 15);
+    EXPECT_EQ(chain[0], form.lstMain());
+    EXPECT_EQ(chain[12], form.pfKeys()->button(11));
+    EXPECT_EQ(chain[13], form.optNichigaku());
+    EXPECT_EQ(chain[14], form.optGetugaku());
+    EXPECT_TRUE(form.lstMain()->hasFocus() || QApplication::focusWidget() == form.lstMain());
 }
 
 // The print run gets exactly the records of the month, pay kind 3, the chosen blocks and

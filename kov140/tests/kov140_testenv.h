@@ -3,6 +3,7 @@
 // scripted; the print engine only records what it is handed.
 #include "blockreport/tests/blockreport_testsupport.h"
 #include "kov140/kov140run.h"
+#include "kov140/kov140screen.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@ using blockreport::test::readBytes;
 struct Kov140Env : blockreport::test::BlockReportEnv {
     Kov140Run* run = nullptr;
 
-    Kov140Env() { run = load<Kov140Run>(blockreport::kov140Screen(), recordingEngine()); }
+    Kov140Env() { run = load<Kov140Run>(kov140Screen(), recordingEngine()); }
 };
 
 } // namespace kov::kov140::test

@@ -74,7 +74,7 @@ private slots:
     void pressThroughTheEventPumpIsDropped();
     void runtimeErrorInAnActionEndsTheProgramAndLeavesTheBarIdle();
     void disabledScreenTakesNoKeys();
-    void kov970TestsBusyFirstAndDoesNotPumpEvents();
+    void busyCheckFirstTestsBusyFirstAndDoesNotPumpEvents();
 };
 
 void KeyBarTest::enableTableTakesOnlyOne()
@@ -228,7 +228,7 @@ void KeyBarTest::disabledScreenTakesNoKeys()
     QVERIFY(s.actions.isEmpty());
 }
 
-void KeyBarTest::kov970TestsBusyFirstAndDoesNotPumpEvents()
+void KeyBarTest::busyCheckFirstTestsBusyFirstAndDoesNotPumpEvents()
 {
     ScriptedRuntime rt;
     Screen s(rt, kov::ui::PfPressStyle::BusyCheckFirst);

@@ -1,5 +1,5 @@
-// The launch rules on the real start code: kov120's argument, the background screen's
-// load step, and the single-copy check between real processes.
+// The launch rules on the real start code: the background screen's load step, and the
+// single-copy check between real processes.
 #include "common/scriptedruntime.h"
 #include "common/ui/frmback.h"
 #include "common/ui/singlecopy.h"
@@ -73,7 +73,6 @@ public:
 class LaunchTest : public QObject {
     Q_OBJECT
 private slots:
-    void kov120AcceptsOnlyExactArguments();
     void atSignShrinksTheBackground();
     void withoutArgumentNoProcessStartsAndNothingIsShown();
     void secondCopyEndsWhileTheFirstRuns();
@@ -81,16 +80,6 @@ private slots:
     void endProgramFlushesAndEndsWithTheStatus();
     void argumentsAreTheProgramsNotQts();
 };
-
-void LaunchTest::kov120AcceptsOnlyExactArguments()
-{
-    using kov::ui::parseKov120Argument;
-    QCOMPARE(parseKov120Argument("2"), std::optional<int16_t>(2));
-    QCOMPARE(parseKov120Argument("5"), std::optional<int16_t>(5));
-    QCOMPARE(parseKov120Argument("25"), std::optional<int16_t>(25));
-    for (const char* bad : {"", " 2", "2 ", "2@", "52", "3", "02", "25@", "@", "２"})
-        QVERIFY2(!parseKov120Argument(bad).has_value(), bad);
-}
 
 void LaunchTest::atSignShrinksTheBackground()
 {

@@ -1,0 +1,151 @@
+// kov120's screen: the argument rule, the blocks and records of each pay kind, the
+// processing-month rule of pay kind 2, the exact filter texts, and its window (caption,
+// positions and tab order) on real SQLite fixtures.
+#include "blockreport/tests/qtapplicationenv.h"
+#include "blockreport/ui/frmblockreport.h"
+#include "common/ui/pfkeybar.h"
+#include "kov120_testenv.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace kov::kov120::test {
+namespace {
+
+const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(
+    new blockreport::test::QtApplicationEnvironment<QApplication>("kov120_screen_test"));
+
+TEST(Kov120Argument, OnlyTwoFiveOrTwentyFive)
+{
+    EXPECT_EQ(parseKov120Argument("2"), std::optional<std::int16_t>(2));
+    EXPECT_EQ(parseKov120Argument("5"), std::optional<std::int16_t>(5));
+    EXPECT_EQ(parseKov120Argument("25"), std::optional<std::int16_t>(25));
+    for (const char* bad : {"", " 2", "2 ", "2@", "52", "3", "02", "25@", "@", "２"})
+        EXPECT_FALSE(parseKov120Argument(bad).has_value()) << bad;
+}
+
+// Blocks of pay kinds 2, 5 and 3, an empty slot and a school missing from the master.
+void blocksOfAllKinds(db::Fixture& fx)
+{
+    fx.setKanri(202306);
+    fx.addSchool("E101", "城東小学校");
+    fx.addSchool("E104", "一校");
+    fx.setBlock(1, 101, 103, 3, 2);
+    fx.setBlock(2, 101, 101, 12, 5);
+    fx.setBlock(3, 104, 104, 2, 2);
+    fx.setBlock(7, 104, 104, 1, 5);
+    fx.setBlock(9, 999, 999, 4, 2);
+    fx.setBlock(10, 0, 0, 3, 2);
+    fx.setBlock(11, 104, 104, 0, 3);
+    fx.setBlock(45, 101, 101, 100, 2);
+    fx.addPayment({.syokcd = 1, .skyuym = 202306, .kyusyu = 2, .syrflg = 1});
+    fx.addPayment({.syokcd = 2, .skyuym = 202306, .kyusyu = 5, .syrflg = 2});
+}
+
+TEST(Kov120Screen, ListsTheBlocksOfThePayKind)
+{
+    const std::pair<std::int16_t, std::vector<int>> cases[] = {
+        {2, {1, 3, 9, 45}}, {5, {2, 7}}, {25, {1, 2, 3, 7, 9, 45}}};
+    for (const auto& [kyusyu, shown] : cases) {
+        Kov120Env env(kyusyu);
+        blocksOfAllKinds(env.fx);
+        ASSERT_EQ(env.open(), std::nullopt) << kyusyu;
+        std::vector<int> items;
+        for (const auto& e : env.screen->lstMain) items.push_back(e.itemData);
+        EXPECT_EQ(items, shown) << kyusyu;
+    }
+}
+
+// Pay kind 2 opens only in March, June and December; 5 and 25 in any month.
+TEST(Kov120Screen, MonthAndRecordsAtStart)
+{
+    struct Case {
+        std::int16_t kyusyu;
+        std::int64_t syorid;
+        std::int64_t recordKind;
+        const char* message;  // nullptr = opens
+    };
+    const Case cases[] = {
+        {2, 202306, 2, nullptr},
+        {2, 202312, 2, nullptr},
+        {2, 202403, 2, nullptr},
+        {2, 202307, 2, "期末・勤勉手当処理月ではありません。"},
+        {5, 202307, 5, nullptr},
+        {25, 202307, 5, nullptr},
+        {2, 202306, 5, "該当するデータが登録されていません。"},
+    };
+    for (const Case& c : cases) {
+        Kov120Env env(c.kyusyu);
+        env.fx.setKanri(c.syorid);
+        env.fx.addSchool("E101", "城東小学校");
+        env.fx.setBlock(1, 101, 101, 1, c.recordKind);
+        env.fx.addPayment({.syokcd = 1, .skyuym = c.syorid, .kyusyu = c.recordKind, .syrflg = 1});
+        const auto ended = env.open();
+        if (!c.message) {
+            EXPECT_EQ(ended, std::nullopt) << c.kyusyu << " " << c.syorid;
+            EXPECT_TRUE(env.rt.messages.empty()) << c.kyusyu << " " << c.syorid;
+            continue;
+        }
+        EXPECT_EQ(ended, 0) << c.kyusyu << " " << c.syorid;
+        ASSERT_EQ(env.rt.messages.size(), 1u);
+        EXPECT_EQ(env.rt.messages[0].text, c.message);
+        EXPECT_EQ(env.rt.messages[0].title, "期末勤勉手当支給調書印刷");
+    }
+}
+
+TEST(Kov120Screen, FilterTexts)
+{
+    struct Case {
+        std::int16_t kyusyu;
+        bool monthly;
+        const char* select;
+        const char* start;
+    };
+    const Case cases[] = {
+        {2, true, "KYUSYU = 2 AND SYOSYU not in(5,6) AND SKYUYM = 202306 AND SYRFLG in(01,03)",
+         "KYUSYU = 2 AND SKYUYM = 202306 AND SYRFLG <> 0"},
+        {2, false, "KYUSYU = 2 AND SYOSYU in(5,6) AND SKYUYM = 202306 AND SYRFLG in(01,03)",
+         "KYUSYU = 2 AND SKYUYM = 202306 AND SYRFLG <> 0"},
+        {5, true, "KYUSYU = 5 AND SYOSYU not in(5,6) AND SKYUYM = 202306 AND SYRFLG in(01,03)",
+         "KYUSYU = 5 AND SKYUYM = 202306 AND SYRFLG <> 0"},
+        {25, true, "KYUSYU in(2,5) AND SYOSYU not in(5,6) AND SKYUYM = 202306 AND SYRFLG in(01,03)",
+         "KYUSYU in(2,5) AND SKYUYM = 202306 AND SYRFLG <> 0"},
+        {25, false, "KYUSYU in(2,5) AND SYOSYU in(5,6) AND SKYUYM = 202306 AND SYRFLG in(01,03)",
+         "KYUSYU in(2,5) AND SKYUYM = 202306 AND SYRFLG <> 0"},
+    };
+    for (const Case& c : cases) {
+        const blockreport::ScreenDescription d = kov120Screen(c.kyusyu);
+        EXPECT_EQ(d.selectFilter("202306", "01,03", c.monthly), c.select);
+        EXPECT_EQ(d.startFilter("202306"), c.start);
+    }
+}
+
+// The window: caption, lblShori 1620 twips wide, the buttons in three groups of four,
+// the options first in the tab order.
+TEST(Kov120Screen, Window)
+{
+    Kov120Env env(2);
+    blocksOfAllKinds(env.fx);
+    blockreport::FrmBlockReport form(*env.screen, env.rt);
+    form.showScreen();
+    ASSERT_EQ(env.open(), std::nullopt);
+    QApplication::processEvents();
+    using blockreport::test::designRect;
+    EXPECT_EQ(form.windowTitle().toStdString(), "期末勤勉手当支給調書印刷");
+    EXPECT_EQ(form.lblShori()->geometry(), designRect(0, 0, 1620, 300));
+    const int lefts[] = {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7815, 8670, 9525, 10380};
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(form.pfKeys()->button(i)->geometry(), designRect(lefts[i], 7500, 855, 315));
+    const auto chain = form.tabChain();
+    ASSERT_EQ(chain.size(), 15);
+    EXPECT_EQ(chain[0], form.optGetugaku());
+    EXPECT_EQ(chain[1], form.optNichigaku());
+    EXPECT_EQ(chain[2], form.lstMain());
+    EXPECT_EQ(chain[3], form.pfKeys()->button(0));
+    EXPECT_TRUE(form.optGetugaku()->hasFocus() || QApplication::focusWidget() == form.optGetugaku());
+}
+
+} // namespace
+} // namespace kov::kov120::test
