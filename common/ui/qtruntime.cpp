@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QWidget>
 
 #include <cstdio>
@@ -89,6 +90,10 @@ MsgResult QtRuntime::showMessage(const std::string& text, MsgIcon icon, MsgButto
     // Yes/No: Return answers Yes, Escape answers No.
     box.setDefaultButton(buttons == MsgButtons::YesNo ? QMessageBox::Yes : QMessageBox::Ok);
     box.setEscapeButton(buttons == MsgButtons::YesNo ? QMessageBox::No : QMessageBox::Ok);
+    if (buttons == MsgButtons::YesNo) {
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+    }
     const int answer = box.exec();
     if (buttons == MsgButtons::Ok) return MsgResult::Ok;
     return answer == QMessageBox::Yes ? MsgResult::Yes : MsgResult::No;

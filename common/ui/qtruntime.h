@@ -37,8 +37,8 @@ public:
 
 protected:
     // A QMessageBox, modal over the active window, with the icon (Stop = Critical,
-    // Exclamation = Warning, Question, Information), OK or Yes/No (Yes the default
-    // button on Return, No the answer to Escape), and the title as
+    // Exclamation = Warning, Question, Information), OK or Yes/No ("はい(Y)" the
+    // default button on Return, "いいえ(N)" the answer to Escape), and the title as
     // given; an empty title stays empty on screen (no program name put in its place).
     MsgResult showMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
                           const std::string& title) override;
