@@ -1,9 +1,11 @@
 #include "commandfile.h"
 
 #include "common/cp932.h"
+#include "common/fileerror.h"
 #include "common/text.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -123,62 +125,70 @@ void requireEnd(const Fields& f, const char* command)
     }
 }
 
+// What the parser does with the commands it has checked.
+enum class Keep {
+    Pages,    // into CommandFile::pages (a file read from memory)
+    Spans,    // nothing but where each page lies (a file read from disk)
+    Visit,    // hands each to a visitor (a page read again for drawing)
+};
+
 class Parser {
 public:
-    ParseResult run(std::string_view bytes)
+    explicit Parser(Keep keep, const std::function<void(const DrawCommand&)>* visit = nullptr)
+        : m_keep(keep), m_visit(visit)
     {
-        ParseResult result;
-        try {
-            parseAll(bytes);
-            result.file = std::move(m_file);
-        } catch (const LineError& e) {
-            result.error = ParseError{m_lineNo, e.message};
-        }
-        return result;
+        if (keep != Keep::Visit) m_seen.assign(0x10000, false);
     }
 
-private:
-    void parseAll(std::string_view bytes)
+    // For a page read again: the layout of the file and the line before the page.
+    void resume(const CommandFile& layout, std::size_t lineBefore)
     {
-        if (bytes.empty()) {
-            m_lineNo = 0;
-            throw LineError("印刷指示ファイルが空です（ST から ED までの命令がありません）。");
-        }
-        if (bytes.size() > kMaxFileBytes) {
-            m_lineNo = 0;
-            throw LineError("印刷指示ファイルが大きすぎます（" + std::to_string(kMaxFileBytes / (1024 * 1024)) +
-                            " MiB を超えています）。");
-        }
-        std::size_t at = 0;
-        bool ended = false;
-        while (at < bytes.size()) {
-            ++m_lineNo;
-            const std::size_t lf = bytes.find('\n', at);
-            const std::size_t end = lf == std::string_view::npos ? bytes.size() : lf;
-            std::string_view line = bytes.substr(at, end - at);
-            if (line.size() > kMaxLineBytes + 1) {
-                throw LineError("行が長すぎます（" + std::to_string(line.size()) + " バイト。1 行は " +
-                                std::to_string(kMaxLineBytes) + " バイトまでです）。");
-            }
-            if (lf == std::string_view::npos) {
-                throw LineError("行の終わりに CR LF がありません（ファイルが途中で切れています）。");
-            }
-            if (line.empty() || line.back() != '\r')
-                throw LineError("行の終わりの CR がありません（LF だけで改行されています）。");
-            line.remove_suffix(1);
-            if (line.size() > kMaxLineBytes) {
-                throw LineError("行が長すぎます（" + std::to_string(line.size()) + " バイト。1 行は " +
-                                std::to_string(kMaxLineBytes) + " バイトまでです）。");
-            }
-            at = end + 1;
-            if (ended) throw LineError("ED（終了命令）の後にまだ行があります。");
-            ended = command(line);
-        }
-        if (!ended) {
+        m_file.paper = layout.paper;
+        m_file.landscape = layout.landscape;
+        m_file.charsPerInch = layout.charsPerInch;
+        m_file.linesPerInch = layout.linesPerInch;
+        m_file.defaultFont = layout.defaultFont;
+        m_lineNo = lineBefore;
+        m_opened = true;
+    }
+
+    std::size_t lineNo() const { return m_lineNo; }
+    CommandFile take() { return std::move(m_file); }
+
+    // One line without its LF; hasLf is false for the bytes after the last LF. offset is
+    // where the line starts in the file, next where the line after it starts.
+    void feed(std::string_view line, bool hasLf, std::uint64_t offset, std::uint64_t next)
+    {
+        ++m_lineNo;
+        m_lineOffset = offset;
+        m_nextOffset = next;
+        if (line.size() > kMaxLineBytes + 1) tooLong(line.size());
+        if (!hasLf) throw LineError("行の終わりに CR LF がありません（ファイルが途中で切れています）。");
+        if (line.empty() || line.back() != '\r')
+            throw LineError("行の終わりの CR がありません（LF だけで改行されています）。");
+        line.remove_suffix(1);
+        if (line.size() > kMaxLineBytes) tooLong(line.size());
+        if (m_ended) throw LineError("ED（終了命令）の後にまだ行があります。");
+        m_ended = command(line);
+    }
+
+    // A line of `length` bytes that is longer than any line may be (the line number is
+    // counted here when the line is not fed).
+    [[noreturn]] void tooLong(std::size_t length, bool count = false)
+    {
+        if (count) ++m_lineNo;
+        throw LineError("行が長すぎます（" + std::to_string(length) + " バイト。1 行は " +
+                        std::to_string(kMaxLineBytes) + " バイトまでです）。");
+    }
+
+    void finish()
+    {
+        if (!m_ended) {
             throw LineError("ファイルが ED（終了命令）の前で終わっています（印刷指示ファイルが途中で切れています）。");
         }
     }
 
+private:
     // Returns true for ED.
     bool command(std::string_view line)
     {
@@ -207,8 +217,11 @@ private:
         } else if (cmd == "ED") {
             requireAscii(line);
             if (line.size() != 3) throw LineError("ED の後ろに余分な文字があります。");
-            if (!m_file.pages.empty() && m_file.pages.back().commands.empty()) m_file.pages.pop_back();
-            if (m_file.pages.empty()) throw LineError("印刷する内容がありません（TE も HL もありません）。");
+            if (m_keep == Keep::Visit) throw LineError("ページの途中に ED があります。");
+            if (m_onPage > 0) closePage();
+            else if (m_keep == Keep::Pages && !m_file.pages.empty()) m_file.pages.pop_back();
+            if (m_file.pages.empty() && m_file.spans.empty())
+                throw LineError("印刷する内容がありません（TE も HL もありません）。");
             return true;
         } else {
             throw LineError("不明な命令「" + shown(cmd) + "」です。");
@@ -247,7 +260,8 @@ private:
         m_file.charsPerInch = cpi;
         m_file.linesPerInch = lpi;
         m_file.defaultFont = font;
-        m_file.pages.push_back(Page{m_lineNo + 1, {}});
+        m_opened = true;
+        openPage();
     }
 
     void te(std::string_view line)
@@ -290,10 +304,14 @@ private:
             if (cp < 0x20 || cp == 0x7F)
                 throw LineError("TE の文字列に制御文字（" + hexCode(cp) + "）があります。");
             t.cells += cellsOf(cp);
+            if (!m_seen.empty() && cp < m_seen.size() && !m_seen[cp]) {
+                m_seen[cp] = true;
+                m_file.characters.push_back(UsedCharacter{cp, m_lineNo});
+            }
             i += n;
         }
         checkText(t);
-        m_file.pages.back().commands.emplace_back(std::in_place_type<TextCommand>, std::move(t));
+        keep(DrawCommand(std::in_place_type<TextCommand>, std::move(t)));
     }
 
     // True when reading one coordinate with five digits makes the font and pattern
@@ -362,20 +380,127 @@ private:
             throw LineError("HL の線が用紙の外に出ます（X 座標 " + decimal10(r.x10) + "、Y 座標 " + decimal10(r.y10) +
                             "、長さ " + decimal10(r.len10) + "）。");
         }
-        m_file.pages.back().commands.emplace_back(std::in_place_type<RuleCommand>, r);
+        keep(DrawCommand(std::in_place_type<RuleCommand>, r));
+    }
+
+    void keep(DrawCommand&& c)
+    {
+        if (!m_opened) throw LineError("CR の前に描く命令があります。");
+        ++m_onPage;
+        if (m_keep == Keep::Pages) m_file.pages.back().commands.push_back(std::move(c));
+        else if (m_keep == Keep::Visit) (*m_visit)(c);
+    }
+
+    void openPage()
+    {
+        m_onPage = 0;
+        m_pageFirstLine = m_lineNo + 1;
+        m_pageBegin = m_nextOffset;
+        if (m_keep == Keep::Pages) m_file.pages.push_back(Page{m_pageFirstLine, {}});
+    }
+
+    void closePage()
+    {
+        if (m_keep == Keep::Spans) m_file.spans.push_back(PageSpan{m_pageFirstLine, m_pageBegin, m_lineOffset});
     }
 
     void pageBreak()
     {
+        if (m_keep == Keep::Visit) throw LineError("ページの途中に PE があります。");
         // A page on which nothing was drawn yet is not kept: "PE " before the first
         // page or two in a row do not give blank sheets.
-        if (!m_file.pages.back().commands.empty()) m_file.pages.push_back(Page{m_lineNo + 1, {}});
-        else m_file.pages.back().firstLine = m_lineNo + 1;
+        if (m_onPage > 0) {
+            closePage();
+            openPage();
+        } else {
+            m_pageFirstLine = m_lineNo + 1;
+            m_pageBegin = m_nextOffset;
+            if (m_keep == Keep::Pages) m_file.pages.back().firstLine = m_pageFirstLine;
+        }
     }
 
+    Keep m_keep;
+    const std::function<void(const DrawCommand&)>* m_visit;
     CommandFile m_file;
     std::size_t m_lineNo = 0;
+    bool m_ended = false;
+    bool m_opened = false;
+    std::size_t m_onPage = 0;
+    std::size_t m_pageFirstLine = 0;
+    std::uint64_t m_pageBegin = 0;
+    std::uint64_t m_lineOffset = 0;
+    std::uint64_t m_nextOffset = 0;
+    std::vector<bool> m_seen;
 };
+
+// Calls onLine(line, hasLf, offset, next) for every line of in from begin to end (end:
+// the end of the file), reading a chunk at a time; a line longer than any line may be
+// is measured to its end and given to onLong(length) instead. False when the file
+// cannot be read.
+constexpr std::size_t kChunkBytes = 1024 * 1024;
+
+template <class OnLine, class OnLong>
+bool forEachLine(std::istream& in, std::uint64_t begin, std::uint64_t end, OnLine onLine, OnLong onLong)
+{
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(begin));
+    if (!in) return false;
+    std::string buf;
+    std::uint64_t bufAt = begin;  // file offset of buf[0]
+    std::uint64_t readTo = begin;
+    std::size_t pos = 0;
+    bool eof = false;
+    auto fill = [&]() {
+        buf.erase(0, pos);
+        bufAt += pos;
+        pos = 0;
+        const std::uint64_t want = std::min<std::uint64_t>(kChunkBytes, end - readTo);
+        if (want == 0) {
+            eof = true;
+            return true;
+        }
+        const std::size_t had = buf.size();
+        buf.resize(had + static_cast<std::size_t>(want));
+        in.read(buf.data() + had, static_cast<std::streamsize>(want));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        buf.resize(had + got);
+        readTo += got;
+        if (got == 0) {
+            if (in.bad()) return false;
+            eof = true;
+        }
+        return true;
+    };
+    for (;;) {
+        const std::size_t lf = buf.find('\n', pos);
+        if (lf != std::string::npos) {
+            onLine(std::string_view(buf).substr(pos, lf - pos), true, bufAt + pos, bufAt + lf + 1);
+            pos = lf + 1;
+            continue;
+        }
+        if (buf.size() - pos > kMaxLineBytes + 1) {
+            std::uint64_t length = buf.size() - pos;
+            for (;;) {
+                pos = buf.size();
+                if (!fill()) return false;
+                if (eof) break;
+                const std::size_t at = buf.find('\n');
+                if (at != std::string::npos) {
+                    length += at;
+                    break;
+                }
+                length += buf.size();
+            }
+            onLong(static_cast<std::size_t>(length));
+            return true;
+        }
+        if (eof) {
+            if (pos < buf.size()) onLine(std::string_view(buf).substr(pos), false, bufAt + pos, bufAt + buf.size());
+            return true;
+        }
+        if (!fill()) return false;
+    }
+}
 
 } // namespace
 
@@ -407,9 +532,72 @@ int cellsOf(char32_t cp)
     return 2;
 }
 
+// The command file on disk, open from the checking pass to the last page drawn.
+class CommandSource {
+public:
+    std::string path;
+    std::ifstream in;
+};
+
+bool CommandFile::forEachCommand(std::size_t i, const std::function<void(const DrawCommand&)>& visit,
+                                 std::string* error) const
+{
+    if (!source) {
+        for (const DrawCommand& c : pages.at(i).commands) visit(c);
+        return true;
+    }
+    const PageSpan& span = spans.at(i);
+    Parser parser(Keep::Visit, &visit);
+    parser.resume(*this, span.firstLine - 1);
+    try {
+        const bool read = forEachLine(
+            source->in, span.begin, span.end,
+            [&](std::string_view line, bool hasLf, std::uint64_t offset, std::uint64_t next) {
+                parser.feed(line, hasLf, offset, next);
+            },
+            [&](std::size_t length) { parser.tooLong(length, true); });
+        if (!read) throw LineError("読めなくなりました。");
+    } catch (const LineError& e) {
+        if (error) {
+            *error = "印刷指示ファイル「" + source->path + "」が印刷の途中で変わりました（" +
+                     ParseError{parser.lineNo(), e.message}.text() + "）。";
+        }
+        return false;
+    }
+    return true;
+}
+
+Page CommandFile::page(std::size_t i) const
+{
+    Page p;
+    p.firstLine = source ? spans.at(i).firstLine : pages.at(i).firstLine;
+    if (!forEachCommand(i, [&](const DrawCommand& c) { p.commands.push_back(c); }, nullptr)) p.commands.clear();
+    return p;
+}
+
 ParseResult parseCommandFile(std::string_view bytes)
 {
-    return Parser().run(bytes);
+    ParseResult result;
+    Parser parser(Keep::Pages);
+    try {
+        if (bytes.empty()) throw LineError("印刷指示ファイルが空です（ST から ED までの命令がありません）。");
+        if (bytes.size() > kMaxFileBytes) {
+            throw LineError("印刷指示ファイルが大きすぎます（" + std::to_string(kMaxFileBytes / (1024 * 1024)) +
+                            " MiB を超えています）。");
+        }
+        std::size_t at = 0;
+        while (at < bytes.size()) {
+            const std::size_t lf = bytes.find('\n', at);
+            const std::size_t end = lf == std::string_view::npos ? bytes.size() : lf;
+            parser.feed(bytes.substr(at, end - at), lf != std::string_view::npos, at, end + 1);
+            at = end + 1;
+        }
+        parser.finish();
+        result.file = parser.take();
+    } catch (const LineError& e) {
+        result.error = ParseError{parser.lineNo(), e.message};
+    }
+    return result;
 }
 
 ParseResult readCommandFile(const std::string& path)
@@ -420,13 +608,16 @@ ParseResult readCommandFile(const std::string& path)
         result.error = ParseError{0, "印刷指示ファイル「" + path + "」はファイルではありません。"};
         return result;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        result.error = ParseError{0, "印刷指示ファイル「" + path + "」を開けません。"};
+    auto source = std::make_shared<CommandSource>();
+    source->path = path;
+    errno = 0;
+    source->in.open(path, std::ios::binary);
+    if (!source->in) {
+        result.error = ParseError{0, "印刷指示ファイル「" + path + "」を開けません。" + kov::fileErrorText(errno)};
         return result;
     }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
+    source->in.seekg(0, std::ios::end);
+    const std::streamoff size = source->in.tellg();
     if (size < 0) {
         result.error = ParseError{0, "印刷指示ファイル「" + path + "」を読めません。"};
         return result;
@@ -436,13 +627,30 @@ ParseResult readCommandFile(const std::string& path)
                                          std::to_string(kMaxFileBytes / (1024 * 1024)) + " MiB を超えています）。"};
         return result;
     }
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    in.seekg(0);
-    if (size > 0 && !in.read(bytes.data(), size)) {
-        result.error = ParseError{0, "印刷指示ファイル「" + path + "」を読めません。"};
+    if (size == 0) {
+        result.error = ParseError{0, "印刷指示ファイルが空です（ST から ED までの命令がありません）。"};
         return result;
     }
-    return parseCommandFile(bytes);
+    Parser parser(Keep::Spans);
+    try {
+        const bool read = forEachLine(
+            source->in, 0, static_cast<std::uint64_t>(size),
+            [&](std::string_view line, bool hasLf, std::uint64_t offset, std::uint64_t next) {
+                parser.feed(line, hasLf, offset, next);
+            },
+            [&](std::size_t length) { parser.tooLong(length, true); });
+        if (!read) {
+            result.error = ParseError{0, "印刷指示ファイル「" + path + "」を読めません。"};
+            return result;
+        }
+        parser.finish();
+    } catch (const LineError& e) {
+        result.error = ParseError{parser.lineNo(), e.message};
+        return result;
+    }
+    result.file = parser.take();
+    result.file->source = std::move(source);
+    return result;
 }
 
 } // namespace kov::overlayprint

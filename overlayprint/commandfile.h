@@ -13,6 +13,8 @@
 // corner of the paper. A text at y sits in the line band from y-1 to y.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,13 +70,44 @@ struct Page {
     std::vector<DrawCommand> commands;
 };
 
+// Where the lines of one page lie in the file (from the first command after the "CR " or
+// "PE " that opened it to the "PE " or "ED " that closed it).
+struct PageSpan {
+    std::size_t firstLine = 0;
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+};
+
+// One character of the texts and the line where it is first used.
+struct UsedCharacter {
+    char32_t cp = 0;
+    std::size_t line = 0;
+};
+
+class CommandSource;
+
 struct CommandFile {
     const Paper* paper = nullptr;
     bool landscape = true;
     int charsPerInch = 15;
     int linesPerInch = 6;
     int defaultFont = kFontGothic;
+    // The pages with their commands, when the file was read from memory (parseCommandFile).
     std::vector<Page> pages;
+    // When the file was read from disk (readCommandFile): the file, still open, and where
+    // its pages lie; the commands are read again page by page when they are drawn, so a
+    // long run costs memory for one page, not for the whole file.
+    std::shared_ptr<CommandSource> source;
+    std::vector<PageSpan> spans;
+    // Every character of the texts once, in the order of first use.
+    std::vector<UsedCharacter> characters;
+
+    std::size_t pageCount() const { return source ? spans.size() : pages.size(); }
+    // Calls visit for every command of page i in order. False, with a message, when the
+    // file no longer reads as it did (changed while it was printed).
+    bool forEachCommand(std::size_t i, const std::function<void(const DrawCommand&)>& visit, std::string* error) const;
+    // Page i with its commands (a copy); an empty page when it cannot be read again.
+    Page page(std::size_t i) const;
 
     double pageWidthMm() const;
     double pageHeightMm() const;
@@ -103,9 +136,10 @@ struct ParseResult {
 // code page (ASCII, half-width katakana), 2 for every other.
 int cellsOf(char32_t cp);
 
-// Reads the whole file from memory.
+// Reads the whole file from memory; the result holds its pages with their commands.
 ParseResult parseCommandFile(std::string_view bytes);
-// Reads the file at `path` (any failure to open or read it is an error with line 0).
+// Reads and checks the file at `path` in one pass, keeping it open and holding only where
+// its pages lie (any failure to open or read it is an error with line 0).
 ParseResult readCommandFile(const std::string& path);
 
 } // namespace kov::overlayprint

@@ -360,56 +360,40 @@ bool Renderer::prepare(std::string* error, bool* fontMissing)
     // Every character must be printable: from the font, or else from another installed
     // font that has it (the code page holds a few symbols that Japanese fonts lack).
     // One that no font has would print as an empty box: that is refused.
-    std::unordered_map<char32_t, bool> seen;
     QList<QRawFont> candidates;
     bool candidatesLoaded = false;
-    for (const Page& page : m_doc.pages) {
-        for (const DrawCommand& c : page.commands) {
-            const auto* t = std::get_if<TextCommand>(&c);
-            if (!t) continue;
-            for (std::size_t i = 0; i < t->text.size();) {
-                std::size_t n = 0;
-                const char32_t cp = text::decodeAt(t->text, i, &n);
-                i += n;
-                auto [it, fresh] = seen.try_emplace(cp, true);
-                if (!fresh) {
-                    if (it->second) continue;
-                } else if (isBlank(cp) || m_probe.supportsCharacter(static_cast<uint>(cp))) {
-                    continue;
-                } else {
-                    if (!candidatesLoaded) {
-                        candidatesLoaded = true;
-                        for (const QString& family : QFontDatabase::families()) {
-                            if (family.compare(m_fontFamily, Qt::CaseInsensitive) == 0) continue;
-                            QFont f(family);
-                            f.setPixelSize(100);
-                            f.setStyleStrategy(QFont::NoFontMerging);
-                            QRawFont raw = QRawFont::fromFont(f);
-                            if (raw.isValid() && raw.familyName() == family) candidates.append(raw);
-                        }
-                    }
-                    it->second = false;
-                    for (const QRawFont& raw : candidates) {
-                        if (!raw.supportsCharacter(static_cast<uint>(cp))) continue;
-                        qsizetype idx = m_fallbackFamilies.indexOf(raw.familyName());
-                        if (idx < 0) {
-                            m_fallbackFamilies.append(raw.familyName());
-                            idx = m_fallbackFamilies.size() - 1;
-                        }
-                        m_fallback[cp] = static_cast<int>(idx);
-                        it->second = true;
-                        break;
-                    }
-                    if (it->second) continue;
-                }
-                if (error) {
-                    *error = std::to_string(t->line) + " 行目: 文字「" + text::encode(cp) + "」(" + hexCode(cp) +
-                             ") はどのフォントにもないため印刷できません（フォント「" + m_fontFamily.toStdString() +
-                             "」）。";
-                }
-                return false;
+    for (const UsedCharacter& used : m_doc.characters) {
+        const char32_t cp = used.cp;
+        if (isBlank(cp) || m_probe.supportsCharacter(static_cast<uint>(cp))) continue;
+        if (!candidatesLoaded) {
+            candidatesLoaded = true;
+            for (const QString& family : QFontDatabase::families()) {
+                if (family.compare(m_fontFamily, Qt::CaseInsensitive) == 0) continue;
+                QFont f(family);
+                f.setPixelSize(100);
+                f.setStyleStrategy(QFont::NoFontMerging);
+                QRawFont raw = QRawFont::fromFont(f);
+                if (raw.isValid() && raw.familyName() == family) candidates.append(raw);
             }
         }
+        bool found = false;
+        for (const QRawFont& raw : candidates) {
+            if (!raw.supportsCharacter(static_cast<uint>(cp))) continue;
+            qsizetype idx = m_fallbackFamilies.indexOf(raw.familyName());
+            if (idx < 0) {
+                m_fallbackFamilies.append(raw.familyName());
+                idx = m_fallbackFamilies.size() - 1;
+            }
+            m_fallback[cp] = static_cast<int>(idx);
+            found = true;
+            break;
+        }
+        if (found) continue;
+        if (error) {
+            *error = std::to_string(used.line) + " 行目: 文字「" + text::encode(cp) + "」(" + hexCode(cp) +
+                     ") はどのフォントにもないため印刷できません（フォント「" + m_fontFamily.toStdString() + "」）。";
+        }
+        return false;
     }
     return true;
 }
@@ -423,13 +407,16 @@ bool Renderer::render(QPagedPaintDevice& device, std::string* error)
     }
     const double dpiX = device.logicalDpiX();
     const double dpiY = device.logicalDpiY();
-    for (std::size_t i = 0; i < m_doc.pages.size(); ++i) {
+    for (std::size_t i = 0; i < m_doc.pageCount(); ++i) {
         if (i > 0 && !device.newPage()) {
             painter.end();
             if (error) *error = "印刷先に新しいページを作れません。";
             return false;
         }
-        drawPage(painter, m_doc.pages[i], dpiX, dpiY);
+        if (!drawPage(painter, i, dpiX, dpiY, error)) {
+            painter.end();
+            return false;
+        }
     }
     if (!painter.end()) {
         if (error) *error = "印刷先への書き出しが終わりませんでした。";
@@ -438,7 +425,7 @@ bool Renderer::render(QPagedPaintDevice& device, std::string* error)
     return true;
 }
 
-void Renderer::drawPage(QPainter& painter, const Page& page, double dpiX, double dpiY)
+bool Renderer::drawPage(QPainter& painter, std::size_t page, double dpiX, double dpiY, std::string* error)
 {
     painter.resetTransform();
     m_overlay.draw(painter, dpiX, dpiY);
@@ -469,7 +456,8 @@ void Renderer::drawPage(QPainter& painter, const Page& page, double dpiX, double
 
     QList<QList<quint32>> glyphs(fonts.size());
     QList<QList<QPointF>> positions(fonts.size());
-    for (const DrawCommand& c : page.commands) {
+    // Commands are drawn as they are read again from the file: a page costs no more than its line.
+    return m_doc.forEachCommand(page, [&](const DrawCommand& c) {
         if (const auto* r = std::get_if<RuleCommand>(&c)) {
             QPen pen(Qt::black);
             pen.setWidthF(r->thicknessPt * dpiY / 72.0);
@@ -480,7 +468,7 @@ void Renderer::drawPage(QPainter& painter, const Page& page, double dpiX, double
             painter.setPen(pen);
             const double y = r->y10 / 10.0 * linePx;
             painter.drawLine(QPointF(r->x10 / 10.0 * cellPx, y), QPointF((r->x10 + r->len10) / 10.0 * cellPx, y));
-            continue;
+            return;
         }
         const auto& t = std::get<TextCommand>(c);
         for (auto& g : glyphs) g.clear();
@@ -512,7 +500,7 @@ void Renderer::drawPage(QPainter& painter, const Page& page, double dpiX, double
             }
             cell += cellsOf(cp);
         }
-        if (!any) continue;
+        if (!any) return;
         const double sx = t.sizeX / 100.0;
         const double sy = t.sizeY / 100.0;
         // The character box stands on the gap above y; the baseline is a descent above its foot.
@@ -531,7 +519,7 @@ void Renderer::drawPage(QPainter& painter, const Page& page, double dpiX, double
             painter.drawGlyphRun(QPointF(0, 0), run);
         }
         painter.restore();
-    }
+    }, error);
 }
 
 } // namespace kov::overlayprint

@@ -81,14 +81,14 @@ public:
     double pageWidthMm() const { return m_doc.pageWidthMm(); }
     double pageHeightMm() const { return m_doc.pageHeightMm(); }
     bool landscape() const { return m_doc.landscape; }
-    int pageCount() const { return static_cast<int>(m_doc.pages.size()); }
+    int pageCount() const { return static_cast<int>(m_doc.pageCount()); }
 
     // Draws all pages; the device's page layout must already be set. The painter must
     // not be active yet.
     bool render(QPagedPaintDevice& device, std::string* error);
 
 private:
-    void drawPage(QPainter& painter, const Page& page, double dpiX, double dpiY);
+    bool drawPage(QPainter& painter, std::size_t page, double dpiX, double dpiY, std::string* error);
 
     const CommandFile& m_doc;
     const Overlay& m_overlay;

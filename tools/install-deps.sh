@@ -8,7 +8,7 @@ pkgs=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipafont-gothic fontconfig
-  poppler-utils xvfb xdotool x11-utils imagemagick
+  poppler-utils xvfb xdotool x11-utils imagemagick time
   clang libclang-rt-14-dev
 )
 missing=()

@@ -45,7 +45,7 @@ void BM_ReadCommandFile(benchmark::State& state)
     const fs::path dir = makeLongRun();
     for (auto _ : state) {
         const ParseResult r = readCommandFile((dir / "OVL.TMP").string());
-        if (!r.ok() || r.file->pages.size() != kPages) state.SkipWithError("the long run did not read");
+        if (!r.ok() || r.file->pageCount() != kPages) state.SkipWithError("the long run did not read");
         benchmark::DoNotOptimize(r);
     }
     state.counters["pages/s"] = benchmark::Counter(static_cast<double>(kPages) * state.iterations(),

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 using namespace kov::overlayprint;
 
@@ -91,10 +92,12 @@ TEST(CommandFile, ReadsWhatTheWriterWrites)
     }
     const auto r = readCommandFile((dir / "OVL.TMP").string());
     ASSERT_TRUE(r.ok()) << r.error->text();
-    ASSERT_EQ(r.file->pages.size(), 2u);
-    EXPECT_EQ(std::get<TextCommand>(r.file->pages[0].commands[0]).text, "※ブロック合計※");
-    EXPECT_EQ(std::get<RuleCommand>(r.file->pages[0].commands[1]).len10, 80);
-    EXPECT_EQ(std::get<TextCommand>(r.file->pages[1].commands[0]).x10, 1930);
+    ASSERT_EQ(r.file->pageCount(), 2u);
+    const Page first = r.file->page(0);
+    ASSERT_EQ(first.commands.size(), 2u);
+    EXPECT_EQ(std::get<TextCommand>(first.commands[0]).text, "※ブロック合計※");
+    EXPECT_EQ(std::get<RuleCommand>(first.commands[1]).len10, 80);
+    EXPECT_EQ(std::get<TextCommand>(r.file->page(1).commands[0]).x10, 1930);
     std::filesystem::remove_all(dir);
 }
 
@@ -143,13 +146,48 @@ TEST(CommandFile, EveryMalformedFileNamesItsLine)
         {"trailing text after PE", kHead + "TE 0030008531100100A\r\nPE x\r\nED \r\n", 4, "余分"},
         {"second ST", kHead + "ST 011001\r\nED \r\n", 3, "2 度"},
     };
+    const auto onDisk = std::filesystem::temp_directory_path() / "ovl-malformed.tmp";
     for (const BadCase& c : cases) {
         const auto r = parseCommandFile(c.bytes);
         ASSERT_FALSE(r.ok()) << c.name;
+        // Read from disk (one pass over the file, chunk by chunk): the same message.
+        std::ofstream(onDisk, std::ios::binary) << c.bytes;
+        const auto d = readCommandFile(onDisk.string());
+        ASSERT_FALSE(d.ok()) << c.name;
+        EXPECT_EQ(d.error->text(), r.error->text()) << c.name;
         EXPECT_EQ(r.error->line, c.line) << c.name << ": " << r.error->text();
         EXPECT_NE(r.error->message.find(c.says), std::string::npos) << c.name << ": " << r.error->text();
         if (c.line > 0) {
             EXPECT_EQ(r.error->text().rfind(std::to_string(c.line) + " 行目: ", 0), 0u) << c.name;
+        }
+    }
+}
+
+// A file read from disk keeps only where its pages lie and reads each page again when it
+// is drawn: the same pages, commands and characters as the file read from memory.
+TEST(CommandFile, PagesReadAgainFromDiskAreThePagesReadFromMemory)
+{
+    for (const char* sample : {"ovlprint-kov120-monthly.tmp", "ovlprint-kov570.tmp"}) {
+        SCOPED_TRACE(sample);
+        const auto path = std::filesystem::path(KOV_TEST_DATA_DIR) / sample;
+        const auto mem = parseCommandFile(readBytes(path));
+        const auto disk = readCommandFile(path.string());
+        ASSERT_TRUE(mem.ok() && disk.ok());
+        EXPECT_TRUE(disk.file->pages.empty());
+        ASSERT_EQ(disk.file->pageCount(), mem.file->pageCount());
+        EXPECT_EQ(disk.file->characters.size(), mem.file->characters.size());
+        for (std::size_t i = 0; i < mem.file->pageCount(); ++i) {
+            const Page a = mem.file->page(i), b = disk.file->page(i);
+            EXPECT_EQ(a.firstLine, b.firstLine);
+            ASSERT_EQ(a.commands.size(), b.commands.size());
+            for (std::size_t k = 0; k < a.commands.size(); ++k) {
+                const auto* ta = std::get_if<TextCommand>(&a.commands[k]);
+                const auto* tb = std::get_if<TextCommand>(&b.commands[k]);
+                ASSERT_EQ(ta == nullptr, tb == nullptr);
+                if (ta) {
+                    EXPECT_EQ(std::tie(ta->line, ta->x10, ta->y10, ta->text), std::tie(tb->line, tb->x10, tb->y10, tb->text));
+                }
+            }
         }
     }
 }
