@@ -1,6 +1,7 @@
 #include "overlayprintengine.h"
 
 #include "commandfile.h"
+#include "printerqueue.h"
 #include "renderer.h"
 #include "settings.h"
 
@@ -212,13 +213,22 @@ bool printToPrinter(Renderer& r, const EngineSettings& s, const std::string& job
     } else {
         printer.setPrinterName(QPrinterInfo::defaultPrinter().printerName());
     }
+    const std::string name = printer.printerName().toStdString();
+    if (std::string why = printerRefusal(name); !why.empty()) {
+        *error = why;
+        return false;
+    }
     printer.setOutputFormat(QPrinter::NativeFormat);
     printer.setDocName(qs(job));
     printer.setFullPage(true);
     printer.setPageLayout(pageLayoutOf(r));
     if (!r.render(printer, error)) return false;
     if (printer.printerState() == QPrinter::Error) {
-        *error = "プリンター「" + printer.printerName().toStdString() + "」へ送れませんでした。";
+        *error = "プリンター「" + name + "」へ送れませんでした。";
+        return false;
+    }
+    if (std::string why = submissionFailure(name); !why.empty()) {
+        *error = why;
         return false;
     }
     return true;

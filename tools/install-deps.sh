@@ -10,6 +10,7 @@ pkgs=(
   fonts-ipafont-gothic fontconfig
   poppler-utils xvfb xdotool x11-utils imagemagick time
   clang libclang-rt-14-dev
+  cups printer-driver-cups-pdf libcups2-dev openbox lintian xdg-utils
 )
 missing=()
 for p in "${pkgs[@]}"; do
