@@ -53,11 +53,15 @@ TempFolder::~TempFolder()
 
 std::vector<std::string> environmentWithTmpDir(const fs::path& tmpDir)
 {
+    // The folder serves as the programs' temporary folder and as their runtime folder,
+    // where the one-copy lock lives (used only when it is private to the user: 0700).
     fs::create_directories(tmpDir);
+    fs::permissions(tmpDir, fs::perms::owner_all, fs::perm_options::replace);
     std::vector<std::string> env;
     for (const std::string& s : currentEnvironment())
-        if (s.rfind("TMPDIR=", 0) != 0) env.push_back(s);
+        if (s.rfind("TMPDIR=", 0) != 0 && s.rfind("XDG_RUNTIME_DIR=", 0) != 0) env.push_back(s);
     env.push_back("TMPDIR=" + tmpDir.string());
+    env.push_back("XDG_RUNTIME_DIR=" + tmpDir.string());
     return env;
 }
 

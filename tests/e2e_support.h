@@ -34,10 +34,11 @@ private:
     std::filesystem::path m_path;
 };
 
-// This process's environment with tmpDir (created) as TMPDIR. A program's single-copy
-// lock lives in its temporary folder, and a second copy for the same user ends silently,
-// so every test gives the programs it starts a temporary folder of their own: a copy
-// started by another test or another build then does not end this one.
+// This process's environment with tmpDir (created, mode 0700) as TMPDIR and as
+// XDG_RUNTIME_DIR. A program's single-copy lock lives in its runtime folder, and a second
+// copy for the same user ends silently, so every test gives the programs it starts a
+// runtime folder of their own: a copy started by another test or another build then does
+// not end this one.
 std::vector<std::string> environmentWithTmpDir(const std::filesystem::path& tmpDir);
 
 // The environment for a program under the X server `display`: environmentWithTmpDir,

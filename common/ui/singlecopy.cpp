@@ -1,12 +1,16 @@
 #include "common/ui/singlecopy.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QRegularExpression>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -33,7 +37,43 @@ QString safePart(QString s)
     return s.replace(unsafe, QStringLiteral("_"));
 }
 
+#ifdef Q_OS_UNIX
+// A folder that only this user can reach: a real directory (not a link), owned by the
+// user, with no access for group and others.
+bool isPrivateFolder(const QString& path)
+{
+    struct stat st {};
+    const QByteArray p = QFile::encodeName(path);
+    return ::lstat(p.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+           (st.st_mode & 077) == 0;
+}
+#endif
+
 } // namespace
+
+QString SingleCopyGuard::runtimeFolder()
+{
+#ifdef Q_OS_UNIX
+    // Where the user's session keeps such things; the temporary folder (TMPDIR) is not
+    // asked, so that a copy started with another TMPDIR still finds the first one.
+    const QString session = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!session.isEmpty() && QDir::isAbsolutePath(session) && isPrivateFolder(session)) return session;
+    // Else a fixed folder of this user, made for it: /tmp/kov-<uid>, mode 0700. One that
+    // someone else made, or that others may enter, is not used.
+    const QString fixed = QStringLiteral("/tmp/kov-%1").arg(userTag());
+    const QByteArray f = QFile::encodeName(fixed);
+    if (::mkdir(f.constData(), 0700) != 0 && errno != EEXIST) return {};
+    struct stat st {};
+    if (::lstat(f.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) != 0)
+        ::chmod(f.constData(), 0700);
+    if (isPrivateFolder(fixed)) return fixed;
+    std::fprintf(stderr, "kov: the folder %s belongs to another user or is open to others; "
+                         "the one-copy check cannot keep its lock\n", f.constData());
+    return {};
+#else
+    return QDir::tempPath();
+#endif
+}
 
 SingleCopyGuard::SingleCopyGuard(const QString& programName) : m_program(programName) {}
 
@@ -41,19 +81,32 @@ SingleCopyGuard::~SingleCopyGuard() { release(); }
 
 QString SingleCopyGuard::lockFilePath(const QString& programName)
 {
-    return QDir(QDir::tempPath())
-        .filePath(QStringLiteral("kov-%1-%2.lock").arg(safePart(programName), safePart(userTag())));
+    const QString folder = runtimeFolder();
+    if (folder.isEmpty()) return {};
+    return QDir(folder).filePath(QStringLiteral("kov-%1-%2.lock").arg(safePart(programName), safePart(userTag())));
 }
 
 QString SingleCopyGuard::serverName(const QString& programName)
 {
-    return QStringLiteral("kov-%1-%2.run").arg(safePart(programName), safePart(userTag()));
+    const QString name = QStringLiteral("kov-%1-%2.run").arg(safePart(programName), safePart(userTag()));
+#ifdef Q_OS_UNIX
+    // A full path: a bare name would put the socket in the temporary folder.
+    const QString folder = runtimeFolder();
+    if (folder.isEmpty()) return {};
+    return QDir(folder).filePath(name);
+#else
+    return name;
+#endif
 }
 
 bool SingleCopyGuard::acquire()
 {
     release();
-    m_lock = std::make_unique<QLockFile>(lockFilePath(m_program));
+    const QString lockPath = lockFilePath(m_program);
+    // No private folder for the lock (see runtimeFolder): the copy runs rather than be
+    // refused for a fault of the machine's set-up.
+    if (lockPath.isEmpty()) return true;
+    m_lock = std::make_unique<QLockFile>(lockPath);
     // Never stale by age: a lock is stale only when the copy that holds it is gone.
     m_lock->setStaleLockTime(0);
     bool locked = m_lock->tryLock(0);
@@ -67,7 +120,7 @@ bool SingleCopyGuard::acquire()
         m_lock.reset();
         return false;
     }
-    // Locked, or the temporary folder cannot hold a lock file: the local server decides.
+    // Locked, or the folder cannot hold a lock file: the local server decides.
 
     const QString name = serverName(m_program);
     {
@@ -84,7 +137,7 @@ bool SingleCopyGuard::acquire()
     if (!m_server->listen(name)) {
         // A socket file left by a copy that is gone (nothing answered above).
         // When even that fails there is nothing more to check with: let the copy run
-        // rather than refuse it for a fault of the temporary folder.
+        // rather than refuse it for a fault of the folder.
         QLocalServer::removeServer(name);
         m_server->listen(name);
     }

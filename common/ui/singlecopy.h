@@ -1,9 +1,11 @@
 #pragma once
 // Detects a second running copy of the same program for the same user. A lock file in
-// the temporary folder (held with an OS file lock, so a copy that crashed or was killed
-// leaves nothing that blocks the next start) plus a local server whose name carries the
-// program and the user (found by a connection attempt even if the lock file was
-// removed from the temporary folder by a clean-up).
+// the user's runtime folder (held with an OS file lock, so a copy that crashed or was
+// killed leaves nothing that blocks the next start) plus a local server whose name
+// carries the program and the user (found by a connection attempt even if the lock
+// file was removed by a clean-up). The runtime folder is where the user's session keeps
+// such things, $XDG_RUNTIME_DIR, or else /tmp/kov-<uid> (made 0700 and used only when it
+// is the user's own): never TMPDIR, so a copy started with another TMPDIR finds the first.
 #include <QString>
 
 #include <memory>
@@ -26,7 +28,9 @@ public:
     // Gives the lock up (done when the process ends).
     void release();
 
-    // The name of the lock file and of the local server for a program and this user.
+    // The folder of the lock and of the server's socket (empty when no private folder can
+    // be had); the name of the lock file and of the local server for a program and this user.
+    static QString runtimeFolder();
     static QString lockFilePath(const QString& programName);
     static QString serverName(const QString& programName);
 

@@ -11,8 +11,9 @@
 //       });
 //   }
 //
-// The single-copy lock and the local server live in QDir::tempPath(): tests that run
-// real programs side by side give each its own TMPDIR.
+// The single-copy lock and the local server live in the user's runtime folder
+// ($XDG_RUNTIME_DIR, else /tmp/kov-<uid>), whatever TMPDIR says: tests that run real
+// programs side by side give each its own XDG_RUNTIME_DIR (a folder of mode 0700).
 #include "common/ui/frmback.h"
 #include "common/ui/qtruntime.h"
 

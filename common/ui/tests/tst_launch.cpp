@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <unistd.h>
 
 using kov::ScriptedRuntime;
 using kov::ui::FrmBack;
@@ -18,17 +19,19 @@ namespace {
 
 QString uniqueProgram() { return QStringLiteral("probe") + QUuid::createUuid().toString(QUuid::Id128).left(12); }
 
-// A probe process for one program name and one command line.
+// A probe process for one program name and one command line, in this test's runtime
+// folder (XDG_RUNTIME_DIR, set for the whole test) unless env changes it.
 class Probe {
 public:
-    Probe(const QString& program, const QStringList& args)
+    Probe(const QString& program, const QStringList& args, const QProcessEnvironment& changes = {})
     {
-        QFile::setPermissions(runtimeDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("KOVUI_PROBE_PROGRAM"), program);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        // Qt complains on standard error without one; the probe must be silent.
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir.path());
+        for (const QString& key : changes.keys()) {
+            if (changes.value(key).isEmpty()) env.remove(key);
+            else env.insert(key, changes.value(key));
+        }
         proc.setProcessEnvironment(env);
         proc.setProgram(QStringLiteral(KOV_BIN_DIR "/kovui_probe"));
         proc.setArguments(args);
@@ -64,7 +67,6 @@ public:
         if (!proc.waitForFinished(15000)) return -1;
         return proc.exitStatus() == QProcess::NormalExit ? proc.exitCode() : -2;
     }
-    QTemporaryDir runtimeDir;
     QProcess proc;
 };
 
@@ -73,13 +75,27 @@ public:
 class LaunchTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void atSignShrinksTheBackground();
     void withoutArgumentNoProcessStartsAndNothingIsShown();
     void secondCopyEndsWhileTheFirstRuns();
+    void secondCopyEndsWhateverItsTmpDir();
     void killedCopyDoesNotBlockTheNextStart();
     void endProgramFlushesAndEndsWithTheStatus();
     void argumentsAreTheProgramsNotQts();
+
+private:
+    QTemporaryDir m_runtimeDir;
 };
+
+void LaunchTest::initTestCase()
+{
+    // The probes' runtime folder: Qt wants one (and says so on standard error without
+    // it), and the one-copy lock lives there.
+    QVERIFY(m_runtimeDir.isValid());
+    QFile::setPermissions(m_runtimeDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtimeDir.path()));
+}
 
 void LaunchTest::atSignShrinksTheBackground()
 {
@@ -139,6 +155,40 @@ void LaunchTest::secondCopyEndsWhileTheFirstRuns()
     // After it ended normally, a new copy starts.
     Probe third(program, {QStringLiteral("1")});
     QVERIFY(third.firstLine().startsWith(QStringLiteral("started")));
+}
+
+// The lock is kept in the session's runtime folder, or else in the user's fixed folder
+// /tmp/kov-<uid>, never in TMPDIR: a second copy with another TMPDIR ends all the same.
+void LaunchTest::secondCopyEndsWhateverItsTmpDir()
+{
+    QTemporaryDir tmpA, tmpB;
+    struct Case {
+        const char* name;
+        bool sessionFolder;
+    };
+    for (const Case& c : {Case{"runtime folder of the session", true}, Case{"no XDG_RUNTIME_DIR", false}}) {
+        const QString program = uniqueProgram();
+        QProcessEnvironment first, second;
+        first.insert(QStringLiteral("TMPDIR"), tmpA.path());
+        second.insert(QStringLiteral("TMPDIR"), tmpB.path());
+        if (!c.sessionFolder) {
+            first.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString());
+            second.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString());
+        }
+        Probe one(program, {QStringLiteral("1")}, first);
+        QVERIFY2(one.firstLine().startsWith(QStringLiteral("started")), c.name);
+        Probe two(program, {QStringLiteral("1")}, second);
+        QVERIFY2(two.exitStatus() == kov::kExitLaunchRule, c.name);
+        if (!c.sessionFolder) {
+            const QFileInfo fixed(QStringLiteral("/tmp/kov-%1").arg(::getuid()));
+            QVERIFY(fixed.isDir());
+            QCOMPARE(fixed.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
+                                            QFile::WriteOther | QFile::ExeOther),
+                     QFile::Permissions());
+        }
+        one.proc.write("end 0\n");
+        QCOMPARE(one.exitStatus(), 0);
+    }
 }
 
 void LaunchTest::killedCopyDoesNotBlockTheNextStart()
