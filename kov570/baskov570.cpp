@@ -148,6 +148,9 @@ void BasKov570::prsSumLoad()
     SumLoaded = true;
     sumTable.clear();
     for (std::int16_t st = SKSUMI->DAO_RecRead(1); st != -9 && st != -99; st = SKSUMI->DAO_RecRead(2)) {
+        // Any other failure would repeat on every further read: it ends the program with
+        // its status message instead of reading on without end.
+        if (st < 0) m_ctx.check(st);
         // A row without a slot is left out: it is never stored in another row's cells.
         std::int64_t zaimu = 0, syochu = 0;
         RowSlots slots;
