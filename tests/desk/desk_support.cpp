@@ -98,6 +98,73 @@ Picture screenshot(const std::string& display, const fs::path& png, const fs::pa
     return readPgm(work / "screen.pgm");
 }
 
+int pagesOnView(const Picture& screen, int x, int y, int w, int h, int minArea)
+{
+    x = std::max(0, x), y = std::max(0, y);
+    w = std::min(w, screen.w - x), h = std::min(h, screen.h - y);
+    if (w <= 0 || h <= 0) return 0;
+    auto at = [&](int i, int j) { return screen.px[static_cast<std::size_t>(y + j) * screen.w + x + i]; };
+    const int grey = at(2, 2);
+    std::vector<char> seen(static_cast<std::size_t>(w) * h, 0);
+    int pages = 0;
+    for (int j0 = 0; j0 < h; ++j0)
+        for (int i0 = 0; i0 < w; ++i0) {
+            if (seen[static_cast<std::size_t>(j0) * w + i0] || std::abs(at(i0, j0) - grey) <= 8) continue;
+            int area = 0;
+            std::vector<std::pair<int, int>> stack{{i0, j0}};
+            seen[static_cast<std::size_t>(j0) * w + i0] = 1;
+            while (!stack.empty()) {
+                const auto [i, j] = stack.back();
+                stack.pop_back();
+                ++area;
+                for (const auto [di, dj] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+                    const int ni = i + di, nj = j + dj;
+                    if (ni < 0 || nj < 0 || ni >= w || nj >= h) continue;
+                    char& s = seen[static_cast<std::size_t>(nj) * w + ni];
+                    if (s || std::abs(at(ni, nj) - grey) <= 8) continue;
+                    s = 1;
+                    stack.emplace_back(ni, nj);
+                }
+            }
+            pages += area >= minArea;
+        }
+    return pages;
+}
+
+std::string waitForVisibleWindow(const std::string& display, const std::string& nameRegex, e2e::Process& prog,
+                                 std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (prog.running() && std::chrono::steady_clock::now() < end) {
+        std::string w = e2e::xdotool(display, "search --onlyvisible --name '" + nameRegex + "'");
+        if (auto nl = w.find('\n'); nl != std::string::npos) w.resize(nl);
+        if (!w.empty()) return w;
+        std::this_thread::sleep_for(100ms);
+    }
+    return {};
+}
+
+int visibleWindows(const std::string& display, const std::string& nameRegex)
+{
+    const std::string list = e2e::xdotool(display, "search --onlyvisible --name '" + nameRegex + "'");
+    return static_cast<int>(std::count(list.begin(), list.end(), '\n'));
+}
+
+Rect windowRect(const std::string& display, const std::string& window)
+{
+    const std::string info = shellOutput("xwininfo -display " + display + " -id " + window + " 2>/dev/null");
+    auto field = [&](const char* name) {
+        std::smatch m;
+        return std::regex_search(info, m, std::regex(std::string(name) + R"(:\s+(-?\d+))")) ? std::stoi(m[1]) : 0;
+    };
+    return {field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"), field("Height")};
+}
+
+void clickIn(const std::string& display, const std::string& window, int x, int y)
+{
+    e2e::xdotool(display, "mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+}
+
 int pdfPages(const fs::path& pdf)
 {
     std::smatch m;

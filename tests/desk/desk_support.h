@@ -32,6 +32,25 @@ Picture renderPdfPage(const fs::path& pdf, int page, int dpi, const fs::path& wo
 // The whole screen of an X display (ImageMagick's import).
 Picture screenshot(const std::string& display, const fs::path& png, const fs::path& work);
 
+// The number of pages laid out side by side on a preview: the patches that differ from
+// the grey of the view behind them (sampled at its top-left corner), each larger than
+// minArea pixels, inside the rectangle (x, y, w, h) of the screen.
+int pagesOnView(const Picture& screen, int x, int y, int w, int h, int minArea);
+
+// A visible window whose name matches the extended regular expression, waited for up to
+// `limit` while prog runs; empty when none came.
+std::string waitForVisibleWindow(const std::string& display, const std::string& nameRegex, e2e::Process& prog,
+                                 std::chrono::milliseconds limit);
+// The number of visible windows whose name matches.
+int visibleWindows(const std::string& display, const std::string& nameRegex);
+// The inner rectangle of a window on the screen: x, y, width, height.
+struct Rect {
+    int x = 0, y = 0, w = 0, h = 0;
+};
+Rect windowRect(const std::string& display, const std::string& window);
+// Clicks at (x, y) inside the window.
+void clickIn(const std::string& display, const std::string& window, int x, int y);
+
 int pdfPages(const fs::path& pdf);
 // Width and height of the first page in millimetres.
 std::pair<double, double> pdfPageSizeMm(const fs::path& pdf);
