@@ -1,11 +1,15 @@
 // ovlprint FOLDER JOB OVERLAY [--pdf OUT]
 // Prints a saved print command file FOLDER/OVL.TMP over the form OVERLAY again, as the
 // programs do (OVLPRINT.INI decides PDF, printer or preview), or to the PDF file OUT.
+// A program's last run is in its work folder (kov::workFolder): <root>/<program>, root
+// being KOV_WORK_DIR or else $XDG_STATE_HOME/kov (~/.local/state/kov).
 // Exit status 0 when printed; 1 for a job that could not be printed (the message is on
 // standard error); 64 for a wrong command line.
 #include "overlayprintengine.h"
 
+#include "common/runtimeerror.h"
 #include "common/runtimeservices.h"
+#include "common/workfolder.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -40,8 +44,18 @@ private:
 
 int usage()
 {
-    std::fprintf(stderr, "使い方: ovlprint フォルダ 帳票名 様式ファイル [--pdf 出力先.pdf]\n"
-                         "  フォルダ/OVL.TMP を様式ファイルの上に印刷します。\n");
+    std::string root;
+    try {
+        root = kov::workRoot();
+    } catch (const kov::RuntimeError&) {
+        root = "$XDG_STATE_HOME/kov";
+    }
+    std::fprintf(stderr,
+                 "使い方: ovlprint フォルダ 帳票名 様式ファイル [--pdf 出力先.pdf]\n"
+                 "  フォルダ/OVL.TMP を様式ファイルの上に印刷します。\n"
+                 "  プログラムの印刷指示ファイルはその作業フォルダにあります: %s/<プログラム名>\n"
+                 "  （例: ovlprint %s/kov120 KOV120 KOV120p.ovl）\n",
+                 root.c_str(), root.c_str());
     return 64;
 }
 
