@@ -1,24 +1,116 @@
-# kov_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [QT])
-# One line adds a GoogleTest (or, with QT, a QtTest) executable and registers it with CTest.
-# Tests run in the bin folder with the offscreen Qt platform, so no display is needed.
+# kov_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [QT] [LABELS l...] [DEPENDS target...]
+#              [RESOURCE_LOCK lock] [ENVIRONMENT VAR=value...])
+# One line adds a GoogleTest (or, with QT, a QtTest) executable and registers it with
+# CTest, one entry per test case group: <name>.<suite> for each suite of TEST, TEST_F
+# and TEST_P in the sources, <name>.<function> for each test function of a QtTest, so
+# that ctest names the group that failed (`ctest -R '^name\.'` runs them all). The
+# groups are read from the sources at configure time (a changed source configures
+# again). Tests run in the bin folder with the offscreen Qt platform, so no display is
+# needed; they link kovcommon_testsupport (kov::ScriptedRuntime). DEPENDS: targets built
+# before the test (a program it starts); RESOURCE_LOCK: groups with the same lock never
+# run at the same time. With KOV_BUILD_TESTS off it does nothing.
+# The test case groups of a test's sources.
+function(kov_test_groups out qt)
+  set(groups)
+  foreach(src IN LISTS ARGN)
+    get_filename_component(path "${src}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${path}")
+    file(READ "${path}" text)
+    if(qt)
+      # The functions declared under "private slots:" (data functions run with theirs).
+      string(FIND "${text}" "private slots:" begin)
+      if(begin EQUAL -1)
+        continue()
+      endif()
+      string(SUBSTRING "${text}" ${begin} -1 text)
+      string(FIND "${text}" "};" end)
+      string(SUBSTRING "${text}" 0 ${end} text)
+      string(REGEX MATCHALL "void[ \t]+[A-Za-z0-9_]+[ \t]*\\(\\)" decls "${text}")
+      foreach(decl IN LISTS decls)
+        string(REGEX REPLACE "void[ \t]+([A-Za-z0-9_]+).*" "\\1" fn "${decl}")
+        if(NOT fn MATCHES "_data$|^(initTestCase|cleanupTestCase|init|cleanup)$")
+          list(APPEND groups ${fn})
+        endif()
+      endforeach()
+    else()
+      string(REGEX MATCHALL "(^|\n)[ \t]*TEST(_F|_P)?[ \t]*\\([ \t]*[A-Za-z0-9_]+" decls "${text}")
+      foreach(decl IN LISTS decls)
+        string(REGEX REPLACE ".*\\([ \t]*([A-Za-z0-9_]+)$" "\\1" suite "${decl}")
+        list(APPEND groups ${suite})
+      endforeach()
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES groups)
+  set(${out} ${groups} PARENT_SCOPE)
+endfunction()
+
+# Registers the groups of test `name` as <prefix>.<group> with the given environment,
+# labels and further properties.
+function(kov_register_groups name prefix qt groups env labels)
+  if(NOT groups)
+    # No group found in the sources: the whole program is one entry.
+    add_test(NAME ${prefix} COMMAND ${name} WORKING_DIRECTORY ${KOV_BIN_DIR})
+    set_tests_properties(${prefix} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300 ${ARGN})
+    if(labels)
+      set_tests_properties(${prefix} PROPERTIES LABELS "${labels}")
+    endif()
+    return()
+  endif()
+  foreach(group IN LISTS groups)
+    if(qt)
+      add_test(NAME ${prefix}.${group} COMMAND ${name} ${group} WORKING_DIRECTORY ${KOV_BIN_DIR})
+    else()
+      add_test(NAME ${prefix}.${group} COMMAND ${name} "--gtest_filter=${group}.*:*/${group}.*"
+               WORKING_DIRECTORY ${KOV_BIN_DIR})
+    endif()
+    set_tests_properties(${prefix}.${group} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300 ${ARGN})
+    if(labels)
+      set_tests_properties(${prefix}.${group} PROPERTIES LABELS "${labels}")
+    endif()
+  endforeach()
+endfunction()
+
 function(kov_add_test name)
-  cmake_parse_arguments(T "QT" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT KOV_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "QT" "RESOURCE_LOCK" "SOURCES;LIBS;LABELS;DEPENDS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   if(T_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
-    target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} kovcommon_testsupport Qt6::Test)
   else()
-    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} kovcommon_testsupport GTest::gtest GTest::gtest_main)
   endif()
   target_compile_definitions(${name} PRIVATE
     KOV_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
     KOV_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     KOV_BIN_DIR="${KOV_BIN_DIR}")
-  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${KOV_BIN_DIR})
-  set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8"
-    TIMEOUT 300)
-  if(T_LABELS)
-    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+  if(T_DEPENDS)
+    add_dependencies(${name} ${T_DEPENDS})
   endif()
+  kov_test_groups(groups "${T_QT}" ${T_SOURCES})
+  set(env QT_QPA_PLATFORM=offscreen LANG=C.UTF-8 ${T_ENVIRONMENT})
+  set(props)
+  if(T_RESOURCE_LOCK)
+    list(APPEND props RESOURCE_LOCK ${T_RESOURCE_LOCK})
+  endif()
+  kov_register_groups(${name} ${name} "${T_QT}" "${groups}" "${env}" "${T_LABELS}" ${props})
+endfunction()
+
+# kov_add_benchmark(name SOURCES a.cpp LIBS lib1 [GOOGLE])
+# A benchmark (not a test), built only with KOV_BUILD_TESTS on; GOOGLE: it needs Google
+# Benchmark and is left out when that is not installed.
+function(kov_add_benchmark name)
+  cmake_parse_arguments(B "GOOGLE" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT KOV_BUILD_TESTS OR (B_GOOGLE AND NOT benchmark_FOUND))
+    return()
+  endif()
+  add_executable(${name} ${B_SOURCES})
+  target_link_libraries(${name} PRIVATE ${B_LIBS} kovcommon_testsupport)
+  if(B_GOOGLE)
+    target_link_libraries(${name} PRIVATE benchmark::benchmark)
+  endif()
+  target_compile_definitions(${name} PRIVATE
+    KOV_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data" KOV_BIN_DIR="${KOV_BIN_DIR}")
 endfunction()

@@ -4,7 +4,7 @@
 // noted, and the comparison of command files (CP932, CR LF) with golden files in
 // tests/data.
 #include "blockreport/blockreportscreen.h"
-#include "common/scriptedruntime.h"
+#include "common/tests/scriptedruntime.h"
 #include "db/tests/fixture.h"
 #include "print/printrun.h"
 

@@ -1,7 +1,7 @@
 // Loading the name-setting table from a real name-setting database.
 #include "common/cmnname.h"
 #include "common/runtimeerror.h"
-#include "common/scriptedruntime.h"
+#include "common/tests/scriptedruntime.h"
 #include "common/text.h"
 #include "db/fixture.h"
 

@@ -1,6 +1,6 @@
 // The fatal status message: its text for every status, the box and the program end.
 #include "common/comtessera.h"
-#include "common/scriptedruntime.h"
+#include "common/tests/scriptedruntime.h"
 
 #include <gtest/gtest.h>
 

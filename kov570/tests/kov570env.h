@@ -1,7 +1,7 @@
 #pragma once
 // kov570's screen model over a real SQLite fixture, with the runtime services scripted
 // and a print engine that notes its calls and keeps a copy of each command file.
-#include "common/scriptedruntime.h"
+#include "common/tests/scriptedruntime.h"
 #include "db/tests/fixture.h"
 #include "kov570/kov570screen.h"
 

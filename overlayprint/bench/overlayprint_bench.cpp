@@ -3,7 +3,7 @@
 #include "overlayprint/commandfile.h"
 #include "overlayprint/overlayprintengine.h"
 
-#include "common/scriptedruntime.h"
+#include "common/tests/scriptedruntime.h"
 
 #include <benchmark/benchmark.h>
 

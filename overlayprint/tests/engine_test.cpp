@@ -5,7 +5,7 @@
 #include "overlayprint/overlayprintengine.h"
 
 #include "common/cp932.h"
-#include "common/scriptedruntime.h"
+#include "common/tests/scriptedruntime.h"
 
 #include <gtest/gtest.h>
 

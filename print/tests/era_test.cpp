@@ -3,7 +3,7 @@
 #include "print/era.h"
 
 #include "common/runtimeerror.h"
-#include "common/scriptedruntime.h"
+#include "common/tests/scriptedruntime.h"
 #include "common/text.h"
 
 #include <gtest/gtest.h>

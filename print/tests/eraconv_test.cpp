@@ -3,7 +3,7 @@
 // the converted date.
 #include "print/era.h"
 
-#include "common/scriptedruntime.h"
+#include "common/tests/scriptedruntime.h"
 #include "common/text.h"
 #include "db/fixture.h"
 

@@ -1,6 +1,6 @@
 // The menu starts real processes with their argument and the settings folder, and says
 // so when a program is missing.
-#include "common/scriptedruntime.h"
+#include "common/tests/scriptedruntime.h"
 #include "tools/menu/menuwindow.h"
 
 #include <QListWidget>

@@ -1,7 +1,7 @@
 // The function-key bar on a real screen widget with real key and mouse events; only the
 // event pump and the program end come from the scripted runtime.
 #include "common/runtimeerror.h"
-#include "common/scriptedruntime.h"
+#include "common/tests/scriptedruntime.h"
 #include "common/ui/pfkeybar.h"
 #include "common/ui/twips.h"
 

@@ -1,6 +1,6 @@
 // The launch rules on the real start code: the background screen's load step, and the
 // single-copy check between real processes.
-#include "common/scriptedruntime.h"
+#include "common/tests/scriptedruntime.h"
 #include "common/ui/frmback.h"
 #include "common/ui/singlecopy.h"
 #include "common/ui/startup.h"

@@ -1,6 +1,6 @@
 // The wait screen, the screens' font, centring, and the Qt runtime services.
 #include "common/runtimeerror.h"
-#include "common/scriptedruntime.h"
+#include "common/tests/scriptedruntime.h"
 #include "common/ui/fonts.h"
 #include "common/ui/frmomachi.h"
 #include "common/ui/qtruntime.h"

@@ -1,4 +1,4 @@
-#include "scriptedruntime.h"
+#include "common/tests/scriptedruntime.h"
 
 namespace kov {
 

@@ -2,7 +2,7 @@
 // RuntimeServices for tests: records every message box, answers with planned
 // answers, counts event-pump passes and turns "end the program" into a
 // ProgramEnded exception that the test catches.
-#include "runtimeservices.h"
+#include "common/runtimeservices.h"
 
 #include <deque>
 #include <string>
