@@ -6,19 +6,24 @@ pkgs=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev sqlite3 libicu-dev libpq-dev postgresql
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev
   fonts-ipafont-gothic fontconfig
   poppler-utils xvfb xdotool x11-utils imagemagick time
-  clang libclang-rt-14-dev
+  clang
   cups printer-driver-cups-pdf libcups2-dev openbox lintian xdg-utils
 )
-missing=()
-for p in "${pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+install_missing() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ "${#missing[@]}" -gt 0 ]; then
+    local SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+install_missing "${pkgs[@]}"
+# The fuzzer's runtime (libFuzzer) that belongs to the clang just installed.
+install_missing "libclang-rt-$(clang -dumpversion | cut -d. -f1)-dev"

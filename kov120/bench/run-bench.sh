@@ -23,5 +23,5 @@ for staff in 460 45500 94500; do
   end=$(date +%s.%N)
   echo "== $total payment records in the database"
   printf '%s\n' "$out" | grep -v '^filter: '
-  printf 'sqlite3 reads the same %s rows in %.3f s\n' "$rows" "$(echo "$end - $start" | bc)"
+  printf 'sqlite3 reads the same %s rows in %.3f s\n' "$rows" "$(awk -v s="$start" -v e="$end" 'BEGIN { print e - s }')"
 done
