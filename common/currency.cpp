@@ -3,7 +3,9 @@
 #include "runtimeerror.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <string>
 
 namespace kov {
 
@@ -11,17 +13,27 @@ namespace {
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 
+// The range of the fixed-point type, for messages.
+const char* const kRange = "扱える範囲（±922337203685477.5807）";
+
+[[noreturn]] void overflowOf(const std::string& what)
+{
+    throwOverflow(what + "が" + kRange + "を超えます。");
+}
+
+std::string shownRaw(std::int64_t raw) { return Currency::fromRaw(raw).toString(); }
+
 std::int64_t checkedAdd(std::int64_t a, std::int64_t b)
 {
     std::int64_t r;
-    if (__builtin_add_overflow(a, b, &r)) throwOverflow();
+    if (__builtin_add_overflow(a, b, &r)) overflowOf("計算「" + shownRaw(a) + " + " + shownRaw(b) + "」の結果");
     return r;
 }
 
 std::int64_t checkedMul(std::int64_t a, std::int64_t b)
 {
     std::int64_t r;
-    if (__builtin_mul_overflow(a, b, &r)) throwOverflow();
+    if (__builtin_mul_overflow(a, b, &r)) overflowOf("計算の結果");
     return r;
 }
 
@@ -32,19 +44,29 @@ std::int64_t divRound(__int128 a, std::int64_t b)
     __int128 m = neg ? -a : a;
     __int128 q = (m + b / 2) / b;
     if (neg) q = -q;
-    if (q > kMax || q < kMin) throwOverflow();
+    if (q > kMax || q < kMin) overflowOf("計算の結果");
     return static_cast<std::int64_t>(q);
 }
 } // namespace
 
-Currency Currency::fromInt(std::int64_t value) { return fromRaw(checkedMul(value, Scale)); }
+Currency Currency::fromInt(std::int64_t value)
+{
+    std::int64_t r;
+    if (__builtin_mul_overflow(value, Scale, &r)) overflowOf("値「" + std::to_string(value) + "」");
+    return fromRaw(r);
+}
 
 Currency Currency::fromDouble(double value)
 {
-    if (!std::isfinite(value)) throwOverflow();
+    auto shown = [value] {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.17g", value);
+        return std::string(buf);
+    };
+    if (!std::isfinite(value)) overflowOf("値「" + shown() + "」");
     const long double scaled = static_cast<long double>(value) * Scale;
     const long double r = scaled < 0 ? -std::floor(-scaled + 0.5L) : std::floor(scaled + 0.5L);
-    if (r >= 9223372036854775807.0L || r < -9223372036854775808.0L) throwOverflow();
+    if (r >= 9223372036854775807.0L || r < -9223372036854775808.0L) overflowOf("値「" + shown() + "」");
     return fromRaw(static_cast<std::int64_t>(r));
 }
 
@@ -105,29 +127,39 @@ Currency Currency::parse(std::string_view text)
     std::int64_t raw = 0;
     switch (parseDecimal(text, raw)) {
     case ParseResult::Ok: return fromRaw(raw);
-    case ParseResult::OutOfRange: throwOverflow("「" + std::string(text) + "」");
+    case ParseResult::OutOfRange: overflowOf("値「" + std::string(text) + "」");
     case ParseResult::NotANumber: break;
     }
-    throwTypeMismatch("「" + std::string(text) + "」");
+    throwTypeMismatch("「" + std::string(text) + "」は数値ではありません。");
 }
 
 Currency Currency::operator+(Currency o) const { return fromRaw(checkedAdd(m_raw, o.m_raw)); }
 Currency Currency::operator-(Currency o) const
 {
     std::int64_t r;
-    if (__builtin_sub_overflow(m_raw, o.m_raw, &r)) throwOverflow();
+    if (__builtin_sub_overflow(m_raw, o.m_raw, &r))
+        overflowOf("計算「" + toString() + " - " + o.toString() + "」の結果");
     return fromRaw(r);
 }
 Currency Currency::operator-() const
 {
-    if (m_raw == kMin) throwOverflow();
+    if (m_raw == kMin) overflowOf("計算「-(" + toString() + ")」の結果");
     return fromRaw(-m_raw);
 }
 Currency Currency::abs() const { return m_raw < 0 ? -*this : *this; }
-Currency Currency::operator*(std::int64_t factor) const { return fromRaw(checkedMul(m_raw, factor)); }
+Currency Currency::operator*(std::int64_t factor) const
+{
+    std::int64_t r;
+    if (__builtin_mul_overflow(m_raw, factor, &r))
+        overflowOf("計算「" + toString() + " × " + std::to_string(factor) + "」の結果");
+    return fromRaw(r);
+}
 Currency Currency::operator*(Currency o) const
 {
-    return fromRaw(divRound(static_cast<__int128>(m_raw) * o.m_raw, Scale));
+    const __int128 product = static_cast<__int128>(m_raw) * o.m_raw;
+    const __int128 limit = static_cast<__int128>(kMax) * Scale;
+    if (product > limit || product < -limit) overflowOf("計算「" + toString() + " × " + o.toString() + "」の結果");
+    return fromRaw(divRound(product, Scale));
 }
 
 std::int64_t Currency::floored() const
@@ -179,7 +211,7 @@ std::string Currency::toString() const
 std::int16_t toInt16(std::int64_t value)
 {
     if (value < std::numeric_limits<std::int16_t>::min() || value > std::numeric_limits<std::int16_t>::max())
-        throwOverflow(std::to_string(value));
+        throwOverflow("値「" + std::to_string(value) + "」が整数の範囲（-32768 ～ 32767）を超えます。");
     return static_cast<std::int16_t>(value);
 }
 
@@ -187,7 +219,11 @@ std::int16_t toInt16(Currency value) { return toInt16(value.rounded()); }
 
 std::int16_t toInt16(double value)
 {
-    if (!std::isfinite(value) || value > 40000 || value < -40000) throwOverflow();
+    if (!std::isfinite(value) || value > 40000 || value < -40000) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.17g", value);
+        throwOverflow(std::string("値「") + buf + "」が整数の範囲（-32768 ～ 32767）を超えます。");
+    }
     return toInt16(Currency::fromDouble(value));
 }
 

@@ -21,11 +21,21 @@ const char* RuntimeError::kindText(RuntimeErrorKind kind)
     return "実行時エラーが発生しました。";
 }
 
+RuntimeError& RuntimeError::addContext(std::string where)
+{
+    if (!where.empty()) m_context.push_back(std::move(where));
+    return *this;
+}
+
 std::string RuntimeError::userMessage() const
 {
     std::string text = kindText(m_kind);
     if (!m_detail.empty())
         text += "\r\n" + m_detail;
+    if (!m_context.empty()) {
+        text += "\r\n";
+        for (std::size_t i = 0; i < m_context.size(); ++i) text += (i ? "、" : "") + m_context[i];
+    }
     return text;
 }
 

@@ -5,6 +5,7 @@
 // every user action, shows a stop-icon message and ends with a non-zero status.
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace kov {
 
@@ -24,7 +25,12 @@ public:
     RuntimeErrorKind kind() const noexcept { return m_kind; }
     // The detail given where the error was raised (may be empty).
     const std::string& detail() const noexcept { return m_detail; }
-    // The Japanese text shown to the user: the kind's text, then the detail on a new line.
+    // Where the run was when it failed, added by the callers on the way out, innermost
+    // first: the column ("列「KENKO」"), then the record ("SKSYKEI の職員コード「000123」").
+    const std::vector<std::string>& context() const noexcept { return m_context; }
+    RuntimeError& addContext(std::string where);
+    // The Japanese text shown to the user: the kind's text, then the detail and the
+    // context ("、" between its parts) each on a new line.
     std::string userMessage() const;
 
     static const char* kindText(RuntimeErrorKind kind);
@@ -32,7 +38,21 @@ public:
 private:
     RuntimeErrorKind m_kind;
     std::string m_detail;
+    std::vector<std::string> m_context;
 };
+
+// Runs f; a RuntimeError raised in it leaves with `where` added to its context.
+//   const Currency amount = withErrorContext("職員コード「" + code + "」", [&] { return readAmount(); });
+template <class F>
+decltype(auto) withErrorContext(const std::string& where, F&& f)
+{
+    try {
+        return f();
+    } catch (RuntimeError& e) {
+        e.addContext(where);
+        throw;
+    }
+}
 
 [[noreturn]] void throwOverflow(const std::string& detail = {});
 [[noreturn]] void throwInvalidArgument(const std::string& detail = {});

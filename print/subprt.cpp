@@ -1,6 +1,7 @@
 #include "subprt.h"
 
 #include "common/cp932.h"
+#include "common/fileerror.h"
 #include "common/runtimeerror.h"
 
 #include <cerrno>
@@ -17,7 +18,8 @@ constexpr const char* kFileName = "OVL.TMP";
 // its final name, so "OVL.TMP" never holds a half-written run.
 constexpr const char* kPartName = "OVL.TMP.part";
 
-std::string systemText(int err) { return err != 0 ? std::string(" (") + std::strerror(err) + ")" : std::string(); }
+// The cause in Japanese, the system's text after it (nothing when the cause is unknown).
+std::string systemText(int err) { return err != 0 ? fileErrorText(err) : std::string(); }
 
 // Digits of a non-negative magnitude, zero-filled on the left to minDigits.
 std::string zeroFilled(std::uint64_t magnitude, int minDigits)
@@ -69,7 +71,7 @@ void SubPrt::createFile()
     std::error_code ec;
     std::filesystem::remove(filePath(), ec);
     if (ec)
-        throwFileError("印刷ファイル「" + filePath() + "」を削除できません。(" + ec.message() + ")");
+        throwFileError("印刷ファイル「" + filePath() + "」を削除できません。" + fileErrorText(ec));
     errno = 0;
     m_file = std::fopen(partPath().c_str(), "wb");
     if (!m_file)
@@ -110,7 +112,7 @@ void SubPrt::closeFile()
     if (ec) {
         std::error_code ignored;
         std::filesystem::remove(partPath(), ignored);
-        throwFileError("印刷ファイル「" + filePath() + "」を作成できません。(" + ec.message() + ")");
+        throwFileError("印刷ファイル「" + filePath() + "」を作成できません。" + fileErrorText(ec));
     }
 }
 

@@ -36,6 +36,16 @@ Currency toCurrency(const DbValue& v)
 
 std::int16_t toInt16(const DbValue& v) { return kov::toInt16(toCurrency(v)); }
 
+Currency toCurrency(const DbValue& v, std::string_view column)
+{
+    return withErrorContext("列「" + std::string(column) + "」", [&] { return toCurrency(v); });
+}
+
+std::int16_t toInt16(const DbValue& v, std::string_view column)
+{
+    return withErrorContext("列「" + std::string(column) + "」", [&] { return toInt16(v); });
+}
+
 namespace {
 std::map<std::string, std::function<std::unique_ptr<ComObject>()>, std::less<>>& registry()
 {

@@ -31,6 +31,10 @@ std::string toText(const DbValue& v);
 Currency toCurrency(const DbValue& v);
 // toCurrency, then the checked conversion to 16 bits (halves rounded away from zero).
 std::int16_t toInt16(const DbValue& v);
+// The same for the value of a column: an error names the column (列「KENKO」), e.g.
+//   toCurrency(tb.TBRec("KENKO"), "KENKO")
+Currency toCurrency(const DbValue& v, std::string_view column);
+std::int16_t toInt16(const DbValue& v, std::string_view column);
 
 // The opaque handle of an open database, handed from DBDatabase to TBDatabase.
 class DbHandle {

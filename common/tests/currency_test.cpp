@@ -1,9 +1,11 @@
 // Fixed-point numbers: halves away from zero, range checks, 16-bit conversions.
 #include "common/currency.h"
+#include "common/dataaccess/dataaccess.h"
 #include "common/runtimeerror.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
 
 using kov::Currency;
@@ -144,4 +146,42 @@ TEST(Currency, Int16Range)
     EXPECT_EQ(kov::addInt16(32766, 1), 32767);
     EXPECT_EQ(errorKind([] { (void)kov::addInt16(32767, 1); }), RuntimeErrorKind::Overflow);
     EXPECT_EQ(errorKind([] { (void)kov::addInt16(-32768, -1); }), RuntimeErrorKind::Overflow);
+}
+
+// What the clerk reads: the value that did not fit or was no number, and where the run
+// was (the column, then the record, as the callers add them).
+TEST(Currency, ErrorsNameTheValueAndWhereTheRunWas)
+{
+    using kov::dataaccess::DbValue;
+    const Currency max = Currency::fromRaw(std::numeric_limits<std::int64_t>::max());
+    struct Case {
+        const char* name;
+        std::function<void()> run;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"sum", [&] { (void)(max + Currency::fromInt(1)); },
+         "オーバーフローしました。\r\n計算「922337203685477.5807 + 1」の結果が扱える範囲（±922337203685477.5807）を超えます。"},
+        {"text too large in a column, with the record",
+         [] {
+             kov::withErrorContext("SKSYKEI の職員コード「000123」", [] {
+                 return kov::dataaccess::toCurrency(DbValue(std::string("99999999999999999999")), "KENKO");
+             });
+         },
+         "オーバーフローしました。\r\n値「99999999999999999999」が扱える範囲（±922337203685477.5807）を超えます。\r\n"
+         "列「KENKO」、SKSYKEI の職員コード「000123」"},
+        {"text in a number column",
+         [] { kov::dataaccess::toCurrency(DbValue(std::string("abc")), "SIKYUG"); },
+         "型が一致しません。\r\n「abc」は数値ではありません。\r\n列「SIKYUG」"},
+        {"16-bit count", [] { kov::dataaccess::toInt16(DbValue(std::int64_t{40000}), "KENSU"); },
+         "オーバーフローしました。\r\n値「40000」が整数の範囲（-32768 ～ 32767）を超えます。\r\n列「KENSU」"},
+    };
+    for (const Case& c : cases) {
+        try {
+            c.run();
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.userMessage(), c.message) << c.name;
+        }
+    }
 }

@@ -1,10 +1,12 @@
 // The work folder of a program: which root the environment gives, made on demand, and a
 // folder that cannot be made as a message naming it.
+#include "common/fileerror.h"
 #include "common/runtimeerror.h"
 #include "common/workfolder.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -66,4 +68,14 @@ TEST(WorkFolder, RootFromTheEnvironmentAndMadeOnDemand)
     setOrUnset("XDG_STATE_HOME", "");
     setOrUnset("HOME", savedHome);
     fs::remove_all(base);
+}
+
+// The common file errors in words of the desk, the system's text after them.
+TEST(FileErrorText, CommonCausesInJapanese)
+{
+    EXPECT_EQ(kov::fileErrorText(ENOSPC).rfind("容量不足です。空き容量が足りません。（", 0), 0u);
+    EXPECT_EQ(kov::fileErrorText(EROFS).rfind("書き込み禁止です。", 0), 0u);
+    EXPECT_EQ(kov::fileErrorText(EACCES).rfind("アクセス権がありません。（", 0), 0u);
+    EXPECT_EQ(kov::fileErrorText(std::make_error_code(std::errc::no_such_file_or_directory)).rfind("見つかりません。（", 0), 0u);
+    EXPECT_EQ(kov::fileErrorText(0), "ファイルを扱えませんでした。");
 }
