@@ -1,0 +1,261 @@
+#include "common/drives.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace kov {
+
+DriveServices::~DriveServices() = default;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Mount {
+    unsigned major = 0, minor = 0;
+    std::string root;        // the folder of the file system that is mounted here
+    std::string mountPoint;  // without a trailing "/" (except "/" itself)
+    std::string fsType;
+};
+
+// Mount table fields escape blank, tab, newline and backslash as \ooo.
+std::string unescape(const std::string& s)
+{
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto octal = [&](std::size_t k) { return k < s.size() && s[k] >= '0' && s[k] <= '7'; };
+        if (s[i] == '\\' && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
+            out += static_cast<char>(std::strtol(s.substr(i + 1, 3).c_str(), nullptr, 8));
+            i += 3;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+// The mount table in mount order; a mount point mounted over again keeps only its last
+// (the visible) mount, at the place of that mount.
+std::vector<Mount> readMounts(const std::string& path)
+{
+    std::vector<Mount> mounts;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, devno, root, mountPoint, word;
+        if (!(fields >> id >> parent >> devno >> root >> mountPoint)) continue;
+        while (fields >> word && word != "-") {}
+        Mount m;
+        if (!(fields >> m.fsType)) continue;
+        if (std::sscanf(devno.c_str(), "%u:%u", &m.major, &m.minor) != 2) continue;
+        m.root = unescape(root);
+        m.mountPoint = unescape(mountPoint);
+        std::erase_if(mounts, [&](const Mount& earlier) { return earlier.mountPoint == m.mountPoint; });
+        mounts.push_back(std::move(m));
+    }
+    return mounts;
+}
+
+std::string rootOf(const std::string& mountPoint)
+{
+    return mountPoint.ends_with('/') ? mountPoint : mountPoint + "/";
+}
+
+std::string withoutSlash(const std::string& root)
+{
+    std::string p = root;
+    while (p.size() > 1 && p.ends_with('/')) p.pop_back();
+    return p;
+}
+
+std::string firstLine(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::string s;
+    std::getline(in, s);
+    return s;
+}
+
+// Whether the folder is the root of a mounted file system (its parent lies on another
+// one, or it is "/").
+bool isMountRoot(const std::string& root)
+{
+    const std::string p = withoutSlash(root);
+    struct stat self {}, parent {};
+    if (::lstat(p.c_str(), &self) != 0 || !S_ISDIR(self.st_mode)) return false;
+    if (::stat((p + "/..").c_str(), &parent) != 0) return false;
+    return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
+}
+
+// Removes the entries of the open folder dir (on device dev): folders with their
+// contents, links as links, nothing of another file system. False when anything stayed.
+bool clearFolder(int dir, dev_t dev)
+{
+    std::vector<std::string> names;
+    {
+        const int listFd = ::dup(dir);
+        if (listFd < 0) return false;
+        DIR* d = ::fdopendir(listFd);
+        if (!d) {
+            ::close(listFd);
+            return false;
+        }
+        while (const dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        ::closedir(d);
+    }
+    bool all = true;
+    for (const std::string& name : names) {
+        struct stat st {};
+        if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            all = false;
+            continue;
+        }
+        if (st.st_dev != dev) {  // a file system mounted here: not ours to clear
+            all = false;
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            const int sub = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            struct stat opened {};
+            if (sub < 0 || ::fstat(sub, &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino) {
+                if (sub >= 0) ::close(sub);
+                all = false;
+                continue;
+            }
+            const bool cleared = clearFolder(sub, dev);
+            ::close(sub);
+            if (!cleared || ::unlinkat(dir, name.c_str(), AT_REMOVEDIR) != 0) all = false;
+        } else if (::unlinkat(dir, name.c_str(), 0) != 0) {
+            all = false;
+        }
+    }
+    return all;
+}
+
+class LinuxDrives : public DriveServices {
+public:
+    LinuxDrives(std::string mountInfoPath, std::string sysRoot)
+        : m_mountInfoPath(std::move(mountInfoPath)), m_sysRoot(std::move(sysRoot))
+    {
+    }
+
+    std::vector<std::string> logicalDrives() override
+    {
+        std::vector<std::string> roots;
+        if (const auto given = givenDrives()) return *given;
+        for (const Mount& m : readMounts(m_mountInfoPath)) roots.push_back(rootOf(m.mountPoint));
+        return roots;
+    }
+
+    DriveType driveType(const std::string& root) override
+    {
+        if (const auto given = givenDrives())
+            return std::find(given->begin(), given->end(), root) != given->end() ? DriveType::Removable
+                                                                                  : DriveType::NoRootDir;
+        for (const Mount& m : readMounts(m_mountInfoPath))
+            if (rootOf(m.mountPoint) == root) return typeOf(m);
+        return DriveType::NoRootDir;
+    }
+
+    std::optional<DiskSpace> diskSpace(const std::string& root) override
+    {
+        if (!isMountRoot(root)) return std::nullopt;
+        struct statvfs v {};
+        if (::statvfs(root.c_str(), &v) != 0) return std::nullopt;
+        const std::uint64_t unit = v.f_frsize ? v.f_frsize : v.f_bsize;
+        DiskSpace s;
+        s.freeBytes = static_cast<std::uint64_t>(v.f_bavail) * unit;
+        s.usedBytes = static_cast<std::uint64_t>(v.f_blocks - std::min(v.f_bfree, v.f_blocks)) * unit;
+        return s;
+    }
+
+    std::optional<std::vector<std::string>> rootEntries(const std::string& root) override
+    {
+        DIR* d = ::opendir(root.c_str());
+        if (!d) return std::nullopt;
+        std::vector<std::string> names;
+        while (const dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.') names.emplace_back(e->d_name);
+        ::closedir(d);
+        return names;
+    }
+
+    bool deleteAll(const std::string& root) override
+    {
+        if (root.empty() || withoutSlash(root) == "/") return false;
+        const std::vector<std::string> drives = logicalDrives();
+        if (std::find(drives.begin(), drives.end(), root) == drives.end()) return false;
+        if (driveType(root) != DriveType::Removable || !isMountRoot(root)) return false;
+        const int dir = ::open(withoutSlash(root).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (dir < 0) return false;
+        struct stat st {};
+        const bool cleared = ::fstat(dir, &st) == 0 && clearFolder(dir, st.st_dev);
+        ::close(dir);
+        return cleared;
+    }
+
+private:
+    // The drives that KOV_REMOVABLE_DRIVES names, when it is set and not empty.
+    static std::optional<std::vector<std::string>> givenDrives()
+    {
+        const char* env = std::getenv("KOV_REMOVABLE_DRIVES");
+        if (!env || !*env) return std::nullopt;
+        std::vector<std::string> roots;
+        std::string list = env;
+        std::size_t start = 0;
+        while (start <= list.size()) {
+            const std::size_t end = std::min(list.find(':', start), list.size());
+            const std::string entry = list.substr(start, end - start);
+            if (!entry.empty()) roots.push_back(rootOf(withoutSlash(entry)));
+            start = end + 1;
+        }
+        return roots;
+    }
+
+    DriveType typeOf(const Mount& m) const
+    {
+        static const std::vector<std::string> remote = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "9p"};
+        if (std::find(remote.begin(), remote.end(), m.fsType) != remote.end()) return DriveType::Remote;
+        if (m.fsType == "tmpfs" || m.fsType == "ramfs") return DriveType::RamDisk;
+        if (m.major == 0) return DriveType::Unknown;
+        // A folder of a file system mounted somewhere else is not the root of a medium.
+        if (m.root != "/") return DriveType::Unknown;
+        std::error_code ec;
+        fs::path dev = fs::canonical(fs::path(m_sysRoot) / "dev/block" /
+                                         (std::to_string(m.major) + ":" + std::to_string(m.minor)),
+                                     ec);
+        if (ec) return DriveType::Fixed;
+        // A partition: the flags belong to its disk.
+        if (fs::exists(dev / "partition", ec)) dev = dev.parent_path();
+        if (firstLine(dev / "device/type") == "5" || dev.filename().string().starts_with("sr")) return DriveType::CdRom;
+        return firstLine(dev / "removable") == "1" ? DriveType::Removable : DriveType::Fixed;
+    }
+
+    std::string m_mountInfoPath;
+    std::string m_sysRoot;
+};
+
+} // namespace
+
+std::unique_ptr<DriveServices> makeLinuxDrives(std::string mountInfoPath, std::string sysRoot)
+{
+    return std::make_unique<LinuxDrives>(std::move(mountInfoPath), std::move(sysRoot));
+}
+
+std::unique_ptr<DriveServices> makeSystemDrives() { return makeLinuxDrives("/proc/self/mountinfo", "/sys"); }
+
+} // namespace kov

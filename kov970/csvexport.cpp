@@ -1,0 +1,338 @@
+#include "kov970/csvexport.h"
+
+#include "common/cp932.h"
+#include "common/fileerror.h"
+#include "common/text.h"
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kov::kov970 {
+
+namespace {
+
+std::vector<CsvColumn> columns(std::initializer_list<const char*> spec)
+{
+    // Each entry is the kind letter, a blank and the column name: "N NENDO".
+    std::vector<CsvColumn> out;
+    for (const char* s : spec) out.push_back({s + 2, s[0] == 'N'});
+    return out;
+}
+
+std::vector<CsvColumn> syokuColumns()
+{
+    std::vector<CsvColumn> c = columns({"N SYOKCD", "N SYOSYU", "T SYOZOK", "N ZAIMU",  "T SIMKNJ", "T SIMKNA",
+                                        "N SEIBET", "N SEIYMD", "T KGOKYU", "N KGOGHO", "T KKIGOU", "N KBANGO",
+                                        "T NBANGO", "N HYOJUN", "N SSYUCD", "N SSOSCD", "N SKFYMD", "N SKEYMD",
+                                        "N SSOYMD", "T KOYBAN", "N KSYUCD", "N KSOSCD", "N KNFYMD", "N KNEYMD",
+                                        "N KSOYMD", "N KAIKBN"});
+    for (int g = 1; g <= 8; ++g) {
+        const std::string nn = (g < 10 ? "0" : "") + std::to_string(g);
+        c.push_back({"HATJIU_" + nn, true});
+        c.push_back({"HAFYMD_" + nn, true});
+        c.push_back({"HAEYMD_" + nn, true});
+        c.push_back({"HATSYO_" + nn, false});
+    }
+    c.push_back({"CHOKBN", false});
+    return c;
+}
+
+const std::array<MasterFile, 3>& masterFiles()
+{
+    static const std::array<MasterFile, 3> files = {
+        MasterFile{"SKKANRI", "SKKANRI.CSV", "管理マスタ",
+                   columns({"T Key",       "N NENDO",     "N SYORID",    "N KENKO",     "N KETOKO",    "N KETOJI",
+                            "N KOSEI",     "N KOTOKO",    "N KOTOJI",    "N KAIGO",     "N JIDOU",     "N KMKM6",
+                            "N KMKM12",    "N KMKM3",     "N KMKB6",     "N KMKB12",    "N KMKM12N",   "N ZFKBN1",
+                            "N ZFKBN2",    "T ZFHAITO",   "N ZFKYU",     "N ZFSYO",     "N ZFSAG",     "N ZFSYA",
+                            "N ZFKOYO",    "T ZFSAI",     "N TOKTAN_01", "N TOKTAN_02", "N TOKTAN_03", "N TOKTAN_04",
+                            "N TOKTAN_05", "N TOKTAN_06"})},
+        MasterFile{"SKSYOKU", "SKSYOKU.CSV", "職員マスタ", syokuColumns()},
+        MasterFile{"SKSYOZK", "SKSYOZK.CSV", "所属マスタ", columns({"T SYOZOK", "T SZKKNJ"})},
+    };
+    return files;
+}
+
+// The number text of a real: up to 15 significant digits, no zero before the point,
+// the exponent form below 1E-04 and from 1E+15 on ("1E-05", "1.5E+15").
+void appendReal(double d, std::string& out)
+{
+    if (d == 0) {
+        out += '0';
+        return;
+    }
+    char buf[40];
+    // d.dddddddddddddde±x: 15 significant digits, rounded.
+    const auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific, 14);
+    const std::string_view s(buf, static_cast<std::size_t>(r.ptr - buf));
+    std::size_t pos = 0;
+    if (s[0] == '-') {
+        out += '-';
+        pos = 1;
+    }
+    const std::size_t ePos = s.find('e');
+    std::string digits;
+    for (std::size_t i = pos; i < ePos; ++i)
+        if (s[i] != '.') digits += s[i];
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    int exp = 0;
+    std::from_chars(s.data() + ePos + 1 + (s[ePos + 1] == '+'), s.data() + s.size(), exp);
+
+    if (exp < -4 || exp >= 15) {
+        out += digits[0];
+        if (digits.size() > 1) {
+            out += '.';
+            out.append(digits, 1);
+        }
+        char e[16];
+        std::snprintf(e, sizeof e, "E%c%02d", exp < 0 ? '-' : '+', exp < 0 ? -exp : exp);
+        out += e;
+    } else if (exp < 0) {
+        out += '.';
+        out.append(static_cast<std::size_t>(-exp - 1), '0');
+        out += digits;
+    } else {
+        const std::size_t intLen = static_cast<std::size_t>(exp) + 1;
+        if (digits.size() <= intLen) {
+            out += digits;
+            out.append(intLen - digits.size(), '0');
+        } else {
+            out.append(digits, 0, intLen);
+            out += '.';
+            out.append(digits, intLen);
+        }
+    }
+}
+
+// A text read as a number: blanks around it, a sign, digits with a point, an exponent.
+bool parseNumber(std::string_view s, double& d)
+{
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    std::size_t i = s.starts_with('-') ? 1 : 0;
+    std::size_t mantissa = 0;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++mantissa;
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++mantissa;
+    }
+    if (mantissa == 0) return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        const std::size_t expStart = i;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+        if (i == expStart) return false;
+    }
+    if (i != s.size()) return false;
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), d);
+    return r.ec == std::errc() && std::isfinite(d);
+}
+
+// The open temporary file beside the final name, removed unless it is committed.
+class SafeFile {
+public:
+    ~SafeFile() { discard(); }
+
+    bool create(const std::string& dir, const std::string& fileName)
+    {
+        m_dir = dir;
+        m_final = dir + fileName;
+        std::string templ = m_final + ".XXXXXX";
+        m_fd = ::mkstemp(templ.data());
+        if (m_fd < 0) return fail();
+        m_temp = templ;
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(m_fd, 0666 & ~mask);
+        return true;
+    }
+
+    bool write(std::string_view bytes)
+    {
+        while (!bytes.empty()) {
+            const ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return fail();
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+
+    // Flushes the file to the medium, renames it over the final name and flushes the folder.
+    bool commit()
+    {
+        if (::fsync(m_fd) != 0) return fail();
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0) return fail();
+        if (::rename(m_temp.c_str(), m_final.c_str()) != 0) return fail();
+        m_temp.clear();
+        const int dirFd = ::open(m_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd < 0) return fail();
+        const bool synced = ::fsync(dirFd) == 0 || errno == EINVAL;
+        const int err = errno;
+        ::close(dirFd);
+        if (!synced) {
+            errno = err;
+            return fail();
+        }
+        return true;
+    }
+
+    void discard()
+    {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
+        if (!m_temp.empty()) ::unlink(m_temp.c_str());
+        m_temp.clear();
+    }
+
+    int error() const { return m_errno; }
+    const std::string& finalPath() const { return m_final; }
+
+private:
+    bool fail()
+    {
+        m_errno = errno;
+        return false;
+    }
+
+    std::string m_dir, m_final, m_temp;
+    int m_fd = -1;
+    int m_errno = 0;
+};
+
+std::string describeRecord(const MasterFile& mf, long record, const dataaccess::DbValue& key)
+{
+    return std::to_string(record) + " 件目（" + mf.columns.front().name + " = " + dataaccess::toText(key) + "）";
+}
+
+} // namespace
+
+const MasterFile& masterFile(Master master) { return masterFiles()[static_cast<std::size_t>(master)]; }
+
+bool appendNumberText(const dataaccess::DbValue& value, std::string& out)
+{
+    if (const auto* i = std::get_if<std::int64_t>(&value)) {
+        if (*i > -1000000000000000 && *i < 1000000000000000) {
+            char buf[24];
+            const auto r = std::to_chars(buf, buf + sizeof buf, *i);
+            out.append(buf, r.ptr);
+        } else {
+            appendReal(static_cast<double>(*i), out);
+        }
+        return true;
+    }
+    double d = 0;
+    if (const auto* r = std::get_if<double>(&value)) {
+        if (!std::isfinite(*r)) return false;
+        d = *r;
+    } else if (const auto* s = std::get_if<std::string>(&value)) {
+        if (!parseNumber(*s, d)) return false;
+    } else {
+        return true;  // null: an empty field
+    }
+    appendReal(d, out);
+    return true;
+}
+
+void appendPlainText(const dataaccess::DbValue& value, std::string& out)
+{
+    const std::string* s = std::get_if<std::string>(&value);
+    if (!s) {
+        out += dataaccess::toText(value);
+        return;
+    }
+    if (s->find_first_of(",\"\r\n") == std::string::npos) {
+        out += *s;
+        return;
+    }
+    out += '"';
+    for (char c : *s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+std::optional<std::string> exportMaster(ProgramContext& ctx, Master master, const std::string& strDir)
+{
+    const MasterFile& mf = masterFile(master);
+    const std::string path = strDir + mf.fileName;
+    const std::string failed = mf.title + "を退避できませんでした。\r\nファイル: " + path + "\r\n";
+    auto table = ctx.newTable(mf.table);
+    ctx.openChecked(*table, "");
+
+    SafeFile file;
+    std::optional<std::string> problem;
+    if (!file.create(strDir, mf.fileName)) problem = failed + fileErrorText(file.error());
+
+    std::string line, encoded, buffer;
+    std::vector<std::size_t> fieldStarts(mf.columns.size());
+    long record = 0;
+    std::int16_t status = problem ? std::int16_t{-9} : table->DAO_RecRead(1);
+    while (status == 0) {
+        ++record;
+        line.clear();
+        for (std::size_t c = 0; c < mf.columns.size(); ++c) {
+            if (c) line += ',';
+            fieldStarts[c] = line.size();
+            const dataaccess::DbValue v = table->TBRec(mf.columns[c].name);
+            if (!mf.columns[c].number) {
+                appendPlainText(v, line);
+            } else if (!appendNumberText(v, line)) {
+                problem = failed + "レコード " + describeRecord(mf, record, table->TBRec(mf.columns.front().name)) +
+                          "の列 " + mf.columns[c].name + " の値「" + dataaccess::toText(v) + "」は数値ではありません。";
+                break;
+            }
+        }
+        if (problem) break;
+        line += "\r\n";
+        std::size_t at = 0;
+        if (!cp932::tryFromUtf8(line, encoded, &at)) {
+            std::size_t c = 0;
+            while (c + 1 < fieldStarts.size() && fieldStarts[c + 1] <= at) ++c;
+            std::size_t len = 0;
+            text::decodeAt(line, at, &len);
+            problem = failed + "レコード " + describeRecord(mf, record, table->TBRec(mf.columns.front().name)) +
+                      "の列 " + mf.columns[c].name + " に、シフトJISで書けない文字「" + line.substr(at, len) +
+                      "」があります。";
+            break;
+        }
+        buffer += encoded;
+        if (buffer.size() >= (1u << 16)) {
+            if (!file.write(buffer)) {
+                problem = failed + fileErrorText(file.error());
+                break;
+            }
+            buffer.clear();
+        }
+        status = table->DAO_RecRead(2);
+    }
+    // The end of the rows ends the file; any other failure of a read is not an end.
+    if (!problem && status != -9) {
+        file.discard();
+        ctx.check(status);
+    }
+    ctx.closeChecked(*table);
+    if (!problem && !(file.write(buffer) && file.commit())) problem = failed + fileErrorText(file.error());
+    if (problem) {
+        file.discard();
+        return *problem + "\r\n\r\nマスタの退避は行われていません。";
+    }
+    return std::nullopt;
+}
+
+} // namespace kov::kov970
