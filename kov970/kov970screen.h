@@ -1,0 +1,66 @@
+#pragma once
+// frmKov970 as plain logic: the drive and master choices, the backup of F12 (prfFPDOUT)
+// with its medium checks, the question for a used floppy disk and the three writers,
+// and the end key. The Qt widget (kov970/frmkov970) shows it and forwards key presses.
+#include "kov970/baskov970.h"
+#include "kov970/csvexport.h"
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kov::kov970 {
+
+// How the screen is shown; the widget implements it, tests may use the defaults.
+class Kov970View {
+public:
+    virtual ~Kov970View();
+    virtual void refreshDrives() {}             // cboDriveList or its selection changed
+    virtual void setSelectEnabled(bool) {}      // fraSelect
+    virtual void setKeysEnabled(bool) {}        // buttons 9 and 11
+    virtual void focusFileList() {}             // cboFile
+    // The wait screen around work, once per backup. The default lets events run before
+    // and after it.
+    virtual void runWithWaitScreen(RuntimeServices& rt, const std::function<void()>& work);
+};
+
+class Kov970Screen {
+public:
+    Kov970Screen(ProgramContext& ctx, DriveServices& drives);
+    Kov970Screen(const Kov970Screen&) = delete;
+    Kov970Screen& operator=(const Kov970Screen&) = delete;
+
+    void setView(Kov970View* view) { m_view = view ? view : &m_nullView; }
+    ProgramContext& context() const { return m_ctx; }
+
+    // The entries of cboFile.
+    static const std::array<std::string, 3> kFileEntries;
+
+    BasKov970 bas;
+    std::vector<std::string> cboDriveList;
+    int driveIndex = -1;
+    int fileIndex = -1;  // cboFile; none selected at start
+
+    // The start before the screen shows: the connection, then the drive list.
+    void start();
+    // F12's backup: true when the chosen master has been written.
+    bool prfFPDOUT();
+    // The action of a key: 9 ends, 11 backs up and ends after a successful backup.
+    void prsPfAction(int index);
+
+    // The writers: nothing when the file has been written, else the message shown.
+    std::optional<std::string> prsKANRI(const std::string& strDir) { return exportMaster(m_ctx, Master::Kanri, strDir); }
+    std::optional<std::string> prsSYOKU(const std::string& strDir) { return exportMaster(m_ctx, Master::Syoku, strDir); }
+    std::optional<std::string> prsSYOZK(const std::string& strDir) { return exportMaster(m_ctx, Master::Syozk, strDir); }
+
+private:
+    void message(const std::string& text, MsgIcon icon);
+
+    ProgramContext& m_ctx;
+    Kov970View m_nullView;
+    Kov970View* m_view = &m_nullView;
+};
+
+} // namespace kov::kov970

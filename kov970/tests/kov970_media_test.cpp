@@ -1,0 +1,282 @@
+// The backup on real media: small tmpfs file systems mounted by the test stand for a
+// floppy disk (1420k) and a stick, named to the program through KOV_REMOVABLE_DRIVES.
+// Mounting needs root (CI runs as root); elsewhere these tests are skipped. The
+// detection of removable drives runs over a mount table and sysfs tree of the test.
+#include "blockreport/tests/blockreport_testsupport.h"
+#include "common/drives.h"
+#include "common/programcontext.h"
+#include "common/tests/scriptedruntime.h"
+#include "db/tests/fixture.h"
+#include "kov970/kov970screen.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using kov::blockreport::test::readBytes;
+
+void writeFile(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+
+// A tmpfs of the given size, mounted while the object lives.
+class TmpfsMount {
+public:
+    TmpfsMount(const fs::path& at, const std::string& size) : m_at(at)
+    {
+        fs::create_directories(at);
+        m_ok = ::geteuid() == 0 && ::mount("tmpfs", at.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+    }
+    ~TmpfsMount()
+    {
+        if (m_ok) ::umount2(m_at.c_str(), MNT_DETACH);
+    }
+    bool ok() const { return m_ok; }
+    std::string root() const { return m_at.string() + "/"; }
+
+private:
+    fs::path m_at;
+    bool m_ok = false;
+};
+
+struct RecordingView : kov::kov970::Kov970View {
+    bool selectEnabled = true, keysEnabled = true;
+    int waitScreens = 0, fileListFocused = 0;
+    void setSelectEnabled(bool e) override { selectEnabled = e; }
+    void setKeysEnabled(bool e) override { keysEnabled = e; }
+    void focusFileList() override { ++fileListFocused; }
+    void runWithWaitScreen(kov::RuntimeServices& rt, const std::function<void()>& work) override
+    {
+        ++waitScreens;
+        Kov970View::runWithWaitScreen(rt, work);
+    }
+};
+
+class Media : public ::testing::Test {
+protected:
+    kov::db::Fixture fx;
+    kov::ScriptedRuntime rt{fx.dir()};
+    kov::ProgramContext ctx{rt, "kov970"};
+    std::unique_ptr<kov::DriveServices> drives = kov::makeSystemDrives();
+    kov::kov970::Kov970Screen screen{ctx, *drives};
+    RecordingView view;
+    TmpfsMount floppy{fx.path("fd"), "1420k"};
+    TmpfsMount stick{fx.path("stick"), "8m"};
+
+    void SetUp() override
+    {
+        if (!floppy.ok() || !stick.ok()) GTEST_SKIP() << "mounting a tmpfs needs root: media tests skipped";
+        ::setenv("KOV_REMOVABLE_DRIVES", (floppy.root() + ":" + stick.root() + ":" + fx.path("unmounted")).c_str(), 1);
+        fs::create_directories(fx.path("unmounted"));
+        fx.addSchool("E101", "城東小学校");
+        screen.setView(&view);
+        screen.start();
+        screen.fileIndex = 2;  // 3:所属マスタ
+    }
+    void TearDown() override { ::unsetenv("KOV_REMOVABLE_DRIVES"); }
+
+    // F12 on drive index d: 0 when the program ended after the backup, else -1.
+    int pressF12(int d)
+    {
+        screen.driveIndex = d;
+        try {
+            screen.prsPfAction(11);
+        } catch (const kov::ProgramEnded& e) {
+            return e.exitStatus;
+        }
+        EXPECT_TRUE(view.selectEnabled && view.keysEnabled) << "the screen is not usable again";
+        return -1;
+    }
+    std::string csv(const TmpfsMount& m) const { return readBytes(m.root() + "SKSYOZK.CSV"); }
+    static std::vector<std::string> entries(const fs::path& dir)
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string question() const
+    {
+        return "一部使用されたフロッピーがセットされています。[ " + floppy.root() + " ]\r\n上書きしてもよろしいですか？";
+    }
+};
+
+const std::string kSchoolCsv = "E101,\x8f\xe9\x93\x8c\x8f\xac\x8aw\x8dZ\r\n";
+
+TEST_F(Media, DriveListAndChecksBeforeWriting)
+{
+    EXPECT_EQ(screen.cboDriveList,
+              (std::vector<std::string>{" " + floppy.root(), " " + stick.root(), " " + fx.path("unmounted") + "/"}));
+    EXPECT_EQ(screen.driveIndex, 0);
+
+    screen.fileIndex = -1;
+    EXPECT_EQ(pressF12(0), -1);
+    EXPECT_EQ(view.fileListFocused, 1);
+    screen.fileIndex = 2;
+    // A listed folder on which no medium is mounted.
+    EXPECT_EQ(pressF12(2), -1);
+    ASSERT_EQ(rt.messages.size(), 2u);
+    EXPECT_EQ(rt.messages[0].text, "退避マスタが選択されていません。");
+    EXPECT_EQ(rt.messages[1].text, "リムーバブルメディアがセットされていないか又は、初期化されていません。");
+    for (const auto& m : rt.messages) {
+        EXPECT_EQ(m.icon, kov::MsgIcon::Exclamation);
+        EXPECT_EQ(m.title, "マスタ退避処理");
+    }
+    EXPECT_EQ(entries(fx.path("unmounted")), std::vector<std::string>{});
+    EXPECT_EQ(view.waitScreens, 0);
+
+    // Clearing refuses anything but the root of a listed removable drive.
+    fs::create_directories(floppy.root() + "sub");
+    writeFile(floppy.root() + "sub/keep", "x");
+    writeFile(fx.path("unmounted/keep"), "x");
+    for (const std::string& p : {floppy.root() + "sub/", fx.path("unmounted") + "/", std::string("/"), fx.dir() + "/"})
+        EXPECT_FALSE(drives->deleteAll(p)) << p;
+    EXPECT_TRUE(fs::exists(floppy.root() + "sub/keep"));
+    EXPECT_TRUE(fs::exists(fx.path("unmounted/keep")));
+}
+
+TEST_F(Media, EmptyFloppyWrittenWithoutQuestion)
+{
+    writeFile(floppy.root() + ".hidden", "a hidden entry does not count");
+    EXPECT_EQ(pressF12(0), 0);
+    EXPECT_TRUE(rt.messages.empty());
+    EXPECT_EQ(csv(floppy), kSchoolCsv);
+    EXPECT_EQ(view.waitScreens, 1);
+}
+
+// No leaves the floppy untouched; Yes clears it (folders too, but not what a link points
+// to nor a file system mounted below it), then writes.
+TEST_F(Media, UsedFloppyAskedAboutThenClearedAndWritten)
+{
+    fs::create_directories(floppy.root() + "folder/deeper");
+    writeFile(floppy.root() + "folder/deeper/a.txt", "a");
+    writeFile(floppy.root() + "SKSYOZK.CSV", "old");
+    writeFile(fx.path("outside.txt"), "target of a link");
+    fs::create_directory_symlink(fx.dir(), floppy.root() + "link-to-folder");
+    fs::create_symlink(fx.path("outside.txt"), floppy.root() + "link-to-file");
+    TmpfsMount inner{floppy.root() + "mounted", "64k"};
+    ASSERT_TRUE(inner.ok());
+    writeFile(inner.root() + "other.txt", "of another file system");
+    const std::vector<std::string> before = entries(floppy.root());
+
+    rt.planAnswer(kov::MsgResult::No);
+    EXPECT_EQ(pressF12(0), -1);
+    EXPECT_EQ(entries(floppy.root()), before);
+    EXPECT_EQ(readBytes(floppy.root() + "SKSYOZK.CSV"), "old");
+    EXPECT_EQ(view.waitScreens, 0);
+
+    rt.planAnswer(kov::MsgResult::Yes);
+    EXPECT_EQ(pressF12(0), 0);
+    ASSERT_EQ(rt.messages.size(), 2u);
+    for (const auto& m : rt.messages) {
+        EXPECT_EQ(m.text, question());
+        EXPECT_EQ(m.icon, kov::MsgIcon::Question);
+        EXPECT_EQ(m.buttons, kov::MsgButtons::YesNo);
+    }
+    EXPECT_EQ(entries(floppy.root()), (std::vector<std::string>{"SKSYOZK.CSV", "mounted"}));
+    EXPECT_EQ(csv(floppy), kSchoolCsv);
+    EXPECT_EQ(readBytes(inner.root() + "other.txt"), "of another file system");
+    EXPECT_EQ(readBytes(fx.path("outside.txt")), "target of a link");
+    EXPECT_TRUE(fs::exists(fx.path("kov.db")));
+    EXPECT_EQ(view.waitScreens, 1);
+}
+
+TEST_F(Media, LargeMediumWrittenWithoutQuestionKeepingItsFiles)
+{
+    writeFile(stick.root() + "memo.txt", "memo");
+    writeFile(stick.root() + "SKSYOZK.CSV", "old");
+    EXPECT_EQ(pressF12(1), 0);
+    EXPECT_TRUE(rt.messages.empty());
+    EXPECT_EQ(entries(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "memo.txt"}));
+    EXPECT_EQ(csv(stick), kSchoolCsv);
+}
+
+TEST_F(Media, FullMediumKeepsTheOldBackup)
+{
+    writeFile(stick.root() + "SKSYOZK.CSV", "old backup\r\n");
+    {
+        std::ofstream filler(stick.root() + "filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (filler.write(block.data(), block.size()) && filler.flush()) {}
+    }
+    EXPECT_EQ(pressF12(1), -1);
+    ASSERT_EQ(rt.messages.size(), 1u);
+    EXPECT_EQ(rt.messages[0].icon, kov::MsgIcon::Stop);
+    EXPECT_EQ(rt.messages[0].title, "マスタ退避処理");
+    EXPECT_NE(rt.messages[0].text.find("所属マスタを退避できませんでした。\r\nファイル: " + stick.root() +
+                                       "SKSYOZK.CSV\r\n容量不足です。"),
+              std::string::npos)
+        << rt.messages[0].text;
+    EXPECT_EQ(csv(stick), "old backup\r\n");
+    EXPECT_EQ(entries(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "filler"}));
+}
+
+// The removable drives of a mount table: a stick under /media (a blank in its label), a
+// floppy; not the fixed disk, the CD drive, a folder of the stick mounted elsewhere, a
+// tmpfs or a network file system.
+TEST(Drives, RemovableDrivesOfTheMountTable)
+{
+    const fs::path t = fs::temp_directory_path() / ("kov970-drives-" + std::to_string(::getpid()));
+    fs::create_directories(t);
+    writeFile(t / "mountinfo",
+              "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+              "30 22 8:17 / /media/kyuyo/MY\\040STICK rw,nosuid shared:1 - vfat /dev/sdb1 rw\n"
+              "31 22 2:0 / /mnt/floppy rw - vfat /dev/fd0 rw\n"
+              "32 22 11:0 / /media/cdrom ro - iso9660 /dev/sr0 ro\n"
+              "33 22 8:17 /backup /srv/bind rw - vfat /dev/sdb1 rw\n"
+              "34 22 0:45 / /tmp rw - tmpfs tmpfs rw\n"
+              "35 22 0:50 / /net rw - nfs4 server:/x rw\n");
+    // Device number, the disk's folder, its partition (or none), removable flag, SCSI type.
+    const fs::path sys = t / "sys";
+    const std::vector<std::array<std::string, 5>> devices = {
+        {"8:17", "devices/pci0/usb1/block/sdb", "sdb1", "1", "0"},
+        {"8:1", "devices/pci0/ata1/block/sda", "sda1", "0", "0"},
+        {"2:0", "devices/platform/floppy.0/block/fd0", "", "1", ""},
+        {"11:0", "devices/pci0/ata2/block/sr0", "", "1", "5"},
+    };
+    fs::create_directories(sys / "dev/block");
+    for (const auto& [devno, diskAt, part, removable, type] : devices) {
+        fs::create_directories(sys / diskAt / "device");
+        writeFile(sys / diskAt / "removable", removable + "\n");
+        writeFile(sys / diskAt / "device/type", type + "\n");
+        const fs::path at = part.empty() ? sys / diskAt : sys / diskAt / part;
+        fs::create_directories(at);
+        if (!part.empty()) writeFile(at / "partition", "1\n");
+        fs::create_directory_symlink(fs::relative(at, sys / "dev/block"), sys / "dev/block" / devno);
+    }
+
+    kov::ScriptedRuntime rt;
+    kov::ProgramContext ctx{rt, "kov970"};
+    const auto drives = kov::makeLinuxDrives((t / "mountinfo").string(), sys.string());
+    kov::kov970::BasKov970 bas{ctx, *drives};
+    std::vector<std::string> list;
+    int index = -1;
+    bas.prsDriveList(list, index);
+    EXPECT_EQ(list, (std::vector<std::string>{" /media/kyuyo/MY STICK/", " /mnt/floppy/"}));
+    EXPECT_EQ(drives->driveType("/"), kov::DriveType::Fixed);
+    EXPECT_EQ(drives->driveType("/media/cdrom/"), kov::DriveType::CdRom);
+    EXPECT_EQ(drives->driveType("/net/"), kov::DriveType::Remote);
+
+    ::setenv("KOV_REMOVABLE_DRIVES", "/b:/a/::/c", 1);
+    bas.prsDriveList(list, index);
+    EXPECT_EQ(list, (std::vector<std::string>{" /b/", " /a/", " /c/"}));
+    ::unsetenv("KOV_REMOVABLE_DRIVES");
+
+    // None: the message, then the end.
+    const auto noDrives = kov::makeLinuxDrives((t / "no-such-table").string(), sys.string());
+    kov::kov970::BasKov970 without{ctx, *noDrives};
+    EXPECT_THROW(without.prsDriveList(list, index), kov::ProgramEnded);
+    ASSERT_EQ(rt.messages.size(), 1u);
+    EXPECT_EQ(rt.messages[0].text, "選択可能なドライブが見つかりません。\r\n\r\n処理を中止します。");
+    EXPECT_EQ(rt.messages[0].title, "マスタ退避処理");
+    fs::remove_all(t);
+}
+
+} // namespace
