@@ -123,14 +123,4 @@ TEST_F(Export, MastersAsCsvFiles)
     EXPECT_TRUE(rt.messages.empty());
 }
 
-TEST_F(Export, FolderThatCannotTakeTheFileIsReported)
-{
-    dir = fx.path("no such medium") + "/";
-    const auto failure = run(Master::Syozk);
-    ASSERT_TRUE(failure);
-    EXPECT_NE(failure->find("所属マスタを退避できませんでした。\r\nファイル: " + dir + "SKSYOZK.CSV\r\n見つかりません。"),
-              std::string::npos)
-        << *failure;
-}
-
 } // namespace

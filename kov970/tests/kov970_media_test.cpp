@@ -85,6 +85,7 @@ protected:
     // F12 on drive index d: 0 when the program ended after the backup, else -1.
     int pressF12(int d)
     {
+        if (!ctx.KOV) screen.bas.prsOpenConnection();  // as a second start would
         screen.driveIndex = d;
         try {
             screen.prsPfAction(11);
@@ -142,13 +143,19 @@ TEST_F(Media, DriveListAndChecksBeforeWriting)
     EXPECT_TRUE(fs::exists(fx.path("unmounted/keep")));
 }
 
-TEST_F(Media, EmptyFloppyWrittenWithoutQuestion)
+// An empty floppy (a hidden entry does not count) and a large medium holding files are
+// written without a question; the large medium keeps its files, the old backup replaced.
+TEST_F(Media, WrittenWithoutQuestion)
 {
-    writeFile(floppy.root() + ".hidden", "a hidden entry does not count");
-    EXPECT_EQ(pressF12(0), 0);
+    writeFile(floppy.root() + ".hidden", "x");
+    writeFile(stick.root() + "memo.txt", "memo");
+    writeFile(stick.root() + "SKSYOZK.CSV", "old");
+    for (int d : {0, 1}) EXPECT_EQ(pressF12(d), 0);
     EXPECT_TRUE(rt.messages.empty());
     EXPECT_EQ(csv(floppy), kSchoolCsv);
-    EXPECT_EQ(view.waitScreens, 1);
+    EXPECT_EQ(csv(stick), kSchoolCsv);
+    EXPECT_EQ(entries(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "memo.txt"}));
+    EXPECT_EQ(view.waitScreens, 2);
 }
 
 // No leaves the floppy untouched; Yes clears it (folders too, but not what a link points
@@ -186,16 +193,6 @@ TEST_F(Media, UsedFloppyAskedAboutThenClearedAndWritten)
     EXPECT_EQ(readBytes(fx.path("outside.txt")), "target of a link");
     EXPECT_TRUE(fs::exists(fx.path("kov.db")));
     EXPECT_EQ(view.waitScreens, 1);
-}
-
-TEST_F(Media, LargeMediumWrittenWithoutQuestionKeepingItsFiles)
-{
-    writeFile(stick.root() + "memo.txt", "memo");
-    writeFile(stick.root() + "SKSYOZK.CSV", "old");
-    EXPECT_EQ(pressF12(1), 0);
-    EXPECT_TRUE(rt.messages.empty());
-    EXPECT_EQ(entries(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "memo.txt"}));
-    EXPECT_EQ(csv(stick), kSchoolCsv);
 }
 
 TEST_F(Media, FullMediumKeepsTheOldBackup)
