@@ -133,10 +133,10 @@ TEST_P(Kov570Print, CommandFileMatchesGolden)
     ASSERT_EQ(env.run([&] { env.screen.prsPfAction(5); }), std::nullopt);
     ASSERT_TRUE(env.rt.messages.empty()) << env.rt.messages.front().text;
 
-    blockreport::test::expectGolden(env.fx.path("OVL.TMP"), std::string("kov570_") + c.name + ".ovl.tmp");
+    blockreport::test::expectGolden(env.ctx.printFolder() + "/OVL.TMP", std::string("kov570_") + c.name + ".ovl.tmp");
     ASSERT_EQ(env.calls.size(), 1u);
     const NotedCall& call = env.calls.front();
-    EXPECT_EQ(call.folder, env.fx.dir());
+    EXPECT_EQ(call.folder, env.ctx.printFolder());
     EXPECT_EQ(call.jobName, "Kov570");
     EXPECT_EQ(call.caption, "給与費支出額集計表印刷");
     EXPECT_EQ(call.overlay, "Kov570p.OVL");
@@ -166,6 +166,19 @@ TEST(Kov570Print, SecondPrintUsesTheFirstFigures)
     EXPECT_EQ(env.calls[0].commandFile, env.calls[1].commandFile);
     EXPECT_EQ(text::length(BasKov570::fieldList()), 971u);
     EXPECT_EQ(BasKov570::condition(2023), "NENDO = 2023");
+}
+
+// A failing row read ends the run with its status message instead of reading on.
+TEST(Kov570Print, FailingReadEndsWithItsStatus)
+{
+    Kov570Env env;
+    env.fx.setKanri(202306, 2023);
+    env.fx.addSumi({});
+    ASSERT_EQ(env.open(), std::nullopt);
+    env.ctx.prsDbClose();
+    EXPECT_EQ(env.run([&] { env.screen.data.prsSumLoad(); }), kExitFatal);
+    ASSERT_EQ(env.rt.messages.size(), 1u);
+    EXPECT_NE(env.rt.messages[0].text.find("Err Status = -"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Kov570Print, ::testing::ValuesIn(kCases),
