@@ -1,9 +1,12 @@
 #include "runtimeservices.h"
 
 #include "runtimeerror.h"
+#include "text.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 namespace kov {
 
@@ -44,8 +47,19 @@ MsgResult RuntimeServices::msgBox(const std::string& text, MsgIcon icon, MsgButt
 
 std::string settingsFolder(const std::string& appPath)
 {
+    return settingsFolder(appPath, kSystemSettingsFolder);
+}
+
+std::string settingsFolder(const std::string& appPath, const std::string& systemFolder)
+{
     const char* dir = std::getenv("KOV_INI_DIR");
     if (dir && *dir) return dir;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(appPath, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = text::foldAsciiCase(it->path().filename().string());
+        if (name == "kov.ini" || name == "kovenv.ini" || name == "ovlprint.ini") return appPath;
+    }
+    if (std::filesystem::is_directory(systemFolder, ec)) return systemFolder;
     return appPath;
 }
 

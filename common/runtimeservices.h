@@ -36,9 +36,18 @@ protected:
 };
 
 // The folder in which the settings files (KOV.INI, KOVENV.INI, OVLPRINT.INI) are looked
-// up: the folder that the environment variable KOV_INI_DIR names when it is set and not
-// empty, otherwise the program's own folder.
+// up, the first of: the folder that the environment variable KOV_INI_DIR names when it
+// is set and not empty; the program's own folder when it holds one of the three files
+// (names matched without regard to case); the system's settings folder (/etc/kov, where
+// the package puts them) when it exists; else the program's own folder.
 std::string settingsFolder(const std::string& appPath);
+// The same with another system settings folder (for tests).
+std::string settingsFolder(const std::string& appPath, const std::string& systemFolder);
+
+#ifndef KOV_SYSTEM_SETTINGS_DIR
+#define KOV_SYSTEM_SETTINGS_DIR "/etc/kov"
+#endif
+inline constexpr const char* kSystemSettingsFolder = KOV_SYSTEM_SETTINGS_DIR;
 
 // Runs one user action. A RuntimeError raised inside it is shown as a stop-icon message
 // that names the fault, with `title` as the box title, and the program then ends with

@@ -6,7 +6,7 @@
 // stop message naming it, and nothing is printed.
 #include "desk_support.h"
 
-#include "common/scriptedruntime.h"
+#include "common/tests/scriptedruntime.h"
 #include "overlayprint/overlayprintengine.h"
 
 #include <gtest/gtest.h>

@@ -60,7 +60,8 @@ std::pair<double, double> pdfPageSizeMm(const fs::path& pdf);
 double cellInk(const Picture& page, double x0, double y0, double x1, double y1);
 
 // Why the print server cannot run here (empty when it can): cups or cups-pdf missing,
-// or not root (the cups-pdf backend runs only under a daemon started as root).
+// not root (the cups-pdf backend runs only under a daemon started as root), or the
+// sanitizer build (the desk is tried once, by the normal build).
 std::string printServerUnavailable();
 
 // A CUPS daemon of the test alone: configuration, spool and socket in a temporary folder

@@ -1,0 +1,47 @@
+// Where an installed program finds its settings: KOV_INI_DIR, else its own folder when it
+// holds a settings file (any case), else the system's settings folder, else its own folder.
+#include "common/runtimeservices.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(DeskSettings, LookupOrder)
+{
+    const fs::path root = fs::temp_directory_path() / ("kov_desk_settings_" + std::to_string(getpid()));
+    fs::create_directories(root / "env");
+    fs::create_directories(root / "etc");
+    struct Case {
+        const char* what;
+        bool env;
+        const char* appFile;  // a file in the program's folder, or none
+        bool system;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"KOV_INI_DIR first", true, "KOV.INI", true, "env"},
+        {"own folder with a settings file", false, "kov.ini", true, "app"},
+        {"own folder with only OVLPRINT.INI", false, "OvlPrint.ini", true, "app"},
+        {"own folder without one: the system's", false, "other.txt", true, "etc"},
+        {"no system folder: own folder", false, nullptr, false, "app"},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(root / "app");
+        fs::create_directories(root / "app");
+        if (c.appFile) std::ofstream(root / "app" / c.appFile) << "[Database]\n";
+        if (c.env) setenv("KOV_INI_DIR", (root / "env").c_str(), 1);
+        else unsetenv("KOV_INI_DIR");
+        const std::string system = (root / (c.system ? "etc" : "missing")).string();
+        EXPECT_EQ(kov::settingsFolder((root / "app").string(), system), (root / c.expected).string()) << c.what;
+    }
+    unsetenv("KOV_INI_DIR");
+    fs::remove_all(root);
+}
+
+} // namespace
