@@ -80,10 +80,8 @@ std::string fromUtf8(std::string_view utf8)
     if (!tryFromUtf8(utf8, out, &at)) {
         std::size_t len = 0;
         const char32_t cp = text::decodeAt(utf8, at, &len);
-        char code[16];
-        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
         throw RuntimeError(RuntimeErrorKind::Conversion,
-                           "「" + std::string(utf8.substr(at, len)) + "」(" + code + ")");
+                           "「" + std::string(utf8.substr(at, len)) + "」(U+" + text::hexCode(cp, 4) + ")");
     }
     return out;
 }

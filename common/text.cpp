@@ -105,7 +105,33 @@ std::string trimRight(std::string_view s)
     return std::string(s.substr(0, e));
 }
 
-std::string trim(std::string_view s) { return trimLeft(trimRight(s)); }
+std::string trim(std::string_view s, std::string_view chars)
+{
+    const std::size_t b = s.find_first_not_of(chars);
+    if (b == std::string_view::npos) return {};
+    return std::string(s.substr(b, s.find_last_not_of(chars) - b + 1));
+}
+
+std::string foldAsciiCase(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && foldAsciiCase(a) == foldAsciiCase(b);
+}
+
+std::string hexCode(std::uint32_t value, int digits)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (; value != 0 || static_cast<int>(out.size()) < digits; value >>= 4) out.insert(out.begin(), kDigits[value & 0xF]);
+    return out;
+}
 
 char32_t decodeAt(std::string_view s, std::size_t i, std::size_t* seqLen)
 {

@@ -29,13 +29,6 @@ std::string decimal10(int v10)
     return buf;
 }
 
-std::string hexCode(char32_t cp)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(cp));
-    return buf;
-}
-
 // Shows a field as it stood in the file; bytes outside printable ASCII as <xx>.
 std::string shown(std::string_view raw)
 {
@@ -44,9 +37,7 @@ std::string shown(std::string_view raw)
         if (c >= 0x20 && c < 0x7F) {
             out += static_cast<char>(c);
         } else {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "<%02X>", c);
-            out += buf;
+            out += "<" + text::hexCode(c, 2) + ">";
         }
     }
     return out;
@@ -302,7 +293,7 @@ private:
             std::size_t n = 0;
             const char32_t cp = text::decodeAt(t.text, i, &n);
             if (cp < 0x20 || cp == 0x7F)
-                throw LineError("TE の文字列に制御文字（" + hexCode(cp) + "）があります。");
+                throw LineError("TE の文字列に制御文字（U+" + text::hexCode(cp, 4) + "）があります。");
             t.cells += cellsOf(cp);
             if (!m_seen.empty() && cp < m_seen.size() && !m_seen[cp]) {
                 m_seen[cp] = true;

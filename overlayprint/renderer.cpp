@@ -27,13 +27,6 @@ namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-std::string hexCode(char32_t cp)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(cp));
-    return buf;
-}
-
 bool isBlank(char32_t cp) { return cp == U' ' || cp == U'\u3000'; }
 
 } // namespace
@@ -390,7 +383,7 @@ bool Renderer::prepare(std::string* error, bool* fontMissing)
         }
         if (found) continue;
         if (error) {
-            *error = std::to_string(used.line) + " 行目: 文字「" + text::encode(cp) + "」(" + hexCode(cp) +
+            *error = std::to_string(used.line) + " 行目: 文字「" + text::encode(cp) + "」(U+" + text::hexCode(cp, 4) +
                      ") はどのフォントにもないため印刷できません（フォント「" + m_fontFamily.toStdString() + "」）。";
         }
         return false;

@@ -2,6 +2,7 @@
 
 #include "common/ui/fonts.h"
 #include "common/ui/frmomachi.h"
+#include "common/ui/mainscreen.h"
 #include "common/ui/pfkeybar.h"
 #include "common/ui/qtruntime.h"
 #include "common/ui/twips.h"
@@ -45,16 +46,12 @@ public:
 } // namespace
 
 FrmBlockReport::FrmBlockReport(BlockReportScreen& model, RuntimeServices& rt, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      m_model(model), m_rt(rt)
+    : QWidget(parent), m_model(model), m_rt(rt)
 {
     const ScreenDescription& d = model.description();
-    kov::ui::setWindowCaption(this, QString::fromStdString(d.caption));
-    setFont(kov::ui::screenFont());
     QPalette p = palette();
     p.setColor(QPalette::WindowText, Qt::black);
     setPalette(p);
-    setFixedSize(kov::ui::twipsToPx(kClientWidth), kov::ui::twipsToPx(kClientHeight));
 
     m_lblShori = new QLabel(this);
     m_lblShori->setObjectName("lblShori");
@@ -124,7 +121,7 @@ QList<QWidget*> FrmBlockReport::tabChain() const
 
 void FrmBlockReport::load()
 {
-    kov::ui::centreScreen(this);
+    kov::ui::setupMainScreen(this, QString::fromStdString(m_model.description().caption), kClientWidth, kClientHeight);
     m_model.formLoad();
 }
 

@@ -22,8 +22,9 @@ public:
     FrmBlockReport(BlockReportScreen& model, RuntimeServices& rt, QWidget* parent = nullptr);
     ~FrmBlockReport() override;
 
-    // The load step: places the window in the middle of the screen and creates the
-    // connection objects of the model.
+    // The load step: makes the window a main screen (caption, fixed client size, font,
+    // no control box) in the middle of the screen, and creates the connection objects of
+    // the model.
     void load();
     // Shows the window and gives the first control of the tab order the focus.
     void showScreen();

@@ -57,6 +57,18 @@ TEST(Text, TrimRemovesOnlyHalfWidthBlanks)
     EXPECT_EQ(trimLeft("  a  "), "a  ");
     EXPECT_EQ(trimRight("  a  "), "  a");
     EXPECT_EQ(trim("    "), "");
+    EXPECT_EQ(trim("\t 教頭\r", " \t\r"), "教頭");
+    EXPECT_EQ(trim(" \t ", " \t"), "");
+}
+
+TEST(Text, AsciiCaseFoldAndHexCode)
+{
+    EXPECT_EQ(foldAsciiCase("OvlPrint.INI 教頭Ａ"), "ovlprint.ini 教頭Ａ");
+    EXPECT_TRUE(equalsIgnoringAsciiCase("Kov.Ini", "KOV.INI"));
+    EXPECT_FALSE(equalsIgnoringAsciiCase("KOV.INI", "KOV.INI "));
+    EXPECT_EQ(hexCode(0x8140, 4), "8140");
+    EXPECT_EQ(hexCode(0x0A, 2), "0A");
+    EXPECT_EQ(hexCode(0x1F600, 4), "1F600");
 }
 
 TEST(Text, ToFullWidthDigitsAndBlank)

@@ -130,6 +130,7 @@ TEST(Kov120Screen, Window)
     Kov120Env env(2);
     blocksOfAllKinds(env.fx);
     blockreport::FrmBlockReport form(*env.screen, env.rt);
+    form.load();
     form.showScreen();
     ASSERT_EQ(env.open(), std::nullopt);
     QApplication::processEvents();

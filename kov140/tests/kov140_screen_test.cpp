@@ -115,6 +115,7 @@ TEST(Kov140Screen, Window)
     env.fx.setBlock(1, 101, 101, 1, 3);
     addPayment(env.fx, 1, "山田　太郎", 202306, 3, 1, 3);
     blockreport::FrmBlockReport form(*env.screen, env.rt);
+    form.load();
     form.showScreen();
     ASSERT_EQ(env.open(), std::nullopt);
     QApplication::processEvents();
