@@ -1,5 +1,6 @@
 #include "db/kovdb.h"
 
+#include "common/sqltext.h"
 #include "db/schema_sql.h"
 
 #include <filesystem>
@@ -47,15 +48,15 @@ void writeIni(const std::string& iniPath, const std::string& databasePath)
 
 std::int64_t insertRow(Connection& db, std::string_view table, const Row& row)
 {
-    std::string sql = "INSERT INTO " + quoteIdentifier(table) + " (";
+    std::string sql = "INSERT INTO " + sql::quoteIdentifier(table) + " (";
     std::string params;
     for (std::size_t i = 0; i < row.size(); ++i) {
         if (i) { sql += ", "; params += ", "; }
-        sql += quoteIdentifier(row[i].first);
+        sql += sql::quoteIdentifier(row[i].first);
         params += '?';
     }
     sql += ") VALUES (" + params + ")";
-    if (row.empty()) sql = "INSERT INTO " + quoteIdentifier(table) + " DEFAULT VALUES";
+    if (row.empty()) sql = "INSERT INTO " + sql::quoteIdentifier(table) + " DEFAULT VALUES";
     Statement st = db.prepare(sql);
     for (std::size_t i = 0; i < row.size(); ++i) st.bind(static_cast<int>(i + 1), row[i].second);
     st.run();

@@ -1,6 +1,6 @@
 #include "sqlite.h"
 
-#include "common/sqltext.h"
+#include "common/sqlitevalue.h"
 
 #include <sqlite3.h>
 
@@ -17,8 +17,6 @@ namespace {
     throw std::runtime_error("SQLite: " + msg + " [" + std::string(what) + "]");
 }
 } // namespace
-
-std::string quoteIdentifier(std::string_view name) { return sql::quoteIdentifier(name); }
 
 // ---- Statement ----
 
@@ -110,18 +108,7 @@ std::string Statement::columnName(int i) const
     return n ? n : "";
 }
 
-Value Statement::column(int i) const
-{
-    switch (sqlite3_column_type(m_stmt, i)) {
-    case SQLITE_INTEGER: return static_cast<std::int64_t>(sqlite3_column_int64(m_stmt, i));
-    case SQLITE_FLOAT: return sqlite3_column_double(m_stmt, i);
-    case SQLITE_NULL: return std::monostate{};
-    default: {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, i));
-        return std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, i)));
-    }
-    }
-}
+Value Statement::column(int i) const { return kov::sqlite::columnValue(m_stmt, i); }
 
 std::int64_t Statement::columnInt(int i) const { return sqlite3_column_int64(m_stmt, i); }
 

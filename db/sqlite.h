@@ -83,7 +83,4 @@ private:
     std::string m_path;
 };
 
-// "name" with embedded quotes doubled: a safe SQL identifier for any table or column name.
-std::string quoteIdentifier(std::string_view name);
-
 } // namespace kov::db

@@ -1,11 +1,10 @@
 #include "settings.h"
 
-#include "common/text.h"
+#include "common/inifile.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace kov::overlayprint {
 
@@ -20,6 +19,9 @@ std::string lower(std::string s)
 std::string resolved(const std::string& value, const std::string& base)
 {
     std::filesystem::path p(value);
+    // "~/" is the home folder of the user who prints (the package's settings say ~/帳票).
+    if (value.rfind("~/", 0) == 0)
+        if (const char* home = std::getenv("HOME"); home && *home) p = std::filesystem::path(home) / value.substr(2);
     if (p.is_relative()) p = std::filesystem::path(base) / p;
     return p.lexically_normal().string();
 }
@@ -29,42 +31,40 @@ std::string resolved(const std::string& value, const std::string& base)
 std::optional<EngineSettings> parseSettings(const std::string& text, const std::string& iniFolder,
                                             const std::string& appPath, std::string* error)
 {
+    return parseSettingsFile(text, iniFolder, (std::filesystem::path(iniFolder) / kIniName).string(), appPath, error);
+}
+
+std::optional<EngineSettings> parseSettingsFile(const std::string& text, const std::string& iniFolder,
+                                                const std::string& iniPath, const std::string& appPath,
+                                                std::string* error)
+{
     EngineSettings s;
     s.pdfFolder = resolved("pdf", iniFolder);
     s.overlayFolder = appPath;
-    s.iniPath = (std::filesystem::path(iniFolder) / kIniName).string();
+    s.iniPath = iniPath;
 
-    auto fail = [&](std::size_t lineNo, const std::string& what) -> std::optional<EngineSettings> {
-        if (error) *error = "設定ファイル「" + s.iniPath + "」の " + std::to_string(lineNo) + " 行目: " + what;
-        return std::nullopt;
+    // The first fault of the file in line order: a malformed line, or a bad setting.
+    std::size_t faultLine = 0;
+    std::string fault;
+    auto note = [&](std::size_t lineNo, const std::string& what) {
+        if (faultLine == 0 || lineNo < faultLine) {
+            faultLine = lineNo;
+            fault = what;
+        }
     };
 
-    std::istringstream in(text);
-    std::string line;
-    std::string section;
-    std::size_t lineNo = 0;
-    while (std::getline(in, line)) {
-        ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (lineNo == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
-        const std::string t = text::trim(line);
-        if (t.empty() || t[0] == ';' || t[0] == '#') continue;
-        if (t[0] == '[') {
-            if (t.back() != ']') return fail(lineNo, "節の名前が ] で閉じられていません。");
-            section = lower(text::trim(t.substr(1, t.size() - 2)));
-            continue;
-        }
-        const auto eq = t.find('=');
-        if (eq == std::string::npos) return fail(lineNo, "「名前=値」の形ではありません。");
-        if (section != "print") continue;  // other sections belong to other tools
-        const std::string key = lower(text::trim(t.substr(0, eq)));
-        const std::string value = text::trim(t.substr(eq + 1));
+    const ini::IniFile file = ini::parse(text);
+    if (!file.problems.empty()) note(file.problems.front().line, file.problems.front().message);
+    for (const ini::Entry& e : file.entries) {
+        if (!ini::equalsNoCase(e.section, "print")) continue;  // other sections belong to other tools
+        const std::string key = lower(e.key);
+        const std::string& value = e.value;
         if (key == "output") {
             const std::string v = lower(value);
             if (v == "pdf" || v.empty()) s.output = OutputKind::Pdf;
             else if (v == "printer") s.output = OutputKind::Printer;
             else if (v == "preview") s.output = OutputKind::Preview;
-            else return fail(lineNo, "Output の値「" + value + "」は使えません（pdf、printer、preview）。");
+            else note(e.line, "Output の値「" + value + "」は使えません（pdf、printer、preview）。");
         } else if (key == "pdffolder") {
             if (!value.empty()) s.pdfFolder = resolved(value, iniFolder);
         } else if (key == "printer") {
@@ -73,10 +73,18 @@ std::optional<EngineSettings> parseSettings(const std::string& text, const std::
             if (!value.empty()) s.overlayFolder = resolved(value, iniFolder);
         } else if (key == "font") {
             if (!value.empty()) s.fontFamily = value;
+        } else if (key == "open") {
+            const std::string v = lower(value);
+            if (v == "yes" || v == "true" || v == "1") s.openPdf = true;
+            else if (v == "no" || v == "false" || v == "0" || v.empty()) s.openPdf = false;
+            else note(e.line, "Open の値「" + value + "」は使えません（yes、no）。");
         } else {
-            return fail(lineNo, "不明な設定「" + text::trim(t.substr(0, eq)) +
-                                    "」です（Output、PdfFolder、Printer、OverlayFolder、Font）。");
+            note(e.line, "不明な設定「" + e.key + "」です（Output、PdfFolder、Printer、OverlayFolder、Font、Open）。");
         }
+    }
+    if (faultLine != 0) {
+        if (error) *error = "設定ファイル「" + s.iniPath + "」の " + std::to_string(faultLine) + " 行目: " + fault;
+        return std::nullopt;
     }
     return s;
 }
@@ -84,17 +92,16 @@ std::optional<EngineSettings> parseSettings(const std::string& text, const std::
 std::optional<EngineSettings> loadSettings(const std::string& settingsFolder, const std::string& appPath,
                                            std::string* error)
 {
-    const std::filesystem::path ini = std::filesystem::path(settingsFolder) / kIniName;
+    // The name is matched without regard to case: "ovlprint.ini" serves as well.
+    const std::string ini = ini::findFile(settingsFolder, kIniName);
     std::error_code ec;
     if (!std::filesystem::exists(ini, ec)) return parseSettings({}, settingsFolder, appPath, error);
-    std::ifstream in(ini, std::ios::binary);
-    if (!in) {
-        if (error) *error = "設定ファイル「" + ini.string() + "」を読めません。";
+    std::string text;
+    if (!ini::readFile(ini, text)) {
+        if (error) *error = "設定ファイル「" + ini + "」を読めません。";
         return std::nullopt;
     }
-    std::ostringstream buf;
-    buf << in.rdbuf();
-    return parseSettings(buf.str(), settingsFolder, appPath, error);
+    return parseSettingsFile(text, settingsFolder, ini, appPath, error);
 }
 
 } // namespace kov::overlayprint

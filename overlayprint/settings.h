@@ -5,7 +5,10 @@
 //   Printer=<system printer name>    (printer: the default printer when empty)
 //   OverlayFolder=<folder>           (the program's own folder)
 //   Font=<font family>               (IPAGothic)
-// Relative folders are taken from the folder of the INI file. A missing INI file
+//   Open=yes | no                    (no: pdf leaves the finished PDF in its folder)
+// The file name is matched without regard to case ("ovlprint.ini" serves as well).
+// Relative folders are taken from the folder of the INI file; "~/" at the start of a
+// folder is the home folder of the user. A missing INI file
 // means all defaults. Plain C++.
 #include <optional>
 #include <string>
@@ -20,6 +23,7 @@ struct EngineSettings {
     std::string printer;
     std::string overlayFolder;
     std::string fontFamily = "IPAGothic";
+    bool openPdf = false;  // open each finished PDF in the desktop's viewer
     std::string iniPath;  // the file read (may not exist)
 };
 
@@ -32,5 +36,9 @@ std::optional<EngineSettings> loadSettings(const std::string& settingsFolder, co
 // The same from the text of an INI file (iniFolder resolves relative folders).
 std::optional<EngineSettings> parseSettings(const std::string& text, const std::string& iniFolder,
                                             const std::string& appPath, std::string* error);
+// The same, naming the file that was read (its name may differ in case from kIniName).
+std::optional<EngineSettings> parseSettingsFile(const std::string& text, const std::string& iniFolder,
+                                                const std::string& iniPath, const std::string& appPath,
+                                                std::string* error);
 
 } // namespace kov::overlayprint

@@ -1,11 +1,16 @@
 #pragma once
 // The engine seam of Tessera: everything the component needs from a database engine.
-// One implementation today (SQLite, sqlitebackend.cpp); another engine (PostgreSQL)
-// would implement Engine and Cursor and be chosen by "Engine=" in the settings file.
-// The SQL that the component builds uses only what both engines understand
-// (quoted identifiers, LIMIT, COUNT(*) over an aliased subquery, ? parameters).
+// Two engines implement Engine and Cursor: SQLite (sqlitebackend.cpp, the default) and
+// PostgreSQL (postgresqlbackend.cpp, over libpq); openEngine picks one by "Engine=" in
+// the settings file. The SQL that the component builds uses only what both engines
+// understand (quoted identifiers, LIMIT, COUNT(*) over an aliased subquery); what
+// differs is asked of the engine: how a table is named, how a parameter is written,
+// and which expression gives a row's place in the table's own order (which also lets a
+// read resume after a find).
 #include "common/dataaccess/dataaccess.h"
 #include "tessera/fileidentity.h"
+#include "tessera/settings.h"
+#include "tessera/sqlparams.h"
 
 #include <cstdint>
 #include <memory>
@@ -18,6 +23,10 @@ namespace kov::tessera {
 using kov::dataaccess::DbValue;
 
 enum class StepResult { Row, Done, Error };
+
+// What a statement is for: a count or a find gives one row; a read of the rows of a
+// table may give any number, which an engine streams rather than holds in memory.
+enum class Rows { One, Many };
 
 // A prepared statement and its current row.
 class Cursor {
@@ -40,13 +49,24 @@ public:
 class Engine {
 public:
     virtual ~Engine();
-    // nullptr on an SQL error; *error receives the engine's message.
-    virtual std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error) = 0;
+    // nullptr on an SQL error; *error receives the engine's message. `params` are the
+    // values that bindAll will bind (their kinds may type the parameters).
+    virtual std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error, Rows rows = Rows::Many,
+                                            const std::vector<DbValue>& params = {}) = 0;
     virtual bool tableExists(const std::string& name) = 0;
-    virtual std::string quoteIdentifier(std::string_view name) const = 0;
+    // A table name as the caller writes it (upper-case "SKSYKEI", "名設定"), quoted as
+    // this engine names the table.
+    virtual std::string quoteTable(std::string_view name) const = 0;
+    // How the conditions write their parameters.
+    virtual PlaceholderStyle placeholderStyle() const = 0;
     // An expression that gives every row of a plain table its stable position in the
-    // table's own (insertion) order, e.g. "rowid"; empty when the engine has none.
+    // table's own (insertion) order, e.g. "rowid"; empty when the engine has none. It
+    // breaks ties of an order and finds the found row again when a read goes on after
+    // a find (without it, rows are compared whole).
     virtual std::string rowPositionExpression() const = 0;
+    // Whether the database can no longer be reached (the server went away): failures
+    // then are of the database (-1), not of the SQL (-66).
+    virtual bool lost() const { return false; }
     // Releases the database. Cursors made earlier may still be destroyed afterwards but
     // must not be used.
     virtual void close() = 0;
@@ -68,7 +88,17 @@ struct EngineOpen {
 // open and so no read transaction: its next read sees the file as it is then.
 // Prepared statements stay with their connection and serve a later prepare of the
 // same SQL.
-EngineOpen openSqlite(const std::string& path, const FileIdentity& file);
+EngineOpen openSqlite(const std::string& path, const FileIdentity& file, int busyTimeoutMs = kDefaultBusyTimeoutMs);
+
+// Connects to a PostgreSQL database by a libpq connection string or URI (libpq's
+// environment variables, password file and service file apply), read-only
+// (default_transaction_read_only). Failing to connect (server unreachable,
+// authentication failed, unknown database) gives -1. Idle connections are kept for a
+// later open of the same connection string, as for SQLite.
+EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs = kDefaultBusyTimeoutMs);
+
+// The engine that a settings file names.
+EngineOpen openEngine(const DatabaseLocation& location);
 
 // Closes the idle connections to `path` (a database file found missing).
 void dropIdleConnections(const std::string& path);

@@ -1,12 +1,13 @@
 #include "tessera/settings.h"
 
+#include "common/inifile.h"
 #include "tessera/status.h"
 
+#include <charconv>
+
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <unordered_map>
 
 namespace kov::tessera {
@@ -23,25 +24,8 @@ std::string trimmed(std::string_view s)
     return std::string(s.substr(b, e - b));
 }
 
-std::string upper(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 // The file in `dir` whose name matches `name` exactly, else without regard to case.
-fs::path findFile(const fs::path& dir, const std::string& name)
-{
-    std::error_code ec;
-    fs::path exact = dir / name;
-    if (fs::exists(exact, ec)) return exact;
-    const std::string wanted = upper(name);
-    for (const auto& entry : fs::directory_iterator(dir, ec)) {
-        if (upper(entry.path().filename().string()) == wanted) return entry.path();
-    }
-    return exact;
-}
+fs::path findFile(const fs::path& dir, const std::string& name) { return fs::path(ini::findFile(dir.string(), name)); }
 
 // 0 when `path` is an existing file, and its stat in `id`; otherwise -18, -19 or -20.
 std::int16_t checkFile(const std::string& path, FileIdentity& id)
@@ -56,36 +40,36 @@ std::int16_t checkFile(const std::string& path, FileIdentity& id)
 // What a settings file says: its status (0 or -18) and the [Database] values.
 struct Settings {
     std::int16_t status = kStatusOk;
-    std::string path;  // Path= as written
+    std::string engine;      // kEngineSqlite or kEnginePostgresql
+    std::string path;        // Path= as written (SQLite)
+    std::string connection;  // Connection= (PostgreSQL)
+    int busyTimeoutMs = kDefaultBusyTimeoutMs;
 };
 
-Settings parseSettings(std::string content)
+Settings parseSettings(const std::string& content)
 {
-    if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);
-    std::string engine, path;
-    bool inDatabase = false;
-    std::istringstream lines(content);
-    for (std::string line; std::getline(lines, line);) {
-        const std::string t = trimmed(line);
-        if (t.empty() || t[0] == ';' || t[0] == '#') continue;
-        if (t.front() == '[') {
-            const std::size_t close = t.find(']');
-            inDatabase = close != std::string::npos && upper(trimmed(t.substr(1, close - 1))) == "DATABASE";
-            continue;
-        }
-        if (!inDatabase) continue;
-        const std::size_t eq = t.find('=');
-        if (eq == std::string::npos) continue;
-        const std::string key = upper(trimmed(t.substr(0, eq)));
-        std::string value = trimmed(t.substr(eq + 1));
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-        if (key == "ENGINE") engine = value;
-        else if (key == "PATH") path = value;
-    }
+    const ini::IniFile file = ini::parse(content);
+    auto value = [&](const char* key) { return ini::unquoted(file.value("Database", key).value_or(std::string())); };
     Settings out;
-    const std::string eng = upper(engine);
-    if ((!eng.empty() && eng != "SQLITE" && eng != "SQLITE3") || path.empty()) out.status = kStatusBadName;
-    else out.path = std::move(path);
+    const std::string engine = value("Engine");
+    if (engine.empty() || ini::equalsNoCase(engine, "sqlite") || ini::equalsNoCase(engine, "sqlite3")) {
+        out.engine = kEngineSqlite;
+        out.path = value("Path");
+        if (out.path.empty()) out.status = kStatusBadName;
+    } else if (ini::equalsNoCase(engine, "postgresql") || ini::equalsNoCase(engine, "postgres")) {
+        // Without Connection= libpq's own defaults apply (PGHOST, PGDATABASE, ...).
+        out.engine = kEnginePostgresql;
+        out.connection = value("Connection");
+    } else {
+        out.status = kStatusBadName;
+    }
+    if (const std::optional<std::string> t = file.value("Database", "BusyTimeout")) {
+        const std::string v = ini::unquoted(*t);
+        int ms = -1;
+        const auto r = std::from_chars(v.data(), v.data() + v.size(), ms);
+        if (r.ec != std::errc() || r.ptr != v.data() + v.size() || ms < 0) out.status = kStatusBadName;
+        else out.busyTimeoutMs = ms;
+    }
     return out;
 }
 
@@ -134,10 +118,14 @@ LocationCache& locationCache()
 std::int16_t fromLocated(const Located& loc, DatabaseLocation& out)
 {
     if (loc.settings.status != kStatusOk) return loc.settings.status;
+    out.engine = loc.settings.engine;
+    out.busyTimeoutMs = loc.settings.busyTimeoutMs;
+    if (out.engine == kEnginePostgresql) {
+        out.connection = loc.settings.connection;
+        return kStatusOk;
+    }
     out.path = loc.dbPath;
-    if (const std::int16_t st = checkFile(out.path, out.file); st != kStatusOk) return st;
-    out.engine = "sqlite";
-    return kStatusOk;
+    return checkFile(out.path, out.file);
 }
 
 } // namespace
@@ -172,13 +160,11 @@ std::int16_t locateDatabase(const std::string& folder, const std::string& iniNam
     }
     if (found != kStatusOk) return found;
 
-    std::ifstream in(iniPath, std::ios::binary);
-    if (!in) return kStatusNoFile;
-    std::stringstream buf;
-    buf << in.rdbuf();
-    loc->settings = parseSettings(buf.str());
+    std::string content;
+    if (!ini::readFile(iniPath.string(), content)) return kStatusNoFile;
+    loc->settings = parseSettings(content);
     loc->iniPath = iniPath.string();
-    if (loc->settings.status == kStatusOk) {
+    if (loc->settings.status == kStatusOk && loc->settings.engine == kEngineSqlite) {
         fs::path dbPath(loc->settings.path);
         if (dbPath.is_relative()) dbPath = iniPath.parent_path() / dbPath;
         loc->dbPath = dbPath.string();

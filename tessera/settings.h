@@ -7,16 +7,28 @@
 
 namespace kov::tessera {
 
+inline constexpr const char* kEngineSqlite = "sqlite";
+inline constexpr const char* kEnginePostgresql = "postgresql";
+// How long an open or a read waits for a lock that another program holds on the
+// database before it gives its status (BusyTimeout=, in milliseconds).
+inline constexpr int kDefaultBusyTimeoutMs = 5000;
+
 struct DatabaseLocation {
-    std::string engine;   // "sqlite"
-    std::string path;     // absolute or relative to the working folder, ready to open
-    FileIdentity file;    // the database file as it was found
+    std::string engine;      // kEngineSqlite or kEnginePostgresql
+    std::string path;        // SQLite: absolute or relative to the working folder, ready to open
+    FileIdentity file;       // SQLite: the database file as it was found
+    std::string connection;  // PostgreSQL: a libpq connection string or URI (may be empty)
+    int busyTimeoutMs = kDefaultBusyTimeoutMs;
 };
 
 // Finds the settings file `iniName` in `folder` (an absolute name is taken as it is;
 // the name is matched without regard to case when no file has it exactly), reads its
-// [Database] section and checks that the database file exists.
-// Returns 0, or -18 (empty name, a folder instead of a file, no Path, unknown Engine),
+// [Database] section and, for SQLite, checks that the database file exists:
+//   Engine=sqlite       Path=<file>                  (the default engine)
+//   Engine=postgresql   Connection=<libpq string>    (key=value pairs or a URI)
+//   BusyTimeout=<ms>    optional, both engines
+// Returns 0, or -18 (empty name, a folder instead of a file, no Path, unknown Engine,
+// a BusyTimeout that is not a number of milliseconds),
 // -19 (the folder of the settings or database file does not exist) or -20 (the
 // settings or database file does not exist). When the database file is the one that
 // fails, out.path names it all the same.

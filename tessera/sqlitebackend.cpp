@@ -1,6 +1,8 @@
 // The SQLite engine of Tessera.
+#include "common/sqlitevalue.h"
 #include "common/sqltext.h"
 #include "tessera/backend.h"
+#include "tessera/columnnames.h"
 #include "tessera/status.h"
 
 #include <sqlite3.h>
@@ -13,9 +15,6 @@
 
 namespace kov::tessera {
 
-Cursor::~Cursor() = default;
-Engine::~Engine() = default;
-
 namespace {
 
 constexpr std::size_t kIdlePerPath = 4;            // idle connections kept per database file
@@ -25,35 +24,11 @@ constexpr std::size_t kStatementsPerConnection = 16;
 // connection that has read a large table); small databases keep theirs.
 constexpr int kIdleCacheBytes = 256 * 1024;
 
-char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Hashing and comparing column names without regard to ASCII case, so that a name is
-// looked up as the caller spells it, without a copy.
-struct NoCaseHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const
-    {
-        std::size_t h = 14695981039346656037ull;
-        for (char c : s) h = (h ^ static_cast<unsigned char>(upperAscii(c))) * 1099511628211ull;
-        return h;
-    }
-};
-struct NoCaseEqual {
-    using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const
-    {
-        if (a.size() != b.size()) return false;
-        for (std::size_t i = 0; i < a.size(); ++i)
-            if (upperAscii(a[i]) != upperAscii(b[i])) return false;
-        return true;
-    }
-};
-
 // The column names of a statement, looked up by name. Kept with the statement while it
 // waits for reuse: the name table read for every report line has some forty columns,
 // and building this map was a good part of the cost of each open of it.
 struct ColumnNames {
-    std::unordered_map<std::string, int, NoCaseHash, NoCaseEqual> byName;  // first of equal names
+    ColumnIndex byName;  // first of equal names
     int prepared = 0;  // times the statement had been prepared again (for a changed schema)
 
     explicit ColumnNames(sqlite3_stmt* stmt) : prepared(timesPreparedAgain(stmt))
@@ -288,19 +263,7 @@ public:
         return it == m_columns->byName.end() ? -1 : it->second;
     }
 
-    DbValue value(int i) const override
-    {
-        switch (sqlite3_column_type(m_stmt, i)) {
-        case SQLITE_INTEGER: return static_cast<std::int64_t>(sqlite3_column_int64(m_stmt, i));
-        case SQLITE_FLOAT: return sqlite3_column_double(m_stmt, i);
-        case SQLITE_NULL: return std::monostate{};
-        default: {
-            // Text (and blobs, as their bytes).
-            const auto* p = static_cast<const char*>(sqlite3_column_blob(m_stmt, i));
-            return std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, i)));
-        }
-        }
-    }
+    DbValue value(int i) const override { return kov::sqlite::columnValue(m_stmt, i); }
 
 private:
     std::shared_ptr<Connection> m_conn;
@@ -317,7 +280,7 @@ public:
     SqliteEngine(const SqliteEngine&) = delete;
     SqliteEngine& operator=(const SqliteEngine&) = delete;
 
-    std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error) override
+    std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error, Rows, const std::vector<DbValue>&) override
     {
         if (!m_conn) {
             if (error) *error = "database closed";
@@ -352,7 +315,10 @@ public:
         return found;
     }
 
-    std::string quoteIdentifier(std::string_view name) const override { return sql::quoteIdentifier(name); }
+    // SQLite matches table names without regard to case.
+    std::string quoteTable(std::string_view name) const override { return sql::quoteIdentifier(name); }
+
+    PlaceholderStyle placeholderStyle() const override { return PlaceholderStyle::Question; }
 
     std::string rowPositionExpression() const override { return "rowid"; }
 
@@ -379,11 +345,12 @@ private:
 
 } // namespace
 
-EngineOpen openSqlite(const std::string& path, const FileIdentity& file)
+EngineOpen openSqlite(const std::string& path, const FileIdentity& file, int busyTimeoutMs)
 {
     EngineOpen result;
     if (!g_poolGone) {
         if (std::shared_ptr<Connection> idle = pool().take(path, file)) {
+            sqlite3_busy_timeout(idle->db, busyTimeoutMs);
             result.engine = std::make_unique<SqliteEngine>(std::move(idle));
             return result;
         }
@@ -397,6 +364,9 @@ EngineOpen openSqlite(const std::string& path, const FileIdentity& file)
         result.message = conn->db ? sqlite3_errmsg(conn->db) : sqlite3_errstr(rc);
         return result;
     }
+    // A lock that another program holds (a writer committing) is waited for this long
+    // before a read gives up with SQLITE_BUSY.
+    sqlite3_busy_timeout(conn->db, busyTimeoutMs);
     // SQLite opens lazily: read the schema once so that a file that is no database
     // fails here and not at the first table.
     char* err = nullptr;

@@ -23,8 +23,13 @@ bool equalsNoCase(std::string_view a, std::string_view b)
 }
 } // namespace
 
-bool parameterize(std::string_view s, std::string& sql, std::vector<kov::dataaccess::DbValue>& values)
+bool parameterize(std::string_view s, std::string& sql, std::vector<kov::dataaccess::DbValue>& values,
+                  PlaceholderStyle style, int firstIndex)
 {
+    auto placeholder = [&] {
+        if (style == PlaceholderStyle::Question) sql += '?';
+        else sql += '$' + std::to_string(firstIndex + static_cast<int>(values.size()) - 1);
+    };
     sql.clear();
     values.clear();
     sql.reserve(s.size());
@@ -54,8 +59,8 @@ bool parameterize(std::string_view s, std::string& sql, std::vector<kov::dataacc
                 }
                 text += s[j++];
             }
-            sql += '?';
             values.emplace_back(std::move(text));
+            placeholder();
             i = j + 1;
         } else if (c == '"' || c == '`' || c == '[') {            // quoted identifier
             const char close = c == '[' ? ']' : c;
@@ -106,7 +111,7 @@ bool parameterize(std::string_view s, std::string& sql, std::vector<kov::dataacc
             }
             if (real) values.emplace_back(std::strtod(std::string(lit).c_str(), nullptr));
             else values.emplace_back(iv);
-            sql += '?';
+            placeholder();
             i = j;
         } else if (c == '?' || c == ':' || c == '@' || c == '$') { // parameters of the caller's own
             return false;

@@ -69,7 +69,7 @@ public:
             if (!loc.path.empty()) dropIdleConnections(loc.path);
             return st;
         }
-        EngineOpen opened = openSqlite(loc.path, loc.file);
+        EngineOpen opened = openEngine(loc);
         if (opened.status != kStatusOk) return opened.status;
         m_db = std::make_shared<Database>(std::move(opened.engine));
         return kStatusOk;
@@ -157,6 +157,8 @@ private:
     // Whether the database of the open result is still open (calls give -5 otherwise).
     bool databaseOpen() const { return m_db && m_db->isOpen(); }
     std::int16_t stepStream();
+    // The status of a failed statement: -1 when the database went away, else -66.
+    std::int16_t failure() const { return m_db->engine().lost() ? kStatusDbOpenClose : kStatusSqlError; }
     std::int16_t readAfterFound();
     std::string findSql(const std::string& criteria, const std::string& extra) const;
     Prepared* findStatement(const std::string& extra, std::vector<DbValue>& binds);
@@ -207,7 +209,7 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     if (group && list.empty()) return kStatusNoArgument;
 
     Engine& engine = db->engine();
-    const std::string from = " FROM " + engine.quoteIdentifier(table);
+    const std::string from = " FROM " + engine.quoteTable(table);
     const std::string cond = trimmed(criteria);
     const std::string where = cond.empty() ? std::string() : " WHERE (" + cond + "\n)";
     const std::string groupBy = trimmed(grouping).empty() ? std::string() : " GROUP BY " + trimmed(grouping) + "\n";
@@ -217,15 +219,19 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     const std::string countSql = group ? "SELECT COUNT(*) FROM (SELECT " + list + from + where + groupBy + limit + ") AS q"
                                        : "SELECT COUNT(*) FROM (SELECT 1" + from + where + limit + ") AS q";
     std::string error;
-    std::unique_ptr<Cursor> count = engine.prepare(countSql, &error);
+    std::unique_ptr<Cursor> count = engine.prepare(countSql, &error, Rows::One);
     if (count && count->step() != StepResult::Row) {
         // The statement may be one kept from an earlier open, of a table dropped since:
         // the count is tried once more on a statement prepared afresh.
         count.reset();
-        count = engine.prepare(countSql, &error);
-        if (count && count->step() != StepResult::Row) return kStatusSqlError;
+        if (engine.lost()) return kStatusDbOpenClose;
+        count = engine.prepare(countSql, &error, Rows::One);
+        if (count && count->step() != StepResult::Row) return engine.lost() ? kStatusDbOpenClose : kStatusSqlError;
     }
-    if (!count) return engine.tableExists(table) ? kStatusSqlError : kStatusTbOpenClose;
+    if (!count) {
+        if (engine.lost()) return kStatusDbOpenClose;
+        return engine.tableExists(table) ? kStatusSqlError : kStatusTbOpenClose;
+    }
     const DbValue rows = count->value(0);
     count.reset();
     const std::int64_t n = std::holds_alternative<std::int64_t>(rows) ? std::get<std::int64_t>(rows) : 0;
@@ -253,7 +259,7 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
             if (auto c = engine.prepare(selectFrom + where + orderBy, &error)) stream = makePrepared(std::move(c), false);
         }
     }
-    if (!stream) return kStatusSqlError;
+    if (!stream) return engine.lost() ? kStatusDbOpenClose : kStatusSqlError;
 
     m_db = std::move(db);
     m_group = group;
@@ -283,7 +289,7 @@ std::int16_t TbAccess::stepStream()
     }
     m_stream->cursor->rewind();
     m_pos = Position::AfterLast;
-    return kStatusSqlError;
+    return failure();
 }
 
 std::int16_t TbAccess::DAO_RecRead(std::int32_t mode)
@@ -316,7 +322,7 @@ std::int16_t TbAccess::readAfterFound()
         if (r != StepResult::Row) {
             s.rewind();
             m_pos = Position::AfterLast;
-            return r == StepResult::Done ? kStatusEof : kStatusSqlError;
+            return r == StepResult::Done ? kStatusEof : failure();
         }
         bool same;
         if (m_hasPosition && foundPosition >= 0) {
@@ -355,14 +361,22 @@ Prepared* TbAccess::findStatement(const std::string& extra, std::vector<DbValue>
     std::string key;
     std::string criteriaParams, extraParams;
     std::vector<DbValue> criteriaValues, extraValues;
-    const bool rewritten = (m_group || parameterize(m_criteria, criteriaParams, criteriaValues)) &&
-                           parameterize(extra, extraParams, extraValues);
+    const PlaceholderStyle style = m_db->engine().placeholderStyle();
+    const bool rewritten = (m_group || parameterize(m_criteria, criteriaParams, criteriaValues, style, 1)) &&
+                           parameterize(extra, extraParams, extraValues, style,
+                                        1 + static_cast<int>(criteriaValues.size()));
+    std::string sql;
     if (rewritten) {
-        key = findSql(criteriaParams, extraParams);
+        sql = findSql(m_group ? m_criteria : criteriaParams, extraParams);
         binds = std::move(criteriaValues);
         binds.insert(binds.end(), extraValues.begin(), extraValues.end());
+        // The kinds of the values belong to the statement: an engine may type its
+        // parameters by them.
+        key = sql + '\0';
+        for (const DbValue& v : binds) key += static_cast<char>('0' + v.index());
     } else {
-        key = findSql(m_criteria, extra);
+        sql = findSql(m_criteria, extra);
+        key = sql;
     }
     for (auto it = m_findCache.begin(); it != m_findCache.end(); ++it) {
         if (it->first == key) {
@@ -371,11 +385,11 @@ Prepared* TbAccess::findStatement(const std::string& extra, std::vector<DbValue>
         }
     }
     std::string error;
-    std::unique_ptr<Cursor> c = m_db->engine().prepare(key, &error);
-    if (!c && rewritten) {
+    std::unique_ptr<Cursor> c = m_db->engine().prepare(sql, &error, Rows::One, binds);
+    if (!c && rewritten && !m_db->engine().lost()) {
         binds.clear();
         key = findSql(m_criteria, extra);
-        c = m_db->engine().prepare(key, &error);
+        c = m_db->engine().prepare(key, &error, Rows::One);
     }
     if (!c) return nullptr;
     if (m_findCache.size() >= kFindCacheSize) m_findCache.pop_back();
@@ -392,8 +406,8 @@ std::int16_t TbAccess::DAO_RecFind(std::int32_t mode, const std::string& criteri
     m_pos = Position::BeforeFirst;
     m_find = nullptr;
     Prepared* p = findStatement(trimmed(criteria), binds);
-    if (!p) { m_pos = Position::BeforeFirst; return kStatusSqlError; }
-    if (!p->cursor->bindAll(binds)) { m_pos = Position::BeforeFirst; return kStatusSqlError; }
+    if (!p) { m_pos = Position::BeforeFirst; return failure(); }
+    if (!p->cursor->bindAll(binds)) { m_pos = Position::BeforeFirst; return failure(); }
     switch (p->cursor->step()) {
     case StepResult::Row: {
         const int n = p->cursor->columnCount();
@@ -414,7 +428,7 @@ std::int16_t TbAccess::DAO_RecFind(std::int32_t mode, const std::string& criteri
     }
     p->cursor->rewind();
     m_pos = Position::BeforeFirst;
-    return kStatusSqlError;
+    return failure();
 }
 
 DbValue TbAccess::TBRec(const std::string& column) const

@@ -1,7 +1,7 @@
 #pragma once
 // Support for the end-to-end tests: the real programs run under an X server of the test
 // alone (Xvfb), driven by key presses (xdotool), with their output read back (poppler).
-#include "db/fixture.h"
+#include "db/tests/fixture.h"
 
 #include <spawn.h>
 #include <sys/types.h>

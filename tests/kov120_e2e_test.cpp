@@ -5,7 +5,7 @@
 // end with status 0.
 #include "blockreport/tests/blockreport_testsupport.h"
 #include "common/runtimeservices.h"
-#include "db/fixture.h"
+#include "db/tests/fixture.h"
 #include "e2e_support.h"
 
 #include <gtest/gtest.h>

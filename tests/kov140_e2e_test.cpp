@@ -4,7 +4,7 @@
 // command file must match its golden file byte for byte, the print engine must have
 // made a PDF whose text poppler reads, and the program must end with status 0.
 #include "blockreport/tests/blockreport_testsupport.h"
-#include "db/fixture.h"
+#include "db/tests/fixture.h"
 #include "e2e_support.h"
 
 #include <gtest/gtest.h>

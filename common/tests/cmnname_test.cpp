@@ -3,7 +3,7 @@
 #include "common/runtimeerror.h"
 #include "common/tests/scriptedruntime.h"
 #include "common/text.h"
-#include "db/fixture.h"
+#include "db/tests/fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The database fixture: real files, settings that the data-access component reads,
 // and rows that come back through clsTbAccess as they were inserted.
-#include "db/fixture.h"
+#include "db/tests/fixture.h"
 
 #include "common/dataaccess/dataaccess.h"
 

@@ -5,7 +5,7 @@
 
 #include "common/tests/scriptedruntime.h"
 #include "common/text.h"
-#include "db/fixture.h"
+#include "db/tests/fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // the open-read-close of the name table that reports do for every staff line.
 //   build/bin/tessera_bench
 #include "tessera/tessera.h"
-#include "tools/gendemo/demo.h"
+#include "db/demo.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>

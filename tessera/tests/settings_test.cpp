@@ -1,5 +1,5 @@
 // Locating the database: settings file, its [Database] section and the database file.
-#include "db/fixture.h"
+#include "db/tests/fixture.h"
 #include "tessera/tessera.h"
 
 #include <gtest/gtest.h>

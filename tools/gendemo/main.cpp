@@ -1,6 +1,6 @@
 // kovgendemo --out DIR [--staff N] [--seed S]
 // Writes a demo installation: DIR/KOV.INI, DIR/KOVENV.INI, DIR/kov.db, DIR/kovenv.db.
-#include "tools/gendemo/demo.h"
+#include "db/demo.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,7 @@
 // The demo installation: deterministic, consistent between its tables, readable
 // through the data-access component.
-#include "tools/gendemo/demo.h"
+#include "common/sqltext.h"
+#include "db/demo.h"
 
 #include "db/kovdb.h"
 #include "tessera/tessera.h"
@@ -42,7 +43,7 @@ std::string dump(const std::string& path)
     kov::db::Statement tables = db.prepare("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
     while (tables.step()) {
         const std::string t = std::get<std::string>(tables.column(0));
-        kov::db::Statement rows = db.prepare("SELECT * FROM " + kov::db::quoteIdentifier(t) + " ORDER BY rowid");
+        kov::db::Statement rows = db.prepare("SELECT * FROM " + kov::sql::quoteIdentifier(t) + " ORDER BY rowid");
         while (rows.step())
             for (int i = 0; i < rows.columnCount(); ++i) out += kov::dataaccess::toText(rows.column(i)) + "|";
         out += "\n";

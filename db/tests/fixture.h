@@ -17,13 +17,35 @@
 //
 // The fixture keeps its own read-write connections open; the programs' read-only
 // connections see every committed change at once.
+//
+// Engines: the rows are always written to the SQLite files. A fixture on PostgreSQL
+// (Engine::Postgresql, or KOV_TEST_ENGINE=postgresql in the environment for the
+// default) has a schema of its own on the test server (tests/pgserver.sh, started by
+// ctest), its settings files name that schema, and every DAO_DBOpen after a change
+// first copies both SQLite databases into it: the same test reads the same rows
+// through either engine.
 #include "db/kovdb.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace kov::db {
+
+namespace pg {
+class Session;
+}
+
+enum class Engine { Sqlite, Postgresql };
+
+// KOV_TEST_ENGINE=postgresql gives Postgresql; otherwise Sqlite.
+Engine engineFromEnvironment();
+const char* engineName(Engine engine);
+
+// The connection string of the test run's PostgreSQL server (the file that
+// KOV_TEST_PG_SERVER names); nullopt, with the reason in *why, when there is none.
+std::optional<std::string> testServer(std::string* why = nullptr);
 
 struct Staff {
     std::int64_t syokcd = 1;
@@ -62,13 +84,18 @@ struct Sumi {
 
 class Fixture {
 public:
-    // Creates the folder and both databases with empty tables.
-    Fixture();
+    // Creates the folder and both databases with empty tables. On PostgreSQL without a
+    // test server it throws std::runtime_error (tests skip before, see testServer).
+    explicit Fixture(Engine engine = engineFromEnvironment());
     ~Fixture();
     Fixture(const Fixture&) = delete;
     Fixture& operator=(const Fixture&) = delete;
 
     const std::string& dir() const { return m_dir; }
+    Engine engine() const { return m_engine; }
+    // PostgreSQL: copies the SQLite databases into the fixture's schema when they have
+    // changed since the last copy (done by every DAO_DBOpen; nothing on SQLite).
+    void syncEngine();
     // Path of a file in the fixture's folder.
     std::string path(const std::string& fileName) const;
 
@@ -103,10 +130,16 @@ public:
 private:
     std::int64_t insertZeroFilled(std::string_view table, const Row& given);
 
+    std::int64_t changeCount();
+
     std::string m_dir;
     std::optional<std::string> m_oldIniDir;
+    Engine m_engine;
     Connection m_payroll;
     Connection m_names;
+    std::string m_schema;                // PostgreSQL: the fixture's schema
+    std::unique_ptr<pg::Session> m_pg;   // PostgreSQL: the session that writes it
+    std::int64_t m_syncedChanges = -1;
 };
 
 } // namespace kov::db

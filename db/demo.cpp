@@ -9,7 +9,8 @@
 // for about one in five, a differential payment record (pay kind 3) for every staff
 // member. Summary rows of the fiscal year by finance office, school type and month.
 // Everything is drawn from one seeded generator, so a seed always gives the same files.
-#include "tools/gendemo/demo.h"
+#include "common/sqltext.h"
+#include "db/demo.h"
 
 #include "db/kovdb.h"
 
@@ -152,11 +153,11 @@ public:
             if (text) m_defaults.emplace_back(std::monostate{});
             else m_defaults.emplace_back(std::int64_t{0});
             if (!cols.empty()) { cols += ", "; params += ", "; }
-            cols += kov::db::quoteIdentifier(name);
+            cols += kov::sql::quoteIdentifier(name);
             params += "?";
         }
         m_values = m_defaults;
-        m_insert = db.prepare("INSERT INTO " + kov::db::quoteIdentifier(table) + " (" + cols + ") VALUES (" + params + ")");
+        m_insert = db.prepare("INSERT INTO " + kov::sql::quoteIdentifier(table) + " (" + cols + ") VALUES (" + params + ")");
     }
 
     TableWriter& set(const std::string& column, Value v)

@@ -1,0 +1,577 @@
+// The PostgreSQL engine of Tessera, over libpq.
+//
+// Reads stream: the rows of a table are read through a server-side cursor (DECLARE in
+// a read-only transaction, FETCH in batches), so that a client holds one batch of rows
+// at a time whatever the size of the table. Counts and finds, which give one row, run
+// as prepared statements of their own; their parameters are typed by the values that
+// the component binds. Values come as text and are decoded by the type of their
+// column: integers as integers, NUMERIC exactly (as integers when whole, otherwise as
+// their decimal text, which the fixed-point type parses without a detour through a
+// double), text as text.
+//
+// The server folds unquoted names to lower case: the schema creates its tables and
+// columns unquoted, the component names a table in lower case, and columns are found
+// without regard to case.
+#include "common/sqltext.h"
+#include "tessera/backend.h"
+#include "tessera/columnnames.h"
+#include "tessera/status.h"
+
+#include <libpq-fe.h>
+
+#include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <list>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace kov::tessera {
+
+namespace {
+
+constexpr int kFetchRows = 500;                    // rows of one FETCH
+constexpr std::size_t kIdlePerKey = 4;             // idle connections kept per connection string
+constexpr std::size_t kIdleTotal = 8;              // idle connections kept in all
+constexpr std::size_t kStatementsPerConnection = 32;
+constexpr auto kIdleCheckAfter = std::chrono::seconds(1);  // an idle connection older than this is checked
+
+// Type OIDs of the built-in types (pg_type.oid, fixed by the server).
+constexpr Oid kOidBool = 16, kOidInt8 = 20, kOidInt2 = 21, kOidInt4 = 23, kOidOid = 26, kOidFloat4 = 700,
+              kOidFloat8 = 701, kOidNumeric = 1700;
+
+struct ResultClear {
+    void operator()(PGresult* r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultClear>;
+
+enum class Kind { Integer, Real, Numeric, Bool, Text };
+
+Kind kindOf(Oid type)
+{
+    switch (type) {
+    case kOidInt2: case kOidInt4: case kOidInt8: case kOidOid: return Kind::Integer;
+    case kOidFloat4: case kOidFloat8: return Kind::Real;
+    case kOidNumeric: return Kind::Numeric;
+    case kOidBool: return Kind::Bool;
+    default: return Kind::Text;
+    }
+}
+
+// A whole number in decimal digits, or the digits of a NUMERIC text before a fraction
+// of zeros only ("1200", "-5.000"); false when the text is anything else or too large.
+bool wholeNumber(std::string_view t, std::int64_t& out)
+{
+    const std::size_t dot = t.find('.');
+    if (dot != std::string_view::npos) {
+        for (std::size_t i = dot + 1; i < t.size(); ++i)
+            if (t[i] != '0') return false;
+        t = t.substr(0, dot);
+    }
+    if (t.empty() || t == "-") return false;
+    const auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+    return r.ec == std::errc() && r.ptr == t.data() + t.size();
+}
+
+DbValue decode(const PGresult* res, int row, int col, Kind kind)
+{
+    if (PQgetisnull(res, row, col)) return std::monostate{};
+    const char* p = PQgetvalue(res, row, col);
+    const std::string_view t(p, static_cast<std::size_t>(PQgetlength(res, row, col)));
+    switch (kind) {
+    case Kind::Integer: {
+        std::int64_t v = 0;
+        if (wholeNumber(t, v)) return v;
+        break;
+    }
+    case Kind::Numeric: {
+        // Exactly: a fraction stays its decimal text ("0.0456"), never a double.
+        std::int64_t v = 0;
+        if (wholeNumber(t, v)) return v;
+        break;
+    }
+    case Kind::Real: return std::strtod(p, nullptr);
+    case Kind::Bool: return std::int64_t{t == "t" ? 1 : 0};
+    case Kind::Text: break;
+    }
+    return std::string(t);
+}
+
+// Text of a parameter value, and the type the parameter is given.
+std::string paramText(const DbValue& v)
+{
+    if (const auto* s = std::get_if<std::string>(&v)) return *s;
+    return kov::dataaccess::toText(v);
+}
+
+Oid paramType(const DbValue& v)
+{
+    if (std::holds_alternative<std::int64_t>(v)) return kOidInt8;
+    if (std::holds_alternative<double>(v)) return kOidNumeric;
+    return 0;  // text and null: the server infers the type from the condition
+}
+
+// A statement prepared on the server, with its columns.
+struct Statement {
+    std::string name;
+    std::vector<Kind> kinds;
+    ColumnIndex byName;
+    std::vector<std::string> names;
+};
+
+// One server connection and the statements prepared on it. It lives as long as its
+// engine or a cursor made from it.
+struct Connection {
+    PGconn* conn = nullptr;
+    std::string key;                  // the connection string and options it was opened with
+    int cursors = 0;                  // cursors handed out and not yet destroyed
+    int declared = 0;                 // server-side cursors open: a transaction is open while > 0
+    unsigned generation = 0;          // counts the ends of transactions that took cursors with them
+    unsigned nextId = 0;
+    bool retired = false;
+    std::chrono::steady_clock::time_point idleSince;
+    std::list<std::pair<std::string, std::shared_ptr<Statement>>> statements;  // most recent first
+
+    Connection() = default;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    ~Connection() { PQfinish(conn); }
+
+    bool lost() const { return !conn || PQstatus(conn) != CONNECTION_OK; }
+    std::string name(const char* prefix) { return prefix + std::to_string(++nextId); }
+
+    Result exec(const std::string& sql) { return Result(PQexec(conn, sql.c_str())); }
+    bool command(const std::string& sql)
+    {
+        const Result r = exec(sql);
+        return r && PQresultStatus(r.get()) == PGRES_COMMAND_OK;
+    }
+
+    // After a failed command: an aborted transaction is rolled back, and the cursors
+    // declared in it are gone.
+    void failed()
+    {
+        if (lost()) return;
+        if (PQtransactionStatus(conn) == PQTRANS_INERROR) {
+            command("ROLLBACK");
+            declared = 0;
+            ++generation;
+        }
+    }
+
+    // Ends the read transaction when no cursor needs it any more.
+    void settle()
+    {
+        if (declared > 0 || lost()) return;
+        const PGTransactionStatusType t = PQtransactionStatus(conn);
+        if (t == PQTRANS_INTRANS) command("COMMIT");
+        else if (t == PQTRANS_INERROR) command("ROLLBACK");
+    }
+
+    // A statement for `sql` with parameters of `types`, prepared once and kept.
+    std::shared_ptr<Statement> statement(const std::string& sql, const std::vector<Oid>& types, std::string* error)
+    {
+        std::string key = sql;
+        key += '\0';
+        for (Oid t : types) key += std::to_string(t) + ',';
+        for (auto it = statements.begin(); it != statements.end(); ++it) {
+            if (it->first == key) {
+                statements.splice(statements.begin(), statements, it);
+                return statements.front().second;
+            }
+        }
+        auto st = std::make_shared<Statement>();
+        st->name = name("kov_s");
+        // Inside the transaction of an open cursor a failing statement must not take the
+        // cursor with it: it is tried under a savepoint.
+        const bool guarded = PQtransactionStatus(conn) == PQTRANS_INTRANS;
+        if (guarded && !command("SAVEPOINT kov_prepare")) {
+            if (error) *error = PQerrorMessage(conn);
+            failed();
+            return nullptr;
+        }
+        Result r(PQprepare(conn, st->name.c_str(), sql.c_str(), static_cast<int>(types.size()),
+                           types.empty() ? nullptr : types.data()));
+        if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
+            if (error) *error = r ? PQresultErrorMessage(r.get()) : PQerrorMessage(conn);
+            if (guarded && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
+            failed();
+            return nullptr;
+        }
+        if (guarded) command("RELEASE SAVEPOINT kov_prepare");
+        Result d(PQdescribePrepared(conn, st->name.c_str()));
+        if (!d || PQresultStatus(d.get()) != PGRES_COMMAND_OK) {
+            if (error) *error = PQerrorMessage(conn);
+            failed();
+            return nullptr;
+        }
+        const int n = PQnfields(d.get());
+        for (int i = 0; i < n; ++i) {
+            st->names.emplace_back(PQfname(d.get(), i));
+            st->kinds.push_back(kindOf(PQftype(d.get(), i)));
+            st->byName.emplace(st->names.back(), i);
+        }
+        statements.emplace_front(std::move(key), st);
+        // Statements beyond the limit that no cursor uses are given up.
+        for (auto it = statements.end(); statements.size() > kStatementsPerConnection && it != statements.begin();) {
+            --it;
+            if (it->second.use_count() == 1) {
+                command("DEALLOCATE " + it->second->name);
+                it = statements.erase(it);
+            }
+        }
+        return st;
+    }
+};
+
+constinit bool g_poolGone = false;
+
+class ConnectionPool {
+public:
+    ConnectionPool() = default;
+    ~ConnectionPool() { g_poolGone = true; }
+    ConnectionPool(const ConnectionPool&) = delete;
+    ConnectionPool& operator=(const ConnectionPool&) = delete;
+
+    std::shared_ptr<Connection> take(const std::string& key)
+    {
+        const std::lock_guard lock(m_mutex);
+        for (auto it = m_idle.begin(); it != m_idle.end(); ++it) {
+            if ((*it)->key == key) {
+                std::shared_ptr<Connection> conn = std::move(*it);
+                m_idle.erase(it);
+                return conn;
+            }
+        }
+        return nullptr;
+    }
+
+    void put(std::shared_ptr<Connection> conn)
+    {
+        std::vector<std::shared_ptr<Connection>> evicted;
+        const std::lock_guard lock(m_mutex);
+        const std::string key = conn->key;
+        m_idle.push_front(std::move(conn));
+        std::size_t same = 0;
+        for (auto it = m_idle.begin(); it != m_idle.end();) {
+            if ((*it)->key == key && ++same > kIdlePerKey) {
+                evicted.push_back(std::move(*it));
+                it = m_idle.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        while (m_idle.size() > kIdleTotal) {
+            evicted.push_back(std::move(m_idle.back()));
+            m_idle.pop_back();
+        }
+    }
+
+private:
+    std::mutex m_mutex;
+    std::list<std::shared_ptr<Connection>> m_idle;
+};
+
+ConnectionPool& pool()
+{
+    static ConnectionPool instance;
+    return instance;
+}
+
+// A cursor: a statement that gives one row (a count, a find), executed whole, or the
+// rows of a table, streamed through a server-side cursor.
+class PgCursor final : public Cursor {
+public:
+    PgCursor(std::shared_ptr<Connection> conn, std::shared_ptr<Statement> st, std::string sql, Rows rows)
+        : m_conn(std::move(conn)), m_st(std::move(st)), m_sql(std::move(sql)), m_rows(rows)
+    {
+        ++m_conn->cursors;
+    }
+    ~PgCursor() override
+    {
+        closeStream();
+        --m_conn->cursors;
+    }
+    PgCursor(const PgCursor&) = delete;
+    PgCursor& operator=(const PgCursor&) = delete;
+
+    bool bindAll(const std::vector<DbValue>& values) override
+    {
+        rewind();
+        m_params.clear();
+        m_null.clear();
+        for (const DbValue& v : values) {
+            m_params.push_back(paramText(v));
+            m_null.push_back(kov::dataaccess::isNull(v));
+        }
+        return true;
+    }
+
+    void rewind() override
+    {
+        closeStream();
+        m_batch.reset();
+        m_row = -1;
+        m_started = false;
+        m_done = false;
+    }
+
+    StepResult step() override
+    {
+        if (m_done) return StepResult::Done;
+        if (!m_started) {
+            m_started = true;
+            if (!(m_rows == Rows::One ? executeWhole() : declare())) return fail();
+            if (m_rows == Rows::Many && !fetch()) return fail();
+        }
+        ++m_row;
+        if (m_batch && m_row < PQntuples(m_batch.get())) return StepResult::Row;
+        if (m_rows == Rows::Many && m_batch && PQntuples(m_batch.get()) == kFetchRows) {
+            if (!fetch()) return fail();
+            m_row = 0;
+            if (PQntuples(m_batch.get()) > 0) return StepResult::Row;
+        }
+        // The end: the server-side cursor goes at once, and with it the transaction.
+        m_batch.reset();
+        m_done = true;
+        closeStream();
+        return StepResult::Done;
+    }
+
+    int columnCount() const override { return static_cast<int>(m_st->names.size()); }
+    std::string columnName(int i) const override { return m_st->names[static_cast<std::size_t>(i)]; }
+
+    int findColumn(std::string_view name) const override
+    {
+        const auto it = m_st->byName.find(name);
+        return it == m_st->byName.end() ? -1 : it->second;
+    }
+
+    DbValue value(int i) const override
+    {
+        if (!m_batch || m_row < 0 || m_row >= PQntuples(m_batch.get()) || i < 0 || i >= PQnfields(m_batch.get()))
+            return std::monostate{};
+        return decode(m_batch.get(), m_row, i, m_st->kinds[static_cast<std::size_t>(i)]);
+    }
+
+private:
+    StepResult fail()
+    {
+        m_batch.reset();
+        m_done = true;
+        m_conn->failed();
+        closeStream();
+        return StepResult::Error;
+    }
+
+    bool executeWhole()
+    {
+        std::vector<const char*> values;
+        for (std::size_t i = 0; i < m_params.size(); ++i) values.push_back(m_null[i] ? nullptr : m_params[i].c_str());
+        m_batch.reset(PQexecPrepared(m_conn->conn, m_st->name.c_str(), static_cast<int>(values.size()),
+                                     values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
+        return m_batch && PQresultStatus(m_batch.get()) == PGRES_TUPLES_OK;
+    }
+
+    bool declare()
+    {
+        if (m_conn->lost()) return false;
+        if (PQtransactionStatus(m_conn->conn) == PQTRANS_IDLE && !m_conn->command("BEGIN READ ONLY")) return false;
+        m_cursorName = m_conn->name("kov_c");
+        if (!m_conn->command("DECLARE " + m_cursorName + " NO SCROLL CURSOR FOR " + m_sql)) {
+            m_cursorName.clear();
+            return false;
+        }
+        ++m_conn->declared;
+        m_generation = m_conn->generation;
+        return true;
+    }
+
+    bool fetch()
+    {
+        if (m_cursorName.empty() || m_generation != m_conn->generation) return false;
+        m_batch = m_conn->exec("FETCH " + std::to_string(kFetchRows) + " FROM " + m_cursorName);
+        return m_batch && PQresultStatus(m_batch.get()) == PGRES_TUPLES_OK;
+    }
+
+    void closeStream()
+    {
+        if (m_cursorName.empty()) return;
+        if (m_generation == m_conn->generation && !m_conn->lost()) {
+            if (!m_conn->command("CLOSE " + m_cursorName)) m_conn->failed();
+            if (m_generation == m_conn->generation) --m_conn->declared;
+            m_conn->settle();
+        }
+        m_cursorName.clear();
+    }
+
+    std::shared_ptr<Connection> m_conn;
+    std::shared_ptr<Statement> m_st;
+    std::string m_sql;
+    Rows m_rows;
+    std::vector<std::string> m_params;
+    std::vector<bool> m_null;
+    Result m_batch;
+    int m_row = -1;
+    bool m_started = false;
+    bool m_done = false;
+    std::string m_cursorName;
+    unsigned m_generation = 0;
+};
+
+// ASCII upper case to lower case: the name that an unquoted identifier folds to.
+std::string foldedName(std::string_view name)
+{
+    std::string s(name);
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+class PgEngine final : public Engine {
+public:
+    explicit PgEngine(std::shared_ptr<Connection> conn) : m_conn(std::move(conn)) {}
+    ~PgEngine() override { close(); }
+    PgEngine(const PgEngine&) = delete;
+    PgEngine& operator=(const PgEngine&) = delete;
+
+    std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error, Rows rows,
+                                    const std::vector<DbValue>& params) override
+    {
+        if (!m_conn || m_conn->lost()) {
+            if (error) *error = "database closed";
+            return nullptr;
+        }
+        std::vector<Oid> types;
+        for (const DbValue& v : params) types.push_back(paramType(v));
+        std::shared_ptr<Statement> st = m_conn->statement(sql, types, error);
+        if (!st) return nullptr;
+        return std::make_unique<PgCursor>(m_conn, std::move(st), sql, rows);
+    }
+
+    bool tableExists(const std::string& name) override
+    {
+        if (!m_conn || m_conn->lost()) return false;
+        const std::string quoted = quoteTable(name);
+        const char* values[] = {quoted.c_str()};
+        const Result r(PQexecParams(m_conn->conn, "SELECT to_regclass($1) IS NOT NULL", 1, nullptr, values, nullptr,
+                                    nullptr, 0));
+        if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
+            m_conn->failed();
+            return false;
+        }
+        return PQntuples(r.get()) == 1 && std::string_view(PQgetvalue(r.get(), 0, 0)) == "t";
+    }
+
+    std::string quoteTable(std::string_view name) const override { return sql::quoteIdentifier(foldedName(name)); }
+
+    PlaceholderStyle placeholderStyle() const override { return PlaceholderStyle::Numbered; }
+
+    // The physical place of a row: the load order of a table that is only read.
+    std::string rowPositionExpression() const override { return "ctid"; }
+
+    bool lost() const override { return !m_conn || m_conn->lost(); }
+
+    void close() override
+    {
+        if (!m_conn) return;
+        std::shared_ptr<Connection> conn = std::move(m_conn);
+        if (!g_poolGone && conn->cursors == 0 && conn->declared == 0 && !conn->lost()) {
+            conn->settle();
+            if (PQtransactionStatus(conn->conn) == PQTRANS_IDLE) {
+                conn->idleSince = std::chrono::steady_clock::now();
+                pool().put(std::move(conn));
+                return;
+            }
+        }
+        conn->retired = true;
+    }
+
+private:
+    std::shared_ptr<Connection> m_conn;
+};
+
+// The connection parameters: those of the settings, and the session options of the
+// suite on top of any the settings give (the later "-c" wins).
+struct Params {
+    std::vector<std::string> keys, values;
+    void set(const std::string& key, const std::string& value)
+    {
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            if (keys[i] == key) {
+                values[i] = value;
+                return;
+            }
+        }
+        keys.push_back(key);
+        values.push_back(value);
+    }
+    const std::string* get(const std::string& key) const
+    {
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            if (keys[i] == key) return &values[i];
+        return nullptr;
+    }
+};
+
+} // namespace
+
+EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs)
+{
+    EngineOpen result;
+    const std::string key = connection + '\0' + std::to_string(busyTimeoutMs);
+    if (!g_poolGone) {
+        while (std::shared_ptr<Connection> idle = pool().take(key)) {
+            // A connection idle for a while may have lost its server: it is asked once.
+            if (std::chrono::steady_clock::now() - idle->idleSince > kIdleCheckAfter) {
+                const Result r(PQexec(idle->conn, ""));
+                if (idle->lost() || PQtransactionStatus(idle->conn) != PQTRANS_IDLE) continue;
+            }
+            result.engine = std::make_unique<PgEngine>(std::move(idle));
+            return result;
+        }
+    }
+
+    char* parseError = nullptr;
+    PQconninfoOption* options = PQconninfoParse(connection.c_str(), &parseError);
+    if (!options) {
+        result.status = kStatusBadName;
+        result.message = parseError ? parseError : "invalid connection string";
+        PQfreemem(parseError);
+        return result;
+    }
+    Params params;
+    for (PQconninfoOption* o = options; o->keyword; ++o)
+        if (o->val) params.set(o->keyword, o->val);
+    PQconninfoFree(options);
+
+    std::string sessionOptions = params.get("options") ? *params.get("options") + " " : std::string();
+    sessionOptions += "-c default_transaction_read_only=on -c lock_timeout=" + std::to_string(busyTimeoutMs);
+    params.set("options", sessionOptions);
+    params.set("client_encoding", "UTF8");
+    if (!params.get("fallback_application_name")) params.set("fallback_application_name", "kov");
+    if (!params.get("connect_timeout")) params.set("connect_timeout", "10");
+
+    std::vector<const char*> keys, values;
+    for (std::size_t i = 0; i < params.keys.size(); ++i) {
+        keys.push_back(params.keys[i].c_str());
+        values.push_back(params.values[i].c_str());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+
+    auto conn = std::make_shared<Connection>();
+    conn->key = key;
+    conn->conn = PQconnectdbParams(keys.data(), values.data(), 0);
+    if (!conn->conn || PQstatus(conn->conn) != CONNECTION_OK) {
+        // Server unreachable, authentication failed, no such database.
+        result.status = kStatusDbOpenClose;
+        result.message = conn->conn ? PQerrorMessage(conn->conn) : "out of memory";
+        return result;
+    }
+    result.engine = std::make_unique<PgEngine>(std::move(conn));
+    return result;
+}
+
+} // namespace kov::tessera

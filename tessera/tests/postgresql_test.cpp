@@ -1,0 +1,135 @@
+// What only the PostgreSQL engine has: its settings, the statuses of a server that
+// cannot be reached or goes away, the read-only session and exact NUMERIC values. The
+// contract cases themselves run on both engines in tessera_test.cpp.
+#include "db/postgresql.h"
+#include "db/tests/fixture.h"
+#include "tessera/tessera.h"
+
+#include <gtest/gtest.h>
+
+using namespace kov::dataaccess;
+using kov::db::Engine;
+
+namespace {
+
+class TesseraPostgresql : public ::testing::Test {
+protected:
+    std::optional<std::string> server;
+    std::string why;
+    std::optional<kov::db::Fixture> fx;
+
+    void SetUp() override
+    {
+        server = kov::db::testServer(&why);
+        if (!server) GTEST_SKIP() << why;
+        fx.emplace(Engine::Postgresql);
+    }
+
+    std::int16_t openWith(const std::string& settings)
+    {
+        fx->writeSettings("PG.INI", settings);
+        auto db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
+        db->setDBIniNameString("PG.INI");
+        const std::int16_t st = db->DAO_DBOpen();
+        if (st == 0) db->DAO_DBClose();
+        return st;
+    }
+
+    struct Opened {
+        std::unique_ptr<clsDbAccess> db;
+        std::unique_ptr<clsTbAccess> tb;
+    };
+    Opened open(const std::string& table)
+    {
+        Opened o{CreateObjectAs<clsDbAccess>(kProgIdDbAccess), CreateObjectAs<clsTbAccess>(kProgIdTbAccess)};
+        o.db->setDBIniNameString("KOV.INI");
+        EXPECT_EQ(o.db->DAO_DBOpen(), 0);
+        o.tb->setTBDatabase(o.db->DBDatabase());
+        o.tb->setTBNameString(table);
+        return o;
+    }
+};
+
+} // namespace
+
+TEST_F(TesseraPostgresql, SettingsAndTheStatusOfEachFailureToConnect)
+{
+    const std::string ok = *server;
+    struct Case {
+        std::string connection;
+        std::int16_t status;
+    };
+    const Case cases[] = {
+        {ok, 0},
+        {"postgresql:///kovtest?" + [&] {  // the URI form of the same server
+             std::string q = ok;
+             for (char& c : q)
+                 if (c == ' ') c = '&';
+             return q;
+         }(),
+         0},
+        {ok + " dbname=nosuchdb", -1},        // unknown database
+        {ok + " user=nosuchuser", -1},        // authentication failed
+        {"host=/nonexistent port=1", -1},     // server unreachable
+        {"nosuchkey=1", -18},                 // not a connection string
+        {"host='unterminated", -18},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(openWith("[Database]\r\nEngine=postgresql\r\nConnection=" + c.connection + "\r\n"), c.status)
+            << c.connection;
+    EXPECT_EQ(openWith("[Database]\r\nEngine=PostgreSQL\r\nConnection=\"" + ok + "\"\r\nBusyTimeout=2000\r\n"), 0);
+    EXPECT_EQ(openWith("[Database]\r\nEngine=postgresql\r\nConnection=" + ok + "\r\nBusyTimeout=soon\r\n"), -18);
+    EXPECT_EQ(openWith("[Database]\r\nEngine=oracle\r\nConnection=" + ok + "\r\n"), -18);
+}
+
+TEST_F(TesseraPostgresql, TheSessionIsReadOnly)
+{
+    fx->setKanri();
+    Opened o = open("SKKANRI");
+    ASSERT_EQ(o.tb->DAO_TableGroupOpen("current_setting('default_transaction_read_only') AS RO", "", "", ""), 1);
+    ASSERT_EQ(o.tb->DAO_RecRead(1), 0);
+    EXPECT_EQ(o.tb->TBRec("RO"), DbValue(std::string("on")));
+    o.tb->DAO_TableClose();
+    // A condition that would write fails as an SQL error.
+    EXPECT_EQ(o.tb->DAO_TableOpen("nextval('kov_nosuch') > 0", ""), -66);
+}
+
+TEST_F(TesseraPostgresql, NumericValuesAreExact)
+{
+    fx->setKanri();
+    fx->syncEngine();
+    // Written on the server itself: SQLite would store these as reals.
+    kov::db::pg::Session pg(*server);
+    const std::string schema = "fx_" + std::to_string(getpid()) + "_";
+    pg.exec("DO $$ DECLARE s text; BEGIN SELECT nspname INTO s FROM pg_namespace WHERE nspname LIKE '" + schema +
+            "%' ORDER BY oid DESC LIMIT 1; EXECUTE format('UPDATE %I.skkanri SET kenko = 12345678901234.5678, "
+            "kosei = 0.0456, kaigo = 7.000', s); END $$");
+    Opened o = open("SKKANRI");
+    ASSERT_EQ(o.tb->DAO_TableOpen("KEY = 'KANRI'", ""), 1);
+    ASSERT_EQ(o.tb->DAO_RecRead(1), 0);
+    EXPECT_EQ(toCurrency(o.tb->TBRec("KENKO")), kov::Currency::parse("12345678901234.5678"));
+    EXPECT_EQ(toText(o.tb->TBRec("KOSEI")), "0.0456");
+    EXPECT_EQ(o.tb->TBRec("KAIGO"), DbValue(std::int64_t{7}));
+}
+
+TEST_F(TesseraPostgresql, AServerThatGoesAwayDuringAReadEndsItWithMinus1)
+{
+    for (int i = 1; i <= 3000; ++i) fx->addStaff({.syokcd = i});
+    Opened o = open("SKSYOKU");
+    ASSERT_EQ(o.tb->DAO_TableOpen("", "SYOKCD"), 3000);
+    ASSERT_EQ(o.tb->DAO_RecRead(1), 0);
+    // The server ends the component's sessions, as a server shut down does.
+    kov::db::pg::Session pg(*server);
+    pg.exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'kov'");
+    std::int16_t st = 0;
+    int rows = 1;
+    while ((st = o.tb->DAO_RecRead(2)) == 0) ++rows;
+    EXPECT_EQ(st, -1);
+    EXPECT_LT(rows, 3000);
+    EXPECT_EQ(o.tb->DAO_RecFind(1, "SYOKCD = 1"), -1);
+    o.tb->DAO_TableClose();
+    o.db->DAO_DBClose();
+    // The next open connects afresh.
+    Opened again = open("SKSYOKU");
+    EXPECT_EQ(again.tb->DAO_TableOpen("SYOKCD <= 10", ""), 10);
+}
