@@ -1,6 +1,7 @@
 #include "overlayprintengine.h"
 
 #include "commandfile.h"
+#include "pdfviewer.h"
 #include "printerqueue.h"
 #include "renderer.h"
 #include "settings.h"
@@ -341,6 +342,10 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
             const QString target = QDir(qs(settings->pdfFolder)).filePath(qs(pdfBaseName(jobName, stamp)));
             if (!writePdf(renderer, target, true, title, &m_lastOutputPath, &error))
                 return fail(kPrtOutputError, caption, head + error);
+            // The report is done; a viewer that does not come is told, not kept quiet.
+            if (settings->openPdf && !openInViewer(m_lastOutputPath, &error))
+                m_rt.msgBox("帳票「" + jobName + "」の PDF「" + m_lastOutputPath + "」はできましたが、\n" + error,
+                            kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, caption.empty() ? "印刷" : caption);
         } else if (settings->output == OutputKind::Printer) {
             if (!printToPrinter(renderer, *settings, jobName, &error)) return fail(kPrtOutputError, caption, head + error);
         } else {

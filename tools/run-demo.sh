@@ -11,6 +11,10 @@ mkdir -p "$demo"
 if [ ! -f "$demo/KOV.INI" ]; then
   ./build/bin/kovgendemo --out "$demo"
 fi
+# The demo's reports go to PDF files in build/demo/pdf and open in the desktop's viewer.
+if [ ! -f "$demo/OVLPRINT.INI" ]; then
+  printf '[Print]\r\nOutput=pdf\r\nOpen=yes\r\n' > "$demo/OVLPRINT.INI"
+fi
 export KOV_INI_DIR="$demo"
 if [ -x ./build/bin/kovmenu ]; then
   exec ./build/bin/kovmenu
