@@ -12,8 +12,6 @@ namespace {
 constexpr std::int16_t kEndOfRows = -9;
 }
 
-Currency at(double value) { return Currency::fromDouble(value); }
-
 BlockReportRun::BlockReportRun(BlockReportScreen& screen) : m_screen(screen), m_ctx(screen.context()) {}
 
 BlockReportRun::~BlockReportRun() = default;
@@ -108,8 +106,8 @@ std::string BlockReportRun::pageLabel() const
 void BlockReportRun::setRows()
 {
     const Currency line = Currency::fromInt(st.iLine) * 2;
-    st.curY1 = line + at(6.5);
-    st.curY2 = line + at(7.5);
+    st.curY1 = line + Currency::fromTenths(65);
+    st.curY2 = line + Currency::fromTenths(75);
 }
 
 void BlockReportRun::prtText(Currency x, Currency y, std::int16_t sizeX, const std::string& text)
@@ -125,7 +123,7 @@ void BlockReportRun::startPage()
 
 void BlockReportRun::finishPageHeading()
 {
-    prtText(Currency::fromInt(180), at(4.5), 100, pageLabel());
+    prtText(Currency::fromInt(180), Currency::fromTenths(45), 100, pageLabel());
     st.iLine = 1;
     st.iPage = addInt16(st.iPage, 1);
 }

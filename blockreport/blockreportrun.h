@@ -86,7 +86,4 @@ private:
     void printPages();
 };
 
-// Half-values used for the positions of the report, e.g. at(5.5).
-Currency at(double value);
-
 } // namespace kov::blockreport

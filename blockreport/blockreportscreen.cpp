@@ -88,11 +88,11 @@ void BlockReportScreen::prsTbOpen()
         {SKBLOCK.get(), "SKBLOCK", "KEY = 'BLOCK'"},
         {SKSYOKU.get(), "SKSYOKU", ""},
     };
-    for (const Master& m : masters) {
-        m.table->setTBDatabase(m_ctx.KOV->DBDatabase());
-        m.table->setTBNameString(m.name);
-        m_ctx.openChecked(*m.table, m.filter, "");
-        if (m.table == SKKANRI.get() && SKKANRI->DAO_RecFind(1, "KEY = 'KANRI'") != 0) {
+    for (const Master& master : masters) {
+        master.table->setTBDatabase(m_ctx.KOV->DBDatabase());
+        master.table->setTBNameString(master.name);
+        m_ctx.openChecked(*master.table, master.filter, "");
+        if (master.table == SKKANRI.get() && SKKANRI->DAO_RecFind(1, "KEY = 'KANRI'") != 0) {
             runtime().msgBox("管理マスタが読込できません。", MsgIcon::Stop, MsgButtons::Ok, m_desc.caption);
             runtime().endProgram(kExitFatal);
         }
@@ -140,8 +140,8 @@ void BlockReportScreen::prsSksykeiChek()
     m_view->refreshLabel();
 
     if (m_desc.monthCheck) {
-        const Currency m = prfDatePart(ym, "M");
-        if (m != Currency::fromInt(3) && m != Currency::fromInt(6) && m != Currency::fromInt(12)) {
+        const Currency month = prfDatePart(ym, "M");
+        if (month != Currency::fromInt(3) && month != Currency::fromInt(6) && month != Currency::fromInt(12)) {
             showWarning("期末・勤勉手当処理月ではありません。");
             prsPf09();
         }
@@ -162,17 +162,17 @@ void BlockReportScreen::prsTBLRead()
 {
     m_ctx.check(SKBLOCK->DAO_RecFind(1, "KEY='BLOCK'"));
     for (int n = 1; n <= 45; ++n) {
-        BlockSlot& s = BlockSlots[static_cast<std::size_t>(n)];
-        s.startCode = dataaccess::toInt16(SKBLOCK->TBRec(slotColumn("SSYOZK_", n)));
-        s.count = dataaccess::toInt16(SKBLOCK->TBRec(slotColumn("CNT_", n)));
-        s.payKind = dataaccess::toInt16(SKBLOCK->TBRec(slotColumn("KYUSYU_", n)));
+        BlockSlot& slot = BlockSlots[static_cast<std::size_t>(n)];
+        slot.startCode = dataaccess::toInt16(SKBLOCK->TBRec(slotColumn("SSYOZK_", n)));
+        slot.count = dataaccess::toInt16(SKBLOCK->TBRec(slotColumn("CNT_", n)));
+        slot.payKind = dataaccess::toInt16(SKBLOCK->TBRec(slotColumn("KYUSYU_", n)));
     }
     lstMain.clear();
     listIndex = -1;
     for (int n = 1; n <= 45; ++n) {
-        const BlockSlot& s = BlockSlots[static_cast<std::size_t>(n)];
-        if (!m_desc.slotShown(s)) continue;
-        lstMain.push_back({"  " + twoDigits(n) + "  " + prfReadSyoz(s.startCode, s.count), n, false});
+        const BlockSlot& slot = BlockSlots[static_cast<std::size_t>(n)];
+        if (!m_desc.slotShown(slot)) continue;
+        lstMain.push_back({"  " + twoDigits(n) + "  " + prfReadSyoz(slot.startCode, slot.count), n, false});
     }
     m_view->refreshList();
 }

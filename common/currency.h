@@ -18,6 +18,8 @@ public:
     // From the scaled value itself (12.5 is 125000).
     static constexpr Currency fromRaw(std::int64_t raw) { Currency c; c.m_raw = raw; return c; }
     static Currency fromInt(std::int64_t value);
+    // From a number of tenths (print coordinates: fromTenths(65) is 6.5).
+    static constexpr Currency fromTenths(std::int32_t tenths) { return fromRaw(std::int64_t{tenths} * (Scale / 10)); }
     // Rounded to four decimals, halves away from zero. NaN, infinities and values
     // outside the range are an overflow.
     static Currency fromDouble(double value);

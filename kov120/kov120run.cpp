@@ -10,8 +10,6 @@
 
 namespace kov::kov120 {
 
-using blockreport::at;
-
 namespace {
 
 Currency num(int v) { return Currency::fromInt(v); }
@@ -136,16 +134,16 @@ void Kov120Run::prfHeadPrint()
     startPage();
 
     if (processingMonth() == num(3)) {
-        prtText(num(92), at(5.5), 100, "増減額");
-        prtText(num(92), at(6.5), 100, "期　末");
-        prtText(num(92), at(7.5), 100, "手　当");
+        prtText(num(92), Currency::fromTenths(55), 100, "増減額");
+        prtText(num(92), Currency::fromTenths(65), 100, "期　末");
+        prtText(num(92), Currency::fromTenths(75), 100, "手　当");
     } else {
-        prtText(num(92), at(5.5), 100, "期　末");
-        prtText(num(92), at(7.5), 100, "手　当");
+        prtText(num(92), Currency::fromTenths(55), 100, "期　末");
+        prtText(num(92), Currency::fromTenths(75), 100, "手　当");
     }
 
     m_ctx.cmnName.prfEraConv(m_screen.syorid() * 100 + num(1));
-    prtText(num(16), at(3.5), 100, prfEraFormat(m_ctx.cmnName, "JYM", "PRT", "B"));
+    prtText(num(16), Currency::fromTenths(35), 100, prfEraFormat(m_ctx.cmnName, "JYM", "PRT", "B"));
     finishPageHeading();
 }
 

@@ -8,8 +8,6 @@
 
 namespace kov::kov140 {
 
-using blockreport::at;
-
 namespace {
 
 Currency num(int v) { return Currency::fromInt(v); }
@@ -86,7 +84,7 @@ void Kov140Run::prsGokeiClr(std::int16_t Fcnt, std::int16_t Tcnt)
 void Kov140Run::prfHeadPrint()
 {
     startPage();
-    prtText(num(16), at(3.5), 100, processingMonthHeading(m_screen.syorid()));
+    prtText(num(16), Currency::fromTenths(35), 100, processingMonthHeading(m_screen.syorid()));
     finishPageHeading();
 }
 
@@ -106,8 +104,8 @@ void Kov140Run::prsGokeiPrint(std::int16_t inji)
         break;
     case kStaff: {
         prsKyuyo();
-        prtText(at(7.2), y1, 75, jobKindName());
-        prtText(at(7.2), y2, 75, text::left(dataaccess::toText(m_screen.SKSYOKU->TBRec("SIMKNJ")), 8));
+        prtText(Currency::fromTenths(72), y1, 75, jobKindName());
+        prtText(Currency::fromTenths(72), y2, 75, text::left(dataaccess::toText(m_screen.SKSYOKU->TBRec("SIMKNJ")), 8));
         prtText(num(23), y2, 100, gradeText());
         break;
     }
