@@ -108,7 +108,7 @@ TEST(ComTessera, NamesInTheTextAndTitle)
     const Case cases[] = {
         {"names never set", false, "", "", "",
          {{-8, "テーブルは指定したレコードを検索できません。"}, {-5, "データベースは閉じられています。"}}},
-        {"names of the summary program", true, "KOV.dat", "SkSumi", "Kov570",
+        {"names of the summary program", true, "KOV.dat", "SkSumi", "給与費支出額集計表",
          {{-6, "テーブルSkSumiは開かれています。"}, {-1, "データベースKOV.datはオープン／クローズ出来ません。"}}},
     };
     for (const Case& c : cases) {
