@@ -46,6 +46,14 @@ void writeIni(const std::string& iniPath, const std::string& databasePath)
     if (!out.flush()) throw std::runtime_error("cannot write " + iniPath);
 }
 
+void writePostgresqlIni(const std::string& iniPath, const std::string& connection)
+{
+    std::ofstream out(iniPath, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("cannot write " + iniPath);
+    out << "[Database]\r\nEngine=postgresql\r\nConnection=" << connection << "\r\n";
+    if (!out.flush()) throw std::runtime_error("cannot write " + iniPath);
+}
+
 std::int64_t insertRow(Connection& db, std::string_view table, const Row& row)
 {
     std::string sql = "INSERT INTO " + sql::quoteIdentifier(table) + " (";

@@ -38,6 +38,12 @@ Connection createNameDatabase(const std::string& path);
 // folder by the data-access component).
 void writeIni(const std::string& iniPath, const std::string& databasePath);
 
+// Writes a settings file that names a PostgreSQL database:
+//   [Database]
+//   Engine=postgresql
+//   Connection=<connection>      (a libpq connection string or URI)
+void writePostgresqlIni(const std::string& iniPath, const std::string& connection);
+
 // A row as (column, value) pairs, in insert order.
 using Row = std::vector<std::pair<std::string, Value>>;
 

@@ -1,6 +1,7 @@
 #include "db/postgresql.h"
 
 #include "common/sqltext.h"
+#include "db/kovdb.h"
 
 #include <libpq-fe.h>
 
@@ -133,6 +134,16 @@ std::string schemaSql(std::string_view sqliteSchema)
     }
     if (!sqliteSchema.empty() && sqliteSchema.back() != '\n' && !out.empty()) out.pop_back();
     return out;
+}
+
+std::string schemaFile()
+{
+    return "-- PostgreSQL form of db/schema.sql, written by \"kovpgcopy --schema\" (do not edit: edit\n"
+           "-- schema.sql). Names are unquoted, so the server folds them to lower case and the\n"
+           "-- programs' upper-case names match; INTEGER is bigint, NUMERIC and REAL are numeric\n"
+           "-- (exact). A table's own order is the order in which its rows were loaded.\n"
+           "-- psql -d kov -f db/schema-postgresql.sql creates both databases' tables in one.\n\n" +
+           schemaSql(kov::db::schemaSql());
 }
 
 std::string copyText(const Value& v)

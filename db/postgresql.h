@@ -40,6 +40,9 @@ std::string columnType(std::string_view sqliteType);
 // indexes, every name unquoted so that the server folds it to lower case.
 std::string schemaSql(std::string_view sqliteSchema);
 
+// The text of db/schema-postgresql.sql: a note, then schemaSql of the whole schema.sql.
+std::string schemaFile();
+
 // A value in COPY's text format (\N for null; backslash, tab, CR and LF escaped). Reals
 // are written as the data-access component shows them.
 std::string copyText(const Value& v);

@@ -149,6 +149,7 @@ Fixture::Fixture(Engine engine) : m_dir(makeTempFolder()), m_engine(engine)
     createStandardLayout(m_dir);
     if (m_engine == Engine::Postgresql) {
         const std::string ini = "[Database]\r\nEngine=postgresql\r\nConnection=" + *testServer() +
+                                " application_name=" + m_schema +
                                 " options='-c search_path=" + m_schema + "'\r\n";
         writeSettings(kPayrollIni, ini);
         writeSettings(kNamesIni, ini);

@@ -93,6 +93,9 @@ public:
 
     const std::string& dir() const { return m_dir; }
     Engine engine() const { return m_engine; }
+    // PostgreSQL: the fixture's schema, which is also the application_name of the
+    // component's sessions on it.
+    const std::string& pgSchema() const { return m_schema; }
     // PostgreSQL: copies the SQLite databases into the fixture's schema when they have
     // changed since the last copy (done by every DAO_DBOpen; nothing on SQLite).
     void syncEngine();

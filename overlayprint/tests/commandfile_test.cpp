@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -253,4 +255,17 @@ TEST(EngineSettings, MistakesAreReportedWithTheirLine)
     EXPECT_NE(error.find("Ouptut"), std::string::npos) << error;
     EXPECT_FALSE(parseSettings("[Print\n", "/etc/kov", "/bin", &error));
     EXPECT_NE(error.find("1 行目"), std::string::npos) << error;
+}
+
+TEST(EngineSettings, ALowerCaseFileNameIsReadAsWell)
+{
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("kovovl-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "ovlprint.ini") << "[Print]\r\nOutput=preview\r\n";
+    std::string error;
+    const auto s = loadSettings(dir.string(), "/bin", &error);
+    ASSERT_TRUE(s) << error;
+    EXPECT_EQ(s->output, OutputKind::Preview);
+    EXPECT_EQ(s->iniPath, (dir / "ovlprint.ini").string());
+    std::filesystem::remove_all(dir);
 }

@@ -100,10 +100,7 @@ TEST_F(TesseraPostgresql, NumericValuesAreExact)
     fx->syncEngine();
     // Written on the server itself: SQLite would store these as reals.
     kov::db::pg::Session pg(*server);
-    const std::string schema = "fx_" + std::to_string(getpid()) + "_";
-    pg.exec("DO $$ DECLARE s text; BEGIN SELECT nspname INTO s FROM pg_namespace WHERE nspname LIKE '" + schema +
-            "%' ORDER BY oid DESC LIMIT 1; EXECUTE format('UPDATE %I.skkanri SET kenko = 12345678901234.5678, "
-            "kosei = 0.0456, kaigo = 7.000', s); END $$");
+    pg.exec("UPDATE " + fx->pgSchema() + ".skkanri SET kenko = 12345678901234.5678, kosei = 0.0456, kaigo = 7.000");
     Opened o = open("SKKANRI");
     ASSERT_EQ(o.tb->DAO_TableOpen("KEY = 'KANRI'", ""), 1);
     ASSERT_EQ(o.tb->DAO_RecRead(1), 0);
@@ -120,7 +117,7 @@ TEST_F(TesseraPostgresql, AServerThatGoesAwayDuringAReadEndsItWithMinus1)
     ASSERT_EQ(o.tb->DAO_RecRead(1), 0);
     // The server ends the component's sessions, as a server shut down does.
     kov::db::pg::Session pg(*server);
-    pg.exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'kov'");
+    pg.exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = '" + fx->pgSchema() + "'");
     std::int16_t st = 0;
     int rows = 1;
     while ((st = o.tb->DAO_RecRead(2)) == 0) ++rows;

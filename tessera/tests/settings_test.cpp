@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
@@ -132,4 +137,49 @@ TEST(TesseraSettings, AFileThatIsNoDatabaseIsMinus1)
     fx.writeSettings("junk.db", "this is not a database, only text that is long enough to be a header....");
     fx.writeSettings("JUNK.INI", "[Database]\nPath=junk.db\n");
     EXPECT_EQ(openWith("JUNK.INI"), -1);
+}
+
+// Another program writing the database: a second process holds SQLite's write lock
+// for `holdMs`; an open waits up to BusyTimeout= for it before it gives its status.
+TEST(TesseraSettings, AWriterHoldingTheLockIsWaitedForUpToTheBusyTimeout)
+{
+    struct Case {
+        const char* busyTimeout;  // the line in the settings file ("" = the default, 5000 ms)
+        int holdMs;
+        std::int16_t status;
+    };
+    const Case cases[] = {
+        {"", 600, 0},                   // the default waits a few seconds
+        {"BusyTimeout=3000\r\n", 600, 0},
+        {"BusyTimeout=200\r\n", 2500, -1},  // the wait runs out: the database cannot be opened
+    };
+    for (const Case& c : cases) {
+        kov::db::Fixture fx;
+        fx.setKanri();
+        fx.writeSettings("KOV.INI", std::string("[Database]\r\nPath=kov.db\r\n") + c.busyTimeout);
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t writer = fork();
+        ASSERT_GE(writer, 0);
+        if (writer == 0) {
+            sqlite3* w = nullptr;
+            sqlite3_open(fx.path("kov.db").c_str(), &w);
+            const bool locked = sqlite3_exec(w, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+            (void)!write(ready[1], locked ? "L" : "F", 1);
+            usleep(static_cast<useconds_t>(c.holdMs) * 1000);
+            sqlite3_exec(w, "COMMIT", nullptr, nullptr, nullptr);
+            _exit(0);
+        }
+        char signal = 0;
+        ASSERT_EQ(read(ready[0], &signal, 1), 1);
+        ASSERT_EQ(signal, 'L');
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(openWith("KOV.INI"), c.status) << c.busyTimeout << " " << c.holdMs;
+        const auto waited = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(waited, std::chrono::milliseconds(std::min(c.holdMs, 200) - 50));
+        int exitStatus = 0;
+        waitpid(writer, &exitStatus, 0);
+        close(ready[0]);
+        close(ready[1]);
+    }
 }

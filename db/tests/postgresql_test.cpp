@@ -1,0 +1,60 @@
+// The PostgreSQL form of the schema: db/schema-postgresql.sql is what kovpgcopy writes,
+// it loads on the test server, and a copied database reads back through Tessera with
+// every table and column, names folded, rows in their order.
+#include "db/postgresql.h"
+#include "db/tests/fixture.h"
+
+#include "common/dataaccess/dataaccess.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+using namespace kov::dataaccess;
+
+TEST(PostgresqlSchema, TheCheckedInFileIsTheConversionOfSchemaSql)
+{
+    std::ifstream in(KOV_SOURCE_DIR "/db/schema-postgresql.sql", std::ios::binary);
+    std::stringstream file;
+    file << in.rdbuf();
+    EXPECT_EQ(file.str(), kov::db::pg::schemaFile()) << "run: kovpgcopy --schema > db/schema-postgresql.sql";
+}
+
+TEST(PostgresqlSchema, LoadsAndACopiedDatabaseReadsBackThroughTessera)
+{
+    std::string why;
+    const std::optional<std::string> server = kov::db::testServer(&why);
+    if (!server) GTEST_SKIP() << why;
+    kov::db::Fixture fx(kov::db::Engine::Postgresql);
+    auto columns = [](kov::db::Connection& c) {
+        return std::get<std::int64_t>(
+            c.scalar("SELECT count(*) FROM sqlite_master AS m, pragma_table_info(m.name) WHERE m.type = 'table'"));
+    };
+    kov::db::pg::Session pg(*server);
+    pg.exec("DROP SCHEMA IF EXISTS schema_test CASCADE; CREATE SCHEMA schema_test; SET search_path = schema_test");
+    pg.exec(kov::db::pg::schemaFile());
+    EXPECT_EQ(pg.scalar("SELECT count(*) FROM information_schema.tables WHERE table_schema = 'schema_test'"), "7");
+    EXPECT_EQ(pg.scalar("SELECT count(*) FROM information_schema.columns WHERE table_schema = 'schema_test'"),
+              std::to_string(columns(fx.payroll()) + columns(fx.names())));
+    EXPECT_EQ(pg.scalar("SELECT count(*) FROM pg_indexes WHERE schemaname = 'schema_test'"), "4");
+    pg.exec("DROP SCHEMA schema_test CASCADE");
+
+    fx.addSchool("E102", "城西小学校");
+    fx.addSchool("E101", "城東小学校");
+    fx.setStandardNames();
+    auto db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
+    db->setDBIniNameString("KOVENV.INI");
+    ASSERT_EQ(db->DAO_DBOpen(), 0);
+    auto tb = CreateObjectAs<clsTbAccess>(kProgIdTbAccess);
+    tb->setTBDatabase(db->DBDatabase());
+    tb->setTBNameString("SKSYOZK");
+    ASSERT_EQ(tb->DAO_TableOpen("", ""), 2);
+    ASSERT_EQ(tb->DAO_RecRead(1), 0);
+    EXPECT_EQ(toText(tb->TBRec("SYOZOK")), "E102");
+    tb->DAO_TableClose();
+    tb->setTBNameString("名設定");
+    ASSERT_EQ(tb->DAO_TableOpen("", ""), 1);
+    ASSERT_EQ(tb->DAO_RecRead(1), 0);
+    EXPECT_EQ(toText(tb->TBRec("NENKJ3")), "令和");
+}
