@@ -82,7 +82,6 @@ public:
 
     // The program's print run (what follows the selection step); set before the first print.
     void setPrintRun(std::unique_ptr<BlockReportRun> run);
-    BlockReportRun* printRun() const { return m_run.get(); }
     void setView(ScreenView* view) { m_view = view ? view : &m_nullView; }
 
     const ScreenDescription& description() const { return m_desc; }

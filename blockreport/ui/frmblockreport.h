@@ -29,7 +29,6 @@ public:
     // Shows the window and gives the first control of the tab order the focus.
     void showScreen();
 
-    BlockReportScreen& model() const { return m_model; }
     QLabel* lblShori() const { return m_lblShori; }
     QLabel* label5() const { return m_label5; }
     QGroupBox* fraKyuKbn() const { return m_fraKyuKbn; }
