@@ -60,6 +60,7 @@ int main(int argc, char** argv)
     const auto start = std::chrono::steady_clock::now();
     screen.formLoad();
     screen.gnsStart();
+    const auto opened = std::chrono::steady_clock::now();
     screen.chkZaimu.fill(1);
     screen.chkGakkou.fill(1);
     screen.prsPrintKey();
@@ -69,6 +70,7 @@ int main(int argc, char** argv)
     std::printf("sql: SELECT %s FROM SKSUMI WHERE %s GROUP BY %s ORDER BY %s\n", BasKov570::fieldList().c_str(),
                 BasKov570::condition(screen.data.NENDO).c_str(), BasKov570::kGrouping, BasKov570::kGrouping);
     std::printf("time: %.3f\n", seconds);
+    std::printf("opening: %.3f\n", std::chrono::duration<double>(opened - start).count());
     std::printf("grand total KYUYO: %s\n", screen.data.sumTable.at(8, 3, 14, 2).toString().c_str());
     return 0;
 }
