@@ -138,10 +138,27 @@ struct Connection {
     Connection& operator=(const Connection&) = delete;
     ~Connection() { PQfinish(conn); }
 
-    bool lost() const { return !conn || PQstatus(conn) != CONNECTION_OK; }
+    bool gone = false;                // the server ended the session (shut down, terminated)
+
+    bool lost() const { return gone || !conn || PQstatus(conn) != CONNECTION_OK; }
     std::string name(const char* prefix) { return prefix + std::to_string(++nextId); }
 
-    Result exec(const std::string& sql) { return Result(PQexec(conn, sql.c_str())); }
+    // Notes a failed result whose SQLSTATE says that the session is over: a connection
+    // exception (08...) or an operator intervention (57P01 shutdown, 57P02 crash,
+    // 57P03 cannot connect now). libpq may see the closed socket only later.
+    Result checked(PGresult* r)
+    {
+        if (!r) {
+            gone = gone || PQstatus(conn) != CONNECTION_OK;
+        } else if (const ExecStatusType st = PQresultStatus(r); st == PGRES_FATAL_ERROR || st == PGRES_NONFATAL_ERROR) {
+            const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+            const std::string_view code = state ? state : "";
+            if (code.substr(0, 2) == "08" || code.substr(0, 3) == "57P" || PQstatus(conn) != CONNECTION_OK) gone = true;
+        }
+        return Result(r);
+    }
+
+    Result exec(const std::string& sql) { return checked(PQexec(conn, sql.c_str())); }
     bool command(const std::string& sql)
     {
         const Result r = exec(sql);
@@ -191,8 +208,8 @@ struct Connection {
             failed();
             return nullptr;
         }
-        Result r(PQprepare(conn, st->name.c_str(), sql.c_str(), static_cast<int>(types.size()),
-                           types.empty() ? nullptr : types.data()));
+        Result r = checked(PQprepare(conn, st->name.c_str(), sql.c_str(), static_cast<int>(types.size()),
+                                     types.empty() ? nullptr : types.data()));
         if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
             if (error) *error = r ? PQresultErrorMessage(r.get()) : PQerrorMessage(conn);
             if (guarded && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
@@ -200,7 +217,7 @@ struct Connection {
             return nullptr;
         }
         if (guarded) command("RELEASE SAVEPOINT kov_prepare");
-        Result d(PQdescribePrepared(conn, st->name.c_str()));
+        Result d = checked(PQdescribePrepared(conn, st->name.c_str()));
         if (!d || PQresultStatus(d.get()) != PGRES_COMMAND_OK) {
             if (error) *error = PQerrorMessage(conn);
             failed();
@@ -323,7 +340,6 @@ public:
         if (!m_started) {
             m_started = true;
             if (!(m_rows == Rows::One ? executeWhole() : declare())) return fail();
-            if (m_rows == Rows::Many && !fetch()) return fail();
         }
         ++m_row;
         if (m_batch && m_row < PQntuples(m_batch.get())) return StepResult::Row;
@@ -369,17 +385,22 @@ private:
     {
         std::vector<const char*> values;
         for (std::size_t i = 0; i < m_params.size(); ++i) values.push_back(m_null[i] ? nullptr : m_params[i].c_str());
-        m_batch.reset(PQexecPrepared(m_conn->conn, m_st->name.c_str(), static_cast<int>(values.size()),
-                                     values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
+        m_batch = m_conn->checked(PQexecPrepared(m_conn->conn, m_st->name.c_str(), static_cast<int>(values.size()),
+                                                 values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
         return m_batch && PQresultStatus(m_batch.get()) == PGRES_TUPLES_OK;
     }
 
+    // Declares the server-side cursor and fetches its first batch, in one round trip
+    // (with the BEGIN of the read transaction when none is open).
     bool declare()
     {
         if (m_conn->lost()) return false;
-        if (PQtransactionStatus(m_conn->conn) == PQTRANS_IDLE && !m_conn->command("BEGIN READ ONLY")) return false;
+        const bool begin = PQtransactionStatus(m_conn->conn) == PQTRANS_IDLE;
         m_cursorName = m_conn->name("kov_c");
-        if (!m_conn->command("DECLARE " + m_cursorName + " NO SCROLL CURSOR FOR " + m_sql)) {
+        m_batch = m_conn->exec(std::string(begin ? "BEGIN READ ONLY; " : "") + "DECLARE " + m_cursorName +
+                               " NO SCROLL CURSOR FOR " + m_sql + "\n; FETCH " + std::to_string(kFetchRows) +
+                               " FROM " + m_cursorName);
+        if (!m_batch || PQresultStatus(m_batch.get()) != PGRES_TUPLES_OK) {
             m_cursorName.clear();
             return false;
         }
@@ -399,7 +420,9 @@ private:
     {
         if (m_cursorName.empty()) return;
         if (m_generation == m_conn->generation && !m_conn->lost()) {
-            if (!m_conn->command("CLOSE " + m_cursorName)) m_conn->failed();
+            // The last cursor of the transaction ends it in the same round trip.
+            const bool last = m_conn->declared == 1 && PQtransactionStatus(m_conn->conn) == PQTRANS_INTRANS;
+            if (!m_conn->command("CLOSE " + m_cursorName + (last ? "; COMMIT" : ""))) m_conn->failed();
             if (m_generation == m_conn->generation) --m_conn->declared;
             m_conn->settle();
         }
@@ -455,8 +478,8 @@ public:
         if (!m_conn || m_conn->lost()) return false;
         const std::string quoted = quoteTable(name);
         const char* values[] = {quoted.c_str()};
-        const Result r(PQexecParams(m_conn->conn, "SELECT to_regclass($1) IS NOT NULL", 1, nullptr, values, nullptr,
-                                    nullptr, 0));
+        const Result r = m_conn->checked(PQexecParams(m_conn->conn, "SELECT to_regclass($1) IS NOT NULL", 1, nullptr,
+                                                      values, nullptr, nullptr, 0));
         if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
             m_conn->failed();
             return false;

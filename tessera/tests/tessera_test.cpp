@@ -386,7 +386,7 @@ TEST_P(TesseraTest, ReadingOnAfterAFindContinuesAfterTheFoundRow)
     EXPECT_EQ(tb->DAO_RecRead(2), -9);
 }
 
-// Their speed is a figure of tessera_bench (BM_FindStaffByCode).
+// Their speed is a figure of tessera_bench (BM_FindStaff).
 TEST_P(TesseraTest, ManyFindsOnAMasterAreFast)
 {
     fx.exec("BEGIN");

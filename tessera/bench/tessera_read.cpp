@@ -1,0 +1,60 @@
+// tessera_read DIR [REPEAT]
+// Reads every payment record (SKSYKEI, in the print order SYRFLG,SYOZOK,SYOKCD) of the
+// database that DIR/KOV.INI names through clsTbAccess, taking 27 amount columns of each
+// row with TBRec, and prints the rows, the best time of REPEAT reads (3) and the peak
+// memory of the process. Used by run-pg-bench.sh beside psql reading the same rows.
+#include "tessera/tessera.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/resource.h>
+
+using namespace kov::dataaccess;
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: tessera_read DIR [REPEAT]\n");
+        return 1;
+    }
+    const char* const columns[] = {"KYURYO", "KTYOGK", "STYOGK", "CHIIKI", "KTOKUB", "TUKINH", "TUKINK",
+                                   "JYUKYO", "FUYOTE", "SYUKUH", "KISYUH", "SYUKUK", "KISYUK", "HEKICI",
+                                   "HEKJUN", "ZANGYO", "KYUJIT", "KIMATU", "KINBEN", "KAZEIG", "SSIKYU",
+                                   "KENKO",  "KOSEI",  "KOYOU",  "NENFUS", "KOUGOK", "SASIHK"};
+    setenv("KOV_INI_DIR", argv[1], 1);
+    kov::tessera::registerComponent(argv[1]);
+    const int repeat = argc > 2 ? std::atoi(argv[2]) : 3;
+    double best = 1e300;
+    std::int64_t rows = 0, sum = 0;
+    for (int r = 0; r < repeat; ++r) {
+        auto db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
+        db->setDBIniNameString("KOV.INI");
+        if (const std::int16_t st = db->DAO_DBOpen(); st != 0) {
+            std::fprintf(stderr, "tessera_read: DAO_DBOpen %d\n", st);
+            return 2;
+        }
+        const auto t0 = std::chrono::steady_clock::now();
+        auto tb = CreateObjectAs<clsTbAccess>(kProgIdTbAccess);
+        tb->setTBDatabase(db->DBDatabase());
+        tb->setTBNameString("SKSYKEI");
+        if (tb->DAO_TableOpen("", "SYRFLG,SYOZOK,SYOKCD") < 0) return 2;
+        rows = 0;
+        std::int16_t st = tb->DAO_RecRead(1);
+        for (; st == 0; st = tb->DAO_RecRead(2)) {
+            for (const char* c : columns) sum += toCurrency(tb->TBRec(c)).raw();
+            ++rows;
+        }
+        if (st != -9) return 2;
+        tb->DAO_TableClose();
+        const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (secs < best) best = secs;
+        db->DAO_DBClose();
+    }
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    std::printf("rows %lld seconds %.3f peak_kib %ld checksum %lld\n", static_cast<long long>(rows), best, u.ru_maxrss,
+                static_cast<long long>(sum));
+    return 0;
+}

@@ -1,0 +1,87 @@
+// kov_blockprint PROGRAM DIR
+// The print run of kov120 (pay kind 25) or kov140 over the database that DIR/KOV.INI
+// names, for every block and the monthly-paid group, as the program runs it after F6:
+// the command file DIR/OVL.TMP, then the hand-over to the print engine, which here only
+// says that it was called ("handed over: <folder>"). A failing status ends the process
+// as the program ends (the message on standard error, exit status 2). Used by the load
+// test (tests/load/run-load.sh), which starts many of them at once.
+#include "blockreport/blockreportscreen.h"
+#include "common/runtimeerror.h"
+#include "kov120/kov120run.h"
+#include "kov120/kov120screen.h"
+#include "kov140/kov140run.h"
+#include "kov140/kov140screen.h"
+#include "tessera/tessera.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace {
+
+class BatchRuntime : public kov::RuntimeServices {
+public:
+    explicit BatchRuntime(std::string dir) : m_dir(std::move(dir)) {}
+    void doEvents() override {}
+    [[noreturn]] void endProgram(int status) override
+    {
+        std::fflush(stdout);
+        std::exit(status);
+    }
+    std::string appPath() const override { return m_dir; }
+    std::string commandLine() const override { return {}; }
+
+protected:
+    kov::MsgResult showMessage(const std::string& text, kov::MsgIcon, kov::MsgButtons, const std::string&) override
+    {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+        return kov::MsgResult::Ok;
+    }
+
+private:
+    std::string m_dir;
+};
+
+class NotingEngine : public kov::PrintEngine {
+public:
+    void setPrintFIlePath(const std::string& f) override { m_f = f; }
+    std::string PrintFIlePath() const override { return m_f; }
+    std::int32_t PrtFile(const std::string&, const std::string&, const std::string&) override
+    {
+        std::printf("handed over: %s\n", m_f.c_str());
+        return 0;
+    }
+
+private:
+    std::string m_f;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3 || (std::string(argv[1]) != "kov120" && std::string(argv[1]) != "kov140")) {
+        std::fprintf(stderr, "usage: kov_blockprint kov120|kov140 DIR\n");
+        return 1;
+    }
+    const std::string program = argv[1], dir = argv[2];
+    setenv("KOV_INI_DIR", dir.c_str(), 1);
+    BatchRuntime rt(dir);
+    try {
+        kov::tessera::registerComponent(dir);
+        kov::PrintContext ctx(rt, program, [] { return std::make_unique<NotingEngine>(); });
+        const bool is120 = program == "kov120";
+        kov::blockreport::BlockReportScreen screen(ctx, is120 ? kov::kov120::kov120Screen(25) : kov::kov140::kov140Screen());
+        if (is120) screen.setPrintRun(std::make_unique<kov::kov120::Kov120Run>(screen));
+        else screen.setPrintRun(std::make_unique<kov::kov140::Kov140Run>(screen));
+        screen.formLoad();
+        screen.prsOpenSet();
+        for (auto& e : screen.lstMain) e.selected = true;
+        screen.prsPrint();
+    } catch (const kov::RuntimeError& e) {
+        std::fprintf(stderr, "kov_blockprint: %s\n", e.userMessage().c_str());
+        return 2;
+    }
+    return 0;
+}

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Many desks on one PostgreSQL server (a benchmark-style test, not run by ctest):
+#   tests/load/run-load.sh [BUILD_DIR] [STAFF]
+# Starts a throwaway server (tests/pgserver.sh), fills it with kovgendemo, and then
+#  1. runs the kov120 and kov140 print runs once each on SQLite (the expected command
+#     files) and once each alone on PostgreSQL, which must give the same bytes;
+#  2. starts 8 print runs at once (4 of kov120, 4 of kov140, each its own process and
+#     desk folder) against the one server: every command file must be the expected one,
+#     byte for byte; the wall time is reported beside one run alone;
+#  3. stops the server while a kov120 run reads: the run must end with the status
+#     message (exit status 2) and hand nothing to the print engine.
+# Prints "bench load-postgresql: ..." and "bench kov120-postgresql: ..." (the kov120 run
+# on PostgreSQL beside the same run on SQLite). Exit status 1 on any mismatch.
+set -euo pipefail
+src="$(cd "$(dirname "$0")/../.." && pwd)"
+build="${1:-build}"
+staff="${2:-4500}"
+bin="$build/bin"
+work="$(mktemp -d)"
+chmod 755 "$work"
+state="$work/pg.state"
+trap '"$src/tests/pgserver.sh" stop "$state" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+
+"$src/tests/pgserver.sh" start "$state" >/dev/null
+if [ "$(head -c 2 "$state")" != "ok" ]; then
+  echo "load test skipped: $(head -1 "$state" | cut -d' ' -f2-)"
+  exit 0
+fi
+conn="$(head -1 "$state" | cut -d' ' -f2-)"
+psql -X -q "$conn" -c "CREATE DATABASE kovload" >/dev/null
+pgconn="${conn/dbname=kovtest/dbname=kovload}"
+"$bin/kovgendemo" --out "$work/sqlite" --staff "$staff" >/dev/null
+"$bin/kovgendemo" --out "$work/pg" --staff "$staff" --engine postgresql --connection "$pgconn" >/dev/null
+
+now() { date +%s.%N; }
+secs() { awk -v s="$1" -v e="$2" 'BEGIN { printf "%.3f", e - s }'; }
+fail=0
+
+# One run of $1 in the desk folder $2 (a copy of the settings of $3); its time in $t.
+run_one() {
+  mkdir -p "$2" && cp "$3"/*.INI "$2"/
+  [ -f "$3/kov.db" ] && cp "$3"/*.db "$2"/
+  local s e
+  s=$(now)
+  "$bin/kov_blockprint" "$1" "$2" >"$2/out" 2>&1
+  e=$(now)
+  t=$(secs "$s" "$e")
+}
+
+declare -A alone_pg alone_sqlite
+for p in kov120 kov140; do
+  run_one "$p" "$work/expect-$p" "$work/sqlite"; alone_sqlite[$p]=$t
+  run_one "$p" "$work/alone-$p" "$work/pg"; alone_pg[$p]=$t
+  if ! cmp -s "$work/expect-$p/OVL.TMP" "$work/alone-$p/OVL.TMP"; then
+    echo "FAIL: $p on PostgreSQL gives another command file than on SQLite"; fail=1
+  fi
+done
+
+for i in 1 2 3 4 5 6 7 8; do
+  p=kov120; [ $((i % 2)) -eq 0 ] && p=kov140
+  mkdir -p "$work/desk$i" && cp "$work/pg"/*.INI "$work/desk$i"/
+done
+s=$(now)
+pids=()
+for i in 1 2 3 4 5 6 7 8; do
+  p=kov120; [ $((i % 2)) -eq 0 ] && p=kov140
+  "$bin/kov_blockprint" "$p" "$work/desk$i" >"$work/desk$i/out" 2>&1 &
+  pids+=($!)
+done
+for pid in "${pids[@]}"; do wait "$pid" || fail=1; done
+e=$(now)
+together=$(secs "$s" "$e")
+for i in 1 2 3 4 5 6 7 8; do
+  p=kov120; [ $((i % 2)) -eq 0 ] && p=kov140
+  if ! cmp -s "$work/expect-$p/OVL.TMP" "$work/desk$i/OVL.TMP"; then
+    echo "FAIL: desk $i ($p) gives another command file"; fail=1
+  fi
+done
+floor=$(awk -v a="${alone_pg[kov120]}" -v b="${alone_pg[kov140]}" 'BEGIN { printf "%.3f", (a + 0 > b + 0) ? a : b }')
+lines=$(grep -c . "$work/expect-kov120/OVL.TMP")
+echo "8 print runs at once ($lines lines in a kov120 command file): all command files as expected: $([ $fail -eq 0 ] && echo yes || echo NO)"
+awk -v t="$together" -v f="$floor" 'BEGIN { printf "bench load-postgresql: ratio %.2f (%.3f s against FLOOR %.3f s)\n", t / f, t, f }'
+awk -v t="${alone_pg[kov120]}" -v f="${alone_sqlite[kov120]}" \
+  'BEGIN { printf "bench kov120-postgresql: ratio %.2f (%.3f s against FLOOR %.3f s)\n", t / f, t, f }'
+
+# The server goes away in the middle of a run.
+mkdir -p "$work/gone" && cp "$work/pg"/*.INI "$work/gone"/
+"$bin/kov_blockprint" kov120 "$work/gone" >"$work/gone/out" 2>"$work/gone/err" &
+pid=$!
+sleep 0.5
+"$src/tests/pgserver.sh" stop "$state" >/dev/null
+status=0
+wait "$pid" || status=$?
+if [ "$status" -eq 2 ] && grep -q "Err Status = -" "$work/gone/err" && ! grep -q "handed over" "$work/gone/out"; then
+  echo "server stopped during a run: the run ended with \"$(grep -o 'Err Status = -[0-9]*' "$work/gone/err" | head -1)\", nothing handed to the engine"
+  cat "$work/gone/err"
+else
+  echo "FAIL: server stopped during a run: exit status $status, $(cat "$work/gone/err" "$work/gone/out" | head -3)"
+  fail=1
+fi
+exit $fail
