@@ -593,6 +593,9 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs)
         result.message = conn->conn ? PQerrorMessage(conn->conn) : "out of memory";
         return result;
     }
+    // The server's notices (a shutdown announced, a savepoint released) are not the
+    // programs' output: the failures themselves come back as statuses.
+    PQsetNoticeProcessor(conn->conn, [](void*, const char*) {}, nullptr);
     result.engine = std::make_unique<PgEngine>(std::move(conn));
     return result;
 }
