@@ -117,7 +117,7 @@ int pagesOnView(const Picture& screen, int x, int y, int w, int h, int minArea)
                 const auto [i, j] = stack.back();
                 stack.pop_back();
                 ++area;
-                for (const auto [di, dj] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+                for (const auto& [di, dj] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
                     const int ni = i + di, nj = j + dj;
                     if (ni < 0 || nj < 0 || ni >= w || nj >= h) continue;
                     char& s = seen[static_cast<std::size_t>(nj) * w + ni];

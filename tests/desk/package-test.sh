@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# The Debian package tried as an office gets it:
+#   tests/desk/package-test.sh [BUILD]      (default build/; run as root, CI runs it)
+# builds the package in BUILD (cmake --build BUILD --target package), checks it with
+# lintian (no error), installs it with dpkg, puts the demo database where the settings in
+# /etc/kov look for it, and runs the installed kov120 under Xvfb as a new unprivileged
+# user, for whom /usr/lib/kov is read-only: F6 prints the first block of the monthly-paid
+# staff to ~/帳票 (the package's PdfFolder), F10 ends with status 0. The PDF is checked
+# with poppler; the package is purged and the user removed again, also on failure.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build}
+say() { echo "package test: $*"; }
+if [ "$(id -u)" -ne 0 ]; then say "skipped (installing a package needs root)"; exit 0; fi
+if dpkg-query -W -f='${Status}' kov 2>/dev/null | grep -q "ok installed"; then
+  say "the package kov is installed on this machine already; it is left alone"; exit 1
+fi
+
+cmake --build "$build" --target package
+deb=$(ls -t "$build"/kov_*.deb | head -1)
+lintian --fail-on error "$deb"
+
+user=kovclerk$$
+work=$(mktemp -d)
+chmod 755 "$work"
+xpid="" ppid=""
+cleanup() {
+  set +e
+  [ -n "$ppid" ] && kill "$ppid" 2>/dev/null
+  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null
+  rm -f /var/lib/kov/kov.db /var/lib/kov/kovenv.db
+  dpkg --purge kov >/dev/null 2>&1
+  id "$user" >/dev/null 2>&1 && userdel -r "$user" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { say "FAILED: $*"; [ -f "$work/kov120.log" ] && sed 's/^/  kov120: /' "$work/kov120.log"; exit 1; }
+
+dpkg -i "$deb" >/dev/null
+for f in /usr/lib/kov/kov120 /usr/lib/kov/kov140 /usr/lib/kov/kovmenu /usr/lib/kov/KOV120p.ovl; do
+  [ -e "$f" ] || fail "$f is not installed"
+done
+[ "$(command -v kovmenu)" = /usr/bin/kovmenu ] || fail "kovmenu is not on the PATH"
+grep -q '^Categories=Office;' /usr/share/applications/kov.desktop || fail "the desktop entry is not in Office"
+[ "$(dpkg-query -W -f='${Conffiles}\n' kov | grep -c ' /etc/kov/')" = 3 ] || fail "the settings are not conffiles"
+
+useradd -m -s /bin/sh "$user"
+home=$(getent passwd "$user" | cut -d: -f6)
+runuser -u "$user" -- test ! -w /usr/lib/kov || fail "/usr/lib/kov may be written by $user"
+/usr/lib/kov/kovgendemo --out "$work/demo" >/dev/null
+install -m 644 "$work/demo/kov.db" "$work/demo/kovenv.db" /var/lib/kov/
+# The package opens finished PDFs in the desktop's viewer; a test has none.
+sed -i 's/^Open=yes/Open=no/' /etc/kov/OVLPRINT.INI
+
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null &
+xpid=$!
+exec 3>&-
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+display=":$(head -1 "$work/display")"
+[ "$display" != ":" ] || fail "Xvfb did not start"
+
+runuser -u "$user" -- env -i HOME="$home" USER="$user" LOGNAME="$user" PATH=/usr/bin:/bin LANG=C.UTF-8 \
+  DISPLAY="$display" QT_QPA_PLATFORM=xcb /usr/lib/kov/kov120 2 >"$work/kov120.log" 2>&1 &
+ppid=$!
+window=""
+for _ in $(seq 200); do
+  window=$(DISPLAY=$display xdotool search --onlyvisible --name '^期末勤勉手当支給調書印刷$' 2>/dev/null | head -1 || true)
+  [ -n "$window" ] && break
+  kill -0 "$ppid" 2>/dev/null || break
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no window of the installed kov120"
+DISPLAY=$display xdotool windowfocus --sync "$window"
+sleep 0.3
+for key in Tab space F6; do DISPLAY=$display xdotool key "$key"; sleep 0.2; done
+pdf=""
+for _ in $(seq 300); do
+  pdf=$(ls "$home/帳票"/*.pdf 2>/dev/null | head -1 || true)
+  [ -n "$pdf" ] && break
+  kill -0 "$ppid" 2>/dev/null || break
+  sleep 0.1
+done
+[ -n "$pdf" ] || fail "no PDF in $home/帳票"
+sleep 0.5
+DISPLAY=$display xdotool key F10
+status=0
+wait "$ppid" || status=$?
+ppid=""
+[ "$status" = 0 ] || fail "kov120 ended with status $status"
+
+cmd="$home/.local/state/kov/kov120/OVL.TMP"
+[ -f "$cmd" ] || fail "no command file in the user's work folder ($cmd)"
+[ ! -e /usr/lib/kov/OVL.TMP ] || fail "a command file in /usr/lib/kov"
+[ "$(stat -c %U "$pdf")" = "$user" ] || fail "the PDF does not belong to $user"
+pdfinfo "$pdf" | grep -Eq '^Page size: +103[0-9](\.[0-9]+)? x 72[0-9]' || fail "the PDF is not B4 landscape"
+pdffonts "$pdf" | grep -q IPAGothic || fail "the Gothic font is not embedded"
+text=$(pdftotext -layout "$pdf" -)
+for want in 期末勤勉手当支給調書 令和 月額者; do
+  grep -q "$want" <<<"$text" || fail "「$want」 is not on the PDF"
+done
+/usr/lib/kov/ovlprint "$(dirname "$cmd")" KOV120 KOV120p.ovl --pdf "$work/again.pdf" >/dev/null
+pages=$(pdfinfo "$pdf" | awk '/^Pages:/ {print $2}')
+[ "$pages" = "$(pdfinfo "$work/again.pdf" | awk '/^Pages:/ {print $2}')" ] || fail "the PDF has $pages pages, its command file another number"
+
+rm -f /var/lib/kov/kov.db /var/lib/kov/kovenv.db
+dpkg --purge kov >/dev/null
+for f in /var/lib/kov /usr/lib/kov /etc/kov /usr/bin/kovmenu /usr/share/applications/kov.desktop; do
+  [ ! -e "$f" ] || fail "$f is left after the package was purged"
+done
+say "passed ($(basename "$deb"), $pages pages printed by the installed kov120 as $user)"
