@@ -1,5 +1,5 @@
-// The screen model of kov570 over real SQLite fixtures: the finance labels, the label
-// clicks, the two warnings of F6 and the ends of the opening.
+// The screen model of kov570 over real fixtures: the finance labels, the label clicks,
+// the two warnings of F6 and the two ends of the opening.
 #include "kov570env.h"
 
 #include <gtest/gtest.h>
@@ -9,16 +9,13 @@ namespace {
 
 TEST(Kov570Screen, FinanceLabelsByNameLength)
 {
-    struct {
-        const char* column;
-        const char* name;
+    const struct {
+        const char *column, *name;
         std::size_t slot;
         const char* label;
-    } cases[] = {
-        {"ZAIMU1", "  東  ", 1, "　東　"}, {"ZAIMU2", "東部", 2, "東　部"}, {"ZAIMU3", " 東部課", 3, "東部課"},
-        {"ZAIMU4", "南部教育", 4, "南　部"}, {"ZAIMU5", "     ", 5, "　"},   {"ZAIMU8", "県立", 8, "全　体"},
-        {"ZAIMU9", "本庁", 0, "本　庁"},
-    };
+    } cases[] = {{"ZAIMU1", "  東  ", 1, "　東　"}, {"ZAIMU2", "東部", 2, "東　部"},   {"ZAIMU3", " 東部課", 3, "東部課"},
+                 {"ZAIMU4", "南部教育", 4, "南　部"}, {"ZAIMU5", "     ", 5, "　"},   {"ZAIMU8", "県立", 8, "全　体"},
+                 {"ZAIMU9", "本庁", 0, "本　庁"}};
     Kov570Env env;
     for (const auto& c : cases) env.fx.setName(c.column, std::string(c.name));
     env.screen.formLoad();
@@ -27,59 +24,45 @@ TEST(Kov570Screen, FinanceLabelsByNameLength)
     EXPECT_EQ(env.ctx.com.p_strTbName, "SkSumi");
 }
 
-TEST(Kov570Screen, PrintKeyWarnsOfTheFirstEmptyGroupOnly)
+// F6 warns of the finance offices first, of the schools only when an office is ticked;
+// a label clicked twice leaves its box as it was.
+TEST(Kov570Screen, WarningsAndLabelClicks)
 {
     Kov570Env env;
     env.fx.setKanri(202306, 2023);
     env.fx.addSumi({});
     ASSERT_EQ(env.open(), std::nullopt);
-
     env.screen.prsPfAction(5);
-    env.screen.chkGakkou[2] = 1;  // a school alone does not help
+    env.screen.chkGakkou[2] = 1;
     env.screen.prsPfAction(5);
     env.screen.lblZaimuClick(3);
     env.screen.chkGakkou[2] = 0;
     env.screen.prsPfAction(5);
     ASSERT_EQ(env.rt.messages.size(), 3u);
-    EXPECT_EQ(env.rt.messages[0].text, "財務が選択されていません。");
-    EXPECT_EQ(env.rt.messages[1].text, "財務が選択されていません。");
-    EXPECT_EQ(env.rt.messages[2].text, "学校が選択されていません。");
-    for (const auto& m : env.rt.messages) {
-        EXPECT_EQ(m.icon, MsgIcon::Exclamation);
-        EXPECT_EQ(m.title, "給与費支出額集計表印刷");
+    const char* expected[] = {"財務が選択されていません。", "財務が選択されていません。", "学校が選択されていません。"};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(env.rt.messages[i].text, expected[i]);
+        EXPECT_EQ(env.rt.messages[i].icon, MsgIcon::Exclamation);
+        EXPECT_EQ(env.rt.messages[i].title, "給与費支出額集計表印刷");
     }
     EXPECT_TRUE(env.calls.empty());
-}
 
-TEST(Kov570Screen, LabelClickedTwiceLeavesItsBox)
-{
-    Kov570Env env;
-    env.screen.chkZaimu[4] = 1;
-    env.screen.chkGakkou[1] = 2;  // a grey box becomes ticked, then unticked
-    env.screen.lblZaimuClick(4);
-    EXPECT_EQ(env.screen.chkZaimu[4], 0);
-    env.screen.lblZaimuClick(4);
-    env.screen.lblZaimuClick(0);
-    env.screen.lblZaimuClick(0);
-    env.screen.lblGakkouClick(1);
-    EXPECT_EQ(env.screen.chkGakkou[1], 1);
-    EXPECT_EQ(env.screen.chkZaimu[4], 1);
+    env.screen.chkGakkou[1] = 2;  // a grey box: ticked, then unticked
+    for (int i = 0; i < 2; ++i) env.screen.lblZaimuClick(3), env.screen.lblZaimuClick(0), env.screen.lblGakkouClick(1);
+    EXPECT_EQ(env.screen.chkZaimu[3], 1);
     EXPECT_EQ(env.screen.chkZaimu[0], 0);
+    EXPECT_EQ(env.screen.chkGakkou[1], 0);
 }
 
 TEST(Kov570Screen, OpeningEndsWithoutManagementRecordOrRows)
 {
-    struct {
-        bool kanri, rows;
-        const char* message;
-    } cases[] = {{false, true, "管理マスタが読込できません。"}, {true, false, "該当するデータが登録されていません。"}};
-    for (const auto& c : cases) {
+    for (const bool kanri : {false, true}) {
         Kov570Env env;
-        if (c.kanri) env.fx.setKanri(202306, 2023);
-        env.fx.addSumi({.nendo = c.rows ? 2023 : 2022});
+        if (kanri) env.fx.setKanri(202306, 2023);
+        env.fx.addSumi({.nendo = 2022});
         EXPECT_EQ(env.open(), kExitFatal);
         ASSERT_EQ(env.rt.messages.size(), 1u);
-        EXPECT_EQ(env.rt.messages[0].text, c.message);
+        EXPECT_EQ(env.rt.messages[0].text, kanri ? "該当するデータが登録されていません。" : "管理マスタが読込できません。");
         EXPECT_EQ(env.rt.messages[0].icon, MsgIcon::Exclamation);
     }
 }

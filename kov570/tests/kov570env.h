@@ -1,6 +1,6 @@
 #pragma once
-// kov570's screen model over a real SQLite fixture, with the runtime services scripted
-// and a print engine that notes its calls and keeps a copy of each command file.
+// kov570's screen model over a real fixture, the runtime services scripted, and a print
+// engine that notes each call with a copy of the command file.
 #include "common/tests/scriptedruntime.h"
 #include "db/tests/fixture.h"
 #include "kov570/kov570screen.h"
@@ -23,9 +23,8 @@ public:
     std::string PrintFIlePath() const override { return m_folder; }
     std::int32_t PrtFile(const std::string& job, const std::string& caption, const std::string& overlay) override
     {
-        std::ifstream in(m_folder + "/OVL.TMP", std::ios::binary);
         std::ostringstream bytes;
-        bytes << in.rdbuf();
+        bytes << std::ifstream(m_folder + "/OVL.TMP", std::ios::binary).rdbuf();
         m_calls.push_back({m_folder, job, caption, overlay, bytes.str()});
         return 0;
     }
@@ -37,18 +36,13 @@ private:
 
 struct Kov570Env {
     db::Fixture fx;
-    ScriptedRuntime rt;
+    ScriptedRuntime rt{fx.dir()};
     std::vector<NotedCall> calls;
     PrintContext ctx{rt, "kov570", [this] { return std::make_unique<NotingEngine>(calls); }};
     Kov570Screen screen{ctx};
 
-    Kov570Env()
-    {
-        rt.setAppPath(fx.dir());
-        fx.setStandardNames();
-    }
-
-    // Runs an action of the screen; a program end during it is returned.
+    Kov570Env() { fx.setStandardNames(); }
+    // Runs an action; a program end during it is returned.
     template <class F>
     std::optional<int> run(F&& action)
     {
@@ -59,14 +53,8 @@ struct Kov570Env {
         }
         return std::nullopt;
     }
-    // Load step and opening.
-    std::optional<int> open()
-    {
-        return run([this] {
-            screen.formLoad();
-            screen.gnsStart();
-        });
-    }
+    // The load step and the opening.
+    std::optional<int> open() { return run([this] { screen.formLoad(), screen.gnsStart(); }); }
 };
 
 } // namespace kov::kov570::test
