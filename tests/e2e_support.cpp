@@ -208,6 +208,7 @@ void printThroughProgram(db::Fixture& fx, const KeyedPrint& print, fs::path& pdf
     std::vector<std::string> argv = {(app / print.program).string()};
     argv.insert(argv.end(), print.args.begin(), print.args.end());
     Process prog(argv, env, log);
+    fx.syncEngine();  // the program reads the rows through its own connection (PostgreSQL: a copy)
     ASSERT_TRUE(prog.started());
 
     const std::string window = waitForWindow(x.display(), print.windowTitle, prog);
