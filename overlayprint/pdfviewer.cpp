@@ -86,7 +86,9 @@ bool openInViewer(const std::string& pdf, std::string* error)
     lseek(out, 0, SEEK_SET);
     while (said.size() < 2000 && (n = read(out, buf, sizeof buf)) > 0) said.append(buf, static_cast<std::size_t>(n));
     close(out);
+    // Its last line says why (the lines before name the fallbacks it tried).
     while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ')) said.pop_back();
+    if (const auto nl = said.rfind('\n'); nl != std::string::npos) said.erase(0, nl + 1);
     if (WIFEXITED(st) && WEXITSTATUS(st) == 0) return true;
     *error = "PDF を開けませんでした（xdg-open の終了状態 " +
              std::to_string(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st)) + (said.empty() ? "" : "、" + said) +
