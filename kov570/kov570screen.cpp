@@ -31,7 +31,7 @@ std::string zaimuLabelText(const std::string& name)
     }
 }
 
-Kov570Screen::Kov570Screen(PrintContext& ctx) : data(ctx), myPrint(ctx, data), m_ctx(ctx) {}
+Kov570Screen::Kov570Screen(PrintContext& ctx) : data(ctx), myPrint(ctx, data), m_ctx(ctx) { pfMode.prsPFMode(kKeyMode); }
 
 void Kov570Screen::formLoad()
 {

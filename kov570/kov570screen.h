@@ -4,6 +4,7 @@
 // widget (kov570/ui) shows this model and forwards the user's clicks and keys to it.
 #include "kov570/baskov570.h"
 #include "kov570/basmyprint.h"
+#include "common/pfmode.h"
 #include "print/printrun.h"
 
 #include <array>
@@ -43,6 +44,9 @@ public:
 
     BasKov570 data;
     BasMyPrint myPrint;
+
+    // The enable table of the key bar: F6 and F10 only.
+    ComPFMode pfMode;
 
     // Check boxes: 1 ticked, 0 not (chkGakkou index 0 unused).
     std::array<std::int16_t, 9> chkZaimu{};

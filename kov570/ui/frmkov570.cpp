@@ -2,7 +2,6 @@
 
 #include "common/ui/frmomachi.h"
 #include "common/ui/mainscreen.h"
-#include "common/pfmode.h"
 #include "common/ui/pfkeybar.h"
 #include "common/ui/qtruntime.h"
 #include "common/ui/twips.h"
@@ -105,10 +104,8 @@ FrmKov570::FrmKov570(Kov570Screen& model, RuntimeServices& rt, QWidget* parent)
     m_pfKeys->setAction([this](int index) { m_model.prsPfAction(index); });
     m_pfKeys->setCaption(5, "印　刷");
     m_pfKeys->setCaption(9, "終　了");
-    kov::ComPFMode mode;
-    mode.prsPFMode(Kov570Screen::kKeyMode);
     for (int i = 0; i < kov::ui::PfKeyBar::kCount; ++i)
-        m_pfKeys->setEnabled(i, mode.p_bPFKey[static_cast<std::size_t>(i)] == -1);
+        m_pfKeys->setEnabled(i, model.pfMode.p_bPFKey[static_cast<std::size_t>(i)] == -1);
 
     const QList<QWidget*> chain = tabChain();
     for (int i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
