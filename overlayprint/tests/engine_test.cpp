@@ -541,11 +541,14 @@ TEST_F(EngineTest, OvlprintReprintsASavedRunAndRejectsBadOnes)
 // Mounting needs root (CI runs as root); elsewhere the test is skipped.
 class FullDisk {
 public:
+    // freeKiB < 0: the disk is mounted read-only instead.
     FullDisk(const fs::path& at, int freeKiB) : m_at(at)
     {
         fs::create_directories(at);
-        if (::geteuid() != 0 || ::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=256k,mode=0755") != 0) return;
+        const unsigned long flags = freeKiB < 0 ? MS_RDONLY : 0;
+        if (::geteuid() != 0 || ::mount("tmpfs", at.c_str(), "tmpfs", flags, "size=256k,mode=0755") != 0) return;
         m_mounted = true;
+        if (freeKiB < 0) return;
         const fs::path fill = at / "fill";
         const int fd = ::open(fill.c_str(), O_WRONLY | O_CREAT, 0644);
         static const char zeros[4096] = {};
@@ -575,13 +578,15 @@ private:
 
 // No space at all, and space for part of the PDF only (the writer's last block then goes
 // to the disk short): either way the job fails with the folder and the cause named, and
-// neither the PDF nor its temporary file is left. The same through ovlprint.
+// neither the PDF nor its temporary file is left. The same through ovlprint, and for a
+// disk that may not be written.
 TEST_F(EngineTest, AFullDiskIsReportedAndLeavesNoPdf)
 {
     const QString tool = QString::fromStdString((fs::path(KOV_BIN_DIR) / "ovlprint").string());
     const std::string bytes = readBytes(fs::path(KOV_TEST_DATA_DIR) / "ovlprint-kov120-monthly.tmp");
-    for (const int freeKiB : {0, 8, 24}) {
+    for (const int freeKiB : {0, 8, 24, -1}) {
         SCOPED_TRACE("free KiB " + std::to_string(freeKiB));
+        const std::string cause = freeKiB < 0 ? "書き込み禁止です。" : "空き容量が足りません。";
         const fs::path disk = root / "disk";
         FullDisk full(disk, freeKiB);
         if (!full.mounted()) GTEST_SKIP() << "a small tmpfs needs root (mount): full-disk test skipped";
@@ -590,7 +595,7 @@ TEST_F(EngineTest, AFullDiskIsReportedAndLeavesNoPdf)
         EXPECT_EQ(print(bytes, "KOV120", "KOV120p.ovl"), kPrtOutputError);
         ASSERT_EQ(rt.messages.size(), 1u);
         EXPECT_EQ(rt.messages[0].icon, kov::MsgIcon::Stop);
-        for (const std::string& s : {disk.string(), std::string("空き容量が足りません。")})
+        for (const std::string& s : {disk.string(), cause})
             EXPECT_NE(rt.messages[0].text.find(s), std::string::npos) << rt.messages[0].text;
         EXPECT_TRUE(lastPdf.empty());
         EXPECT_TRUE(full.left().empty());
@@ -598,7 +603,7 @@ TEST_F(EngineTest, AFullDiskIsReportedAndLeavesNoPdf)
         const ProcResult r = run(tool, {QString::fromStdString((root / "job").string()), "KOV120", "KOV120p.ovl",
                                         "--pdf", QString::fromStdString((disk / "again.pdf").string())});
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_NE(r.err.find("空き容量が足りません。"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(cause), std::string::npos) << r.err;
         EXPECT_TRUE(full.left().empty());
     }
 }
