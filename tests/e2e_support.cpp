@@ -150,6 +150,22 @@ XServer::XServer()
     while (number.size() < 16 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
     close(fds[0]);
     if (!number.empty()) m_display = ":" + number;
+    if (m_display.empty() || !fs::exists("/usr/bin/openbox")) return;
+    std::vector<std::string> env;
+    for (const std::string& e : currentEnvironment())
+        if (e.rfind("DISPLAY=", 0) != 0) env.push_back(e);
+    env.push_back("DISPLAY=" + m_display);
+    // Its own settings, so that Alt+F4 is the close request whatever the user configured.
+    std::vector<std::string> argv = {"/usr/bin/openbox", "--sm-disable"};
+    if (fs::exists("/etc/xdg/openbox/rc.xml")) argv.insert(argv.end(), {"--config-file", "/etc/xdg/openbox/rc.xml"});
+    m_wm.emplace(argv, env, "/dev/null");
+    // Ready when it has announced itself on the root window.
+    for (int i = 0; i < 100 && m_wm->running(); ++i) {
+        if (shellOutput("DISPLAY=" + m_display + " xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") !=
+            std::string::npos)
+            break;
+        std::this_thread::sleep_for(50ms);
+    }
 }
 
 std::string xdotool(const std::string& display, const std::string& args)
@@ -192,6 +208,7 @@ std::string pdfText(const fs::path& pdf) { return shellOutput("pdftotext -layout
 
 void printThroughProgram(db::Fixture& fx, const KeyedPrint& print, fs::path& pdf)
 {
+    fx.syncEngine();  // the program reads the rows through its own connection (PostgreSQL: a copy)
     const fs::path app = fs::path(fx.dir()) / "app";
     fs::create_directories(app);
     fs::copy_file(fs::path(KOV_BIN_DIR) / print.program, app / print.program);
@@ -208,7 +225,6 @@ void printThroughProgram(db::Fixture& fx, const KeyedPrint& print, fs::path& pdf
     std::vector<std::string> argv = {(app / print.program).string()};
     argv.insert(argv.end(), print.args.begin(), print.args.end());
     Process prog(argv, env, log);
-    fx.syncEngine();  // the program reads the rows through its own connection (PostgreSQL: a copy)
     ASSERT_TRUE(prog.started());
 
     const std::string window = waitForWindow(x.display(), print.windowTitle, prog);
@@ -216,6 +232,7 @@ void printThroughProgram(db::Fixture& fx, const KeyedPrint& print, fs::path& pdf
     xdotool(x.display(), "windowfocus --sync " + window);
     std::this_thread::sleep_for(300ms);
 
+    if (print.beforeKeys) print.beforeKeys(x.display(), window);
     pressKeys(x.display(), print.keys);
     xdotool(x.display(), "key F6");
 

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,16 +72,19 @@ private:
     std::optional<int> m_status;
 };
 
-// Xvfb on the first free display, which it reports through a pipe (-displayfd); the
-// display is empty when it did not start.
+// Xvfb on the first free display, which it reports through a pipe (-displayfd), with a
+// window manager (openbox) on it as on a clerk's desktop; the display is empty when Xvfb
+// did not start, and windowManager() false when openbox is not installed or did not come.
 class XServer {
 public:
     XServer();
     const std::string& display() const { return m_display; }
     bool running() { return m_process && m_process->running(); }
+    bool windowManager() { return m_wm && m_wm->running(); }
 
 private:
     std::optional<Process> m_process;
+    std::optional<Process> m_wm;
     std::string m_display;
 };
 
@@ -106,6 +110,9 @@ struct KeyedPrint {
     std::vector<std::string> args;     // its command-line arguments
     std::string windowTitle;           // the caption of its window
     std::vector<std::string> keys;     // pressed before F6 prints
+    // Run after the screen has the focus and before the keys, with the display and the
+    // screen's window; it gives the focus back to the screen when it moves it.
+    std::function<void(const std::string& display, const std::string& window)> beforeKeys = {};
 };
 
 // Runs the program from the fixture's folder "app" (where it writes its command file

@@ -1,8 +1,9 @@
 // kov120 from end to end: the real program, started under its own X server (Xvfb) over a
-// fixture database, driven by key presses (xdotool): choose the daily-paid group, select
-// two blocks, print with F6, end with F10. The command file must match its golden file,
-// the print engine must have made a PDF whose text poppler reads, and the program must
-// end with status 0.
+// fixture database, under a window manager, driven by key presses (xdotool): Alt+F4 on
+// the background and on the screen, choose the daily-paid group, select two blocks,
+// print with F6, end with F10. The command file must match its golden file, the print
+// engine must have made a PDF whose text poppler reads, and the program must end with
+// status 0.
 #include "blockreport/tests/blockreport_testsupport.h"
 #include "common/runtimeservices.h"
 #include "db/tests/fixture.h"
@@ -10,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -59,11 +62,26 @@ TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
     addStaffWithPayment(fx, 1002, "講師　一美", "E101", 1, 5);
     addStaffWithPayment(fx, 2001, "臨時　二葉", "E201", 2, 6);
 
+    // Under the window manager the screen has a border without a title bar or buttons, and
+    // Alt+F4 (its close request) on the background and on the screen leaves both shown.
+    const auto closeRequests = [](const std::string& d, const std::string& screen) {
+        const std::string extents = kov::e2e::shellOutput("DISPLAY=" + d + " xprop -id " + screen + " _NET_FRAME_EXTENTS");
+        EXPECT_NE(extents.find("= 1, 1, 1, 1"), std::string::npos) << "a title bar: " << extents;
+        const std::string back = kov::e2e::xdotool(d, "search --name '^frmBack$'");
+        kov::e2e::xdotool(d, "windowfocus --sync " + back.substr(0, back.find('\n')));
+        kov::e2e::pressKeys(d, {"alt+F4"});
+        kov::e2e::xdotool(d, "windowfocus --sync " + screen);
+        kov::e2e::pressKeys(d, {"alt+F4"});
+        std::this_thread::sleep_for(500ms);
+        const std::string shown = kov::e2e::xdotool(d, "search --onlyvisible --name '^(frmBack|期末勤勉手当支給調書印刷)$'");
+        EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 2) << "a screen went away after Alt+F4";
+        kov::e2e::xdotool(d, "windowfocus --sync " + screen);
+    };
     // The monthly-paid option has the focus: Right chooses 日額者, Tab goes to the block
     // list, space selects block 01, Down and space select block 02, F6 prints.
     fs::path pdf;
     ASSERT_NO_FATAL_FAILURE(kov::e2e::printThroughProgram(
-        fx, {"kov120", {"2"}, "期末勤勉手当支給調書印刷", {"Right", "Tab", "space", "Down", "space"}}, pdf));
+        fx, {"kov120", {"2"}, "期末勤勉手当支給調書印刷", {"Right", "Tab", "space", "Down", "space"}, closeRequests}, pdf));
 
     kov::blockreport::test::expectGolden((fs::path(fx.dir()) / "app" / "OVL.TMP").string(),
                                          "kov120_e2e.ovl.tmp");

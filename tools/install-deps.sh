@@ -5,7 +5,7 @@ set -euo pipefail
 pkgs=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev sqlite3 libicu-dev libpq-dev postgresql
-  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev libxcb1-dev
   libgtest-dev libbenchmark-dev
   fonts-ipafont-gothic fontconfig
   poppler-utils xvfb xdotool x11-utils imagemagick time

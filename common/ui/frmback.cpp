@@ -4,6 +4,7 @@
 #include "common/text.h"
 #include "common/ui/singlecopy.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
@@ -40,6 +41,11 @@ void FrmBack::load(kov::RuntimeServices& rt, const QString& programName)
     }
     m_guard = std::make_unique<SingleCopyGuard>(programName);
     if (!m_guard->acquire()) rt.endProgram(kov::kExitLaunchRule);
+}
+
+void FrmBack::closeEvent(QCloseEvent* event)
+{
+    if (event->spontaneous()) event->ignore();
 }
 
 void FrmBack::showBack()

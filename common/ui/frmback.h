@@ -36,6 +36,11 @@ public:
     // The single-copy lock the load step holds (null before the load step).
     SingleCopyGuard* singleCopyGuard() const { return m_guard.get(); }
 
+protected:
+    // The background has no control box either: a close request of the window system
+    // (Alt+F4 on it) does nothing.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     bool m_shrunk = false;
     std::unique_ptr<SingleCopyGuard> m_guard;

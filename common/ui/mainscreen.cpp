@@ -5,21 +5,58 @@
 #include "common/ui/twips.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
 namespace kov::ui {
 
 namespace {
-// Ignores the window system's close requests on a main screen.
+
+// The decoration hints of an X11 window (_MOTIF_WM_HINTS) that ask for a fixed border
+// and nothing else: the window may be moved, not resized, minimised, maximised or closed,
+// and no title bar carries buttons for it. Window managers that cannot leave the buttons
+// out of a title bar (openbox draws close, minimise and maximise on every title bar) then
+// draw the border alone. Qt's own request for a title bar without buttons names only the
+// functions, which such managers ignore.
+void requestBorderOnly(QWidget* screen)
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection()) return;
+    xcb_connection_t* conn = x11->connection();
+    static constexpr char name[] = "_MOTIF_WM_HINTS";
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, std::strlen(name), name), nullptr);
+    if (!reply) return;
+    const xcb_atom_t atom = reply->atom;
+    std::free(reply);
+    enum : uint32_t { kHintsFunctions = 1, kHintsDecorations = 2, kFuncMove = 4, kDecorBorder = 2 };
+    const uint32_t hints[5] = {kHintsFunctions | kHintsDecorations, kFuncMove, kDecorBorder, 0, 0};
+    xcb_change_property(conn, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(screen->winId()), atom, atom, 32, 5,
+                        hints);
+    xcb_flush(conn);
+}
+
+// A main screen has no control box: the window system's close requests (Alt+F4, the
+// window manager's menu) are ignored, and the window manager is asked, each time before
+// the screen is mapped, for a border without buttons.
 class NoControlBox : public QObject {
 public:
     using QObject::QObject;
-    bool eventFilter(QObject*, QEvent* event) override
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::Close && event->spontaneous()) {
             event->ignore();
             return true;
         }
+        if (event->type() == QEvent::Show && watched->isWidgetType())
+            requestBorderOnly(static_cast<QWidget*>(watched));
         return false;
     }
 };
