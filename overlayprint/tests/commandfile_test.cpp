@@ -169,9 +169,20 @@ TEST(CommandFile, EveryMalformedFileNamesItsLine)
 // is drawn: the same pages, commands and characters as the file read from memory.
 TEST(CommandFile, PagesReadAgainFromDiskAreThePagesReadFromMemory)
 {
-    for (const char* sample : {"ovlprint-kov120-monthly.tmp", "ovlprint-kov570.tmp"}) {
+    // A run of more than two read chunks (1 MiB each), so that lines and pages cross them.
+    const auto longRun = std::filesystem::temp_directory_path() / "ovl-long-run.tmp";
+    {
+        const std::string sample = readBytes(std::filesystem::path(KOV_TEST_DATA_DIR) / "ovlprint-kov120-monthly.tmp");
+        const std::size_t begin = sample.find("CR 15063\r\n") + 10;
+        const std::string page = sample.substr(begin, sample.find("PE \r\n") - begin);
+        std::string run = kHead;
+        for (int i = 0; run.size() < 2600 * 1024; ++i) run += (i ? "PE \r\n" : "") + page;
+        std::ofstream(longRun, std::ios::binary) << run + "ED \r\n";
+    }
+    for (const std::string& sample : {std::string(KOV_TEST_DATA_DIR "/ovlprint-kov120-monthly.tmp"),
+                                      std::string(KOV_TEST_DATA_DIR "/ovlprint-kov570.tmp"), longRun.string()}) {
         SCOPED_TRACE(sample);
-        const auto path = std::filesystem::path(KOV_TEST_DATA_DIR) / sample;
+        const std::filesystem::path path = sample;
         const auto mem = parseCommandFile(readBytes(path));
         const auto disk = readCommandFile(path.string());
         ASSERT_TRUE(mem.ok() && disk.ok());
@@ -192,6 +203,7 @@ TEST(CommandFile, PagesReadAgainFromDiskAreThePagesReadFromMemory)
             }
         }
     }
+    std::filesystem::remove(longRun);
 }
 
 TEST(CommandFile, MissingFileOrAFolderIsAMessage)
