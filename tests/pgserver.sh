@@ -37,7 +37,11 @@ start)
     echo "pgserver: PostgreSQL is not installed: the PostgreSQL tests will be skipped"
     exit 0
   fi
-  dir=$(mktemp -d "${TMPDIR:-/tmp}/kovpg.XXXXXX")
+  # As root the folder is made in /tmp, which the server's user can reach whatever
+  # TMPDIR names.
+  base=${TMPDIR:-/tmp}
+  [ "$(id -u)" -eq 0 ] && base=/tmp
+  dir=$(mktemp -d "$base/kovpg.XXXXXX")
   chmod 755 "$dir"
   [ "$(id -u)" -eq 0 ] && chown "${KOV_PG_USER:-nobody}" "$dir"
   # The socket lives in the private folder, so any port number is free there; a
