@@ -3,6 +3,8 @@
 #include "dataaccess/dataaccess.h"
 #include "text.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,18 @@ void BasCmnName::clear()
     }
 }
 
+void BasCmnName::reportFailure(const std::string& text)
+{
+    if (std::find(m_shownInWindow.begin(), m_shownInWindow.end(), text) == m_shownInWindow.end()) {
+        m_shownInWindow.push_back(text);
+        m_rt.msgBox(text, MsgIcon::Stop, MsgButtons::Ok, p_strMsgTitle);  // also written to standard error
+        return;
+    }
+    std::fprintf(stderr, "[message stop, not shown again] title=\"%s\" text=\"%s\"\n", p_strMsgTitle.c_str(),
+                 text.c_str());
+    std::fflush(stderr);
+}
+
 void BasCmnName::prsNameRead(std::int16_t selector)
 {
     using namespace kov::dataaccess;
@@ -56,7 +70,7 @@ void BasCmnName::prsNameRead(std::int16_t selector)
 
     db->setDBIniNameString("KOVENV.INI");
     if (db->DAO_DBOpen() != 0) {
-        m_rt.msgBox("KOVENV データベースのオープンに失敗しました。", MsgIcon::Stop, MsgButtons::Ok, p_strMsgTitle);
+        reportFailure("KOVENV データベースのオープンに失敗しました。");
         return;  // both objects are released on return
     }
 
@@ -64,7 +78,7 @@ void BasCmnName::prsNameRead(std::int16_t selector)
     tb->setTBNameString("名設定");
     const std::int16_t rows = tb->DAO_TableOpen("", "");
     if (rows < 0) {
-        m_rt.msgBox("名称設定テーブルのオープンに失敗しました。", MsgIcon::Stop, MsgButtons::Ok, p_strMsgTitle);
+        reportFailure("名称設定テーブルのオープンに失敗しました。");
     } else {
         if (rows > 0 && tb->DAO_RecRead(1) == 0) {
             auto textOf = [&](const std::string& column) { return text::trim(toText(tb->TBRec(column))); };

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kov {
 
@@ -34,8 +35,16 @@ public:
     std::string p_strMsgTitle;
 
     // Clears every slot (not p_curKenko, p_curKosei), then loads the group of the
-    // selector 1 to 7; any other selector only clears.
+    // selector 1 to 7; any other selector only clears. A failure to open the database or
+    // the table leaves the slots blank; its message is shown once in each message window
+    // (a print run reads the names for every staff line and page) and every failure is
+    // written to standard error.
     void prsNameRead(std::int16_t selector);
+
+    // Opens a new message window: the next failure of each kind is shown again. The
+    // first window opens with the object (the start, where the processing month's era is
+    // read); every print run opens its own (runPrintJob).
+    void beginMessageWindow() { m_shownInWindow.clear(); }
 
     // Reloads the era table (selector 4), picks the era of the date YYYYMMDD and sets
     // p_strEraKj, p_strEraKb and p_curEraYmd; returns p_curEraYmd.
@@ -43,7 +52,9 @@ public:
 
 private:
     void clear();
+    void reportFailure(const std::string& text);
     RuntimeServices& m_rt;
+    std::vector<std::string> m_shownInWindow;
 };
 
 } // namespace kov

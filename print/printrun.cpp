@@ -13,6 +13,8 @@ std::string PrintContext::printFolder() const { return runtime().appPath(); }
 
 std::int32_t runPrintJob(PrintContext& ctx, const PrintJob& job)
 {
+    // A name-setting failure is shown once in this run, not for every line that reads it.
+    ctx.cmnName.beginMessageWindow();
     SubPrt& prt = ctx.subPrt;
     const std::string folder = ctx.printFolder();
     prt.p_strPrtPath = folder;

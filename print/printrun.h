@@ -37,7 +37,8 @@ struct PrintJob {
     std::function<void()> afterEnd;
 };
 
-// Runs the job through ctx.subPrt and hands the file to a new engine. Returns PrtFile's
+// Runs the job through ctx.subPrt and hands the file to a new engine; the run is a new
+// message window of the name settings (a failure to read them is shown once in it). Returns PrtFile's
 // result (the engine shows its own message on failure). No engine from the factory is
 // the run-time error of an object that cannot be created.
 std::int32_t runPrintJob(PrintContext& ctx, const PrintJob& job);

@@ -7,6 +7,7 @@
 
 #include <QGuiApplication>
 
+#include <filesystem>
 #include <functional>
 
 namespace kov::kov120::test {
@@ -221,6 +222,39 @@ TEST(Kov120Run, StaffMissingFromMasterEndsThroughStatusCheck)
     EXPECT_EQ(env.rt.messages[0].text, "テーブルは指定したレコードを検索できません。\r\n\r\nErr Status = -8");
     EXPECT_EQ(env.rt.messages[0].icon, MsgIcon::Stop);
     EXPECT_TRUE(env.engineCalls.empty());
+}
+
+// Without KOVENV.INI the names cannot be read: the failure is shown once at the start
+// (the era of the processing month) and once in each print run, however many lines and
+// pages read the names; the runs print with blank names, and standard error has every
+// failure.
+TEST(Kov120Run, MissingNameSettingsShownOncePerRun)
+{
+    Kov120Env env(2);
+    env.ctx.engineFactory = env.recordingEngine();
+    standardSchools(env.fx);
+    for (int i = 1; i <= 30; ++i) addPerson(env.fx, 1000 + i, "職員" + std::to_string(i), "E101", 1);
+    std::filesystem::remove(env.fx.path("KOVENV.INI"));
+    const std::string text = "KOVENV データベースのオープンに失敗しました。";
+
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(env.open(), std::nullopt);
+    EXPECT_EQ(env.rt.messages.size(), 1u);
+    env.selectBlocks({1});
+    for (std::size_t run = 1; run <= 2; ++run) {
+        ASSERT_EQ(env.press(5), std::nullopt);
+        EXPECT_EQ(env.rt.messages.size(), 1 + run) << "run " << run;
+        ASSERT_EQ(env.engineCalls.size(), run);
+        EXPECT_NE(env.engineCalls.back().commandFile.find("ED "), std::string::npos);
+    }
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    for (const RecordedMessage& m : env.rt.messages) {
+        EXPECT_EQ(m.text, text);
+        EXPECT_EQ(m.icon, MsgIcon::Stop);
+    }
+    std::size_t logged = 0;
+    for (std::size_t at = 0; (at = log.find(text, at)) != std::string::npos; at += text.size()) ++logged;
+    EXPECT_GT(logged, 2u * 30u) << "every failure is written to standard error";
 }
 
 TEST(Kov120Texts, RateAndPeriod)
