@@ -401,7 +401,9 @@ CREATE TABLE SKSUMI (
     KYUJIT bigint,
     TAGAKU bigint
 );
-CREATE INDEX SKSUMI_NENDO ON SKSUMI (NENDO);
+-- In the order of the summary's grouping: a fiscal year's groups are read in index order,
+-- without sorting its rows.
+CREATE INDEX SKSUMI_NENDO ON SKSUMI (NENDO, ZAIMU, SYOCHU, SHARYM);
 
 -- @database names
 
