@@ -148,6 +148,28 @@ TEST(FrmBlockReport, KeyboardOnTheBlockList)
     EXPECT_FALSE(w.screen.optGetugaku);
 }
 
+// Every arrow key on an option moves the choice and the focus to the other option of
+// the group (Up and Left to the previous, Down and Right to the next, round), on both
+// screens' tab orders; the model follows.
+TEST(FrmBlockReport, ArrowKeysMoveTheChoiceWithinTheOptions)
+{
+    for (const bool optionsFirst : {true, false}) {
+        Window w(optionsFirst ? testScreen() : testScreen(false, true), 2);
+        QRadioButton* getugaku = w.form.optGetugaku();
+        QRadioButton* nichigaku = w.form.optNichigaku();
+        getugaku->setFocus();
+        QApplication::processEvents();
+        for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Up, Qt::Key_Right, Qt::Key_Left, Qt::Key_Up, Qt::Key_Down}) {
+            const bool wasGetugaku = getugaku->isChecked();
+            QTest::keyClick(QApplication::focusWidget(), key);
+            QRadioButton* chosen = wasGetugaku ? nichigaku : getugaku;
+            EXPECT_TRUE(chosen->isChecked()) << optionsFirst << " key " << key;
+            EXPECT_EQ(QApplication::focusWidget(), chosen) << optionsFirst << " key " << key;
+            EXPECT_EQ(w.screen.optGetugaku, chosen == getugaku) << optionsFirst << " key " << key;
+        }
+    }
+}
+
 TEST(FrmBlockReport, PrintWithoutSelectionWarnsAndFocusesTheList)
 {
     Window w(testScreen(), 2);

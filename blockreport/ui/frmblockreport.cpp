@@ -3,6 +3,7 @@
 #include "common/ui/fonts.h"
 #include "common/ui/frmomachi.h"
 #include "common/ui/mainscreen.h"
+#include "common/ui/optiongroup.h"
 #include "common/ui/pfkeybar.h"
 #include "common/ui/qtruntime.h"
 #include "common/ui/twips.h"
@@ -70,6 +71,8 @@ FrmBlockReport::FrmBlockReport(BlockReportScreen& model, RuntimeServices& rt, QW
     m_optGetugaku->setChecked(model.optGetugaku);
     m_optNichigaku->setChecked(!model.optGetugaku);
     connect(m_optGetugaku, &QRadioButton::toggled, this, [this](bool on) { m_model.optGetugaku = on; });
+    // Every arrow key moves the choice between the two options (they stand side by side).
+    kov::ui::linkOptionGroup({m_optGetugaku, m_optNichigaku});
 
     m_label5 = new QLabel("ブロック選択", this);
     m_label5->setObjectName("Label5");
