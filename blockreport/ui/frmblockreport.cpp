@@ -47,7 +47,7 @@ public:
 } // namespace
 
 FrmBlockReport::FrmBlockReport(BlockReportScreen& model, RuntimeServices& rt, QWidget* parent)
-    : QWidget(parent), m_model(model), m_rt(rt)
+    : QWidget(parent), m_model(model)
 {
     const ScreenDescription& d = model.description();
     QPalette p = palette();

@@ -51,7 +51,6 @@ private:
     void syncSelectionToModel();
 
     BlockReportScreen& m_model;
-    RuntimeServices& m_rt;
     QLabel* m_lblShori;
     QLabel* m_label5;
     QGroupBox* m_fraKyuKbn;
