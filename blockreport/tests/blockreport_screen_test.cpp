@@ -12,6 +12,7 @@
 namespace kov::blockreport {
 namespace {
 
+using test::blocksOfAllKinds;
 using test::testScreen;
 
 // The print engine of these tests keeps nothing: the screen tests look at the records
@@ -78,27 +79,6 @@ struct Env {
         return t;
     }
 };
-
-// Blocks of pay kinds 2, 5 and 3 with the school-name cases of the list.
-void blocksOfAllKinds(db::Fixture& fx)
-{
-    fx.setKanri(202306);
-    fx.addSchool("E101", "城東小学校");
-    fx.addSchool("E102", "あいうえおかきくけこ");      // exactly 10 characters
-    fx.addSchool("E103", "あいうえおかきくけこさし");  // 12 characters: no filler
-    fx.addSchool("E104", "一校");
-    fx.setBlock(1, 101, 103, 3, 2);
-    fx.setBlock(2, 102, 102, 12, 5);
-    fx.setBlock(3, 103, 103, 2, 2);
-    fx.setBlock(7, 104, 104, 1, 5);
-    fx.setBlock(9, 999, 999, 4, 2);    // school not in the master
-    fx.setBlock(10, 0, 0, 3, 2);       // empty slot
-    fx.setBlock(11, 104, 104, 0, 3);   // another pay kind
-    fx.setBlock(45, 101, 101, 100, 2); // count of three digits
-    fx.addPayment({.syokcd = 1, .skyuym = 202306, .kyusyu = 2, .syrflg = 1});
-    fx.addPayment({.syokcd = 2, .skyuym = 202306, .kyusyu = 5, .syrflg = 2});
-    fx.addPayment({.syokcd = 3, .skyuym = 202306, .kyusyu = 3, .syrflg = 11});
-}
 
 const std::string kB1 = "  01  城東小学校" + std::string(11, ' ') + "他　２校";
 const std::string kB2 = "  02  あいうえおかきくけこ 他１１校";

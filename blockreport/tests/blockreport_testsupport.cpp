@@ -82,6 +82,26 @@ ScreenDescription testScreen(bool monthCheck, bool listFirst)
     return d;
 }
 
+void blocksOfAllKinds(db::Fixture& fx)
+{
+    fx.setKanri(202306);
+    fx.addSchool("E101", "城東小学校");
+    fx.addSchool("E102", "あいうえおかきくけこ");      // exactly 10 characters
+    fx.addSchool("E103", "あいうえおかきくけこさし");  // 12 characters: no filler
+    fx.addSchool("E104", "一校");
+    fx.setBlock(1, 101, 103, 3, 2);
+    fx.setBlock(2, 102, 102, 12, 5);
+    fx.setBlock(3, 103, 103, 2, 2);
+    fx.setBlock(7, 104, 104, 1, 5);
+    fx.setBlock(9, 999, 999, 4, 2);    // school not in the master
+    fx.setBlock(10, 0, 0, 3, 2);       // empty slot
+    fx.setBlock(11, 104, 104, 0, 3);   // another pay kind
+    fx.setBlock(45, 101, 101, 100, 2); // count of three digits
+    fx.addPayment({.syokcd = 1, .skyuym = 202306, .kyusyu = 2, .syrflg = 1});
+    fx.addPayment({.syokcd = 2, .skyuym = 202306, .kyusyu = 5, .syrflg = 2});
+    fx.addPayment({.syokcd = 3, .skyuym = 202306, .kyusyu = 3, .syrflg = 11});
+}
+
 namespace {
 
 class RecordingEngine : public PrintEngine {

@@ -36,6 +36,12 @@ void expectGolden(const std::string& actualPath, const std::string& goldenName);
 // when monthCheck is set.
 ScreenDescription testScreen(bool monthCheck = false, bool listFirst = false);
 
+// The processing month June 2023 and blocks of pay kinds 2 (slots 1, 3, 9, 10 empty,
+// 45), 5 (2, 7) and 3 (11), with the school-name cases of the list (a name of exactly
+// ten characters, one of twelve, a school missing from the master, three-digit counts)
+// and a payment record of each pay kind.
+void blocksOfAllKinds(db::Fixture& fx);
+
 // What a print run handed to the print engine, and what the engine made of it.
 struct EngineCall {
     std::string folder, jobName, caption, overlay;
