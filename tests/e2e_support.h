@@ -73,14 +73,13 @@ private:
 };
 
 // Xvfb on the first free display, which it reports through a pipe (-displayfd), with a
-// window manager (openbox) on it as on a clerk's desktop; the display is empty when Xvfb
-// did not start, and windowManager() false when openbox is not installed or did not come.
+// window manager (openbox, when installed) on it as on a clerk's desktop; the display is
+// empty when Xvfb did not start.
 class XServer {
 public:
     XServer();
     const std::string& display() const { return m_display; }
     bool running() { return m_process && m_process->running(); }
-    bool windowManager() { return m_wm && m_wm->running(); }
 
 private:
     std::optional<Process> m_process;
