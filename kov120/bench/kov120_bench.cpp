@@ -1,7 +1,8 @@
-// kov120_bench DIR [PAYKIND]
+// kov120_bench DIR [PAYKIND | kov140] [daily]
 // Runs the kov120 print run over the database that DIR/KOV.INI names (a kovgendemo
 // folder), from the selection of the records to the closed command file, for every
-// block of the pay kind (25 by default) and the monthly-paid group, and reports the
+// block of the pay kind (25 by default) and the monthly-paid group (with "kov140": the
+// kov140 print run of every block; with "daily": the daily-paid group), and reports the
 // time, the records printed and the peak memory of the process. The command file is
 // written in DIR; the print engine is not run (it would only measure the renderer).
 #include "blockreport/blockreportrun.h"
@@ -9,6 +10,8 @@
 #include "common/runtimeerror.h"
 #include "kov120/kov120run.h"
 #include "kov120/kov120screen.h"
+#include "kov140/kov140run.h"
+#include "kov140/kov140screen.h"
 #include "tessera/tessera.h"
 
 #include <chrono>
@@ -61,6 +64,17 @@ public:
     }
 };
 
+class CountingKov140Run : public kov::kov140::Kov140Run {
+public:
+    using Kov140Run::Kov140Run;
+    long staffLines = 0;
+    void prsGokeiPrint(std::int16_t inji) override
+    {
+        if (inji == kStaff) ++staffLines;
+        Kov140Run::prsGokeiPrint(inji);
+    }
+};
+
 long peakKiB()
 {
     rusage u{};
@@ -73,23 +87,33 @@ long peakKiB()
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: kov120_bench DIR [PAYKIND]\n");
+        std::fprintf(stderr, "usage: kov120_bench DIR [PAYKIND | kov140] [daily]\n");
         return 1;
     }
     const std::string dir = argv[1];
-    const std::int16_t kyusyu = argc > 2 ? static_cast<std::int16_t>(std::atoi(argv[2])) : 25;
+    const bool kov140 = argc > 2 && std::string(argv[2]) == "kov140";
+    const std::int16_t kyusyu = argc > 2 && !kov140 ? static_cast<std::int16_t>(std::atoi(argv[2])) : 25;
     setenv("KOV_INI_DIR", dir.c_str(), 1);
     BenchRuntime rt(dir);
     try {
         kov::tessera::registerComponent(dir);
-        kov::PrintContext ctx(rt, "kov120", [] { return std::make_unique<NoEngine>(); });
-        kov::blockreport::BlockReportScreen screen(ctx, kov::kov120::kov120Screen(kyusyu));
-        auto run = std::make_unique<CountingKov120Run>(screen);
-        CountingKov120Run* counting = run.get();
-        screen.setPrintRun(std::move(run));
+        kov::PrintContext ctx(rt, kov140 ? "kov140" : "kov120", [] { return std::make_unique<NoEngine>(); });
+        kov::blockreport::BlockReportScreen screen(ctx, kov140 ? kov::kov140::kov140Screen()
+                                                               : kov::kov120::kov120Screen(kyusyu));
+        long* staffLines = nullptr;
+        if (kov140) {
+            auto run = std::make_unique<CountingKov140Run>(screen);
+            staffLines = &run->staffLines;
+            screen.setPrintRun(std::move(run));
+        } else {
+            auto run = std::make_unique<CountingKov120Run>(screen);
+            staffLines = &run->staffLines;
+            screen.setPrintRun(std::move(run));
+        }
         screen.formLoad();
         screen.prsOpenSet();
         for (auto& e : screen.lstMain) e.selected = true;
+        if (argc > 3 && std::string(argv[3]) == "daily") screen.optGetugaku = false;
         const long before = peakKiB();
         const auto t0 = std::chrono::steady_clock::now();
         screen.prsPrint();
@@ -97,11 +121,11 @@ int main(int argc, char** argv)
         const double secs = std::chrono::duration<double>(t1 - t0).count();
         std::printf("blocks %zu, staff lines %ld, print run %.3f s (%.1f us a record), peak memory %ld KiB "
                     "(%ld KiB before the run)\n",
-                    screen.lstMain.size(), counting->staffLines, secs,
-                    counting->staffLines ? secs * 1e6 / static_cast<double>(counting->staffLines) : 0.0, peakKiB(),
+                    screen.lstMain.size(), *staffLines, secs,
+                    *staffLines ? secs * 1e6 / static_cast<double>(*staffLines) : 0.0, peakKiB(),
                     before);
         std::printf("filter: %s\n",
-                    screen.description().selectFilter(screen.syorid().toString(), screen.blockList(), true).c_str());
+                    screen.description().selectFilter(screen.syorid().toString(), screen.blockList(), screen.optGetugaku).c_str());
     } catch (const kov::RuntimeError& e) {
         std::fprintf(stderr, "kov120_bench: %s\n", e.userMessage().c_str());
         return 2;
