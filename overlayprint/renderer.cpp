@@ -286,6 +286,12 @@ QSizeF Overlay::extentInches() const
 
 void Overlay::draw(QPainter& painter, double pxPerInchX, double pxPerInchY) const
 {
+    drawForm(painter, pxPerInchX, pxPerInchY);
+    drawCaptions(painter, pxPerInchX, pxPerInchY);
+}
+
+void Overlay::drawForm(QPainter& painter, double pxPerInchX, double pxPerInchY) const
+{
     if (!m_svg) return;
     const QRectF vb = m_svg->viewBoxF();
     const double ux = pxPerInchX / kOverlayUnitsPerInch;
@@ -293,23 +299,35 @@ void Overlay::draw(QPainter& painter, double pxPerInchX, double pxPerInchY) cons
     painter.save();
     m_svg->render(&painter, QRectF(vb.x() * ux, vb.y() * uy, vb.width() * ux, vb.height() * uy));
     painter.restore();
+}
+
+void Overlay::drawCaptions(QPainter& painter, double pxPerInchX, double pxPerInchY) const
+{
+    if (!m_svg) return;
     // Captions: laid out at 100 pixels to the em and scaled to their size, so that small
     // sizes keep exact proportions.
-    const QTransform device = QTransform::fromScale(ux, uy);
-    for (const Caption& c : m_captions) {
-        QFont font(c.family);
-        font.setPixelSize(100);
-        font.setBold(c.bold);
-        font.setHintingPreference(QFont::PreferNoHinting);
-        const double width = QFontMetricsF(font).horizontalAdvance(c.text);
-        const double shift = c.anchor == 1 ? width / 2 : c.anchor == 2 ? width : 0;
+    if (m_layouts.size() != m_captions.size()) {
+        m_layouts.clear();
+        for (const Caption& c : m_captions) {
+            QFont font(c.family);
+            font.setPixelSize(100);
+            font.setBold(c.bold);
+            font.setHintingPreference(QFont::PreferNoHinting);
+            const double width = QFontMetricsF(font).horizontalAdvance(c.text);
+            m_layouts.push_back({font, c.anchor == 1 ? width / 2 : c.anchor == 2 ? width : 0});
+        }
+    }
+    const QTransform device =
+        QTransform::fromScale(pxPerInchX / kOverlayUnitsPerInch, pxPerInchY / kOverlayUnitsPerInch);
+    for (std::size_t i = 0; i < m_captions.size(); ++i) {
+        const Caption& c = m_captions[i];
         painter.save();
         painter.setTransform(c.transform * device);
         painter.translate(c.at);
         painter.scale(c.size / 100.0, c.size / 100.0);
-        painter.setFont(font);
+        painter.setFont(m_layouts[i].font);
         painter.setPen(c.color);
-        painter.drawText(QPointF(-shift, 0), c.text);
+        painter.drawText(QPointF(-m_layouts[i].shift, 0), c.text);
         painter.restore();
     }
 }
@@ -391,6 +409,31 @@ bool Renderer::prepare(std::string* error, bool* fontMissing)
     return true;
 }
 
+void Renderer::setUp(double dpiX, double dpiY)
+{
+    // A full-width character is two cells wide and as high: the em of the font.
+    const double emPx = 2.0 * dpiX / m_doc.charsPerInch;
+    // The main font is run 0; fonts for the few characters it lacks follow.
+    m_fonts.clear();
+    for (const QString& family : QStringList{m_fontFamily} + m_fallbackFamilies) {
+        QFont font(family);
+        font.setPixelSize(std::max(1, static_cast<int>(emPx + 0.5)));
+        font.setStyleStrategy(QFont::NoFontMerging);
+        font.setHintingPreference(QFont::PreferNoHinting);
+        QRawFont r = QRawFont::fromFont(font);
+        r.setPixelSize(emPx);
+        m_fonts.append(r);
+    }
+    const QRawFont& raw = m_fonts.front();
+    m_descentFraction = raw.descent() / (raw.ascent() + raw.descent());
+    m_glyphs.clear();
+    // The form is the same on every page: drawn once into a recording, played back per page.
+    m_form = QPicture();
+    QPainter recorder(&m_form);
+    m_overlay.drawForm(recorder, dpiX, dpiY);
+    recorder.end();
+}
+
 bool Renderer::render(QPagedPaintDevice& device, std::string* error)
 {
     QPainter painter;
@@ -400,6 +443,7 @@ bool Renderer::render(QPagedPaintDevice& device, std::string* error)
     }
     const double dpiX = device.logicalDpiX();
     const double dpiY = device.logicalDpiY();
+    setUp(dpiX, dpiY);
     for (std::size_t i = 0; i < m_doc.pageCount(); ++i) {
         if (i > 0 && !device.newPage()) {
             painter.end();
@@ -420,35 +464,27 @@ bool Renderer::render(QPagedPaintDevice& device, std::string* error)
 
 bool Renderer::drawPage(QPainter& painter, std::size_t page, double dpiX, double dpiY, std::string* error)
 {
+    // A recording plays back enlarged by the device's resolution over its own: undone here.
     painter.resetTransform();
-    m_overlay.draw(painter, dpiX, dpiY);
+    painter.scale(m_form.logicalDpiX() / dpiX, m_form.logicalDpiY() / dpiY);
+    painter.drawPicture(0, 0, m_form);
+    painter.resetTransform();
+    m_overlay.drawCaptions(painter, dpiX, dpiY);
     painter.resetTransform();
     painter.setRenderHint(QPainter::Antialiasing, true);
 
     const double cellPx = dpiX / m_doc.charsPerInch;
     const double linePx = dpiY / m_doc.linesPerInch;
-    // A full-width character is two cells wide and as high: the em of the font.
-    const double emPx = 2.0 * cellPx;
-    // The main font is run 0; fonts for the few characters it lacks follow.
-    QList<QRawFont> fonts;
-    const QStringList families = QStringList{m_fontFamily} + m_fallbackFamilies;
-    for (const QString& family : families) {
-        QFont font(family);
-        font.setPixelSize(std::max(1, static_cast<int>(emPx + 0.5)));
-        font.setStyleStrategy(QFont::NoFontMerging);
-        font.setHintingPreference(QFont::PreferNoHinting);
-        QRawFont r = QRawFont::fromFont(font);
-        r.setPixelSize(emPx);
-        fonts.append(r);
-    }
-    const QRawFont& raw = fonts.front();
-    const double descentFraction = raw.descent() / (raw.ascent() + raw.descent());
     const double yScale = dpiY / dpiX;  // the em was set in x pixels
     const double emLinesPx = m_doc.emLines() * linePx;
     const double gapPx = m_doc.textGapLines() * linePx;
 
-    QList<QList<quint32>> glyphs(fonts.size());
-    QList<QList<QPointF>> positions(fonts.size());
+    const QPen textPen(Qt::black);
+    painter.setPen(textPen);
+    bool textPenSet = true;
+    std::vector<QList<quint32>> glyphs(static_cast<std::size_t>(m_fonts.size()));
+    std::vector<QList<QPointF>> positions(glyphs.size());
+    QGlyphRun run;
     // Commands are drawn as they are read again from the file: a page costs no more than its line.
     return m_doc.forEachCommand(page, [&](const DrawCommand& c) {
         if (const auto* r = std::get_if<RuleCommand>(&c)) {
@@ -458,7 +494,9 @@ bool Renderer::drawPage(QPainter& painter, std::size_t page, double dpiX, double
             pen.setCapStyle(Qt::FlatCap);
             if (r->pattern == RulePattern::Dashed) pen.setStyle(Qt::DashLine);
             else if (r->pattern == RulePattern::Dotted) pen.setStyle(Qt::DotLine);
+            painter.resetTransform();
             painter.setPen(pen);
+            textPenSet = false;
             const double y = r->y10 / 10.0 * linePx;
             painter.drawLine(QPointF(r->x10 / 10.0 * cellPx, y), QPointF((r->x10 + r->len10) / 10.0 * cellPx, y));
             return;
@@ -466,28 +504,28 @@ bool Renderer::drawPage(QPainter& painter, std::size_t page, double dpiX, double
         const auto& t = std::get<TextCommand>(c);
         for (auto& g : glyphs) g.clear();
         for (auto& p : positions) p.clear();
-        // The code page holds only characters of the basic plane: one UTF-16 unit, one glyph each.
-        const QString str = QString::fromUtf8(t.text.data(), static_cast<qsizetype>(t.text.size()));
-        const QList<quint32> all = raw.glyphIndexesForString(str);
+        // Each character's glyph is looked up once a job; its place is its cell.
         int cell = 0;
         bool any = false;
-        qsizetype k = 0;
-        for (std::size_t i = 0; i < t.text.size() && k < all.size(); ++k) {
+        for (std::size_t i = 0; i < t.text.size();) {
             std::size_t n = 0;
             const char32_t cp = text::decodeAt(t.text, i, &n);
             i += n;
             if (!isBlank(cp)) {
-                const auto fb = m_fallback.find(cp);
-                if (fb == m_fallback.end()) {
-                    glyphs[0].append(all[k]);
-                    positions[0].append(QPointF(cell * cellPx, 0));
-                } else {
-                    const int f = fb->second + 1;
-                    const QList<quint32> g = fonts[f].glyphIndexesForString(str.mid(k, 1));
-                    if (!g.isEmpty()) {
-                        glyphs[f].append(g.front());
-                        positions[f].append(QPointF(cell * cellPx, 0));
-                    }
+                auto g = m_glyphs.find(cp);
+                if (g == m_glyphs.end()) {
+                    const auto fb = m_fallback.find(cp);
+                    const int f = fb == m_fallback.end() ? 0 : fb->second + 1;
+                    const char32_t one[] = {cp};
+                    const QList<quint32> found =
+                        m_fonts[f].glyphIndexesForString(QString::fromUcs4(one, 1));
+                    // A fallback character that its font cannot give is left out, as before.
+                    g = m_glyphs.emplace(cp, Glyph{found.isEmpty() ? -1 : f, found.isEmpty() ? 0 : found.front()}).first;
+                }
+                if (g->second.font >= 0) {
+                    const auto f = static_cast<std::size_t>(g->second.font);
+                    glyphs[f].append(g->second.index);
+                    positions[f].append(QPointF(cell * cellPx, 0));
                 }
                 any = true;
             }
@@ -498,20 +536,20 @@ bool Renderer::drawPage(QPainter& painter, std::size_t page, double dpiX, double
         const double sy = t.sizeY / 100.0;
         // The character box stands on the gap above y; the baseline is a descent above its foot.
         const double footPx = t.y10 / 10.0 * linePx - gapPx;
-        const double baselinePx = footPx - descentFraction * emLinesPx * sy;
-        painter.save();
-        painter.translate(t.x10 / 10.0 * cellPx, baselinePx);
-        painter.scale(sx, sy * yScale);
-        painter.setPen(Qt::black);
-        for (qsizetype f = 0; f < fonts.size(); ++f) {
+        const double baselinePx = footPx - m_descentFraction * emLinesPx * sy;
+        // One transform a text: its place and its size.
+        painter.setTransform(QTransform(sx, 0, 0, sy * yScale, t.x10 / 10.0 * cellPx, baselinePx));
+        if (!textPenSet) {
+            painter.setPen(textPen);
+            textPenSet = true;
+        }
+        for (std::size_t f = 0; f < glyphs.size(); ++f) {
             if (glyphs[f].isEmpty()) continue;
-            QGlyphRun run;
-            run.setRawFont(fonts[f]);
+            run.setRawFont(m_fonts[static_cast<qsizetype>(f)]);
             run.setGlyphIndexes(glyphs[f]);
             run.setPositions(positions[f]);
             painter.drawGlyphRun(QPointF(0, 0), run);
         }
-        painter.restore();
     }, error);
 }
 

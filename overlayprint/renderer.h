@@ -11,6 +11,8 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QFont>
+#include <QPicture>
 #include <QPointF>
 #include <QSizeF>
 #include <QTransform>
@@ -41,7 +43,10 @@ public:
     // or not a usable SVG.
     bool load(const std::string& path, std::string* error);
     bool loadData(const QByteArray& svg, const std::string& name, std::string* error);
+    // The form (drawForm: everything but the captions) and then its captions.
     void draw(QPainter& painter, double pxPerInchX, double pxPerInchY) const;
+    void drawForm(QPainter& painter, double pxPerInchX, double pxPerInchY) const;
+    void drawCaptions(QPainter& painter, double pxPerInchX, double pxPerInchY) const;
     bool isLoaded() const { return m_svg != nullptr; }
     // Right and bottom edge of the form's drawing area, in inches from the paper's corner.
     QSizeF extentInches() const;
@@ -64,6 +69,12 @@ public:
 private:
     std::unique_ptr<QSvgRenderer> m_svg;
     std::vector<Caption> m_captions;
+    // The font of each caption and its shift for the anchor, worked out at the first draw.
+    struct CaptionLayout {
+        QFont font;
+        double shift = 0;
+    };
+    mutable std::vector<CaptionLayout> m_layouts;
 };
 
 // Finds the overlay file in `folder`: the exact name, or else the one name that differs
@@ -88,6 +99,8 @@ public:
     bool render(QPagedPaintDevice& device, std::string* error);
 
 private:
+    // The fonts at the device's resolution, the glyph cache emptied, the form recorded.
+    void setUp(double dpiX, double dpiY);
     bool drawPage(QPainter& painter, std::size_t page, double dpiX, double dpiY, std::string* error);
 
     const CommandFile& m_doc;
@@ -98,6 +111,18 @@ private:
     // index into m_fallbackFamilies (the run's font is index + 1).
     std::unordered_map<char32_t, int> m_fallback;
     QStringList m_fallbackFamilies;
+
+    // Set up for one device by render(): the main font (index 0) and the fallback fonts
+    // at the em of the device, the glyph of each character met so far (the font's index
+    // and the glyph's), and the form recorded once, played back on every page.
+    struct Glyph {
+        int font = 0;
+        quint32 index = 0;
+    };
+    QList<QRawFont> m_fonts;
+    double m_descentFraction = 0;
+    std::unordered_map<char32_t, Glyph> m_glyphs;
+    QPicture m_form;
 };
 
 } // namespace kov::overlayprint
