@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
+#include <QTimer>
 
 namespace kov::ui {
 
@@ -46,6 +47,16 @@ void FrmBack::load(kov::RuntimeServices& rt, const QString& programName)
 void FrmBack::closeEvent(QCloseEvent* event)
 {
     if (event->spontaneous()) event->ignore();
+}
+
+void FrmBack::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        QTimer::singleShot(0, this, [this] {
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+            show();
+        });
 }
 
 void FrmBack::showBack()

@@ -38,8 +38,9 @@ public:
 
 protected:
     // The background has no control box either: a close request of the window system
-    // (Alt+F4 on it) does nothing.
+    // (Alt+F4 on it) does nothing, and a minimise (the window manager's menu) is undone.
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     bool m_shrunk = false;

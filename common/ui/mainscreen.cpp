@@ -6,6 +6,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QTimer>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
@@ -44,19 +45,34 @@ void requestBorderOnly(QWidget* screen)
 }
 
 // A main screen has no control box: the window system's close requests (Alt+F4, the
-// window manager's menu) are ignored, and the window manager is asked, each time before
-// the screen is mapped, for a border without buttons.
+// window manager's menu) are ignored, a minimise that the window manager still offers
+// (openbox's window menu on Alt+Space) is undone at once, so that the clerk never faces
+// the bare background, and the window manager is asked, each time before the screen is
+// mapped, for a border without buttons.
 class NoControlBox : public QObject {
 public:
     using QObject::QObject;
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Close && event->spontaneous()) {
+        if (!watched->isWidgetType()) return false;
+        auto* screen = static_cast<QWidget*>(watched);
+        switch (event->type()) {
+        case QEvent::Close:
+            if (!event->spontaneous()) return false;
             event->ignore();
             return true;
+        case QEvent::Show: requestBorderOnly(screen); break;
+        case QEvent::WindowStateChange:
+            if (screen->isMinimized())
+                QTimer::singleShot(0, screen, [screen] {
+                    screen->setWindowState(screen->windowState() & ~Qt::WindowMinimized);
+                    screen->show();
+                    screen->raise();
+                    screen->activateWindow();
+                });
+            break;
+        default: break;
         }
-        if (event->type() == QEvent::Show && watched->isWidgetType())
-            requestBorderOnly(static_cast<QWidget*>(watched));
         return false;
     }
 };
