@@ -2,6 +2,7 @@
 // cannot hold.
 #include "common/cp932.h"
 #include "common/runtimeerror.h"
+#include "common/text.h"
 
 #include <gtest/gtest.h>
 
@@ -72,4 +73,36 @@ TEST(Cp932, EmptyText)
 {
     EXPECT_EQ(fromUtf8(""), "");
     EXPECT_EQ(toUtf8(""), "");
+}
+
+TEST(Cp932, TableGivesTheConvertersBytesForEveryCharacter)
+{
+    // Every code point one by one (with a character before it, for the offset), then all
+    // mappable ones in one text, then sequences that are not UTF-8.
+    std::string all;
+    for (char32_t cp = 0; cp < 0x110000; cp += cp < 0x10000 ? 1 : 0x1FF) {
+        if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+        const std::string s = "a" + kov::text::encode(cp);
+        std::string table, converter;
+        std::size_t atTable = 0, atConverter = 0;
+        const bool ok = tryFromUtf8(s, table, &atTable);
+        ASSERT_EQ(ok, tryFromUtf8ByConverter(s, converter, &atConverter)) << std::hex << static_cast<unsigned>(cp);
+        if (ok) {
+            ASSERT_EQ(table, converter) << std::hex << static_cast<unsigned>(cp);
+            all += s;
+        } else {
+            ASSERT_EQ(atTable, atConverter) << std::hex << static_cast<unsigned>(cp);
+        }
+    }
+    std::string table, converter;
+    ASSERT_TRUE(tryFromUtf8(all, table));
+    ASSERT_TRUE(tryFromUtf8ByConverter(all, converter));
+    EXPECT_EQ(table, converter);
+    for (const char* bad : {"x\xC0\x80", "x\xE0\x80\x80", "x\xED\xA0\x80", "x\xE3\x81", "x\xE3\x41\x41", "x\x80", "x\xF4\x90\x80\x80",
+                            "xy\xF0\x9F\x98"}) {
+        std::size_t atTable = 99, atConverter = 98;
+        EXPECT_FALSE(tryFromUtf8(bad, table, &atTable)) << bad;
+        EXPECT_FALSE(tryFromUtf8ByConverter(bad, converter, &atConverter)) << bad;
+        EXPECT_EQ(atTable, atConverter) << bad;
+    }
 }
