@@ -1,6 +1,7 @@
 #include "print/printrun.h"
 
 #include "common/runtimeerror.h"
+#include "common/workfolder.h"
 
 namespace kov {
 
@@ -9,7 +10,7 @@ PrintContext::PrintContext(RuntimeServices& rt, std::string programName, PrintEn
 {
 }
 
-std::string PrintContext::printFolder() const { return runtime().appPath(); }
+std::string PrintContext::printFolder() const { return workFolder(programName()); }
 
 std::int32_t runPrintJob(PrintContext& ctx, const PrintJob& job)
 {

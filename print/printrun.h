@@ -20,7 +20,8 @@ public:
     SubPrt subPrt;
     PrintEngineFactory engineFactory;
 
-    // The folder of the print command file and of the engine's PrintFIlePath.
+    // The folder of the print command file and of the engine's PrintFIlePath: the
+    // program's own work folder (kov::workFolder(programName()), created when missing).
     std::string printFolder() const;
 };
 

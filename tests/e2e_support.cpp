@@ -206,45 +206,65 @@ std::vector<fs::path> waitForPdfs(const fs::path& folder, Process& prog)
 
 std::string pdfText(const fs::path& pdf) { return shellOutput("pdftotext -layout '" + pdf.string() + "' -"); }
 
-void printThroughProgram(db::Fixture& fx, const KeyedPrint& print, fs::path& pdf)
+Desk deskOf(const db::Fixture& fx)
+{
+    const fs::path dir = fx.dir();
+    return {dir / "app", dir / "tmp", dir / "work"};
+}
+
+void startKeyedPrint(db::Fixture& fx, const KeyedPrint& print, const Desk& desk, const std::string& display,
+                     StartedPrint& started)
 {
     fx.syncEngine();  // the program reads the rows through its own connection (PostgreSQL: a copy)
-    const fs::path app = fs::path(fx.dir()) / "app";
-    fs::create_directories(app);
-    fs::copy_file(fs::path(KOV_BIN_DIR) / print.program, app / print.program);
-    const fs::path pdfFolder = fs::path(fx.dir()) / "pdf";
-    fx.writeSettings("OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=" + pdfFolder.string() +
+    fs::create_directories(desk.app);
+    fs::copy_file(fs::path(KOV_BIN_DIR) / print.program, desk.app / print.program, fs::copy_options::overwrite_existing);
+    started.pdfFolder = fs::path(fx.dir()) / "pdf";
+    fx.writeSettings("OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=" + started.pdfFolder.string() +
                                          "\r\nOverlayFolder=" + std::string(KOV_BIN_DIR) + "\r\n");
 
+    std::vector<std::string> env;
+    for (const std::string& e : programEnvironment(display, desk.tmp))
+        if (e.rfind("KOV_INI_DIR=", 0) != 0 && e.rfind("KOV_WORK_DIR=", 0) != 0) env.push_back(e);
+    env.push_back("KOV_INI_DIR=" + fx.dir());
+    env.push_back("KOV_WORK_DIR=" + desk.work.string());
+    started.log = (fs::path(fx.dir()) / (print.program + ".log")).string();
+    std::vector<std::string> argv = {(desk.app / print.program).string()};
+    argv.insert(argv.end(), print.args.begin(), print.args.end());
+    started.process.emplace(argv, env, started.log);
+    ASSERT_TRUE(started.process->started());
+
+    started.window = waitForWindow(display, print.windowTitle, *started.process);
+    ASSERT_FALSE(started.window.empty()) << "no window; log:\n" << readBytes(started.log);
+    xdotool(display, "windowfocus --sync " + started.window);
+    std::this_thread::sleep_for(300ms);
+
+    if (print.beforeKeys) print.beforeKeys(display, started.window);
+    pressKeys(display, print.keys);
+}
+
+void finishKeyedPrint(const std::string& display, StartedPrint& started, fs::path& pdf)
+{
+    // The print run ends when the engine has written its PDF.
+    const std::vector<fs::path> pdfs = waitForPdfs(started.pdfFolder, *started.process);
+    ASSERT_EQ(pdfs.size(), 1u) << "log:\n" << readBytes(started.log);
+    std::this_thread::sleep_for(500ms);
+
+    xdotool(display, "windowfocus --sync " + started.window);
+    xdotool(display, "key F10");
+    const auto status = started.process->waitFor(20s);
+    ASSERT_EQ(status, 0) << "log:\n" << readBytes(started.log);
+    pdf = pdfs.front();
+}
+
+void printThroughProgram(db::Fixture& fx, const KeyedPrint& print, fs::path& pdf)
+{
     XServer x;
     ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
     ASSERT_TRUE(x.running()) << "Xvfb ended";
-
-    const std::vector<std::string> env = programEnvironment(x.display(), fs::path(fx.dir()) / "tmp");
-    const std::string log = (fs::path(fx.dir()) / (print.program + ".log")).string();
-    std::vector<std::string> argv = {(app / print.program).string()};
-    argv.insert(argv.end(), print.args.begin(), print.args.end());
-    Process prog(argv, env, log);
-    ASSERT_TRUE(prog.started());
-
-    const std::string window = waitForWindow(x.display(), print.windowTitle, prog);
-    ASSERT_FALSE(window.empty()) << "no window; log:\n" << readBytes(log);
-    xdotool(x.display(), "windowfocus --sync " + window);
-    std::this_thread::sleep_for(300ms);
-
-    if (print.beforeKeys) print.beforeKeys(x.display(), window);
-    pressKeys(x.display(), print.keys);
+    StartedPrint started;
+    ASSERT_NO_FATAL_FAILURE(startKeyedPrint(fx, print, deskOf(fx), x.display(), started));
     xdotool(x.display(), "key F6");
-
-    // The print run ends when the engine has written its PDF.
-    const std::vector<fs::path> pdfs = waitForPdfs(pdfFolder, prog);
-    ASSERT_EQ(pdfs.size(), 1u) << "log:\n" << readBytes(log);
-    std::this_thread::sleep_for(500ms);
-
-    xdotool(x.display(), "key F10");
-    const auto status = prog.waitFor(20s);
-    ASSERT_EQ(status, 0) << "log:\n" << readBytes(log);
-    pdf = pdfs.front();
+    ASSERT_NO_FATAL_FAILURE(finishKeyedPrint(x.display(), started, pdf));
 }
 
 } // namespace kov::e2e

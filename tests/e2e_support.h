@@ -114,11 +114,46 @@ struct KeyedPrint {
     std::function<void(const std::string& display, const std::string& window)> beforeKeys = {};
 };
 
-// Runs the program from the fixture's folder "app" (where it writes its command file
-// OVL.TMP) under an X server of its own, printing to PDF into the fixture's folder "pdf"
-// with the overlays of the build; presses the keys, prints with F6, waits for the PDF,
-// ends with F10 and expects exit status 0. Call it inside ASSERT_NO_FATAL_FAILURE; the
-// PDF is returned through pdf.
+// Where the programs of one user run: the program folder they are started from, their
+// temporary and runtime folder (TMPDIR, XDG_RUNTIME_DIR, where the one-copy lock lives),
+// and the root of their work folders (KOV_WORK_DIR): a program writes its command file
+// in <work>/<program>/OVL.TMP.
+struct Desk {
+    std::filesystem::path app, tmp, work;
+};
+
+// The desk of a test with one fixture: the fixture's folders "app", "tmp" and "work".
+Desk deskOf(const db::Fixture& fx);
+
+// A KeyedPrint under way: the program started, its screen focused, the keys pressed.
+struct StartedPrint {
+    std::optional<Process> process;
+    std::string window, log;
+    std::filesystem::path pdfFolder;
+};
+
+// Starts print.program of the build, copied into desk.app, on the X server `display`
+// with the fixture's settings (KOV_INI_DIR), printing to PDF into the fixture's folder
+// "pdf" with the overlays of the build; waits for its screen, focuses it, runs beforeKeys
+// and presses the keys (F6 is the caller's). Call it inside ASSERT_NO_FATAL_FAILURE.
+void startKeyedPrint(db::Fixture& fx, const KeyedPrint& print, const Desk& desk, const std::string& display,
+                     StartedPrint& started);
+
+// After F6: waits for the one PDF of the print, focuses the screen, ends the program with
+// F10 and expects exit status 0. Call it inside ASSERT_NO_FATAL_FAILURE; the PDF is
+// returned through pdf.
+void finishKeyedPrint(const std::string& display, StartedPrint& started, std::filesystem::path& pdf);
+
+// The whole print on the fixture's desk (deskOf) under an X server of its own: started,
+// keyed, printed with F6, finished. Call it inside ASSERT_NO_FATAL_FAILURE; the PDF is
+// returned through pdf.
 void printThroughProgram(db::Fixture& fx, const KeyedPrint& print, std::filesystem::path& pdf);
+
+// The prints of the end-to-end tests of kov120 and kov140, their rows written into fx:
+// kov120 (pay kind 2) of the daily-paid group of blocks 01 and 02, whose command file is
+// tests/data/kov120_e2e.ovl.tmp, and kov140 of the monthly-paid group of blocks 01 and
+// 03 (kov140_e2e.ovl.tmp).
+KeyedPrint kov120DailyPaidPrint(db::Fixture& fx);
+KeyedPrint kov140TwoBlocksPrint(db::Fixture& fx);
 
 } // namespace kov::e2e

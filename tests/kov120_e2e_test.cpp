@@ -25,43 +25,10 @@ using namespace std::chrono_literals;
 using kov::blockreport::test::readBytes;
 using kov::e2e::Process;
 
-void addStaffWithPayment(kov::db::Fixture& fx, std::int64_t code, const std::string& name, const std::string& syozok,
-                         std::int64_t block, std::int64_t syosyu)
-{
-    fx.addStaff({.syokcd = code, .syosyu = syosyu, .syozok = syozok, .name = name, .values = {}});
-    fx.addPayment({.syokcd = code,
-                   .skyuym = 202312,
-                   .kyusyu = 2,
-                   .syrflg = block,
-                   .syosyu = syosyu,
-                   .syozok = syozok,
-                   .kgokyu = "1",
-                   .kgogho = 10,
-                   .values = {{"KYURYO", 180000 + code},
-                              {"KIMATU", std::int64_t{250000}},
-                              {"KINBEN", std::int64_t{150000}},
-                              {"SSIKYU", std::int64_t{400000}},
-                              {"SYOTOK", std::int64_t{20000}},
-                              {"SASIHK", std::int64_t{380000}},
-                              {"KMRITU", std::int64_t{12250000}},
-                              {"KBRITU", std::int64_t{9500000}},
-                              {"ZEIRT2", 4.084},
-                              {"KMMMDD", std::int64_t{600}},
-                              {"KBMMDD", std::int64_t{600}}}});
-}
-
 TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
 {
     kov::db::Fixture fx;
-    fx.setStandardNames();
-    fx.setKanri(202312);
-    fx.addSchool("E101", "城東小学校");
-    fx.addSchool("E201", "川北中学校");
-    fx.setBlock(1, 101, 101, 1, 2);
-    fx.setBlock(2, 201, 201, 1, 2);
-    addStaffWithPayment(fx, 1001, "山田　太郎", "E101", 1, 3);  // monthly-paid: not printed
-    addStaffWithPayment(fx, 1002, "講師　一美", "E101", 1, 5);
-    addStaffWithPayment(fx, 2001, "臨時　二葉", "E201", 2, 6);
+    kov::e2e::KeyedPrint print = kov::e2e::kov120DailyPaidPrint(fx);
 
     // Under the window manager the screen has a border without a title bar or buttons;
     // Alt+F4 (its close request) and a minimise on the background and on the screen leave
@@ -87,14 +54,15 @@ TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
         EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 2) << "a screen went away after Alt+F4 or a minimise";
         kov::e2e::xdotool(d, "windowfocus --sync " + screen);
     };
-    // The monthly-paid option has the focus: Down chooses 日額者 (as Right does), Tab goes
-    // to the block list, space selects block 01, Down and space select block 02, F6 prints.
+    // Down chooses 日額者, blocks 01 and 02 are selected, F6 prints.
+    print.beforeKeys = closeRequests;
     fs::path pdf;
-    ASSERT_NO_FATAL_FAILURE(kov::e2e::printThroughProgram(
-        fx, {"kov120", {"2"}, "期末勤勉手当支給調書印刷", {"Down", "Tab", "space", "Down", "space"}, closeRequests}, pdf));
+    ASSERT_NO_FATAL_FAILURE(kov::e2e::printThroughProgram(fx, print, pdf));
 
-    kov::blockreport::test::expectGolden((fs::path(fx.dir()) / "app" / "OVL.TMP").string(),
+    // The command file is in the program's work folder, none in the program's folder.
+    kov::blockreport::test::expectGolden((kov::e2e::deskOf(fx).work / "kov120" / "OVL.TMP").string(),
                                          "kov120_e2e.ovl.tmp");
+    EXPECT_FALSE(fs::exists(kov::e2e::deskOf(fx).app / "OVL.TMP"));
 
     const std::string text = kov::e2e::pdfText(pdf);
     EXPECT_NE(text.find("講師"), std::string::npos) << text;

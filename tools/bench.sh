@@ -142,7 +142,7 @@ read -r _ xpid <&3
 read -r dn <&3
 export DISPLAY=":$dn"
 if [ -x /usr/bin/openbox ]; then openbox --sm-disable >/dev/null 2>&1 & wmpid=$!; sleep 1; fi
-KOV_INI_DIR="$demo" QT_QPA_PLATFORM=xcb \
+KOV_INI_DIR="$demo" KOV_WORK_DIR="$demo/app" QT_QPA_PLATFORM=xcb \
   "$demo/app/kov120" 25 > "$work/kov120.log" 2>&1 &
 prog=$!
 win=$(timeout 60 xdotool search --sync --onlyvisible --name '^期末勤勉手当支給調書印刷$' | head -1)
@@ -167,11 +167,12 @@ xdotool key F10
 wait "$prog" || true
 prog=""
 e2epages=$(pdfinfo "$demo/pdf/"*.pdf 2>/dev/null | sed -n 's/^Pages: *//p')
-if ! cmp -s "$demo/app/OVL.TMP" "$demo/OVL.TMP"; then
-  echo "note: the program's command file ($(grep -c '^PE ' "$demo/app/OVL.TMP") page breaks) differs from the" \
-       "benchmark's ($(grep -c '^PE ' "$demo/OVL.TMP")): $(cmp "$demo/app/OVL.TMP" "$demo/OVL.TMP" 2>&1 | head -1)"
+# The program's command file is in its work folder $demo/app/kov120, the benchmark's in $demo/kov120.
+if ! cmp -s "$demo/app/kov120/OVL.TMP" "$demo/kov120/OVL.TMP"; then
+  echo "note: the program's command file ($(grep -c '^PE ' "$demo/app/kov120/OVL.TMP") page breaks) differs from the" \
+       "benchmark's ($(grep -c '^PE ' "$demo/kov120/OVL.TMP")): $(cmp "$demo/app/kov120/OVL.TMP" "$demo/kov120/OVL.TMP" 2>&1 | head -1)"
 fi
-ef=$("$bin/overlayprint_bench" --floor "$demo" KOV120p.ovl | awk '{ print $2 }')
+ef=$("$bin/overlayprint_bench" --floor "$demo/kov120" KOV120p.ovl | awk '{ print $2 }')
 line kov120-e2e "$t" "$(awk -v a="$kov120sqlfloor" -v b="$ef" 'BEGIN { print a + b }')" \
   " ($kov120sqlfloor s sqlite3 + $ef s bare PDF loop); $blocks blocks, ${e2epages:-?} pages"
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 
@@ -54,6 +55,7 @@ struct Env {
 
     explicit Env(ScreenDescription d)
     {
+        setenv("KOV_WORK_DIR", fx.path("work").c_str(), 1);
         rt.setAppPath(fx.dir());
         fx.setStandardNames();
         screen = std::make_unique<BlockReportScreen>(ctx, std::move(d));
@@ -231,7 +233,7 @@ TEST(Keys, PrintWithoutSelectionWarnsAndOpensNothing)
     EXPECT_EQ(env.rt.messages[0].text, "ブロックが選択されていません。");
     EXPECT_EQ(env.rt.messages[0].icon, MsgIcon::Exclamation);
     EXPECT_EQ(env.rt.messages[0].title, "ブロック帳票印刷");
-    EXPECT_FALSE(std::filesystem::exists(env.fx.path("OVL.TMP")));
+    EXPECT_FALSE(std::filesystem::exists(env.fx.path("work/blockreport_screen_test/OVL.TMP")));
 }
 
 TEST(Keys, EndClosesTablesAndConnectionAndEndsWithZero)

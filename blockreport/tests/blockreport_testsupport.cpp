@@ -128,8 +128,9 @@ private:
 
 } // namespace
 
-BlockReportEnv::BlockReportEnv()
+BlockReportEnv::BlockReportEnv(const std::string& program) : ctx(rt, program, {})
 {
+    setenv("KOV_WORK_DIR", fx.path("work").c_str(), 1);
     rt.setAppPath(fx.dir());
     fx.setStandardNames();
 }

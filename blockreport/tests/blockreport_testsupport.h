@@ -51,15 +51,17 @@ struct EngineCall {
 };
 
 // A block report screen with its print run, loaded over a fixture (not yet opened).
-// The fixture names the job kinds; the program's folder is the fixture's.
+// The fixture names the job kinds; the program's folder is the fixture's, and so is the
+// root of the work folders (KOV_WORK_DIR, the fixture's folder "work").
 struct BlockReportEnv {
     db::Fixture fx;
     ScriptedRuntime rt;
     std::vector<EngineCall> engineCalls;
-    PrintContext ctx{rt, "blockreport_test", {}};
+    PrintContext ctx;
     std::unique_ptr<BlockReportScreen> screen;
 
-    BlockReportEnv();
+    // program: the name of the program whose run this is ("kov120"), that of its work folder.
+    explicit BlockReportEnv(const std::string& program = "blockreport_test");
     BlockReportEnv(const BlockReportEnv&) = delete;
     BlockReportEnv& operator=(const BlockReportEnv&) = delete;
 
@@ -84,7 +86,9 @@ struct BlockReportEnv {
         return run;
     }
 
-    std::string commandFile() const { return fx.path("OVL.TMP"); }
+    // The program's work folder, <KOV_WORK_DIR>/<program>, and its command file there.
+    std::string workFolder() const { return fx.path("work") + "/" + ctx.programName(); }
+    std::string commandFile() const { return workFolder() + "/OVL.TMP"; }
 
     // Opens the screen; a program end during it is returned (else nullopt).
     std::optional<int> open();

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace kov::blockreport {
 namespace {
 
@@ -36,6 +38,7 @@ struct Window {
 
     explicit Window(ScreenDescription d, int kyusyu) : screen(ctx, std::move(d)), form(screen, rt)
     {
+        setenv("KOV_WORK_DIR", fx.path("work").c_str(), 1);
         rt.setAppPath(fx.dir());
         fx.setStandardNames();
         fx.setKanri(202306);

@@ -3,8 +3,9 @@
 // folder), from the selection of the records to the closed command file, for every
 // block of the pay kind (25 by default) and the monthly-paid group (with "kov140": the
 // kov140 print run of every block; with "daily": the daily-paid group), and reports the
-// time, the records printed and the peak memory of the process. The command file is
-// written in DIR; the print engine is not run (it would only measure the renderer).
+// time, the records printed and the peak memory of the process. DIR is also the root of
+// the work folders (KOV_WORK_DIR): the command file is written in DIR/kov120/OVL.TMP (or
+// DIR/kov140/OVL.TMP); the print engine is not run (it would only measure the renderer).
 #include "blockreport/blockreportrun.h"
 #include "blockreport/blockreportscreen.h"
 #include "common/runtimeerror.h"
@@ -94,6 +95,7 @@ int main(int argc, char** argv)
     const bool kov140 = argc > 2 && std::string(argv[2]) == "kov140";
     const std::int16_t kyusyu = argc > 2 && !kov140 ? static_cast<std::int16_t>(std::atoi(argv[2])) : 25;
     setenv("KOV_INI_DIR", dir.c_str(), 1);
+    setenv("KOV_WORK_DIR", dir.c_str(), 1);
     BenchRuntime rt(dir);
     try {
         kov::tessera::registerComponent(dir);

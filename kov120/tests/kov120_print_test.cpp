@@ -167,7 +167,9 @@ TEST_P(Kov120Print, CommandFileMatchesGolden)
     expectGolden(env.commandFile(), std::string("kov120_") + c.name + ".ovl.tmp");
     ASSERT_EQ(env.engineCalls.size(), 1u);
     const EngineCall& call = env.engineCalls.front();
-    EXPECT_EQ(call.folder, env.fx.dir());
+    // The command file is in the program's work folder, none in the program's folder.
+    EXPECT_EQ(call.folder, env.fx.path("work") + "/kov120");
+    EXPECT_FALSE(std::filesystem::exists(env.fx.path("OVL.TMP")));
     EXPECT_EQ(call.jobName, "KOV120");
     EXPECT_EQ(call.caption, "期末勤勉手当支給調書印刷");
     EXPECT_EQ(call.overlay, c.overlay);

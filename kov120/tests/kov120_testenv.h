@@ -19,7 +19,7 @@ using blockreport::test::readBytes;
 struct Kov120Env : blockreport::test::BlockReportEnv {
     Kov120Run* run = nullptr;
 
-    explicit Kov120Env(std::int16_t kyusyu = 2) { run = load<Kov120Run>(kov120Screen(kyusyu), pdfEngine()); }
+    explicit Kov120Env(std::int16_t kyusyu = 2) : BlockReportEnv("kov120") { run = load<Kov120Run>(kov120Screen(kyusyu), pdfEngine()); }
 };
 
 } // namespace kov::kov120::test

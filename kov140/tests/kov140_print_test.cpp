@@ -168,7 +168,9 @@ TEST_P(Kov140Print, CommandFileMatchesGolden)
     expectGolden(env.commandFile(), std::string("kov140_") + c.name + ".ovl.tmp");
     ASSERT_EQ(env.engineCalls.size(), 1u);
     const EngineCall& call = env.engineCalls.front();
-    EXPECT_EQ(call.folder, env.fx.dir());
+    // The command file is in the program's work folder, none in the program's folder.
+    EXPECT_EQ(call.folder, env.fx.path("work") + "/kov140");
+    EXPECT_FALSE(std::filesystem::exists(env.fx.path("OVL.TMP")));
     EXPECT_EQ(call.jobName, "KOV140");
     EXPECT_EQ(call.caption, "差額支給内訳明細書印刷");
     // One overlay for both staff groups.

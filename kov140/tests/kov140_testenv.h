@@ -18,7 +18,7 @@ using blockreport::test::readBytes;
 struct Kov140Env : blockreport::test::BlockReportEnv {
     Kov140Run* run = nullptr;
 
-    Kov140Env() { run = load<Kov140Run>(kov140Screen(), recordingEngine()); }
+    Kov140Env() : BlockReportEnv("kov140") { run = load<Kov140Run>(kov140Screen(), recordingEngine()); }
 };
 
 } // namespace kov::kov140::test

@@ -34,7 +34,8 @@ TEST(Kov570EndToEnd, KeyedSelectionPrintedToPdf)
     ASSERT_NO_FATAL_FAILURE(
         kov::e2e::printThroughProgram(fx, {"kov570", {"1"}, "給与費支出額集計表印刷", keys}, pdf));
 
-    kov::blockreport::test::expectGolden((fs::path(fx.dir()) / "app" / "OVL.TMP").string(), "kov570_e2e.ovl.tmp");
+    kov::blockreport::test::expectGolden((kov::e2e::deskOf(fx).work / "kov570" / "OVL.TMP").string(),
+                                         "kov570_e2e.ovl.tmp");
     const std::string text = kov::e2e::pdfText(pdf);
     for (const char* s : {"令和 5年度分", "庁", "央", "小学校給与費支出額集計表", "体給与費支出額集計表",
                           "3,456,789", "777,000", "1,234"})

@@ -89,11 +89,11 @@ TEST_P(Kov570Print, CommandFileMatchesGolden)
     ASSERT_EQ(env.run([&] { env.screen.prsPfAction(5); }), std::nullopt);
     ASSERT_TRUE(env.rt.messages.empty()) << env.rt.messages.front().text;
 
-    blockreport::test::expectGolden(env.ctx.printFolder() + "/OVL.TMP", std::string("kov570_") + c.name + ".ovl.tmp");
+    blockreport::test::expectGolden(env.workFolder() + "/OVL.TMP", std::string("kov570_") + c.name + ".ovl.tmp");
     ASSERT_EQ(env.calls.size(), 1u);
     const NotedCall& call = env.calls.front();
     EXPECT_EQ(call.folder + "|" + call.jobName + "|" + call.caption + "|" + call.overlay,
-              env.ctx.printFolder() + "|Kov570|給与費支出額集計表印刷|Kov570p.OVL");
+              env.workFolder() + "|Kov570|給与費支出額集計表印刷|Kov570p.OVL");
     const auto lines = cp932Lines(call.commandFile);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "PE "), static_cast<long>(c.finance.size() * c.schools.size()));
     auto from = lines.begin();

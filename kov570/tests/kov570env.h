@@ -5,6 +5,7 @@
 #include "db/tests/fixture.h"
 #include "kov570/kov570screen.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -41,7 +42,14 @@ struct Kov570Env {
     PrintContext ctx{rt, "kov570", [this] { return std::make_unique<NotingEngine>(calls); }};
     Kov570Screen screen{ctx};
 
-    Kov570Env() { fx.setStandardNames(); }
+    // The work folders' root (KOV_WORK_DIR) is the fixture's folder "work".
+    Kov570Env()
+    {
+        setenv("KOV_WORK_DIR", fx.path("work").c_str(), 1);
+        fx.setStandardNames();
+    }
+    // kov570's work folder, where its command file goes.
+    std::string workFolder() const { return fx.path("work") + "/kov570"; }
     // Runs an action; a program end during it is returned.
     template <class F>
     std::optional<int> run(F&& action)

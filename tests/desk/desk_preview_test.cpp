@@ -63,8 +63,7 @@ TEST(DeskPreview, ShowsThePagesPrintsAndReturnsToTheScreen)
     std::this_thread::sleep_for(1500ms);
 
     // The PDF of the same command file, for its page count.
-    fs::path cmd = work / "kov120" / "OVL.TMP";
-    if (!fs::exists(cmd)) cmd = app / "OVL.TMP";
+    const fs::path cmd = work / "kov120" / "OVL.TMP";
     ASSERT_TRUE(fs::exists(cmd));
     kov::e2e::shellOutput(std::string(KOV_BIN_DIR) + "/ovlprint '" + cmd.parent_path().string() + "' KOV120 KOV120p.ovl --pdf '" +
                           (folder.path() / "same.pdf").string() + "' >/dev/null 2>&1");

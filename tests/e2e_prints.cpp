@@ -1,0 +1,88 @@
+// The prints of the end-to-end tests of kov120 and kov140: their rows and their keys.
+#include "e2e_support.h"
+
+namespace kov::e2e {
+
+KeyedPrint kov120DailyPaidPrint(db::Fixture& fx)
+{
+    const auto addStaff = [&fx](std::int64_t code, const std::string& name, const std::string& syozok,
+                                std::int64_t block, std::int64_t syosyu) {
+        fx.addStaff({.syokcd = code, .syosyu = syosyu, .syozok = syozok, .name = name, .values = {}});
+        fx.addPayment({.syokcd = code,
+                       .skyuym = 202312,
+                       .kyusyu = 2,
+                       .syrflg = block,
+                       .syosyu = syosyu,
+                       .syozok = syozok,
+                       .kgokyu = "1",
+                       .kgogho = 10,
+                       .values = {{"KYURYO", 180000 + code},
+                                  {"KIMATU", std::int64_t{250000}},
+                                  {"KINBEN", std::int64_t{150000}},
+                                  {"SSIKYU", std::int64_t{400000}},
+                                  {"SYOTOK", std::int64_t{20000}},
+                                  {"SASIHK", std::int64_t{380000}},
+                                  {"KMRITU", std::int64_t{12250000}},
+                                  {"KBRITU", std::int64_t{9500000}},
+                                  {"ZEIRT2", 4.084},
+                                  {"KMMMDD", std::int64_t{600}},
+                                  {"KBMMDD", std::int64_t{600}}}});
+    };
+    fx.setStandardNames();
+    fx.setKanri(202312);
+    fx.addSchool("E101", "城東小学校");
+    fx.addSchool("E201", "川北中学校");
+    fx.setBlock(1, 101, 101, 1, 2);
+    fx.setBlock(2, 201, 201, 1, 2);
+    addStaff(1001, "山田　太郎", "E101", 1, 3);  // monthly-paid: not printed
+    addStaff(1002, "講師　一美", "E101", 1, 5);
+    addStaff(2001, "臨時　二葉", "E201", 2, 6);
+    // The monthly-paid option has the focus: Down chooses 日額者 (as Right does), Tab goes
+    // to the block list, space selects block 01, Down and space select block 02.
+    return {"kov120", {"2"}, "期末勤勉手当支給調書印刷", {"Down", "Tab", "space", "Down", "space"}};
+}
+
+KeyedPrint kov140TwoBlocksPrint(db::Fixture& fx)
+{
+    const auto addStaff = [&fx](std::int64_t code, const std::string& name, const std::string& syozok,
+                                std::int64_t block, std::int64_t syosyu, std::int64_t nenfus) {
+        fx.addStaff({.syokcd = code, .syosyu = syosyu, .syozok = syozok, .name = name, .values = {}});
+        fx.addPayment({.syokcd = code,
+                       .skyuym = 202306,
+                       .kyusyu = 3,
+                       .syrflg = block,
+                       .syosyu = syosyu,
+                       .syozok = syozok,
+                       .kgokyu = "2",
+                       .kgogho = 31,
+                       .values = {{"KYURYO", 2100 + code % 100},
+                                  {"STYOGK", std::int64_t{210}},
+                                  {"CHIIKI", std::int64_t{63}},
+                                  {"KIMATU", std::int64_t{1613}},
+                                  {"KINBEN", std::int64_t{1210}},
+                                  {"SSIKYU", std::int64_t{5196} + code % 100},
+                                  {"KENKO", std::int64_t{278}},
+                                  {"KOSEI", std::int64_t{546}},
+                                  {"NENFUS", nenfus},
+                                  {"KOUGOK", std::int64_t{824}},
+                                  {"SASIHK", std::int64_t{4372} + code % 100}}});
+    };
+    fx.setStandardNames();
+    fx.setKanri(202306);
+    fx.addSchool("E101", "城東小学校");
+    fx.addSchool("E201", "川北中学校");
+    fx.addSchool("E301", "南町小学校");
+    fx.setBlock(1, 101, 101, 1, 3);
+    fx.setBlock(2, 301, 301, 1, 3);
+    fx.setBlock(3, 201, 201, 1, 3);
+    addStaff(1001, "山田　太郎", "E101", 1, 3, -1200);
+    addStaff(1002, "鈴木　一郎", "E101", 1, 1, 3000);
+    addStaff(1003, "講師　一美", "E101", 1, 5, 500);  // daily-paid: not printed
+    addStaff(2001, "南町　花子", "E301", 2, 3, 100);  // block 02: not selected
+    addStaff(3001, "高橋　三郎", "E201", 3, 7, 0);
+    // The block list has the focus at start, the monthly-paid group chosen: space selects
+    // block 01, Down twice and space block 03.
+    return {"kov140", {"1"}, "差額支給内訳明細書印刷", {"space", "Down", "Down", "space"}};
+}
+
+} // namespace kov::e2e
