@@ -74,13 +74,33 @@ void BasCmnName::prsNameRead(std::int16_t selector)
         return;  // both objects are released on return
     }
 
+    // The group as it was read last, while the database is unchanged since.
+    Loaded& kept = m_loaded[static_cast<std::size_t>(selector)];
+    const std::string stamp = db->DBChangeStamp();
+    if (!stamp.empty() && stamp == kept.stamp) {
+        p_strName = kept.names;
+        p_strNenKb = kept.nenKb;
+        p_strNenKj = kept.nenKj;
+        p_curNenSt = kept.nenSt;
+        if (kept.insurance) {
+            p_curKenko = kept.kenko;
+            p_curKosei = kept.kosei;
+        }
+        db->DAO_DBClose();
+        return;
+    }
+    kept.stamp.clear();
+
     tb->setTBDatabase(db->DBDatabase());
     tb->setTBNameString("名設定");
     const std::int16_t rows = tb->DAO_TableOpen("", "");
     if (rows < 0) {
         reportFailure("名称設定テーブルのオープンに失敗しました。");
     } else {
+        bool insurance = false;
+        bool read = rows == 0;
         if (rows > 0 && tb->DAO_RecRead(1) == 0) {
+            read = true;
             auto textOf = [&](const std::string& column) { return text::trim(toText(tb->TBRec(column))); };
             if (selector == 4) {
                 for (int i = 1; i <= 3; ++i) {
@@ -92,6 +112,7 @@ void BasCmnName::prsNameRead(std::int16_t selector)
             } else if (selector == 7) {
                 p_curKenko = toCurrency(tb->TBRec("KENKO")) - Currency::fromInt(1);
                 p_curKosei = toCurrency(tb->TBRec("KOSEI")) - Currency::fromInt(1);
+                insurance = true;
             } else {
                 const std::vector<std::string> cols = nameColumns(selector);
                 for (std::size_t i = 0; i < cols.size(); ++i)
@@ -99,6 +120,7 @@ void BasCmnName::prsNameRead(std::int16_t selector)
             }
         }
         tb->DAO_TableClose();  // status ignored
+        if (read) kept = Loaded{stamp, p_strName, p_strNenKb, p_strNenKj, p_curNenSt, insurance, p_curKenko, p_curKosei};
     }
     db->DAO_DBClose();  // status ignored
 }

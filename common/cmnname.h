@@ -38,7 +38,9 @@ public:
     // selector 1 to 7; any other selector only clears. A failure to open the database or
     // the table leaves the slots blank; its message is shown once in each message window
     // (a print run reads the names for every staff line and page) and every failure is
-    // written to standard error.
+    // written to standard error. A group is read from the table again only when the
+    // settings file or the database has changed since it was last read (or the database
+    // cannot tell, as a server's cannot): a print run asks for it on every staff line.
     void prsNameRead(std::int16_t selector);
 
     // Opens a new message window: the next failure of each kind is shown again. The
@@ -55,6 +57,18 @@ private:
     void reportFailure(const std::string& text);
     RuntimeServices& m_rt;
     std::vector<std::string> m_shownInWindow;
+
+    // The slots as the last reading of a selector left them, and the database's change
+    // stamp then (empty: not kept).
+    struct Loaded {
+        std::string stamp;
+        std::array<std::string, 11> names;
+        std::array<std::string, 4> nenKb, nenKj;
+        std::array<Currency, 4> nenSt;
+        bool insurance = false;  // p_curKenko, p_curKosei were set
+        Currency kenko, kosei;
+    };
+    std::array<Loaded, 8> m_loaded;
 };
 
 } // namespace kov

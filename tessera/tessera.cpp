@@ -73,6 +73,7 @@ public:
         EngineOpen opened = openEngine(loc);
         if (opened.status != kStatusOk) return opened.status;
         m_db = std::make_shared<Database>(std::move(opened.engine));
+        m_stamp = changeStamp(loc);
         return kStatusOk;
     }
 
@@ -83,13 +84,34 @@ public:
         if (!m_db) return kStatusDbClosed;
         m_db->close();
         m_db.reset();
+        m_stamp.clear();
         return kStatusOk;
     }
 
+    std::string DBChangeStamp() const override { return m_db ? m_stamp : std::string(); }
+
 private:
+    // SQLite: the database file as the open found it (its settings file was checked
+    // against its stat on the way) and its write-ahead log, when it has one: a commit
+    // changes one of them. Nothing for a file changed just now (its times may not show the
+    // next change) nor for a server's database.
+    static std::string changeStamp(const DatabaseLocation& loc)
+    {
+        if (loc.engine != kEngineSqlite || !loc.file.settled) return {};
+        FileIdentity wal;
+        const bool hasWal = identifyFile(loc.path + "-wal", wal);
+        if (hasWal && !wal.settled) return {};
+        auto fields = [](const FileIdentity& f) {
+            return std::to_string(f.device) + ':' + std::to_string(f.inode) + ':' + std::to_string(f.size) + ':' +
+                   std::to_string(f.mtimeNs) + ':' + std::to_string(f.ctimeNs);
+        };
+        return loc.path + '\0' + fields(loc.file) + '\0' + (hasWal ? fields(wal) : std::string("-"));
+    }
+
     std::string m_appPath;
     std::string m_iniName;
     std::shared_ptr<Database> m_db;
+    std::string m_stamp;
 };
 
 // ---- clsTbAccess ----
@@ -241,19 +263,21 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     count.reset();
     const std::int64_t n = std::holds_alternative<std::int64_t>(rows) ? std::get<std::int64_t>(rows) : 0;
 
+    // A result that the count found small may be read whole by the engine.
+    const Rows expected = n < kFewRows ? Rows::Few : Rows::Many;
     std::unique_ptr<Prepared> stream;
     std::string groupSql, selectFrom, orderBy;
     bool hasPosition = false;
     if (group) {
         groupSql = "SELECT " + list + from + where + groupBy + (ord.empty() ? std::string() : " ORDER BY " + ord + "\n");
-        if (auto c = engine.prepare(groupSql, &error)) stream = makePrepared(std::move(c), false);
+        if (auto c = engine.prepare(groupSql, &error, expected)) stream = makePrepared(std::move(c), false);
     } else {
         // The table's own order is its position order; it also breaks ties of `order`.
         const std::string pos = engine.rowPositionExpression();
         if (!pos.empty()) {
             selectFrom = "SELECT *, " + pos + from;
             orderBy = " ORDER BY " + (ord.empty() ? pos : ord + "\n, " + pos);
-            if (auto c = engine.prepare(selectFrom + where + orderBy, &error)) {
+            if (auto c = engine.prepare(selectFrom + where + orderBy, &error, expected)) {
                 stream = makePrepared(std::move(c), true);
                 hasPosition = true;
             }
@@ -261,7 +285,7 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
         if (!stream) {  // an engine without positions, or a view
             selectFrom = "SELECT *" + from;
             orderBy = ord.empty() ? std::string() : " ORDER BY " + ord + "\n";
-            if (auto c = engine.prepare(selectFrom + where + orderBy, &error)) stream = makePrepared(std::move(c), false);
+            if (auto c = engine.prepare(selectFrom + where + orderBy, &error, expected)) stream = makePrepared(std::move(c), false);
         }
     }
     if (!stream) return engine.lost() ? kStatusDbOpenClose : kStatusSqlError;

@@ -230,3 +230,28 @@ TEST_F(CmnNameTest, RepeatedLoadsLeaveNoFileOpen)
     for (int i = 0; i < 200; ++i) names.prsNameRead(static_cast<std::int16_t>(1 + i % 7));
     EXPECT_EQ(openFiles(), before);
 }
+
+TEST_F(CmnNameTest, AGroupIsKeptWhileTheTableIsUnchangedAndAChangeIsSeenAtTheNextRead)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // a settled file: groups are kept
+    fx.setName("KOSEI", std::int64_t{5});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (int round = 0; round < 2; ++round) {  // read, then from what was kept
+        names.prsNameRead(7);
+        names.prsNameRead(1);
+        EXPECT_EQ(names.p_strName[1], pad30("校長"));
+        names.prsNameRead(4);
+        EXPECT_EQ(names.p_strName[1], std::string(30, ' '));
+        EXPECT_EQ(names.p_strNenKb[3], "R");
+        EXPECT_EQ(names.p_curKosei, Currency::fromInt(4));
+    }
+    fx.setName("SYOKU1", std::string("学長"));
+    names.prsNameRead(1);  // a file changed just now
+    EXPECT_EQ(names.p_strName[1], pad30("学長"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    names.prsNameRead(1);
+    fx.setName("SYOKU1", std::string("園長"));  // a change after the group was kept
+    names.prsNameRead(1);
+    EXPECT_EQ(names.p_strName[1], pad30("園長"));
+    EXPECT_TRUE(rt.messages.empty());
+}
