@@ -25,8 +25,10 @@ using kov::dataaccess::DbValue;
 enum class StepResult { Row, Done, Error };
 
 // What a statement is for: a count or a find gives one row; a read of the rows of a
-// table may give any number, which an engine streams rather than holds in memory.
-enum class Rows { One, Many };
+// table may give any number, which an engine streams rather than holds in memory, or,
+// when the count has just found only a few (fewer than kFewRows), may read whole.
+enum class Rows { One, Few, Many };
+inline constexpr std::int64_t kFewRows = 200;
 
 // A prepared statement and its current row.
 class Cursor {

@@ -31,7 +31,7 @@ namespace kov::tessera {
 
 namespace {
 
-constexpr int kFetchRows = 500;                    // rows of one FETCH
+constexpr int kFetchRows = 1000;                   // rows of one FETCH
 constexpr std::size_t kIdlePerKey = 4;             // idle connections kept per connection string
 constexpr std::size_t kIdleTotal = 8;              // idle connections kept in all
 constexpr std::size_t kStatementsPerConnection = 32;
@@ -143,9 +143,10 @@ struct Connection {
     bool lost() const { return gone || !conn || PQstatus(conn) != CONNECTION_OK; }
     std::string name(const char* prefix) { return prefix + std::to_string(++nextId); }
 
-    // Notes a failed result whose SQLSTATE says that the session is over: a connection
-    // exception (08...) or an operator intervention (57P01 shutdown, 57P02 crash,
-    // 57P03 cannot connect now). libpq may see the closed socket only later.
+    // Notes a failed result that says that the session is over: a connection exception
+    // (SQLSTATE 08...), an operator intervention (57P01 shutdown, 57P02 crash, 57P03
+    // cannot connect now) or a failure of libpq itself. libpq may see the closed socket
+    // only later.
     Result checked(PGresult* r)
     {
         if (!r) {
@@ -153,7 +154,10 @@ struct Connection {
         } else if (const ExecStatusType st = PQresultStatus(r); st == PGRES_FATAL_ERROR || st == PGRES_NONFATAL_ERROR) {
             const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
             const std::string_view code = state ? state : "";
-            if (code.substr(0, 2) == "08" || code.substr(0, 3) == "57P" || PQstatus(conn) != CONNECTION_OK) gone = true;
+            // An error that the server did not send has no SQLSTATE: libpq lost the server
+            // (a reset connection, a broken pipe) before it has marked the connection bad.
+            if (code.empty() || code.substr(0, 2) == "08" || code.substr(0, 3) == "57P" || PQstatus(conn) != CONNECTION_OK)
+                gone = true;
         }
         return Result(r);
     }
@@ -339,7 +343,8 @@ public:
         if (m_done) return StepResult::Done;
         if (!m_started) {
             m_started = true;
-            if (!(m_rows == Rows::One ? executeWhole() : declare())) return fail();
+            // A count, a find or a small result in one round trip; a large one through a cursor.
+            if (!(m_rows == Rows::Many ? declare() : executeWhole())) return fail();
         }
         ++m_row;
         if (m_batch && m_row < PQntuples(m_batch.get())) return StepResult::Row;
