@@ -1,8 +1,8 @@
 // kov_blockprint PROGRAM DIR
 // The print run of kov120 (pay kind 25) or kov140 over the database that DIR/KOV.INI
 // names, for every block and the monthly-paid group, as the program runs it after F6:
-// the command file DIR/OVL.TMP, then the hand-over to the print engine, which here only
-// says that it was called ("handed over: <folder>"). A failing status ends the process
+// the command file OVL.TMP in the program's work folder, then the hand-over to the print
+// engine, which here only says that it was called ("handed over: <folder>"). A failing status ends the process
 // as the program ends (the message on standard error, exit status 2). Used by the load
 // test (tests/load/run-load.sh), which starts many of them at once.
 #include "blockreport/blockreportscreen.h"

@@ -36,13 +36,18 @@ now() { date +%s.%N; }
 secs() { awk -v s="$1" -v e="$2" 'BEGIN { printf "%.3f", e - s }'; }
 fail=0
 
+# Each desk has its own work folder (KOV_WORK_DIR): the program writes its command file
+# in <desk>/<program>/OVL.TMP, the folder it hands to the engine.
+print_run() { KOV_WORK_DIR="$2" "$bin/kov_blockprint" "$1" "$2"; }
+command_file() { echo "$1/$2/OVL.TMP"; }
+
 # One run of $1 in the desk folder $2 (a copy of the settings of $3); its time in $t.
 run_one() {
   mkdir -p "$2" && cp "$3"/*.INI "$2"/
-  [ -f "$3/kov.db" ] && cp "$3"/*.db "$2"/
+  if [ -f "$3/kov.db" ]; then cp "$3"/*.db "$2"/; fi
   local s e
   s=$(now)
-  "$bin/kov_blockprint" "$1" "$2" >"$2/out" 2>&1
+  print_run "$1" "$2" >"$2/out" 2>&1
   e=$(now)
   t=$(secs "$s" "$e")
 }
@@ -51,7 +56,7 @@ declare -A alone_pg alone_sqlite
 for p in kov120 kov140; do
   run_one "$p" "$work/expect-$p" "$work/sqlite"; alone_sqlite[$p]=$t
   run_one "$p" "$work/alone-$p" "$work/pg"; alone_pg[$p]=$t
-  if ! cmp -s "$work/expect-$p/OVL.TMP" "$work/alone-$p/OVL.TMP"; then
+  if ! cmp -s "$(command_file "$work/expect-$p" $p)" "$(command_file "$work/alone-$p" $p)"; then
     echo "FAIL: $p on PostgreSQL gives another command file than on SQLite"; fail=1
   fi
 done
@@ -64,7 +69,7 @@ s=$(now)
 pids=()
 for i in 1 2 3 4 5 6 7 8; do
   p=kov120; [ $((i % 2)) -eq 0 ] && p=kov140
-  "$bin/kov_blockprint" "$p" "$work/desk$i" >"$work/desk$i/out" 2>&1 &
+  print_run "$p" "$work/desk$i" >"$work/desk$i/out" 2>&1 &
   pids+=($!)
 done
 for pid in "${pids[@]}"; do wait "$pid" || fail=1; done
@@ -72,12 +77,12 @@ e=$(now)
 together=$(secs "$s" "$e")
 for i in 1 2 3 4 5 6 7 8; do
   p=kov120; [ $((i % 2)) -eq 0 ] && p=kov140
-  if ! cmp -s "$work/expect-$p/OVL.TMP" "$work/desk$i/OVL.TMP"; then
+  if ! cmp -s "$(command_file "$work/expect-$p" $p)" "$(command_file "$work/desk$i" $p)"; then
     echo "FAIL: desk $i ($p) gives another command file"; fail=1
   fi
 done
 floor=$(awk -v a="${alone_pg[kov120]}" -v b="${alone_pg[kov140]}" 'BEGIN { printf "%.3f", (a + 0 > b + 0) ? a : b }')
-lines=$(grep -c . "$work/expect-kov120/OVL.TMP")
+lines=$(grep -c . "$(command_file "$work/expect-kov120" kov120)")
 echo "8 print runs at once ($lines lines in a kov120 command file): all command files as expected: $([ $fail -eq 0 ] && echo yes || echo NO)"
 awk -v t="$together" -v f="$floor" 'BEGIN { printf "bench load-postgresql: ratio %.2f (%.3f s against FLOOR %.3f s)\n", t / f, t, f }'
 awk -v t="${alone_pg[kov120]}" -v f="${alone_sqlite[kov120]}" \
@@ -85,9 +90,9 @@ awk -v t="${alone_pg[kov120]}" -v f="${alone_sqlite[kov120]}" \
 
 # The server goes away in the middle of a run.
 mkdir -p "$work/gone" && cp "$work/pg"/*.INI "$work/gone"/
-"$bin/kov_blockprint" kov120 "$work/gone" >"$work/gone/out" 2>"$work/gone/err" &
+print_run kov120 "$work/gone" >"$work/gone/out" 2>"$work/gone/err" &
 pid=$!
-sleep 0.5
+sleep "$(awk -v t="${alone_pg[kov120]}" 'BEGIN { printf "%.3f", t / 3 }')"
 "$src/tests/pgserver.sh" stop "$state" >/dev/null
 status=0
 wait "$pid" || status=$?
