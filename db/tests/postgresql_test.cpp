@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -57,4 +58,25 @@ TEST(PostgresqlSchema, LoadsAndACopiedDatabaseReadsBackThroughTessera)
     ASSERT_EQ(tb->DAO_TableOpen("", ""), 1);
     ASSERT_EQ(tb->DAO_RecRead(1), 0);
     EXPECT_EQ(toText(tb->TBRec("NENKJ3")), "令和");
+}
+
+// kovpgcopy as an office runs it: a payroll database moved into a schema of the server,
+// every row in its order; a file that does not exist is refused with a message.
+TEST(PostgresqlSchema, KovpgcopyMovesADatabase)
+{
+    std::string why;
+    const std::optional<std::string> server = kov::db::testServer(&why);
+    if (!server) GTEST_SKIP() << why;
+    kov::db::Fixture fx(kov::db::Engine::Sqlite);
+    for (std::int64_t code : {30, 10, 20}) fx.addStaff({.syokcd = code, .name = "職員\t" + std::to_string(code)});
+    kov::db::pg::Session pg(*server);
+    pg.exec("DROP SCHEMA IF EXISTS copy_test CASCADE; CREATE SCHEMA copy_test");
+    const std::string connection = *server + " options='-c search_path=copy_test'";
+    const std::string tool = std::string(KOV_BIN_DIR) + "/kovpgcopy";
+    EXPECT_EQ(std::system((tool + " --from " + fx.path("kov.db") + " --connection \"" + connection + "\" >/dev/null").c_str()), 0);
+    EXPECT_EQ(pg.scalar("SELECT string_agg(syokcd || ':' || simknj, ',' ORDER BY ctid) FROM copy_test.sksyoku"),
+              "30:職員\t30,10:職員\t10,20:職員\t20");
+    EXPECT_EQ(pg.scalar("SELECT count(*) FROM information_schema.tables WHERE table_schema = 'copy_test'"), "6");
+    EXPECT_NE(std::system((tool + " --from " + fx.path("nosuch.db") + " --connection \"" + connection + "\" 2>/dev/null").c_str()), 0);
+    pg.exec("DROP SCHEMA copy_test CASCADE");
 }
