@@ -5,6 +5,7 @@
 #include "common/runtimeerror.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -21,20 +22,29 @@ constexpr const char* kPartName = "OVL.TMP.part";
 // The cause in Japanese, the system's text after it (nothing when the cause is unknown).
 std::string systemText(int err) { return err != 0 ? fileErrorText(err) : std::string(); }
 
-// Digits of a non-negative magnitude, zero-filled on the left to minDigits.
-std::string zeroFilled(std::uint64_t magnitude, int minDigits)
-{
-    std::string digits = std::to_string(magnitude);
-    if (static_cast<int>(digits.size()) < minDigits)
-        digits.insert(0, static_cast<std::size_t>(minDigits) - digits.size(), '0');
-    return digits;
-}
-
-std::string signedZeroFilled(std::int64_t v, int minDigits)
+// Appends v with at least minDigits digits, zero-filled on the left, "-" before a negative.
+void appendSignedZeroFilled(std::string& out, std::int64_t v, int minDigits)
 {
     const std::uint64_t magnitude = v < 0 ? 0ULL - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-    return (v < 0 ? "-" : "") + zeroFilled(magnitude, minDigits);
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+    const auto n = static_cast<int>(end - digits);
+    if (v < 0) out.push_back('-');
+    if (n < minDigits) out.append(static_cast<std::size_t>(minDigits - n), '0');
+    out.append(digits, end);
 }
+
+// Ten times the value, rounded toward minus infinity: the raw value is scaled by
+// 10000, so that is a floored division of the raw value by 1000.
+void appendC4(std::string& out, Currency v)
+{
+    const std::int64_t raw = v.raw();
+    std::int64_t tenths = raw / 1000;
+    if (raw % 1000 != 0 && raw < 0) --tenths;
+    appendSignedZeroFilled(out, tenths, 4);
+}
+
+void appendN(std::string& out, Currency v, int minDigits) { appendSignedZeroFilled(out, v.rounded(), minDigits); }
 
 } // namespace
 
@@ -84,10 +94,10 @@ void SubPrt::writeLine(std::string_view line)
         throwFileError("印刷ファイルが開かれていません。行「" + std::string(line) + "」を書き込めません。");
     // Converted before anything is written: a text that CP932 cannot hold stops the run
     // with the character named, and no partial line reaches the file.
-    std::string bytes = cp932::fromUtf8(line);
-    bytes += "\r\n";
+    if (!cp932::tryFromUtf8(line, m_bytes)) (void)cp932::fromUtf8(line);  // raises the error naming the character
+    m_bytes += "\r\n";
     errno = 0;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size()) {
+    if (std::fwrite(m_bytes.data(), 1, m_bytes.size(), m_file) != m_bytes.size()) {
         const int err = errno;
         discardOpenFile();
         throwFileError("印刷ファイル「" + partPath() + "」に書き込めません。" + systemText(err));
@@ -138,15 +148,17 @@ void SubPrt::prtOut(std::int32_t mode, std::string_view line)
 
 std::string SubPrt::formatC4(Currency v)
 {
-    // Ten times the value, rounded toward minus infinity: the raw value is scaled by
-    // 10000, so that is a floored division of the raw value by 1000.
-    const std::int64_t raw = v.raw();
-    std::int64_t tenths = raw / 1000;
-    if (raw % 1000 != 0 && raw < 0) --tenths;
-    return signedZeroFilled(tenths, 4);
+    std::string out;
+    appendC4(out, v);
+    return out;
 }
 
-std::string SubPrt::formatN(Currency v, int minDigits) { return signedZeroFilled(v.rounded(), minDigits); }
+std::string SubPrt::formatN(Currency v, int minDigits)
+{
+    std::string out;
+    appendN(out, v, minDigits);
+    return out;
+}
 
 void SubPrt::prtST(std::int32_t value1, std::int32_t value2)
 {
@@ -165,31 +177,31 @@ void SubPrt::prtTE(Currency curSX, Currency curSY, std::int32_t iFon, Currency i
     // engine as a further command, so such a text is refused.
     if (strText.find_first_of("\r\n") != std::string_view::npos)
         throwInvalidArgument("印字する文字列に改行が含まれています。「" + std::string(strText) + "」");
-    std::string line = "TE ";
-    line += formatC4(curSX);
-    line += formatC4(curSY);
-    line += formatN(Currency::fromInt(iFon), 1);
-    line += formatN(iPat, 1);
-    line += formatN(Currency::fromInt(iSizeX), 3);
-    line += formatN(Currency::fromInt(iSizeY), 3);
-    line += strText;
-    prtOut(2, line);
+    m_line.assign("TE ");
+    appendC4(m_line, curSX);
+    appendC4(m_line, curSY);
+    appendN(m_line, Currency::fromInt(iFon), 1);
+    appendN(m_line, iPat, 1);
+    appendN(m_line, Currency::fromInt(iSizeX), 3);
+    appendN(m_line, Currency::fromInt(iSizeY), 3);
+    m_line += strText;
+    prtOut(2, m_line);
 }
 
 void SubPrt::prtHL(Currency curSX, Currency curSY, Currency curLen, Currency iTic, Currency iPat, Currency curRX,
                    Currency curRY, Currency curRcX, Currency curRcY)
 {
-    std::string line = "HL ";
-    line += formatC4(curSX);
-    line += formatC4(curSY);
-    line += formatC4(curLen);
-    line += formatN(iTic, 2);
-    line += formatN(iPat, 1);
-    line += formatC4(curRX);
-    line += formatC4(curRY);
-    line += formatC4(curRcX);
-    line += formatC4(curRcY);
-    prtOut(2, line);
+    m_line.assign("HL ");
+    appendC4(m_line, curSX);
+    appendC4(m_line, curSY);
+    appendC4(m_line, curLen);
+    appendN(m_line, iTic, 2);
+    appendN(m_line, iPat, 1);
+    appendC4(m_line, curRX);
+    appendC4(m_line, curRY);
+    appendC4(m_line, curRcX);
+    appendC4(m_line, curRcY);
+    prtOut(2, m_line);
 }
 
 void SubPrt::prtPE() { prtOut(3, "PE "); }

@@ -51,6 +51,10 @@ private:
     void discardOpenFile();
 
     std::FILE* m_file = nullptr;
+    // Kept between lines so that a line costs no allocation: the line being made and its
+    // CP932 bytes.
+    std::string m_line;
+    std::string m_bytes;
 };
 
 } // namespace kov
