@@ -91,9 +91,11 @@ public:
         std::size_t i = 0;
         while (i < n) {
             const unsigned char c = s[i];
-            if (c < 0x80) {
-                out.push_back(static_cast<char>(c));
-                ++i;
+            if (c < 0x80) {  // a run of ASCII is its own bytes
+                std::size_t e = i + 1;
+                while (e < n && s[e] < 0x80) ++e;
+                out.append(in.data() + i, e - i);
+                i = e;
                 continue;
             }
             // Strict UTF-8 of the basic plane: no overlong forms, no surrogates. Four-byte
