@@ -40,26 +40,40 @@ void BlockReportRun::printPages()
 
     // The rows are read to their end: the row count of the open (capped at 32767) only
     // says that there are some.
+    // A run-time error while a record is read or its staff line printed (an amount too
+    // large, a text in a number column) names the record after the column.
+    const auto onRecord = [this](auto&& f) -> decltype(auto) {
+        try {
+            return f();
+        } catch (RuntimeError& e) {
+            e.addContext(currentRecord());
+            throw;
+        }
+    };
     std::int16_t status = sk.DAO_RecRead(1);
     if (status >= 0) {
-        st.iBlock = dataaccess::toInt16(sk.TBRec("SYRFLG"));
-        st.strSyozok = dataaccess::toText(sk.TBRec("SYOZOK"));
+        onRecord([&] {
+            st.iBlock = dataaccess::toInt16(sk.TBRec("SYRFLG"), "SYRFLG");
+            st.strSyozok = dataaccess::toText(sk.TBRec("SYOZOK"));
+        });
     }
     while (status >= 0) {
-        prfReadJinji();
-        const std::int16_t block = dataaccess::toInt16(sk.TBRec("SYRFLG"));
+        const std::int16_t block = onRecord([&] {
+            prfReadJinji();
+            return dataaccess::toInt16(sk.TBRec("SYRFLG"), "SYRFLG");
+        });
+        const std::string syozok = dataaccess::toText(sk.TBRec("SYOZOK"));
         if (block != st.iBlock) {
             prsGokeiPrint(kAffiliation);
             prsGokeiPrint(kBlock);
             st.iBlock = block;
-            st.strSyozok = dataaccess::toText(sk.TBRec("SYOZOK"));
+            st.strSyozok = syozok;
         }
-        const std::string syozok = dataaccess::toText(sk.TBRec("SYOZOK"));
         if (syozok != st.strSyozok) {
             prsGokeiPrint(kAffiliation);
             st.strSyozok = syozok;
         }
-        prsGokeiPrint(kStaff);
+        onRecord([&] { prsGokeiPrint(kStaff); });
         status = sk.DAO_RecRead(2);
     }
     // The end of the rows ends the loop; any other failed read is a failure of the
@@ -72,11 +86,16 @@ void BlockReportRun::printPages()
 
 std::int16_t BlockReportRun::prfReadJinji()
 {
-    const std::string code = dataaccess::toCurrency(m_screen.SKSYKEI->TBRec("SYOKCD")).toString();
+    const std::string code = dataaccess::toCurrency(m_screen.SKSYKEI->TBRec("SYOKCD"), "SYOKCD").toString();
     const std::int16_t r = m_screen.SKSYOKU->DAO_RecFind(1, "SYOKCD = " + code);
     if (r == 0) return -1;
     m_ctx.check(r);
     return 0;
+}
+
+std::string BlockReportRun::currentRecord() const
+{
+    return "SKSYKEI の職員コード「" + dataaccess::toText(m_screen.SKSYKEI->TBRec("SYOKCD")) + "」";
 }
 
 std::string BlockReportRun::prfReadSyozk()
@@ -131,7 +150,7 @@ void BlockReportRun::finishPageHeading()
 std::string BlockReportRun::jobKindName()
 {
     m_ctx.cmnName.prsNameRead(1);
-    const Currency syosyu = dataaccess::toCurrency(m_screen.SKSYKEI->TBRec("SYOSYU"));
+    const Currency syosyu = dataaccess::toCurrency(m_screen.SKSYKEI->TBRec("SYOSYU"), "SYOSYU");
     if (syosyu >= Currency::fromInt(1) && syosyu <= Currency::fromInt(10) && syosyu.roundedTo(0) == syosyu)
         return m_ctx.cmnName.p_strName[static_cast<std::size_t>(syosyu.truncated())];
     return {};
@@ -141,7 +160,7 @@ std::string BlockReportRun::gradeText() const
 {
     const dataaccess::clsTbAccess& sk = *m_screen.SKSYKEI;
     return dataaccess::toText(sk.TBRec("KGOKYU")) + "-" +
-           prfNumEdit(dataaccess::toCurrency(sk.TBRec("KGOGHO")), 2, 0, -1, -1, 0, -1);
+           prfNumEdit(dataaccess::toCurrency(sk.TBRec("KGOGHO"), "KGOGHO"), 2, 0, -1, -1, 0, -1);
 }
 
 void BlockReportRun::advanceAfter(std::int16_t inji)

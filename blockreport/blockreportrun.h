@@ -46,6 +46,9 @@ protected:
     // Positions SKSYOKU on the staff member of the current payment record; a find that
     // fails goes to the status check. −1 when found.
     std::int16_t prfReadJinji();
+    // The current payment record as a run-time error names it:
+    // "SKSYKEI の職員コード「1002」".
+    std::string currentRecord() const;
     // Name SZKKNJ of the affiliation st.strSyozok; empty when the master lacks it.
     std::string prfReadSyozk();
     // Text and line commands with the column shift applied to x.

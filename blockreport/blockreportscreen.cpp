@@ -125,7 +125,10 @@ void BlockReportScreen::prsSetPFMode(std::int16_t mode)
     m_view->refreshKeys();
 }
 
-Currency BlockReportScreen::syorid() const { return dataaccess::toCurrency(SKKANRI->TBRec("SYORID")); }
+Currency BlockReportScreen::syorid() const
+{
+    return withErrorContext("SKKANRI の行「KANRI」", [&] { return dataaccess::toCurrency(SKKANRI->TBRec("SYORID"), "SYORID"); });
+}
 
 void BlockReportScreen::showWarning(const std::string& text)
 {
@@ -161,11 +164,15 @@ void BlockReportScreen::prsSksykeiChek()
 void BlockReportScreen::prsTBLRead()
 {
     m_ctx.check(SKBLOCK->DAO_RecFind(1, "KEY='BLOCK'"));
+    const auto slotValue = [this](const char* prefix, int n) {
+        const std::string column = slotColumn(prefix, n);
+        return withErrorContext("SKBLOCK の行「BLOCK」", [&] { return dataaccess::toInt16(SKBLOCK->TBRec(column), column); });
+    };
     for (int n = 1; n <= 45; ++n) {
         BlockSlot& slot = BlockSlots[static_cast<std::size_t>(n)];
-        slot.startCode = dataaccess::toInt16(SKBLOCK->TBRec(slotColumn("SSYOZK_", n)));
-        slot.count = dataaccess::toInt16(SKBLOCK->TBRec(slotColumn("CNT_", n)));
-        slot.payKind = dataaccess::toInt16(SKBLOCK->TBRec(slotColumn("KYUSYU_", n)));
+        slot.startCode = slotValue("SSYOZK_", n);
+        slot.count = slotValue("CNT_", n);
+        slot.payKind = slotValue("KYUSYU_", n);
     }
     lstMain.clear();
     listIndex = -1;

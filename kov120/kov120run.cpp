@@ -90,7 +90,7 @@ Currency Kov120Run::processingMonth() const { return prfDatePart(m_screen.syorid
 void Kov120Run::prsKyuyo()
 {
     const dataaccess::clsTbAccess& sk = *m_screen.SKSYKEI;
-    auto col = [&sk](const char* name) { return dataaccess::toCurrency(sk.TBRec(name)); };
+    auto col = [&sk](const char* name) { return dataaccess::toCurrency(sk.TBRec(name), name); };
 
     totKYURYO.post(col("KYURYO"));
     totKTYOGK.post(col("KTYOGK"));

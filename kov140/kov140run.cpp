@@ -40,7 +40,7 @@ void Kov140Run::prsKyuyo()
 {
     const dataaccess::clsTbAccess& sk = *m_screen.SKSYKEI;
     // An empty column counts as 0.
-    auto col = [&sk](const char* name) { return dataaccess::toCurrency(sk.TBRec(name)); };
+    auto col = [&sk](const char* name) { return dataaccess::toCurrency(sk.TBRec(name), name); };
 
     totKyuryoKei.post(col("KYURYO") + col("KTYOGK"));
     totSTYOGK.post(col("STYOGK"));

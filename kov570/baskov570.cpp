@@ -55,6 +55,29 @@ bool wholeNumber(const DbValue& v, std::int64_t& out)
     return true;
 }
 
+// The SKSUMI column that a result column sums, as an error names it: "列「KYUYO」の合計"
+// for GKYUYO, "列「KYUYO」～「STYOGK」の合計" for GTOTAL02.
+std::string summedColumns(std::string_view alias)
+{
+    const auto range = [](std::size_t from, std::size_t to) {
+        return "列「" + std::string(kAmountColumns[from]) + "」～「" + kAmountColumns[to] + "」の合計";
+    };
+    if (alias == "GTOTAL02") return range(0, 2);
+    if (alias == "GTOTAL03") return range(3, kAmountColumns.size() - 1);
+    if (alias == "GTOTALSUM") return range(0, kAmountColumns.size() - 1);
+    return "列「" + std::string(alias.substr(1)) + "」の合計";
+}
+
+Currency summedAmount(const DbValue& v, const char* alias)
+{
+    try {
+        return dataaccess::toCurrency(v);
+    } catch (RuntimeError& e) {
+        e.addContext(summedColumns(alias));
+        throw;
+    }
+}
+
 } // namespace
 
 std::size_t SumTable::index(int f, int s, int m, int item)
@@ -118,7 +141,7 @@ void BasKov570::prsReadNendo()
     m_ctx.check(rows);
     // The open makes no row current: the first matching record is read first.
     m_ctx.check(kanri->DAO_RecRead(1));
-    NENDO = dataaccess::toInt16(kanri->TBRec("NENDO"));
+    NENDO = dataaccess::toInt16(kanri->TBRec("NENDO"), "NENDO");
     m_ctx.closeChecked(*kanri);
 }
 
@@ -157,7 +180,15 @@ void BasKov570::prsSumLoad()
         if (!wholeNumber(SKSUMI->TBRec("GZAIMU"), zaimu) || !wholeNumber(SKSUMI->TBRec("GSYOCHU"), syochu) ||
             !slotsOfRow(zaimu, syochu, dataaccess::toText(SKSUMI->TBRec("GSHARYM")), NENDO, slots))
             continue;
-        prsSumStore(slots.finance, slots.school, slots.month);
+        // A run-time error (an amount too large) names the column and the row.
+        try {
+            prsSumStore(slots.finance, slots.school, slots.month);
+        } catch (RuntimeError& e) {
+            e.addContext("SKSUMI の財務コード「" + dataaccess::toText(SKSUMI->TBRec("GZAIMU")) + "」、学校種別「" +
+                         dataaccess::toText(SKSUMI->TBRec("GSYOCHU")) + "」、支払年月「" +
+                         dataaccess::toText(SKSUMI->TBRec("GSHARYM")) + "」");
+            throw;
+        }
     }
     fillTotals();
 }
@@ -166,8 +197,8 @@ void BasKov570::prsSumStore(int f, int s, int m)
 {
     for (int item = 1; item <= SumTable::kItems; ++item) {
         const ItemColumns& c = kItemColumns[static_cast<std::size_t>(item)];
-        Currency v = dataaccess::toCurrency(SKSUMI->TBRec(c.first));
-        if (c.second) v += dataaccess::toCurrency(SKSUMI->TBRec(c.second));
+        Currency v = summedAmount(SKSUMI->TBRec(c.first), c.first);
+        if (c.second) v += summedAmount(SKSUMI->TBRec(c.second), c.second);
         sumTable.at(f, s, m, item) = v;
     }
 }

@@ -36,14 +36,25 @@ Currency toCurrency(const DbValue& v)
 
 std::int16_t toInt16(const DbValue& v) { return kov::toInt16(toCurrency(v)); }
 
+// The column's text is made only for an error: these run for every amount of every row.
 Currency toCurrency(const DbValue& v, std::string_view column)
 {
-    return withErrorContext("列「" + std::string(column) + "」", [&] { return toCurrency(v); });
+    try {
+        return toCurrency(v);
+    } catch (RuntimeError& e) {
+        e.addContext("列「" + std::string(column) + "」");
+        throw;
+    }
 }
 
 std::int16_t toInt16(const DbValue& v, std::string_view column)
 {
-    return withErrorContext("列「" + std::string(column) + "」", [&] { return toInt16(v); });
+    try {
+        return toInt16(v);
+    } catch (RuntimeError& e) {
+        e.addContext("列「" + std::string(column) + "」");
+        throw;
+    }
 }
 
 namespace {

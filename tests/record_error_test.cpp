@@ -1,0 +1,103 @@
+// A bad row in a real print run (SQLite fixtures): an amount too large for the fixed-point
+// type, or a text in a number column, stops the run with the stop message that names the
+// column and the record, and nothing is handed to the print engine.
+#include "blockreport/tests/blockreport_testsupport.h"
+#include "kov120/kov120run.h"
+#include "kov120/kov120screen.h"
+#include "kov140/kov140run.h"
+#include "kov140/kov140screen.h"
+#include "kov570/tests/kov570env.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+namespace kov {
+namespace {
+
+constexpr std::int64_t kTooLarge = 1000000000000000;  // above 922337203685477.5807
+
+// What the print showed (the messages) and what it handed to the engine.
+struct Outcome {
+    std::vector<RecordedMessage> messages;
+    std::size_t engineCalls = 0;
+    bool commandFile = false;
+};
+
+// Staff members 1001, 1002, ... of block 1 of pay kind `kyusyu`, the amounts of each
+// given, printed by the block report Run with F6 through the screen's guard.
+template <class Run>
+Outcome printBlockReport(blockreport::ScreenDescription screen, std::int64_t kyusyu, const std::vector<db::Row>& amounts)
+{
+    blockreport::test::BlockReportEnv env(kyusyu == 3 ? "kov140" : "kov120");
+    env.fx.setKanri(202306);
+    env.fx.addSchool("E101", "城東小学校");
+    env.fx.setBlock(1, 101, 101, 1, kyusyu);
+    for (std::size_t i = 0; i < amounts.size(); ++i) {
+        const std::int64_t code = 1001 + static_cast<std::int64_t>(i);
+        env.fx.addStaff({.syokcd = code, .syosyu = 3, .syozok = "E101", .name = "職員", .values = {}});
+        env.fx.addPayment({.syokcd = code, .kyusyu = kyusyu, .syrflg = 1, .values = amounts[i]});
+    }
+    env.load<Run>(std::move(screen), env.recordingEngine());
+    EXPECT_EQ(env.open(), std::nullopt);
+    env.selectBlocks({1});
+    try {
+        runGuarded(env.rt, env.screen->description().caption, [&] { env.screen->prsPfAction(5); });
+    } catch (const ProgramEnded& e) {
+        EXPECT_EQ(e.exitStatus, kExitFatal);
+    }
+    return {env.rt.messages, env.engineCalls.size(), std::filesystem::exists(env.commandFile())};
+}
+
+Outcome printSummary(const db::Sumi& row)
+{
+    kov570::test::Kov570Env env;
+    env.fx.setKanri(202306, 2023);
+    env.fx.addSumi(row);
+    EXPECT_EQ(env.open(), std::nullopt);
+    env.screen.chkZaimu[1] = env.screen.chkGakkou[1] = 1;
+    env.run([&] { runGuarded(env.rt, "給与費支出額集計表印刷", [&] { env.screen.prsPfAction(5); }); });
+    return {env.rt.messages, env.calls.size(), std::filesystem::exists(env.workFolder() + "/OVL.TMP")};
+}
+
+struct Case {
+    const char* name;
+    std::function<Outcome()> print;
+    std::string message;
+};
+
+const std::string kOverflow = "オーバーフローしました。\r\n値「1000000000000000」が扱える範囲（±922337203685477.5807）を超えます。\r\n";
+
+TEST(RecordError, MessageNamesTheColumnAndTheRecord)
+{
+    const Case cases[] = {
+        {"kov120 amount too large",
+         [] { return printBlockReport<kov120::Kov120Run>(kov120::kov120Screen(2), 2, {{}, {{"KIMATU", kTooLarge}}}); },
+         kOverflow + "列「KIMATU」、SKSYKEI の職員コード「1002」"},
+        {"kov120 total too large",
+         [] {
+             const db::Row half = {{"KYURYO", std::int64_t{500000000000000}}};
+             return printBlockReport<kov120::Kov120Run>(kov120::kov120Screen(2), 2, {half, half});
+         },
+         "オーバーフローしました。\r\n計算「500000000000000 + 500000000000000」の結果が扱える範囲（±922337203685477.5807）を超え"
+         "ます。\r\nSKSYKEI の職員コード「1002」"},
+        {"kov140 text in a number column",
+         [] { return printBlockReport<kov140::Kov140Run>(kov140::kov140Screen(), 3, {{{"KENKO", std::string("abc")}}}); },
+         "型が一致しません。\r\n「abc」は数値ではありません。\r\n列「KENKO」、SKSYKEI の職員コード「1001」"},
+        {"kov570 amount too large",
+         [] { return printSummary({.zaimu = 1, .syochu = 4, .sharym = 202304, .values = {{"KYUYO", kTooLarge}}}); },
+         kOverflow + "列「KYUYO」の合計、SKSUMI の財務コード「1」、学校種別「4」、支払年月「202304」"},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = c.print();
+        ASSERT_EQ(o.messages.size(), 1u) << c.name;
+        EXPECT_EQ(o.messages[0].text, c.message) << c.name;
+        EXPECT_EQ(o.messages[0].icon, MsgIcon::Stop) << c.name;
+        EXPECT_EQ(o.engineCalls, 0u) << c.name;
+        EXPECT_FALSE(o.commandFile) << c.name << ": a command file under its final name";
+    }
+}
+
+} // namespace
+} // namespace kov
