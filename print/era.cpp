@@ -138,6 +138,15 @@ Currency prfDatePart(Currency value, std::string_view part)
 
 std::string japaneseCalendarHeading(int year, int month, int day)
 {
+    // Every page of a run asks for the same date: the last one is kept (making ICU's
+    // formatter costs more than the rest of a page).
+    struct Last {
+        int year = 0, month = 0, day = 0;
+        std::string heading;
+    };
+    thread_local Last last;
+    if (!last.heading.empty() && last.year == year && last.month == month && last.day == day) return last.heading;
+
     UErrorCode status = U_ZERO_ERROR;
     const icu::Locale locale("ja_JP@calendar=japanese");
     // The calendar date is fixed at noon of a zone without daylight saving, and the
@@ -163,6 +172,7 @@ std::string japaneseCalendarHeading(int year, int month, int day)
     formatter.format(when, formatted);
     std::string out;
     formatted.toUTF8String(out);
+    last = Last{year, month, day, out};
     return out;
 }
 
