@@ -1,7 +1,8 @@
 // kov570_bench DIR
 // Runs the kov570 summary over the database that DIR/KOV.INI names: the opening (the
 // connection, the fiscal year, the grouped query over SKSUMI), the summary table, and
-// the print run of every page to the closed command file (the print engine is not run).
+// the print run of every page to the closed command file DIR/kov570/OVL.TMP (DIR is the
+// root of the work folders; the print engine is not run).
 // Prints the time of the run, and the query itself for the floor that run-bench.sh takes.
 #include "kov570/kov570screen.h"
 #include "tessera/tessera.h"
@@ -52,6 +53,7 @@ int main(int argc, char** argv)
     }
     const std::string dir = argv[1];
     setenv("KOV_INI_DIR", dir.c_str(), 1);
+    setenv("KOV_WORK_DIR", dir.c_str(), 1);
     BenchRuntime rt(dir);
     kov::tessera::registerComponent(dir);
     kov::PrintContext ctx(rt, "kov570", [] { return std::make_unique<NoEngine>(); });
