@@ -3,6 +3,7 @@
 #include "common/runtimeerror.h"
 #include "common/text.h"
 
+#include <cstdlib>
 #include <string_view>
 
 namespace kov::kov570 {
@@ -125,6 +126,7 @@ void BasKov570::endWithWarning(const std::string& text)
 {
     m_ctx.runtime().msgBox(text, MsgIcon::Exclamation, MsgButtons::Ok, kCaption);
     m_ctx.runtime().endProgram(kExitFatal);
+    std::abort();  // endProgram does not come back
 }
 
 void BasKov570::prsOpenDb()
