@@ -142,7 +142,7 @@ read -r _ xpid <&3
 read -r dn <&3
 export DISPLAY=":$dn"
 if [ -x /usr/bin/openbox ]; then openbox --sm-disable >/dev/null 2>&1 & wmpid=$!; sleep 1; fi
-KOV_INI_DIR="$demo" KOV_WORK_DIR="$demo/app" QT_QPA_PLATFORM=xcb \
+KOV_INI_DIR="$demo" KOV_WORK_DIR="$demo/work" QT_QPA_PLATFORM=xcb \
   "$demo/app/kov120" 25 > "$work/kov120.log" 2>&1 &
 prog=$!
 win=$(timeout 60 xdotool search --sync --onlyvisible --name '^期末勤勉手当支給調書印刷$' | head -1)
@@ -158,6 +158,10 @@ s=$(now)
 xdotool key F6
 until compgen -G "$demo/pdf/*.pdf" >/dev/null; do
   kill -0 "$prog" 2>/dev/null || { echo "kov120 ended before its PDF:"; cat "$work/kov120.log"; exit 1; }
+  # A message (the program waits for its answer) or no PDF after 15 minutes ends the benchmark.
+  if grep -q '^\[message' "$work/kov120.log" || [ "$(secs "$s" "$(now)" | cut -d. -f1)" -ge 900 ]; then
+    echo "kov120 did not print its PDF:"; cat "$work/kov120.log"; exit 1
+  fi
   sleep 0.05
 done
 e=$(now)
@@ -167,10 +171,10 @@ xdotool key F10
 wait "$prog" || true
 prog=""
 e2epages=$(pdfinfo "$demo/pdf/"*.pdf 2>/dev/null | sed -n 's/^Pages: *//p')
-# The program's command file is in its work folder $demo/app/kov120, the benchmark's in $demo/kov120.
-if ! cmp -s "$demo/app/kov120/OVL.TMP" "$demo/kov120/OVL.TMP"; then
-  echo "note: the program's command file ($(grep -c '^PE ' "$demo/app/kov120/OVL.TMP") page breaks) differs from the" \
-       "benchmark's ($(grep -c '^PE ' "$demo/kov120/OVL.TMP")): $(cmp "$demo/app/kov120/OVL.TMP" "$demo/kov120/OVL.TMP" 2>&1 | head -1)"
+# The program's command file is in its work folder $demo/work/kov120, the benchmark's in $demo/kov120.
+if ! cmp -s "$demo/work/kov120/OVL.TMP" "$demo/kov120/OVL.TMP"; then
+  echo "note: the program's command file ($(grep -c '^PE ' "$demo/work/kov120/OVL.TMP") page breaks) differs from the" \
+       "benchmark's ($(grep -c '^PE ' "$demo/kov120/OVL.TMP")): $(cmp "$demo/work/kov120/OVL.TMP" "$demo/kov120/OVL.TMP" 2>&1 | head -1)"
 fi
 ef=$("$bin/overlayprint_bench" --floor "$demo/kov120" KOV120p.ovl | awk '{ print $2 }')
 line kov120-e2e "$t" "$(awk -v a="$kov120sqlfloor" -v b="$ef" 'BEGIN { print a + b }')" \
