@@ -19,11 +19,11 @@ namespace kov::kov970 {
 
 namespace {
 
-std::vector<CsvColumn> columns(std::initializer_list<const char*> spec)
+std::vector<CsvColumn> columns(std::initializer_list<const char*> kindAndName)
 {
     // Each entry is the kind letter, a blank and the column name: "N NENDO".
     std::vector<CsvColumn> out;
-    for (const char* s : spec) out.push_back({s + 2, s[0] == 'N'});
+    for (const char* s : kindAndName) out.push_back({s + 2, s[0] == 'N'});
     return out;
 }
 
