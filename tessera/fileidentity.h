@@ -29,7 +29,9 @@ struct FileIdentity {
 };
 
 // Stats `path` (following links). False when the file cannot be stat'ed (missing,
-// a folder on the way missing, no permission).
+// a folder on the way missing, no permission). On a local file system with inotify,
+// the stat of an absolute name without links on the way is taken once and given again
+// while no change to the name's entry, its folder or a folder above has been reported.
 bool identifyFile(const std::string& path, FileIdentity& out);
 
 } // namespace kov::tessera

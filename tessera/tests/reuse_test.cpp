@@ -69,7 +69,7 @@ protected:
             writeFile(path(std::string(name) + ".ini"), std::string("[Database]\nEngine=sqlite\nPath=") + name + ".db\n");
         }
         writeFile(path("edited.ini"), "[Database]\nPath=a.db\n");
-        for (const char* folder : {"one", "two"}) {
+        for (const char* folder : {"one", "two", "left", "right"}) {
             fs::create_directory(path(folder));
             makeDatabase(path(std::string(folder) + "/names.db"), std::string("old-") + folder);
             writeFile(path(std::string(folder) + "/KOV.INI"), "[Database]\nPath=names.db\n");
@@ -126,6 +126,19 @@ TEST_F(TesseraReuse, ADatabaseReplacedWhileOpenIsReadAnewAfterTheClose)
     makeDatabase(path("inuse.db"), "new-inuse");
     EXPECT_EQ(db->DAO_DBClose(), 0);
     EXPECT_EQ(readValue("inuse.ini"), "new-inuse");
+}
+
+// The files that a name leads to are kept track of by folder: a folder swapped for
+// another leads to the other's files at the next open.
+TEST_F(TesseraReuse, AFolderSwappedForAnotherLeadsToTheOthersDatabase)
+{
+    ASSERT_EQ(readValue("left/KOV.INI"), "old-left");
+    ASSERT_EQ(readValue("left/KOV.INI"), "old-left");
+    fs::rename(path("left"), path("left-away"));
+    fs::rename(path("right"), path("left"));
+    EXPECT_EQ(readValue("left/KOV.INI"), "old-right");
+    fs::rename(path("left-away"), path("right"));
+    EXPECT_EQ(readValue("right/KOV.INI"), "old-left");
 }
 
 TEST_F(TesseraReuse, ADatabaseDeletedAfterACloseIsMissingAtTheNextOpen)
