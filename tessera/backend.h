@@ -45,6 +45,9 @@ public:
     virtual int findColumn(std::string_view name) const = 0;
     // Value of column i of the current row, typed by its storage class.
     virtual DbValue value(int i) const = 0;
+    // The same value into `out`, reusing the text that `out` holds (a row copied into
+    // the same slots again and again allocates nothing new).
+    virtual void valueInto(int i, DbValue& out) const { out = value(i); }
 };
 
 // One open database.

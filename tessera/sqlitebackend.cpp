@@ -265,6 +265,22 @@ public:
 
     DbValue value(int i) const override { return kov::sqlite::columnValue(m_stmt, i); }
 
+    void valueInto(int i, DbValue& out) const override
+    {
+        switch (sqlite3_column_type(m_stmt, i)) {
+        case SQLITE_INTEGER: out = static_cast<std::int64_t>(sqlite3_column_int64(m_stmt, i)); return;
+        case SQLITE_FLOAT: out = sqlite3_column_double(m_stmt, i); return;
+        case SQLITE_NULL: out = std::monostate{}; return;
+        default: {
+            // As columnValue: a text or blob as its bytes.
+            const auto* p = static_cast<const char*>(sqlite3_column_blob(m_stmt, i));
+            const auto n = static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, i));
+            if (auto* text = std::get_if<std::string>(&out)) text->assign(p ? p : "", n);
+            else out = std::string(p ? p : "", n);
+        }
+        }
+    }
+
 private:
     std::shared_ptr<Connection> m_conn;
     std::string m_sql;

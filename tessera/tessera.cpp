@@ -440,9 +440,8 @@ std::int16_t TbAccess::DAO_RecFind(std::int32_t mode, const std::string& criteri
     switch (p->cursor->step()) {
     case StepResult::Row: {
         const int n = p->cursor->columnCount();
-        m_found.clear();
-        m_found.reserve(static_cast<std::size_t>(n));
-        for (int i = 0; i < n; ++i) m_found.push_back(p->cursor->value(i));
+        m_found.resize(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) p->cursor->valueInto(i, m_found[static_cast<std::size_t>(i)]);
         p->cursor->rewind();
         m_find = p;
         m_pos = Position::OnFind;
