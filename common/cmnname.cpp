@@ -62,14 +62,17 @@ void BasCmnName::prsNameRead(std::int16_t selector)
 {
     using namespace kov::dataaccess;
 
-    clear();
-    if (selector < 1 || selector > 7) return;
+    if (selector < 1 || selector > 7) {
+        clear();
+        return;
+    }
 
     auto db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
     auto tb = CreateObjectAs<clsTbAccess>(kProgIdTbAccess);
 
     db->setDBIniNameString("KOVENV.INI");
     if (db->DAO_DBOpen() != 0) {
+        clear();
         reportFailure("KOVENV データベースのオープンに失敗しました。");
         return;  // both objects are released on return
     }
@@ -90,6 +93,7 @@ void BasCmnName::prsNameRead(std::int16_t selector)
         return;
     }
     kept.stamp.clear();
+    clear();  // a kept group above sets every slot that clear() blanks
 
     tb->setTBDatabase(db->DBDatabase());
     tb->setTBNameString("名設定");

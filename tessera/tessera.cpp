@@ -101,11 +101,18 @@ private:
         FileIdentity wal;
         const bool hasWal = identifyFile(loc.path + "-wal", wal);
         if (hasWal && !wal.settled) return {};
-        auto fields = [](const FileIdentity& f) {
-            return std::to_string(f.device) + ':' + std::to_string(f.inode) + ':' + std::to_string(f.size) + ':' +
-                   std::to_string(f.mtimeNs) + ':' + std::to_string(f.ctimeNs);
+        // The stamp is only compared: the fields go in as their bytes.
+        std::string stamp = loc.path;
+        auto add = [&stamp](const FileIdentity& f) {
+            const std::uint64_t fields[] = {f.device, f.inode, static_cast<std::uint64_t>(f.size),
+                                            static_cast<std::uint64_t>(f.mtimeNs), static_cast<std::uint64_t>(f.ctimeNs)};
+            stamp.append(reinterpret_cast<const char*>(fields), sizeof fields);
         };
-        return loc.path + '\0' + fields(loc.file) + '\0' + (hasWal ? fields(wal) : std::string("-"));
+        stamp += '\0';
+        add(loc.file);
+        if (hasWal) add(wal);
+        else stamp += '-';
+        return stamp;
     }
 
     std::string m_appPath;
