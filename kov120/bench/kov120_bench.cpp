@@ -13,6 +13,7 @@
 #include "kov120/kov120screen.h"
 #include "kov140/kov140run.h"
 #include "kov140/kov140screen.h"
+#include "common/tests/batchruntime.h"
 #include "tessera/tessera.h"
 
 #include <chrono>
@@ -22,25 +23,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-// The runtime of a batch run: message boxes go to standard error.
-class BenchRuntime : public kov::RuntimeServices {
-public:
-    explicit BenchRuntime(std::string dir) : m_dir(std::move(dir)) {}
-    void doEvents() override {}
-    [[noreturn]] void endProgram(int status) override { std::exit(status); }
-    std::string appPath() const override { return m_dir; }
-    std::string commandLine() const override { return {}; }
-
-protected:
-    kov::MsgResult showMessage(const std::string&, kov::MsgIcon, kov::MsgButtons, const std::string&) override
-    {
-        return kov::MsgResult::Ok;
-    }
-
-private:
-    std::string m_dir;
-};
 
 // Stands in for the print engine: the benchmark ends with the closed command file.
 class NoEngine : public kov::PrintEngine {
@@ -96,7 +78,7 @@ int main(int argc, char** argv)
     const std::int16_t kyusyu = argc > 2 && !kov140 ? static_cast<std::int16_t>(std::atoi(argv[2])) : 25;
     setenv("KOV_INI_DIR", dir.c_str(), 1);
     setenv("KOV_WORK_DIR", dir.c_str(), 1);
-    BenchRuntime rt(dir);
+    kov::BatchRuntime rt(dir);
     try {
         kov::tessera::registerComponent(dir);
         kov::PrintContext ctx(rt, kov140 ? "kov140" : "kov120", [] { return std::make_unique<NoEngine>(); });

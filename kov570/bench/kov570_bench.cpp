@@ -5,6 +5,7 @@
 // root of the work folders; the print engine is not run).
 // Prints the time of the run, and the query itself for the floor that run-bench.sh takes.
 #include "kov570/kov570screen.h"
+#include "common/tests/batchruntime.h"
 #include "tessera/tessera.h"
 
 #include <chrono>
@@ -13,25 +14,6 @@
 #include <string>
 
 namespace {
-
-// The runtime of a batch run: message boxes go to standard error.
-class BenchRuntime : public kov::RuntimeServices {
-public:
-    explicit BenchRuntime(std::string dir) : m_dir(std::move(dir)) {}
-    void doEvents() override {}
-    [[noreturn]] void endProgram(int status) override { std::exit(status); }
-    std::string appPath() const override { return m_dir; }
-    std::string commandLine() const override { return {}; }
-
-protected:
-    kov::MsgResult showMessage(const std::string&, kov::MsgIcon, kov::MsgButtons, const std::string&) override
-    {
-        return kov::MsgResult::Ok;
-    }
-
-private:
-    std::string m_dir;
-};
 
 class NoEngine : public kov::PrintEngine {
 public:
@@ -54,7 +36,7 @@ int main(int argc, char** argv)
     const std::string dir = argv[1];
     setenv("KOV_INI_DIR", dir.c_str(), 1);
     setenv("KOV_WORK_DIR", dir.c_str(), 1);
-    BenchRuntime rt(dir);
+    kov::BatchRuntime rt(dir);
     kov::tessera::registerComponent(dir);
     kov::PrintContext ctx(rt, "kov570", [] { return std::make_unique<NoEngine>(); });
     kov::kov570::Kov570Screen screen(ctx);

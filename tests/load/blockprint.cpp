@@ -11,6 +11,7 @@
 #include "kov120/kov120screen.h"
 #include "kov140/kov140run.h"
 #include "kov140/kov140screen.h"
+#include "common/tests/batchruntime.h"
 #include "tessera/tessera.h"
 
 #include <cstdio>
@@ -19,29 +20,6 @@
 #include <string>
 
 namespace {
-
-class BatchRuntime : public kov::RuntimeServices {
-public:
-    explicit BatchRuntime(std::string dir) : m_dir(std::move(dir)) {}
-    void doEvents() override {}
-    [[noreturn]] void endProgram(int status) override
-    {
-        std::fflush(stdout);
-        std::exit(status);
-    }
-    std::string appPath() const override { return m_dir; }
-    std::string commandLine() const override { return {}; }
-
-protected:
-    kov::MsgResult showMessage(const std::string& text, kov::MsgIcon, kov::MsgButtons, const std::string&) override
-    {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-        return kov::MsgResult::Ok;
-    }
-
-private:
-    std::string m_dir;
-};
 
 class NotingEngine : public kov::PrintEngine {
 public:
@@ -67,7 +45,7 @@ int main(int argc, char** argv)
     }
     const std::string program = argv[1], dir = argv[2];
     setenv("KOV_INI_DIR", dir.c_str(), 1);
-    BatchRuntime rt(dir);
+    kov::BatchRuntime rt(dir);
     try {
         kov::tessera::registerComponent(dir);
         kov::PrintContext ctx(rt, program, [] { return std::make_unique<NotingEngine>(); });
