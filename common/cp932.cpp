@@ -3,11 +3,11 @@
 #include "runtimeerror.h"
 #include "text.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <iconv.h>
-#include <vector>
 
 namespace kov::cp932 {
 
@@ -63,83 +63,87 @@ Iconv& decoder()
     return cd;
 }
 
-// UTF-8 to CP932 through a table of every character of the basic plane (CP932 holds
-// no other): its one or two bytes, taken once a process from the converter above, so
-// that a text costs a lookup a character and the bytes are those the converter gives.
-class Encoder {
-public:
-    static constexpr std::uint16_t kNone = 0xFFFF;  // no CP932 bytes (0xFF is never a trail byte)
+// UTF-8 to CP932 through a table of the characters of the basic plane (CP932 holds no
+// other): the one or two bytes of a character, asked of the converter above the first
+// time the process meets the character, so that a text costs a lookup a character and
+// the bytes are those the converter gives. An entry is 0 while not yet asked (no
+// character from U+0080 up has the byte 0). Threads may fill the same entry at once:
+// they write the same value.
+constexpr std::uint16_t kNone = 0xFFFF;  // no CP932 bytes (0xFF is never a trail byte)
+constinit std::atomic<std::uint16_t> g_table[0x10000] = {};
 
-    Encoder() : m_table(0x10000, kNone)
-    {
-        Iconv cd("CP932", "UTF-8");
-        std::string out;
-        for (char32_t cp = 0; cp < 0x10000; ++cp) {
-            if (cp >= 0xD800 && cp <= 0xDFFF) continue;
-            if (!cd.convert(text::encode(cp), out, nullptr) || out.empty() || out.size() > 2) continue;
-            const auto b0 = static_cast<unsigned char>(out[0]);
-            m_table[cp] = out.size() == 1 ? b0 : static_cast<std::uint16_t>(b0 << 8 | static_cast<unsigned char>(out[1]));
-        }
-    }
-
-    bool convert(std::string_view in, std::string& out, std::size_t* errorOffset) const
-    {
-        out.clear();
-        out.reserve(in.size());
-        const auto* s = reinterpret_cast<const unsigned char*>(in.data());
-        const std::size_t n = in.size();
-        std::size_t i = 0;
-        while (i < n) {
-            const unsigned char c = s[i];
-            if (c < 0x80) {  // a run of ASCII is its own bytes
-                std::size_t e = i + 1;
-                while (e < n && s[e] < 0x80) ++e;
-                out.append(in.data() + i, e - i);
-                i = e;
-                continue;
-            }
-            // Strict UTF-8 of the basic plane: no overlong forms, no surrogates. Four-byte
-            // forms (beyond the plane) are never CP932.
-            char32_t cp;
-            std::size_t len;
-            if (c >= 0xC2 && c <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
-                cp = static_cast<char32_t>((c & 0x1F) << 6 | (s[i + 1] & 0x3F));
-                len = 2;
-            } else if (c >= 0xE0 && c <= 0xEF && i + 2 < n && (s[i + 1] & 0xC0) == 0x80 && (s[i + 2] & 0xC0) == 0x80) {
-                cp = static_cast<char32_t>((c & 0x0F) << 12 | (s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F));
-                len = 3;
-                if (cp < 0x800) cp = 0xD800;  // overlong: refused below
-            } else {
-                cp = 0xD800;
-                len = 0;
-            }
-            const std::uint16_t code = cp >= 0xD800 && cp <= 0xDFFF ? kNone : m_table[cp];
-            if (code == kNone) {
-                if (errorOffset) *errorOffset = i;
-                return false;
-            }
-            if (code > 0xFF) out.push_back(static_cast<char>(code >> 8));
-            out.push_back(static_cast<char>(code & 0xFF));
-            i += len;
-        }
-        return true;
-    }
-
-private:
-    std::vector<std::uint16_t> m_table;
-};
-
-const Encoder& tableEncoder()
+std::uint16_t askConverter(char32_t cp)
 {
-    static const Encoder table;
-    return table;
+    thread_local Iconv cd("CP932", "UTF-8");
+    thread_local std::string out;
+    if (!cd.convert(text::encode(cp), out, nullptr) || out.empty() || out.size() > 2) return kNone;
+    const auto b0 = static_cast<unsigned char>(out[0]);
+    return out.size() == 1 ? b0 : static_cast<std::uint16_t>(b0 << 8 | static_cast<unsigned char>(out[1]));
+}
+
+std::uint16_t codeOf(char32_t cp)
+{
+    std::uint16_t code = g_table[cp].load(std::memory_order_relaxed);
+    if (code == 0) {
+        code = askConverter(cp);
+        g_table[cp].store(code, std::memory_order_relaxed);
+    }
+    return code;
+}
+
+bool appendByTable(std::string_view in, std::string& out, std::size_t* errorOffset)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(in.data());
+    const std::size_t n = in.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {  // a run of ASCII is its own bytes
+            std::size_t e = i + 1;
+            while (e < n && s[e] < 0x80) ++e;
+            out.append(in.data() + i, e - i);
+            i = e;
+            continue;
+        }
+        // Strict UTF-8 of the basic plane: no overlong forms, no surrogates. Four-byte
+        // forms (beyond the plane) are never CP932.
+        char32_t cp;
+        std::size_t len;
+        if (c >= 0xC2 && c <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
+            cp = static_cast<char32_t>((c & 0x1F) << 6 | (s[i + 1] & 0x3F));
+            len = 2;
+        } else if (c >= 0xE0 && c <= 0xEF && i + 2 < n && (s[i + 1] & 0xC0) == 0x80 && (s[i + 2] & 0xC0) == 0x80) {
+            cp = static_cast<char32_t>((c & 0x0F) << 12 | (s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F));
+            len = 3;
+            if (cp < 0x800) cp = 0xD800;  // overlong: refused below
+        } else {
+            cp = 0xD800;
+            len = 0;
+        }
+        const std::uint16_t code = cp >= 0xD800 && cp <= 0xDFFF ? kNone : codeOf(cp);
+        if (code == kNone) {
+            if (errorOffset) *errorOffset = i;
+            return false;
+        }
+        if (code > 0xFF) out.push_back(static_cast<char>(code >> 8));
+        out.push_back(static_cast<char>(code & 0xFF));
+        i += len;
+    }
+    return true;
 }
 
 } // namespace
 
 bool tryFromUtf8(std::string_view utf8, std::string& out, std::size_t* errorOffset)
 {
-    return tableEncoder().convert(utf8, out, errorOffset);
+    out.clear();
+    out.reserve(utf8.size());
+    return appendByTable(utf8, out, errorOffset);
+}
+
+bool appendFromUtf8(std::string_view utf8, std::string& out, std::size_t* errorOffset)
+{
+    return appendByTable(utf8, out, errorOffset);
 }
 
 bool tryFromUtf8ByConverter(std::string_view utf8, std::string& out, std::size_t* errorOffset)

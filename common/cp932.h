@@ -20,8 +20,11 @@ std::string toUtf8(std::string_view bytes);
 bool tryToUtf8(std::string_view bytes, std::string& out, std::size_t* errorOffset = nullptr);
 bool tryFromUtf8(std::string_view utf8, std::string& out, std::size_t* errorOffset = nullptr);
 
-// tryFromUtf8 takes the bytes of each character from a table, made once a process from
-// the system's converter; this is that converter on the whole text (for the tests).
+// tryFromUtf8 that appends to `out`: on failure `out` holds what came before the bad
+// sequence (the caller discards it).
+bool appendFromUtf8(std::string_view utf8, std::string& out, std::size_t* errorOffset = nullptr);
+// tryFromUtf8 takes the bytes of each character from a table that the system's converter
+// fills as characters are met; this is that converter on the whole text (for the tests).
 bool tryFromUtf8ByConverter(std::string_view utf8, std::string& out, std::size_t* errorOffset = nullptr);
 
 } // namespace kov::cp932

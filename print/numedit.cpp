@@ -3,6 +3,8 @@
 #include "common/runtimeerror.h"
 #include "common/text.h"
 
+#include <charconv>
+
 
 namespace kov {
 
@@ -92,8 +94,7 @@ std::string grouped(const std::string& digits)
     return out;
 }
 
-std::string edit(Decimal value, std::int16_t width, std::int16_t decimals, std::int16_t minus, std::int16_t grouping,
-                 std::int16_t suppress, std::int16_t zero)
+void checkField(std::int16_t width, std::int16_t decimals)
 {
     if (width < 0)
         throwInvalidArgument("数値編集の桁数 " + std::to_string(width) + " は使えません。");
@@ -102,7 +103,12 @@ std::string edit(Decimal value, std::int16_t width, std::int16_t decimals, std::
     if (decimals > 0 && width < decimals + 2)
         throwInvalidArgument("数値編集の桁数 " + std::to_string(width) + " は小数桁数 " + std::to_string(decimals) +
                              " には足りません。");
+}
 
+std::string edit(Decimal value, std::int16_t width, std::int16_t decimals, std::int16_t minus, std::int16_t grouping,
+                 std::int16_t suppress, std::int16_t zero)
+{
+    checkField(width, decimals);
     const auto w = static_cast<std::size_t>(width);
     if (zero == 0 && isZero(value)) return text::spaces(w);
 
@@ -128,11 +134,68 @@ std::string edit(Decimal value, std::int16_t width, std::int16_t decimals, std::
     return text::padLeft(result, w);
 }
 
+// The edit above for a fixed-point value in a field of at most kShortField characters,
+// on integers: the value's four decimals round to fewer exactly as its digits do (the
+// next digit 5 or more rounds up).
+constexpr std::int16_t kShortField = 40;
+
+std::string editShort(Currency value, std::int16_t width, std::int16_t decimals, std::int16_t minus,
+                      std::int16_t grouping, std::int16_t suppress, std::int16_t zero)
+{
+    checkField(width, decimals);
+    const auto w = static_cast<std::size_t>(width);
+    const std::int64_t raw = value.raw();
+    if (zero == 0 && raw == 0) return std::string(w, ' ');
+
+    static constexpr std::uint64_t kPow10[] = {1, 10, 100, 1000, 10000};
+    const std::uint64_t m = raw < 0 ? 0ULL - static_cast<std::uint64_t>(raw) : static_cast<std::uint64_t>(raw);
+    const int dec = decimals;
+    const int kept = dec < 4 ? dec : 4;  // decimals taken from the value; zeros follow up to dec
+    std::uint64_t q = m;
+    if (kept < 4) {
+        const std::uint64_t unit = kPow10[4 - kept];
+        q = m / unit + (m % unit >= unit / 2 ? 1 : 0);
+    }
+    const std::uint64_t whole = q / kPow10[kept];
+    const std::uint64_t fraction = q % kPow10[kept];
+
+    char wholeDigits[24];
+    char* const wholeEnd = std::to_chars(wholeDigits, wholeDigits + sizeof wholeDigits, whole).ptr;
+    auto digits = static_cast<std::size_t>(wholeEnd - wholeDigits);
+    std::size_t zeros = 0;
+    if (suppress == 0) {
+        const std::size_t fill = dec == 0 ? w : w - static_cast<std::size_t>(dec) - 1;
+        if (digits < fill) zeros = fill - digits;
+    }
+
+    char out[128];
+    char* p = out;
+    if (raw < 0 && minus != 0 && q != 0) *p++ = '-';  // "-0" is no amount
+    const std::size_t total = zeros + digits;
+    const bool group = grouping != 0 && width > 3;
+    for (std::size_t i = 0; i < total; ++i) {
+        if (group && i > 0 && (total - i) % 3 == 0) *p++ = ',';
+        *p++ = i < zeros ? '0' : wholeDigits[i - zeros];
+    }
+    if (dec > 0) {
+        *p++ = '.';
+        for (int i = kept - 1; i >= 0; --i) *p++ = static_cast<char>('0' + fraction / kPow10[i] % 10);
+        for (int i = kept; i < dec; ++i) *p++ = '0';
+    }
+    const auto n = static_cast<std::size_t>(p - out);
+    if (n > w) return std::string(w, '*');
+    std::string result(w - n, ' ');
+    result.append(out, n);
+    return result;
+}
+
 } // namespace
 
 std::string prfNumEdit(Currency value, std::int16_t width, std::int16_t decimals, std::int16_t minus,
                        std::int16_t grouping, std::int16_t suppress, std::int16_t zero)
 {
+    if (width >= 0 && width <= kShortField && decimals >= 0)
+        return editShort(value, width, decimals, minus, grouping, suppress, zero);
     return edit(fromCurrency(value), width, decimals, minus, grouping, suppress, zero);
 }
 

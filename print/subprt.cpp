@@ -4,6 +4,7 @@
 #include "common/fileerror.h"
 #include "common/runtimeerror.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -22,29 +23,38 @@ constexpr const char* kPartName = "OVL.TMP.part";
 // The cause in Japanese, the system's text after it (nothing when the cause is unknown).
 std::string systemText(int err) { return err != 0 ? fileErrorText(err) : std::string(); }
 
-// Appends v with at least minDigits digits, zero-filled on the left, "-" before a negative.
-void appendSignedZeroFilled(std::string& out, std::int64_t v, int minDigits)
+// Writes v with at least minDigits digits, zero-filled on the left, "-" before a
+// negative, at p; returns the end. At most 20 characters (and minDigits).
+char* putSignedZeroFilled(char* p, std::int64_t v, int minDigits)
 {
     const std::uint64_t magnitude = v < 0 ? 0ULL - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
     const auto n = static_cast<int>(end - digits);
-    if (v < 0) out.push_back('-');
-    if (n < minDigits) out.append(static_cast<std::size_t>(minDigits - n), '0');
-    out.append(digits, end);
+    if (v < 0) *p++ = '-';
+    for (int i = n; i < minDigits; ++i) *p++ = '0';
+    std::memcpy(p, digits, static_cast<std::size_t>(n));
+    return p + n;
 }
 
 // Ten times the value, rounded toward minus infinity: the raw value is scaled by
 // 10000, so that is a floored division of the raw value by 1000.
-void appendC4(std::string& out, Currency v)
+char* putC4(char* p, Currency v)
 {
     const std::int64_t raw = v.raw();
     std::int64_t tenths = raw / 1000;
     if (raw % 1000 != 0 && raw < 0) --tenths;
-    appendSignedZeroFilled(out, tenths, 4);
+    return putSignedZeroFilled(p, tenths, 4);
 }
 
-void appendN(std::string& out, Currency v, int minDigits) { appendSignedZeroFilled(out, v.rounded(), minDigits); }
+char* putN(char* p, Currency v, int minDigits) { return putSignedZeroFilled(p, v.rounded(), minDigits); }
+
+// The fields of one command line before its text: each field takes at most 21 bytes.
+struct Fields {
+    char bytes[256];
+    char* end = bytes;
+    std::string_view view() const { return {bytes, static_cast<std::size_t>(end - bytes)}; }
+};
 
 } // namespace
 
@@ -88,13 +98,17 @@ void SubPrt::createFile()
         throwFileError("印刷ファイル「" + partPath() + "」を作成できません。" + systemText(errno));
 }
 
-void SubPrt::writeLine(std::string_view line)
+void SubPrt::writeLine(std::string_view line) { writeLine({}, line); }
+
+void SubPrt::writeLine(std::string_view fields, std::string_view text)
 {
     if (!m_file)
-        throwFileError("印刷ファイルが開かれていません。行「" + std::string(line) + "」を書き込めません。");
+        throwFileError("印刷ファイルが開かれていません。行「" + std::string(fields) + std::string(text) +
+                       "」を書き込めません。");
     // Converted before anything is written: a text that CP932 cannot hold stops the run
-    // with the character named, and no partial line reaches the file.
-    if (!cp932::tryFromUtf8(line, m_bytes)) (void)cp932::fromUtf8(line);  // raises the error naming the character
+    // with the character named, and no partial line reaches the file. The fields are ASCII.
+    m_bytes.assign(fields);
+    if (!cp932::appendFromUtf8(text, m_bytes)) (void)cp932::fromUtf8(text);  // raises the error naming the character
     m_bytes += "\r\n";
     errno = 0;
 #ifdef __GLIBC__
@@ -154,15 +168,14 @@ void SubPrt::prtOut(std::int32_t mode, std::string_view line)
 
 std::string SubPrt::formatC4(Currency v)
 {
-    std::string out;
-    appendC4(out, v);
-    return out;
+    char buf[32];
+    return std::string(buf, putC4(buf, v));
 }
 
 std::string SubPrt::formatN(Currency v, int minDigits)
 {
-    std::string out;
-    appendN(out, v, minDigits);
+    std::string out(static_cast<std::size_t>(std::max(minDigits, 0)) + 21, '\0');
+    out.resize(static_cast<std::size_t>(putN(out.data(), v, minDigits) - out.data()));
     return out;
 }
 
@@ -183,31 +196,32 @@ void SubPrt::prtTE(Currency curSX, Currency curSY, std::int32_t iFon, Currency i
     // engine as a further command, so such a text is refused.
     if (strText.find_first_of("\r\n") != std::string_view::npos)
         throwInvalidArgument("印字する文字列に改行が含まれています。「" + std::string(strText) + "」");
-    m_line.assign("TE ");
-    appendC4(m_line, curSX);
-    appendC4(m_line, curSY);
-    appendN(m_line, Currency::fromInt(iFon), 1);
-    appendN(m_line, iPat, 1);
-    appendN(m_line, Currency::fromInt(iSizeX), 3);
-    appendN(m_line, Currency::fromInt(iSizeY), 3);
-    m_line += strText;
-    prtOut(2, m_line);
+    Fields f;
+    f.end = std::copy_n("TE ", 3, f.end);
+    f.end = putC4(f.end, curSX);
+    f.end = putC4(f.end, curSY);
+    f.end = putN(f.end, Currency::fromInt(iFon), 1);
+    f.end = putN(f.end, iPat, 1);
+    f.end = putN(f.end, Currency::fromInt(iSizeX), 3);
+    f.end = putN(f.end, Currency::fromInt(iSizeY), 3);
+    writeLine(f.view(), strText);
 }
 
 void SubPrt::prtHL(Currency curSX, Currency curSY, Currency curLen, Currency iTic, Currency iPat, Currency curRX,
                    Currency curRY, Currency curRcX, Currency curRcY)
 {
-    m_line.assign("HL ");
-    appendC4(m_line, curSX);
-    appendC4(m_line, curSY);
-    appendC4(m_line, curLen);
-    appendN(m_line, iTic, 2);
-    appendN(m_line, iPat, 1);
-    appendC4(m_line, curRX);
-    appendC4(m_line, curRY);
-    appendC4(m_line, curRcX);
-    appendC4(m_line, curRcY);
-    prtOut(2, m_line);
+    Fields f;
+    f.end = std::copy_n("HL ", 3, f.end);
+    f.end = putC4(f.end, curSX);
+    f.end = putC4(f.end, curSY);
+    f.end = putC4(f.end, curLen);
+    f.end = putN(f.end, iTic, 2);
+    f.end = putN(f.end, iPat, 1);
+    f.end = putC4(f.end, curRX);
+    f.end = putC4(f.end, curRY);
+    f.end = putC4(f.end, curRcX);
+    f.end = putC4(f.end, curRcY);
+    writeLine(f.view(), {});
 }
 
 void SubPrt::prtPE() { prtOut(3, "PE "); }

@@ -47,13 +47,13 @@ public:
 private:
     void createFile();
     void writeLine(std::string_view line);
+    // A line of ASCII fields and a text after them.
+    void writeLine(std::string_view fields, std::string_view text);
     void closeFile();
     void discardOpenFile();
 
     std::FILE* m_file = nullptr;
-    // Kept between lines so that a line costs no allocation: the line being made and its
-    // CP932 bytes.
-    std::string m_line;
+    // Kept between lines so that a line costs no allocation: its CP932 bytes.
     std::string m_bytes;
 };
 

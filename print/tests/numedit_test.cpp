@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <vector>
+
 using kov::Currency;
 using kov::prfNumEdit;
 using kov::prfNumEditStr;
@@ -140,4 +143,31 @@ TEST(NumEdit, BadArgumentsAreRunTimeErrors)
     }
     std::string text = " 12 ";
     EXPECT_EQ(kindOf([&] { prfNumEditStr(text, 3, 2, -1, 0, -1, -1); }), RuntimeErrorKind::InvalidArgument);
+}
+
+// The edit of a fixed-point value works on integers; the edit of its decimal text works
+// on digits: both give the same field for every value and option.
+TEST(NumEdit, ValueAndItsTextEditAlike)
+{
+    std::vector<std::int64_t> raws = {0, 1, -1, 4999, 5000, -5000, 5001, 49999, 50000, 99995, -99995, 123456789,
+                                      999999999999, -1000000000000, INT64_MAX, INT64_MIN + 1, INT64_MIN};
+    std::uint64_t x = 88172645463325252ULL;  // xorshift: a repeatable spread of values
+    for (int i = 0; i < 400; ++i) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        raws.push_back(static_cast<std::int64_t>(x) >> (i % 60));
+    }
+    for (const std::int64_t raw : raws) {
+        const Currency v = Currency::fromRaw(raw);
+        for (const std::int16_t width : {0, 3, 4, 8, 12, 25, 40})
+            for (const std::int16_t decimals : {0, 1, 2, 3, 4, 6})
+                for (const int options : {0, 5, 10, 15, 3, 12}) {
+                    if (decimals > 0 && width < decimals + 2) continue;
+                    const std::int16_t minus = options & 1 ? -1 : 0, grouping = options & 2 ? -1 : 0,
+                                       suppress = options & 4 ? -1 : 0, zero = options & 8 ? -1 : 0;
+                    std::string text = v.toString();
+                    EXPECT_EQ(prfNumEdit(v, width, decimals, minus, grouping, suppress, zero),
+                              prfNumEditStr(text, width, decimals, minus, grouping, suppress, zero))
+                        << raw << " width " << width << " decimals " << decimals << " options " << options;
+                }
+    }
 }
