@@ -47,6 +47,18 @@ std::int64_t divRound(__int128 a, std::int64_t b)
     if (q > kMax || q < kMin) overflowOf("計算の結果");
     return static_cast<std::int64_t>(q);
 }
+
+// The same for a 64-bit a, without the wide division.
+std::int64_t divRound(std::int64_t a, std::int64_t b)
+{
+    const bool neg = a < 0;
+    const std::uint64_t m = neg ? 0ULL - static_cast<std::uint64_t>(a) : static_cast<std::uint64_t>(a);
+    const auto ub = static_cast<std::uint64_t>(b);
+    const std::uint64_t q = m / ub + (m % ub >= ub - ub / 2 ? 1 : 0);
+    if (q > static_cast<std::uint64_t>(kMax) + (neg ? 1 : 0)) overflowOf("計算の結果");
+    const auto result = neg ? 0ULL - q : q;
+    return static_cast<std::int64_t>(result);
+}
 } // namespace
 
 Currency Currency::fromInt(std::int64_t value)

@@ -6,6 +6,7 @@
 #include "print/era.h"
 #include "print/numedit.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kov::kov120 {
@@ -147,9 +148,20 @@ void Kov120Run::prfHeadPrint()
     finishPageHeading();
 }
 
+const std::string& Kov120Run::rateFractionTextOf(Currency rate)
+{
+    const std::size_t kept = std::min(m_rateTextsUsed, m_rateTexts.size());
+    for (std::size_t i = 0; i < kept; ++i)
+        if (m_rateTexts[i].rate == rate) return m_rateTexts[i].text;
+    std::string text = rateFractionText(rate);
+    RateText& slot = m_rateTexts[m_rateTextsUsed++ % m_rateTexts.size()];
+    slot = RateText{rate, std::move(text)};
+    return slot.text;
+}
+
 void Kov120Run::printRateFraction(int a, Currency rate)
 {
-    prtText(num(a), st.curY1, 100, rateFractionText(rate));
+    prtText(num(a), st.curY1, 100, rateFractionTextOf(rate));
     prtHLichi(num(a + 1), st.curY1, num(8), num(1), num(0), num(0), num(0), num(0), num(0));
     prtText(num(a + 4), st.curY2, 100, "100");
 }

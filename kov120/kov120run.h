@@ -40,6 +40,15 @@ private:
     // The month of the processing month SYORID.
     Currency processingMonth() const;
     void printRateFraction(int a, Currency rate);
+
+    // The texts of the rates printed last: a prefecture's staff share a few rates.
+    struct RateText {
+        Currency rate;
+        std::string text;
+    };
+    std::array<RateText, 4> m_rateTexts;
+    std::size_t m_rateTextsUsed = 0;
+    const std::string& rateFractionTextOf(Currency rate);
 };
 
 // The rate r ÷ 100000 as decimal text rounded to 15 significant digits, without

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -27,14 +26,18 @@ std::string systemText(int err) { return err != 0 ? fileErrorText(err) : std::st
 // negative, at p; returns the end. At most 20 characters (and minDigits).
 char* putSignedZeroFilled(char* p, std::int64_t v, int minDigits)
 {
-    const std::uint64_t magnitude = v < 0 ? 0ULL - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
-    const auto n = static_cast<int>(end - digits);
+    std::uint64_t magnitude = v < 0 ? 0ULL - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    char digits[20];
+    char* d = digits + sizeof digits;
+    do {
+        *--d = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    const auto n = static_cast<int>(digits + sizeof digits - d);
     if (v < 0) *p++ = '-';
     for (int i = n; i < minDigits; ++i) *p++ = '0';
-    std::memcpy(p, digits, static_cast<std::size_t>(n));
-    return p + n;
+    for (; d != digits + sizeof digits; ++d) *p++ = *d;
+    return p;
 }
 
 // Ten times the value, rounded toward minus infinity: the raw value is scaled by
@@ -194,16 +197,16 @@ void SubPrt::prtTE(Currency curSX, Currency curSY, std::int32_t iFon, Currency i
 {
     // The text runs to the end of the line; a line break inside it would be read by the
     // engine as a further command, so such a text is refused.
-    if (strText.find_first_of("\r\n") != std::string_view::npos)
+    if (std::any_of(strText.begin(), strText.end(), [](char c) { return c == '\r' || c == '\n'; }))
         throwInvalidArgument("印字する文字列に改行が含まれています。「" + std::string(strText) + "」");
     Fields f;
     f.end = std::copy_n("TE ", 3, f.end);
     f.end = putC4(f.end, curSX);
     f.end = putC4(f.end, curSY);
-    f.end = putN(f.end, Currency::fromInt(iFon), 1);
+    f.end = putSignedZeroFilled(f.end, iFon, 1);
     f.end = putN(f.end, iPat, 1);
-    f.end = putN(f.end, Currency::fromInt(iSizeX), 3);
-    f.end = putN(f.end, Currency::fromInt(iSizeY), 3);
+    f.end = putSignedZeroFilled(f.end, iSizeX, 3);
+    f.end = putSignedZeroFilled(f.end, iSizeY, 3);
     writeLine(f.view(), strText);
 }
 
