@@ -5,11 +5,13 @@
 // statement of the rows, which DAO_RecRead then steps through. A find is a fresh
 // query of its own (the open's condition AND the find's condition, LIMIT 1), so that
 // it uses the table's indexes; its prepared statement is kept and rebound for the
-// next find of the same shape.
+// next find of the same shape, and after a few finds gives only the columns that were
+// asked of the rows it found (FindShape).
 #include "tessera/tessera.h"
 
 #include "common/runtimeerror.h"
 #include "common/runtimeservices.h"
+#include "common/sqltext.h"
 #include "common/text.h"
 #include "tessera/backend.h"
 #include "tessera/settings.h"
@@ -18,7 +20,9 @@
 
 #include <algorithm>
 #include <list>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace kov::tessera {
 
@@ -26,13 +30,15 @@ using namespace kov::dataaccess;
 
 namespace {
 
-std::string trimmed(std::string_view s)
+std::string_view trimmedView(std::string_view s)
 {
     std::size_t b = 0, e = s.size();
     while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r' || s[b] == '\n')) ++b;
     while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n')) --e;
-    return std::string(s.substr(b, e - b));
+    return s.substr(b, e - b);
 }
+
+std::string trimmed(std::string_view s) { return std::string(trimmedView(s)); }
 
 // The handle that DBDatabase hands out: one open database of an engine.
 class Database final : public DbHandle {
@@ -147,6 +153,27 @@ std::unique_ptr<Prepared> makePrepared(std::unique_ptr<Cursor> cursor, bool last
     return p;
 }
 
+// The statements of one shape of find: its condition with the literals taken out, and
+// the kinds of their values (or, when that cannot be done, the condition as written).
+//
+// Rows found by one shape are mostly asked for the same few columns (the name of a
+// staff member, of a school), and copying a found row costs by its columns: a shape
+// first finds whole rows and notes the columns asked of them; once it has found
+// kLearningFinds rows it finds only those columns and the position of the row. A row
+// so found that is asked for another of the table's columns is found again whole, and
+// the columns asked of it join the narrower statement, made anew at the next find.
+struct FindShape {
+    std::string key;
+    std::string tail;                  // the query after its select list (FROM ... LIMIT 1)
+    std::unique_ptr<Prepared> full;    // every column (and the position, when the open has one)
+    std::unique_ptr<Prepared> narrow;  // the columns asked so far and the position
+    std::vector<bool> asked;           // by column of `full`: asked of a row that it found
+    int rowsFound = 0;                 // rows found through `full` while the columns were noted
+    bool prunable = false;             // a table open with positions, whose narrower statement has not failed
+};
+
+constexpr int kLearningFinds = 3;
+
 class TbAccess final : public clsTbAccess {
 public:
     TbAccess() = default;
@@ -190,12 +217,18 @@ private:
     // The status of a failed statement: -1 when the database went away, else -66.
     std::int16_t failure() const { return m_db->engine().lost() ? kStatusDbOpenClose : kStatusSqlError; }
     std::int16_t readAfterFound();
-    std::string findSql(const std::string& criteria, const std::string& extra) const;
-    Prepared* findStatement(const std::string& extra, std::vector<DbValue>& binds);
+    std::string findTail(std::string_view criteria, std::string_view extra) const;
+    FindShape* cachedShape();
+    FindShape* findShape(std::string_view extra);
+    void prune(FindShape& shape);
+    std::int16_t runFind(Prepared& p) const;
+    DbValue foundValue(const std::string& column) const;
+    [[noreturn]] void throwNoColumn(const std::string& column) const;
     void release()
     {
         m_findCache.clear();
         m_find = nullptr;
+        m_findShape = nullptr;
         m_found.clear();
         m_stream.reset();
         m_db.reset();
@@ -210,18 +243,33 @@ private:
     std::shared_ptr<Database> m_db;
     bool m_open = false;
     bool m_group = false;
-    std::string m_criteria;     // trimmed condition of the open
+    std::string m_criteria;     // trimmed condition of a table open (a grouped one has it in m_from)
+    // The same with its literals as parameters, when parameterize could take them out
+    // (m_criteriaValues first among the values of every find).
+    bool m_criteriaParameterized = false;
+    std::string m_criteriaSql;
+    std::vector<DbValue> m_criteriaValues;
     std::string m_orderBy;      // " ORDER BY ..." of a table open (with the position tie-break)
-    std::string m_groupSql;     // the whole grouped query
-    std::string m_selectFrom;   // "SELECT *, rowid FROM "t"" of a table open
+    std::string m_selectList;   // "SELECT *, rowid" of a table open with positions, else "SELECT *"
+    std::string m_from;         // " FROM "t"", or " FROM (the grouped query) AS q"
+    std::string m_position;     // the position expression, when the open has positions
     bool m_hasPosition = false;
     std::unique_ptr<Prepared> m_stream;
-    std::list<std::pair<std::string, std::unique_ptr<Prepared>>> m_findCache;  // most recent first
+    std::list<FindShape> m_findCache;  // most recent first
+    // Of the last find: its condition taken apart, its cache key and the values bound
+    // (bound again when its row is found again whole). Members, for their capacity.
+    std::string m_extraSql;
+    std::vector<DbValue> m_extraValues;
+    std::string m_key;
+    std::vector<DbValue> m_binds;
     // The found row of the last successful find, copied out of its statement so that
     // the statement can be reset at once: a row that stays current for a long time
-    // (the management record, for the life of a screen) holds no read lock.
-    const Prepared* m_find = nullptr;  // its column names
-    std::vector<DbValue> m_found;
+    // (the management record, for the life of a screen) holds no read lock. TBRec may
+    // find it again whole (see FindShape).
+    mutable const Prepared* m_find = nullptr;  // its column names
+    mutable FindShape* m_findShape = nullptr;
+    mutable bool m_noting = false;             // the columns asked of it are noted in m_findShape
+    mutable std::vector<DbValue> m_found;
     Position m_pos = Position::BeforeFirst;
 };
 
@@ -273,40 +321,51 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     // A result that the count found small may be read whole by the engine.
     const Rows expected = n < kFewRows ? Rows::Few : Rows::Many;
     std::unique_ptr<Prepared> stream;
-    std::string groupSql, selectFrom, orderBy;
+    std::string selectList, findFrom, orderBy, pos;
     bool hasPosition = false;
     if (group) {
-        groupSql = "SELECT " + list + from + where + groupBy + (ord.empty() ? std::string() : " ORDER BY " + ord + "\n");
+        const std::string groupSql =
+            "SELECT " + list + from + where + groupBy + (ord.empty() ? std::string() : " ORDER BY " + ord + "\n");
         if (auto c = engine.prepare(groupSql, &error, expected)) stream = makePrepared(std::move(c), false);
+        selectList = "SELECT *";
+        findFrom = " FROM (" + groupSql + ") AS q";
     } else {
         // The table's own order is its position order; it also breaks ties of `order`.
-        const std::string pos = engine.rowPositionExpression();
+        pos = engine.rowPositionExpression();
+        findFrom = from;
         if (!pos.empty()) {
-            selectFrom = "SELECT *, " + pos + from;
+            selectList = "SELECT *, " + pos;
             orderBy = " ORDER BY " + (ord.empty() ? pos : ord + "\n, " + pos);
-            if (auto c = engine.prepare(selectFrom + where + orderBy, &error, expected)) {
+            if (auto c = engine.prepare(selectList + from + where + orderBy, &error, expected)) {
                 stream = makePrepared(std::move(c), true);
                 hasPosition = true;
             }
         }
         if (!stream) {  // an engine without positions, or a view
-            selectFrom = "SELECT *" + from;
+            selectList = "SELECT *";
             orderBy = ord.empty() ? std::string() : " ORDER BY " + ord + "\n";
-            if (auto c = engine.prepare(selectFrom + where + orderBy, &error, expected)) stream = makePrepared(std::move(c), false);
+            pos.clear();
+            if (auto c = engine.prepare(selectList + from + where + orderBy, &error, expected))
+                stream = makePrepared(std::move(c), false);
         }
     }
     if (!stream) return engine.lost() ? kStatusDbOpenClose : kStatusSqlError;
 
     m_db = std::move(db);
     m_group = group;
-    m_criteria = cond;
+    // A grouped open's condition is inside its query; a find adds only its own.
+    m_criteria = group ? std::string() : cond;
+    m_criteriaParameterized =
+        parameterize(m_criteria, m_criteriaSql, m_criteriaValues, engine.placeholderStyle(), 1);
     m_orderBy = std::move(orderBy);
-    m_groupSql = std::move(groupSql);
-    m_selectFrom = std::move(selectFrom);
+    m_selectList = std::move(selectList);
+    m_from = std::move(findFrom);
+    m_position = std::move(pos);
     m_hasPosition = hasPosition;
     m_stream = std::move(stream);
     m_findCache.clear();
     m_find = nullptr;
+    m_findShape = nullptr;
     m_pos = Position::BeforeFirst;
     m_open = true;
     return static_cast<std::int16_t>(std::min<std::int64_t>(n, kMaxRowCount));
@@ -352,6 +411,7 @@ std::int16_t TbAccess::readAfterFound()
 {
     Cursor& s = *m_stream->cursor;
     s.rewind();
+    // A found row with positions has its position last, whatever columns it has.
     const int foundPosition = m_find->lastIsPosition ? static_cast<int>(m_found.size()) - 1 : -1;
     for (;;) {
         const StepResult r = s.step();
@@ -372,65 +432,131 @@ std::int16_t TbAccess::readAfterFound()
     }
 }
 
-// The query of a find: the open's rows (its condition `criteria`, its order) that also
-// match `extra`, first row only.
-std::string TbAccess::findSql(const std::string& criteria, const std::string& extra) const
+// The query of a find after its select list: the open's rows (its condition
+// `criteria`, its order) that also match `extra`, first row only.
+std::string TbAccess::findTail(std::string_view criteria, std::string_view extra) const
 {
-    if (m_group) {
-        return "SELECT * FROM (" + m_groupSql + ") AS q" + (extra.empty() ? std::string() : " WHERE (" + extra + "\n)") +
-               " LIMIT 1";
-    }
-    std::string where;
-    if (!criteria.empty() && !extra.empty()) where = " WHERE (" + criteria + "\n) AND (" + extra + "\n)";
-    else if (!criteria.empty()) where = " WHERE (" + criteria + "\n)";
-    else if (!extra.empty()) where = " WHERE (" + extra + "\n)";
-    return m_selectFrom + where + m_orderBy + " LIMIT 1";
+    std::string tail = m_from;
+    auto condition = [&tail](std::string_view c) {
+        tail += '(';
+        tail += c;
+        tail += "\n)";
+    };
+    if (!criteria.empty() || !extra.empty()) tail += " WHERE ";
+    if (!criteria.empty()) condition(criteria);
+    if (!criteria.empty() && !extra.empty()) tail += " AND ";
+    if (!extra.empty()) condition(extra);
+    tail += m_orderBy;
+    tail += " LIMIT 1";
+    return tail;
 }
 
-// The prepared find for the condition `extra`: its literals (and those of the open's
-// condition) become parameters, so that the statement serves every later find of the
-// same shape with new values. The literal SQL is used when the conditions cannot be
-// rewritten, or when the rewritten form does not compile.
-Prepared* TbAccess::findStatement(const std::string& extra, std::vector<DbValue>& binds)
+// The cached shape of m_key, made the most recent; null when there is none.
+FindShape* TbAccess::cachedShape()
 {
-    binds.clear();
-    std::string key;
-    std::string criteriaParams, extraParams;
-    std::vector<DbValue> criteriaValues, extraValues;
-    const PlaceholderStyle style = m_db->engine().placeholderStyle();
-    const bool rewritten = (m_group || parameterize(m_criteria, criteriaParams, criteriaValues, style, 1)) &&
-                           parameterize(extra, extraParams, extraValues, style,
-                                        1 + static_cast<int>(criteriaValues.size()));
-    std::string sql;
-    if (rewritten) {
-        sql = findSql(m_group ? m_criteria : criteriaParams, extraParams);
-        binds = std::move(criteriaValues);
-        binds.insert(binds.end(), extraValues.begin(), extraValues.end());
-        // The kinds of the values belong to the statement: an engine may type its
-        // parameters by them.
-        key = sql + '\0';
-        for (const DbValue& v : binds) key += static_cast<char>('0' + v.index());
-    } else {
-        sql = findSql(m_criteria, extra);
-        key = sql;
-    }
     for (auto it = m_findCache.begin(); it != m_findCache.end(); ++it) {
-        if (it->first == key) {
-            m_findCache.splice(m_findCache.begin(), m_findCache, it);
-            return m_findCache.front().second.get();
+        if (it->key == m_key) {
+            if (it != m_findCache.begin()) m_findCache.splice(m_findCache.begin(), m_findCache, it);
+            return &m_findCache.front();
         }
     }
+    return nullptr;
+}
+
+// The shape of a find for the condition `extra`, and in m_binds its values: the
+// literals of `extra` become parameters (after those of the open's condition), so that
+// the statement serves every later find of the same shape with new values, and its key
+// is that of the parameterized condition alone (the open's condition is the same for
+// every find). The SQL is built only for a shape not yet cached. The literal SQL is
+// used when the conditions cannot be rewritten, or when the rewritten form does not
+// compile.
+FindShape* TbAccess::findShape(std::string_view extra)
+{
+    Engine& engine = m_db->engine();
+    m_binds.clear();
+    const bool rewritten =
+        m_criteriaParameterized && parameterize(extra, m_extraSql, m_extraValues, engine.placeholderStyle(),
+                                                1 + static_cast<int>(m_criteriaValues.size()));
+    auto literalKey = [this, extra] {
+        m_key.assign(1, 'L');
+        m_key += extra;
+    };
+    if (rewritten) {
+        m_binds.assign(m_criteriaValues.begin(), m_criteriaValues.end());
+        for (DbValue& v : m_extraValues) m_binds.push_back(std::move(v));
+        // The kinds of the values belong to the statement: an engine may type its
+        // parameters by them.
+        m_key.assign(1, 'P');
+        m_key += m_extraSql;
+        m_key += '\0';
+        for (const DbValue& v : m_extraValues) m_key += static_cast<char>('0' + v.index());
+    } else {
+        literalKey();
+    }
+    if (FindShape* cached = cachedShape()) return cached;
+
+    std::string tail = rewritten ? findTail(m_criteriaSql, m_extraSql) : findTail(m_criteria, extra);
     std::string error;
-    std::unique_ptr<Cursor> c = m_db->engine().prepare(sql, &error, Rows::One, binds);
-    if (!c && rewritten && !m_db->engine().lost()) {
-        binds.clear();
-        key = findSql(m_criteria, extra);
-        c = m_db->engine().prepare(key, &error, Rows::One);
+    std::unique_ptr<Cursor> c = engine.prepare(m_selectList + tail, &error, Rows::One, m_binds);
+    if (!c && rewritten && !engine.lost()) {
+        m_binds.clear();
+        literalKey();
+        if (FindShape* cached = cachedShape()) return cached;
+        tail = findTail(m_criteria, extra);
+        c = engine.prepare(m_selectList + tail, &error, Rows::One);
     }
     if (!c) return nullptr;
     if (m_findCache.size() >= kFindCacheSize) m_findCache.pop_back();
-    m_findCache.emplace_front(std::move(key), makePrepared(std::move(c), m_hasPosition));
-    return m_findCache.front().second.get();
+    FindShape& shape = m_findCache.emplace_front();
+    shape.key = m_key;
+    shape.tail = std::move(tail);
+    shape.full = makePrepared(std::move(c), m_hasPosition);
+    shape.prunable = m_hasPosition && !m_group;
+    return &shape;
+}
+
+// Makes the narrower statement of `shape`: the columns noted, by the names the table
+// gives them, and the position. A shape whose narrower statement cannot be made finds
+// whole rows from then on.
+void TbAccess::prune(FindShape& shape)
+{
+    const Cursor& full = *shape.full->cursor;
+    const int columns = std::min(full.columnCount() - 1, static_cast<int>(shape.asked.size()));
+    std::string sql = "SELECT ";
+    for (int i = 0; i < columns; ++i) {
+        if (!shape.asked[static_cast<std::size_t>(i)]) continue;
+        sql += sql::quoteIdentifier(full.columnName(i));
+        sql += ", ";
+    }
+    sql += m_position;
+    sql += shape.tail;
+    std::string error;
+    if (std::unique_ptr<Cursor> c = m_db->engine().prepare(sql, &error, Rows::One, m_binds))
+        shape.narrow = makePrepared(std::move(c), true);
+    else
+        shape.prunable = false;
+}
+
+// Binds the values of the last find to `p`, steps it and, when it gives a row, makes
+// a copy of that row the found row.
+std::int16_t TbAccess::runFind(Prepared& p) const
+{
+    Cursor& c = *p.cursor;
+    if (!c.bindAll(m_binds)) return failure();
+    switch (c.step()) {
+    case StepResult::Row: {
+        const int n = c.columnCount();
+        m_found.resize(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) c.valueInto(i, m_found[static_cast<std::size_t>(i)]);
+        c.rewind();
+        m_find = &p;
+        return kStatusOk;
+    }
+    case StepResult::Done: c.rewind(); return kStatusNotFound;
+    case StepResult::Error: break;
+    }
+    c.rewind();
+    return failure();
 }
 
 std::int16_t TbAccess::DAO_RecFind(std::int32_t mode, const std::string& criteria)
@@ -438,47 +564,76 @@ std::int16_t TbAccess::DAO_RecFind(std::int32_t mode, const std::string& criteri
     if (!m_open) return kStatusTbClosed;
     if (!databaseOpen()) return kStatusDbClosed;
     if (mode != 1) return kStatusNoArgument;
-    std::vector<DbValue> binds;
+    // No row is current after a failed find.
     m_pos = Position::BeforeFirst;
     m_find = nullptr;
-    Prepared* p = findStatement(trimmed(criteria), binds);
-    if (!p) { m_pos = Position::BeforeFirst; return failure(); }
-    if (!p->cursor->bindAll(binds)) { m_pos = Position::BeforeFirst; return failure(); }
-    switch (p->cursor->step()) {
-    case StepResult::Row: {
-        const int n = p->cursor->columnCount();
-        m_found.resize(static_cast<std::size_t>(n));
-        for (int i = 0; i < n; ++i) p->cursor->valueInto(i, m_found[static_cast<std::size_t>(i)]);
-        p->cursor->rewind();
-        m_find = p;
-        m_pos = Position::OnFind;
-        return kStatusOk;
+    m_findShape = nullptr;
+    FindShape* shape = findShape(trimmedView(criteria));
+    if (!shape) return failure();
+    if (shape->prunable && !shape->narrow && shape->rowsFound >= kLearningFinds) prune(*shape);
+    std::int16_t st;
+    if (shape->narrow) {
+        st = runFind(*shape->narrow);
+        if (st == kStatusOk || st == kStatusNotFound) {
+            m_findShape = shape;
+            m_noting = false;
+            if (st == kStatusOk) m_pos = Position::OnFind;
+            return st;
+        }
+        if (m_db->engine().lost()) return st;
+        // The narrower statement no longer serves (a table changed since): whole rows.
+        shape->narrow.reset();
+        shape->prunable = false;
     }
-    case StepResult::Done:
-        // No row is current after a failed find.
-        p->cursor->rewind();
-        m_pos = Position::BeforeFirst;
-        return kStatusNotFound;
-    case StepResult::Error: break;
+    st = runFind(*shape->full);
+    if (st != kStatusOk) return st;
+    m_findShape = shape;
+    m_noting = shape->prunable;
+    if (m_noting) ++shape->rowsFound;
+    m_pos = Position::OnFind;
+    return kStatusOk;
+}
+
+void TbAccess::throwNoColumn(const std::string& column) const
+{
+    throw RuntimeError(RuntimeErrorKind::InvalidArgument, "TBRec: 列「" + column + "」は「" + m_name + "」にありません。");
+}
+
+// A column of the found row. A row of a shape's narrower statement that lacks a column
+// of the table is found again whole (the same find, the same values).
+DbValue TbAccess::foundValue(const std::string& column) const
+{
+    int index = m_find->find(column);
+    if (index < 0) {
+        FindShape* shape = m_findShape;
+        if (!shape || m_find != shape->narrow.get() || shape->full->find(column) < 0) throwNoColumn(column);
+        if (runFind(*shape->full) != kStatusOk)
+            throw RuntimeError(RuntimeErrorKind::FileError,
+                               "TBRec: 「" + m_name + "」の見つけた行を読み直せません（列「" + column + "」）。");
+        // The columns asked of this row join those noted; the next find makes the
+        // narrower statement anew.
+        shape->narrow.reset();
+        m_noting = true;
+        index = m_find->find(column);
+        if (index < 0) throwNoColumn(column);
     }
-    p->cursor->rewind();
-    m_pos = Position::BeforeFirst;
-    return failure();
+    if (m_noting) {
+        std::vector<bool>& asked = m_findShape->asked;
+        if (asked.size() <= static_cast<std::size_t>(index)) asked.resize(static_cast<std::size_t>(index) + 1);
+        asked[static_cast<std::size_t>(index)] = true;
+    }
+    return m_found[static_cast<std::size_t>(index)];
 }
 
 DbValue TbAccess::TBRec(const std::string& column) const
 {
     if (!m_open || !databaseOpen()) return std::monostate{};
-    const Prepared* p = m_pos == Position::OnFind ? m_find : m_stream.get();
-    const int index = p->find(column);
-    if (index < 0)
-        throw RuntimeError(RuntimeErrorKind::InvalidArgument,
-                           "TBRec: 列「" + column + "」は「" + m_name + "」にありません。");
-    if (m_pos == Position::OnFind) return m_found[static_cast<std::size_t>(index)];
+    if (m_pos == Position::OnFind) return foundValue(column);
+    const int index = m_stream->find(column);
+    if (index < 0) throwNoColumn(column);
     if (m_pos != Position::OnStream) return std::monostate{};
-    return p->cursor->value(index);
+    return m_stream->cursor->value(index);
 }
-
 } // namespace
 
 std::unique_ptr<clsDbAccess> makeDbAccess(const std::string& appPath) { return std::make_unique<DbAccess>(appPath); }
