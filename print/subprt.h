@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -53,6 +54,8 @@ private:
     void discardOpenFile();
 
     std::FILE* m_file = nullptr;
+    // The buffer of m_file (the file is closed before it goes).
+    std::unique_ptr<char[]> m_buffer;
     // Kept between lines so that a line costs no allocation: its CP932 bytes.
     std::string m_bytes;
 };

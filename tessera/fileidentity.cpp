@@ -16,6 +16,10 @@
 namespace kov::tessera {
 
 namespace {
+// The batch of lookups of this thread: how deep, and whether its changes were read.
+thread_local int t_batchDepth = 0;
+thread_local bool t_batchDrained = false;
+
 // How long after its last change a file counts as settled: several ticks of the clock
 // that stamps file times (at most 10 ms) on a file system with fine time stamps; on one
 // that keeps whole seconds (or two, as FAT does), a few seconds.
@@ -69,7 +73,10 @@ public:
     {
         const std::lock_guard lock(m_mutex);
         if (!usable()) return statFresh(path, out);
-        drain();
+        if (t_batchDepth == 0 || !t_batchDrained) {
+            drain();
+            t_batchDrained = t_batchDepth > 0;
+        }
         if (!usable()) return statFresh(path, out);
         const std::size_t slash = path.rfind('/');
         if (path.empty() || path[0] != '/' || slash == std::string::npos || slash + 1 == path.size())
@@ -249,5 +256,12 @@ StatCache& statCache()
 } // namespace
 
 bool identifyFile(const std::string& path, FileIdentity& out) { return statCache().lookup(path, out); }
+
+IdentifyBatch::IdentifyBatch()
+{
+    if (t_batchDepth++ == 0) t_batchDrained = false;
+}
+
+IdentifyBatch::~IdentifyBatch() { --t_batchDepth; }
 
 } // namespace kov::tessera
