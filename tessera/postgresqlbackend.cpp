@@ -340,6 +340,7 @@ public:
 
     StepResult step() override
     {
+        m_asked.restart();
         if (m_done) return StepResult::Done;
         if (!m_started) {
             m_started = true;
@@ -365,8 +366,10 @@ public:
 
     int findColumn(std::string_view name) const override
     {
-        const auto it = m_st->byName.find(name);
-        return it == m_st->byName.end() ? -1 : it->second;
+        return m_asked.find(name, [this](std::string_view n) {
+            const auto it = m_st->byName.find(n);
+            return it == m_st->byName.end() ? -1 : it->second;
+        });
     }
 
     DbValue value(int i) const override
@@ -446,6 +449,7 @@ private:
     bool m_done = false;
     std::string m_cursorName;
     unsigned m_generation = 0;
+    mutable NameSequence m_asked;  // names asked of the rows (the statement's columns never change)
 };
 
 // ASCII upper case to lower case: the name that an unquoted identifier folds to.

@@ -238,6 +238,7 @@ public:
     StepResult step() override
     {
         m_columnsChecked = false;  // a step may prepare the statement again
+        m_asked.restart();
         switch (sqlite3_step(m_stmt)) {
         case SQLITE_ROW: return StepResult::Row;
         case SQLITE_DONE: return StepResult::Done;
@@ -256,11 +257,16 @@ public:
     int findColumn(std::string_view name) const override
     {
         if (!m_columnsChecked) {
-            if (!m_columns || !m_columns->fits(m_stmt)) m_columns = std::make_shared<const ColumnNames>(m_stmt);
+            if (!m_columns || !m_columns->fits(m_stmt)) {
+                m_columns = std::make_shared<const ColumnNames>(m_stmt);
+                m_asked.clear();
+            }
             m_columnsChecked = true;
         }
-        const auto it = m_columns->byName.find(name);
-        return it == m_columns->byName.end() ? -1 : it->second;
+        return m_asked.find(name, [this](std::string_view n) {
+            const auto it = m_columns->byName.find(n);
+            return it == m_columns->byName.end() ? -1 : it->second;
+        });
     }
 
     DbValue value(int i) const override
@@ -295,6 +301,7 @@ private:
     sqlite3_stmt* m_stmt;
     mutable std::shared_ptr<const ColumnNames> m_columns;
     mutable bool m_columnsChecked = false;  // m_columns checked against the statement since its last step
+    mutable NameSequence m_asked;           // names asked of the rows, with their columns in m_columns
 };
 
 class SqliteEngine final : public Engine {
