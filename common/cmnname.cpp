@@ -36,6 +36,8 @@ std::vector<std::string> nameColumns(std::int16_t selector)
 
 BasCmnName::BasCmnName(RuntimeServices& rt) : m_rt(rt) { clear(); }
 
+BasCmnName::~BasCmnName() = default;
+
 void BasCmnName::clear()
 {
     for (std::size_t i = 1; i < p_strName.size(); ++i) p_strName[i] = text::spaces(kNameWidth);
@@ -67,14 +69,19 @@ void BasCmnName::prsNameRead(std::int16_t selector)
         return;
     }
 
-    auto db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
-    auto tb = CreateObjectAs<clsTbAccess>(kProgIdTbAccess);
+    if (!m_db) m_db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
+    if (!m_tb) m_tb = CreateObjectAs<clsTbAccess>(kProgIdTbAccess);
+    clsDbAccess* const db = m_db.get();
+    clsTbAccess* const tb = m_tb.get();
+    // A reading that a run-time error broke off left them open.
+    tb->DAO_TableClose();
+    db->DAO_DBClose();
 
     db->setDBIniNameString("KOVENV.INI");
     if (db->DAO_DBOpen() != 0) {
         clear();
         reportFailure("KOVENV データベースのオープンに失敗しました。");
-        return;  // both objects are released on return
+        return;
     }
 
     // The group as it was read last, while the database is unchanged since.

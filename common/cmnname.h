@@ -7,14 +7,23 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace kov {
 
+namespace dataaccess {
+class clsDbAccess;
+class clsTbAccess;
+} // namespace dataaccess
+
 class BasCmnName {
 public:
     explicit BasCmnName(RuntimeServices& rt);
+    ~BasCmnName();
+    BasCmnName(const BasCmnName&) = delete;
+    BasCmnName& operator=(const BasCmnName&) = delete;
 
     // Index 1 to 10 (index 0 unused): 30-character fixed-length texts.
     std::array<std::string, 11> p_strName;
@@ -69,6 +78,9 @@ private:
         Currency kenko, kosei;
     };
     std::array<Loaded, 8> m_loaded;
+    // The component's objects, made at the first reading and kept (closed) between readings.
+    std::unique_ptr<dataaccess::clsDbAccess> m_db;
+    std::unique_ptr<dataaccess::clsTbAccess> m_tb;
 };
 
 } // namespace kov

@@ -176,7 +176,8 @@ TEST_F(CmnNameTest, SelectorsOutsideOneToSevenOnlyClear)
         expectCleared(names);
     }
     EXPECT_TRUE(rt.messages.empty());
-    EXPECT_THROW(names.prsNameRead(1), kov::RuntimeError);  // 1 to 7 do create objects
+    kov::BasCmnName fresh(rt);  // 1 to 7 do create objects (kept by the object after that)
+    EXPECT_THROW(fresh.prsNameRead(1), kov::RuntimeError);
 }
 
 TEST_F(CmnNameTest, MissingDatabaseShowsTheOpenFailureAndLeavesEverythingCleared)
