@@ -104,6 +104,7 @@ std::string SubPrt::partPath() const { return p_strPrtPath + "/" + kPartName; }
 
 void SubPrt::discardOpenFile()
 {
+    m_bytes.clear();
     if (!m_file) return;
     std::fclose(m_file);
     m_file = nullptr;
@@ -124,9 +125,8 @@ void SubPrt::createFile()
     m_file = std::fopen(partPath().c_str(), "wb");
     if (!m_file)
         throwFileError("印刷ファイル「" + partPath() + "」を作成できません。" + systemText(errno));
-    // A prefecture's run writes tens of megabytes: large writes, few system calls.
-    if (!m_buffer) m_buffer = std::make_unique<char[]>(kWriteBuffer);
-    std::setvbuf(m_file, m_buffer.get(), _IOFBF, kWriteBuffer);
+    m_bytes.clear();
+    m_bytes.reserve(kWriteBuffer + 4096);
 }
 
 void SubPrt::writeLine(std::string_view line) { writeLine({}, line); }
@@ -138,25 +138,33 @@ void SubPrt::writeLine(std::string_view fields, std::string_view text)
                        "」を書き込めません。");
     // Converted before anything is written: a text that CP932 cannot hold stops the run
     // with the character named, and no partial line reaches the file. The fields are ASCII.
-    m_bytes.assign(fields);
-    if (!cp932::appendFromUtf8(text, m_bytes)) (void)cp932::fromUtf8(text);  // raises the error naming the character
+    const std::size_t lineStart = m_bytes.size();
+    m_bytes.append(fields);
+    if (!cp932::appendFromUtf8(text, m_bytes)) {
+        m_bytes.resize(lineStart);
+        (void)cp932::fromUtf8(text);  // raises the error naming the character
+    }
     m_bytes += "\r\n";
+    if (m_bytes.size() >= kWriteBuffer) writePending();
+}
+
+// The lines gathered since the last write go to the file: a prefecture's run writes tens
+// of megabytes, in large writes.
+void SubPrt::writePending()
+{
     errno = 0;
-#ifdef __GLIBC__
-    // The file is this object's alone: no stream lock a line.
-    const std::size_t written = fwrite_unlocked(m_bytes.data(), 1, m_bytes.size(), m_file);
-#else
     const std::size_t written = std::fwrite(m_bytes.data(), 1, m_bytes.size(), m_file);
-#endif
     if (written != m_bytes.size()) {
         const int err = errno;
         discardOpenFile();
         throwFileError("印刷ファイル「" + partPath() + "」に書き込めません。" + systemText(err));
     }
+    m_bytes.clear();
 }
 
 void SubPrt::closeFile()
 {
+    writePending();
     errno = 0;
     const bool flushed = std::fflush(m_file) == 0;
     int err = errno;

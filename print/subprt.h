@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -51,12 +50,12 @@ private:
     // A line of ASCII fields and a text after them.
     void writeLine(std::string_view fields, std::string_view text);
     void closeFile();
+    void writePending();
     void discardOpenFile();
 
     std::FILE* m_file = nullptr;
-    // The buffer of m_file (the file is closed before it goes).
-    std::unique_ptr<char[]> m_buffer;
-    // Kept between lines so that a line costs no allocation: its CP932 bytes.
+    // The CP932 bytes of the lines not yet written (kept between runs: a line costs no
+    // allocation).
     std::string m_bytes;
 };
 
