@@ -70,6 +70,9 @@ public:
     std::int16_t DAO_DBOpen() override
     {
         if (m_db) return kStatusDbIsOpen;
+        // The settings file, the database and its log as they are now: one reading of
+        // the reported changes serves them all.
+        const IdentifyBatch batch;
         DatabaseLocation loc;
         if (const std::int16_t st = locateDatabase(kov::settingsFolder(m_appPath), m_iniName, loc); st != kStatusOk) {
             // A database file that has gone: idle connections to it only hold it open.
