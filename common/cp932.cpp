@@ -91,18 +91,19 @@ std::uint16_t codeOf(char32_t cp)
     return code;
 }
 
-bool appendByTable(std::string_view in, std::string& out, std::size_t* errorOffset)
+// The CP932 bytes of `in` at `out`, which has room for in.size() bytes (a character
+// takes no more bytes in CP932 than in UTF-8); the end of them, or nullptr with
+// *errorOffset at the first bad sequence.
+char* encodeByTable(std::string_view in, char* out, std::size_t* errorOffset)
 {
     const auto* s = reinterpret_cast<const unsigned char*>(in.data());
     const std::size_t n = in.size();
     std::size_t i = 0;
     while (i < n) {
         const unsigned char c = s[i];
-        if (c < 0x80) {  // a run of ASCII is its own bytes
-            std::size_t e = i + 1;
-            while (e < n && s[e] < 0x80) ++e;
-            out.append(in.data() + i, e - i);
-            i = e;
+        if (c < 0x80) {  // ASCII is its own bytes
+            *out++ = static_cast<char>(c);
+            ++i;
             continue;
         }
         // Strict UTF-8 of the basic plane: no overlong forms, no surrogates. Four-byte
@@ -123,13 +124,22 @@ bool appendByTable(std::string_view in, std::string& out, std::size_t* errorOffs
         const std::uint16_t code = cp >= 0xD800 && cp <= 0xDFFF ? kNone : codeOf(cp);
         if (code == kNone) {
             if (errorOffset) *errorOffset = i;
-            return false;
+            return nullptr;
         }
-        if (code > 0xFF) out.push_back(static_cast<char>(code >> 8));
-        out.push_back(static_cast<char>(code & 0xFF));
+        if (code > 0xFF) *out++ = static_cast<char>(code >> 8);
+        *out++ = static_cast<char>(code & 0xFF);
         i += len;
     }
-    return true;
+    return out;
+}
+
+bool appendByTable(std::string_view in, std::string& out, std::size_t* errorOffset)
+{
+    const std::size_t before = out.size();
+    out.resize(before + in.size());
+    char* const end = encodeByTable(in, out.data() + before, errorOffset);
+    out.resize(end ? static_cast<std::size_t>(end - out.data()) : before);
+    return end != nullptr;
 }
 
 } // namespace
@@ -137,13 +147,17 @@ bool appendByTable(std::string_view in, std::string& out, std::size_t* errorOffs
 bool tryFromUtf8(std::string_view utf8, std::string& out, std::size_t* errorOffset)
 {
     out.clear();
-    out.reserve(utf8.size());
     return appendByTable(utf8, out, errorOffset);
 }
 
 bool appendFromUtf8(std::string_view utf8, std::string& out, std::size_t* errorOffset)
 {
     return appendByTable(utf8, out, errorOffset);
+}
+
+char* encodeFromUtf8(std::string_view utf8, char* out, std::size_t* errorOffset)
+{
+    return encodeByTable(utf8, out, errorOffset);
 }
 
 bool tryFromUtf8ByConverter(std::string_view utf8, std::string& out, std::size_t* errorOffset)

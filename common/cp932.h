@@ -23,6 +23,9 @@ bool tryFromUtf8(std::string_view utf8, std::string& out, std::size_t* errorOffs
 // tryFromUtf8 that appends to `out`: on failure `out` holds what came before the bad
 // sequence (the caller discards it).
 bool appendFromUtf8(std::string_view utf8, std::string& out, std::size_t* errorOffset = nullptr);
+// tryFromUtf8 into a buffer with room for utf8.size() bytes (CP932 never takes more):
+// the end of the bytes written, or nullptr on failure.
+char* encodeFromUtf8(std::string_view utf8, char* out, std::size_t* errorOffset = nullptr);
 // tryFromUtf8 takes the bytes of each character from a table that the system's converter
 // fills as characters are met; this is that converter on the whole text (for the tests).
 bool tryFromUtf8ByConverter(std::string_view utf8, std::string& out, std::size_t* errorOffset = nullptr);

@@ -76,13 +76,22 @@ char* putC4(char* p, Currency v)
 
 char* putN(char* p, Currency v, int minDigits) { return putSignedZeroFilled(p, v.rounded(), minDigits); }
 
-// The fields of one command line before its text: each field takes at most 21 bytes
-// (and 4 to spare while it is written).
-struct Fields {
-    char bytes[256];
-    char* end = bytes;
-    std::string_view view() const { return {bytes, static_cast<std::size_t>(end - bytes)}; }
-};
+// Room enough for the fields of one command line (each takes at most 21 bytes, and 4 to
+// spare while it is written).
+constexpr std::size_t kFieldRoom = 256;
+
+// The fields of a text command before its text, at p (room for kFieldRoom bytes).
+char* teFields(char* p, Currency curSX, Currency curSY, std::int32_t iFon, Currency iPat, std::int16_t iSizeX,
+               std::int16_t iSizeY)
+{
+    p = std::copy_n("TE ", 3, p);
+    p = putC4(p, curSX);
+    p = putC4(p, curSY);
+    p = putSignedZeroFilled(p, iFon, 1);
+    p = putN(p, iPat, 1);
+    p = putSignedZeroFilled(p, iSizeX, 3);
+    return putSignedZeroFilled(p, iSizeY, 3);
+}
 
 } // namespace
 
@@ -104,7 +113,7 @@ std::string SubPrt::partPath() const { return p_strPrtPath + "/" + kPartName; }
 
 void SubPrt::discardOpenFile()
 {
-    m_bytes.clear();
+    m_used = 0;
     if (!m_file) return;
     std::fclose(m_file);
     m_file = nullptr;
@@ -125,41 +134,72 @@ void SubPrt::createFile()
     m_file = std::fopen(partPath().c_str(), "wb");
     if (!m_file)
         throwFileError("印刷ファイル「" + partPath() + "」を作成できません。" + systemText(errno));
-    m_bytes.clear();
-    m_bytes.reserve(kWriteBuffer + 4096);
+    m_used = 0;
+    if (!m_buffer) m_buffer = std::make_unique<char[]>(kWriteBuffer);
 }
 
 void SubPrt::writeLine(std::string_view line) { writeLine({}, line); }
 
 void SubPrt::writeLine(std::string_view fields, std::string_view text)
 {
+    char* const p = room(fields.size() + text.size() + 2);
+    if (!p) return writeLongLine(fields, text);
+    std::memcpy(p, fields.data(), fields.size());
+    endLine(p + fields.size(), text);
+}
+
+// Where the next line goes in the buffer, with at least `size` bytes free (the lines
+// before are written out first when needed); nullptr when no file is open or the line
+// would not fit in the buffer at all.
+char* SubPrt::room(std::size_t size)
+{
+    if (!m_file || size > kWriteBuffer) return nullptr;
+    if (m_used + size > kWriteBuffer) writePending();
+    return m_buffer.get() + m_used;
+}
+
+// The text of a line whose fields end at `at`, then CR LF. Converted before the line
+// counts: a text that CP932 cannot hold stops the run with the character named, and no
+// partial line reaches the file.
+void SubPrt::endLine(char* at, std::string_view text)
+{
+    char* end = cp932::encodeFromUtf8(text, at);
+    if (!end) (void)cp932::fromUtf8(text);  // raises the error naming the character
+    *end++ = '\r';
+    *end++ = '\n';
+    m_used = static_cast<std::size_t>(end - m_buffer.get());
+}
+
+// A line longer than the buffer (or one with no file open).
+void SubPrt::writeLongLine(std::string_view fields, std::string_view text)
+{
     if (!m_file)
         throwFileError("印刷ファイルが開かれていません。行「" + std::string(fields) + std::string(text) +
                        "」を書き込めません。");
-    // Converted before anything is written: a text that CP932 cannot hold stops the run
-    // with the character named, and no partial line reaches the file. The fields are ASCII.
-    const std::size_t lineStart = m_bytes.size();
-    m_bytes.append(fields);
-    if (!cp932::appendFromUtf8(text, m_bytes)) {
-        m_bytes.resize(lineStart);
-        (void)cp932::fromUtf8(text);  // raises the error naming the character
-    }
-    m_bytes += "\r\n";
-    if (m_bytes.size() >= kWriteBuffer) writePending();
+    std::string bytes(fields);
+    if (!cp932::appendFromUtf8(text, bytes)) (void)cp932::fromUtf8(text);
+    bytes += "\r\n";
+    writePending();
+    writeBytes(bytes.data(), bytes.size());
 }
 
 // The lines gathered since the last write go to the file: a prefecture's run writes tens
 // of megabytes, in large writes.
 void SubPrt::writePending()
 {
+    writeBytes(m_buffer.get(), m_used);
+    m_used = 0;
+}
+
+void SubPrt::writeBytes(const char* bytes, std::size_t size)
+{
+    if (size == 0) return;
     errno = 0;
-    const std::size_t written = std::fwrite(m_bytes.data(), 1, m_bytes.size(), m_file);
-    if (written != m_bytes.size()) {
+    if (std::fwrite(bytes, 1, size, m_file) != size) {
         const int err = errno;
         discardOpenFile();
         throwFileError("印刷ファイル「" + partPath() + "」に書き込めません。" + systemText(err));
     }
-    m_bytes.clear();
 }
 
 void SubPrt::closeFile()
@@ -235,32 +275,30 @@ void SubPrt::prtTE(Currency curSX, Currency curSY, std::int32_t iFon, Currency i
     // engine as a further command, so such a text is refused.
     if (std::any_of(strText.begin(), strText.end(), [](char c) { return c == '\r' || c == '\n'; }))
         throwInvalidArgument("印字する文字列に改行が含まれています。「" + std::string(strText) + "」");
-    Fields f;
-    f.end = std::copy_n("TE ", 3, f.end);
-    f.end = putC4(f.end, curSX);
-    f.end = putC4(f.end, curSY);
-    f.end = putSignedZeroFilled(f.end, iFon, 1);
-    f.end = putN(f.end, iPat, 1);
-    f.end = putSignedZeroFilled(f.end, iSizeX, 3);
-    f.end = putSignedZeroFilled(f.end, iSizeY, 3);
-    writeLine(f.view(), strText);
+    char* const p = room(kFieldRoom + strText.size() + 2);
+    if (!p) {
+        char f[kFieldRoom];
+        const char* const e = teFields(f, curSX, curSY, iFon, iPat, iSizeX, iSizeY);
+        return writeLongLine(std::string_view(f, static_cast<std::size_t>(e - f)), strText);
+    }
+    endLine(teFields(p, curSX, curSY, iFon, iPat, iSizeX, iSizeY), strText);
 }
 
 void SubPrt::prtHL(Currency curSX, Currency curSY, Currency curLen, Currency iTic, Currency iPat, Currency curRX,
                    Currency curRY, Currency curRcX, Currency curRcY)
 {
-    Fields f;
-    f.end = std::copy_n("HL ", 3, f.end);
-    f.end = putC4(f.end, curSX);
-    f.end = putC4(f.end, curSY);
-    f.end = putC4(f.end, curLen);
-    f.end = putN(f.end, iTic, 2);
-    f.end = putN(f.end, iPat, 1);
-    f.end = putC4(f.end, curRX);
-    f.end = putC4(f.end, curRY);
-    f.end = putC4(f.end, curRcX);
-    f.end = putC4(f.end, curRcY);
-    writeLine(f.view(), {});
+    char f[kFieldRoom];
+    char* e = std::copy_n("HL ", 3, f);
+    e = putC4(e, curSX);
+    e = putC4(e, curSY);
+    e = putC4(e, curLen);
+    e = putN(e, iTic, 2);
+    e = putN(e, iPat, 1);
+    e = putC4(e, curRX);
+    e = putC4(e, curRY);
+    e = putC4(e, curRcX);
+    e = putC4(e, curRcY);
+    writeLine(std::string_view(f, static_cast<std::size_t>(e - f)), {});
 }
 
 void SubPrt::prtPE() { prtOut(3, "PE "); }

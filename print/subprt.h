@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -50,13 +51,17 @@ private:
     // A line of ASCII fields and a text after them.
     void writeLine(std::string_view fields, std::string_view text);
     void closeFile();
+    char* room(std::size_t size);
+    void endLine(char* at, std::string_view text);
+    void writeLongLine(std::string_view fields, std::string_view text);
     void writePending();
+    void writeBytes(const char* bytes, std::size_t size);
     void discardOpenFile();
 
     std::FILE* m_file = nullptr;
-    // The CP932 bytes of the lines not yet written (kept between runs: a line costs no
-    // allocation).
-    std::string m_bytes;
+    // The CP932 bytes of the lines not yet written: m_used of kWriteBuffer (256 KiB).
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_used = 0;
 };
 
 } // namespace kov

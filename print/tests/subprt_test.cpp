@@ -2,6 +2,7 @@
 // for byte with a stored command file, and the faults of creating and writing it.
 #include "print/subprt.h"
 
+#include "common/cp932.h"
 #include "common/runtimeerror.h"
 
 #include <gtest/gtest.h>
@@ -109,6 +110,30 @@ TEST(SubPrtFile, EveryCommandLineInShiftJisWithCrLf)
 
     EXPECT_EQ(prt.filePath(), (dir.path() / "OVL.TMP").string());
     EXPECT_EQ(readBytes(prt.filePath()), readBytes(fs::path(KOV_TEST_DATA_DIR) / "commandfile_all_commands.ovl.tmp"));
+}
+
+// Lines are gathered and written in large blocks: a run of many lines, one text longer
+// than a block among them, and a text that CP932 cannot hold (which writes nothing of its
+// line) keep every byte in its place.
+TEST(SubPrtFile, LinesAcrossWriteBlocksAndAVeryLongText)
+{
+    TempFolder dir;
+    SubPrt prt;
+    prt.p_strPrtPath = dir.path().string();
+    std::string expected = linesOf({"ST 011001"});
+    prt.prtST(11, 1);
+    std::string longText;
+    while (longText.size() < 400 * 1024) longText += "佐藤　花子 313,300 ";
+    for (int i = 0; i < 30000; ++i) {
+        const std::string text = i == 12345 ? longText : "職員" + std::to_string(i);
+        prt.prtTE(cur(i % 200), cur(6.5), 3, cur(1), 100, 100, text);
+        expected += SubPrt::formatC4(cur(i % 200)).insert(0, "TE ") + "0065" + "31100100" + kov::cp932::fromUtf8(text) + "\r\n";
+        if (i == 20000) EXPECT_EQ(kindOf([&] { prt.prtTE(cur(1), cur(1), 3, cur(1), 100, 100, "\xF0\x9F\x98\x80"); }),
+                                  RuntimeErrorKind::Conversion);
+    }
+    prt.prtED();
+    expected += linesOf({"ED "});
+    EXPECT_TRUE(readBytes(prt.filePath()) == expected);
 }
 
 TEST(SubPrtFile, ModesOtherThanOneToFourWriteNothing)
