@@ -4,6 +4,7 @@
 #include "common/text.h"
 
 #include <charconv>
+#include <cstring>
 
 
 namespace kov {
@@ -184,8 +185,8 @@ std::string editShort(Currency value, std::int16_t width, std::int16_t decimals,
     }
     const auto n = static_cast<std::size_t>(p - out);
     if (n > w) return std::string(w, '*');
-    std::string result(w - n, ' ');
-    result.append(out, n);
+    std::string result(w, ' ');
+    std::memcpy(result.data() + (w - n), out, n);
     return result;
 }
 

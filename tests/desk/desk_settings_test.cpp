@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -41,6 +42,28 @@ TEST(DeskSettings, LookupOrder)
         EXPECT_EQ(kov::settingsFolder((root / "app").string(), system), (root / c.expected).string()) << c.what;
     }
     unsetenv("KOV_INI_DIR");
+    fs::remove_all(root);
+}
+
+// The folder's listing is kept while the folder is unchanged: a settings file put into it
+// later, or taken out, is seen at the next lookup.
+TEST(DeskSettings, AFolderChangedSinceTheLastLookupIsListedAgain)
+{
+    const fs::path root = fs::temp_directory_path() / ("kov_desk_settings_kept_" + std::to_string(getpid()));
+    fs::create_directories(root / "app");
+    fs::create_directories(root / "etc");
+    unsetenv("KOV_INI_DIR");
+    const auto settle = [&] { fs::last_write_time(root / "app", fs::file_time_type::clock::now() - std::chrono::seconds(10)); };
+    const auto lookup = [&] { return kov::settingsFolder((root / "app").string(), (root / "etc").string()); };
+    settle();
+    EXPECT_EQ(lookup(), (root / "etc").string());
+    EXPECT_EQ(lookup(), (root / "etc").string());
+    std::ofstream(root / "app" / "KOVENV.INI") << "[Database]\n";
+    EXPECT_EQ(lookup(), (root / "app").string());
+    settle();
+    EXPECT_EQ(lookup(), (root / "app").string());
+    fs::remove(root / "app" / "KOVENV.INI");
+    EXPECT_EQ(lookup(), (root / "etc").string());
     fs::remove_all(root);
 }
 
