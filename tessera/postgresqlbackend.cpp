@@ -162,7 +162,57 @@ struct Connection {
         return Result(r);
     }
 
-    Result exec(const std::string& sql) { return checked(PQexec(conn, sql.c_str())); }
+    // A FETCH sent ahead for a streaming cursor (its owner) and not yet read, so that the
+    // server makes the next batch while the client reads this one. The connection takes
+    // no other command before its result is read: every command goes through ready().
+    const void* aheadOwner = nullptr;
+    bool aheadInFlight = false;
+    Result ahead;
+
+    void awaitAhead()
+    {
+        if (!aheadInFlight) return;
+        aheadInFlight = false;
+        PGresult* last = nullptr;
+        while (PGresult* r = PQgetResult(conn)) {
+            if (last) PQclear(last);
+            last = r;
+        }
+        ahead = checked(last);
+    }
+
+    // The connection, free for a command.
+    PGconn* ready()
+    {
+        awaitAhead();
+        return conn;
+    }
+
+    void sendAhead(const void* owner, const std::string& sql)
+    {
+        if (aheadOwner || lost()) return;
+        if (PQsendQuery(conn, sql.c_str()) != 1) return;
+        aheadOwner = owner;
+        aheadInFlight = true;
+    }
+
+    // Takes in what the server has sent of the batch ahead so far, without waiting: the
+    // server's output does not wait in a full socket buffer while the client reads rows.
+    void pullAhead()
+    {
+        if (aheadInFlight) PQconsumeInput(conn);
+    }
+
+    // The result sent ahead for `owner`, read now if need be; null when none was sent.
+    Result takeAhead(const void* owner)
+    {
+        if (!aheadOwner || aheadOwner != owner) return nullptr;
+        awaitAhead();
+        aheadOwner = nullptr;
+        return std::move(ahead);
+    }
+
+    Result exec(const std::string& sql) { return checked(PQexec(ready(), sql.c_str())); }
     bool command(const std::string& sql)
     {
         const Result r = exec(sql);
@@ -174,7 +224,7 @@ struct Connection {
     void failed()
     {
         if (lost()) return;
-        if (PQtransactionStatus(conn) == PQTRANS_INERROR) {
+        if (PQtransactionStatus(ready()) == PQTRANS_INERROR) {
             command("ROLLBACK");
             declared = 0;
             ++generation;
@@ -185,7 +235,7 @@ struct Connection {
     void settle()
     {
         if (declared > 0 || lost()) return;
-        const PGTransactionStatusType t = PQtransactionStatus(conn);
+        const PGTransactionStatusType t = PQtransactionStatus(ready());
         if (t == PQTRANS_INTRANS) command("COMMIT");
         else if (t == PQTRANS_INERROR) command("ROLLBACK");
     }
@@ -206,13 +256,13 @@ struct Connection {
         st->name = name("kov_s");
         // Inside the transaction of an open cursor a failing statement must not take the
         // cursor with it: it is tried under a savepoint.
-        const bool guarded = PQtransactionStatus(conn) == PQTRANS_INTRANS;
+        const bool guarded = PQtransactionStatus(ready()) == PQTRANS_INTRANS;
         if (guarded && !command("SAVEPOINT kov_prepare")) {
             if (error) *error = PQerrorMessage(conn);
             failed();
             return nullptr;
         }
-        Result r = checked(PQprepare(conn, st->name.c_str(), sql.c_str(), static_cast<int>(types.size()),
+        Result r = checked(PQprepare(ready(), st->name.c_str(), sql.c_str(), static_cast<int>(types.size()),
                                      types.empty() ? nullptr : types.data()));
         if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
             if (error) *error = r ? PQresultErrorMessage(r.get()) : PQerrorMessage(conn);
@@ -221,7 +271,7 @@ struct Connection {
             return nullptr;
         }
         if (guarded) command("RELEASE SAVEPOINT kov_prepare");
-        Result d = checked(PQdescribePrepared(conn, st->name.c_str()));
+        Result d = checked(PQdescribePrepared(ready(), st->name.c_str()));
         if (!d || PQresultStatus(d.get()) != PGRES_COMMAND_OK) {
             if (error) *error = PQerrorMessage(conn);
             failed();
@@ -348,6 +398,7 @@ public:
             if (!(m_rows == Rows::Many ? declare() : executeWhole())) return fail();
         }
         ++m_row;
+        if (m_row % 64 == 0) m_conn->pullAhead();
         if (m_batch && m_row < PQntuples(m_batch.get())) return StepResult::Row;
         if (m_rows == Rows::Many && m_batch && PQntuples(m_batch.get()) == kFetchRows) {
             if (!fetch()) return fail();
@@ -393,7 +444,7 @@ private:
     {
         std::vector<const char*> values;
         for (std::size_t i = 0; i < m_params.size(); ++i) values.push_back(m_null[i] ? nullptr : m_params[i].c_str());
-        m_batch = m_conn->checked(PQexecPrepared(m_conn->conn, m_st->name.c_str(), static_cast<int>(values.size()),
+        m_batch = m_conn->checked(PQexecPrepared(m_conn->ready(), m_st->name.c_str(), static_cast<int>(values.size()),
                                                  values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
         return m_batch && PQresultStatus(m_batch.get()) == PGRES_TUPLES_OK;
     }
@@ -403,7 +454,7 @@ private:
     bool declare()
     {
         if (m_conn->lost()) return false;
-        const bool begin = PQtransactionStatus(m_conn->conn) == PQTRANS_IDLE;
+        const bool begin = PQtransactionStatus(m_conn->ready()) == PQTRANS_IDLE;
         m_cursorName = m_conn->name("kov_c");
         m_batch = m_conn->exec(std::string(begin ? "BEGIN READ ONLY; " : "") + "DECLARE " + m_cursorName +
                                " NO SCROLL CURSOR FOR " + m_sql + "\n; FETCH " + std::to_string(kFetchRows) +
@@ -414,22 +465,37 @@ private:
         }
         ++m_conn->declared;
         m_generation = m_conn->generation;
+        fetchAhead();
         return true;
     }
 
+    // The next batch: the one sent ahead, or else asked for now; a full batch sends the
+    // FETCH of the one after it ahead.
     bool fetch()
     {
-        if (m_cursorName.empty() || m_generation != m_conn->generation) return false;
-        m_batch = m_conn->exec("FETCH " + std::to_string(kFetchRows) + " FROM " + m_cursorName);
-        return m_batch && PQresultStatus(m_batch.get()) == PGRES_TUPLES_OK;
+        if (m_cursorName.empty()) return false;
+        Result r = m_conn->takeAhead(this);
+        if (m_generation != m_conn->generation) return false;
+        m_batch = r ? std::move(r) : m_conn->exec(fetchSql());
+        if (!m_batch || PQresultStatus(m_batch.get()) != PGRES_TUPLES_OK) return false;
+        fetchAhead();
+        return true;
+    }
+
+    std::string fetchSql() const { return "FETCH " + std::to_string(kFetchRows) + " FROM " + m_cursorName; }
+
+    void fetchAhead()
+    {
+        if (PQntuples(m_batch.get()) == kFetchRows) m_conn->sendAhead(this, fetchSql());
     }
 
     void closeStream()
     {
+        (void)m_conn->takeAhead(this);
         if (m_cursorName.empty()) return;
         if (m_generation == m_conn->generation && !m_conn->lost()) {
             // The last cursor of the transaction ends it in the same round trip.
-            const bool last = m_conn->declared == 1 && PQtransactionStatus(m_conn->conn) == PQTRANS_INTRANS;
+            const bool last = m_conn->declared == 1 && PQtransactionStatus(m_conn->ready()) == PQTRANS_INTRANS;
             if (!m_conn->command("CLOSE " + m_cursorName + (last ? "; COMMIT" : ""))) m_conn->failed();
             if (m_generation == m_conn->generation) --m_conn->declared;
             m_conn->settle();
@@ -487,7 +553,7 @@ public:
         if (!m_conn || m_conn->lost()) return false;
         const std::string quoted = quoteTable(name);
         const char* values[] = {quoted.c_str()};
-        const Result r = m_conn->checked(PQexecParams(m_conn->conn, "SELECT to_regclass($1) IS NOT NULL", 1, nullptr,
+        const Result r = m_conn->checked(PQexecParams(m_conn->ready(), "SELECT to_regclass($1) IS NOT NULL", 1, nullptr,
                                                       values, nullptr, nullptr, 0));
         if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
             m_conn->failed();
@@ -511,7 +577,7 @@ public:
         std::shared_ptr<Connection> conn = std::move(m_conn);
         if (!g_poolGone && conn->cursors == 0 && conn->declared == 0 && !conn->lost()) {
             conn->settle();
-            if (PQtransactionStatus(conn->conn) == PQTRANS_IDLE) {
+            if (PQtransactionStatus(conn->ready()) == PQTRANS_IDLE) {
                 conn->idleSince = std::chrono::steady_clock::now();
                 pool().put(std::move(conn));
                 return;

@@ -130,3 +130,54 @@ TEST_F(TesseraPostgresql, AServerThatGoesAwayDuringAReadEndsItWithMinus1)
     Opened again = open("SKSYOKU");
     EXPECT_EQ(again.tb->DAO_TableOpen("SYOKCD <= 10", ""), 10);
 }
+
+// Reads of several batches on one connection, interleaved with other reads and finds on
+// it: each read gets its own rows in order (the next batch of a read is asked for ahead,
+// and the connection takes the other commands only after it has come).
+TEST_F(TesseraPostgresql, InterleavedReadsAndFindsOnOneConnection)
+{
+    constexpr int kStaff = 2500;
+    for (int i = 1; i <= kStaff; ++i) fx->addStaff({.syokcd = i});
+    auto db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
+    db->setDBIniNameString("KOV.INI");
+    ASSERT_EQ(db->DAO_DBOpen(), 0);
+    auto table = [&] {
+        auto tb = CreateObjectAs<clsTbAccess>(kProgIdTbAccess);
+        tb->setTBDatabase(db->DBDatabase());
+        tb->setTBNameString("SKSYOKU");
+        return tb;
+    };
+    auto up = table(), down = table(), find = table();
+    ASSERT_EQ(up->DAO_TableOpen("", "SYOKCD"), kStaff);
+    ASSERT_EQ(down->DAO_TableOpen("", "SYOKCD DESC"), kStaff);
+    ASSERT_EQ(find->DAO_TableOpen("", ""), kStaff);
+    auto code = [](clsTbAccess& tb) { return toCurrency(tb.TBRec("SYOKCD")).truncated(); };
+    ASSERT_EQ(up->DAO_RecRead(1), 0);
+    ASSERT_EQ(down->DAO_RecRead(1), 0);
+    int upRows = 1, downRows = 1;
+    for (int i = 1; i < kStaff; ++i) {
+        ASSERT_EQ(up->DAO_RecRead(2), 0);
+        ++upRows;
+        ASSERT_EQ(code(*up), i + 1);
+        if (i % 2 == 1) {
+            ASSERT_EQ(find->DAO_RecFind(1, "SYOKCD = " + std::to_string(kStaff + 1 - i)), 0);
+            ASSERT_EQ(code(*find), kStaff + 1 - i);
+        } else {
+            ASSERT_EQ(down->DAO_RecRead(2), 0);
+            ASSERT_EQ(code(*down), kStaff - downRows++);
+        }
+        if (i == 1000) {  // back to the first row, just as the other read has asked for its next batch
+            ASSERT_EQ(down->DAO_RecRead(1), 0);
+            ASSERT_EQ(code(*down), kStaff);
+            downRows = 1;
+        }
+    }
+    EXPECT_EQ(up->DAO_RecRead(2), -9);
+    EXPECT_EQ(upRows, kStaff);
+    while (down->DAO_RecRead(2) == 0) ++downRows;
+    EXPECT_EQ(downRows, kStaff);
+    up->DAO_TableClose();
+    down->DAO_TableClose();
+    find->DAO_TableClose();
+    db->DAO_DBClose();
+}
