@@ -144,7 +144,7 @@ void SubPrt::writeLine(std::string_view fields, std::string_view text)
 {
     char* const p = room(fields.size() + text.size() + 2);
     if (!p) return writeLongLine(fields, text);
-    std::memcpy(p, fields.data(), fields.size());
+    if (!fields.empty()) std::memcpy(p, fields.data(), fields.size());
     endLine(p + fields.size(), text);
 }
 
@@ -176,7 +176,8 @@ void SubPrt::writeLongLine(std::string_view fields, std::string_view text)
     if (!m_file)
         throwFileError("印刷ファイルが開かれていません。行「" + std::string(fields) + std::string(text) +
                        "」を書き込めません。");
-    std::string bytes(fields);
+    std::string bytes;
+    bytes.append(fields.data(), fields.size());
     if (!cp932::appendFromUtf8(text, bytes)) (void)cp932::fromUtf8(text);
     bytes += "\r\n";
     writePending();
