@@ -74,9 +74,8 @@ constinit std::atomic<std::uint16_t> g_table[0x10000] = {};
 
 std::uint16_t askConverter(char32_t cp)
 {
-    thread_local Iconv cd("CP932", "UTF-8");
     thread_local std::string out;
-    if (!cd.convert(text::encode(cp), out, nullptr) || out.empty() || out.size() > 2) return kNone;
+    if (!encoder().convert(text::encode(cp), out, nullptr) || out.empty() || out.size() > 2) return kNone;
     const auto b0 = static_cast<unsigned char>(out[0]);
     return out.size() == 1 ? b0 : static_cast<std::uint16_t>(b0 << 8 | static_cast<unsigned char>(out[1]));
 }
