@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
 # A throwaway PostgreSQL server for one test run:
-#   tests/pgserver.sh start STATEFILE   initdb into a new temporary folder and start the
+#   tests/pgserver.sh start STATEFILE [--bench]
+#                                       initdb into a new temporary folder and start the
 #                                       server on a Unix socket in that folder (no TCP);
 #                                       STATEFILE gets "ok <connection string>", or
-#                                       "none <reason>" when PostgreSQL is not installed
+#                                       "none <reason>" when PostgreSQL is not installed.
+#                                       --bench: the server also listens on 127.0.0.1 on
+#                                       a free port (STATEFILE's fourth line: "tcp PORT")
+#                                       and keeps statement statistics (pg_stat_statements,
+#                                       its view in the database "postgres")
+#   tests/pgserver.sh standby STATEFILE PRIMARY_STATEFILE
+#                                       a streaming hot standby of the running server of
+#                                       PRIMARY_STATEFILE (pg_basebackup -R into a new
+#                                       temporary folder), on a Unix socket of its own;
+#                                       STATEFILE as for start
 #   tests/pgserver.sh stop STATEFILE    stop the server and remove its folder
 # As root (CI), initdb and the server run as an unprivileged user (KOV_PG_USER, else
 # "nobody"), since the server refuses to run as root. The database "kovtest" belongs
@@ -15,7 +25,7 @@ state=${2:?state file}
 
 bindir=""
 if command -v initdb >/dev/null 2>&1; then
-  bindir=$(dirname "$(command -v initdb)")
+  bindir=$(dirname "$(readlink -f "$(command -v initdb)")")
 else
   for d in $(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V -r); do
     if [ -x "$d/initdb" ] && [ -x "$d/pg_ctl" ]; then bindir=$d; break; fi
@@ -31,11 +41,21 @@ as_user() {
 }
 
 case "$cmd" in
-start)
+start|standby)
   if [ -z "$bindir" ] || ! command -v psql >/dev/null 2>&1; then
     echo "none PostgreSQL is not installed (no initdb/pg_ctl/psql; tools/install-deps.sh installs it)" >"$state"
     echo "pgserver: PostgreSQL is not installed: the PostgreSQL tests will be skipped"
     exit 0
+  fi
+  bench=0
+  if [ "$cmd" = standby ]; then
+    primary=${3:?state file of the primary}
+    [ "$(head -c 2 "$primary" 2>/dev/null)" = "ok" ] || { echo "none no primary server running" >"$state"; exit 1; }
+    pconn=$(head -1 "$primary" | cut -d' ' -f2-)
+  elif [ "${3:-}" = "--bench" ]; then
+    bench=1
+  elif [ -n "${3:-}" ]; then
+    echo "usage: $0 start STATEFILE [--bench]" >&2; exit 2
   fi
   # As root the folder is made in /tmp, which the server's user can reach whatever
   # TMPDIR names.
@@ -44,16 +64,41 @@ start)
   dir=$(mktemp -d "$base/kovpg.XXXXXX")
   chmod 755 "$dir"
   [ "$(id -u)" -eq 0 ] && chown "${KOV_PG_USER:-nobody}" "$dir"
-  # The socket lives in the private folder, so any port number is free there; a
-  # random one keeps the lock file names of parallel runs apart all the same.
-  port=$((20000 + RANDOM % 20000))
-  as_user "$bindir/initdb" -D "$dir/data" -U kov -A trust -E UTF8 --locale=C --no-sync >"$dir/initdb.log" 2>&1 || {
-    cat "$dir/initdb.log"; echo "none initdb failed" >"$state"; exit 1; }
-  as_user "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-    -o "-k $dir -p $port -c listen_addresses= -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c autovacuum=off -c max_connections=200" \
-    start >/dev/null || { cat "$dir/server.log"; echo "none the server did not start" >"$state"; exit 1; }
-  psql -X -q -h "$dir" -p "$port" -U kov -d postgres -c "CREATE DATABASE kovtest" >/dev/null
+  if [ "$cmd" = standby ]; then
+    # The primary's files as they are now, with the settings that make this copy follow
+    # its changes (standby.signal, primary_conninfo).
+    as_user "$bindir/pg_basebackup" -d "$pconn" -D "$dir/data" -R -X stream --no-sync >"$dir/basebackup.log" 2>&1 || {
+      cat "$dir/basebackup.log"; echo "none pg_basebackup failed" >"$state"; exit 1; }
+  else
+    as_user "$bindir/initdb" -D "$dir/data" -U kov -A trust -E UTF8 --locale=C --no-sync >"$dir/initdb.log" 2>&1 || {
+      cat "$dir/initdb.log"; echo "none initdb failed" >"$state"; exit 1; }
+  fi
+  opts="-k $dir -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c autovacuum=off -c max_connections=200"
+  if [ "$bench" = 1 ]; then
+    # Utility statements (DECLARE, FETCH, ...) are told apart by their text: room for many.
+    opts="$opts -c listen_addresses=127.0.0.1 -c shared_preload_libraries=pg_stat_statements"
+    opts="$opts -c pg_stat_statements.max=50000 -c pg_stat_statements.track=all"
+  else
+    opts="$opts -c listen_addresses="
+  fi
+  # On a Unix socket in the private folder any port number is free; a random one keeps
+  # the lock file names of parallel runs apart all the same. On TCP the port must be
+  # free on the machine: another is tried when it is taken.
+  started=0
+  for _ in 1 2 3 4 5; do
+    port=$((20000 + RANDOM % 20000))
+    if as_user "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 -o "$opts -p $port" start >/dev/null; then
+      started=1; break
+    fi
+    grep -q "could not bind\|could not create any TCP/IP sockets" "$dir/server.log" 2>/dev/null || break
+  done
+  [ "$started" = 1 ] || { cat "$dir/server.log"; echo "none the server did not start" >"$state"; exit 1; }
+  if [ "$cmd" = start ]; then
+    psql -X -q -h "$dir" -p "$port" -U kov -d postgres -c "CREATE DATABASE kovtest" >/dev/null
+    [ "$bench" = 1 ] && psql -X -q -h "$dir" -p "$port" -U kov -d postgres -c "CREATE EXTENSION pg_stat_statements" >/dev/null
+  fi
   printf 'ok host=%s port=%s user=kov dbname=kovtest\n%s\n%s\n' "$dir" "$port" "$dir" "$bindir" >"$state"
+  [ "$bench" = 1 ] && echo "tcp $port" >>"$state"
   echo "pgserver: started in $dir (port $port)"
   ;;
 stop)
@@ -68,7 +113,7 @@ stop)
   rm -f "$state"
   ;;
 *)
-  echo "usage: $0 start|stop STATEFILE" >&2
+  echo "usage: $0 start STATEFILE [--bench] | standby STATEFILE PRIMARY_STATEFILE | stop STATEFILE" >&2
   exit 2
   ;;
 esac
