@@ -67,7 +67,7 @@ start|standby)
   if [ "$cmd" = standby ]; then
     # The primary's files as they are now, with the settings that make this copy follow
     # its changes (standby.signal, primary_conninfo).
-    as_user "$bindir/pg_basebackup" -d "$pconn" -D "$dir/data" -R -X stream --no-sync >"$dir/basebackup.log" 2>&1 || {
+    as_user "$bindir/pg_basebackup" -d "$pconn" -D "$dir/data" -R -X stream --checkpoint=fast --no-sync >"$dir/basebackup.log" 2>&1 || {
       cat "$dir/basebackup.log"; echo "none pg_basebackup failed" >"$state"; exit 1; }
   else
     as_user "$bindir/initdb" -D "$dir/data" -U kov -A trust -E UTF8 --locale=C --no-sync >"$dir/initdb.log" 2>&1 || {
