@@ -4,7 +4,11 @@
 // each.
 //   kov970_bench [STAFF]
 // prints: bench kov970: ratio R (T s against FLOOR F s)
+//   kov970_bench --dir DIR
+// writes the staff master of the database that DIR/KOV.INI names (SQLite or PostgreSQL)
+// once as DIR/out/SKSYOKU.CSV and prints "time: T" (tools/bench-distance.sh).
 #include "common/programcontext.h"
+#include "common/tests/batchruntime.h"
 #include "common/tests/scriptedruntime.h"
 #include "db/kovdb.h"
 #include "kov970/csvexport.h"
@@ -58,8 +62,29 @@ void generate(const std::string& folder, int staff)
 
 } // namespace
 
+// The export of the staff master over the database that `dir` names, timed.
+int exportOnce(const std::string& dir)
+{
+    fs::create_directories(fs::path(dir) / "out");
+    ::setenv("KOV_INI_DIR", dir.c_str(), 1);
+    kov::tessera::registerComponent(dir);
+    kov::BatchRuntime rt(dir);  // a failing status ends the process with its message
+    kov::ProgramContext ctx(rt, "kov970");
+    const auto t0 = std::chrono::steady_clock::now();
+    ctx.createConnection();
+    ctx.prsDbOpen();
+    if (const auto failure = kov::kov970::exportMaster(ctx, kov::kov970::Master::Syoku, dir + "/out/")) {
+        std::fprintf(stderr, "%s\n", failure->c_str());
+        return 1;
+    }
+    ctx.prsDbClose();
+    std::printf("time: %.3f\n", seconds(t0));
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--dir") return exportOnce(argv[2]);
     const int staff = argc > 1 ? std::atoi(argv[1]) : 100000;
     const fs::path work = fs::temp_directory_path() / ("kov970-bench-" + std::to_string(::getpid()));
     fs::create_directories(work / "out");
