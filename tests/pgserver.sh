@@ -15,13 +15,25 @@
 #                                       temporary folder), on a Unix socket of its own;
 #                                       STATEFILE as for start
 #   tests/pgserver.sh stop STATEFILE    stop the server and remove its folder
+#   tests/pgserver.sh settings DIR CONNECTION
+#                                       KOV.INI and KOVENV.INI in DIR (made if need be)
+#                                       naming the PostgreSQL database of CONNECTION
 # As root (CI), initdb and the server run as an unprivileged user (KOV_PG_USER, else
 # "nobody"), since the server refuses to run as root. The database "kovtest" belongs
 # to the superuser "kov" (trust authentication over the socket only). Autovacuum is
 # off, so that rows deleted and copied again keep their order on the pages.
 set -euo pipefail
-cmd=${1:?start or stop}
+cmd=${1:?start, standby, stop or settings}
 state=${2:?state file}
+
+if [ "$cmd" = settings ]; then
+  desk=$2
+  mkdir -p "$desk"
+  for ini in KOV.INI KOVENV.INI; do
+    printf '[Database]\r\nEngine=postgresql\r\nConnection=%s\r\n' "${3:?connection string}" >"$desk/$ini"
+  done
+  exit 0
+fi
 
 bindir=""
 if command -v initdb >/dev/null 2>&1; then

@@ -47,13 +47,10 @@ fail=0
 # CONNECTION (or, without it, the SQLite databases), each compared with the SQLite run's.
 print_runs() {
   local desk="$work/$1" p
-  mkdir -p "$desk"
   if [ -n "${2:-}" ]; then
-    for ini in KOV.INI KOVENV.INI; do
-      printf '[Database]\r\nEngine=postgresql\r\nConnection=%s\r\n' "$2" >"$desk/$ini"
-    done
+    "$src/tests/pgserver.sh" settings "$desk" "$2"
   else
-    cp "$work/sqlite"/*.INI "$work/sqlite"/*.db "$desk"/
+    mkdir -p "$desk" && cp "$work/sqlite"/*.INI "$work/sqlite"/*.db "$desk"/
   fi
   for p in kov120 kov140; do
     if ! KOV_WORK_DIR="$desk" "$bin/kov_blockprint" "$p" "$desk" >"$desk/$p.out" 2>&1 ||
