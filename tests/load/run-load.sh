@@ -11,26 +11,45 @@
 #     message (exit status 2) and hand nothing to the print engine.
 # Prints "bench load-postgresql: ..." and "bench kov120-postgresql: ..." (the kov120 run
 # on PostgreSQL beside the same run on SQLite). Exit status 1 on any mismatch.
+#   tests/load/run-load.sh --connection C --sqlite DIR --name NAME [BUILD_DIR]
+# runs 1 and 2 only, on a database that already holds the data of the SQLite folder DIR
+# (through a delaying proxy, for instance), and prints "bench NAME: ..." of 2.
 set -euo pipefail
 src="$(cd "$(dirname "$0")/../.." && pwd)"
-build="${1:-build}"
-staff="${2:-4500}"
+pgconn="" sqlite="" name=load-postgresql
+args=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --connection) pgconn=${2:?}; shift 2 ;;
+    --sqlite) sqlite=${2:?}; shift 2 ;;
+    --name) name=${2:?}; shift 2 ;;
+    *) args+=("$1"); shift ;;
+  esac
+done
+build="${args[0]:-build}"
+staff="${args[1]:-4500}"
 bin="$build/bin"
 work="$(mktemp -d)"
 chmod 755 "$work"
 state="$work/pg.state"
 trap '"$src/tests/pgserver.sh" stop "$state" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 
-"$src/tests/pgserver.sh" start "$state" >/dev/null
-if [ "$(head -c 2 "$state")" != "ok" ]; then
-  echo "load test skipped: $(head -1 "$state" | cut -d' ' -f2-)"
-  exit 0
+if [ -n "$pgconn" ]; then
+  [ -n "$sqlite" ] || { echo "run-load.sh: --connection needs --sqlite" >&2; exit 2; }
+  "$src/tests/pgserver.sh" settings "$work/pg" "$pgconn"
+else
+  "$src/tests/pgserver.sh" start "$state" >/dev/null
+  if [ "$(head -c 2 "$state")" != "ok" ]; then
+    echo "load test skipped: $(head -1 "$state" | cut -d' ' -f2-)"
+    exit 0
+  fi
+  conn="$(head -1 "$state" | cut -d' ' -f2-)"
+  psql -X -q "$conn" -c "CREATE DATABASE kovload" >/dev/null
+  pgconn="${conn/dbname=kovtest/dbname=kovload}"
+  sqlite="$work/sqlite"
+  "$bin/kovgendemo" --out "$sqlite" --staff "$staff" >/dev/null
+  "$bin/kovgendemo" --out "$work/pg" --staff "$staff" --engine postgresql --connection "$pgconn" >/dev/null
 fi
-conn="$(head -1 "$state" | cut -d' ' -f2-)"
-psql -X -q "$conn" -c "CREATE DATABASE kovload" >/dev/null
-pgconn="${conn/dbname=kovtest/dbname=kovload}"
-"$bin/kovgendemo" --out "$work/sqlite" --staff "$staff" >/dev/null
-"$bin/kovgendemo" --out "$work/pg" --staff "$staff" --engine postgresql --connection "$pgconn" >/dev/null
 
 now() { date +%s.%N; }
 secs() { awk -v s="$1" -v e="$2" 'BEGIN { printf "%.3f", e - s }'; }
@@ -54,7 +73,7 @@ run_one() {
 
 declare -A alone_pg alone_sqlite
 for p in kov120 kov140; do
-  run_one "$p" "$work/expect-$p" "$work/sqlite"; alone_sqlite[$p]=$t
+  run_one "$p" "$work/expect-$p" "$sqlite"; alone_sqlite[$p]=$t
   run_one "$p" "$work/alone-$p" "$work/pg"; alone_pg[$p]=$t
   if ! cmp -s "$(command_file "$work/expect-$p" $p)" "$(command_file "$work/alone-$p" $p)"; then
     echo "FAIL: $p on PostgreSQL gives another command file than on SQLite"; fail=1
@@ -84,7 +103,8 @@ done
 floor=$(awk -v a="${alone_pg[kov120]}" -v b="${alone_pg[kov140]}" 'BEGIN { printf "%.3f", (a + 0 > b + 0) ? a : b }')
 lines=$(grep -c . "$(command_file "$work/expect-kov120" kov120)")
 echo "8 print runs at once ($lines lines in a kov120 command file): all command files as expected: $([ $fail -eq 0 ] && echo yes || echo NO)"
-awk -v t="$together" -v f="$floor" 'BEGIN { printf "bench load-postgresql: ratio %.2f (%.3f s against FLOOR %.3f s)\n", t / f, t, f }'
+awk -v n="$name" -v t="$together" -v f="$floor" 'BEGIN { printf "bench %s: ratio %.2f (%.3f s against FLOOR %.3f s)\n", n, t / f, t, f }'
+[ -f "$state" ] || exit $fail
 awk -v t="${alone_pg[kov120]}" -v f="${alone_sqlite[kov120]}" \
   'BEGIN { printf "bench kov120-postgresql: ratio %.2f (%.3f s against FLOOR %.3f s)\n", t / f, t, f }'
 
