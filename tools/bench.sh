@@ -15,6 +15,10 @@
 #                           the real kov120 under Xvfb driven by key presses, against the sum
 #                           of the two floors on the same rows and the same command file
 #   kov570, kov970, tessera-postgresql   their own scripts and programs
+#   kov120-lan, kov140-lan, kov570-lan, kov970-lan, kov120-wan, load-lan
+#                           the same runs on a PostgreSQL server of the same data at a
+#                           LAN's or a WAN's distance, with the statements the server ran
+#                           (tools/bench-distance.sh)
 # Builds what it needs in its own build folder and generates its databases with kovgendemo.
 #   tools/bench.sh [--quick] [BUILD_DIR]
 # --quick: a tenth of the sizes (4,500 staff, 100 pages), about a minute.
@@ -44,7 +48,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
 fi
 cmake --build "$build" -j"$(nproc)" --target kovgendemo kov120 kov120_bench ovlprint overlayprint_bench \
-  kov570_bench kov970_bench tessera_read >/dev/null
+  kov570_bench kov970_bench tessera_read kovpgcopy kovdelayproxy kov_blockprint >/dev/null
 
 work="$(mktemp -d)"
 mkdir -p "$work/tmp"
@@ -57,11 +61,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-now() { date +%s.%N; }
-secs() { awk -v s="$1" -v e="$2" 'BEGIN { printf "%.3f", e - s }'; }
-min() { sort -g | head -1; }
-# "bench NAME: ratio R (T s against FLOOR F s)" and what follows.
-line() { awk -v n="$1" -v t="$2" -v f="$3" -v x="$4" 'BEGIN { printf "bench %s: ratio %.2f (%.3f s against FLOOR %.3f s)%s\n", n, t / f, t, f, x }'; }
+. "$src/tools/bench-lib.sh"
 
 # ---- the databases: the demo prefecture, and one of a hundredth its size for the memory
 demo="$work/demo"
@@ -184,3 +184,6 @@ line kov120-e2e "$t" "$(awk -v a="$kov120sqlfloor" -v b="$ef" 'BEGIN { print a +
 "$src/kov570/bench/run-bench.sh" "$build" | grep '^bench '
 "$bin/kov970_bench" "$kov970staff" | grep '^bench '
 "$src/tessera/bench/run-pg-bench.sh" "$build" "$pgstaff" | grep -A1 '^bench '
+
+# ---- the same runs with the server at an office's distance, on the same demo prefecture
+"$src/tools/bench-distance.sh" "$build" "$staff" "$demo" | grep '^bench \|^FAIL'
