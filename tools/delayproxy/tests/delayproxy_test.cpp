@@ -1,0 +1,214 @@
+// kovdelayproxy as the benchmarks use it: the real program between a client and a
+// server on a Unix socket of the test, every byte passed on in order both ways, each
+// direction held at least the delay, a half-closed side passed on, the end on SIGTERM
+// and after the lifetime, and no target off the loopback.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+const std::string kProxy = std::string(KOV_BIN_DIR) + "/kovdelayproxy";
+
+// Reads what `fd` has within `ms` milliseconds; empty at the end or on time-out.
+std::string readSome(int fd, int ms = 10000)
+{
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, ms) != 1) return {};
+    char buf[65536];
+    const ssize_t n = read(fd, buf, sizeof buf);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+void writeAll(int fd, const std::string& bytes)
+{
+    for (std::size_t off = 0; off < bytes.size();) {
+        const ssize_t n = send(fd, bytes.data() + off, std::min<std::size_t>(bytes.size() - off, 7777), MSG_NOSIGNAL);
+        ASSERT_GT(n, 0);
+        off += static_cast<std::size_t>(n);
+    }
+}
+
+// A server on a Unix socket that answers each connection with what it read, reversed
+// chunk by chunk, once the client has closed its side (so that every byte must have
+// come through, in order, and the half-close too).
+class ReversingServer {
+public:
+    ReversingServer() : m_dir(fs::temp_directory_path() / ("kovproxy-" + std::to_string(getpid())))
+    {
+        fs::create_directories(m_dir);
+        m_path = (m_dir / "s").string();
+        m_fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        m_path.copy(a.sun_path, sizeof a.sun_path - 1);
+        EXPECT_EQ(bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        EXPECT_EQ(listen(m_fd, 8), 0);
+        m_thread = std::thread([this] {
+            for (;;) {
+                const int c = accept(m_fd, nullptr, nullptr);
+                if (c < 0) return;
+                std::string all, part;
+                while (!(part = readSome(c)).empty()) all += part;
+                all.assign(all.rbegin(), all.rend());
+                writeAll(c, all);
+                close(c);
+            }
+        });
+    }
+    ~ReversingServer()
+    {
+        shutdown(m_fd, SHUT_RDWR);
+        close(m_fd);
+        m_thread.join();
+        fs::remove_all(m_dir);
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    fs::path m_dir;
+    std::string m_path;
+    int m_fd = -1;
+    std::thread m_thread;
+};
+
+struct Proxy {
+    pid_t pid = -1;
+    int out = -1, err = -1;
+    int port = 0;
+
+    explicit Proxy(const std::vector<std::string>& args)
+    {
+        int o[2], e[2];
+        EXPECT_EQ(pipe(o), 0);
+        EXPECT_EQ(pipe(e), 0);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_adddup2(&fa, o[1], 1);
+        posix_spawn_file_actions_adddup2(&fa, e[1], 2);
+        std::vector<std::string> all{kProxy};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        EXPECT_EQ(posix_spawn(&pid, kProxy.c_str(), &fa, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&fa);
+        close(o[1]);
+        close(e[1]);
+        out = o[0];
+        err = e[0];
+        const std::string first = readSome(out);
+        if (first.rfind("listening 127.0.0.1 ", 0) == 0) port = std::atoi(first.c_str() + 20);
+    }
+    // Waits (bounded) for the end; the exit status, with standard error in *text.
+    int wait(std::string* text = nullptr, int ms = 10000)
+    {
+        std::string e, part;
+        while (!(part = readSome(err, ms)).empty()) e += part;
+        int status = 0;
+        waitpid(pid, &status, 0);
+        pid = -1;
+        if (text) *text = e;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    ~Proxy()
+    {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        close(out);
+        close(err);
+    }
+};
+
+int connectTo(int port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    return fd;
+}
+
+TEST(DelayProxy, PassesEveryByteInOrderHeldTheDelayEachWay)
+{
+    ReversingServer server;
+    Proxy proxy({"--target", server.path(), "--delay-ms", "25"});
+    ASSERT_GT(proxy.port, 0);
+    // Two clients at once, one small message and one of several megabytes.
+    struct Case {
+        std::size_t size;
+        int fd = -1;
+        std::string sent, got;
+    };
+    std::vector<Case> cases(2);
+    cases[0].size = 5;
+    cases[1].size = 3 * 1024 * 1024 + 17;
+    const auto start = Clock::now();
+    for (Case& c : cases) {
+        c.fd = connectTo(proxy.port);
+        for (std::size_t i = 0; i < c.size; ++i) c.sent += static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    }
+    for (Case& c : cases) {
+        writeAll(c.fd, c.sent);
+        shutdown(c.fd, SHUT_WR);
+    }
+    for (Case& c : cases) {
+        std::string part;
+        while (!(part = readSome(c.fd)).empty()) c.got += part;
+        close(c.fd);
+        EXPECT_EQ(c.got, std::string(c.sent.rbegin(), c.sent.rend())) << c.size << " bytes";
+    }
+    // The answer cannot come before the request went there and the answer came back.
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(50));
+    kill(proxy.pid, SIGTERM);
+    std::string err;
+    EXPECT_EQ(proxy.wait(&err), 0);
+    EXPECT_NE(err.find("2 connections"), std::string::npos) << err;
+}
+
+TEST(DelayProxy, EndsAfterItsLifetimeAndRefusesWhatIsNotLocal)
+{
+    std::string err;
+    Proxy timed({"--target", "127.0.0.1:9", "--lifetime", "0.2"});
+    EXPECT_GT(timed.port, 0);
+    EXPECT_EQ(timed.wait(&err), 0) << err;
+
+    const std::vector<std::vector<std::string>> refused{
+        {"--target", "192.0.2.1:5432"},
+        {"--target", "127.0.0.1"},
+        {"--target", "127.0.0.1:5432", "--delay-ms", "-1"},
+        {"--delay-ms", "1"},
+    };
+    for (const auto& args : refused) {
+        Proxy p(args);
+        EXPECT_EQ(p.port, 0);
+        EXPECT_EQ(p.wait(&err), 1) << args[1];
+        EXPECT_NE(err.find("kovdelayproxy: "), std::string::npos) << err;
+    }
+}
+
+} // namespace
