@@ -51,8 +51,7 @@ else
   "$bin/kovgendemo" --out "$work/pg" --staff "$staff" --engine postgresql --connection "$pgconn" >/dev/null
 fi
 
-now() { date +%s.%N; }
-secs() { awk -v s="$1" -v e="$2" 'BEGIN { printf "%.3f", e - s }'; }
+. "$src/tools/bench-lib.sh"
 fail=0
 
 # Each desk has its own work folder (KOV_WORK_DIR): the program writes its command file
@@ -103,10 +102,9 @@ done
 floor=$(awk -v a="${alone_pg[kov120]}" -v b="${alone_pg[kov140]}" 'BEGIN { printf "%.3f", (a + 0 > b + 0) ? a : b }')
 lines=$(grep -c . "$(command_file "$work/expect-kov120" kov120)")
 echo "8 print runs at once ($lines lines in a kov120 command file): all command files as expected: $([ $fail -eq 0 ] && echo yes || echo NO)"
-awk -v n="$name" -v t="$together" -v f="$floor" 'BEGIN { printf "bench %s: ratio %.2f (%.3f s against FLOOR %.3f s)\n", n, t / f, t, f }'
+line "$name" "$together" "$floor" ""
 [ -f "$state" ] || exit $fail
-awk -v t="${alone_pg[kov120]}" -v f="${alone_sqlite[kov120]}" \
-  'BEGIN { printf "bench kov120-postgresql: ratio %.2f (%.3f s against FLOOR %.3f s)\n", t / f, t, f }'
+line kov120-postgresql "${alone_pg[kov120]}" "${alone_sqlite[kov120]}" ""
 
 # The server goes away in the middle of a run.
 mkdir -p "$work/gone" && cp "$work/pg"/*.INI "$work/gone"/
