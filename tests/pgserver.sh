@@ -76,14 +76,16 @@ start|standby)
   dir=$(mktemp -d "$base/kovpg.XXXXXX")
   chmod 755 "$dir"
   [ "$(id -u)" -eq 0 ] && chown "${KOV_PG_USER:-nobody}" "$dir"
+  # given_up LOG REASON: the log shown, the folder removed, the reason in STATEFILE.
+  given_up() { cat "$dir/$1"; rm -rf "$dir"; echo "none $2" >"$state"; exit 1; }
   if [ "$cmd" = standby ]; then
     # The primary's files as they are now, with the settings that make this copy follow
     # its changes (standby.signal, primary_conninfo).
     as_user "$bindir/pg_basebackup" -d "$pconn" -D "$dir/data" -R -X stream --checkpoint=fast --no-sync >"$dir/basebackup.log" 2>&1 || {
-      cat "$dir/basebackup.log"; echo "none pg_basebackup failed" >"$state"; exit 1; }
+      given_up basebackup.log "pg_basebackup failed"; }
   else
     as_user "$bindir/initdb" -D "$dir/data" -U kov -A trust -E UTF8 --locale=C --no-sync >"$dir/initdb.log" 2>&1 || {
-      cat "$dir/initdb.log"; echo "none initdb failed" >"$state"; exit 1; }
+      given_up initdb.log "initdb failed"; }
   fi
   opts="-k $dir -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c autovacuum=off -c max_connections=200"
   if [ "$bench" = 1 ]; then
@@ -104,7 +106,7 @@ start|standby)
     fi
     grep -q "could not bind\|could not create any TCP/IP sockets" "$dir/server.log" 2>/dev/null || break
   done
-  [ "$started" = 1 ] || { cat "$dir/server.log"; echo "none the server did not start" >"$state"; exit 1; }
+  [ "$started" = 1 ] || given_up server.log "the server did not start"
   if [ "$cmd" = start ]; then
     psql -X -q -h "$dir" -p "$port" -U kov -d postgres -c "CREATE DATABASE kovtest" >/dev/null
     [ "$bench" = 1 ] && psql -X -q -h "$dir" -p "$port" -U kov -d postgres -c "CREATE EXTENSION pg_stat_statements" >/dev/null
