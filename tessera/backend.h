@@ -69,6 +69,12 @@ public:
     // breaks ties of an order and finds the found row again when a read goes on after
     // a find (without it, rows are compared whole).
     virtual std::string rowPositionExpression() const = 0;
+    // A run's reads (clsDbAccess::DAO_ReadBegin, DAO_ReadEnd): from beginSnapshot to
+    // endSnapshot every statement of this engine reads one state of the database, the
+    // one that its first read finds; nothing ends that state on the way (the end of a
+    // read or of the last cursor does not). Not nested.
+    virtual void beginSnapshot() = 0;
+    virtual void endSnapshot() = 0;
     // Whether the database can no longer be reached (the server went away): failures
     // then are of the database (-1), not of the SQL (-66).
     virtual bool lost() const { return false; }

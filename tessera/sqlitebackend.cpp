@@ -353,9 +353,25 @@ public:
 
     std::string rowPositionExpression() const override { return "rowid"; }
 
+    // A deferred transaction: its read begins at its first statement and holds the
+    // database as it was then (in WAL mode a writer commits meanwhile, unseen; with a
+    // rollback journal a writer waits for the end).
+    void beginSnapshot() override
+    {
+        if (m_conn && sqlite3_get_autocommit(m_conn->db)) sqlite3_exec(m_conn->db, "BEGIN", nullptr, nullptr, nullptr);
+    }
+
+    void endSnapshot() override
+    {
+        if (!m_conn || sqlite3_get_autocommit(m_conn->db)) return;
+        if (sqlite3_exec(m_conn->db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            sqlite3_exec(m_conn->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+
     void close() override
     {
         if (!m_conn) return;
+        endSnapshot();
         std::shared_ptr<Connection> conn = std::move(m_conn);
         if (!g_poolGone && reusable(*conn)) {
             int cacheBytes = 0, highwater = 0;

@@ -48,13 +48,33 @@ public:
     Engine& engine() { return *m_engine; }
     void close()
     {
+        endReads();
         if (m_open) m_engine->close();
         m_open = false;
     }
 
+    // A run's reads (DAO_ReadBegin, DAO_ReadEnd), counted so that nested runs end with
+    // the outermost.
+    void beginReads()
+    {
+        if (!m_open || m_reads++ > 0) return;
+        ++m_lastRun;
+        m_engine->beginSnapshot();
+    }
+    void endReads()
+    {
+        if (m_reads == 0 || --m_reads > 0) return;
+        if (m_open) m_engine->endSnapshot();
+    }
+    // The run under way, 0 when none: what a table object keeps of a run's state serves
+    // that run only.
+    unsigned readRun() const { return m_reads > 0 ? m_lastRun : 0; }
+
 private:
     std::unique_ptr<Engine> m_engine;
     bool m_open = true;
+    int m_reads = 0;
+    unsigned m_lastRun = 0;
 };
 
 // ---- clsDbAccess ----
@@ -98,6 +118,20 @@ public:
     }
 
     std::string DBChangeStamp() const override { return m_db ? m_stamp : std::string(); }
+
+    std::int16_t DAO_ReadBegin() override
+    {
+        if (!m_db) return kStatusDbClosed;
+        m_db->beginReads();
+        return kStatusOk;
+    }
+
+    std::int16_t DAO_ReadEnd() override
+    {
+        if (!m_db) return kStatusDbClosed;
+        m_db->endReads();
+        return kStatusOk;
+    }
 
 private:
     // SQLite: the database file as the open found it (its settings file was checked
