@@ -48,6 +48,10 @@ public:
     // The same value into `out`, reusing the text that `out` holds (a row copied into
     // the same slots again and again allocates nothing new).
     virtual void valueInto(int i, DbValue& out) const { out = value(i); }
+    // Whether "column i = literal", for an integer literal (text false) or a text one,
+    // holds exactly for the rows whose value is of the literal's kind and equal to it
+    // byte for byte: no collation, padding or type conversion of the engine at play.
+    virtual bool comparesAsStored(int /*i*/, bool /*text*/) const { return false; }
 };
 
 // One open database.

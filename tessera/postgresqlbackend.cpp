@@ -40,7 +40,7 @@ constexpr auto kIdleCheckAfter = std::chrono::seconds(1);  // an idle connection
 constexpr const char* kBeginRead = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
 
 // Type OIDs of the built-in types (pg_type.oid, fixed by the server).
-constexpr Oid kOidBool = 16, kOidInt8 = 20, kOidInt2 = 21, kOidInt4 = 23, kOidOid = 26, kOidFloat4 = 700,
+constexpr Oid kOidBool = 16, kOidInt8 = 20, kOidInt2 = 21, kOidInt4 = 23, kOidOid = 26, kOidFloat4 = 700, kOidText = 25, kOidVarchar = 1043,
               kOidFloat8 = 701, kOidNumeric = 1700;
 
 struct ResultClear {
@@ -118,6 +118,7 @@ Oid paramType(const DbValue& v)
 struct Statement {
     std::string name;
     std::vector<Kind> kinds;
+    std::vector<Oid> types;
     ColumnIndex byName;
     std::vector<std::string> names;
 };
@@ -293,6 +294,7 @@ struct Connection {
         for (int i = 0; i < n; ++i) {
             st->names.emplace_back(PQfname(d.get(), i));
             st->kinds.push_back(kindOf(PQftype(d.get(), i)));
+            st->types.push_back(PQftype(d.get(), i));
             st->byName.emplace(st->names.back(), i);
         }
         statements.emplace_front(std::move(key), st);
@@ -433,6 +435,16 @@ public:
             const auto it = m_st->byName.find(n);
             return it == m_st->byName.end() ? -1 : it->second;
         });
+    }
+
+    // Integers and whole numerics as numbers; text and varchar compare by their bytes
+    // under the database's (deterministic) collation, unlike char(n) with its padding.
+    bool comparesAsStored(int i, bool text) const override
+    {
+        const auto at = static_cast<std::size_t>(i);
+        if (i < 0 || at >= m_st->kinds.size()) return false;
+        if (!text) return m_st->kinds[at] == Kind::Integer || m_st->kinds[at] == Kind::Numeric;
+        return m_st->types[at] == kOidText || m_st->types[at] == kOidVarchar;
     }
 
     DbValue value(int i) const override

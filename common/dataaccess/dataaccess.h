@@ -57,11 +57,6 @@ public:
     // Null while the database is closed.
     virtual DbHandlePtr DBDatabase() const = 0;
     virtual std::int16_t DAO_DBClose() = 0;
-    // While open: a text that stays the same only as long as neither the settings file
-    // nor the database has changed since, so that what was read from it then may be used
-    // again; empty when that cannot be told cheaply (then every reading must go to the
-    // database).
-    virtual std::string DBChangeStamp() const { return {}; }
     // A run's reads: from DAO_ReadBegin to DAO_ReadEnd every table object on this open
     // connection reads one state of the database, the one committed before the first
     // read of the run (what others commit meanwhile is seen after DAO_ReadEnd). A table

@@ -45,7 +45,6 @@ public:
     }
     kov::dataaccess::DbHandlePtr DBDatabase() const override { return m_inner->DBDatabase(); }
     std::int16_t DAO_DBClose() override { return m_inner->DAO_DBClose(); }
-    std::string DBChangeStamp() const override { return m_inner->DBChangeStamp(); }
     std::int16_t DAO_ReadBegin() override { return m_inner->DAO_ReadBegin(); }
     std::int16_t DAO_ReadEnd() override { return m_inner->DAO_ReadEnd(); }
 
