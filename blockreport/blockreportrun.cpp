@@ -26,6 +26,7 @@ void BlockReportRun::run()
     job.afterEnd = [this] {
         m_ctx.closeChecked(*m_screen.SKSYKEI);
         m_screen.SKSYKEI.reset();
+        m_ctx.endReads();
     };
     runPrintJob(m_ctx, job);
 }

@@ -262,6 +262,8 @@ std::string BlockReportScreen::blockList() const
 
 void BlockReportScreen::prsPrint()
 {
+    // From the selection and its count to the closed record set, one state of the data.
+    const ProgramContext::Reads reads(m_ctx);
     SKSYKEI = m_ctx.newTable("SKSYKEI");
     const std::string filter = m_desc.selectFilter(syorid().toString(), blockList(), optGetugaku);
     // A failed open is a failure, not "records found".

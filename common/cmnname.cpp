@@ -60,80 +60,84 @@ void BasCmnName::reportFailure(const std::string& text)
     std::fflush(stderr);
 }
 
-void BasCmnName::prsNameRead(std::int16_t selector)
+void BasCmnName::beginRun()
+{
+    closeObjects();
+    m_inRun = true;
+    m_runReading = Reading::None;
+}
+
+void BasCmnName::endRun()
+{
+    if (!m_inRun) return;
+    m_inRun = false;
+    m_runReading = Reading::None;
+    closeObjects();
+}
+
+// Statuses of the closes are ignored.
+void BasCmnName::closeObjects()
+{
+    if (m_tb) m_tb->DAO_TableClose();
+    if (m_db) m_db->DAO_DBClose();
+}
+
+// Opens the database and the table and makes the first row current.
+BasCmnName::Reading BasCmnName::openRow()
 {
     using namespace kov::dataaccess;
-
-    if (selector < 1 || selector > 7) {
-        clear();
-        return;
-    }
-
     if (!m_db) m_db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
     if (!m_tb) m_tb = CreateObjectAs<clsTbAccess>(kProgIdTbAccess);
-    clsDbAccess* const db = m_db.get();
-    clsTbAccess* const tb = m_tb.get();
     // A reading that a run-time error broke off left them open.
-    tb->DAO_TableClose();
-    db->DAO_DBClose();
+    closeObjects();
 
-    db->setDBIniNameString("KOVENV.INI");
-    if (db->DAO_DBOpen() != 0) {
-        clear();
-        reportFailure("KOVENV データベースのオープンに失敗しました。");
-        return;
-    }
+    m_db->setDBIniNameString("KOVENV.INI");
+    if (m_db->DAO_DBOpen() != 0) return Reading::DbFailed;
+    m_tb->setTBDatabase(m_db->DBDatabase());
+    m_tb->setTBNameString("名設定");
+    const std::int16_t rows = m_tb->DAO_TableOpen("", "");
+    if (rows < 0) return Reading::TableFailed;
+    return rows > 0 && m_tb->DAO_RecRead(1) == 0 ? Reading::Row : Reading::NoRow;
+}
 
-    // The group as it was read last, while the database is unchanged since.
-    Loaded& kept = m_loaded[static_cast<std::size_t>(selector)];
-    const std::string stamp = db->DBChangeStamp();
-    if (!stamp.empty() && stamp == kept.stamp) {
-        p_strName = kept.names;
-        p_strNenKb = kept.nenKb;
-        p_strNenKj = kept.nenKj;
-        p_curNenSt = kept.nenSt;
-        if (kept.insurance) {
-            p_curKenko = kept.kenko;
-            p_curKosei = kept.kosei;
+// The selector's columns of the current row into the slots.
+void BasCmnName::copyGroup(std::int16_t selector)
+{
+    using namespace kov::dataaccess;
+    clsTbAccess* const tb = m_tb.get();
+    auto textOf = [&](const std::string& column) { return text::trim(toText(tb->TBRec(column))); };
+    if (selector == 4) {
+        for (int i = 1; i <= 3; ++i) {
+            const std::string n = std::to_string(i);
+            p_strNenKb[i] = text::fixedLength(textOf("NENKB" + n), kEraLetterWidth);
+            p_strNenKj[i] = text::fixedLength(textOf("NENKJ" + n), kEraNameWidth);
+            p_curNenSt[i] = toCurrency(tb->TBRec("NENST" + n));
         }
-        db->DAO_DBClose();
-        return;
-    }
-    kept.stamp.clear();
-    clear();  // a kept group above sets every slot that clear() blanks
-
-    tb->setTBDatabase(db->DBDatabase());
-    tb->setTBNameString("名設定");
-    const std::int16_t rows = tb->DAO_TableOpen("", "");
-    if (rows < 0) {
-        reportFailure("名称設定テーブルのオープンに失敗しました。");
+    } else if (selector == 7) {
+        p_curKenko = toCurrency(tb->TBRec("KENKO")) - Currency::fromInt(1);
+        p_curKosei = toCurrency(tb->TBRec("KOSEI")) - Currency::fromInt(1);
     } else {
-        bool insurance = false;
-        bool read = rows == 0;
-        if (rows > 0 && tb->DAO_RecRead(1) == 0) {
-            read = true;
-            auto textOf = [&](const std::string& column) { return text::trim(toText(tb->TBRec(column))); };
-            if (selector == 4) {
-                for (int i = 1; i <= 3; ++i) {
-                    const std::string n = std::to_string(i);
-                    p_strNenKb[i] = text::fixedLength(textOf("NENKB" + n), kEraLetterWidth);
-                    p_strNenKj[i] = text::fixedLength(textOf("NENKJ" + n), kEraNameWidth);
-                    p_curNenSt[i] = toCurrency(tb->TBRec("NENST" + n));
-                }
-            } else if (selector == 7) {
-                p_curKenko = toCurrency(tb->TBRec("KENKO")) - Currency::fromInt(1);
-                p_curKosei = toCurrency(tb->TBRec("KOSEI")) - Currency::fromInt(1);
-                insurance = true;
-            } else {
-                const std::vector<std::string> cols = nameColumns(selector);
-                for (std::size_t i = 0; i < cols.size(); ++i)
-                    p_strName[i + 1] = text::fixedLength(textOf(cols[i]), kNameWidth);
-            }
-        }
-        tb->DAO_TableClose();  // status ignored
-        if (read) kept = Loaded{stamp, p_strName, p_strNenKb, p_strNenKj, p_curNenSt, insurance, p_curKenko, p_curKosei};
+        const std::vector<std::string> cols = nameColumns(selector);
+        for (std::size_t i = 0; i < cols.size(); ++i) p_strName[i + 1] = text::fixedLength(textOf(cols[i]), kNameWidth);
     }
-    db->DAO_DBClose();  // status ignored
+}
+
+void BasCmnName::prsNameRead(std::int16_t selector)
+{
+    clear();
+    if (selector < 1 || selector > 7) return;
+
+    const Reading reading = m_inRun && m_runReading != Reading::None ? m_runReading : openRow();
+    if (m_inRun) m_runReading = reading;
+    switch (reading) {
+    case Reading::DbFailed: reportFailure("KOVENV データベースのオープンに失敗しました。"); return;
+    case Reading::TableFailed: reportFailure("名称設定テーブルのオープンに失敗しました。"); break;
+    case Reading::Row: copyGroup(selector); break;
+    case Reading::NoRow:
+    case Reading::None: break;
+    }
+    // Outside a run nothing stays open; within one the row stays current for the next call.
+    if (!m_inRun) closeObjects();
 }
 
 } // namespace kov

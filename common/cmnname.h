@@ -47,10 +47,16 @@ public:
     // selector 1 to 7; any other selector only clears. A failure to open the database or
     // the table leaves the slots blank; its message is shown once in each message window
     // (a print run reads the names for every staff line and page) and every failure is
-    // written to standard error. A group is read from the table again only when the
-    // settings file or the database has changed since it was last read (or the database
-    // cannot tell, as a server's cannot): a print run asks for it on every staff line.
+    // written to standard error. Outside a run each call opens the database and the
+    // table, reads the row and closes them; within a run (beginRun) the first call opens
+    // and reads, and every later one fills the slots from that same row (or meets the
+    // same failure).
     void prsNameRead(std::int16_t selector);
+
+    // A print run: from beginRun to endRun the row is read once. endRun closes what the
+    // run opened; neither nests.
+    void beginRun();
+    void endRun();
 
     // Opens a new message window: the next failure of each kind is shown again. The
     // first window opens with the object (the start, where the processing month's era is
@@ -67,18 +73,15 @@ private:
     RuntimeServices& m_rt;
     std::vector<std::string> m_shownInWindow;
 
-    // The slots as the last reading of a selector left them, and the database's change
-    // stamp then (empty: not kept).
-    struct Loaded {
-        std::string stamp;
-        std::array<std::string, 11> names;
-        std::array<std::string, 4> nenKb, nenKj;
-        std::array<Currency, 4> nenSt;
-        bool insurance = false;  // p_curKenko, p_curKosei were set
-        Currency kenko, kosei;
-    };
-    std::array<Loaded, 8> m_loaded;
-    // The component's objects, made at the first reading and kept (closed) between readings.
+    // How the row was found, for the rest of a run.
+    enum class Reading { None, DbFailed, TableFailed, NoRow, Row };
+    Reading openRow();
+    void copyGroup(std::int16_t selector);
+    void closeObjects();
+    bool m_inRun = false;
+    Reading m_runReading = Reading::None;  // within a run: None until the first call
+    // The component's objects, made at the first reading and kept (closed) between
+    // readings; within a run they stay open on the row.
     std::unique_ptr<dataaccess::clsDbAccess> m_db;
     std::unique_ptr<dataaccess::clsTbAccess> m_tb;
 };

@@ -44,4 +44,18 @@ std::int16_t ProgramContext::openChecked(clsTbAccess& table, const std::string& 
 
 void ProgramContext::closeChecked(clsTbAccess& table) { check(table.DAO_TableClose()); }
 
+void ProgramContext::beginReads()
+{
+    if (m_reads) return;
+    m_reads = std::make_unique<dataaccess::ReadRun>(KOV.get());
+    cmnName.beginRun();
+}
+
+void ProgramContext::endReads()
+{
+    if (!m_reads) return;
+    m_reads.reset();
+    cmnName.endRun();
+}
+
 } // namespace kov

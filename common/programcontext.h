@@ -50,9 +50,28 @@ public:
     // A status that must not fail (0 and positive pass).
     void check(std::int16_t status) { com.prsStatusCheck(status, 0); }
 
+    // The reads of one print run or export, from beginReads to endReads: KOV reads one
+    // state of the database (DAO_ReadBegin) and the name settings are read once. Runs
+    // hold a Reads for their whole length, so that a run-time error or a program end
+    // on the way ends them too; endReads may end them earlier (before the hand-over to
+    // the print engine). Neither nests.
+    void beginReads();
+    void endReads();
+    class Reads {
+    public:
+        explicit Reads(ProgramContext& ctx) : m_ctx(ctx) { m_ctx.beginReads(); }
+        ~Reads() { m_ctx.endReads(); }
+        Reads(const Reads&) = delete;
+        Reads& operator=(const Reads&) = delete;
+
+    private:
+        ProgramContext& m_ctx;
+    };
+
 private:
     RuntimeServices& m_rt;
     std::string m_programName;
+    std::unique_ptr<dataaccess::ReadRun> m_reads;
 };
 
 } // namespace kov

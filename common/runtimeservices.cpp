@@ -38,43 +38,16 @@ std::string oneLine(const std::string& s)
     return out;
 }
 
-// Whether `folder` holds a settings file (any case). The answer of its last listing is
-// kept while the folder's time of last change is the same and lies far enough back that
-// a later change is bound to show (file times come from a coarse clock, and some file
-// systems keep whole seconds): a database is opened for every line a print run prints.
+// Whether `folder` holds a settings file (any case).
 bool holdsSettingsFile(const std::string& folder)
 {
     namespace fs = std::filesystem;
-    constexpr auto kSettled = std::chrono::seconds(3);
-    struct Listing {
-        fs::file_time_type changed;
-        bool holds = false;
-    };
-    static std::mutex mutex;
-    static std::unordered_map<std::string, Listing> kept;
-
     std::error_code ec;
-    const fs::file_time_type changed = fs::last_write_time(folder, ec);
-    const bool settled = !ec && fs::file_time_type::clock::now() - changed > kSettled;
-    if (settled) {
-        const std::lock_guard lock(mutex);
-        const auto it = kept.find(folder);
-        if (it != kept.end() && it->second.changed == changed) return it->second.holds;
-    }
-    bool holds = false;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = text::foldAsciiCase(it->path().filename().string());
-        if (name == "kov.ini" || name == "kovenv.ini" || name == "ovlprint.ini") {
-            holds = true;
-            break;
-        }
+        if (name == "kov.ini" || name == "kovenv.ini" || name == "ovlprint.ini") return true;
     }
-    if (settled) {
-        const std::lock_guard lock(mutex);
-        if (kept.size() > 16) kept.clear();
-        kept[folder] = Listing{changed, holds};
-    }
-    return holds;
+    return false;
 }
 } // namespace
 

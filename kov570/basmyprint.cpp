@@ -47,6 +47,9 @@ std::int32_t BasMyPrint::prsSumPrint()
         PrintLastWidth = 0;
         m_data.prsSumLoad();
     };
+    // The summary and the names of the run from one state of the data, up to the hand-over.
+    const ProgramContext::Reads reads(m_ctx);
+    job.afterEnd = [this] { m_ctx.endReads(); };
     job.pages = [this](SubPrt&) {
         for (int f = 0; f <= 8; ++f) {
             if (!ZaimuSelect[static_cast<std::size_t>(f)]) continue;

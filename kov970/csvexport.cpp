@@ -272,6 +272,8 @@ std::optional<std::string> exportMaster(ProgramContext& ctx, Master master, cons
     const MasterFile& mf = masterFile(master);
     const std::string path = strDir + mf.fileName;
     const std::string failed = mf.title + "を退避できませんでした。\r\nファイル: " + path + "\r\n";
+    // The count and every row from one state of the data.
+    const ProgramContext::Reads reads(ctx);
     auto table = ctx.newTable(mf.table);
     ctx.openChecked(*table, "");
 

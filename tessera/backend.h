@@ -48,6 +48,10 @@ public:
     // The same value into `out`, reusing the text that `out` holds (a row copied into
     // the same slots again and again allocates nothing new).
     virtual void valueInto(int i, DbValue& out) const { out = value(i); }
+    // Whether "column i = literal", for an integer literal (text false) or a text one,
+    // holds exactly for the rows whose value is of the literal's kind and equal to it
+    // byte for byte: no collation, padding or type conversion of the engine at play.
+    virtual bool comparesAsStored(int /*i*/, bool /*text*/) const { return false; }
 };
 
 // One open database.
@@ -69,6 +73,12 @@ public:
     // breaks ties of an order and finds the found row again when a read goes on after
     // a find (without it, rows are compared whole).
     virtual std::string rowPositionExpression() const = 0;
+    // A run's reads (clsDbAccess::DAO_ReadBegin, DAO_ReadEnd): from beginSnapshot to
+    // endSnapshot every statement of this engine reads one state of the database, the
+    // one that its first read finds; nothing ends that state on the way (the end of a
+    // read or of the last cursor does not). Not nested.
+    virtual void beginSnapshot() = 0;
+    virtual void endSnapshot() = 0;
     // Whether the database can no longer be reached (the server went away): failures
     // then are of the database (-1), not of the SQL (-66).
     virtual bool lost() const { return false; }

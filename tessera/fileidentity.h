@@ -29,20 +29,7 @@ struct FileIdentity {
 };
 
 // Stats `path` (following links). False when the file cannot be stat'ed (missing,
-// a folder on the way missing, no permission). On a local file system with inotify,
-// the stat of an absolute name without links on the way is taken once and given again
-// while no change to the name's entry, its folder or a folder above has been reported.
+// a folder on the way missing, no permission).
 bool identifyFile(const std::string& path, FileIdentity& out);
-
-// While one lives on a thread (the outermost of nested ones), the reported changes are
-// read at the first identifyFile only: the files of one open of a database are taken as
-// they were at its start, for one system call instead of one a file.
-class IdentifyBatch {
-public:
-    IdentifyBatch();
-    ~IdentifyBatch();
-    IdentifyBatch(const IdentifyBatch&) = delete;
-    IdentifyBatch& operator=(const IdentifyBatch&) = delete;
-};
 
 } // namespace kov::tessera

@@ -36,9 +36,11 @@ constexpr std::size_t kIdlePerKey = 4;             // idle connections kept per 
 constexpr std::size_t kIdleTotal = 8;              // idle connections kept in all
 constexpr std::size_t kStatementsPerConnection = 32;
 constexpr auto kIdleCheckAfter = std::chrono::seconds(1);  // an idle connection older than this is checked
+// Every read transaction: one state of the database for all its statements.
+constexpr const char* kBeginRead = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
 
 // Type OIDs of the built-in types (pg_type.oid, fixed by the server).
-constexpr Oid kOidBool = 16, kOidInt8 = 20, kOidInt2 = 21, kOidInt4 = 23, kOidOid = 26, kOidFloat4 = 700,
+constexpr Oid kOidBool = 16, kOidInt8 = 20, kOidInt2 = 21, kOidInt4 = 23, kOidOid = 26, kOidFloat4 = 700, kOidText = 25, kOidVarchar = 1043,
               kOidFloat8 = 701, kOidNumeric = 1700;
 
 struct ResultClear {
@@ -116,6 +118,7 @@ Oid paramType(const DbValue& v)
 struct Statement {
     std::string name;
     std::vector<Kind> kinds;
+    std::vector<Oid> types;
     ColumnIndex byName;
     std::vector<std::string> names;
 };
@@ -139,6 +142,9 @@ struct Connection {
     ~Connection() { PQfinish(conn); }
 
     bool gone = false;                // the server ended the session (shut down, terminated)
+    // A run's reads are under way: every statement runs in one repeatable-read
+    // transaction, begun by the first of them and ended by the end of the run only.
+    bool snapshot = false;
 
     bool lost() const { return gone || !conn || PQstatus(conn) != CONNECTION_OK; }
     std::string name(const char* prefix) { return prefix + std::to_string(++nextId); }
@@ -231,10 +237,17 @@ struct Connection {
         }
     }
 
-    // Ends the read transaction when no cursor needs it any more.
+    // Begins the run's transaction before a statement of the run, when none is open.
+    bool enterSnapshot()
+    {
+        if (!snapshot || lost() || PQtransactionStatus(ready()) != PQTRANS_IDLE) return true;
+        return command(kBeginRead);
+    }
+
+    // Ends the read transaction when no cursor and no run needs it any more.
     void settle()
     {
-        if (declared > 0 || lost()) return;
+        if (declared > 0 || snapshot || lost()) return;
         const PGTransactionStatusType t = PQtransactionStatus(ready());
         if (t == PQTRANS_INTRANS) command("COMMIT");
         else if (t == PQTRANS_INERROR) command("ROLLBACK");
@@ -281,6 +294,7 @@ struct Connection {
         for (int i = 0; i < n; ++i) {
             st->names.emplace_back(PQfname(d.get(), i));
             st->kinds.push_back(kindOf(PQftype(d.get(), i)));
+            st->types.push_back(PQftype(d.get(), i));
             st->byName.emplace(st->names.back(), i);
         }
         statements.emplace_front(std::move(key), st);
@@ -423,6 +437,16 @@ public:
         });
     }
 
+    // Integers and whole numerics as numbers; text and varchar compare by their bytes
+    // under the database's (deterministic) collation, unlike char(n) with its padding.
+    bool comparesAsStored(int i, bool text) const override
+    {
+        const auto at = static_cast<std::size_t>(i);
+        if (i < 0 || at >= m_st->kinds.size()) return false;
+        if (!text) return m_st->kinds[at] == Kind::Integer || m_st->kinds[at] == Kind::Numeric;
+        return m_st->types[at] == kOidText || m_st->types[at] == kOidVarchar;
+    }
+
     DbValue value(int i) const override
     {
         if (!m_batch || m_row < 0 || m_row >= PQntuples(m_batch.get()) || i < 0 || i >= PQnfields(m_batch.get()))
@@ -444,6 +468,7 @@ private:
     {
         std::vector<const char*> values;
         for (std::size_t i = 0; i < m_params.size(); ++i) values.push_back(m_null[i] ? nullptr : m_params[i].c_str());
+        if (!m_conn->enterSnapshot()) return false;
         m_batch = m_conn->checked(PQexecPrepared(m_conn->ready(), m_st->name.c_str(), static_cast<int>(values.size()),
                                                  values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
         return m_batch && PQresultStatus(m_batch.get()) == PGRES_TUPLES_OK;
@@ -456,7 +481,7 @@ private:
         if (m_conn->lost()) return false;
         const bool begin = PQtransactionStatus(m_conn->ready()) == PQTRANS_IDLE;
         m_cursorName = m_conn->name("kov_c");
-        m_batch = m_conn->exec(std::string(begin ? "BEGIN READ ONLY; " : "") + "DECLARE " + m_cursorName +
+        m_batch = m_conn->exec(std::string(begin ? kBeginRead : "") + (begin ? "; " : "") + "DECLARE " + m_cursorName +
                                " NO SCROLL CURSOR FOR " + m_sql + "\n; FETCH " + std::to_string(kFetchRows) +
                                " FROM " + m_cursorName);
         if (!m_batch || PQresultStatus(m_batch.get()) != PGRES_TUPLES_OK) {
@@ -495,7 +520,7 @@ private:
         if (m_cursorName.empty()) return;
         if (m_generation == m_conn->generation && !m_conn->lost()) {
             // The last cursor of the transaction ends it in the same round trip.
-            const bool last = m_conn->declared == 1 && PQtransactionStatus(m_conn->ready()) == PQTRANS_INTRANS;
+            const bool last = !m_conn->snapshot && m_conn->declared == 1 && PQtransactionStatus(m_conn->ready()) == PQTRANS_INTRANS;
             if (!m_conn->command("CLOSE " + m_cursorName + (last ? "; COMMIT" : ""))) m_conn->failed();
             if (m_generation == m_conn->generation) --m_conn->declared;
             m_conn->settle();
@@ -571,9 +596,24 @@ public:
 
     bool lost() const override { return !m_conn || m_conn->lost(); }
 
+    // A transaction that cursors opened before the run keep is the run's from then on
+    // (it reads one state as well).
+    void beginSnapshot() override
+    {
+        if (m_conn) m_conn->snapshot = true;
+    }
+
+    void endSnapshot() override
+    {
+        if (!m_conn || !m_conn->snapshot) return;
+        m_conn->snapshot = false;
+        m_conn->settle();
+    }
+
     void close() override
     {
         if (!m_conn) return;
+        endSnapshot();
         std::shared_ptr<Connection> conn = std::move(m_conn);
         if (!g_poolGone && conn->cursors == 0 && conn->declared == 0 && !conn->lost()) {
             conn->settle();

@@ -134,7 +134,6 @@ std::int16_t locateDatabase(const std::string& folder, const std::string& iniNam
 {
     const std::string name = trimmed(iniName);
     if (name.empty() || name.find('\0') != std::string::npos) return kStatusBadName;
-    const IdentifyBatch batch;
 
     std::string key = folder;
     key += '\0';

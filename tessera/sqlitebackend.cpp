@@ -295,6 +295,28 @@ public:
         }
     }
 
+    // The column's declared collation and type affinity: an integer literal meets integer
+    // values as they are; a text literal is converted by a numeric affinity and compared
+    // by the collation.
+    bool comparesAsStored(int i, bool text) const override
+    {
+        const char* table = sqlite3_column_table_name(m_stmt, i);
+        const char* column = sqlite3_column_origin_name(m_stmt, i);
+        const char* type = nullptr;
+        const char* collation = nullptr;
+        if (!table || !column ||
+            sqlite3_table_column_metadata(sqlite3_db_handle(m_stmt), sqlite3_column_database_name(m_stmt, i), table,
+                                          column, &type, &collation, nullptr, nullptr, nullptr) != SQLITE_OK)
+            return false;
+        if (!text) return true;
+        if (!collation || sqlite3_stricmp(collation, "BINARY") != 0) return false;
+        std::string t = type ? type : "";
+        for (char& c : t) c = upperAscii(c);
+        auto has = [&t](const char* part) { return t.find(part) != std::string::npos; };
+        if (has("INT")) return false;
+        return has("CHAR") || has("CLOB") || has("TEXT") || has("BLOB") || t.empty();
+    }
+
 private:
     std::shared_ptr<Connection> m_conn;
     std::string m_sql;
@@ -353,9 +375,25 @@ public:
 
     std::string rowPositionExpression() const override { return "rowid"; }
 
+    // A deferred transaction: its read begins at its first statement and holds the
+    // database as it was then (in WAL mode a writer commits meanwhile, unseen; with a
+    // rollback journal a writer waits for the end).
+    void beginSnapshot() override
+    {
+        if (m_conn && sqlite3_get_autocommit(m_conn->db)) sqlite3_exec(m_conn->db, "BEGIN", nullptr, nullptr, nullptr);
+    }
+
+    void endSnapshot() override
+    {
+        if (!m_conn || sqlite3_get_autocommit(m_conn->db)) return;
+        if (sqlite3_exec(m_conn->db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            sqlite3_exec(m_conn->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+
     void close() override
     {
         if (!m_conn) return;
+        endSnapshot();
         std::shared_ptr<Connection> conn = std::move(m_conn);
         if (!g_poolGone && reusable(*conn)) {
             int cacheBytes = 0, highwater = 0;

@@ -19,7 +19,10 @@
 #include "tessera/status.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <list>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -48,13 +51,33 @@ public:
     Engine& engine() { return *m_engine; }
     void close()
     {
+        endReads();
         if (m_open) m_engine->close();
         m_open = false;
     }
 
+    // A run's reads (DAO_ReadBegin, DAO_ReadEnd), counted so that nested runs end with
+    // the outermost.
+    void beginReads()
+    {
+        if (!m_open || m_reads++ > 0) return;
+        ++m_lastRun;
+        m_engine->beginSnapshot();
+    }
+    void endReads()
+    {
+        if (m_reads == 0 || --m_reads > 0) return;
+        if (m_open) m_engine->endSnapshot();
+    }
+    // The run under way, 0 when none: what a table object keeps of a run's state serves
+    // that run only.
+    unsigned readRun() const { return m_reads > 0 ? m_lastRun : 0; }
+
 private:
     std::unique_ptr<Engine> m_engine;
     bool m_open = true;
+    int m_reads = 0;
+    unsigned m_lastRun = 0;
 };
 
 // ---- clsDbAccess ----
@@ -70,9 +93,6 @@ public:
     std::int16_t DAO_DBOpen() override
     {
         if (m_db) return kStatusDbIsOpen;
-        // The settings file, the database and its log as they are now: one reading of
-        // the reported changes serves them all.
-        const IdentifyBatch batch;
         DatabaseLocation loc;
         if (const std::int16_t st = locateDatabase(kov::settingsFolder(m_appPath), m_iniName, loc); st != kStatusOk) {
             // A database file that has gone: idle connections to it only hold it open.
@@ -82,7 +102,6 @@ public:
         EngineOpen opened = openEngine(loc);
         if (opened.status != kStatusOk) return opened.status;
         m_db = std::make_shared<Database>(std::move(opened.engine));
-        m_stamp = changeStamp(loc);
         return kStatusOk;
     }
 
@@ -93,41 +112,27 @@ public:
         if (!m_db) return kStatusDbClosed;
         m_db->close();
         m_db.reset();
-        m_stamp.clear();
         return kStatusOk;
     }
 
-    std::string DBChangeStamp() const override { return m_db ? m_stamp : std::string(); }
-
-private:
-    // SQLite: the database file as the open found it (its settings file was checked
-    // against its stat on the way) and its write-ahead log, when it has one: a commit
-    // changes one of them. Nothing for a file changed just now (its times may not show the
-    // next change) nor for a server's database.
-    static std::string changeStamp(const DatabaseLocation& loc)
+    std::int16_t DAO_ReadBegin() override
     {
-        if (loc.engine != kEngineSqlite || !loc.file.settled) return {};
-        FileIdentity wal;
-        const bool hasWal = identifyFile(loc.path + "-wal", wal);
-        if (hasWal && !wal.settled) return {};
-        // The stamp is only compared: the fields go in as their bytes.
-        std::string stamp = loc.path;
-        auto add = [&stamp](const FileIdentity& f) {
-            const std::uint64_t fields[] = {f.device, f.inode, static_cast<std::uint64_t>(f.size),
-                                            static_cast<std::uint64_t>(f.mtimeNs), static_cast<std::uint64_t>(f.ctimeNs)};
-            stamp.append(reinterpret_cast<const char*>(fields), sizeof fields);
-        };
-        stamp += '\0';
-        add(loc.file);
-        if (hasWal) add(wal);
-        else stamp += '-';
-        return stamp;
+        if (!m_db) return kStatusDbClosed;
+        m_db->beginReads();
+        return kStatusOk;
     }
 
+    std::int16_t DAO_ReadEnd() override
+    {
+        if (!m_db) return kStatusDbClosed;
+        m_db->endReads();
+        return kStatusOk;
+    }
+
+private:
     std::string m_appPath;
     std::string m_iniName;
     std::shared_ptr<Database> m_db;
-    std::string m_stamp;
 };
 
 // ---- clsTbAccess ----
@@ -173,9 +178,98 @@ struct FindShape {
     std::vector<bool> asked;           // by column of `full`: asked of a row that it found
     int rowsFound = 0;                 // rows found through `full` while the columns were noted
     bool prunable = false;             // a table open with positions, whose narrower statement has not failed
+
+    // Within a run a shape of plain equalities ("SYOKCD = 1001") is served from the rows
+    // of the open result, read once (loadRows): the columns noted, those of the
+    // condition and the position, the first row of each key in the open's order.
+    std::unique_ptr<Prepared> loader;
+    std::vector<std::vector<DbValue>> rows;
+    std::unordered_map<std::string, std::uint32_t> byKey;
+    std::vector<int> keyAt;            // the condition's columns in the loader's rows
+    std::vector<int> keyKind;          // DbValue index of their values, -1 while only nulls
+    std::vector<bool> exactInt, exactText;
+    unsigned run = 0;                  // the run whose state they hold
+    bool servable = true;              // false: always the single find
 };
 
 constexpr int kLearningFinds = 3;
+std::size_t g_findRowsLimit = kFindRowsLimit;
+
+// A condition of equalities of a column and a literal joined by AND: the columns and
+// the literals (whole numbers as integers, texts as texts); false for anything else.
+bool plainEqualities(std::string_view c, std::vector<std::string>& columns, std::vector<DbValue>& values)
+{
+    columns.clear();
+    values.clear();
+    std::size_t i = 0;
+    auto space = [&] {
+        while (i < c.size() && (c[i] == ' ' || c[i] == '\t' || c[i] == '\r' || c[i] == '\n')) ++i;
+    };
+    auto word = [&](std::size_t at) {
+        std::size_t e = at;
+        while (e < c.size() && (std::isalnum(static_cast<unsigned char>(c[e])) || c[e] == '_')) ++e;
+        return e;
+    };
+    for (;;) {
+        space();
+        const std::size_t e = word(i);
+        if (e == i || std::isdigit(static_cast<unsigned char>(c[i]))) return false;
+        columns.emplace_back(c.substr(i, e - i));
+        i = e;
+        space();
+        if (i >= c.size() || c[i] != '=') return false;
+        ++i;
+        space();
+        if (i < c.size() && c[i] == '\'') {
+            std::string text;
+            for (++i;; ++i) {
+                if (i >= c.size()) return false;
+                if (c[i] == '\'') {
+                    if (i + 1 < c.size() && c[i + 1] == '\'') {
+                        text += '\'';
+                        ++i;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                text += c[i];
+            }
+            values.emplace_back(std::move(text));
+        } else {
+            const std::size_t b = i;
+            if (i < c.size() && c[i] == '-') ++i;
+            while (i < c.size() && std::isdigit(static_cast<unsigned char>(c[i]))) ++i;
+            std::int64_t v = 0;
+            const auto r = std::from_chars(c.data() + b, c.data() + i, v);
+            if (r.ec != std::errc() || r.ptr != c.data() + i || word(i) != i || (i < c.size() && c[i] == '.')) return false;
+            values.emplace_back(v);
+        }
+        space();
+        if (i == c.size()) return true;
+        const std::size_t w = word(i);
+        if (kov::text::foldAsciiCase(c.substr(i, w - i)) != "and" || w == c.size()) return false;
+        i = w;
+    }
+}
+
+// The key of values: each kind and bytes, so that 1 and '1' differ.
+void appendKey(std::string& key, const DbValue& v)
+{
+    key += static_cast<char>('0' + v.index());
+    if (const auto* n = std::get_if<std::int64_t>(&v)) key.append(reinterpret_cast<const char*>(n), sizeof *n);
+    else if (const auto* t = std::get_if<std::string>(&v)) {
+        const std::uint64_t size = t->size();
+        key.append(reinterpret_cast<const char*>(&size), sizeof size);
+        key += *t;
+    }
+}
+
+std::size_t bytesOf(const DbValue& v)
+{
+    const auto* t = std::get_if<std::string>(&v);
+    return sizeof(DbValue) + (t && t->size() >= sizeof(std::string) ? t->size() + 1 : 0);
+}
 
 class TbAccess final : public clsTbAccess {
 public:
@@ -225,6 +319,8 @@ private:
     FindShape* findShape(std::string_view extra);
     void prune(FindShape& shape);
     std::int16_t runFind(Prepared& p) const;
+    std::optional<std::int16_t> findInRows(FindShape& shape, std::string_view criteria);
+    bool loadRows(FindShape& shape, unsigned run);
     DbValue foundValue(const std::string& column) const;
     [[noreturn]] void throwNoColumn(const std::string& column) const;
     void release()
@@ -265,6 +361,9 @@ private:
     std::vector<DbValue> m_extraValues;
     std::string m_key;
     std::vector<DbValue> m_binds;
+    std::vector<std::string> m_eqColumns;  // of the last find served from rows
+    std::vector<DbValue> m_eqValues;
+    std::string m_rowKey;
     // The found row of the last successful find, copied out of its statement so that
     // the statement can be reset at once: a row that stays current for a long time
     // (the management record, for the life of a screen) holds no read lock. TBRec may
@@ -573,6 +672,8 @@ std::int16_t TbAccess::DAO_RecFind(std::int32_t mode, const std::string& criteri
     m_findShape = nullptr;
     FindShape* shape = findShape(trimmedView(criteria));
     if (!shape) return failure();
+    if (shape->prunable && shape->rowsFound >= kLearningFinds && shape->servable && m_db->readRun() != 0)
+        if (const std::optional<std::int16_t> st = findInRows(*shape, trimmedView(criteria))) return *st;
     if (shape->prunable && !shape->narrow && shape->rowsFound >= kLearningFinds) prune(*shape);
     std::int16_t st;
     if (shape->narrow) {
@@ -597,6 +698,129 @@ std::int16_t TbAccess::DAO_RecFind(std::int32_t mode, const std::string& criteri
     return kStatusOk;
 }
 
+// The rows of the open result for `shape` in this run: its noted columns, the columns
+// of its condition and the position, in the open's order; the first row of each key
+// kept. False (the single find from then on) when a column of the condition is not
+// the table's, its values are of mixed kinds, or the rows pass the memory bound.
+bool TbAccess::loadRows(FindShape& shape, unsigned run)
+{
+    shape.loader.reset();
+    shape.rows.clear();
+    shape.byKey.clear();
+    shape.run = 0;
+    const Cursor& full = *shape.full->cursor;
+    const int columns = full.columnCount() - 1;
+    std::vector<int> keyFull;
+    for (const std::string& c : m_eqColumns) {
+        const int at = shape.full->find(c);
+        if (at < 0) return false;
+        keyFull.push_back(at);
+    }
+    std::vector<int> picked;
+    for (int i = 0; i < columns; ++i) {
+        const bool asked = static_cast<std::size_t>(i) < shape.asked.size() && shape.asked[static_cast<std::size_t>(i)];
+        if (asked || std::find(keyFull.begin(), keyFull.end(), i) != keyFull.end()) picked.push_back(i);
+    }
+    std::string sql = "SELECT ";
+    for (int i : picked) {
+        sql += sql::quoteIdentifier(full.columnName(i));
+        sql += ", ";
+    }
+    sql += m_position;
+    sql += m_from;
+    if (!m_criteria.empty()) sql += " WHERE (" + m_criteria + "\n)";
+    sql += m_orderBy;
+    std::string error;
+    std::unique_ptr<Cursor> c = m_db->engine().prepare(sql, &error, Rows::Many);
+    if (!c) return false;
+    shape.keyAt.clear();
+    shape.exactInt.clear();
+    shape.exactText.clear();
+    for (int k : keyFull) {
+        const int at = static_cast<int>(std::find(picked.begin(), picked.end(), k) - picked.begin());
+        shape.keyAt.push_back(at);
+        shape.exactInt.push_back(c->comparesAsStored(at, false));
+        shape.exactText.push_back(c->comparesAsStored(at, true));
+    }
+    shape.keyKind.assign(keyFull.size(), -1);
+    const int n = c->columnCount();
+    std::size_t bytes = 0;
+    std::string key;
+    std::vector<DbValue> row;
+    StepResult r;
+    while ((r = c->step()) == StepResult::Row) {
+        row.resize(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) c->valueInto(i, row[static_cast<std::size_t>(i)]);
+        key.clear();
+        bool null = false;
+        for (std::size_t k = 0; k < shape.keyAt.size(); ++k) {
+            const DbValue& v = row[static_cast<std::size_t>(shape.keyAt[k])];
+            if (isNull(v)) {
+                null = true;  // never equal to a literal
+                continue;
+            }
+            const int kind = static_cast<int>(v.index());
+            if (shape.keyKind[k] < 0) shape.keyKind[k] = kind;
+            if (shape.keyKind[k] != kind || (kind != 1 && kind != 3)) {
+                c->rewind();
+                return false;
+            }
+            appendKey(key, v);
+        }
+        if (null || shape.byKey.contains(key)) continue;
+        bytes += key.size() + 64;
+        for (const DbValue& v : row) bytes += bytesOf(v);
+        if (bytes > g_findRowsLimit) {
+            c->rewind();
+            shape.rows.clear();
+            shape.byKey.clear();
+            return false;
+        }
+        shape.byKey.emplace(key, static_cast<std::uint32_t>(shape.rows.size()));
+        shape.rows.push_back(row);
+    }
+    c->rewind();
+    if (r == StepResult::Error) return false;
+    shape.loader = makePrepared(std::move(c), true);
+    shape.run = run;
+    return true;
+}
+
+// A find of `shape` served from the rows read for the run; nullopt when it cannot be
+// (then the single find): a condition that is not plain equalities, a literal of
+// another kind than the column's values, or an engine that would compare otherwise.
+std::optional<std::int16_t> TbAccess::findInRows(FindShape& shape, std::string_view criteria)
+{
+    if (!plainEqualities(criteria, m_eqColumns, m_eqValues)) {
+        shape.servable = false;
+        return std::nullopt;
+    }
+    const unsigned run = m_db->readRun();
+    if (shape.run != run && !loadRows(shape, run)) {
+        shape.servable = false;
+        if (m_db->engine().lost()) return failure();
+        return std::nullopt;
+    }
+    m_rowKey.clear();
+    for (std::size_t k = 0; k < m_eqValues.size(); ++k) {
+        const DbValue& v = m_eqValues[k];
+        const bool text = std::holds_alternative<std::string>(v);
+        if (!(text ? shape.exactText[k] : shape.exactInt[k])) return std::nullopt;
+        if (shape.keyKind[k] >= 0 && shape.keyKind[k] != static_cast<int>(v.index())) return std::nullopt;
+        appendKey(m_rowKey, v);
+    }
+    const auto it = shape.byKey.find(m_rowKey);
+    if (it == shape.byKey.end()) return kStatusNotFound;
+    const std::vector<DbValue>& row = shape.rows[it->second];
+    m_found.resize(row.size());
+    std::copy(row.begin(), row.end(), m_found.begin());
+    m_find = shape.loader.get();
+    m_findShape = &shape;
+    m_noting = false;
+    m_pos = Position::OnFind;
+    return kStatusOk;
+}
+
 void TbAccess::throwNoColumn(const std::string& column) const
 {
     throw RuntimeError(RuntimeErrorKind::InvalidArgument, "TBRec: 列「" + column + "」は「" + m_name + "」にありません。");
@@ -609,7 +833,10 @@ DbValue TbAccess::foundValue(const std::string& column) const
     int index = m_find->find(column);
     if (index < 0) {
         FindShape* shape = m_findShape;
-        if (!shape || m_find != shape->narrow.get() || shape->full->find(column) < 0) throwNoColumn(column);
+        if (!shape || (m_find != shape->narrow.get() && m_find != shape->loader.get()) || shape->full->find(column) < 0)
+            throwNoColumn(column);
+        // Rows read for the run lack it too: they are read anew, with it, at the next find.
+        if (m_find == shape->loader.get()) shape->run = 0;
         if (runFind(*shape->full) != kStatusOk)
             throw RuntimeError(RuntimeErrorKind::FileError,
                                "TBRec: 「" + m_name + "」の見つけた行を読み直せません（列「" + column + "」）。");
@@ -641,6 +868,8 @@ DbValue TbAccess::TBRec(const std::string& column) const
 
 std::unique_ptr<clsDbAccess> makeDbAccess(const std::string& appPath) { return std::make_unique<DbAccess>(appPath); }
 std::unique_ptr<clsTbAccess> makeTbAccess() { return std::make_unique<TbAccess>(); }
+
+void setFindRowsLimit(std::size_t bytes) { g_findRowsLimit = bytes; }
 
 void registerComponent(const std::string& appPath)
 {

@@ -12,6 +12,18 @@ namespace kov::dataaccess {
 DbHandle::~DbHandle() = default;
 ComObject::~ComObject() = default;
 
+ReadRun::ReadRun(clsDbAccess* db) : m_db(db)
+{
+    if (m_db) m_db->DAO_ReadBegin();
+}
+
+// Its status is the reads' own: a failure shows at the read that meets it.
+void ReadRun::end()
+{
+    if (m_db) m_db->DAO_ReadEnd();
+    m_db = nullptr;
+}
+
 bool isNull(const DbValue& v) { return std::holds_alternative<std::monostate>(v); }
 
 std::string toText(const DbValue& v)

@@ -57,11 +57,29 @@ public:
     // Null while the database is closed.
     virtual DbHandlePtr DBDatabase() const = 0;
     virtual std::int16_t DAO_DBClose() = 0;
-    // While open: a text that stays the same only as long as neither the settings file
-    // nor the database has changed since, so that what was read from it then may be used
-    // again; empty when that cannot be told cheaply (then every reading must go to the
-    // database).
-    virtual std::string DBChangeStamp() const { return {}; }
+    // A run's reads: from DAO_ReadBegin to DAO_ReadEnd every table object on this open
+    // connection reads one state of the database, the one committed before the first
+    // read of the run (what others commit meanwhile is seen after DAO_ReadEnd). A table
+    // object may keep what it has read for the rest of the run. Status 0, or -5 while the
+    // database is closed; DAO_DBClose ends the run too. A connection that keeps no such
+    // state takes both as no-ops.
+    virtual std::int16_t DAO_ReadBegin() { return 0; }
+    virtual std::int16_t DAO_ReadEnd() { return 0; }
+};
+
+// A run's reads on `db` (may be null: nothing), from construction to end() or the
+// destructor, whichever comes first: a run-time error or a program end on the way still
+// ends them.
+class ReadRun {
+public:
+    explicit ReadRun(clsDbAccess* db);
+    ~ReadRun() { end(); }
+    ReadRun(const ReadRun&) = delete;
+    ReadRun& operator=(const ReadRun&) = delete;
+    void end();
+
+private:
+    clsDbAccess* m_db;
 };
 
 class clsTbAccess : public ComObject {

@@ -29,7 +29,7 @@ std::string makeTempFolder()
 }
 
 // The connection object that the fixture registers: Tessera's, after a copy of the
-// fixture's rows into PostgreSQL when the fixture reads through it.
+// fixture's rows into PostgreSQL (on that engine) when the fixture reads through it.
 class SyncingDbAccess final : public kov::dataaccess::clsDbAccess {
 public:
     SyncingDbAccess(std::unique_ptr<kov::dataaccess::clsDbAccess> inner, Fixture& fx)
@@ -45,6 +45,8 @@ public:
     }
     kov::dataaccess::DbHandlePtr DBDatabase() const override { return m_inner->DBDatabase(); }
     std::int16_t DAO_DBClose() override { return m_inner->DAO_DBClose(); }
+    std::int16_t DAO_ReadBegin() override { return m_inner->DAO_ReadBegin(); }
+    std::int16_t DAO_ReadEnd() override { return m_inner->DAO_ReadEnd(); }
 
 private:
     std::unique_ptr<kov::dataaccess::clsDbAccess> m_inner;
@@ -78,7 +80,12 @@ public:
     {
         return m_inner->DAO_RecFind(mode, criteria);
     }
-    std::int16_t DAO_RecRead(std::int32_t mode) override { return m_inner->DAO_RecRead(mode); }
+    std::int16_t DAO_RecRead(std::int32_t mode) override
+    {
+        const std::int16_t st = m_inner->DAO_RecRead(mode);
+        if (st == 0 && m_fx.afterRowRead) m_fx.afterRowRead(m_inner->TBNameString());
+        return st;
+    }
     kov::dataaccess::DbValue TBRec(const std::string& column) const override { return m_inner->TBRec(column); }
     std::int16_t DAO_TableClose() override { return m_inner->DAO_TableClose(); }
 
@@ -163,7 +170,7 @@ Fixture::Fixture(Engine engine) : m_dir(makeTempFolder()), m_engine(engine)
     if (const char* old = std::getenv("KOV_INI_DIR")) m_oldIniDir = old;
     setenv("KOV_INI_DIR", m_dir.c_str(), 1);
     kov::tessera::registerComponent(m_dir);
-    if (m_engine == Engine::Postgresql) {
+    {
         const std::string dir = m_dir;
         kov::dataaccess::RegisterClass(kov::dataaccess::kProgIdDbAccess, [this, dir] {
             return std::make_unique<SyncingDbAccess>(kov::tessera::makeDbAccess(dir), *this);
@@ -194,8 +201,8 @@ void Fixture::syncEngine()
 
 Fixture::~Fixture()
 {
+    kov::tessera::registerComponent(m_dir);  // no object may reach this fixture any more
     if (m_engine == Engine::Postgresql) {
-        kov::tessera::registerComponent(m_dir);  // no object may reach this fixture any more
         try {
             m_pg->exec("DROP SCHEMA IF EXISTS " + m_schema + " CASCADE");
         } catch (const std::exception&) {

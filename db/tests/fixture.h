@@ -16,7 +16,8 @@
 // The folder and everything in it are removed when the fixture ends.
 //
 // The fixture keeps its own read-write connections open; the programs' read-only
-// connections see every committed change at once.
+// connections see every committed change at once (outside a run's reads, see
+// afterRowRead).
 //
 // Engines: the rows are always written to the SQLite files. A fixture on PostgreSQL
 // (Engine::Postgresql, or KOV_TEST_ENGINE=postgresql in the environment for the
@@ -27,6 +28,7 @@
 #include "db/kovdb.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -129,6 +131,11 @@ public:
 
     // Writes a settings file into the folder (e.g. to point KOV.INI elsewhere).
     void writeSettings(const std::string& iniName, const std::string& content);
+
+    // Called with the table's name after each row that a table object of the component
+    // reads (a DAO_RecRead that makes a row current): a test commits from the fixture's
+    // connections there, in the middle of a run (then syncEngine, on PostgreSQL).
+    std::function<void(const std::string& table)> afterRowRead;
 
 private:
     std::int64_t insertZeroFilled(std::string_view table, const Row& given);

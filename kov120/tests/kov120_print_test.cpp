@@ -7,6 +7,7 @@
 
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -257,6 +258,50 @@ TEST(Kov120Run, MissingNameSettingsShownOncePerRun)
     std::size_t logged = 0;
     for (std::size_t at = 0; (at = log.find(text, at)) != std::string::npos; at += text.size()) ++logged;
     EXPECT_GT(logged, 2u * 30u) << "every failure is written to standard error";
+}
+
+// A payroll batch that commits while a run reads (here after the run's second record):
+// the payment records, the staff master and the name settings as they were when the
+// run began make the report, byte for byte; the next run sees the commit. On SQLite a
+// writer commits during a read only in WAL mode.
+TEST(Kov120Snapshot, CommitDuringRunIsSeenByTheNextRun)
+{
+    blockreport::test::BlockReportEnv env("kov120");
+    db::Fixture& fx = env.fx;
+    if (fx.engine() == db::Engine::Sqlite) {
+        fx.exec("PRAGMA journal_mode = WAL");
+        fx.execNames("PRAGMA journal_mode = WAL");
+    }
+    standardSchools(fx);
+    for (int i = 1; i <= 6; ++i) addPerson(fx, 1000 + i, "職員" + std::to_string(i), i <= 3 ? "E101" : "E102", 1);
+    env.load<Kov120Run>(kov120Screen(2), env.recordingEngine());
+    ASSERT_NO_FATAL_FAILURE(env.printBlocks(true, {1}));
+    const std::string before = env.engineCalls.back().commandFile;
+
+    int rows = 0;
+    fx.afterRowRead = [&](const std::string& table) {
+        if (table != "SKSYKEI" || ++rows != 2) return;
+        fx.exec("UPDATE SKSYKEI SET KIMATU = 987654 WHERE SYOKCD = 1005");
+        fx.exec("UPDATE SKSYOKU SET SIMKNJ = '変更　後名' WHERE SYOKCD = 1006");
+        fx.execNames("UPDATE 名設定 SET SYOKU3 = '変更後職種'");
+        fx.syncEngine();
+    };
+    ASSERT_EQ(env.press(5), std::nullopt);
+    ASSERT_EQ(rows, 6);
+    const std::vector<std::string> expected = cp932Lines(before), during = cp932Lines(env.engineCalls.back().commandFile);
+    const auto differ = std::mismatch(expected.begin(), expected.end(), during.begin(), during.end());
+    EXPECT_TRUE(differ.first == expected.end() && differ.second == during.end())
+        << "line " << (differ.first - expected.begin()) + 1 << ": "
+        << (differ.first == expected.end() ? std::string("(end)") : *differ.first) << " / "
+        << (differ.second == during.end() ? std::string("(end)") : *differ.second);
+
+    fx.afterRowRead = nullptr;
+    ASSERT_EQ(env.press(5), std::nullopt);
+    const std::vector<std::string> after = cp932Lines(env.engineCalls.back().commandFile);
+    for (const char* seen : {"987,654", "変更　後名", "変更後職種"})
+        EXPECT_TRUE(std::any_of(after.begin(), after.end(), [&](const std::string& l) { return l.find(seen) != std::string::npos; }))
+            << seen;
+    EXPECT_TRUE(env.rt.messages.empty());
 }
 
 TEST(Kov120Texts, RateAndPeriod)

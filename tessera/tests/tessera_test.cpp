@@ -445,6 +445,67 @@ TEST_P(TesseraTest, RowsFoundByOneShapeGiveEveryColumnAskedOfThem)
     }
 }
 
+// Within a run the finds of one shape are served from the open's rows read once: the
+// same rows as the single find, outside a run, within one and past the memory bound.
+TEST_P(TesseraTest, FindsWithinARunGiveTheRowsOfTheSingleFind)
+{
+    fx.exec("PRAGMA journal_mode = WAL");  // SQLite: a writer commits while a run reads
+    for (std::int64_t c = 1; c <= 9; ++c)
+        fx.addStaff({.syokcd = c, .syozok = c % 2 ? "E101" : "E102", .name = "職員" + std::to_string(c),
+                     .kana = "ｼｮｸｲﾝ" + std::to_string(c)});
+    struct Step {
+        const char* find;    // nullptr: the next row
+        std::int16_t status;
+        const char* column;
+        DbValue expected;
+    };
+    const Step steps[] = {
+        {"SYOKCD = 1", 0, "SIMKNJ", S("職員1")},
+        {"SYOKCD = 2", 0, "SIMKNJ", S("職員2")},
+        {"SYOKCD = 3", 0, "SIMKNJ", S("職員3")},
+        {"SYOKCD = 8", 0, "SIMKNJ", S("職員8")},  // from the rows in a run
+        {"SYOKCD = 99", -8, "SIMKNJ", DbValue{}},
+        {"SYOKCD = 5", 0, "SIMKNA", S("ｼｮｸｲﾝ5")},  // a column the rows lack
+        {"SYOKCD = 6", 0, "SIMKNA", S("ｼｮｸｲﾝ6")},
+        {nullptr, 0, "SYOKCD", I(7)},              // the read goes on after the found row
+        {"SYOKCD = '4'", 0, "SIMKNJ", S("職員4")},  // a text against numbers: the engine's rule
+        {"SYOKCD = 2 OR SYOKCD = 3", 0, "SIMKNJ", S("職員2")},
+        {"SYOZOK = 'E102' AND ZAIMU = 1", 0, "SYOKCD", I(2)},
+        {"SYOZOK = 'E101' AND ZAIMU = 1", 0, "SYOKCD", I(1)},
+        {"SYOZOK = 'E102' AND ZAIMU = 1", 0, "SYOKCD", I(2)},
+        {"SYOZOK = 'E101' AND ZAIMU = 1", 0, "SYOKCD", I(1)},  // the first of the open's order
+        {"SYOZOK = 'E103' AND ZAIMU = 1", -8, "SYOKCD", DbValue{}},
+        {"SYOKCD = 9", 0, "SIMKNJ", S("職員9")},
+        {nullptr, -9, "SYOKCD", DbValue{}},
+    };
+    enum Mode { Outside, Run, PastTheBound };
+    for (const Mode mode : {Outside, Run, PastTheBound}) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        kov::tessera::setFindRowsLimit(mode == PastTheBound ? 100 : kov::tessera::kFindRowsLimit);
+        auto tb = table("SKSYOKU");
+        ASSERT_EQ(tb->DAO_TableOpen("SYOKCD > 0", "SYOKCD"), 9);
+        if (mode != Outside) ASSERT_EQ(db->DAO_ReadBegin(), 0);
+        int n = 0;
+        for (const Step& step : steps) {
+            SCOPED_TRACE("step " + std::to_string(++n));
+            EXPECT_EQ(step.find ? tb->DAO_RecFind(1, step.find) : tb->DAO_RecRead(2), step.status);
+            EXPECT_EQ(tb->TBRec(step.column), step.expected);
+        }
+        if (mode == Run) {  // a commit meanwhile is seen after the run
+            fx.exec("UPDATE SKSYOKU SET SIMKNJ = '新職員8' WHERE SYOKCD = 8");
+            fx.syncEngine();
+            ASSERT_EQ(tb->DAO_RecFind(1, "SYOKCD = 8"), 0);
+            EXPECT_EQ(tb->TBRec("SIMKNJ"), S("職員8"));
+            ASSERT_EQ(db->DAO_ReadEnd(), 0);
+            ASSERT_EQ(tb->DAO_RecFind(1, "SYOKCD = 8"), 0);
+            EXPECT_EQ(tb->TBRec("SIMKNJ"), S("新職員8"));
+            fx.exec("UPDATE SKSYOKU SET SIMKNJ = '職員8' WHERE SYOKCD = 8");
+        }
+        if (mode == PastTheBound) EXPECT_EQ(db->DAO_ReadEnd(), 0);
+    }
+    kov::tessera::setFindRowsLimit(kov::tessera::kFindRowsLimit);
+}
+
 // Their speed is a figure of tessera_bench (BM_FindStaff).
 TEST_P(TesseraTest, ManyFindsOnAMasterAreFast)
 {

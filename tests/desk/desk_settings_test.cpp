@@ -45,7 +45,7 @@ TEST(DeskSettings, LookupOrder)
     fs::remove_all(root);
 }
 
-// The folder's listing is kept while the folder is unchanged: a settings file put into it
+// A settings file put into the program folder
 // later, or taken out, is seen at the next lookup.
 TEST(DeskSettings, AFolderChangedSinceTheLastLookupIsListedAgain)
 {
