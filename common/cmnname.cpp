@@ -78,9 +78,10 @@ void BasCmnName::prsNameRead(std::int16_t selector)
     db->DAO_DBClose();
 
     db->setDBIniNameString("KOVENV.INI");
-    if (db->DAO_DBOpen() != 0) {
+    if (const std::int16_t st = db->DAO_DBOpen(); st != 0) {
         clear();
-        reportFailure("KOVENV データベースのオープンに失敗しました。");
+        const std::string detail = failureDetail(st);
+        reportFailure("KOVENV データベースのオープンに失敗しました。" + (detail.empty() ? "" : "\r\n" + detail));
         return;
     }
 
