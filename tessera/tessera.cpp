@@ -116,7 +116,7 @@ private:
     static std::string databaseText(const DatabaseLocation& loc)
     {
         if (loc.engine == kEngineSqlite) return "データベースファイル「" + loc.path + "」";
-        return ini::placeText(loc.iniPath, loc.valueLine) + " の Connection のデータベース";
+        return ini::placeText(loc.iniPath, loc.valueLine) + "の Connection のデータベース";
     }
 
     // SQLite: the database file as the open found it (its settings file was checked
