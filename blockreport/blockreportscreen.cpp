@@ -40,6 +40,7 @@ void ScreenView::runWithWaitScreen(RuntimeServices& rt, const std::function<void
 BlockReportScreen::BlockReportScreen(PrintContext& ctx, ScreenDescription description)
     : m_ctx(ctx), m_desc(std::move(description))
 {
+    m_ctx.com.setScreenCaption(m_desc.caption);
 }
 
 BlockReportScreen::~BlockReportScreen() = default;

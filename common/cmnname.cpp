@@ -92,7 +92,10 @@ BasCmnName::Reading BasCmnName::openRow()
     closeObjects();
 
     m_db->setDBIniNameString("KOVENV.INI");
-    if (m_db->DAO_DBOpen() != 0) return Reading::DbFailed;
+    if (const std::int16_t status = m_db->DAO_DBOpen(); status != 0) {
+        m_openDetail = failureDetail(status);
+        return Reading::DbFailed;
+    }
     m_tb->setTBDatabase(m_db->DBDatabase());
     m_tb->setTBNameString("名設定");
     const std::int16_t rows = m_tb->DAO_TableOpen("", "");
@@ -130,7 +133,9 @@ void BasCmnName::prsNameRead(std::int16_t selector)
     const Reading reading = m_inRun && m_runReading != Reading::None ? m_runReading : openRow();
     if (m_inRun) m_runReading = reading;
     switch (reading) {
-    case Reading::DbFailed: reportFailure("KOVENV データベースのオープンに失敗しました。"); return;
+    case Reading::DbFailed:
+        reportFailure("KOVENV データベースのオープンに失敗しました。" + (m_openDetail.empty() ? "" : "\r\n" + m_openDetail));
+        return;
     case Reading::TableFailed: reportFailure("名称設定テーブルのオープンに失敗しました。"); break;
     case Reading::Row: copyGroup(selector); break;
     case Reading::NoRow:

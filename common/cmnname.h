@@ -80,6 +80,7 @@ private:
     void closeObjects();
     bool m_inRun = false;
     Reading m_runReading = Reading::None;  // within a run: None until the first call
+    std::string m_openDetail;              // the component's detail of the last failed open
     // The component's objects, made at the first reading and kept (closed) between
     // readings; within a run they stay open on the row.
     std::unique_ptr<dataaccess::clsDbAccess> m_db;

@@ -1,5 +1,7 @@
 #include "comtessera.h"
 
+#include "dataaccess/dataaccess.h"
+
 #include <string_view>
 
 namespace kov {
@@ -81,7 +83,10 @@ void ComTessera::prsStatusCheck(std::int16_t status, std::int16_t exemption)
 {
     if (exemption == -1 && (status == -9 || status == -99)) return;
     if (status >= 0) return;
-    m_rt.msgBox(messageText(status, p_strDbName, p_strTbName), MsgIcon::Stop, MsgButtons::Ok, p_strMsgTitle);
+    std::string text = messageText(status, p_strDbName, p_strTbName);
+    if (const std::string detail = dataaccess::failureDetail(status); !detail.empty()) text += "\r\n" + detail;
+    dataaccess::clearFailureDetail();
+    m_rt.msgBox(text, MsgIcon::Stop, MsgButtons::Ok, p_strMsgTitle.empty() ? m_screenCaption : p_strMsgTitle);
     m_rt.endProgram(kExitFatal);
 }
 

@@ -18,8 +18,14 @@ public:
 
     void prsStatusNames(const std::string& dbName, const std::string& tbName, const std::string& title);
     // exemption -1 lets -9 and -99 pass; 0 and positive statuses pass; any other
-    // status shows its message and ends the program (exit status kExitFatal).
+    // status shows its message and ends the program (exit status kExitFatal). The
+    // component's detail of the failure (dataaccess::failureDetail) follows the message
+    // on a line of its own.
     void prsStatusCheck(std::int16_t status, std::int16_t exemption);
+
+    // The caption of the calling screen: the title of the box while p_strMsgTitle is
+    // empty.
+    void setScreenCaption(const std::string& caption) { m_screenCaption = caption; }
 
     // The message text for a negative status, with the names inserted (without the
     // line breaks and the "Err Status" line).
@@ -29,6 +35,7 @@ public:
 
 private:
     RuntimeServices& m_rt;
+    std::string m_screenCaption;
 };
 
 } // namespace kov

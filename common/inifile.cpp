@@ -57,6 +57,27 @@ IniFile parse(std::string_view text)
     return out;
 }
 
+std::string placeText(const std::string& iniPath, std::size_t line)
+{
+    std::string s = "設定ファイル「" + iniPath + "」";
+    if (line != 0) s += "の " + std::to_string(line) + " 行目";
+    return s;
+}
+
+FirstFault::FirstFault(const IniFile& file)
+{
+    if (!file.problems.empty()) note(file.problems.front().line, file.problems.front().message);
+}
+
+void FirstFault::note(std::size_t line, std::string what)
+{
+    if (m_line != 0 && line >= m_line) return;
+    m_line = line;
+    m_what = std::move(what);
+}
+
+std::string FirstFault::text(const std::string& iniPath) const { return placeText(iniPath, m_line) + ": " + m_what; }
+
 std::string unquoted(std::string_view value)
 {
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);

@@ -35,6 +35,26 @@ struct IniFile {
 
 IniFile parse(std::string_view text);
 
+// Where a setting stands, as a message names it: 設定ファイル「/etc/kov/KOV.INI」の 3 行目
+// (without the line when `line` is 0).
+std::string placeText(const std::string& iniPath, std::size_t line);
+
+// The first fault of a settings file in line order (a malformed line, an unknown key, a
+// value that cannot be used), told as
+//   設定ファイル「…/OVLPRINT.INI」の 2 行目: Output の値「pfd」は使えません（…）。
+class FirstFault {
+public:
+    // Notes the problems of the reader itself.
+    explicit FirstFault(const IniFile& file);
+    void note(std::size_t line, std::string what);
+    bool any() const { return m_line != 0; }
+    std::string text(const std::string& iniPath) const;
+
+private:
+    std::size_t m_line = 0;
+    std::string m_what;
+};
+
 // A value between double quotes loses them; any other value is returned as it is.
 std::string unquoted(std::string_view value);
 

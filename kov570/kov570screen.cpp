@@ -31,7 +31,11 @@ std::string zaimuLabelText(const std::string& name)
     }
 }
 
-Kov570Screen::Kov570Screen(PrintContext& ctx) : data(ctx), myPrint(ctx, data), m_ctx(ctx) { pfMode.prsPFMode(kKeyMode); }
+Kov570Screen::Kov570Screen(PrintContext& ctx) : data(ctx), myPrint(ctx, data), m_ctx(ctx)
+{
+    pfMode.prsPFMode(kKeyMode);
+    m_ctx.com.setScreenCaption(kCaption);  // until gnsStart sets the names and "Kov570"
+}
 
 void Kov570Screen::formLoad()
 {

@@ -15,7 +15,10 @@ void Kov970View::runWithWaitScreen(RuntimeServices& rt, const std::function<void
 
 const std::array<std::string, 3> Kov970Screen::kFileEntries = {"1:管理マスタ", "2:職員マスタ", "3:所属マスタ"};
 
-Kov970Screen::Kov970Screen(ProgramContext& ctx, DriveServices& drives) : bas(ctx, drives), m_ctx(ctx) {}
+Kov970Screen::Kov970Screen(ProgramContext& ctx, DriveServices& drives) : bas(ctx, drives), m_ctx(ctx)
+{
+    m_ctx.com.setScreenCaption(kCaption);
+}
 
 void Kov970Screen::message(const std::string& text, MsgIcon icon)
 {

@@ -43,18 +43,9 @@ std::optional<EngineSettings> parseSettingsFile(const std::string& text, const s
     s.overlayFolder = appPath;
     s.iniPath = iniPath;
 
-    // The first fault of the file in line order: a malformed line, or a bad setting.
-    std::size_t faultLine = 0;
-    std::string fault;
-    auto note = [&](std::size_t lineNo, const std::string& what) {
-        if (faultLine == 0 || lineNo < faultLine) {
-            faultLine = lineNo;
-            fault = what;
-        }
-    };
-
     const ini::IniFile file = ini::parse(text);
-    if (!file.problems.empty()) note(file.problems.front().line, file.problems.front().message);
+    ini::FirstFault fault(file);
+    auto note = [&fault](std::size_t lineNo, const std::string& what) { fault.note(lineNo, what); };
     for (const ini::Entry& e : file.entries) {
         if (!ini::equalsNoCase(e.section, "print")) continue;  // other sections belong to other tools
         const std::string key = lower(e.key);
@@ -82,8 +73,8 @@ std::optional<EngineSettings> parseSettingsFile(const std::string& text, const s
             note(e.line, "不明な設定「" + e.key + "」です（Output、PdfFolder、Printer、OverlayFolder、Font、Open）。");
         }
     }
-    if (faultLine != 0) {
-        if (error) *error = "設定ファイル「" + s.iniPath + "」の " + std::to_string(faultLine) + " 行目: " + fault;
+    if (fault.any()) {
+        if (error) *error = fault.text(s.iniPath);
         return std::nullopt;
     }
     return s;

@@ -90,7 +90,7 @@ public:
 struct EngineOpen {
     std::int16_t status = 0;          // 0 or a failure status of the component
     std::unique_ptr<Engine> engine;   // set when status is 0
-    std::string message;              // engine message on failure
+    std::string message;              // on failure: its cause in Japanese, the engine's text in parentheses
 };
 
 // Opens an existing SQLite database file read-only; never creates a file. `file` is
@@ -110,7 +110,18 @@ EngineOpen openSqlite(const std::string& path, const FileIdentity& file, int bus
 // (default_transaction_read_only). Failing to connect (server unreachable,
 // authentication failed, unknown database) gives -1. Idle connections are kept for a
 // later open of the same connection string, as for SQLite.
-EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs = kDefaultBusyTimeoutMs);
+//
+// Every wait on the server is bounded: the connection by connect_timeout (10 s unless
+// the string gives it), each statement and each batch of rows by readTimeoutS; when
+// that runs out the statement is cancelled and the connection taken as lost (-1). TCP
+// connections use keepalives. The session is named after the program
+// (dataaccess::programName) unless the string names it. A failure's message says its
+// cause in Japanese, with libpq's text in parentheses.
+EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs = kDefaultBusyTimeoutMs,
+                          int readTimeoutS = kDefaultReadTimeoutS);
+
+// Whether a connection string or URI carries a password.
+bool connectionHasPassword(const std::string& connection);
 
 // The engine that a settings file names.
 EngineOpen openEngine(const DatabaseLocation& location);

@@ -9,7 +9,8 @@ Engine::~Engine() = default;
 
 EngineOpen openEngine(const DatabaseLocation& location)
 {
-    if (location.engine == kEnginePostgresql) return openPostgresql(location.connection, location.busyTimeoutMs);
+    if (location.engine == kEnginePostgresql)
+        return openPostgresql(location.connection, location.busyTimeoutMs, location.readTimeoutS);
     if (location.engine == kEngineSqlite) return openSqlite(location.path, location.file, location.busyTimeoutMs);
     EngineOpen unknown;
     unknown.status = kStatusBadName;

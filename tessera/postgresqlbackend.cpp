@@ -12,18 +12,23 @@
 // The server folds unquoted names to lower case: the schema creates its tables and
 // columns unquoted, the component names a table in lower case, and columns are found
 // without regard to case.
+#include "common/dataaccess/dataaccess.h"
 #include "common/sqltext.h"
 #include "tessera/backend.h"
 #include "tessera/columnnames.h"
 #include "tessera/status.h"
 
 #include <libpq-fe.h>
+#include <poll.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <list>
 #include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -47,6 +52,90 @@ struct ResultClear {
     void operator()(PGresult* r) const { PQclear(r); }
 };
 using Result = std::unique_ptr<PGresult, ResultClear>;
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kCancelWait = std::chrono::seconds(2);  // the longest wait for a cancel request to be taken
+
+// Waits until the socket of `conn` is ready for `events` or `deadline` has come (false
+// then), calling the program's wait hook every interval of waiting.
+bool waitSocket(PGconn* conn, short events, Clock::time_point deadline)
+{
+    const auto interval = std::chrono::milliseconds(kov::dataaccess::kWaitHookIntervalMs);
+    for (;;) {
+        const auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) return false;
+        pollfd fd{PQsocket(conn), events, 0};
+        if (fd.fd < 0) return true;  // no socket: libpq reports the failure
+        const auto slice = std::min<Clock::duration>(left, interval);
+        const int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(slice).count());
+        const int n = ::poll(&fd, 1, ms);
+        if (n != 0) return true;  // ready, or an error that libpq then reports
+        kov::dataaccess::callWaitHook();
+    }
+}
+
+// Asks the server to cancel the statement that `conn` runs, waiting at most kCancelWait:
+// PQcancel waits for the server's answer, which a stalled server never sends, so it runs
+// on a thread of its own that is left to end by itself.
+void cancelBounded(PGconn* conn)
+{
+    PGcancel* cancel = PQgetCancel(conn);
+    if (!cancel) return;
+    struct Done {
+        std::mutex m;
+        std::condition_variable cv;
+        bool done = false;
+    };
+    auto done = std::make_shared<Done>();
+    std::thread([cancel, done] {
+        char error[256];
+        PQcancel(cancel, error, sizeof error);
+        PQfreeCancel(cancel);
+        const std::lock_guard lock(done->m);
+        done->done = true;
+        done->cv.notify_all();
+    }).detach();
+    const auto deadline = Clock::now() + kCancelWait;
+    std::unique_lock lock(done->m);
+    while (!done->done && Clock::now() < deadline) {
+        done->cv.wait_for(lock, std::chrono::milliseconds(kov::dataaccess::kWaitHookIntervalMs));
+        lock.unlock();
+        kov::dataaccess::callWaitHook();
+        lock.lock();
+    }
+}
+
+// libpq's text of a failure on one line: verbose messages lose their SQLSTATE (kept in
+// `code`) and their source location, and the lines are joined.
+std::string libpqText(const char* message, std::string* code = nullptr)
+{
+    std::string out;
+    std::string_view rest = message ? message : "";
+    while (!rest.empty()) {
+        const std::size_t nl = rest.find('\n');
+        std::string line(rest.substr(0, nl));
+        rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
+        // "SEVERITY:  CODE: text": the code is five digits or capitals.
+        if (const std::size_t sep = line.find(":  "); sep != std::string::npos && line.size() > sep + 9 &&
+                                                      line[sep + 8] == ':' && line[sep + 9] == ' ') {
+            const std::string candidate = line.substr(sep + 3, 5);
+            if (candidate.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string::npos) {
+                if (code && code->empty()) *code = candidate;
+                line.erase(sep + 3, 7);
+            }
+        }
+        // "LOCATION:  function, file.c:123" (its label may be translated).
+        if (const std::size_t sep = line.find(":  "); sep != std::string::npos && line.find(".c:", sep) != std::string::npos &&
+                                                      line.find(", ", sep) != std::string::npos && line.find(' ') > sep)
+            continue;
+        while (!line.empty() && (line.front() == '\t' || line.front() == ' ')) line.erase(0, 1);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
+        if (line.empty()) continue;
+        if (!out.empty()) out += ' ';
+        out += line;
+    }
+    return out;
+}
 
 enum class Kind { Integer, Real, Numeric, Bool, Text };
 
@@ -141,12 +230,69 @@ struct Connection {
     Connection& operator=(const Connection&) = delete;
     ~Connection() { PQfinish(conn); }
 
-    bool gone = false;                // the server ended the session (shut down, terminated)
+    bool gone = false;                // the server ended the session (shut down, terminated), or did not answer
+    std::chrono::milliseconds readTimeout{std::chrono::seconds(kDefaultReadTimeoutS)};
     // A run's reads are under way: every statement runs in one repeatable-read
     // transaction, begun by the first of them and ended by the end of the run only.
     bool snapshot = false;
 
     bool lost() const { return gone || !conn || PQstatus(conn) != CONNECTION_OK; }
+
+    // Takes the connection as lost, with what the status check shows of it.
+    void lose(const std::string& detail)
+    {
+        if (!gone) lostDetail = detail;
+        gone = true;
+        noteLost();
+    }
+    std::string lostDetail;
+    // The cause of the loss, for the status that a failure on the connection gives.
+    void noteLost() const
+    {
+        kov::dataaccess::noteFailureDetail(kStatusDbOpenClose,
+                                           lostDetail.empty() ? "サーバーとの接続が切れました（" + libpqText(PQerrorMessage(conn)) + "）。"
+                                                              : lostDetail);
+    }
+
+    // The results of the command just sent, as PQexec gives them (the last one, or the
+    // first error), waited for at most readTimeout. When the time runs out the command
+    // is cancelled and the connection is lost: null.
+    Result finish()
+    {
+        const Clock::time_point deadline = Clock::now() + readTimeout;
+        PGresult* kept = nullptr;
+        for (;;) {
+            while (PQisBusy(conn) && PQstatus(conn) == CONNECTION_OK) {
+                if (!waitSocket(conn, POLLIN, deadline)) {
+                    PQclear(kept);
+                    cancelBounded(conn);
+                    aheadInFlight = false;
+                    lose("サーバーが " + std::to_string(readTimeout.count() / 1000) +
+                         " 秒の間に応答しませんでした（ReadTimeout）。サーバーとネットワークを確かめてください。");
+                    return nullptr;
+                }
+                if (!PQconsumeInput(conn)) break;  // the failure comes as the result
+            }
+            PGresult* r = PQgetResult(conn);
+            if (!r) break;
+            const ExecStatusType st = PQresultStatus(r);
+            if (kept && PQresultStatus(kept) == PGRES_FATAL_ERROR) {
+                PQclear(r);
+            } else {
+                PQclear(kept);
+                kept = r;
+            }
+            if (st == PGRES_COPY_IN || st == PGRES_COPY_OUT || st == PGRES_COPY_BOTH) break;
+        }
+        return checked(kept);
+    }
+
+    // A command sent (sent != 0), then its results; null when it could not be sent.
+    Result finishSent(int sent)
+    {
+        if (!sent) return checked(nullptr);
+        return finish();
+    }
     std::string name(const char* prefix) { return prefix + std::to_string(++nextId); }
 
     // Notes a failed result that says that the session is over: a connection exception
@@ -156,14 +302,14 @@ struct Connection {
     Result checked(PGresult* r)
     {
         if (!r) {
-            gone = gone || PQstatus(conn) != CONNECTION_OK;
+            if (PQstatus(conn) != CONNECTION_OK) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(conn)) + "）。");
         } else if (const ExecStatusType st = PQresultStatus(r); st == PGRES_FATAL_ERROR || st == PGRES_NONFATAL_ERROR) {
             const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
             const std::string_view code = state ? state : "";
             // An error that the server did not send has no SQLSTATE: libpq lost the server
             // (a reset connection, a broken pipe) before it has marked the connection bad.
             if (code.empty() || code.substr(0, 2) == "08" || code.substr(0, 3) == "57P" || PQstatus(conn) != CONNECTION_OK)
-                gone = true;
+                lose("サーバーとの接続が切れました（" + libpqText(PQresultErrorMessage(r)) + "）。");
         }
         return Result(r);
     }
@@ -178,13 +324,8 @@ struct Connection {
     void awaitAhead()
     {
         if (!aheadInFlight) return;
+        ahead = finish();
         aheadInFlight = false;
-        PGresult* last = nullptr;
-        while (PGresult* r = PQgetResult(conn)) {
-            if (last) PQclear(last);
-            last = r;
-        }
-        ahead = checked(last);
     }
 
     // The connection, free for a command.
@@ -218,7 +359,11 @@ struct Connection {
         return std::move(ahead);
     }
 
-    Result exec(const std::string& sql) { return checked(PQexec(ready(), sql.c_str())); }
+    Result exec(const std::string& sql)
+    {
+        if (gone) return nullptr;
+        return finishSent(PQsendQuery(ready(), sql.c_str()));
+    }
     bool command(const std::string& sql)
     {
         const Result r = exec(sql);
@@ -275,8 +420,8 @@ struct Connection {
             failed();
             return nullptr;
         }
-        Result r = checked(PQprepare(ready(), st->name.c_str(), sql.c_str(), static_cast<int>(types.size()),
-                                     types.empty() ? nullptr : types.data()));
+        Result r = finishSent(PQsendPrepare(ready(), st->name.c_str(), sql.c_str(), static_cast<int>(types.size()),
+                                            types.empty() ? nullptr : types.data()));
         if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
             if (error) *error = r ? PQresultErrorMessage(r.get()) : PQerrorMessage(conn);
             if (guarded && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
@@ -284,7 +429,7 @@ struct Connection {
             return nullptr;
         }
         if (guarded) command("RELEASE SAVEPOINT kov_prepare");
-        Result d = checked(PQdescribePrepared(ready(), st->name.c_str()));
+        Result d = finishSent(PQsendDescribePrepared(ready(), st->name.c_str()));
         if (!d || PQresultStatus(d.get()) != PGRES_COMMAND_OK) {
             if (error) *error = PQerrorMessage(conn);
             failed();
@@ -469,8 +614,9 @@ private:
         std::vector<const char*> values;
         for (std::size_t i = 0; i < m_params.size(); ++i) values.push_back(m_null[i] ? nullptr : m_params[i].c_str());
         if (!m_conn->enterSnapshot()) return false;
-        m_batch = m_conn->checked(PQexecPrepared(m_conn->ready(), m_st->name.c_str(), static_cast<int>(values.size()),
-                                                 values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
+        m_batch = m_conn->finishSent(PQsendQueryPrepared(m_conn->ready(), m_st->name.c_str(),
+                                                         static_cast<int>(values.size()),
+                                                         values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
         return m_batch && PQresultStatus(m_batch.get()) == PGRES_TUPLES_OK;
     }
 
@@ -578,8 +724,8 @@ public:
         if (!m_conn || m_conn->lost()) return false;
         const std::string quoted = quoteTable(name);
         const char* values[] = {quoted.c_str()};
-        const Result r = m_conn->checked(PQexecParams(m_conn->ready(), "SELECT to_regclass($1) IS NOT NULL", 1, nullptr,
-                                                      values, nullptr, nullptr, 0));
+        const Result r = m_conn->finishSent(PQsendQueryParams(m_conn->ready(), "SELECT to_regclass($1) IS NOT NULL", 1,
+                                                              nullptr, values, nullptr, nullptr, 0));
         if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
             m_conn->failed();
             return false;
@@ -594,7 +740,12 @@ public:
     // The physical place of a row: the load order of a table that is only read.
     std::string rowPositionExpression() const override { return "ctid"; }
 
-    bool lost() const override { return !m_conn || m_conn->lost(); }
+    bool lost() const override
+    {
+        if (m_conn && !m_conn->lost()) return false;
+        if (m_conn) m_conn->noteLost();
+        return true;
+    }
 
     // A transaction that cursors opened before the run keep is the run's from then on
     // (it reads one state as well).
@@ -653,17 +804,111 @@ struct Params {
     }
 };
 
-} // namespace
 
-EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs)
+// Why a connection could not be made, in Japanese, with libpq's text (of a verbose
+// connection, whose SQLSTATE tells an authentication failure from a missing database
+// whatever the language of the server's messages). `stage` is the connection's state
+// before its last step.
+std::string connectFailure(PGconn* conn, ConnStatusType stage, bool timedOut, int timeoutS)
+{
+    std::string code;
+    const std::string text = conn ? libpqText(PQerrorMessage(conn), &code) : std::string("out of memory");
+    std::string cause;
+    if (timedOut)
+        cause = "サーバーに接続できません。" + std::to_string(timeoutS) +
+                " 秒の間に応答がありませんでした（connect_timeout）。サーバーとネットワークを確かめてください。";
+    else if (code.substr(0, 2) == "28" || (conn && PQconnectionNeedsPassword(conn)))
+        cause = "認証に失敗しました。利用者名とパスワード（~/.pgpass）を確かめてください。";
+    else if (code == "3D000")
+        cause = "データベースがありません。Connection の dbname を確かめてください。";
+    else if (code.empty() && stage == CONNECTION_SSL_STARTUP)
+        cause = "TLS で接続できません。サーバーの TLS の設定と Connection の sslmode を確かめてください。";
+    else if (code.empty() && (stage == CONNECTION_BAD || stage == CONNECTION_STARTED || stage == CONNECTION_MADE ||
+                              stage == CONNECTION_NEEDED))
+        cause = "サーバーに接続できません。サーバーが動いているか、Connection の host と port を確かめてください。";
+    else
+        cause = "サーバーのデータベースに接続できません。";
+    return text.empty() ? cause : cause + "（" + text + "）";
+}
+
+// Connects without blocking: the wait is bounded and the program's wait hook runs
+// meanwhile. libpq leaves connect_timeout to its blocking connect, so it is applied
+// here, to each host of a host list.
+EngineOpen connect(const Params& params, const std::string& key, std::chrono::milliseconds readTimeout)
 {
     EngineOpen result;
-    const std::string key = connection + '\0' + std::to_string(busyTimeoutMs);
+    std::vector<const char*> keys, values;
+    for (std::size_t i = 0; i < params.keys.size(); ++i) {
+        keys.push_back(params.keys[i].c_str());
+        values.push_back(params.values[i].c_str());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+
+    int timeoutS = 10;
+    if (const std::string* t = params.get("connect_timeout")) timeoutS = std::max(2, std::atoi(t->c_str()));
+    std::size_t hosts = 1;
+    for (const char* k : {"host", "hostaddr"})
+        if (const std::string* h = params.get(k)) hosts = std::max<std::size_t>(hosts, std::count(h->begin(), h->end(), ',') + 1);
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeoutS) * static_cast<int>(hosts);
+
+    auto conn = std::make_shared<Connection>();
+    conn->key = key;
+    conn->readTimeout = readTimeout;
+    conn->conn = PQconnectStartParams(keys.data(), values.data(), 0);
+    PGconn* const c = conn->conn;
+    ConnStatusType stage = c ? PQstatus(c) : CONNECTION_BAD;
+    bool timedOut = false;
+    if (c && stage != CONNECTION_BAD) {
+        PQsetErrorVerbosity(c, PQERRORS_VERBOSE);
+        PostgresPollingStatusType polling = PGRES_POLLING_WRITING;
+        while (polling != PGRES_POLLING_OK && polling != PGRES_POLLING_FAILED) {
+            if (!waitSocket(c, polling == PGRES_POLLING_READING ? POLLIN : POLLOUT, deadline)) {
+                timedOut = true;
+                break;
+            }
+            stage = PQstatus(c);
+            polling = PQconnectPoll(c);
+        }
+    }
+    if (!c || timedOut || PQstatus(c) != CONNECTION_OK) {
+        result.status = kStatusDbOpenClose;
+        result.message = connectFailure(c, stage, timedOut, timeoutS);
+        return result;
+    }
+    PQsetErrorVerbosity(c, PQERRORS_DEFAULT);
+    // The server's notices (a shutdown announced, a savepoint released) are not the
+    // programs' output: the failures themselves come back as statuses.
+    PQsetNoticeProcessor(c, [](void*, const char*) {}, nullptr);
+    result.engine = std::make_unique<PgEngine>(std::move(conn));
+    return result;
+}
+
+} // namespace
+
+bool connectionHasPassword(const std::string& connection)
+{
+    PQconninfoOption* options = PQconninfoParse(connection.c_str(), nullptr);
+    if (!options) return false;
+    bool has = false;
+    for (PQconninfoOption* o = options; o->keyword; ++o)
+        if (std::string_view(o->keyword) == "password" && o->val && *o->val) has = true;
+    PQconninfoFree(options);
+    return has;
+}
+
+EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int readTimeoutS)
+{
+    EngineOpen result;
+    const std::string program = kov::dataaccess::programName();
+    const std::string key = connection + '\0' + std::to_string(busyTimeoutMs) + '\0' + std::to_string(readTimeoutS) +
+                            '\0' + program;
+    const std::chrono::milliseconds readTimeout = std::chrono::seconds(readTimeoutS);
     if (!g_poolGone) {
         while (std::shared_ptr<Connection> idle = pool().take(key)) {
             // A connection idle for a while may have lost its server: it is asked once.
-            if (std::chrono::steady_clock::now() - idle->idleSince > kIdleCheckAfter) {
-                const Result r(PQexec(idle->conn, ""));
+            if (Clock::now() - idle->idleSince > kIdleCheckAfter) {
+                const Result r = idle->exec("");
                 if (idle->lost() || PQtransactionStatus(idle->conn) != PQTRANS_IDLE) continue;
             }
             result.engine = std::make_unique<PgEngine>(std::move(idle));
@@ -675,7 +920,8 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs)
     PQconninfoOption* options = PQconninfoParse(connection.c_str(), &parseError);
     if (!options) {
         result.status = kStatusBadName;
-        result.message = parseError ? parseError : "invalid connection string";
+        result.message = "Connection の値は接続文字列になっていません（" +
+                         libpqText(parseError ? parseError : "invalid connection string") + "）。";
         PQfreemem(parseError);
         return result;
     }
@@ -688,31 +934,17 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs)
     sessionOptions += "-c default_transaction_read_only=on -c lock_timeout=" + std::to_string(busyTimeoutMs);
     params.set("options", sessionOptions);
     params.set("client_encoding", "UTF8");
+    // pg_stat_activity shows which program a desk runs.
+    if (!params.get("application_name") && !std::getenv("PGAPPNAME") && !program.empty())
+        params.set("application_name", program);
     if (!params.get("fallback_application_name")) params.set("fallback_application_name", "kov");
     if (!params.get("connect_timeout")) params.set("connect_timeout", "10");
-
-    std::vector<const char*> keys, values;
-    for (std::size_t i = 0; i < params.keys.size(); ++i) {
-        keys.push_back(params.keys[i].c_str());
-        values.push_back(params.values[i].c_str());
-    }
-    keys.push_back(nullptr);
-    values.push_back(nullptr);
-
-    auto conn = std::make_shared<Connection>();
-    conn->key = key;
-    conn->conn = PQconnectdbParams(keys.data(), values.data(), 0);
-    if (!conn->conn || PQstatus(conn->conn) != CONNECTION_OK) {
-        // Server unreachable, authentication failed, no such database.
-        result.status = kStatusDbOpenClose;
-        result.message = conn->conn ? PQerrorMessage(conn->conn) : "out of memory";
-        return result;
-    }
-    // The server's notices (a shutdown announced, a savepoint released) are not the
-    // programs' output: the failures themselves come back as statuses.
-    PQsetNoticeProcessor(conn->conn, [](void*, const char*) {}, nullptr);
-    result.engine = std::make_unique<PgEngine>(std::move(conn));
-    return result;
+    // A dead link or a host that went down is noticed on an idle TCP connection too
+    // (libpq ignores these on a Unix socket).
+    for (const auto& [k, v] : {std::pair{"keepalives", "1"}, std::pair{"keepalives_idle", "30"},
+                              std::pair{"keepalives_interval", "10"}, std::pair{"keepalives_count", "3"}})
+        if (!params.get(k)) params.set(k, v);
+    return connect(params, key, readTimeout);
 }
 
 } // namespace kov::tessera

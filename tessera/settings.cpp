@@ -1,9 +1,13 @@
 #include "tessera/settings.h"
 
 #include "common/inifile.h"
+#include "tessera/backend.h"
 #include "tessera/status.h"
 
+#include <sys/stat.h>
+
 #include <charconv>
+#include <cstdio>
 
 #include <filesystem>
 #include <memory>
@@ -37,40 +41,96 @@ std::int16_t checkFile(const std::string& path, FileIdentity& id)
     return fs::is_directory(parent, ec) ? kStatusNoFile : kStatusNoFolder;
 }
 
-// What a settings file says: its status (0 or -18) and the [Database] values.
+// What a settings file says: its status (0 or -18), what is wrong with it, and the
+// [Database] values.
 struct Settings {
     std::int16_t status = kStatusOk;
+    std::string detail;
     std::string engine;      // kEngineSqlite or kEnginePostgresql
     std::string path;        // Path= as written (SQLite)
     std::string connection;  // Connection= (PostgreSQL)
+    std::size_t valueLine = 0;
     int busyTimeoutMs = kDefaultBusyTimeoutMs;
+    int readTimeoutS = kDefaultReadTimeoutS;
 };
 
-Settings parseSettings(const std::string& content)
+constexpr const char* kKnownKeys = "Engine、Path、Connection、BusyTimeout、ReadTimeout";
+
+Settings parseSettings(const std::string& content, const std::string& iniPath)
 {
     const ini::IniFile file = ini::parse(content);
-    auto value = [&](const char* key) { return ini::unquoted(file.value("Database", key).value_or(std::string())); };
+    ini::FirstFault fault(file);
+    // The last line of each key of [Database]; another key there is a fault (a misspelt
+    // key would otherwise leave its setting silently at the default).
+    const ini::Entry *engineAt = nullptr, *pathAt = nullptr, *connectionAt = nullptr, *busyAt = nullptr,
+                     *readAt = nullptr;
+    for (const ini::Entry& e : file.entries) {
+        if (!ini::equalsNoCase(e.section, "Database")) continue;
+        const ini::Entry** slot = ini::equalsNoCase(e.key, "Engine")        ? &engineAt
+                                  : ini::equalsNoCase(e.key, "Path")        ? &pathAt
+                                  : ini::equalsNoCase(e.key, "Connection")  ? &connectionAt
+                                  : ini::equalsNoCase(e.key, "BusyTimeout") ? &busyAt
+                                  : ini::equalsNoCase(e.key, "ReadTimeout") ? &readAt
+                                                                            : nullptr;
+        if (slot) *slot = &e;
+        else fault.note(e.line, "不明な設定「" + e.key + "」です（" + kKnownKeys + "）。");
+    }
+    auto value = [](const ini::Entry* e) { return e ? ini::unquoted(e->value) : std::string(); };
+    // A whole number of at least `least`, or a fault of its line.
+    auto number = [&fault, &value](const ini::Entry* e, int least, const char* unit, int& out) {
+        if (!e) return;
+        const std::string v = value(e);
+        int n = -1;
+        const auto r = std::from_chars(v.data(), v.data() + v.size(), n);
+        const std::string what = e->key + " の値「" + v + "」";
+        if (r.ec != std::errc() || r.ptr != v.data() + v.size())
+            fault.note(e->line, what + "は数ではありません（" + unit + "を数字だけで書いてください）。");
+        else if (n < least)
+            fault.note(e->line, what + "は使えません（" + std::to_string(least) + " 以上の" + unit + "を書いてください）。");
+        else
+            out = n;
+    };
+
     Settings out;
-    const std::string engine = value("Engine");
+    const std::string engine = value(engineAt);
     if (engine.empty() || ini::equalsNoCase(engine, "sqlite") || ini::equalsNoCase(engine, "sqlite3")) {
         out.engine = kEngineSqlite;
-        out.path = value("Path");
-        if (out.path.empty()) out.status = kStatusBadName;
+        out.path = value(pathAt);
+        out.valueLine = pathAt ? pathAt->line : 0;
     } else if (ini::equalsNoCase(engine, "postgresql") || ini::equalsNoCase(engine, "postgres")) {
         // Without Connection= libpq's own defaults apply (PGHOST, PGDATABASE, ...).
         out.engine = kEnginePostgresql;
-        out.connection = value("Connection");
+        out.connection = value(connectionAt);
+        out.valueLine = connectionAt ? connectionAt->line : 0;
     } else {
-        out.status = kStatusBadName;
+        fault.note(engineAt->line, "Engine の値「" + engine + "」は使えません（sqlite、postgresql）。");
     }
-    if (const std::optional<std::string> t = file.value("Database", "BusyTimeout")) {
-        const std::string v = ini::unquoted(*t);
-        int ms = -1;
-        const auto r = std::from_chars(v.data(), v.data() + v.size(), ms);
-        if (r.ec != std::errc() || r.ptr != v.data() + v.size() || ms < 0) out.status = kStatusBadName;
-        else out.busyTimeoutMs = ms;
+    number(busyAt, 0, "ミリ秒", out.busyTimeoutMs);
+    number(readAt, 1, "秒", out.readTimeoutS);
+    if (fault.any()) {
+        out.status = kStatusBadName;
+        out.detail = fault.text(iniPath);
+    } else if (out.engine == kEngineSqlite && out.path.empty()) {
+        out.status = kStatusBadName;
+        out.detail = out.valueLine != 0
+                         ? ini::placeText(iniPath, out.valueLine) + ": Path が空です（データベースのファイルを書いてください）。"
+                         : ini::placeText(iniPath, 0) + ": [Database] に Path（データベースのファイル）がありません。";
     }
     return out;
+}
+
+// libpq's rule for its password file: a password is kept in a file that only its owner
+// may read.
+void warnOfReadablePassword(const std::string& iniPath, const Settings& s)
+{
+    if (s.engine != kEnginePostgresql || !connectionHasPassword(s.connection)) return;
+    struct stat st {};
+    if (::stat(iniPath.c_str(), &st) != 0 || (st.st_mode & (S_IRWXG | S_IRWXO)) == 0) return;
+    std::fprintf(stderr,
+                 "警告: 設定ファイル「%s」の Connection にパスワードがありますが、このファイルは他の利用者も読めます"
+                 "（chmod 600 にするか、パスワードは ~/.pgpass に置いてください）。\n",
+                 iniPath.c_str());
+    std::fflush(stderr);
 }
 
 // Where a settings name led, by folder and name: the settings file, its stat when it
@@ -117,15 +177,40 @@ LocationCache& locationCache()
 
 std::int16_t fromLocated(const Located& loc, DatabaseLocation& out)
 {
-    if (loc.settings.status != kStatusOk) return loc.settings.status;
+    out.iniPath = loc.iniPath;
+    out.valueLine = loc.settings.valueLine;
+    if (loc.settings.status != kStatusOk) {
+        out.detail = loc.settings.detail;
+        return loc.settings.status;
+    }
     out.engine = loc.settings.engine;
     out.busyTimeoutMs = loc.settings.busyTimeoutMs;
+    out.readTimeoutS = loc.settings.readTimeoutS;
     if (out.engine == kEnginePostgresql) {
         out.connection = loc.settings.connection;
         return kStatusOk;
     }
     out.path = loc.dbPath;
-    return checkFile(out.path, out.file);
+    const std::int16_t st = checkFile(out.path, out.file);
+    const std::string at = ini::placeText(loc.iniPath, out.valueLine) + ": Path の";
+    if (st == kStatusBadName) out.detail = at + "「" + out.path + "」はフォルダです（データベースのファイルを書いてください）。";
+    else if (st == kStatusNoFolder) out.detail = at + "フォルダ「" + fs::path(out.path).parent_path().string() + "」がありません。";
+    else if (st == kStatusNoFile) out.detail = at + "データベースファイル「" + out.path + "」がありません。";
+    return st;
+}
+
+// A settings file that was not found or not read: its status and what is wrong.
+std::int16_t settingsFault(std::int16_t status, const fs::path& iniPath, DatabaseLocation& out)
+{
+    const std::string name = iniPath.string();
+    switch (status) {
+    case kStatusBadName: out.detail = "設定ファイル「" + name + "」はフォルダです（ファイルではありません）。"; break;
+    case kStatusNoFolder:
+        out.detail = "設定ファイルのフォルダ「" + iniPath.parent_path().string() + "」がありません（KOV_INI_DIR を確かめてください）。";
+        break;
+    default: out.detail = "設定ファイル「" + name + "」がありません。"; break;
+    }
+    return status;
 }
 
 } // namespace
@@ -133,7 +218,10 @@ std::int16_t fromLocated(const Located& loc, DatabaseLocation& out)
 std::int16_t locateDatabase(const std::string& folder, const std::string& iniName, DatabaseLocation& out)
 {
     const std::string name = trimmed(iniName);
-    if (name.empty() || name.find('\0') != std::string::npos) return kStatusBadName;
+    if (name.empty() || name.find('\0') != std::string::npos) {
+        out.detail = "設定ファイルの名前がありません。";
+        return kStatusBadName;
+    }
 
     std::string key = folder;
     key += '\0';
@@ -154,16 +242,21 @@ std::int16_t locateDatabase(const std::string& folder, const std::string& iniNam
         // Not under this name: the folder may be missing, or the name differ in case.
         std::error_code ec;
         const fs::path parent = iniPath.parent_path();
-        if (!fs::is_directory(parent.empty() ? fs::path(".") : parent, ec)) return kStatusNoFolder;
+        if (!fs::is_directory(parent.empty() ? fs::path(".") : parent, ec))
+            return settingsFault(kStatusNoFolder, iniPath, out);
         iniPath = findFile(parent.empty() ? fs::path(".") : parent, iniPath.filename().string());
         found = checkFile(iniPath.string(), loc->iniFile);
     }
-    if (found != kStatusOk) return found;
+    if (found != kStatusOk) return settingsFault(found, iniPath, out);
 
     std::string content;
-    if (!ini::readFile(iniPath.string(), content)) return kStatusNoFile;
-    loc->settings = parseSettings(content);
+    if (!ini::readFile(iniPath.string(), content)) {
+        out.detail = "設定ファイル「" + iniPath.string() + "」を読めません（読む権限を確かめてください）。";
+        return kStatusNoFile;
+    }
+    loc->settings = parseSettings(content, iniPath.string());
     loc->iniPath = iniPath.string();
+    warnOfReadablePassword(loc->iniPath, loc->settings);
     if (loc->settings.status == kStatusOk && loc->settings.engine == kEngineSqlite) {
         fs::path dbPath(loc->settings.path);
         if (dbPath.is_relative()) dbPath = iniPath.parent_path() / dbPath;

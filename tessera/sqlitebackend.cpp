@@ -412,6 +412,17 @@ private:
     std::shared_ptr<Connection> m_conn;
 };
 
+// Why the database file `path` cannot be opened, for the clerk and the administrator.
+std::string openFailure(const std::string& path, const std::string& message, int rc, int busyTimeoutMs)
+{
+    const std::string file = "データベースファイル「" + path + "」";
+    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
+        return file + "は他のプログラムが書き込み中です（BusyTimeout の " + std::to_string(busyTimeoutMs) +
+               " ミリ秒待ちました。" + message + "）。";
+    if ((rc & 0xff) == SQLITE_NOTADB) return file + "は SQLite のデータベースではありません（" + message + "）。";
+    return file + "を開けません（" + message + "）。";
+}
+
 } // namespace
 
 EngineOpen openSqlite(const std::string& path, const FileIdentity& file, int busyTimeoutMs)
@@ -430,7 +441,7 @@ EngineOpen openSqlite(const std::string& path, const FileIdentity& file, int bus
     const int rc = sqlite3_open_v2(path.c_str(), &conn->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         result.status = kStatusDbOpenClose;
-        result.message = conn->db ? sqlite3_errmsg(conn->db) : sqlite3_errstr(rc);
+        result.message = openFailure(path, conn->db ? sqlite3_errmsg(conn->db) : sqlite3_errstr(rc), rc, busyTimeoutMs);
         return result;
     }
     // A lock that another program holds (a writer committing) is waited for this long
@@ -439,9 +450,10 @@ EngineOpen openSqlite(const std::string& path, const FileIdentity& file, int bus
     // SQLite opens lazily: read the schema once so that a file that is no database
     // fails here and not at the first table.
     char* err = nullptr;
-    if (sqlite3_exec(conn->db, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, &err) != SQLITE_OK) {
+    if (const int schemaRc = sqlite3_exec(conn->db, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, &err);
+        schemaRc != SQLITE_OK) {
         result.status = kStatusDbOpenClose;
-        result.message = err ? err : "not a database";
+        result.message = openFailure(path, err ? err : "not a database", sqlite3_errcode(conn->db), busyTimeoutMs);
         sqlite3_free(err);
         return result;
     }

@@ -9,6 +9,7 @@
 // asked of the rows it found (FindShape).
 #include "tessera/tessera.h"
 
+#include "common/inifile.h"
 #include "common/runtimeerror.h"
 #include "common/runtimeservices.h"
 #include "common/sqltext.h"
@@ -46,8 +47,10 @@ std::string trimmed(std::string_view s) { return std::string(trimmedView(s)); }
 // The handle that DBDatabase hands out: one open database of an engine.
 class Database final : public DbHandle {
 public:
-    explicit Database(std::unique_ptr<Engine> engine) : m_engine(std::move(engine)) {}
+    Database(std::unique_ptr<Engine> engine, std::string text) : m_engine(std::move(engine)), m_text(std::move(text)) {}
     bool isOpen() const { return m_open; }
+    // The database as a message names it (its file, or its settings line).
+    const std::string& text() const { return m_text; }
     Engine& engine() { return *m_engine; }
     void close()
     {
@@ -75,6 +78,7 @@ public:
 
 private:
     std::unique_ptr<Engine> m_engine;
+    std::string m_text;
     bool m_open = true;
     int m_reads = 0;
     unsigned m_lastRun = 0;
@@ -92,16 +96,24 @@ public:
 
     std::int16_t DAO_DBOpen() override
     {
+        clearFailureDetail();
         if (m_db) return kStatusDbIsOpen;
         DatabaseLocation loc;
         if (const std::int16_t st = locateDatabase(kov::settingsFolder(m_appPath), m_iniName, loc); st != kStatusOk) {
             // A database file that has gone: idle connections to it only hold it open.
             if (!loc.path.empty()) dropIdleConnections(loc.path);
+            noteFailureDetail(st, loc.detail);
             return st;
         }
         EngineOpen opened = openEngine(loc);
-        if (opened.status != kStatusOk) return opened.status;
-        m_db = std::make_shared<Database>(std::move(opened.engine));
+        if (opened.status != kStatusOk) {
+            // A value of the settings that the engine cannot use names its line.
+            noteFailureDetail(opened.status, opened.status == kStatusBadName
+                                                 ? ini::placeText(loc.iniPath, loc.valueLine) + ": " + opened.message
+                                                 : opened.message);
+            return opened.status;
+        }
+        m_db = std::make_shared<Database>(std::move(opened.engine), databaseText(loc));
         return kStatusOk;
     }
 
@@ -130,6 +142,13 @@ public:
     }
 
 private:
+    // The database as a message names it.
+    static std::string databaseText(const DatabaseLocation& loc)
+    {
+        if (loc.engine == kEngineSqlite) return "データベースファイル「" + loc.path + "」";
+        return ini::placeText(loc.iniPath, loc.valueLine) + "の Connection のデータベース";
+    }
+
     std::string m_appPath;
     std::string m_iniName;
     std::shared_ptr<Database> m_db;
@@ -384,7 +403,10 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     auto db = std::dynamic_pointer_cast<Database>(m_handle);
     if (!db || !db->isOpen()) return kStatusDbClosed;
     const std::string table = trimmed(m_name);
-    if (table.empty()) return kStatusTbOpenClose;
+    if (table.empty()) {
+        noteFailureDetail(kStatusTbOpenClose, "テーブルの名前がありません。");
+        return kStatusTbOpenClose;
+    }
     const std::string list = trimmed(select);
     if (group && list.empty()) return kStatusNoArgument;
 
@@ -414,7 +436,13 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     }
     if (!count) {
         if (engine.lost()) return kStatusDbOpenClose;
-        return engine.tableExists(table) ? kStatusSqlError : kStatusTbOpenClose;
+        const bool exists = engine.tableExists(table);
+        if (engine.lost()) return kStatusDbOpenClose;
+        if (exists) return kStatusSqlError;
+        // Mostly a settings file that names another database than the payroll one.
+        noteFailureDetail(kStatusTbOpenClose, db->text() + "にテーブル「" + table +
+                                                  "」がありません（設定ファイルの Path か Connection が別のデータベースを指していないか確かめてください）。");
+        return kStatusTbOpenClose;
     }
     const DbValue rows = count->value(0);
     count.reset();

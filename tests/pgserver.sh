@@ -14,6 +14,12 @@
 #                                       PRIMARY_STATEFILE (pg_basebackup -R into a new
 #                                       temporary folder), on a Unix socket of its own;
 #                                       STATEFILE as for start
+#   tests/pgserver.sh start STATEFILE password
+#                                       the server also listens on TCP (127.0.0.1, a
+#                                       free port) where it asks for a password
+#                                       (scram-sha-256) of every role; the role "kovpw"
+#                                       has the password "kovpw-secret", and STATEFILE's
+#                                       fourth line is its connection string
 #   tests/pgserver.sh stop STATEFILE    stop the server and remove its folder
 #   tests/pgserver.sh settings DIR CONNECTION
 #                                       KOV.INI and KOVENV.INI in DIR (made if need be)
@@ -25,6 +31,7 @@
 set -euo pipefail
 cmd=${1:?start, standby, stop or settings}
 state=${2:?state file}
+auth=${3:-}
 
 if [ "$cmd" = settings ]; then
   desk=$2
@@ -66,8 +73,8 @@ start|standby)
     pconn=$(head -1 "$primary" | cut -d' ' -f2-)
   elif [ "${3:-}" = "--bench" ]; then
     bench=1
-  elif [ -n "${3:-}" ]; then
-    echo "usage: $0 start STATEFILE [--bench]" >&2; exit 2
+  elif [ -n "${3:-}" ] && [ "${3:-}" != password ]; then
+    echo "usage: $0 start STATEFILE [--bench|password]" >&2; exit 2
   fi
   # As root the folder is made in /tmp, which the server's user can reach whatever
   # TMPDIR names.
@@ -88,7 +95,11 @@ start|standby)
       given_up initdb.log "initdb failed"; }
   fi
   opts="-k $dir -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c autovacuum=off -c max_connections=200"
-  if [ "$bench" = 1 ]; then
+  if [ "$auth" = password ]; then
+    # The socket stays trusted (for the setup below); TCP asks for a password.
+    printf 'local all all trust\nhost all all 127.0.0.1/32 scram-sha-256\n' >"$dir/data/pg_hba.conf"
+    opts="$opts -c listen_addresses=127.0.0.1"
+  elif [ "$bench" = 1 ]; then
     # Utility statements (DECLARE, FETCH, ...) are told apart by their text: room for many.
     opts="$opts -c listen_addresses=127.0.0.1 -c shared_preload_libraries=pg_stat_statements"
     opts="$opts -c pg_stat_statements.max=50000 -c pg_stat_statements.track=all"
@@ -113,6 +124,11 @@ start|standby)
   fi
   printf 'ok host=%s port=%s user=kov dbname=kovtest\n%s\n%s\n' "$dir" "$port" "$dir" "$bindir" >"$state"
   [ "$bench" = 1 ] && echo "tcp $port" >>"$state"
+  if [ "$auth" = password ]; then
+    psql -X -q -h "$dir" -p "$port" -U kov -d postgres \
+      -c "SET password_encryption = 'scram-sha-256'; CREATE ROLE kovpw LOGIN PASSWORD 'kovpw-secret'" >/dev/null
+    printf 'host=127.0.0.1 port=%s user=kovpw password=kovpw-secret dbname=kovtest\n' "$port" >>"$state"
+  fi
   echo "pgserver: started in $dir (port $port)"
   ;;
 stop)

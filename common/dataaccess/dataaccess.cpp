@@ -70,6 +70,58 @@ std::int16_t toInt16(const DbValue& v, std::string_view column)
 }
 
 namespace {
+struct FailureDetail {
+    std::int16_t status = 0;
+    std::string text;
+};
+thread_local FailureDetail t_failure;
+
+std::mutex& sessionMutex()
+{
+    static std::mutex m;
+    return m;
+}
+std::string& programNameSlot()
+{
+    static std::string name;
+    return name;
+}
+std::function<void()>& waitHookSlot()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+} // namespace
+
+void noteFailureDetail(std::int16_t status, std::string detail) { t_failure = {status, std::move(detail)}; }
+
+std::string failureDetail(std::int16_t status)
+{
+    return status != 0 && t_failure.status == status ? t_failure.text : std::string();
+}
+
+void clearFailureDetail() { t_failure = {}; }
+
+void setProgramName(std::string name)
+{
+    const std::lock_guard lock(sessionMutex());
+    programNameSlot() = std::move(name);
+}
+
+std::string programName()
+{
+    const std::lock_guard lock(sessionMutex());
+    return programNameSlot();
+}
+
+void setWaitHook(std::function<void()> hook) { waitHookSlot() = std::move(hook); }
+
+void callWaitHook()
+{
+    if (const std::function<void()>& hook = waitHookSlot()) hook();
+}
+
+namespace {
 std::map<std::string, std::function<std::unique_ptr<ComObject>()>, std::less<>>& registry()
 {
     static std::map<std::string, std::function<std::unique_ptr<ComObject>()>, std::less<>> r;

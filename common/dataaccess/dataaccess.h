@@ -127,6 +127,29 @@ std::unique_ptr<T> CreateObjectAs(std::string_view progId)
 void RegisterClass(const std::string& progId, std::function<std::unique_ptr<ComObject>()> factory);
 void UnregisterAll();
 
+// ---- What the program and the component tell each other beside the statuses ----
+
+// The cause of the last failure of the component on this thread, in Japanese, naming
+// what to fix (the settings file and its line, the database file, the server's own
+// text in parentheses): the status check shows it on the line after the status
+// message. The component notes it with the status it returns; failureDetail gives it
+// only for that status (empty otherwise, and after clearFailureDetail).
+void noteFailureDetail(std::int16_t status, std::string detail);
+std::string failureDetail(std::int16_t status);
+void clearFailureDetail();
+
+// The program's name ("kov120"), by which the component names its sessions on a
+// server; empty until the program sets it.
+void setProgramName(std::string name);
+std::string programName();
+
+// A function that the component calls about every kWaitHookInterval while it waits on
+// a server (a statement, a batch of rows, a connection), so that the screen stays
+// painted; it must not take user input. Set once at the start, before any connection.
+inline constexpr int kWaitHookIntervalMs = 100;
+void setWaitHook(std::function<void()> hook);
+void callWaitHook();
+
 inline constexpr const char* kProgIdDbAccess = "Tessera.clsDbAccess";
 inline constexpr const char* kProgIdTbAccess = "Tessera.clsTbAccess";
 

@@ -187,7 +187,9 @@ TEST_F(CmnNameTest, MissingDatabaseShowsTheOpenFailureAndLeavesEverythingCleared
     names.prsNameRead(1);
     expectCleared(names);
     ASSERT_EQ(rt.messages.size(), 1u);
-    EXPECT_EQ(rt.messages[0].text, "KOVENV データベースのオープンに失敗しました。");
+    // The component's cause follows on the next line.
+    EXPECT_EQ(rt.messages[0].text,
+              "KOVENV データベースのオープンに失敗しました。\r\n設定ファイル「" + fx.path("KOVENV.INI") + "」がありません。");
     EXPECT_EQ(rt.messages[0].icon, kov::MsgIcon::Stop);
     EXPECT_EQ(rt.messages[0].buttons, kov::MsgButtons::Ok);
     EXPECT_EQ(rt.messages[0].title, "");

@@ -1,5 +1,6 @@
 // The fatal status message: its text for every status, the box and the program end.
 #include "common/comtessera.h"
+#include "common/dataaccess/dataaccess.h"
 #include "common/tests/scriptedruntime.h"
 
 #include <gtest/gtest.h>
@@ -155,4 +156,24 @@ TEST(ComTessera, ExemptionLetsOnlyEndOfRowsAndFailedInitialisationPass)
     EXPECT_EQ(fatal(com, rt, -8, -1).text, "テーブルは指定したレコードを検索できません。\r\n\r\nErr Status = -8");
     EXPECT_EQ(fatal(com, rt, -9, 0).text, "テーブルのＥＯＦレコードを検出しました。\r\n\r\nErr Status = -9");
     fatal(com, rt, -99, 1);
+}
+
+// The component's detail of the failure follows the message, which stays as it is; the
+// box takes the screen's caption unless the names gave a title. A detail of another
+// status is not shown, and a shown one is not shown again.
+TEST(ComTessera, TheComponentsDetailFollowsAndTheScreensCaptionIsTheTitle)
+{
+    ScriptedRuntime rt;
+    ComTessera com(rt);
+    com.setScreenCaption("画面");
+    const std::string base = "データベースはオープン／クローズ出来ません。\r\n\r\nErr Status = -1";
+    kov::dataaccess::noteFailureDetail(-1, "認証に失敗しました。（libpq）");
+    kov::RecordedMessage m = fatal(com, rt, -1);
+    EXPECT_EQ(m.text, base + "\r\n認証に失敗しました。（libpq）");
+    EXPECT_EQ(m.title, "画面");
+    EXPECT_EQ(fatal(com, rt, -1).text, base);
+    kov::dataaccess::noteFailureDetail(-20, "設定ファイル");
+    EXPECT_EQ(fatal(com, rt, -1).text, base);
+    com.prsStatusNames("", "", "Kov570");
+    EXPECT_EQ(fatal(com, rt, -1).title, "Kov570");
 }

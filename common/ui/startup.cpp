@@ -1,5 +1,6 @@
 #include "common/ui/startup.h"
 
+#include "common/dataaccess/dataaccess.h"
 #include "common/ui/fonts.h"
 #include "common/ui/singlecopy.h"
 
@@ -17,6 +18,10 @@ int runProgram(int argc, char** argv, const QString& programName, const StartMai
     QApplication app(qtArgc, qtArgv);
     installJapaneseFonts();
     QApplication::setFont(screenFont());
+    // The component names its server sessions after the program, and keeps the screens
+    // painted while it waits on a server (the keys stay dead until the wait ends).
+    dataaccess::setProgramName(programName.toStdString());
+    dataaccess::setWaitHook([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 
     FrmBack back;
     rt.addEndHook([&back] {

@@ -31,7 +31,9 @@ using StartMain = std::function<void(QtRuntime& rt, FrmBack& back)>;
 
 // Creates the QApplication, installs the Japanese fonts, runs the load step of FrmBack
 // for programName (which may end the process with kov::kExitLaunchRule), shows it,
-// calls startMain inside kov::runGuarded and runs the event loop. The program ends
+// calls startMain inside kov::runGuarded and runs the event loop. It also gives the
+// data-access component the program's name and its wait hook (the screens repainted,
+// no user input taken). The program ends
 // through rt.endProgram (the end key ends with status 0).
 int runProgram(int argc, char** argv, const QString& programName, const StartMain& startMain);
 

@@ -239,6 +239,7 @@ TEST(Kov120Run, MissingNameSettingsShownOncePerRun)
     for (int i = 1; i <= 30; ++i) addPerson(env.fx, 1000 + i, "職員" + std::to_string(i), "E101", 1);
     std::filesystem::remove(env.fx.path("KOVENV.INI"));
     const std::string text = "KOVENV データベースのオープンに失敗しました。";
+    const std::string shown = text + "\r\n設定ファイル「" + env.fx.path("KOVENV.INI") + "」がありません。";
 
     ::testing::internal::CaptureStderr();
     ASSERT_EQ(env.open(), std::nullopt);
@@ -252,7 +253,7 @@ TEST(Kov120Run, MissingNameSettingsShownOncePerRun)
     }
     const std::string log = ::testing::internal::GetCapturedStderr();
     for (const RecordedMessage& m : env.rt.messages) {
-        EXPECT_EQ(m.text, text);
+        EXPECT_EQ(m.text, shown);
         EXPECT_EQ(m.icon, MsgIcon::Stop);
     }
     std::size_t logged = 0;

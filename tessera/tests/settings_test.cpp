@@ -183,3 +183,89 @@ TEST(TesseraSettings, AWriterHoldingTheLockIsWaitedForUpToTheBusyTimeout)
         close(ready[1]);
     }
 }
+
+// Each fault of a settings file: its status, and the detail that the status check
+// shows on the line after the status message (the file, the line, what is wrong).
+TEST(TesseraSettings, EachFaultNamesTheFileTheLineAndWhatIsWrong)
+{
+    kov::db::Fixture fx;
+    const std::string ini = fx.path("BAD.INI");
+    struct Case {
+        std::string content;
+        std::int16_t status;
+        std::string detail;
+    };
+    const Case cases[] = {
+        {"[Database]\r\nPath=gone.db\r\n", -20,
+         "設定ファイル「" + ini + "」の 2 行目: Path のデータベースファイル「" + fx.path("gone.db") + "」がありません。"},
+        {"[Database]\r\nPath=nodir/kov.db\r\n", -19,
+         "設定ファイル「" + ini + "」の 2 行目: Path のフォルダ「" + fx.path("nodir") + "」がありません。"},
+        {"[Database]\r\nPath=kov.db\r\nBusyTimeout=5s\r\n", -18,
+         "設定ファイル「" + ini + "」の 3 行目: BusyTimeout の値「5s」は数ではありません（ミリ秒を数字だけで書いてください）。"},
+        {"[Database]\r\nPath=kov.db\r\nReadTimeout=0\r\n", -18,
+         "設定ファイル「" + ini + "」の 3 行目: ReadTimeout の値「0」は使えません（1 以上の秒を書いてください）。"},
+        {"[Database]\r\nEngnie=sqlite\r\nPath=kov.db\r\n", -18,
+         "設定ファイル「" + ini + "」の 2 行目: 不明な設定「Engnie」です（Engine、Path、Connection、BusyTimeout、ReadTimeout）。"},
+        {"[Database]\r\nEngine=oracle\r\n", -18,
+         "設定ファイル「" + ini + "」の 2 行目: Engine の値「oracle」は使えません（sqlite、postgresql）。"},
+        {"[Database]\r\nPath kov.db\r\n", -18, "設定ファイル「" + ini + "」の 2 行目: 「名前=値」の形ではありません。"},
+        {"[Database]\r\n", -18, "設定ファイル「" + ini + "」: [Database] に Path（データベースのファイル）がありません。"},
+        {"[Database]\r\nPath=\r\n", -18,
+         "設定ファイル「" + ini + "」の 2 行目: Path が空です（データベースのファイルを書いてください）。"},
+        {"[Database]\r\nEngine=postgresql\r\nConnection=nosuchkey=1\r\n", -18,
+         "設定ファイル「" + ini + "」の 3 行目: Connection の値は接続文字列になっていません（invalid connection option \"nosuchkey\"）。"},
+        {"[Database]\r\nPath=kovenv.db\r\n", 0, ""},  // opens, but has no payroll table: see below
+    };
+    for (const Case& c : cases) {
+        fx.writeSettings("BAD.INI", c.content);
+        EXPECT_EQ(openWith("BAD.INI"), c.status) << c.content;
+        EXPECT_EQ(failureDetail(c.status), c.detail) << c.content;
+    }
+    // A database without the table that the program opens (the other database named).
+    auto db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
+    db->setDBIniNameString("BAD.INI");
+    ASSERT_EQ(db->DAO_DBOpen(), 0);
+    auto tb = CreateObjectAs<clsTbAccess>(kProgIdTbAccess);
+    tb->setTBDatabase(db->DBDatabase());
+    tb->setTBNameString("SKKANRI");
+    EXPECT_EQ(tb->DAO_TableOpen("", ""), -2);
+    EXPECT_EQ(failureDetail(-2), "データベースファイル「" + fx.path("kovenv.db") +
+                                     "」にテーブル「SKKANRI」がありません（設定ファイルの Path か Connection が別のデータベースを指していないか確かめてください）。");
+    // The settings file itself, and its folder.
+    EXPECT_EQ(openWith("NOSUCH.INI"), -20);
+    EXPECT_EQ(failureDetail(-20), "設定ファイル「" + fx.path("NOSUCH.INI") + "」がありません。");
+    setenv("KOV_INI_DIR", fx.path("missing").c_str(), 1);
+    EXPECT_EQ(openWith("KOV.INI"), -19);
+    EXPECT_EQ(failureDetail(-19), "設定ファイルのフォルダ「" + fx.path("missing") + "」がありません（KOV_INI_DIR を確かめてください）。");
+}
+
+// A password in Connection= of a file that others may read is warned of (libpq's rule
+// for its password file); the same file readable by its owner alone is not.
+TEST(TesseraSettings, APasswordInAFileThatOthersMayReadIsWarnedOf)
+{
+    kov::db::Fixture fx;
+    struct Case {
+        std::string connection;
+        fs::perms perms;
+        bool warned;
+    };
+    const Case cases[] = {
+        {"host=/nonexistent port=1 connect_timeout=2 password=secret", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                                         fs::perms::others_read, true},
+        {"postgresql://desk:secret@/kov?host=/nonexistent&port=1&connect_timeout=2", fs::perms::owner_read | fs::perms::group_read, true},
+        {"host=/nonexistent port=1 connect_timeout=2 password=secret", fs::perms::owner_read | fs::perms::owner_write, false},
+        {"host=/nonexistent port=1 connect_timeout=2", fs::perms::owner_read | fs::perms::others_read, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string name = "PW" + std::to_string(++n) + ".INI";
+        fx.writeSettings(name, "[Database]\r\nEngine=postgresql\r\nConnection=" + c.connection + "\r\n");
+        fs::permissions(fx.path(name), c.perms);
+        testing::internal::CaptureStderr();
+        openWith(name);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.find("警告: 設定ファイル「" + fx.path(name) + "」の Connection にパスワードがあります") != std::string::npos,
+                  c.warned)
+            << c.connection << "\n" << err;
+    }
+}
