@@ -23,7 +23,8 @@ public:
 
     // Lets pending window events run once.
     virtual void doEvents() = 0;
-    // Ends the program at once; nothing of the program runs after it.
+    // Ends the program at once; nothing of the program runs after it but the removal of
+    // the files not yet committed (kov::discardPendingFiles).
     [[noreturn]] virtual void endProgram(int exitStatus) = 0;
     // The folder of the running program file, without a trailing separator.
     virtual std::string appPath() const = 0;

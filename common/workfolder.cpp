@@ -1,11 +1,10 @@
 #include "workfolder.h"
 
-#include "fileerror.h"
 #include "runtimeerror.h"
+#include "safefile.h"
 
 #include <cstdlib>
 #include <filesystem>
-#include <system_error>
 
 #ifndef _WIN32
 #include <pwd.h>
@@ -58,10 +57,9 @@ std::string workFolder(const std::string& program)
         throwInvalidArgument("作業フォルダのプログラム名「" + program + "」は使えません。");
     std::string folder = (fs::path(workRoot()) / program).string();
     while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (!ec && !fs::is_directory(folder, ec)) ec = std::make_error_code(std::errc::not_a_directory);
-    if (ec) throwFileError("作業フォルダ「" + folder + "」を作成できません。" + fileErrorText(ec));
+    // The command file holds names and amounts: both folders are the user's alone.
+    ensurePrivateFolder(folder, "作業フォルダ");
+    ensurePrivateFolder(workRoot(), "作業フォルダ");
     return folder;
 }
 

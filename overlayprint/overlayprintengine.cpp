@@ -6,9 +6,9 @@
 #include "renderer.h"
 #include "settings.h"
 
-#include "common/fileerror.h"
 #include "common/runtimeerror.h"
 #include "common/runtimeservices.h"
+#include "common/safefile.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -21,16 +21,10 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QTemporaryFile>
 
-#include <cerrno>
 #include <filesystem>
 #include <new>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace kov::overlayprint {
 
@@ -47,156 +41,95 @@ QPageLayout pageLayoutOf(const Renderer& r)
                        QPageLayout::Millimeter);
 }
 
-// The device the PDF writer writes to: every byte goes straight to the file, and the
-// first write that does not take all its bytes is remembered with its cause. The PDF
-// writer itself goes on as if nothing had happened after a failed write (and a file
-// device forgets a write error at its next write), so the job is judged here: by the
-// failure, by the bytes handed over against the size of the file, and by the flush.
+// The device the PDF writer writes to: every byte goes straight to the safe file, and
+// the first write that fails is remembered with its message. The PDF writer itself goes
+// on as if nothing had happened after a failed write, so the job is judged here, and no
+// exception is let through the writer's code.
 class CheckedOutput : public QIODevice {
 public:
-    explicit CheckedOutput(QFileDevice& file) : m_file(file) {}
+    explicit CheckedOutput(kov::SafeFile& file) : m_file(file) {}
 
-    bool failed() const { return m_failed; }
-    int cause() const { return m_errno; }
-    qint64 accepted() const { return m_accepted; }
+    bool failed() const { return !m_error.empty(); }
+    const std::string& error() const { return m_error; }
     bool isSequential() const override { return true; }
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 len) override
     {
-        if (m_failed) return -1;
-        qint64 done = 0;
-#ifndef _WIN32
-        const int fd = m_file.handle();
-        while (done < len) {
-            const ssize_t n = ::write(fd, data + done, static_cast<std::size_t>(len - done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                m_failed = true;
-                m_errno = n < 0 ? errno : ENOSPC;
-                break;
-            }
-            done += n;
+        if (failed()) return -1;
+        try {
+            m_file.write(std::string_view(data, static_cast<std::size_t>(len)));
+        } catch (const kov::RuntimeError& e) {
+            m_error = e.detail();
+            return -1;
         }
-#else
-        done = m_file.write(data, len);
-        if (done != len || !m_file.flush()) {
-            m_failed = true;
-            m_errno = m_file.error() == QFileDevice::ResourceError ? ENOSPC : EIO;
-        }
-        if (done < 0) done = 0;
-#endif
-        m_accepted += done;
-        return m_failed ? -1 : done;
+        return len;
     }
 
 private:
-    QFileDevice& m_file;
-    bool m_failed = false;
-    int m_errno = 0;
-    qint64 m_accepted = 0;
+    kov::SafeFile& m_file;
+    std::string m_error;
 };
 
 // Draws the job into a temporary file beside the target and gives it its final name
-// only when it is complete: either exactly `target` (replacing it) or, when
-// `keepExisting`, the first of target, target_2, target_3 ... that does not exist yet.
-// Whatever fails on the way (a full disk, a folder that may not be written) is reported
-// with the folder and its cause, and the temporary file is removed.
-bool writePdf(Renderer& r, const QString& target, bool keepExisting, const QString& title, std::string* written,
-              std::string* error)
+// only when it is complete (kov::SafeFile): either exactly `target` (replacing it) or,
+// when `keepExisting`, the first of target, target_2, target_3 ... that does not exist
+// yet. A folder that is made for the PDFs is the user's alone (0700), and one that
+// `privateFolder` asks for must be. Whatever fails on the way (a full disk, a folder that
+// may not be written) is reported with the file or folder and its cause, and the
+// temporary file is removed.
+bool writePdf(Renderer& r, const QString& target, bool keepExisting, bool privateFolder, const QString& title,
+              std::string* written, std::string* error)
 {
     const QFileInfo fi(target);
-    const QString folder = fi.absolutePath();
-    const std::string where = "PDF の保存先フォルダ「" + folder.toStdString() + "」";
-    {
-        std::error_code ec;
-        std::filesystem::create_directories(folder.toStdString(), ec);
-        if (ec || !QFileInfo(folder).isDir()) {
-            *error = where + "を作れません。" + kov::fileErrorText(ec ? ec : std::make_error_code(std::errc::not_a_directory));
-            return false;
+    const std::string folder = fi.absolutePath().toStdString();
+    try {
+        // A file named exactly by the caller (ovlprint --pdf) may go into any folder of its
+        // choosing; a folder that is not there yet is made as the report folder is.
+        if (privateFolder || !QFileInfo(fi.absolutePath()).isDir())
+            kov::ensurePrivateFolder(folder, "PDF の保存先フォルダ");
+        kov::SafeFile file(folder, fi.fileName().toStdString(), "PDF");
+        CheckedOutput out(file);
+        out.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        {
+            QPdfWriter writer(&out);
+            writer.setResolution(1200);
+            writer.setTitle(title);
+            writer.setCreator(QStringLiteral("ovlprint"));
+            writer.setPageLayout(pageLayoutOf(r));
+            const bool drawn = r.render(writer, error);
+            if (out.failed()) {
+                *error = out.error();
+                return false;
+            }
+            if (!drawn) return false;
         }
-    }
-    QTemporaryFile tmp(QDir(folder).filePath("." + fi.completeBaseName() + "-XXXXXX.part"));
-    tmp.setAutoRemove(true);
-    errno = 0;
-    if (!tmp.open()) {
-        const int err = errno;
-        *error = where + "に書き込めません。" + kov::fileErrorText(err);
-        return false;
-    }
-#ifndef _WIN32
-    // A temporary file is created readable by its owner only; the finished PDF is a report
-    // for the office, so it gets the permissions of any new file of this user (the umask).
-    {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        if (::fchmod(tmp.handle(), 0666 & ~mask) != 0) {
-            *error = where + "に書き込めません。" + kov::fileErrorText(errno);
-            return false;
-        }
-    }
-#endif
-    CheckedOutput out(tmp);
-    out.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    {
-        QPdfWriter writer(&out);
-        writer.setResolution(1200);
-        writer.setTitle(title);
-        writer.setCreator(QStringLiteral("ovlprint"));
-        writer.setPageLayout(pageLayoutOf(r));
-        const bool drawn = r.render(writer, error);
         if (out.failed()) {
-            *error = where + "に書き込めません。" + kov::fileErrorText(out.cause());
+            *error = out.error();
             return false;
         }
-        if (!drawn) return false;
-    }
-    if (out.failed()) {
-        *error = where + "に書き込めません。" + kov::fileErrorText(out.cause());
-        return false;
-    }
-    out.close();
-    int err = 0;
-#ifndef _WIN32
-    // Written to the disk, and as long as what the writer handed over: a file system that
-    // takes the bytes but cannot keep them tells it here.
-    if (::fsync(tmp.handle()) != 0) err = errno;
-    struct stat st {};
-    if (err == 0 && ::fstat(tmp.handle(), &st) != 0) err = errno;
-    if (err == 0 && (out.accepted() == 0 || st.st_size != out.accepted())) err = ENOSPC;
-#else
-    if (!tmp.flush() || tmp.size() != out.accepted() || out.accepted() == 0) err = ENOSPC;
-#endif
-    if (err != 0) {
-        *error = where + "に書き込めません。" + kov::fileErrorText(err);
-        return false;
-    }
-    tmp.close();
-    if (!keepExisting) {
-        std::error_code ec;
-        std::filesystem::rename(tmp.fileName().toStdString(), target.toStdString(), ec);
-        if (ec) {
-            *error = "PDF「" + target.toStdString() + "」を置けません。" + kov::fileErrorText(ec);
-            return false;
-        }
-        tmp.setAutoRemove(false);
-        *written = target.toStdString();
-        return true;
-    }
-    const QString stem = QDir(folder).filePath(fi.completeBaseName());
-    for (int n = 1; n < 1000; ++n) {
-        const QString candidate = n == 1 ? stem + ".pdf" : stem + "_" + QString::number(n) + ".pdf";
-        if (QFileInfo::exists(candidate)) continue;
-        // rename never replaces an existing file; a name taken meanwhile just moves us on.
-        if (tmp.rename(candidate)) {
-            tmp.setAutoRemove(false);
-            *written = candidate.toStdString();
+        out.close();
+        if (!keepExisting) {
+            file.commit();
+            *written = target.toStdString();
             return true;
         }
+        const std::string stem = fi.completeBaseName().toStdString();
+        for (int n = 1; n < 1000; ++n) {
+            const std::string name = n == 1 ? stem + ".pdf" : stem + "_" + std::to_string(n) + ".pdf";
+            // Never replaces: a name taken, even meanwhile, just moves us on.
+            if (file.commitAsNew(name)) {
+                *written = file.finalPath();
+                return true;
+            }
+        }
+        *error = "PDF「" + target.toStdString() + "」と同じ名前のファイルが多すぎて、新しい名前を付けられません。";
+        return false;
+    } catch (const kov::RuntimeError& e) {
+        *error = e.detail();
+        return false;
     }
-    *error = "PDF「" + target.toStdString() + "」と同じ名前のファイルが多すぎて、新しい名前を付けられません。";
-    return false;
 }
 
 bool printToPrinter(Renderer& r, const EngineSettings& s, const std::string& job, std::string* error)
@@ -335,12 +268,12 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
 
         const QString title = qs(caption.empty() ? jobName : caption);
         if (!m_pdfOverride.empty()) {
-            if (!writePdf(renderer, qs(m_pdfOverride), false, title, &m_lastOutputPath, &error))
+            if (!writePdf(renderer, qs(m_pdfOverride), false, false, title, &m_lastOutputPath, &error))
                 return fail(kPrtOutputError, caption, head + error);
         } else if (settings->output == OutputKind::Pdf) {
             const std::string stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss").toStdString();
             const QString target = QDir(qs(settings->pdfFolder)).filePath(qs(pdfBaseName(jobName, stamp)));
-            if (!writePdf(renderer, target, true, title, &m_lastOutputPath, &error))
+            if (!writePdf(renderer, target, true, true, title, &m_lastOutputPath, &error))
                 return fail(kPrtOutputError, caption, head + error);
             // The report is done; a viewer that does not come is told, not kept quiet.
             if (settings->openPdf && !openInViewer(m_lastOutputPath, &error))

@@ -9,6 +9,7 @@
 
 #include "common/runtimeerror.h"
 #include "common/runtimeservices.h"
+#include "common/safefile.h"
 #include "common/workfolder.h"
 
 #include <QApplication>
@@ -28,7 +29,11 @@ class ToolRuntime : public kov::RuntimeServices {
 public:
     explicit ToolRuntime(std::string appPath) : m_appPath(std::move(appPath)) {}
     void doEvents() override { QCoreApplication::processEvents(); }
-    [[noreturn]] void endProgram(int exitStatus) override { std::exit(exitStatus); }
+    [[noreturn]] void endProgram(int exitStatus) override
+    {
+        kov::discardPendingFiles();
+        std::exit(exitStatus);
+    }
     std::string appPath() const override { return m_appPath; }
     std::string commandLine() const override { return {}; }
 

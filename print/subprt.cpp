@@ -3,9 +3,9 @@
 #include "common/cp932.h"
 #include "common/fileerror.h"
 #include "common/runtimeerror.h"
+#include "common/safefile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -19,9 +19,6 @@ constexpr const char* kFileName = "OVL.TMP";
 // its final name, so "OVL.TMP" never holds a half-written run.
 constexpr const char* kPartName = "OVL.TMP.part";
 constexpr std::size_t kWriteBuffer = 256 * 1024;
-
-// The cause in Japanese, the system's text after it (nothing when the cause is unknown).
-std::string systemText(int err) { return err != 0 ? fileErrorText(err) : std::string(); }
 
 // The numbers 0 to 9999 in four digits (and four bytes to spare, read by the copy of the
 // last ones): most fields of a command line are one of them.
@@ -95,17 +92,9 @@ char* teFields(char* p, Currency curSX, Currency curSY, std::int32_t iFon, Curre
 
 } // namespace
 
-SubPrt::~SubPrt()
-{
-    // A run that ended before ED leaves no command file behind: the partial lines are
-    // of no use to the engine, and the next run starts anew anyway.
-    if (m_file) {
-        std::fclose(m_file);
-        m_file = nullptr;
-        std::error_code ec;
-        std::filesystem::remove(partPath(), ec);
-    }
-}
+// A run that ended before ED leaves no command file behind: the partial lines are of no
+// use to the engine, and the next run starts anew anyway (SafeFile removes them).
+SubPrt::~SubPrt() = default;
 
 std::string SubPrt::filePath() const { return p_strPrtPath + "/" + kFileName; }
 
@@ -114,11 +103,7 @@ std::string SubPrt::partPath() const { return p_strPrtPath + "/" + kPartName; }
 void SubPrt::discardOpenFile()
 {
     m_used = 0;
-    if (!m_file) return;
-    std::fclose(m_file);
-    m_file = nullptr;
-    std::error_code ec;
-    std::filesystem::remove(partPath(), ec);
+    m_file.reset();
 }
 
 void SubPrt::createFile()
@@ -130,11 +115,7 @@ void SubPrt::createFile()
     std::filesystem::remove(filePath(), ec);
     if (ec)
         throwFileError("印刷ファイル「" + filePath() + "」を削除できません。" + fileErrorText(ec));
-    errno = 0;
-    m_file = std::fopen(partPath().c_str(), "wb");
-    if (!m_file)
-        throwFileError("印刷ファイル「" + partPath() + "」を作成できません。" + systemText(errno));
-    m_used = 0;
+    m_file = std::make_unique<SafeFile>(p_strPrtPath, kFileName, "印刷ファイル", kPartName);
     if (!m_buffer) m_buffer = std::make_unique<char[]>(kWriteBuffer);
 }
 
@@ -195,35 +176,20 @@ void SubPrt::writePending()
 void SubPrt::writeBytes(const char* bytes, std::size_t size)
 {
     if (size == 0) return;
-    errno = 0;
-    if (std::fwrite(bytes, 1, size, m_file) != size) {
-        const int err = errno;
+    try {
+        m_file->write(std::string_view(bytes, size));
+    } catch (const RuntimeError&) {
         discardOpenFile();
-        throwFileError("印刷ファイル「" + partPath() + "」に書き込めません。" + systemText(err));
+        throw;
     }
 }
 
 void SubPrt::closeFile()
 {
     writePending();
-    errno = 0;
-    const bool flushed = std::fflush(m_file) == 0;
-    int err = errno;
-    const bool closed = std::fclose(m_file) == 0;
-    if (err == 0) err = errno;
-    m_file = nullptr;
-    if (!flushed || !closed) {
-        std::error_code ec;
-        std::filesystem::remove(partPath(), ec);
-        throwFileError("印刷ファイル「" + partPath() + "」に書き込めません。" + systemText(err));
-    }
-    std::error_code ec;
-    std::filesystem::rename(partPath(), filePath(), ec);
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(partPath(), ignored);
-        throwFileError("印刷ファイル「" + filePath() + "」を作成できません。" + fileErrorText(ec));
-    }
+    // Flushed, renamed into place, the folder flushed; the writer is done either way.
+    const std::unique_ptr<SafeFile> file = std::move(m_file);
+    file->commit();
 }
 
 void SubPrt::prtOut(std::int32_t mode, std::string_view line)

@@ -1,13 +1,14 @@
 #pragma once
 // Writer of the print command file "OVL.TMP": one command per line, CP932, CR LF.
 // The first command of a run (ST) creates the file anew; ED writes and closes it.
-// Until ED the lines go to "OVL.TMP.part", which ED renames to "OVL.TMP": the final
-// name only ever holds a complete run. A file that cannot be created or written, a text
+// Until ED the lines go to "OVL.TMP.part", which ED flushes to the disk and renames to
+// "OVL.TMP" (kov::SafeFile): the final name only ever holds a complete run, both files
+// are the user's alone (0600), and a link planted under either name is never followed. A file that cannot be created or written, a text
 // that CP932 cannot hold and a write with no open file raise RuntimeError.
 #include "common/currency.h"
+#include "common/safefile.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -58,7 +59,7 @@ private:
     void writeBytes(const char* bytes, std::size_t size);
     void discardOpenFile();
 
-    std::FILE* m_file = nullptr;
+    std::unique_ptr<SafeFile> m_file;
     // The CP932 bytes of the lines not yet written: m_used of kWriteBuffer (256 KiB).
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;

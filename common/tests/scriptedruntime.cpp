@@ -1,5 +1,7 @@
 #include "common/tests/scriptedruntime.h"
 
+#include "common/safefile.h"
+
 namespace kov {
 
 ScriptedRuntime::ScriptedRuntime(std::string appPath, std::string commandLine)
@@ -13,7 +15,12 @@ void ScriptedRuntime::doEvents()
     if (onDoEvents) onDoEvents();
 }
 
-void ScriptedRuntime::endProgram(int exitStatus) { throw ProgramEnded{exitStatus}; }
+// As the real program's end: what is not committed is removed, whoever still holds it.
+void ScriptedRuntime::endProgram(int exitStatus)
+{
+    discardPendingFiles();
+    throw ProgramEnded{exitStatus};
+}
 
 MsgResult ScriptedRuntime::showMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
                                        const std::string& title)

@@ -1,6 +1,7 @@
 #include "common/ui/qtruntime.h"
 
 #include "common/runtimeerror.h"
+#include "common/safefile.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -58,6 +59,9 @@ void QtRuntime::doEvents() { QCoreApplication::processEvents(); }
 void QtRuntime::endProgram(int exitStatus)
 {
     for (auto it = m_endHooks.rbegin(); it != m_endHooks.rend(); ++it) (*it)();
+    // No destructor runs after this: a file half written (a command file when a status
+    // ends the run) is removed here.
+    kov::discardPendingFiles();
     std::fflush(nullptr);
     ::_exit(exitStatus);
 }

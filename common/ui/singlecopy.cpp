@@ -7,6 +7,8 @@
 #include <QLockFile>
 #include <QRegularExpression>
 
+#include <utility>
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstdio>
@@ -30,6 +32,9 @@ QString userTag()
     return user;
 #endif
 }
+
+// How many fallbacks beside /tmp/kov-<uid> are tried when another user holds it.
+constexpr int kAlternatives = 20;
 
 QString safePart(QString s)
 {
@@ -59,16 +64,31 @@ QString SingleCopyGuard::runtimeFolder()
     const QString session = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!session.isEmpty() && QDir::isAbsolutePath(session) && isPrivateFolder(session)) return session;
     // Else a fixed folder of this user, made for it: /tmp/kov-<uid>, mode 0700. One that
-    // someone else made, or that others may enter, is not used.
+    // someone else made, or that others may enter, is not used: then the first of
+    // /tmp/kov-<uid>.1, .2, ... that is the user's own or can be made, the same one for
+    // every copy, so that the check still holds; said on standard error.
     const QString fixed = QStringLiteral("/tmp/kov-%1").arg(userTag());
-    const QByteArray f = QFile::encodeName(fixed);
-    if (::mkdir(f.constData(), 0700) != 0 && errno != EEXIST) return {};
-    struct stat st {};
-    if (::lstat(f.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) != 0)
-        ::chmod(f.constData(), 0700);
-    if (isPrivateFolder(fixed)) return fixed;
-    std::fprintf(stderr, "kov: the folder %s belongs to another user or is open to others; "
-                         "the one-copy check cannot keep its lock\n", f.constData());
+    for (int n = 0; n <= kAlternatives; ++n) {
+        const QString folder = n == 0 ? fixed : fixed + QLatin1Char('.') + QString::number(n);
+        const QByteArray f = QFile::encodeName(folder);
+        if (::mkdir(f.constData(), 0700) != 0 && errno != EEXIST) continue;
+        struct stat st {};
+        if (::lstat(f.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+            (st.st_mode & 077) != 0)
+            ::chmod(f.constData(), 0700);
+        if (!isPrivateFolder(folder)) continue;
+        static bool told = false;  // once, though both the lock and the server ask
+        if (n > 0 && !std::exchange(told, true))
+            std::fprintf(stderr,
+                         "kov: 一重起動の確認用フォルダ「%s」は他の利用者のものか、他の利用者も使えるため、"
+                         "代わりに「%s」を使います。\n",
+                         QFile::encodeName(fixed).constData(), f.constData());
+        return folder;
+    }
+    std::fprintf(stderr,
+                 "kov: 一重起動の確認用フォルダ「%s」とその代わりのフォルダがどれも使えません"
+                 "（他の利用者のものか、他の利用者も使えます）。二重起動を確かめられません。\n",
+                 QFile::encodeName(fixed).constData());
     return {};
 #else
     return QDir::tempPath();

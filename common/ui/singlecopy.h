@@ -5,7 +5,8 @@
 // carries the program and the user (found by a connection attempt even if the lock
 // file was removed by a clean-up). The runtime folder is where the user's session keeps
 // such things, $XDG_RUNTIME_DIR, or else /tmp/kov-<uid> (made 0700 and used only when it
-// is the user's own): never TMPDIR, so a copy started with another TMPDIR finds the first.
+// is the user's own; when another user made it first, /tmp/kov-<uid>.1, .2, ...): never
+// TMPDIR, so a copy started with another TMPDIR finds the first.
 #include <QString>
 
 #include <memory>

@@ -406,15 +406,25 @@ TEST_F(EngineTest, PdfsAreNeverOverwrittenAndNoPartFileIsLeft)
     for (const auto& m : made) EXPECT_EQ(pdfPages(m), 1) << m;
 }
 
-TEST_F(EngineTest, PdfsGetThePermissionsOfAnyNewFile)
+// Payroll on paper is private: the PDF 0600 in a folder made 0700, whatever the umask; a
+// report folder that others may write to is refused with the folder named, nothing written.
+TEST_F(EngineTest, PdfsAndTheirFolderArePrivate)
 {
-    const mode_t old = ::umask(022);
-    const int status = print(readBytes(fs::path(KOV_TEST_DATA_DIR) / "ovlprint-kov140.tmp"), "KOV140", "KOV140p.ovl");
+    const std::string bytes = readBytes(fs::path(KOV_TEST_DATA_DIR) / "ovlprint-kov140.tmp");
+    const mode_t old = ::umask(0);
+    const int status = print(bytes, "KOV140", "KOV140p.ovl");
     ::umask(old);
     ASSERT_EQ(status, kPrtDone);
-    const auto perms = fs::status(lastPdf).permissions();
-    EXPECT_EQ(perms & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                          fs::perms::others_read);
+    EXPECT_EQ(fs::status(lastPdf).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(root / "ini" / "out").permissions(), fs::perms::owner_all);
+
+    fs::permissions(root / "ini" / "out", fs::perms::others_write, fs::perm_options::add);
+    rt.messages.clear();
+    EXPECT_EQ(print(bytes, "KOV140", "KOV140p.ovl"), kPrtOutputError);
+    ASSERT_EQ(rt.messages.size(), 1u);
+    for (const std::string& s : {(root / "ini" / "out").string(), std::string("他の利用者も書き込めます")})
+        EXPECT_NE(rt.messages[0].text.find(s), std::string::npos) << rt.messages[0].text;
+    EXPECT_EQ(outputFiles().size(), 1u);
 }
 
 TEST_F(EngineTest, PrinterAndPreviewProblemsAreReported)

@@ -12,6 +12,8 @@
 #include <iterator>
 #include <random>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 using kov::Currency;
 using kov::RuntimeError;
@@ -224,24 +226,24 @@ TEST(SubPrtFile, FaultsAreRunTimeErrors)
     }
 }
 
-TEST(SubPrtFile, DiskFullIsAFileError)
+// Links planted under the temporary and the final name are replaced, their targets
+// untouched; the command file is 0600 whatever the umask.
+TEST(SubPrtFile, PlantedLinksAreNotFollowedAndTheFileIsPrivate)
 {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    // The command file written onto a device that takes no bytes: the lines fail at the
-    // latest when ED flushes them.
-    TempFolder dir;
-    fs::create_symlink("/dev/full", dir.path() / "OVL.TMP.part");
-    SubPrt prt;
-    prt.p_strPrtPath = dir.path().string();
-    try {
+    for (const char* planted : {"OVL.TMP.part", "OVL.TMP"}) {
+        SCOPED_TRACE(planted);
+        TempFolder dir;
+        { std::ofstream(dir.path() / "secret") << "private"; }
+        fs::create_symlink(dir.path() / "secret", dir.path() / planted);
+        SubPrt prt;
+        prt.p_strPrtPath = dir.path().string();
+        const mode_t old = ::umask(0);
         prt.prtST(11, 1);
         prt.prtED();
-        ADD_FAILURE() << "no error";
-    } catch (const kov::RuntimeError& e) {
-        EXPECT_EQ(e.kind(), RuntimeErrorKind::FileError);
-        // The cause in Japanese, the system's text after it.
-        EXPECT_NE(e.detail().find("容量不足です。空き容量が足りません。（"), std::string::npos) << e.detail();
+        ::umask(old);
+        EXPECT_EQ(readBytes(dir.path() / "secret"), "private");
+        EXPECT_FALSE(fs::is_symlink(prt.filePath()));
+        EXPECT_EQ(fs::status(prt.filePath()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_EQ(readBytes(prt.filePath()), linesOf({"ST 011001", "ED "}));
     }
-    EXPECT_FALSE(prt.isOpen());
-    EXPECT_FALSE(fs::exists(prt.filePath()));
 }

@@ -3,6 +3,8 @@
 //   started shrunk=<0|1> size=<w>x<h> maximized=<0|1> rtl=<0|1> arg=[<command line>]
 // then reads commands from standard input:
 //   end <n>     ends through the runtime with exit status n
+//   pending <folder>  starts a command file OVL.TMP there and leaves it uncommitted
+//               (what a print run that a status ends leaves open)
 // The program name used for the single-copy check is KOVUI_PROBE_PROGRAM (default
 // "kovui_probe"), so that concurrent test runs do not meet.
 #include "common/ui/fonts.h"
@@ -10,6 +12,8 @@
 #include "common/ui/pfkeybar.h"
 #include "common/ui/startup.h"
 #include "common/ui/twips.h"
+
+#include "common/safefile.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -63,7 +67,13 @@ int main(int argc, char** argv)
             const ssize_t n = ::read(STDIN_FILENO, line, sizeof line - 1);
             if (n <= 0) rt.endProgram(0);  // the test that started us is gone
             int status = 0;
-            if (std::sscanf(line, "end %d", &status) == 1) {
+            char folder[48] = {};
+            if (std::sscanf(line, "pending %47s", folder) == 1) {
+                auto* file = new kov::SafeFile(folder, "OVL.TMP", "印刷ファイル", "OVL.TMP.part");
+                file->write("ST 011001\r\n");
+                std::printf("pending\n");
+                std::fflush(stdout);
+            } else if (std::sscanf(line, "end %d", &status) == 1) {
                 std::printf("ending");  // no newline: the end must still flush it
                 rt.endProgram(status);
             }

@@ -23,7 +23,9 @@ QString uniqueProgram() { return QStringLiteral("probe") + QUuid::createUuid().t
 // folder (XDG_RUNTIME_DIR, set for the whole test) unless env changes it.
 class Probe {
 public:
-    Probe(const QString& program, const QStringList& args, const QProcessEnvironment& changes = {})
+    // asUser: run as that user (runuser; the test runs as root).
+    Probe(const QString& program, const QStringList& args, const QProcessEnvironment& changes = {},
+          const QString& asUser = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("KOVUI_PROBE_PROGRAM"), program);
@@ -35,6 +37,11 @@ public:
         proc.setProcessEnvironment(env);
         proc.setProgram(QStringLiteral(KOV_BIN_DIR "/kovui_probe"));
         proc.setArguments(args);
+        if (!asUser.isEmpty()) {
+            proc.setProgram(QStringLiteral("runuser"));
+            proc.setArguments(QStringList{QStringLiteral("-u"), asUser, QStringLiteral("--"),
+                                          QStringLiteral(KOV_BIN_DIR "/kovui_probe")} + args);
+        }
         proc.start();
     }
     ~Probe()
@@ -83,6 +90,7 @@ private slots:
     void killedCopyDoesNotBlockTheNextStart();
     void endProgramFlushesAndEndsWithTheStatus();
     void argumentsAreTheProgramsNotQts();
+    void lockFolderOfAnotherUserIsNotUsed();
 
 private:
     QTemporaryDir m_runtimeDir;
@@ -209,13 +217,48 @@ void LaunchTest::killedCopyDoesNotBlockTheNextStart()
     QCOMPARE(blocked.exitStatus(), kov::kExitLaunchRule);
 }
 
+// The end also removes a file still being written: a run that a status ends leaves no
+// OVL.TMP.part.
 void LaunchTest::endProgramFlushesAndEndsWithTheStatus()
 {
+    QTemporaryDir work;
     Probe p(uniqueProgram(), {QStringLiteral("1")});
     QVERIFY(p.firstLine().startsWith(QStringLiteral("started")));
+    p.proc.write("pending " + QFile::encodeName(work.path()) + "\n");
+    QCOMPARE(p.firstLine(), QStringLiteral("pending"));
+    QVERIFY(QFileInfo::exists(work.filePath(QStringLiteral("OVL.TMP.part"))));
     p.proc.write("end 7\n");
     QCOMPARE(p.exitStatus(), 7);
     QCOMPARE(p.proc.readAllStandardOutput(), QByteArray("ending"));
+    QCOMPARE(QDir(work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+// /tmp/kov-<uid> made beforehand by someone else: the check moves to a folder of the
+// user's own, says so, and still ends a second copy. With a real second user.
+void LaunchTest::lockFolderOfAnotherUserIsNotUsed()
+{
+    if (::geteuid() != 0) QSKIP("needs root, to start the probes as the user nobody");
+    const QString taken = QStringLiteral("/tmp/kov-65534");
+    if (QFileInfo::exists(taken)) QSKIP("/tmp/kov-65534 exists already");
+    QVERIFY(QDir().mkdir(taken));
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString());
+    const QString program = uniqueProgram();
+    {
+        Probe one(program, {QStringLiteral("1")}, env, QStringLiteral("nobody"));
+        QVERIFY(one.firstLine().startsWith(QStringLiteral("started")));
+        Probe two(program, {QStringLiteral("1")}, env, QStringLiteral("nobody"));
+        QCOMPARE(two.exitStatus(), kov::kExitLaunchRule);
+        const QString told = QString::fromUtf8(one.proc.readAllStandardError());
+        QVERIFY2(told.contains(QStringLiteral("「/tmp/kov-65534」は他の利用者のもの")) &&
+                     told.contains(QStringLiteral("「/tmp/kov-65534.1」を使います")),
+                 qPrintable(told));
+        one.proc.write("end 0\n");
+        QCOMPARE(one.exitStatus(), 0);
+    }
+    QVERIFY(QFileInfo(taken + QStringLiteral(".1")).ownerId() == 65534);
+    QDir(taken + QStringLiteral(".1")).removeRecursively();
+    QDir().rmdir(taken);
 }
 
 void LaunchTest::argumentsAreTheProgramsNotQts()
