@@ -33,7 +33,20 @@ FrmOMACHI::FrmOMACHI(QWidget* parent)
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_label2 = makeLabel(this, QStringLiteral("しばらくお待ち下さい。"), twipsRect(0, 990, 4635, 255));
     m_label2->setObjectName(QStringLiteral("Label2"));
+    m_progress = makeLabel(this, QString(), twipsRect(0, 1350, 4635, 255));
+    m_progress->setObjectName(QStringLiteral("lblProgress"));
     centreScreen(this);
+    m_shown.start();
+}
+
+void FrmOMACHI::showProgress(int pagesDone)
+{
+    // A short run shows only the two lines; a long one a new count at most four times a second.
+    const qint64 now = m_shown.elapsed();
+    if (now < 2000 || (m_lastPaint >= 0 && now - m_lastPaint < 250)) return;
+    m_lastPaint = now;
+    m_progress->setText(QStringLiteral("これまでに %1 ページを作成しました。").arg(pagesDone));
+    m_progress->repaint();
 }
 
 void FrmOMACHI::closeEvent(QCloseEvent* event) { event->ignore(); }
@@ -54,14 +67,17 @@ void runWithWaitScreen(QWidget* caller, kov::RuntimeServices& rt, const std::fun
     struct Restore {
         QWidget* caller;
         std::unique_ptr<FrmOMACHI>& wait;
+        kov::RuntimeServices& rt;
         ~Restore()
         {
+            rt.setProgressListener({});
             caller->setEnabled(true);
             wait.reset();
         }
     };
     {
-        Restore restore{caller, wait};
+        Restore restore{caller, wait, rt};
+        rt.setProgressListener([w = wait.get()](int pages) { w->showProgress(pages); });
         rt.doEvents();
         work();
     }
