@@ -6,6 +6,7 @@
 #include "common/ui/twips.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QWindow>
 
@@ -46,6 +47,9 @@ void FrmOMACHI::showProgress(int pagesDone)
     if (now < 2000 || (m_lastPaint >= 0 && now - m_lastPaint < 250)) return;
     m_lastPaint = now;
     m_progress->setText(QStringLiteral("これまでに %1 ページを作成しました。").arg(pagesDone));
+    // The run lets no events run: the window system's expose and paint requests are
+    // taken here, the clerk's keys and clicks are not.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     m_progress->repaint();
 }
 

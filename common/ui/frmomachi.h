@@ -24,8 +24,8 @@ public:
     QLabel* label1() const { return m_label1; }
     QLabel* label2() const { return m_label2; }
     // How far the run is, below the two lines: empty until the run has taken two seconds,
-    // then "これまでに N ページを作成しました。", repainted at once (the run lets no events
-    // run, so nothing else is taken in meanwhile).
+    // then "これまでに N ページを作成しました。", repainted at once: the window system's
+    // paint requests are taken, the user's input is not.
     QLabel* progressLabel() const { return m_progress; }
     void showProgress(int pagesDone);
 
