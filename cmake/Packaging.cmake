@@ -65,6 +65,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-qpa-plugins, xdg-utils")
+# The reports open in the desktop's PDF viewer (Open=yes); any of Debian's will do.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "mupdf | pdf-viewer")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${KOV_PACKAGE_STAGE}/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_STRIP_FILES ON)

@@ -15,6 +15,8 @@ namespace kov {
 
 RuntimeServices::~RuntimeServices() = default;
 
+void RuntimeServices::notify(const std::string&, const std::string&) {}
+
 namespace {
 const char* iconName(MsgIcon icon)
 {
@@ -73,6 +75,22 @@ std::string settingsFolder(const std::string& appPath, const std::string& system
     std::error_code ec;
     if (std::filesystem::is_directory(systemFolder, ec)) return systemFolder;
     return appPath;
+}
+
+void anchorFolderVariables()
+{
+    for (const char* name : {"KOV_INI_DIR", "KOV_WORK_DIR"}) {
+        const char* value = std::getenv(name);
+        if (!value || !*value) continue;
+        const std::filesystem::path folder(value);
+        if (folder.is_absolute()) continue;
+        std::error_code ec;
+        const std::filesystem::path absolute = std::filesystem::absolute(folder, ec).lexically_normal();
+        if (ec) continue;
+        std::string anchored = absolute.string();
+        while (anchored.size() > 1 && anchored.back() == '/') anchored.pop_back();
+        ::setenv(name, anchored.c_str(), 1);
+    }
 }
 
 void runGuarded(RuntimeServices& rt, const std::string& title, const std::function<void()>& action)

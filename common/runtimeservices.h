@@ -31,9 +31,25 @@ public:
     // The raw command-line text after the program name.
     virtual std::string commandLine() const = 0;
 
+    // Tells the desktop that a job is done (summary: the screen's caption), where the
+    // desktop offers notifications. Nothing waits for it; without such a service, and by
+    // default, nothing happens.
+    virtual void notify(const std::string& summary, const std::string& body);
+
+    // How far a long run is: the run reports the pages it has written so far, and the
+    // screen that waits for the run (while it shows) listens.
+    void reportProgress(int pagesDone)
+    {
+        if (m_progress) m_progress(pagesDone);
+    }
+    void setProgressListener(std::function<void(int)> listener) { m_progress = std::move(listener); }
+
 protected:
     virtual MsgResult showMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
                                   const std::string& title) = 0;
+
+private:
+    std::function<void(int)> m_progress;
 };
 
 // The folder in which the settings files (KOV.INI, KOVENV.INI, OVLPRINT.INI) are looked
@@ -44,6 +60,11 @@ protected:
 std::string settingsFolder(const std::string& appPath);
 // The same with another system settings folder (for tests).
 std::string settingsFolder(const std::string& appPath, const std::string& systemFolder);
+
+// Makes the folders that KOV_INI_DIR and KOV_WORK_DIR name absolute, against the folder
+// the process was started in, so that a relative one (KOV_INI_DIR=build/demo) means the
+// same to the programs that this one starts in other folders. Called once at start.
+void anchorFolderVariables();
 
 #ifndef KOV_SYSTEM_SETTINGS_DIR
 #define KOV_SYSTEM_SETTINGS_DIR "/etc/kov"

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -20,13 +21,21 @@ struct SubKov120 {
     std::int16_t p_iKyusyu = 0;
 };
 
+constexpr const char* kUsage =
+    "使い方: kov120 2|5|25（支給区分 2、5、または 25 で両方。処理メニューから起動します）";
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     SubKov120 sub;
-    const auto kyusyu = kov::kov120::parseKov120Argument(kov::ui::commandLineOf(argc, argv));
-    if (!kyusyu) return kov::kExitLaunchRule;
+    const std::string line = kov::ui::commandLineOf(argc, argv);
+    kov::ui::answerStandardOptions(line, "kov120", kUsage);
+    const auto kyusyu = kov::kov120::parseKov120Argument(line);
+    if (!kyusyu) {
+        kov::ui::printUsage(kUsage);
+        return kov::kExitLaunchRule;
+    }
     sub.p_iKyusyu = *kyusyu;
 
     return kov::ui::runProgram(argc, argv, "kov120", [&sub](kov::ui::QtRuntime& rt, kov::ui::FrmBack&) {

@@ -267,7 +267,7 @@ void appendPlainText(const dataaccess::DbValue& value, std::string& out)
     out += '"';
 }
 
-std::optional<std::string> exportMaster(ProgramContext& ctx, Master master, const std::string& strDir)
+std::optional<std::string> exportMaster(ProgramContext& ctx, Master master, const std::string& strDir, long* records)
 {
     const MasterFile& mf = masterFile(master);
     const std::string path = strDir + mf.fileName;
@@ -334,6 +334,7 @@ std::optional<std::string> exportMaster(ProgramContext& ctx, Master master, cons
         file.discard();
         return *problem + "\r\n\r\nマスタの退避は行われていません。";
     }
+    if (records) *records = record;
     return std::nullopt;
 }
 

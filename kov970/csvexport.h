@@ -45,7 +45,9 @@ void appendPlainText(const dataaccess::DbValue& value, std::string& out);
 // Writes the master into folder strDir (ending in "/"), replacing a file of the same
 // name. Nothing on success; otherwise the message for the clerk (what failed, the file,
 // the cause), the previous file left untouched. A failing status of the table ends the
-// program through the status check.
-std::optional<std::string> exportMaster(ProgramContext& ctx, Master master, const std::string& strDir);
+// program through the status check. *records, when given, becomes the number of records
+// written.
+std::optional<std::string> exportMaster(ProgramContext& ctx, Master master, const std::string& strDir,
+                                        long* records = nullptr);
 
 } // namespace kov::kov970

@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 #include <algorithm>
 
@@ -35,6 +37,37 @@ QLabel* whiteOnDarkBlue(const QString& text, QWidget* parent, const char* name, 
 
 } // namespace
 
+DriveBox::DriveBox(QWidget* parent) : QComboBox(parent)
+{
+    connect(this, &QComboBox::currentIndexChanged, this, [this] { setToolTip(currentText().trimmed()); });
+}
+
+QString DriveBox::shownText() const
+{
+    QStyleOptionComboBox opt;
+    initStyleOption(&opt);
+    const QRect text = style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, this);
+    return fontMetrics().elidedText(currentText(), Qt::ElideMiddle, text.width());
+}
+
+void DriveBox::entriesChanged()
+{
+    int widest = 0;
+    for (int i = 0; i < count(); ++i) widest = std::max(widest, fontMetrics().horizontalAdvance(itemText(i)));
+    view()->setMinimumWidth(std::max(width(), widest + 2 * view()->frameWidth() + 24));
+    setToolTip(currentText().trimmed());
+}
+
+void DriveBox::paintEvent(QPaintEvent*)
+{
+    QStylePainter painter(this);
+    QStyleOptionComboBox opt;
+    initStyleOption(&opt);
+    opt.currentText = shownText();
+    painter.drawComplexControl(QStyle::CC_ComboBox, opt);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, opt);
+}
+
 FrmKov970::FrmKov970(Kov970Screen& model, RuntimeServices& rt, QWidget* parent) : QWidget(parent), m_model(model)
 {
     using kov::ui::twipsRect;
@@ -42,7 +75,7 @@ FrmKov970::FrmKov970(Kov970Screen& model, RuntimeServices& rt, QWidget* parent) 
     m_fraSelect->setObjectName("fraSelect");
     m_fraSelect->setGeometry(twipsRect(3878, 2190, 3855, 1485));
     m_lblDrive[0] = whiteOnDarkBlue("リムーバブルドライブ", m_fraSelect, "lblDrive_0", twipsRect(60, 90, 2580, 300));
-    m_cboDriveList = new QComboBox(m_fraSelect);
+    m_cboDriveList = new DriveBox(m_fraSelect);
     m_cboDriveList->setObjectName("cboDriveList");
     m_cboDriveList->setGeometry(twipsRect(2640, 90, 1095, 300));
     m_lblDrive[1] = whiteOnDarkBlue("退避マスタ選択", m_fraSelect, "lblDrive_1", twipsRect(60, 1110, 1800, 300));
@@ -86,11 +119,7 @@ void FrmKov970::refreshDrives()
     m_cboDriveList->clear();
     for (const std::string& d : m_model.cboDriveList) m_cboDriveList->addItem(QString::fromStdString(d));
     m_cboDriveList->setCurrentIndex(m_model.driveIndex);
-    // Mount points are longer than the box: the open list shows them whole.
-    int widest = 0;
-    for (int i = 0; i < m_cboDriveList->count(); ++i)
-        widest = std::max(widest, m_cboDriveList->fontMetrics().horizontalAdvance(m_cboDriveList->itemText(i)));
-    m_cboDriveList->view()->setMinimumWidth(widest + 24);
+    m_cboDriveList->entriesChanged();
 }
 
 void FrmKov970::setSelectEnabled(bool enabled) { m_fraSelect->setEnabled(enabled); }

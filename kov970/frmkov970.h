@@ -3,11 +3,11 @@
 // clerk's choices and key presses to it. Layout in twips, "ＭＳ ゴシック" 9 point.
 #include "kov970/kov970screen.h"
 
+#include <QComboBox>
 #include <QWidget>
 
 #include <array>
 
-class QComboBox;
 class QGroupBox;
 class QLabel;
 
@@ -16,6 +16,22 @@ class PfKeyBar;
 }
 
 namespace kov::kov970 {
+
+// The drive list: its box keeps the design's width (made for "A:\\"), so a long mount
+// path is shortened in the middle there ("/media/…/USB-A/"), shown whole in the open
+// list, which is as wide as its widest entry, and as the box's tooltip. The items'
+// texts stay the whole paths.
+class DriveBox : public QComboBox {
+public:
+    explicit DriveBox(QWidget* parent = nullptr);
+    // The text the box shows for its current entry.
+    QString shownText() const;
+    // After the entries changed: the open list's width and the tooltip.
+    void entriesChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
 
 class FrmKov970 : public QWidget, public Kov970View {
 public:
@@ -29,7 +45,7 @@ public:
 
     QGroupBox* fraSelect() const { return m_fraSelect; }
     QLabel* lblDrive(int index) const { return m_lblDrive[static_cast<std::size_t>(index)]; }
-    QComboBox* cboDriveList() const { return m_cboDriveList; }
+    DriveBox* cboDriveList() const { return m_cboDriveList; }
     QComboBox* cboFile() const { return m_cboFile; }
     kov::ui::PfKeyBar* pfKeys() const { return m_pfKeys; }
 
@@ -44,7 +60,7 @@ private:
     Kov970Screen& m_model;
     QGroupBox* m_fraSelect;
     std::array<QLabel*, 2> m_lblDrive{};
-    QComboBox* m_cboDriveList;
+    DriveBox* m_cboDriveList;
     QComboBox* m_cboFile;
     kov::ui::PfKeyBar* m_pfKeys;
 };

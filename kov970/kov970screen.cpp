@@ -79,6 +79,7 @@ bool Kov970Screen::prfFPDOUT()
         m_view->setSelectEnabled(true);
         return false;
     }
+    m_writtenDrive = drive;
     return true;
 }
 
@@ -87,7 +88,12 @@ void Kov970Screen::prsPfAction(int index)
     if (index == 9) bas.prsCloseEnd();
     if (index != 11) return;
     m_view->setKeysEnabled(false);
-    if (prfFPDOUT()) bas.prsCloseEnd();
+    if (prfFPDOUT()) {
+        // The program ends at once: the desktop says that the backup is done.
+        m_ctx.runtime().notify(kCaption, masterFile(m_writtenMaster).fileName + " を " + m_writtenDrive +
+                                             " に退避しました（" + std::to_string(m_writtenRecords) + " 件）");
+        bas.prsCloseEnd();
+    }
     m_view->setKeysEnabled(true);
 }
 

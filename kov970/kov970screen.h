@@ -51,16 +51,25 @@ public:
     void prsPfAction(int index);
 
     // The writers: nothing when the file has been written, else the message shown.
-    std::optional<std::string> prsKANRI(const std::string& strDir) { return exportMaster(m_ctx, Master::Kanri, strDir); }
-    std::optional<std::string> prsSYOKU(const std::string& strDir) { return exportMaster(m_ctx, Master::Syoku, strDir); }
-    std::optional<std::string> prsSYOZK(const std::string& strDir) { return exportMaster(m_ctx, Master::Syozk, strDir); }
+    std::optional<std::string> prsKANRI(const std::string& strDir) { return write(Master::Kanri, strDir); }
+    std::optional<std::string> prsSYOKU(const std::string& strDir) { return write(Master::Syoku, strDir); }
+    std::optional<std::string> prsSYOZK(const std::string& strDir) { return write(Master::Syozk, strDir); }
 
 private:
     void message(const std::string& text, MsgIcon icon);
+    std::optional<std::string> write(Master master, const std::string& strDir)
+    {
+        m_writtenMaster = master;
+        return exportMaster(m_ctx, master, strDir, &m_writtenRecords);
+    }
 
     ProgramContext& m_ctx;
     Kov970View m_nullView;
     Kov970View* m_view = &m_nullView;
+    // The last backup: its master, drive and number of records.
+    Master m_writtenMaster = Master::Kanri;
+    std::string m_writtenDrive;
+    long m_writtenRecords = 0;
 };
 
 } // namespace kov::kov970

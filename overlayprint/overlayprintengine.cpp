@@ -24,6 +24,7 @@
 
 #include <filesystem>
 #include <new>
+#include <utility>
 
 
 namespace kov::overlayprint {
@@ -260,6 +261,8 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
         }
 
         Renderer renderer(*parsed.file, overlay, qs(settings->fontFamily));
+        // The screen that waits for the job shows how far the drawing is.
+        renderer.onPageDrawn = [this](int pages) { m_rt.reportProgress(pages); };
         bool fontMissing = false;
         if (!renderer.prepare(&error, &fontMissing)) {
             if (fontMissing) return fail(kPrtSettingsError, caption, head + error);
@@ -275,10 +278,20 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
             const QString target = QDir(qs(settings->pdfFolder)).filePath(qs(pdfBaseName(jobName, stamp)));
             if (!writePdf(renderer, target, true, true, title, &m_lastOutputPath, &error))
                 return fail(kPrtOutputError, caption, head + error);
-            // The report is done; a viewer that does not come is told, not kept quiet.
-            if (settings->openPdf && !openInViewer(m_lastOutputPath, &error))
-                m_rt.msgBox("帳票「" + jobName + "」の PDF「" + m_lastOutputPath + "」はできましたが、\n" + error,
-                            kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, caption.empty() ? "印刷" : caption);
+            // The report is done; a viewer that does not come is told, not kept quiet. A
+            // desktop without any viewer for PDF files is told once a run, not at every print.
+            static bool toldNoViewer = false;
+            const std::string done = "帳票「" + jobName + "」の PDF「" + m_lastOutputPath + "」はできましたが、\n";
+            const std::string title = caption.empty() ? "印刷" : caption;
+            if (settings->openPdf && !desktopHasPdfViewer()) {
+                if (!std::exchange(toldNoViewer, true))
+                    m_rt.msgBox(done + "このデスクトップには PDF を見るプログラムがないため、開きません（このお知らせは一度だけです）。"
+                                       "PDF を見るプログラム（mupdf など）を入れると、次の印刷から開きます。",
+                                kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, title);
+            } else if (settings->openPdf && !openInViewer(m_lastOutputPath, &error)) {
+                m_rt.msgBox(done + error, kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, title);
+            }
+            m_rt.notify(title, "帳票「" + jobName + "」を PDF「" + m_lastOutputPath + "」に保存しました。");
         } else if (settings->output == OutputKind::Printer) {
             if (!printToPrinter(renderer, *settings, jobName, &error)) return fail(kPrtOutputError, caption, head + error);
         } else {

@@ -2,6 +2,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,62 +42,105 @@ void reapEnded()
     }
 }
 
-} // namespace
 
-bool openInViewer(const std::string& pdf, std::string* error)
+// A helper program run with its output (standard output and error) caught in a file of
+// its own, waited for up to `limit`.
+struct Helper {
+    enum class End { NotStarted, NoFile, Ended, StillRunning } end = End::NotStarted;
+    int status = 0;      // exit status once ended (128 + signal)
+    std::string said;    // what it wrote, at most about 2000 bytes
+    pid_t pid = -1;      // while still running
+};
+
+Helper runHelper(const std::vector<std::string>& args, std::chrono::milliseconds limit)
 {
     using namespace std::chrono_literals;
-    reapEnded();
-    // What the opener says goes to a temporary file of its own, read when it ends.
+    Helper h;
     std::error_code ec;
     std::string pattern = (std::filesystem::temp_directory_path(ec) / "kov-open-XXXXXX").string();
     const int out = mkstemp(pattern.data());
-    if (out < 0) {
-        *error = "PDF を開く準備ができません（一時ファイルを作れません）。";
-        return false;
-    }
+    if (out < 0) return h;
     unlink(pattern.c_str());
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, out, 1);
     posix_spawn_file_actions_adddup2(&fa, out, 2);
     posix_spawn_file_actions_addclose(&fa, out);
-    std::vector<char*> argv = {const_cast<char*>("xdg-open"), const_cast<char*>(pdf.c_str()), nullptr};
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, "xdg-open", &fa, nullptr, argv.data(), environ);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const int rc = posix_spawnp(&h.pid, argv[0], &fa, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
     if (rc != 0) {
         close(out);
-        *error = "PDF を開くプログラム xdg-open が見つかりません（xdg-utils を入れてください）。";
-        return false;
+        h.end = Helper::End::NoFile;
+        return h;
     }
     int st = 0;
-    const auto end = std::chrono::steady_clock::now() + 3s;
-    while (waitpid(pid, &st, WNOHANG) == 0) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (waitpid(h.pid, &st, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() >= end) {
-            running().push_back(pid);
             close(out);
-            return true;
+            h.end = Helper::End::StillRunning;
+            return h;
         }
         std::this_thread::sleep_for(20ms);
     }
-    std::string said;
+    h.pid = -1;
     char buf[512];
     ssize_t n;
     lseek(out, 0, SEEK_SET);
-    while (said.size() < 2000 && (n = read(out, buf, sizeof buf)) > 0) said.append(buf, static_cast<std::size_t>(n));
+    while (h.said.size() < 2000 && (n = read(out, buf, sizeof buf)) > 0) h.said.append(buf, static_cast<std::size_t>(n));
     close(out);
-    // Its last line says why (the lines before name the fallbacks it tried).
-    while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ')) said.pop_back();
-    if (const auto nl = said.rfind('\n'); nl != std::string::npos) said.erase(0, nl + 1);
-    if (WIFEXITED(st) && WEXITSTATUS(st) == 0) return true;
-    *error = "PDF を開けませんでした（xdg-open の終了状態 " +
-             std::to_string(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st)) + (said.empty() ? "" : "、" + said) +
+    while (!h.said.empty() && (h.said.back() == '\n' || h.said.back() == '\r' || h.said.back() == ' ')) h.said.pop_back();
+    h.end = Helper::End::Ended;
+    h.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return h;
+}
+
+} // namespace
+
+bool desktopHasPdfViewer()
+{
+    using namespace std::chrono_literals;
+    Helper h = runHelper({"xdg-mime", "query", "default", "application/pdf"}, 3s);
+    if (h.end == Helper::End::StillRunning) {
+        kill(h.pid, SIGKILL);
+        waitpid(h.pid, nullptr, 0);
+    }
+    // Only a clear "none" counts: without xdg-mime, or when it fails, the opener decides.
+    return h.end != Helper::End::Ended || h.status != 0 || !h.said.empty();
+}
+
+bool openInViewer(const std::string& pdf, std::string* error)
+{
+    using namespace std::chrono_literals;
+    reapEnded();
+    Helper h = runHelper({"xdg-open", pdf}, 3s);
+    switch (h.end) {
+    case Helper::End::NotStarted:
+        *error = "PDF を開く準備ができません（一時ファイルを作れません）。";
+        return false;
+    case Helper::End::NoFile:
+        *error = "PDF を開くプログラム xdg-open が見つかりません（xdg-utils を入れてください）。";
+        return false;
+    case Helper::End::StillRunning:
+        // Showing the file: left to run, reaped later.
+        running().push_back(h.pid);
+        return true;
+    case Helper::End::Ended: break;
+    }
+    if (h.status == 0) return true;
+    // What it said is for support staff (standard error); the clerk reads Japanese.
+    if (!h.said.empty()) std::fprintf(stderr, "xdg-open: %s\n", h.said.c_str());
+    *error = "PDF を開けませんでした（xdg-open の終了状態 " + std::to_string(h.status) +
              "）。PDF を見るプログラムが入っているか確かめてください。";
     return false;
 }
 
 #else
+
+bool desktopHasPdfViewer() { return true; }
 
 bool openInViewer(const std::string& pdf, std::string* error)
 {

@@ -11,4 +11,8 @@ namespace kov::overlayprint {
 // seconds is showing the file and is left to run.
 bool openInViewer(const std::string& pdf, std::string* error);
 
+// False only when the desktop clearly has no program for PDF files ("xdg-mime query
+// default application/pdf" answers nothing); true when it has one or cannot tell.
+bool desktopHasPdfViewer();
+
 } // namespace kov::overlayprint

@@ -454,6 +454,7 @@ bool Renderer::render(QPagedPaintDevice& device, std::string* error)
             painter.end();
             return false;
         }
+        if (onPageDrawn) onPageDrawn(static_cast<int>(i) + 1);
     }
     if (!painter.end()) {
         if (error) *error = "印刷先への書き出しが終わりませんでした。";

@@ -21,6 +21,7 @@
 #include <QStringList>
 #include <unordered_map>
 #include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -95,8 +96,9 @@ public:
     int pageCount() const { return static_cast<int>(m_doc.pageCount()); }
 
     // Draws all pages; the device's page layout must already be set. The painter must
-    // not be active yet.
+    // not be active yet. onPageDrawn, when set, is told the pages drawn so far.
     bool render(QPagedPaintDevice& device, std::string* error);
+    std::function<void(int pagesDrawn)> onPageDrawn;
 
 private:
     // The fonts at the device's resolution, the glyph cache emptied, the form recorded.

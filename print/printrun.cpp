@@ -8,6 +8,8 @@ namespace kov {
 PrintContext::PrintContext(RuntimeServices& rt, std::string programName, PrintEngineFactory factory)
     : ProgramContext(rt, std::move(programName)), engineFactory(std::move(factory))
 {
+    // The screen that waits for the run shows how far it is.
+    subPrt.onPageEnd = [&rt](int pages) { rt.reportProgress(pages); };
 }
 
 std::string PrintContext::printFolder() const { return workFolder(programName()); }

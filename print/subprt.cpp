@@ -227,6 +227,7 @@ std::string SubPrt::formatN(Currency v, int minDigits)
 
 void SubPrt::prtST(std::int32_t value1, std::int32_t value2)
 {
+    m_pageEnds = 0;
     prtOut(1, "ST " + formatN(Currency::fromInt(value1), 3) + formatN(Currency::fromInt(value2), 3));
 }
 
@@ -268,7 +269,11 @@ void SubPrt::prtHL(Currency curSX, Currency curSY, Currency curLen, Currency iTi
     writeLine(std::string_view(f, static_cast<std::size_t>(e - f)), {});
 }
 
-void SubPrt::prtPE() { prtOut(3, "PE "); }
+void SubPrt::prtPE()
+{
+    prtOut(3, "PE ");
+    if (onPageEnd) onPageEnd(++m_pageEnds);
+}
 
 void SubPrt::prtED() { prtOut(4, "ED "); }
 

@@ -9,6 +9,8 @@
 #include "common/safefile.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,6 +26,8 @@ public:
 
     // Folder of the command file, without a trailing separator; set before the first command.
     std::string p_strPrtPath;
+    // Called at each page end ("PE ") with the number of page ends of the run so far.
+    std::function<void(int pagesDone)> onPageEnd;
 
     // Full path of the command file: p_strPrtPath + "/OVL.TMP".
     std::string filePath() const;
@@ -63,6 +67,7 @@ private:
     // The CP932 bytes of the lines not yet written: m_used of kWriteBuffer (256 KiB).
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;
+    int m_pageEnds = 0;  // of the run, since "ST "
 };
 
 } // namespace kov

@@ -74,8 +74,8 @@ TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
 }
 
 // kov120 accepts exactly "2", "5" or "25": anything else ends it at once, before any
-// window and without a message, with a non-zero status.
-TEST(Kov120EndToEnd, WrongArgumentEndsSilently)
+// window, with its usage on standard error and the launch rule's status.
+TEST(Kov120EndToEnd, WrongArgumentEndsWithTheUsage)
 {
     const kov::e2e::TempFolder folder;
     const std::vector<std::string> env = kov::e2e::environmentWithTmpDir(folder.path() / "tmp");
@@ -92,7 +92,10 @@ TEST(Kov120EndToEnd, WrongArgumentEndsSilently)
         std::string shown;
         for (const auto& a : args) shown += "[" + a + "]";
         EXPECT_EQ(status, kov::kExitLaunchRule) << shown;
-        EXPECT_EQ(readBytes(log.string()), "") << shown;
+        // Only the one line of usage, in Japanese, on standard error.
+        const std::string said = readBytes(log.string());
+        EXPECT_EQ(said.rfind("使い方: kov120 2|5|25", 0), 0u) << shown << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << shown << said;
     }
 }
 

@@ -4,6 +4,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
+# The demo opens each report in the desktop's PDF viewer: a small one when it has none.
+if [ -z "$(xdg-mime query default application/pdf 2>/dev/null)" ] && ! command -v mupdf >/dev/null; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends mupdf
+fi
 cmake --preset default >/dev/null
 cmake --build --preset default
 demo="$PWD/build/demo"

@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kov {
@@ -38,7 +39,14 @@ public:
     // Called on every doEvents pass (lets a test inject a key press through the pump).
     std::function<void()> onDoEvents;
 
+    // Records the notification (summary, body).
+    void notify(const std::string& summary, const std::string& body) override
+    {
+        notifications.emplace_back(summary, body);
+    }
+
     std::vector<RecordedMessage> messages;
+    std::vector<std::pair<std::string, std::string>> notifications;
     int doEventsCount = 0;
 
 protected:

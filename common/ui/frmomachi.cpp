@@ -6,6 +6,7 @@
 #include "common/ui/twips.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QWindow>
 
@@ -33,7 +34,23 @@ FrmOMACHI::FrmOMACHI(QWidget* parent)
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_label2 = makeLabel(this, QStringLiteral("しばらくお待ち下さい。"), twipsRect(0, 990, 4635, 255));
     m_label2->setObjectName(QStringLiteral("Label2"));
+    m_progress = makeLabel(this, QString(), twipsRect(0, 1350, 4635, 255));
+    m_progress->setObjectName(QStringLiteral("lblProgress"));
     centreScreen(this);
+    m_shown.start();
+}
+
+void FrmOMACHI::showProgress(int pagesDone)
+{
+    // A short run shows only the two lines; a long one a new count at most four times a second.
+    const qint64 now = m_shown.elapsed();
+    if (now < 2000 || (m_lastPaint >= 0 && now - m_lastPaint < 250)) return;
+    m_lastPaint = now;
+    m_progress->setText(QStringLiteral("これまでに %1 ページを作成しました。").arg(pagesDone));
+    // The run lets no events run: the window system's expose and paint requests are
+    // taken here, the clerk's keys and clicks are not.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_progress->repaint();
 }
 
 void FrmOMACHI::closeEvent(QCloseEvent* event) { event->ignore(); }
@@ -54,14 +71,17 @@ void runWithWaitScreen(QWidget* caller, kov::RuntimeServices& rt, const std::fun
     struct Restore {
         QWidget* caller;
         std::unique_ptr<FrmOMACHI>& wait;
+        kov::RuntimeServices& rt;
         ~Restore()
         {
+            rt.setProgressListener({});
             caller->setEnabled(true);
             wait.reset();
         }
     };
     {
-        Restore restore{caller, wait};
+        Restore restore{caller, wait, rt};
+        rt.setProgressListener([w = wait.get()](int pages) { w->showProgress(pages); });
         rt.doEvents();
         work();
     }

@@ -4,6 +4,9 @@
 #include "common/safefile.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDeadlineTimer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
@@ -56,12 +59,37 @@ QtRuntime::QtRuntime(std::string commandLine) : m_commandLine(std::move(commandL
 
 void QtRuntime::doEvents() { QCoreApplication::processEvents(); }
 
+void QtRuntime::notify(const std::string& summary, const std::string& body)
+{
+    // The body may be read as simple markup by the service: the file names stay text.
+    const QString text = QString::fromStdString(body).toHtmlEscaped();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    // No service started for it: a desktop without notifications stays without.
+    call.setAutoStartService(false);
+    call << QStringLiteral("kov") << 0u << QStringLiteral("kov") << QString::fromStdString(summary) << text
+         << QStringList() << QVariantMap() << -1;
+    std::erase_if(m_notifications, [](const QDBusPendingCall& c) { return c.isFinished(); });
+    m_notifications.push_back(bus.asyncCall(call));
+}
+
 void QtRuntime::endProgram(int exitStatus)
 {
     for (auto it = m_endHooks.rbegin(); it != m_endHooks.rend(); ++it) (*it)();
     // No destructor runs after this: a file half written (a command file when a status
     // ends the run) is removed here.
     kov::discardPendingFiles();
+    // A notification just sent (kov970 ends right after its backup) must leave the
+    // process before it ends; its answer is not looked at.
+    const QDeadlineTimer deadline(500);
+    for (QDBusPendingCall& c : m_notifications) {
+        if (deadline.hasExpired()) break;
+        while (!c.isFinished() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 20);
+    }
     std::fflush(nullptr);
     ::_exit(exitStatus);
 }

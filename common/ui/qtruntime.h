@@ -3,6 +3,7 @@
 // the event loop, ending the process at once, the program's folder and command line.
 #include "common/runtimeservices.h"
 
+#include <QDBusPendingCall>
 #include <QString>
 
 #include <functional>
@@ -30,6 +31,10 @@ public:
     // QCoreApplication::applicationDirPath(), without a trailing separator.
     std::string appPath() const override;
     std::string commandLine() const override { return m_commandLine; }
+    // A freedesktop notification (org.freedesktop.Notifications on the session bus),
+    // sent without waiting for its answer; nothing without a session bus or service.
+    // endProgram gives the notifications sent a moment (at most half a second) to leave.
+    void notify(const std::string& summary, const std::string& body) override;
 
     // Work that must happen right before the process ends (releasing the single-copy
     // lock). Hooks run in reverse order of registration.
@@ -46,6 +51,7 @@ protected:
 private:
     std::string m_commandLine;
     std::vector<std::function<void()>> m_endHooks;
+    std::vector<QDBusPendingCall> m_notifications;
 };
 
 // Runs one user action like kov::runGuarded, and ends the program the same way (stop-

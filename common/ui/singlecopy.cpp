@@ -6,6 +6,7 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <utility>
 
@@ -53,6 +54,25 @@ bool isPrivateFolder(const QString& path)
            (st.st_mode & 077) == 0;
 }
 #endif
+
+// The one request a later start makes of the running copy.
+constexpr char kRaiseRequest[] = "raise\n";
+
+// Connects to the running copy's server; true when it answered. With `raise`, asks it to
+// bring its screen to the front before leaving.
+bool knock(const QString& name, bool raise)
+{
+    QLocalSocket socket;
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(500)) return false;
+    if (raise) {
+        socket.write(kRaiseRequest);
+        socket.waitForBytesWritten(500);
+    }
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(500);
+    return true;
+}
 
 } // namespace
 
@@ -138,19 +158,15 @@ bool SingleCopyGuard::acquire()
     }
     if (!locked && m_lock->error() == QLockFile::LockFailedError) {
         m_lock.reset();
+        knock(serverName(m_program), true);
         return false;
     }
     // Locked, or the folder cannot hold a lock file: the local server decides.
 
     const QString name = serverName(m_program);
-    {
-        QLocalSocket probe;
-        probe.connectToServer(name);
-        if (probe.waitForConnected(500)) {
-            probe.abort();
-            release();
-            return false;
-        }
+    if (knock(name, true)) {
+        release();
+        return false;
     }
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -161,11 +177,18 @@ bool SingleCopyGuard::acquire()
         QLocalServer::removeServer(name);
         m_server->listen(name);
     }
-    // Callers only knock to see whether this copy runs; close what they open.
-    QObject::connect(m_server.get(), &QLocalServer::newConnection, m_server.get(), [srv = m_server.get()] {
+    // A later start knocks, asks for the screen to come to the front and leaves: any
+    // other bytes are no request, and a caller that says nothing is let go after a while.
+    QObject::connect(m_server.get(), &QLocalServer::newConnection, m_server.get(), [this, srv = m_server.get()] {
         while (QLocalSocket* s = srv->nextPendingConnection()) {
-            s->abort();
-            s->deleteLater();
+            QObject::connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+            QObject::connect(s, &QLocalSocket::readyRead, s, [this, s] {
+                if (s->bytesAvailable() < static_cast<qint64>(sizeof kRaiseRequest - 1)) return;
+                const bool raise = s->read(sizeof kRaiseRequest - 1) == QByteArray(kRaiseRequest);
+                s->abort();
+                if (raise && m_raise) m_raise();
+            });
+            QTimer::singleShot(2000, s, [s] { s->abort(); });
         }
     });
     return true;

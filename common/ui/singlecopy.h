@@ -9,6 +9,7 @@
 // TMPDIR, so a copy started with another TMPDIR finds the first.
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QLockFile;
@@ -24,8 +25,11 @@ public:
     SingleCopyGuard& operator=(const SingleCopyGuard&) = delete;
 
     // True when this process is now the one running copy; false when another copy of
-    // the program runs for this user.
+    // the program runs for this user, which has then been asked to bring its screen to
+    // the front (the knock waits at most half a second for it).
     bool acquire();
+    // What the running copy does when a later start knocks: bring its screen to the front.
+    void setRaiseHandler(std::function<void()> handler) { m_raise = std::move(handler); }
     // Gives the lock up (done when the process ends).
     void release();
 
@@ -39,6 +43,7 @@ private:
     QString m_program;
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<QLocalServer> m_server;
+    std::function<void()> m_raise;
 };
 
 } // namespace kov::ui

@@ -5,11 +5,67 @@
 #include "common/ui/singlecopy.h"
 
 #include <QApplication>
+#include <QWidget>
+#include <QWindow>
+
+#include <cstdio>
+#include <cstdlib>
+
+#ifndef KOV_VERSION
+#define KOV_VERSION "0"
+#endif
 
 namespace kov::ui {
 
-int runProgram(int argc, char** argv, const QString& programName, const StartMain& startMain)
+std::string defaultUsage(const std::string& programName)
 {
+    return "使い方: " + programName + " 引数（空でない文字。処理メニューから起動します。末尾の @ で背景を出しません）";
+}
+
+void printUsage(const std::string& usage)
+{
+    std::fprintf(stderr, "%s\n", usage.c_str());
+    std::fflush(stderr);
+}
+
+void answerStandardOptions(const std::string& commandLine, const std::string& programName, const std::string& usage)
+{
+    if (commandLine == "--help") {
+        printUsage(usage);
+        std::exit(kov::kExitLaunchRule);
+    }
+    if (commandLine == "--version") {
+        std::printf("%s %s\n", programName.c_str(), KOV_VERSION);
+        std::fflush(stdout);
+        std::exit(0);
+    }
+}
+
+void raiseScreens(const QWidget* back)
+{
+    QWidget* top = nullptr;
+    const auto bringUp = [&](QWidget* w) {
+        if (w == back || !w->isVisible() || !w->windowHandle()) return;
+        if (w->isMinimized()) w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+        w->raise();
+        top = w;
+    };
+    // The main screens first, then the dialogs that stand over them.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (!w->windowFlags().testFlag(Qt::Dialog) && w->windowType() != Qt::Dialog) bringUp(w);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowType() == Qt::Dialog) bringUp(w);
+    if (QWidget* modal = QApplication::activeModalWidget()) bringUp(modal);
+    if (!top) return;
+    top->activateWindow();
+    top->windowHandle()->requestActivate();
+}
+
+int runProgram(int argc, char** argv, const QString& programName, const StartMain& startMain, const std::string& usage)
+{
+    kov::anchorFolderVariables();
+    answerStandardOptions(commandLineOf(argc, argv), programName.toStdString(),
+                          usage.empty() ? defaultUsage(programName.toStdString()) : usage);
     // The argument belongs to the program: Qt sees only the program name, so that an
     // argument such as "-reverse" or "-style x" is neither taken out nor obeyed.
     QtRuntime rt(commandLineOf(argc, argv));
@@ -30,6 +86,7 @@ int runProgram(int argc, char** argv, const QString& programName, const StartMai
     const std::string title = programName.toStdString();
     runGuardedAction(rt, title, [&] {
         back.load(rt, programName);
+        if (SingleCopyGuard* g = back.singleCopyGuard()) g->setRaiseHandler([&back] { raiseScreens(&back); });
         back.showBack();
         startMain(rt, back);
     });

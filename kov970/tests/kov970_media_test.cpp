@@ -156,6 +156,10 @@ TEST_F(Media, WrittenWithoutQuestion)
     EXPECT_EQ(csv(stick), kSchoolCsv);
     EXPECT_EQ(entries(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "memo.txt"}));
     EXPECT_EQ(view.waitScreens, 2);
+    // Each backup ends with a notification of what was written where.
+    ASSERT_EQ(rt.notifications.size(), 2u);
+    EXPECT_EQ(rt.notifications[1],
+              std::make_pair(std::string("マスタ退避処理"), "SKSYOZK.CSV を " + stick.root() + " に退避しました（1 件）"));
 }
 
 // No leaves the floppy untouched; Yes clears it (folders too, but not what a link points

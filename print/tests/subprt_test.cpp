@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -165,17 +166,23 @@ TEST(SubPrtFile, NewRunReplacesTheOldFile)
         old << "TE 0000000011100100OLD RUN\r\nED \r\n";
     }
     SubPrt prt;
+    std::vector<int> pageEnds;
+    prt.onPageEnd = [&pageEnds](int n) { pageEnds.push_back(n); };
     prt.p_strPrtPath = dir.path().string();
     prt.prtST(11, 1);
     EXPECT_FALSE(fs::exists(prt.filePath())) << "the old run is gone as soon as the new one starts";
+    prt.prtPE();
+    prt.prtPE();
     prt.prtED();
-    EXPECT_EQ(readBytes(prt.filePath()), linesOf({"ST 011001", "ED "}));
+    EXPECT_EQ(readBytes(prt.filePath()), linesOf({"ST 011001", "PE ", "PE ", "ED "}));
 
-    // A second run of the same writer starts from nothing again.
+    // A second run of the same writer starts from nothing again, its pages counted anew.
     prt.prtST(11, 1);
     prt.prtCR(cur(15), cur(6));
+    prt.prtPE();
     prt.prtED();
-    EXPECT_EQ(readBytes(prt.filePath()), linesOf({"ST 011001", "CR 15063", "ED "}));
+    EXPECT_EQ(readBytes(prt.filePath()), linesOf({"ST 011001", "CR 15063", "PE ", "ED "}));
+    EXPECT_EQ(pageEnds, (std::vector<int>{1, 2, 1}));
 }
 
 TEST(SubPrtFile, RunEndedBeforeEdLeavesNoCommandFile)

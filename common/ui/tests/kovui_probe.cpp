@@ -5,6 +5,8 @@
 //   end <n>     ends through the runtime with exit status n
 //   pending <folder>  starts a command file OVL.TMP there and leaves it uncommitted
 //               (what a print run that a status ends leaves open)
+//   env <NAME>  prints "<NAME>=<value>" of its environment
+//   notify <t>  sends the desktop notification "動作確認" / <t> through the runtime
 // The program name used for the single-copy check is KOVUI_PROBE_PROGRAM (default
 // "kovui_probe"), so that concurrent test runs do not meet.
 #include "common/ui/fonts.h"
@@ -63,19 +65,28 @@ int main(int argc, char** argv)
 
         auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, screen);
         QObject::connect(input, &QSocketNotifier::activated, screen, [&rt] {
-            char line[64] = {};
-            const ssize_t n = ::read(STDIN_FILENO, line, sizeof line - 1);
+            char buf[256] = {};
+            const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf - 1);
             if (n <= 0) rt.endProgram(0);  // the test that started us is gone
-            int status = 0;
-            char folder[48] = {};
-            if (std::sscanf(line, "pending %47s", folder) == 1) {
-                auto* file = new kov::SafeFile(folder, "OVL.TMP", "印刷ファイル", "OVL.TMP.part");
-                file->write("ST 011001\r\n");
-                std::printf("pending\n");
-                std::fflush(stdout);
-            } else if (std::sscanf(line, "end %d", &status) == 1) {
-                std::printf("ending");  // no newline: the end must still flush it
-                rt.endProgram(status);
+            // One command a line; a test may send several at once.
+            for (const QString& line : QString::fromUtf8(buf).split(u'\n', Qt::SkipEmptyParts)) {
+                int status = 0;
+                char folder[48] = {};
+                if (std::sscanf(line.toUtf8().constData(), "pending %47s", folder) == 1) {
+                    auto* file = new kov::SafeFile(folder, "OVL.TMP", "印刷ファイル", "OVL.TMP.part");
+                    file->write("ST 011001\r\n");
+                    std::printf("pending\n");
+                    std::fflush(stdout);
+                } else if (line.startsWith(QStringLiteral("env "))) {
+                    const QString name = line.mid(4).trimmed();
+                    std::printf("%s=%s\n", qPrintable(name), qgetenv(qPrintable(name)).constData());
+                    std::fflush(stdout);
+                } else if (line.startsWith(QStringLiteral("notify "))) {
+                    rt.notify("動作確認", line.mid(7).toStdString());
+                } else if (std::sscanf(line.toUtf8().constData(), "end %d", &status) == 1) {
+                    std::printf("ending");  // no newline: the end must still flush it
+                    rt.endProgram(status);
+                }
             }
         });
         // Never outlive a forgotten test by long.

@@ -5,7 +5,9 @@
 #include "common/ui/singlecopy.h"
 #include "common/ui/startup.h"
 
+#include <QDBusConnection>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QUuid>
 #include <QtTest>
 
@@ -23,10 +25,11 @@ QString uniqueProgram() { return QStringLiteral("probe") + QUuid::createUuid().t
 // folder (XDG_RUNTIME_DIR, set for the whole test) unless env changes it.
 class Probe {
 public:
-    // asUser: run as that user (runuser; the test runs as root).
+    // workDir: started there; asUser: run as that user (runuser; the test runs as root).
     Probe(const QString& program, const QStringList& args, const QProcessEnvironment& changes = {},
-          const QString& asUser = {})
+          const QString& workDir = {}, const QString& asUser = {})
     {
+        if (!workDir.isEmpty()) proc.setWorkingDirectory(workDir);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("KOVUI_PROBE_PROGRAM"), program);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -91,6 +94,9 @@ private slots:
     void endProgramFlushesAndEndsWithTheStatus();
     void argumentsAreTheProgramsNotQts();
     void lockFolderOfAnotherUserIsNotUsed();
+    void relativeFoldersAreMadeAbsoluteAtStart();
+    void helpAndVersionAnswerWithoutAWindow();
+    void notificationsReachTheSessionBusEvenAtTheEnd();
 
 private:
     QTemporaryDir m_runtimeDir;
@@ -245,9 +251,9 @@ void LaunchTest::lockFolderOfAnotherUserIsNotUsed()
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString());
     const QString program = uniqueProgram();
     {
-        Probe one(program, {QStringLiteral("1")}, env, QStringLiteral("nobody"));
+        Probe one(program, {QStringLiteral("1")}, env, {}, QStringLiteral("nobody"));
         QVERIFY(one.firstLine().startsWith(QStringLiteral("started")));
-        Probe two(program, {QStringLiteral("1")}, env, QStringLiteral("nobody"));
+        Probe two(program, {QStringLiteral("1")}, env, {}, QStringLiteral("nobody"));
         QCOMPARE(two.exitStatus(), kov::kExitLaunchRule);
         const QString told = QString::fromUtf8(one.proc.readAllStandardError());
         QVERIFY2(told.contains(QStringLiteral("「/tmp/kov-65534」は他の利用者のもの")) &&
@@ -265,6 +271,102 @@ void LaunchTest::argumentsAreTheProgramsNotQts()
 {
     Probe p(uniqueProgram(), {QStringLiteral("-reverse"), QStringLiteral("x@")});
     QCOMPARE(p.firstLine(), QStringLiteral("started shrunk=1 size=0x0 maximized=0 rtl=0 arg=[-reverse x@]"));
+}
+
+// KOV_INI_DIR=build/demo means the folder below where the program was started, also to
+// the programs it starts in other folders: the variables are made absolute at once.
+void LaunchTest::relativeFoldersAreMadeAbsoluteAtStart()
+{
+    QTemporaryDir start;
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("KOV_INI_DIR"), QStringLiteral("build/demo/"));
+    env.insert(QStringLiteral("KOV_WORK_DIR"), QStringLiteral("../work"));
+    Probe p(uniqueProgram(), {QStringLiteral("1")}, env, start.path());
+    QVERIFY(p.firstLine().startsWith(QStringLiteral("started")));
+    p.proc.write("env KOV_INI_DIR\nenv KOV_WORK_DIR\n");
+    const QString root = QDir(start.path()).canonicalPath();
+    QCOMPARE(p.firstLine(), QStringLiteral("KOV_INI_DIR=%1/build/demo").arg(root));
+    QCOMPARE(p.firstLine(), QStringLiteral("KOV_WORK_DIR=%1/work").arg(QFileInfo(root).path()));
+}
+
+void LaunchTest::helpAndVersionAnswerWithoutAWindow()
+{
+    const QString program = uniqueProgram();
+    Probe running(program, {QStringLiteral("1")});
+    QVERIFY(running.firstLine().startsWith(QStringLiteral("started")));
+    // Answered even while a copy runs, and without asking it for its screen.
+    struct Case {
+        const char* option;
+        int status;
+        QByteArray out, err;
+    };
+    for (const Case& c : {Case{"--help", kov::kExitLaunchRule, {}, "使い方: " + program.toUtf8() + " "},
+                          Case{"--version", 0, program.toUtf8() + " 1.", {}}}) {
+        Probe p(program, {QString::fromLatin1(c.option)});
+        QCOMPARE(p.exitStatus(), c.status);
+        const QByteArray out = p.proc.readAllStandardOutput(), err = p.proc.readAllStandardError();
+        QVERIFY2(c.out.isEmpty() ? out.isEmpty() : out.startsWith(c.out) && out.count('\n') == 1, out.constData());
+        QVERIFY2(c.err.isEmpty() ? err.isEmpty() : err.startsWith(c.err) && err.count('\n') == 1, err.constData());
+    }
+}
+
+// A recording notification service of the test's own on a session bus of its own: the
+// notification of a program that ends right after sending it still arrives.
+class Recorder : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList seen;
+public slots:
+    uint Notify(const QString& app, uint, const QString&, const QString& summary, const QString& body,
+                const QStringList&, const QVariantMap&, int)
+    {
+        seen << app + u'|' + summary + u'|' + body;
+        return static_cast<uint>(seen.size());
+    }
+};
+
+void LaunchTest::notificationsReachTheSessionBusEvenAtTheEnd()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) QSKIP("dbus-daemon is not installed");
+    QProcess bus;
+    bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                              QStringLiteral("--print-address=1")});
+    QVERIFY(bus.waitForReadyRead(10000));
+    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+    QVERIFY(!address.isEmpty());
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+
+    // No service on the bus, and no bus at all: nothing happens, the program goes on.
+    for (const QString& where : {address, QStringLiteral("unix:path=/nonexistent/bus")}) {
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), where);
+        Probe p(uniqueProgram(), {QStringLiteral("1")}, env);
+        QVERIFY(p.firstLine().startsWith(QStringLiteral("started")));
+        p.proc.write("notify nobody listens\nenv DBUS_SESSION_BUS_ADDRESS\n");
+        QVERIFY(p.firstLine().startsWith(QStringLiteral("DBUS_SESSION_BUS_ADDRESS=")));
+        p.proc.write("end 0\n");
+        QCOMPARE(p.exitStatus(), 0);
+    }
+
+    Recorder recorder;
+    QDBusConnection conn = QDBusConnection::connectToBus(address, QStringLiteral("recorder"));
+    QVERIFY(conn.isConnected());
+    QVERIFY(conn.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &recorder, QDBusConnection::ExportAllSlots));
+    QVERIFY(conn.registerService(QStringLiteral("org.freedesktop.Notifications")));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    Probe p(uniqueProgram(), {QStringLiteral("1")}, env);
+    QVERIFY(p.firstLine().startsWith(QStringLiteral("started")));
+    p.proc.write("notify SKSYOKU.CSV を /media/clerk/USB-A/ に退避しました（600 件）\nend 0\n");
+    // The recorder answers only when this test's event loop runs again (below): the probe
+    // does not wait for the answer beyond its moment at the end.
+    QCOMPARE(p.exitStatus(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.seen,
+                              QStringList{QStringLiteral("kov|動作確認|SKSYOKU.CSV を /media/clerk/USB-A/ に退避しました（600 件）")},
+                              5000);
+    QDBusConnection::disconnectFromBus(QStringLiteral("recorder"));
+    bus.terminate();
+    bus.waitForFinished(5000);
 }
 
 QTEST_MAIN(LaunchTest)

@@ -82,8 +82,15 @@ void ScreensTest::waitScreenProtocol()
         QTest::keyClick(wait, Qt::Key_Escape);
         QVERIFY(!wait->close());
         QVERIFY(wait->isVisible());
+        // The pages written so far show once the run has taken two seconds.
+        rt.reportProgress(3);
+        QCOMPARE(wait->progressLabel()->text(), QString());
+        QTest::qSleep(2100);
+        rt.reportProgress(12);
+        QCOMPARE(wait->progressLabel()->text(), QStringLiteral("これまでに 12 ページを作成しました。"));
     });
     QVERIFY(ran);
+    rt.reportProgress(13);  // no wait screen listens any more
     QVERIFY(caller.isEnabled());
     QVERIFY(waitScreens().isEmpty());
     QCOMPARE(rt.doEventsCount, 2);
