@@ -50,12 +50,11 @@ public:
     // The action of a key: 9 ends, 11 backs up and ends after a successful backup.
     void prsPfAction(int index);
 
-    // The writers: nothing when the file has been written, else the message shown.
-    std::optional<std::string> prsKANRI(const std::string& strDir) { return exportMaster(m_ctx, Master::Kanri, strDir); }
-    std::optional<std::string> prsSYOKU(const std::string& strDir) { return exportMaster(m_ctx, Master::Syoku, strDir); }
-    std::optional<std::string> prsSYOZK(const std::string& strDir) { return exportMaster(m_ctx, Master::Syozk, strDir); }
-
 private:
+    enum class Backup { Written, Failed, NoMedium };
+    // The chosen master made whole, then, while the drive still holds the medium `asked`
+    // (cleared first when `clear`), written onto it. `failure` receives the message.
+    Backup backUp(const std::string& drive, const MediumIdentity& asked, bool clear, std::optional<std::string>& failure);
     void message(const std::string& text, MsgIcon icon);
 
     ProgramContext& m_ctx;

@@ -5,6 +5,7 @@
 #include "common/runtimeservices.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ public:
     void planAnswer(MsgResult answer) { m_answers.push_back(answer); }
     // Called on every doEvents pass (lets a test inject a key press through the pump).
     std::function<void()> onDoEvents;
+    // Called while a message box is open, before it is answered (lets a test change the
+    // world while the user reads it).
+    std::function<void(const RecordedMessage&)> onMessage;
 
     std::vector<RecordedMessage> messages;
     int doEventsCount = 0;
