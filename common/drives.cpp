@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace kov {
@@ -98,6 +99,18 @@ bool isMountRoot(const std::string& root)
     return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
 }
 
+std::optional<MediumIdentity> identityOf(int fd)
+{
+    struct stat st {};
+    struct statvfs v {};
+    if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || ::fstatvfs(fd, &v) != 0) return std::nullopt;
+    MediumIdentity id;
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.fileSystem = static_cast<std::uint64_t>(v.f_fsid);
+    id.totalBytes = static_cast<std::uint64_t>(v.f_blocks) * (v.f_frsize ? v.f_frsize : v.f_bsize);
+    return id;
+}
+
 // Removes the entries of the open folder dir (on device dev): folders with their
 // contents, links as links, nothing of another file system. False when anything stayed.
 bool clearFolder(int dir, dev_t dev)
@@ -173,14 +186,33 @@ public:
 
     std::optional<DiskSpace> diskSpace(const std::string& root) override
     {
-        if (!isMountRoot(root)) return std::nullopt;
+        if (!medium(root)) return std::nullopt;
         struct statvfs v {};
         if (::statvfs(root.c_str(), &v) != 0) return std::nullopt;
         const std::uint64_t unit = v.f_frsize ? v.f_frsize : v.f_bsize;
         DiskSpace s;
         s.freeBytes = static_cast<std::uint64_t>(v.f_bavail) * unit;
         s.usedBytes = static_cast<std::uint64_t>(v.f_blocks - std::min(v.f_bfree, v.f_blocks)) * unit;
+        s.blockBytes = unit;
         return s;
+    }
+
+    std::optional<MediumIdentity> medium(const std::string& root) override
+    {
+        if (root.empty() || !isMountRoot(root)) return std::nullopt;
+        const int fd = ::open(withoutSlash(root).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return std::nullopt;
+        const auto id = identityOf(fd);
+        ::close(fd);
+        if (!id) return std::nullopt;
+        // The visible mount at that folder must be this file system.
+        std::error_code ec;
+        const std::string at = fs::weakly_canonical(withoutSlash(root), ec).string();
+        for (const Mount& m : readMounts(m_mountInfoPath))
+            if ((m.mountPoint == at || m.mountPoint == withoutSlash(root)) &&
+                static_cast<std::uint64_t>(::makedev(m.major, m.minor)) == id->device)
+                return id;
+        return std::nullopt;
     }
 
     std::optional<std::vector<std::string>> rootEntries(const std::string& root) override
@@ -194,13 +226,13 @@ public:
         return names;
     }
 
-    bool deleteAll(const std::string& root) override
+    bool deleteAll(const std::string& root, const MediumIdentity& expected) override
     {
         if (root.empty() || withoutSlash(root) == "/") return false;
         const std::vector<std::string> drives = logicalDrives();
         if (std::find(drives.begin(), drives.end(), root) == drives.end()) return false;
-        if (driveType(root) != DriveType::Removable || !isMountRoot(root)) return false;
-        const int dir = ::open(withoutSlash(root).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (driveType(root) != DriveType::Removable || medium(root) != expected) return false;
+        const int dir = openMediumRoot(root, expected);
         if (dir < 0) return false;
         struct stat st {};
         const bool cleared = ::fstat(dir, &st) == 0 && clearFolder(dir, st.st_dev);
@@ -250,6 +282,17 @@ private:
 };
 
 } // namespace
+
+int openMediumRoot(const std::string& root, const MediumIdentity& expected)
+{
+    const int fd = ::open(withoutSlash(root).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (identityOf(fd) != expected) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 std::unique_ptr<DriveServices> makeLinuxDrives(std::string mountInfoPath, std::string sysRoot)
 {

@@ -28,10 +28,20 @@ enum class DriveType : int {
     RamDisk = 6,
 };
 
-// Bytes of a medium, free for the user and in use.
+// Bytes of a medium, free for the user and in use, and the unit a file takes them in.
 struct DiskSpace {
     std::uint64_t freeBytes = 0;
     std::uint64_t usedBytes = 0;
+    std::uint64_t blockBytes = 0;
+};
+
+// What tells one mounted medium from another that may be put in the same drive: the
+// device and the file-system identity of the file system at the drive's root, and its size.
+struct MediumIdentity {
+    std::uint64_t device = 0;      // st_dev
+    std::uint64_t fileSystem = 0;  // statvfs f_fsid
+    std::uint64_t totalBytes = 0;  // all blocks
+    bool operator==(const MediumIdentity&) const = default;
 };
 
 // A medium of at most this many bytes in all is a floppy disk (a formatted 1.44 MB disk).
@@ -46,16 +56,23 @@ public:
     virtual DriveType driveType(const std::string& root) = 0;
     // Nothing when the medium cannot be queried (none inserted, not mounted, no file system).
     virtual std::optional<DiskSpace> diskSpace(const std::string& root) = 0;
+    // The identity of the medium in the drive: nothing unless root is the root of a file
+    // system that the mount table lists as mounted there.
+    virtual std::optional<MediumIdentity> medium(const std::string& root) = 0;
     // The names of the entries of the root that are not hidden (hidden: the name
     // begins with "."); nothing when the root cannot be read.
     virtual std::optional<std::vector<std::string>> rootEntries(const std::string& root) = 0;
     // Deletes every entry of the root, folders with their contents. Never follows a
     // symbolic link, never enters another file system mounted below the root, never
     // removes the root itself. Refuses (false, nothing touched) any path that is not the
-    // root of a removable drive of logicalDrives(). False also when an entry could not
-    // be removed.
-    virtual bool deleteAll(const std::string& root) = 0;
+    // root of a removable drive of logicalDrives(), and a root that no longer holds the
+    // medium `expected`. False also when an entry could not be removed.
+    virtual bool deleteAll(const std::string& root, const MediumIdentity& expected) = 0;
 };
+
+// The root folder of the medium `expected`, opened (a folder, no link followed): -1 when
+// the folder at root is not that medium (any more). The caller closes it.
+int openMediumRoot(const std::string& root, const MediumIdentity& expected);
 
 // The drive functions of this computer.
 std::unique_ptr<DriveServices> makeSystemDrives();

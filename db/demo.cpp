@@ -188,6 +188,8 @@ private:
 
 std::int64_t roundYen(double v) { return static_cast<std::int64_t>(v >= 0 ? v + 0.5 : v - 0.5); }
 std::int64_t floorYen(double v) { return static_cast<std::int64_t>(v); }
+// A summary table keeps its amounts in thousands of yen (rounded, halves away from zero).
+std::int64_t thousands(std::int64_t yen) { return (yen >= 0 ? yen + 500 : yen - 500) / 1000; }
 
 // Withholding rate (percent) of a bonus by the previous month's taxable pay and the
 // number of dependants, after the shape of the national table.
@@ -522,11 +524,11 @@ DemoSummary generateDemo(const DemoOptions& opt)
                 } else if (v != 0) {
                     v += roundYen(static_cast<double>(v) * static_cast<double>(rng.range(-20, 20)) / 1000.0);
                 }
-                sumi.set(kSumiAmounts[i], v);
+                sumi.set(kSumiAmounts[i], thousands(v));
             }
             if (!lateApril && (month == 6 || month == 12)) {
-                sumi.set("KIMATU", floorYen(g.bonusBase * (month == 6 ? 1.20 : 1.25)));
-                sumi.set("KINBEN", floorYen(g.bonusBase * (month == 6 ? 0.95 : 1.05)));
+                sumi.set("KIMATU", thousands(floorYen(g.bonusBase * (month == 6 ? 1.20 : 1.25))));
+                sumi.set("KINBEN", thousands(floorYen(g.bonusBase * (month == 6 ? 0.95 : 1.05))));
             }
             sumi.insert();
         }

@@ -372,7 +372,8 @@ CREATE TABLE SKSYKEI (
 CREATE INDEX SKSYKEI_PRINT ON SKSYKEI (SKYUYM, KYUSYU, SYRFLG, SYOZOK, SYOKCD);
 
 -- Salary-expense amounts by fiscal year NENDO, finance office ZAIMU (1-9), school type
--- SYOCHU (4 elementary, 5 junior high) and payment month SHARYM (YYYYMM).
+-- SYOCHU (4 elementary, 5 junior high) and payment month SHARYM (YYYYMM); the amounts in
+-- thousands of yen (単位：千円), NINZU a head count.
 CREATE TABLE SKSUMI (
     NENDO bigint NOT NULL,
     ZAIMU bigint NOT NULL,

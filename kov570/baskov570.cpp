@@ -3,7 +3,9 @@
 #include "common/runtimeerror.h"
 #include "common/text.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <vector>
 #include <string_view>
 
 namespace kov::kov570 {
@@ -67,6 +69,24 @@ std::string summedColumns(std::string_view alias)
     if (alias == "GTOTAL03") return range(3, kAmountColumns.size() - 1);
     if (alias == "GTOTALSUM") return range(0, kAmountColumns.size() - 1);
     return "列「" + std::string(alias.substr(1)) + "」の合計";
+}
+
+// Where a row of SKSUMI or of the summary query stands, as an error names it.
+std::string rowText(const DbValue& zaimu, const DbValue& syochu, const DbValue& sharym)
+{
+    return "SKSUMI の財務コード「" + dataaccess::toText(zaimu) + "」、学校種別「" + dataaccess::toText(syochu) +
+           "」、支払年月「" + dataaccess::toText(sharym) + "」";
+}
+
+// The fiscal year's rows with a text in a summed column. SQLite keeps a text that is not
+// a number as it is in a number column, and SUM counts it as 0 or as its leading digits
+// ('12,345' as 12). A number equals itself plus 0, a text never does (the sum is a
+// number), NULL matches nothing; where number columns hold numbers only, no row matches.
+std::string textAmountCondition(std::int16_t nendo)
+{
+    std::string c = BasKov570::condition(nendo) + " AND (NINZU <> NINZU + 0";
+    for (const char* col : kAmountColumns) c += std::string(" OR ") + col + " <> " + col + " + 0";
+    return c + ")";
 }
 
 Currency summedAmount(const DbValue& v, const char* alias)
@@ -167,11 +187,34 @@ void BasKov570::prsCloseDb()
     m_ctx.releaseConnection();
 }
 
+void BasKov570::prsCheckAmounts()
+{
+    auto rows = m_ctx.newTable("SKSUMI");
+    if (m_ctx.openChecked(*rows, textAmountCondition(NENDO), kGrouping) > 0) {
+        m_ctx.check(rows->DAO_RecRead(1));
+        std::vector<const char*> columns(kAmountColumns.begin(), kAmountColumns.end());
+        columns.push_back("NINZU");
+        for (const char* c : columns) {
+            const DbValue v = rows->TBRec(c);
+            if (std::holds_alternative<std::int64_t>(v) || std::holds_alternative<double>(v) || dataaccess::isNull(v))
+                continue;
+            RuntimeError e(RuntimeErrorKind::TypeMismatch, "「" + dataaccess::toText(v) + "」は数値ではありません。");
+            e.addContext(summedColumns(std::string("G") + c));
+            e.addContext(rowText(rows->TBRec("ZAIMU"), rows->TBRec("SYOCHU"), rows->TBRec("SHARYM")));
+            throw e;
+        }
+    }
+    m_ctx.closeChecked(*rows);
+}
+
 void BasKov570::prsSumLoad()
 {
     if (SumLoaded) return;
+    // A text among the amounts would be summed wrongly without a word: it stops the run.
+    prsCheckAmounts();
     SumLoaded = true;
     sumTable.clear();
+    long skipped = 0;
     for (std::int16_t st = SKSUMI->DAO_RecRead(1); st != -9 && st != -99; st = SKSUMI->DAO_RecRead(2)) {
         // Any other failure would repeat on every further read: it ends the program with
         // its status message instead of reading on without end.
@@ -180,17 +223,22 @@ void BasKov570::prsSumLoad()
         std::int64_t zaimu = 0, syochu = 0;
         RowSlots slots;
         if (!wholeNumber(SKSUMI->TBRec("GZAIMU"), zaimu) || !wholeNumber(SKSUMI->TBRec("GSYOCHU"), syochu) ||
-            !slotsOfRow(zaimu, syochu, dataaccess::toText(SKSUMI->TBRec("GSHARYM")), NENDO, slots))
+            !slotsOfRow(zaimu, syochu, dataaccess::toText(SKSUMI->TBRec("GSHARYM")), NENDO, slots)) {
+            ++skipped;
             continue;
+        }
         // A run-time error (an amount too large) names the column and the row.
         try {
             prsSumStore(slots.finance, slots.school, slots.month);
         } catch (RuntimeError& e) {
-            e.addContext("SKSUMI の財務コード「" + dataaccess::toText(SKSUMI->TBRec("GZAIMU")) + "」、学校種別「" +
-                         dataaccess::toText(SKSUMI->TBRec("GSYOCHU")) + "」、支払年月「" +
-                         dataaccess::toText(SKSUMI->TBRec("GSHARYM")) + "」");
+            e.addContext(rowText(SKSUMI->TBRec("GZAIMU"), SKSUMI->TBRec("GSYOCHU"), SKSUMI->TBRec("GSHARYM")));
             throw;
         }
+    }
+    if (skipped > 0) {
+        std::fprintf(stderr, "kov570: SKSUMI の %ld 組（財務コード・学校種別・支払年月）は集計表に欄がないため、集計していません。\n",
+                     skipped);
+        std::fflush(stderr);
     }
     fillTotals();
 }

@@ -67,6 +67,9 @@ public:
     void prsCloseSumi();
     void prsCloseDb();
 
+    // Stops with a run-time error (type mismatch naming the value, the column and the row)
+    // when a summed column of the fiscal year's rows holds a text.
+    void prsCheckAmounts();
     // Builds sumTable from the open query on the first call; later calls do nothing.
     void prsSumLoad();
     // Stores the current query row into the cells (f, s, m, 1..21).

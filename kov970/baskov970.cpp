@@ -39,11 +39,11 @@ std::int16_t BasKov970::prfDiskCheck(const std::string& root)
     return DiskUsedBytes == 0 ? 2 : 1;
 }
 
-void BasKov970::prsDeleteAll(const std::string& pattern)
+void BasKov970::prsDeleteAll(const std::string& pattern, const MediumIdentity& expected)
 {
     std::string root = pattern;
     if (root.ends_with("*.*")) root.resize(root.size() - 3);
-    deleteResult = m_drives.deleteAll(root);
+    deleteResult = m_drives.deleteAll(root, expected);
 }
 
 } // namespace kov::kov970

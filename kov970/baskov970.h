@@ -29,9 +29,9 @@ public:
     // −1 when the drive cannot be queried, else 0 (no free space), 2 (empty) or 1 (holds
     // data); sets DiskFreeBytes and DiskUsedBytes.
     std::int16_t prfDiskCheck(const std::string& root);
-    // Deletes everything of the root that pattern (root + "*.*") names; the result is kept
-    // in deleteResult.
-    void prsDeleteAll(const std::string& pattern);
+    // Deletes everything of the root that pattern (root + "*.*") names, while the root
+    // holds the medium `expected`; the result is kept in deleteResult.
+    void prsDeleteAll(const std::string& pattern, const MediumIdentity& expected);
 
     DriveServices& drives() const { return m_drives; }
 

@@ -1,8 +1,11 @@
 #include "kov970/csvexport.h"
 
 #include "common/cp932.h"
+#include "common/drives.h"
 #include "common/fileerror.h"
+#include "common/runtimeerror.h"
 #include "common/text.h"
+#include "common/workfolder.h"
 
 #include <array>
 #include <cerrno>
@@ -10,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -138,81 +142,44 @@ bool parseNumber(std::string_view s, double& d)
     return r.ec == std::errc() && std::isfinite(d);
 }
 
-// The open temporary file beside the final name, removed unless it is committed.
-class SafeFile {
-public:
-    ~SafeFile() { discard(); }
-
-    bool create(const std::string& dir, const std::string& fileName)
-    {
-        m_dir = dir;
-        m_final = dir + fileName;
-        std::string templ = m_final + ".XXXXXX";
-        m_fd = ::mkstemp(templ.data());
-        if (m_fd < 0) return fail();
-        m_temp = templ;
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(m_fd, 0666 & ~mask);
-        return true;
-    }
-
-    bool write(std::string_view bytes)
-    {
-        while (!bytes.empty()) {
-            const ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return fail();
-            }
-            bytes.remove_prefix(static_cast<std::size_t>(n));
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
         }
-        return true;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
     }
+    return true;
+}
 
-    // Flushes the file to the medium, renames it over the final name and flushes the folder.
-    bool commit()
-    {
-        if (::fsync(m_fd) != 0) return fail();
-        const int fd = m_fd;
-        m_fd = -1;
-        if (::close(fd) != 0) return fail();
-        if (::rename(m_temp.c_str(), m_final.c_str()) != 0) return fail();
-        m_temp.clear();
-        const int dirFd = ::open(m_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd < 0) return fail();
-        const bool synced = ::fsync(dirFd) == 0 || errno == EINVAL;
-        const int err = errno;
-        ::close(dirFd);
-        if (!synced) {
-            errno = err;
-            return fail();
-        }
-        return true;
+// The one place where kov970 puts a file on a medium: created new under a temporary name
+// in the open folder dir (exclusively, no link followed, 0600), filled, flushed, renamed
+// over fileName, the folder flushed. 0, or the errno of the failure with nothing left
+// under the temporary name and the file of that name as it was.
+int writeFileInFolder(int dir, const std::string& fileName, const CsvContent& content)
+{
+    std::random_device random;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = fileName + "." + std::to_string(random() % 1000000u) + ".part";
+        fd = ::openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) return errno;
     }
-
-    void discard()
-    {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = -1;
-        if (!m_temp.empty()) ::unlink(m_temp.c_str());
-        m_temp.clear();
+    if (fd < 0) return EEXIST;
+    int err = 0;
+    if (!content.copyTo(fd) || ::fsync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && !err) err = errno;
+    if (!err && ::renameat(dir, temp.c_str(), dir, fileName.c_str()) != 0) err = errno;
+    if (err) {
+        ::unlinkat(dir, temp.c_str(), 0);
+        return err;
     }
-
-    int error() const { return m_errno; }
-    const std::string& finalPath() const { return m_final; }
-
-private:
-    bool fail()
-    {
-        m_errno = errno;
-        return false;
-    }
-
-    std::string m_dir, m_final, m_temp;
-    int m_fd = -1;
-    int m_errno = 0;
-};
+    return ::fsync(dir) == 0 || errno == EINVAL ? 0 : errno;
+}
 
 std::string describeRecord(const MasterFile& mf, long record, const dataaccess::DbValue& key)
 {
@@ -226,13 +193,10 @@ const MasterFile& masterFile(Master master) { return masterFiles()[static_cast<s
 bool appendNumberText(const dataaccess::DbValue& value, std::string& out)
 {
     if (const auto* i = std::get_if<std::int64_t>(&value)) {
-        if (*i > -1000000000000000 && *i < 1000000000000000) {
-            char buf[24];
-            const auto r = std::to_chars(buf, buf + sizeof buf, *i);
-            out.append(buf, r.ptr);
-        } else {
-            appendReal(static_cast<double>(*i), out);
-        }
+        // An integer keeps all its digits, however many (a real keeps 15 significant ones).
+        char buf[24];
+        const auto r = std::to_chars(buf, buf + sizeof buf, *i);
+        out.append(buf, r.ptr);
         return true;
     }
     double d = 0;
@@ -267,75 +231,135 @@ void appendPlainText(const dataaccess::DbValue& value, std::string& out)
     out += '"';
 }
 
-std::optional<std::string> exportMaster(ProgramContext& ctx, Master master, const std::string& strDir, long* records)
+CsvContent::CsvContent(std::string program) : m_program(std::move(program)) {}
+
+CsvContent::~CsvContent()
+{
+    if (m_spill >= 0) ::close(m_spill);
+}
+
+void CsvContent::append(std::string_view bytes)
+{
+    if (m_spill < 0 && m_memory.size() + bytes.size() <= kFloppyBytes) {
+        m_memory += bytes;
+        m_size += bytes.size();
+        return;
+    }
+    if (m_spill < 0) {
+        // Larger than a floppy disk: an unnamed file of the work folder holds it.
+        std::string templ = workFolder(m_program) + "/csv.XXXXXX";
+        m_spill = ::mkostemp(templ.data(), O_CLOEXEC);
+        if (m_spill < 0) throwFileError(templ + "\r\n" + fileErrorText(errno));
+        ::unlink(templ.c_str());
+        if (!writeAll(m_spill, m_memory)) throwFileError(workFolder(m_program) + "\r\n" + fileErrorText(errno));
+        m_memory.clear();
+        m_memory.shrink_to_fit();
+    }
+    if (!writeAll(m_spill, bytes)) throwFileError(workFolder(m_program) + "\r\n" + fileErrorText(errno));
+    m_size += bytes.size();
+}
+
+bool CsvContent::copyTo(int fd) const
+{
+    if (m_spill < 0) return writeAll(fd, m_memory);
+    std::string chunk(1u << 18, '\0');
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(m_spill, chunk.data(), chunk.size(), at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        if (!writeAll(fd, std::string_view(chunk.data(), static_cast<std::size_t>(n)))) return false;
+        at += n;
+    }
+}
+
+std::string failedText(Master master, const std::string& strDir)
 {
     const MasterFile& mf = masterFile(master);
-    const std::string path = strDir + mf.fileName;
-    const std::string failed = mf.title + "を退避できませんでした。\r\nファイル: " + path + "\r\n";
+    return mf.title + "を退避できませんでした。\r\nファイル: " + strDir + mf.fileName + "\r\n";
+}
+
+std::string notDoneText(const std::string& problem) { return problem + "\r\n\r\nマスタの退避は行われていません。"; }
+
+std::optional<std::string> makeMasterCsv(ProgramContext& ctx, Master master, const std::string& strDir, CsvContent& csv,
+                                         long* records)
+{
+    const MasterFile& mf = masterFile(master);
+    const std::string failed = failedText(master, strDir);
     // The count and every row from one state of the data.
     const ProgramContext::Reads reads(ctx);
     auto table = ctx.newTable(mf.table);
     ctx.openChecked(*table, "");
 
-    SafeFile file;
     std::optional<std::string> problem;
-    if (!file.create(strDir, mf.fileName)) problem = failed + fileErrorText(file.error());
-
     std::string line, encoded, buffer;
     std::vector<std::size_t> fieldStarts(mf.columns.size());
     long record = 0;
-    std::int16_t status = problem ? std::int16_t{-9} : table->DAO_RecRead(1);
-    while (status == 0) {
-        ++record;
-        line.clear();
-        for (std::size_t c = 0; c < mf.columns.size(); ++c) {
-            if (c) line += ',';
-            fieldStarts[c] = line.size();
-            const dataaccess::DbValue v = table->TBRec(mf.columns[c].name);
-            if (!mf.columns[c].number) {
-                appendPlainText(v, line);
-            } else if (!appendNumberText(v, line)) {
+    std::int16_t status = table->DAO_RecRead(1);
+    try {
+        while (status == 0) {
+            ++record;
+            line.clear();
+            for (std::size_t c = 0; c < mf.columns.size(); ++c) {
+                if (c) line += ',';
+                fieldStarts[c] = line.size();
+                const dataaccess::DbValue v = table->TBRec(mf.columns[c].name);
+                if (!mf.columns[c].number) {
+                    appendPlainText(v, line);
+                } else if (!appendNumberText(v, line)) {
+                    problem = failed + "レコード " + describeRecord(mf, record, table->TBRec(mf.columns.front().name)) +
+                              "の列 " + mf.columns[c].name + " の値「" + dataaccess::toText(v) + "」は数値ではありません。";
+                    break;
+                }
+            }
+            if (problem) break;
+            line += "\r\n";
+            std::size_t at = 0;
+            if (!cp932::tryFromUtf8(line, encoded, &at)) {
+                std::size_t c = 0;
+                while (c + 1 < fieldStarts.size() && fieldStarts[c + 1] <= at) ++c;
+                std::size_t len = 0;
+                text::decodeAt(line, at, &len);
                 problem = failed + "レコード " + describeRecord(mf, record, table->TBRec(mf.columns.front().name)) +
-                          "の列 " + mf.columns[c].name + " の値「" + dataaccess::toText(v) + "」は数値ではありません。";
+                          "の列 " + mf.columns[c].name + " に、シフトJISで書けない文字「" + line.substr(at, len) +
+                          "」があります。";
                 break;
             }
-        }
-        if (problem) break;
-        line += "\r\n";
-        std::size_t at = 0;
-        if (!cp932::tryFromUtf8(line, encoded, &at)) {
-            std::size_t c = 0;
-            while (c + 1 < fieldStarts.size() && fieldStarts[c + 1] <= at) ++c;
-            std::size_t len = 0;
-            text::decodeAt(line, at, &len);
-            problem = failed + "レコード " + describeRecord(mf, record, table->TBRec(mf.columns.front().name)) +
-                      "の列 " + mf.columns[c].name + " に、シフトJISで書けない文字「" + line.substr(at, len) +
-                      "」があります。";
-            break;
-        }
-        buffer += encoded;
-        if (buffer.size() >= (1u << 16)) {
-            if (!file.write(buffer)) {
-                problem = failed + fileErrorText(file.error());
-                break;
+            buffer += encoded;
+            if (buffer.size() >= (1u << 16)) {
+                csv.append(buffer);
+                buffer.clear();
             }
-            buffer.clear();
+            status = table->DAO_RecRead(2);
         }
-        status = table->DAO_RecRead(2);
+        if (!problem) csv.append(buffer);
+    } catch (const RuntimeError& e) {
+        problem = failed + e.userMessage();
     }
     // The end of the rows ends the file; any other failure of a read is not an end.
-    if (!problem && status != -9) {
-        file.discard();
-        ctx.check(status);
-    }
+    if (!problem && status != -9) ctx.check(status);
     ctx.closeChecked(*table);
-    if (!problem && !(file.write(buffer) && file.commit())) problem = failed + fileErrorText(file.error());
-    if (problem) {
-        file.discard();
-        return *problem + "\r\n\r\nマスタの退避は行われていません。";
-    }
+    if (problem) return notDoneText(*problem);
     if (records) *records = record;
     return std::nullopt;
+}
+
+std::optional<std::string> writeMasterCsv(Master master, const std::string& strDir, int dir, const CsvContent& csv)
+{
+    if (const int err = writeFileInFolder(dir, masterFile(master).fileName, csv))
+        return notDoneText(failedText(master, strDir) + fileErrorText(err));
+    return std::nullopt;
+}
+
+std::optional<std::string> exportMaster(ProgramContext& ctx, Master master, const std::string& strDir, long* records)
+{
+    CsvContent csv(ctx.programName());
+    if (auto failure = makeMasterCsv(ctx, master, strDir, csv, records)) return failure;
+    const int dir = ::open(strDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return notDoneText(failedText(master, strDir) + fileErrorText(errno));
+    auto failure = writeMasterCsv(master, strDir, dir, csv);
+    ::close(dir);
+    return failure;
 }
 
 } // namespace kov::kov970

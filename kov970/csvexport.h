@@ -8,14 +8,16 @@
 // holds a comma, a double quote, CR or LF is quoted (inner quotes doubled); no other
 // field is.
 //
-// The file is written under a temporary name in the same folder, flushed to the medium
-// (file and folder) and only then renamed over the final name: a failure leaves the
-// previous file of that name as it was and no partial file behind.
+// The file is made whole first, then written under a temporary name in the folder, flushed
+// to the medium (file and folder) and only then renamed over the final name: a failure
+// leaves the previous file of that name as it was and no partial file behind.
 #include "common/dataaccess/dataaccess.h"
 #include "common/programcontext.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kov::kov970 {
@@ -42,11 +44,44 @@ bool appendNumberText(const dataaccess::DbValue& value, std::string& out);
 // T field text of value appended to out, quoted when it must be.
 void appendPlainText(const dataaccess::DbValue& value, std::string& out);
 
-// Writes the master into folder strDir (ending in "/"), replacing a file of the same
-// name. Nothing on success; otherwise the message for the clerk (what failed, the file,
-// the cause), the previous file left untouched. A failing status of the table ends the
-// program through the status check. *records, when given, becomes the number of records
-// written.
+// The bytes of a CSV file, made whole before a medium is touched: in memory while they
+// fit on a floppy disk, beyond that in an unnamed file of the program's work folder.
+class CsvContent {
+public:
+    explicit CsvContent(std::string program);
+    ~CsvContent();
+    CsvContent(const CsvContent&) = delete;
+    CsvContent& operator=(const CsvContent&) = delete;
+
+    // Raises RuntimeError (FileError) when the work folder cannot take them.
+    void append(std::string_view bytes);
+    std::uint64_t size() const { return m_size; }
+    // Writes the whole content to fd; false (errno set) on a failure.
+    bool copyTo(int fd) const;
+
+private:
+    std::string m_program;
+    std::string m_memory;
+    int m_spill = -1;
+    std::uint64_t m_size = 0;
+};
+
+// "職員マスタを退避できませんでした。" CR LF "ファイル: " path CR LF: the start of every
+// failure message of the master's backup into strDir.
+std::string failedText(Master master, const std::string& strDir);
+// A failure message ended by the line that says no backup was made.
+std::string notDoneText(const std::string& problem);
+
+// Makes the master's CSV file for folder strDir (ending in "/") into csv. Nothing on
+// success; otherwise the message for the clerk (what failed, the file, the record and
+// column, the value). A failing status of the table ends the program through the status
+// check. *records, when given, becomes the number of records made.
+std::optional<std::string> makeMasterCsv(ProgramContext& ctx, Master master, const std::string& strDir, CsvContent& csv,
+                                         long* records = nullptr);
+// Puts csv into the open folder dir (the folder strDir), replacing a file of the same
+// name: nothing on success, else the message, the previous file left untouched.
+std::optional<std::string> writeMasterCsv(Master master, const std::string& strDir, int dir, const CsvContent& csv);
+// Both, into the folder strDir.
 std::optional<std::string> exportMaster(ProgramContext& ctx, Master master, const std::string& strDir,
                                         long* records = nullptr);
 

@@ -2,6 +2,8 @@
 
 #include "common/text.h"
 
+#include <unistd.h>
+
 namespace kov::kov970 {
 
 Kov970View::~Kov970View() = default;
@@ -11,6 +13,21 @@ void Kov970View::runWithWaitScreen(RuntimeServices& rt, const std::function<void
     rt.doEvents();
     work();
     rt.doEvents();
+}
+
+namespace {
+constexpr const char* kNoMedium = "リムーバブルメディアがセットされていないか又は、初期化されていません。";
+
+// A byte count with thousands separators: "1,457,664".
+std::string grouped(std::uint64_t n)
+{
+    std::string digits = std::to_string(n), out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
 }
 
 const std::array<std::string, 3> Kov970Screen::kFileEntries = {"1:管理マスタ", "2:職員マスタ", "3:所属マスタ"};
@@ -44,8 +61,9 @@ bool Kov970Screen::prfFPDOUT()
         driveIndex >= 0 && driveIndex < static_cast<int>(cboDriveList.size())
             ? text::trim(cboDriveList[static_cast<std::size_t>(driveIndex)])
             : std::string();
-    if (drive.empty() || bas.prfDiskCheck(drive) == -1) {
-        message("リムーバブルメディアがセットされていないか又は、初期化されていません。", MsgIcon::Exclamation);
+    const std::optional<MediumIdentity> asked = drive.empty() ? std::nullopt : bas.drives().medium(drive);
+    if (!asked || bas.prfDiskCheck(drive) == -1) {
+        message(kNoMedium, MsgIcon::Exclamation);
         m_view->setSelectEnabled(true);
         return false;
     }
@@ -66,21 +84,47 @@ bool Kov970Screen::prfFPDOUT()
         }
     }
     std::optional<std::string> failure;
-    m_view->runWithWaitScreen(m_ctx.runtime(), [&] {
-        if (clear) bas.prsDeleteAll(drive + "*.*");
-        switch (fileIndex) {
-        case 0: failure = prsKANRI(drive); break;
-        case 1: failure = prsSYOKU(drive); break;
-        default: failure = prsSYOZK(drive); break;
-        }
-    });
-    if (failure) {
-        message(*failure, MsgIcon::Stop);
-        m_view->setSelectEnabled(true);
-        return false;
-    }
+    Backup done = Backup::Failed;
+    m_view->runWithWaitScreen(m_ctx.runtime(), [&] { done = backUp(drive, *asked, clear, failure); });
+    if (done == Backup::Written) return true;
+    if (done == Backup::NoMedium) message(kNoMedium, MsgIcon::Exclamation);
+    else message(*failure, MsgIcon::Stop);
+    m_view->setSelectEnabled(true);
+    return false;
+}
+
+Kov970Screen::Backup Kov970Screen::backUp(const std::string& drive, const MediumIdentity& asked, bool clear,
+                                          std::optional<std::string>& failure)
+{
+    // Every failure of the data comes before the medium is touched.
+    const Master master = static_cast<Master>(fileIndex);
+    CsvContent csv(m_ctx.programName());
+    if ((failure = makeMasterCsv(m_ctx, master, drive, csv, &m_writtenRecords))) return Backup::Failed;
+    m_writtenMaster = master;
     m_writtenDrive = drive;
-    return true;
+
+    // The drive must still hold the medium the clerk was asked about (or that was checked):
+    // not another one put in meanwhile, nor the bare folder of a drive without one.
+    const auto now = bas.drives().medium(drive);
+    const auto space = bas.drives().diskSpace(drive);
+    if (!now || *now != asked || !space || (clear && now->totalBytes > kFloppyBytes)) return Backup::NoMedium;
+    if (clear) {
+        const std::uint64_t unit = space->blockBytes ? space->blockBytes : 1;
+        const std::uint64_t needed = (csv.size() + unit - 1) / unit * unit;
+        const std::uint64_t capacity = space->freeBytes + space->usedBytes;
+        if (needed > capacity) {
+            failure = notDoneText(failedText(master, drive) + "ファイルの大きさ " + grouped(csv.size()) +
+                                  " バイトは、空にしたフロッピーにも入りません（容量 " + grouped(capacity) +
+                                  " バイト）。\r\nフロッピーの内容は消していません。");
+            return Backup::Failed;
+        }
+        bas.prsDeleteAll(drive + "*.*", asked);
+    }
+    const int dir = openMediumRoot(drive, asked);
+    if (dir < 0) return Backup::NoMedium;
+    failure = writeMasterCsv(master, drive, dir, csv);
+    ::close(dir);
+    return failure ? Backup::Failed : Backup::Written;
 }
 
 void Kov970Screen::prsPfAction(int index)

@@ -50,18 +50,12 @@ public:
     // The action of a key: 9 ends, 11 backs up and ends after a successful backup.
     void prsPfAction(int index);
 
-    // The writers: nothing when the file has been written, else the message shown.
-    std::optional<std::string> prsKANRI(const std::string& strDir) { return write(Master::Kanri, strDir); }
-    std::optional<std::string> prsSYOKU(const std::string& strDir) { return write(Master::Syoku, strDir); }
-    std::optional<std::string> prsSYOZK(const std::string& strDir) { return write(Master::Syozk, strDir); }
-
 private:
+    enum class Backup { Written, Failed, NoMedium };
+    // The chosen master made whole, then, while the drive still holds the medium `asked`
+    // (cleared first when `clear`), written onto it. `failure` receives the message.
+    Backup backUp(const std::string& drive, const MediumIdentity& asked, bool clear, std::optional<std::string>& failure);
     void message(const std::string& text, MsgIcon icon);
-    std::optional<std::string> write(Master master, const std::string& strDir)
-    {
-        m_writtenMaster = master;
-        return exportMaster(m_ctx, master, strDir, &m_writtenRecords);
-    }
 
     ProgramContext& m_ctx;
     Kov970View m_nullView;

@@ -88,6 +88,13 @@ TEST(RecordError, MessageNamesTheColumnAndTheRecord)
         {"kov570 amount too large",
          [] { return printSummary({.zaimu = 1, .syochu = 4, .sharym = 202304, .values = {{"KYUYO", kTooLarge}}}); },
          kOverflow + "列「KYUYO」の合計、SKSUMI の財務コード「1」、学校種別「4」、支払年月「202304」"},
+        // SQLite would sum these as 0 and as 12.
+        {"kov570 text amount",
+         [] { return printSummary({.zaimu = 1, .syochu = 4, .sharym = 202304, .values = {{"KYUYO", std::string("abc")}}}); },
+         "型が一致しません。\r\n「abc」は数値ではありません。\r\n列「KYUYO」の合計、SKSUMI の財務コード「1」、学校種別「4」、支払年月「202304」"},
+        {"kov570 text with a comma",
+         [] { return printSummary({.zaimu = 2, .syochu = 5, .sharym = 202401, .values = {{"TAGAKU", std::string("12,345")}}}); },
+         "型が一致しません。\r\n「12,345」は数値ではありません。\r\n列「TAGAKU」の合計、SKSUMI の財務コード「2」、学校種別「5」、支払年月「202401」"},
     };
     for (const Case& c : cases) {
         const Outcome o = c.print();

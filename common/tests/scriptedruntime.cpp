@@ -26,6 +26,7 @@ MsgResult ScriptedRuntime::showMessage(const std::string& text, MsgIcon icon, Ms
                                        const std::string& title)
 {
     messages.push_back({text, icon, buttons, title});
+    if (onMessage) onMessage(messages.back());
     if (buttons == MsgButtons::Ok) return MsgResult::Ok;
     if (m_answers.empty()) return MsgResult::Yes;
     const MsgResult a = m_answers.front();

@@ -5,6 +5,7 @@
 #include "common/runtimeservices.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,6 +39,9 @@ public:
     void planAnswer(MsgResult answer) { m_answers.push_back(answer); }
     // Called on every doEvents pass (lets a test inject a key press through the pump).
     std::function<void()> onDoEvents;
+    // Called while a message box is open, before it is answered (lets a test change the
+    // world while the user reads it).
+    std::function<void(const RecordedMessage&)> onMessage;
 
     // Records the notification (summary, body).
     void notify(const std::string& summary, const std::string& body) override

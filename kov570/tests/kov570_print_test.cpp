@@ -86,8 +86,15 @@ TEST_P(Kov570Print, CommandFileMatchesGolden)
     ASSERT_EQ(env.open(), std::nullopt);
     for (int f : c.finance) env.screen.lblZaimuClick(f);
     for (int s : c.schools) env.screen.lblGakkouClick(s);
-    ASSERT_EQ(env.run([&] { env.screen.prsPfAction(5); }), std::nullopt);
+    ::testing::internal::CaptureStderr();
+    const auto ended = env.run([&] { env.screen.prsPfAction(5); });
+    const std::string stderrText = ::testing::internal::GetCapturedStderr();
+    ASSERT_EQ(ended, std::nullopt);
     ASSERT_TRUE(env.rt.messages.empty()) << env.rt.messages.front().text;
+    // The rows left out are counted in one line.
+    const auto skipped = std::count_if(c.rows.begin(), c.rows.end(), [](const Row& r) { return !r.hasSlot; });
+    EXPECT_EQ(stderrText.find("SKSUMI の " + std::to_string(skipped) + " 組"), skipped ? 8u : std::string::npos)
+        << stderrText;
 
     blockreport::test::expectGolden(env.workFolder() + "/OVL.TMP", std::string("kov570_") + c.name + ".ovl.tmp");
     ASSERT_EQ(env.calls.size(), 1u);

@@ -36,7 +36,7 @@ void kanriEveryColumn(kov::db::Fixture& fx)
                  {"ZFHAITO", Null{}},    {"ZFKYU", 10},        {"ZFSYO", 11},          {"ZFSAG", 12},
                  {"ZFSYA", 13},          {"ZFKOYO", 14},       {"ZFSAI", " 再計算  "}, {"TOKTAN_01", 101},
                  {"TOKTAN_02", Null{}},  {"TOKTAN_03", 103},   {"TOKTAN_04", 104},     {"TOKTAN_05", 105},
-                 {"TOKTAN_06", 106}});
+                 {"TOKTAN_06", std::int64_t{-1234567890123456789}}});
 }
 
 void staffTwo(kov::db::Fixture& fx)

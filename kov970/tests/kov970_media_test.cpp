@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 
 #include <sys/mount.h>
 #include <unistd.h>
@@ -75,12 +77,17 @@ protected:
         if (!floppy.ok() || !stick.ok()) GTEST_SKIP() << "mounting a tmpfs needs root: media tests skipped";
         ::setenv("KOV_REMOVABLE_DRIVES", (floppy.root() + ":" + stick.root() + ":" + fx.path("unmounted")).c_str(), 1);
         fs::create_directories(fx.path("unmounted"));
+        ::setenv("KOV_WORK_DIR", fx.path("work").c_str(), 1);
         fx.addSchool("E101", "城東小学校");
         screen.setView(&view);
         screen.start();
         screen.fileIndex = 2;  // 3:所属マスタ
     }
-    void TearDown() override { ::unsetenv("KOV_REMOVABLE_DRIVES"); }
+    void TearDown() override
+    {
+        ::unsetenv("KOV_REMOVABLE_DRIVES");
+        ::unsetenv("KOV_WORK_DIR");
+    }
 
     // F12 on drive index d: 0 when the program ended after the backup, else -1.
     int pressF12(int d)
@@ -137,8 +144,10 @@ TEST_F(Media, DriveListAndChecksBeforeWriting)
     fs::create_directories(floppy.root() + "sub");
     writeFile(floppy.root() + "sub/keep", "x");
     writeFile(fx.path("unmounted/keep"), "x");
+    const kov::MediumIdentity fd = drives->medium(floppy.root()).value();
     for (const std::string& p : {floppy.root() + "sub/", fx.path("unmounted") + "/", std::string("/"), fx.dir() + "/"})
-        EXPECT_FALSE(drives->deleteAll(p)) << p;
+        EXPECT_FALSE(drives->deleteAll(p, fd)) << p;
+    EXPECT_FALSE(drives->deleteAll(floppy.root(), drives->medium(stick.root()).value()));
     EXPECT_TRUE(fs::exists(floppy.root() + "sub/keep"));
     EXPECT_TRUE(fs::exists(fx.path("unmounted/keep")));
 }
@@ -217,6 +226,76 @@ TEST_F(Media, FullMediumKeepsTheOldBackup)
         << rt.messages[0].text;
     EXPECT_EQ(csv(stick), "old backup\r\n");
     EXPECT_EQ(entries(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "filler"}));
+}
+
+// A used floppy keeps its files and its earlier backup when the new one cannot be made
+// (a text in a number column, a file larger than the whole floppy, made in the work
+// folder); and nothing is written or deleted when, while the question is open, the floppy
+// is taken out (the bare folder stays) or a larger medium is put in its place.
+TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
+{
+    screen.fileIndex = 1;  // 2:職員マスタ
+    fx.addStaff({.syokcd = 1001, .name = "山田　太郎"});
+    struct Case {
+        const char* name;
+        std::function<void()> duringQuestion;
+        std::string message;
+        bool floppyStays;
+    };
+    std::vector<std::unique_ptr<TmpfsMount>> swapped;
+    const auto putIn = [&](const std::string& size, const std::string& file) {
+        swapped.push_back(std::make_unique<TmpfsMount>(floppy.root(), size));
+        writeFile(floppy.root() + file, "keep");
+    };
+    const Case cases[] = {
+        {"text in HYOJUN", [&] { fx.exec("UPDATE SKSYOKU SET HYOJUN = '四十六万'"); },
+         "レコード 1 件目（SYOKCD = 1001）の列 HYOJUN の値「四十六万」は数値ではありません。", true},
+        {"larger than the floppy",
+         [&] {
+             fx.exec("UPDATE SKSYOKU SET HYOJUN = 1");
+             fx.exec("WITH RECURSIVE n(i) AS (SELECT 2 UNION ALL SELECT i + 1 FROM n WHERE i < 9000) "
+                     "INSERT INTO SKSYOKU (SYOKCD, SYOZOK, SIMKNJ, KOYBAN) "
+                     "SELECT 1000 + i, 'E101', '職員氏名', printf('%0150d', i) FROM n");
+         },
+         "バイトは、空にしたフロッピーにも入りません（容量 ", true},
+        {"taken out", [&] { ::umount2(floppy.root().c_str(), MNT_DETACH); },
+         "リムーバブルメディアがセットされていないか又は、初期化されていません。", false},
+        {"a larger medium put in",
+         [&] {
+             ::umount2(floppy.root().c_str(), MNT_DETACH);
+             putIn("8m", "stick.txt");
+         },
+         "リムーバブルメディアがセットされていないか又は、初期化されていません。", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.floppyStays) {  // a used floppy again, alone in the drive
+            ::umount2(floppy.root().c_str(), MNT_DETACH);
+            putIn("1420k", "memo.txt");
+        }
+        writeFile(floppy.root() + "SKSYOKU.CSV", "old backup\r\n");
+        writeFile(floppy.root() + "memo.txt", "memo");
+        const std::vector<std::string> before = entries(floppy.root());
+        rt.messages.clear();
+        rt.onMessage = [&](const kov::RecordedMessage& m) {
+            if (m.buttons == kov::MsgButtons::YesNo) c.duringQuestion();
+        };
+        EXPECT_EQ(pressF12(0), -1);
+        rt.onMessage = nullptr;
+        ASSERT_EQ(rt.messages.size(), 2u);
+        EXPECT_EQ(rt.messages[0].text, question());
+        EXPECT_NE(rt.messages[1].text.find(c.message), std::string::npos) << rt.messages[1].text;
+        if (c.floppyStays) {
+            EXPECT_EQ(entries(floppy.root()), before);
+            EXPECT_EQ(readBytes(floppy.root() + "SKSYOKU.CSV"), "old backup\r\n");
+        } else {
+            // The bare folder, or the medium put in, as it was: no backup, nothing deleted.
+            EXPECT_EQ(entries(floppy.root()),
+                      swapped.size() == 3 ? std::vector<std::string>{"stick.txt"} : std::vector<std::string>{});
+        }
+    }
+    EXPECT_EQ(entries(fx.path("work") + "/kov970"), std::vector<std::string>{}) << "a work file left behind";
+    while (!swapped.empty()) swapped.pop_back();
 }
 
 // The removable drives of a mount table: a stick under /media (a blank in its label), a
