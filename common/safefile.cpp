@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <random>
 #include <vector>
 
 #include <fcntl.h>
@@ -78,20 +79,53 @@ int makeFolders(const std::string& folder)
 SafeFile::SafeFile(std::string folder, std::string fileName, std::string label, std::string tempName)
     : m_folder(withoutTrailingSeparator(std::move(folder))), m_fileName(std::move(fileName)), m_label(std::move(label))
 {
+    m_dir = ::open(m_folder.empty() ? "." : m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_dir < 0) fail("を作成できません。", errno);
+    create(tempName);
+}
+
+SafeFile::SafeFile(int folder, std::string folderText, std::string fileName, std::string label, std::string tempName)
+    : m_folder(withoutTrailingSeparator(std::move(folderText))), m_fileName(std::move(fileName)),
+      m_label(std::move(label))
+{
+    m_dir = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (m_dir < 0) fail("を作成できません。", errno);
+    create(tempName);
+}
+
+void SafeFile::create(const std::string& tempName)
+{
+    try {
+        createTemp(tempName);
+    } catch (...) {
+        closeFolder();  // no destructor runs for a file that was never made
+        throw;
+    }
+}
+
+void SafeFile::createTemp(const std::string& tempName)
+{
     if (m_fileName.empty() || m_fileName.find('/') != std::string::npos)
         throwInvalidArgument(m_label + "の名前「" + m_fileName + "」は使えません。");
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
     if (!tempName.empty()) {
-        m_temp = joined(m_folder, tempName);
+        m_temp = tempName;
         // What an earlier run left under this name goes, a link as a link; the exclusive
         // create refuses whatever appears there meanwhile.
         for (int attempt = 0; attempt < 3 && m_fd < 0; ++attempt) {
-            if (::unlink(m_temp.c_str()) != 0 && errno != ENOENT) break;
-            m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (::unlinkat(m_dir, m_temp.c_str(), 0) != 0 && errno != ENOENT) break;
+            m_fd = ::openat(m_dir, m_temp.c_str(), kFlags, 0600);
             if (m_fd < 0 && errno != EEXIST) break;
         }
     } else {
-        m_temp = joined(m_folder, "." + m_fileName + "-XXXXXX.part");
-        m_fd = ::mkostemps(m_temp.data(), 5, O_CLOEXEC);
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+            char suffix[16];
+            std::snprintf(suffix, sizeof suffix, "%06x", static_cast<unsigned>(random() & 0xffffffu));
+            m_temp = "." + m_fileName + "-" + suffix + ".part";
+            m_fd = ::openat(m_dir, m_temp.c_str(), kFlags, 0600);
+            if (m_fd < 0 && errno != EEXIST) break;
+        }
     }
     if (m_fd < 0) {
         const int err = errno;
@@ -103,12 +137,31 @@ SafeFile::SafeFile(std::string folder, std::string fileName, std::string label, 
     if (::fchmod(m_fd, 0600) != 0) fail("を作成できません。", errno);
 }
 
-SafeFile::~SafeFile() { discard(); }
+SafeFile::~SafeFile()
+{
+    discard();
+    closeFolder();
+}
+
+void SafeFile::closeFolder() noexcept
+{
+    if (m_dir >= 0) ::close(m_dir);
+    m_dir = -1;
+}
 
 std::string SafeFile::finalPath() const { return joined(m_folder, m_fileName); }
 
+std::string SafeFile::tempPath() const { return m_temp.empty() ? std::string() : joined(m_folder, m_temp); }
+
+namespace {
+thread_local int t_lastError = 0;
+}
+
+int SafeFile::lastError() noexcept { return t_lastError; }
+
 void SafeFile::fail(const std::string& what, int err)
 {
+    t_lastError = err;
     // The clerk knows the file by its final name; the temporary is in the same folder.
     const std::string path = finalPath();
     discard();
@@ -142,12 +195,9 @@ void SafeFile::flushToDisk()
 
 void SafeFile::syncFolder()
 {
-    const int dir = ::open(m_folder.empty() ? "." : m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0) throwFileError(m_label + "「" + finalPath() + "」を置けません。" + fileErrorText(errno));
     // Some file systems cannot flush a folder (EINVAL); the rename stands all the same.
-    const int err = ::fsync(dir) == 0 || errno == EINVAL ? 0 : errno;
-    ::close(dir);
-    if (err != 0) throwFileError(m_label + "「" + finalPath() + "」を置けません。" + fileErrorText(err));
+    if (::fsync(m_dir) != 0 && errno != EINVAL)
+        throwFileError(m_label + "「" + finalPath() + "」を置けません。" + fileErrorText(errno));
 }
 
 void SafeFile::commit()
@@ -158,7 +208,7 @@ void SafeFile::commit()
         fail("に書き込めません。", errno);
     }
     m_fd = -1;
-    if (::rename(m_temp.c_str(), finalPath().c_str()) != 0) fail("を置けません。", errno);
+    if (::renameat(m_dir, m_temp.c_str(), m_dir, m_fileName.c_str()) != 0) fail("を置けません。", errno);
     m_temp.clear();
     delist(this);
     syncFolder();
@@ -171,15 +221,15 @@ bool SafeFile::commitAsNew(const std::string& fileName)
     flushToDisk();
     m_fileName = fileName;
     const std::string target = finalPath();
-    if (::renameat2(AT_FDCWD, m_temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+    if (::renameat2(m_dir, m_temp.c_str(), m_dir, m_fileName.c_str(), RENAME_NOREPLACE) != 0) {
         if (errno == EEXIST) return false;
         if (errno != EINVAL && errno != ENOSYS) fail("を置けません。", errno);
         // A file system without the no-replace rename: a second link never replaces either.
-        if (::link(m_temp.c_str(), target.c_str()) != 0) {
+        if (::linkat(m_dir, m_temp.c_str(), m_dir, m_fileName.c_str(), 0) != 0) {
             if (errno == EEXIST) return false;
             fail("を置けません。", errno);
         }
-        ::unlink(m_temp.c_str());
+        ::unlinkat(m_dir, m_temp.c_str(), 0);
     }
     m_temp.clear();
     const int fd = m_fd;
@@ -196,7 +246,7 @@ void SafeFile::discard() noexcept
 {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
-    if (!m_temp.empty()) ::unlink(m_temp.c_str());
+    if (!m_temp.empty() && m_dir >= 0) ::unlinkat(m_dir, m_temp.c_str(), 0);
     m_temp.clear();
     delist(this);
 }

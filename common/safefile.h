@@ -26,6 +26,10 @@ class SafeFile {
 public:
     // `label` names the file in messages ("印刷ファイル", "PDF", "バックアップファイル").
     SafeFile(std::string folder, std::string fileName, std::string label, std::string tempName = {});
+    // The same in a folder already open (`folder`, a descriptor that the file duplicates),
+    // which `folderText` names in messages: what is written lands in that very folder,
+    // whatever is mounted or linked at its path meanwhile.
+    SafeFile(int folder, std::string folderText, std::string fileName, std::string label, std::string tempName = {});
     ~SafeFile();
     SafeFile(const SafeFile&) = delete;
     SafeFile& operator=(const SafeFile&) = delete;
@@ -33,7 +37,7 @@ public:
     // The descriptor of the open temporary (-1 once committed or discarded).
     int handle() const { return m_fd; }
     bool isOpen() const { return m_fd >= 0; }
-    const std::string& tempPath() const { return m_temp; }
+    std::string tempPath() const;
     std::string finalPath() const;
 
     // All the bytes, short writes retried.
@@ -46,13 +50,21 @@ public:
     bool commitAsNew(const std::string& fileName);
     // Closes and removes the temporary; nothing happens to the final name.
     void discard() noexcept;
+    // The errno of the last failure that a SafeFile of this thread raised, for a caller
+    // that words the cause itself (fileErrorText).
+    static int lastError() noexcept;
 
 private:
     [[noreturn]] void fail(const std::string& what, int err);
     void flushToDisk();
     void syncFolder();
+    void create(const std::string& tempName);
+    void createTemp(const std::string& tempName);
+    void closeFolder() noexcept;
 
-    std::string m_folder, m_fileName, m_label, m_temp;
+    std::string m_folder, m_fileName, m_label;
+    std::string m_temp;  // the temporary's name in the folder, empty when there is none
+    int m_dir = -1;      // the folder
     int m_fd = -1;
     std::size_t m_written = 0;
     bool m_flushed = false;

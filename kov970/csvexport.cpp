@@ -4,6 +4,7 @@
 #include "common/drives.h"
 #include "common/fileerror.h"
 #include "common/runtimeerror.h"
+#include "common/safefile.h"
 #include "common/text.h"
 #include "common/workfolder.h"
 
@@ -13,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -159,28 +159,6 @@ bool writeAll(int fd, std::string_view bytes)
 // in the open folder dir (exclusively, no link followed, 0600), filled, flushed, renamed
 // over fileName, the folder flushed. 0, or the errno of the failure with nothing left
 // under the temporary name and the file of that name as it was.
-int writeFileInFolder(int dir, const std::string& fileName, const CsvContent& content)
-{
-    std::random_device random;
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = fileName + "." + std::to_string(random() % 1000000u) + ".part";
-        fd = ::openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST) return errno;
-    }
-    if (fd < 0) return EEXIST;
-    int err = 0;
-    if (!content.copyTo(fd) || ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && !err) err = errno;
-    if (!err && ::renameat(dir, temp.c_str(), dir, fileName.c_str()) != 0) err = errno;
-    if (err) {
-        ::unlinkat(dir, temp.c_str(), 0);
-        return err;
-    }
-    return ::fsync(dir) == 0 || errno == EINVAL ? 0 : errno;
-}
-
 std::string describeRecord(const MasterFile& mf, long record, const dataaccess::DbValue& key)
 {
     return std::to_string(record) + " 件目（" + mf.columns.front().name + " = " + dataaccess::toText(key) + "）";
@@ -259,16 +237,19 @@ void CsvContent::append(std::string_view bytes)
     m_size += bytes.size();
 }
 
-bool CsvContent::copyTo(int fd) const
+void CsvContent::copyTo(SafeFile& out) const
 {
-    if (m_spill < 0) return writeAll(fd, m_memory);
+    if (m_spill < 0) {
+        out.write(m_memory);
+        return;
+    }
     std::string chunk(1u << 18, '\0');
     for (off_t at = 0;;) {
         const ssize_t n = ::pread(m_spill, chunk.data(), chunk.size(), at);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) return true;
-        if (!writeAll(fd, std::string_view(chunk.data(), static_cast<std::size_t>(n)))) return false;
+        if (n < 0) throwFileError(workFolder(m_program) + "\r\n" + fileErrorText(errno));
+        if (n == 0) return;
+        out.write(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
         at += n;
     }
 }
@@ -346,8 +327,13 @@ std::optional<std::string> makeMasterCsv(ProgramContext& ctx, Master master, con
 
 std::optional<std::string> writeMasterCsv(Master master, const std::string& strDir, int dir, const CsvContent& csv)
 {
-    if (const int err = writeFileInFolder(dir, masterFile(master).fileName, csv))
-        return notDoneText(failedText(master, strDir) + fileErrorText(err));
+    try {
+        SafeFile out(dir, strDir, masterFile(master).fileName, "バックアップファイル");
+        csv.copyTo(out);
+        out.commit();
+    } catch (const RuntimeError&) {
+        return notDoneText(failedText(master, strDir) + fileErrorText(SafeFile::lastError()));
+    }
     return std::nullopt;
 }
 

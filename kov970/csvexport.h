@@ -20,6 +20,10 @@
 #include <string_view>
 #include <vector>
 
+namespace kov {
+class SafeFile;
+}
+
 namespace kov::kov970 {
 
 enum class Master { Kanri = 0, Syoku = 1, Syozk = 2 };
@@ -56,8 +60,9 @@ public:
     // Raises RuntimeError (FileError) when the work folder cannot take them.
     void append(std::string_view bytes);
     std::uint64_t size() const { return m_size; }
-    // Writes the whole content to fd; false (errno set) on a failure.
-    bool copyTo(int fd) const;
+    // Writes the whole content into `out` (its failures raise, as do those of reading back
+    // the work folder's file).
+    void copyTo(SafeFile& out) const;
 
 private:
     std::string m_program;
