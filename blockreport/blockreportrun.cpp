@@ -1,6 +1,7 @@
 #include "blockreport/blockreportrun.h"
 
 #include "blockreport/blockreportscreen.h"
+#include "common/dataaccess/status.h"
 #include "common/runtimeerror.h"
 #include "common/sqltext.h"
 #include "common/text.h"
@@ -9,7 +10,7 @@
 namespace kov::blockreport {
 
 namespace {
-constexpr std::int16_t kEndOfRows = -9;
+constexpr std::int16_t kEndOfRows = dataaccess::kStatusEof;
 }
 
 BlockReportRun::BlockReportRun(BlockReportScreen& screen) : m_screen(screen), m_ctx(screen.context()) {}

@@ -1,6 +1,7 @@
 #include "comtessera.h"
 
 #include "dataaccess/dataaccess.h"
+#include "dataaccess/status.h"
 
 #include <string_view>
 
@@ -81,7 +82,7 @@ std::string ComTessera::messageText(std::int16_t status, const std::string& dbNa
 
 void ComTessera::prsStatusCheck(std::int16_t status, std::int16_t exemption)
 {
-    if (exemption == -1 && (status == -9 || status == -99)) return;
+    if (exemption == -1 && (status == dataaccess::kStatusEof || status == dataaccess::kStatusRowInitFailed)) return;
     if (status >= 0) return;
     std::string text = messageText(status, p_strDbName, p_strTbName);
     if (const std::string detail = dataaccess::failureDetail(status); !detail.empty()) text += "\r\n" + detail;

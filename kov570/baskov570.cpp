@@ -1,5 +1,6 @@
 #include "kov570/baskov570.h"
 
+#include "common/dataaccess/status.h"
 #include "common/runtimeerror.h"
 #include "common/text.h"
 
@@ -215,7 +216,8 @@ void BasKov570::prsSumLoad()
     SumLoaded = true;
     sumTable.clear();
     long skipped = 0;
-    for (std::int16_t st = SKSUMI->DAO_RecRead(1); st != -9 && st != -99; st = SKSUMI->DAO_RecRead(2)) {
+    for (std::int16_t st = SKSUMI->DAO_RecRead(1); st != dataaccess::kStatusEof && st != dataaccess::kStatusRowInitFailed;
+         st = SKSUMI->DAO_RecRead(2)) {
         // Any other failure would repeat on every further read: it ends the program with
         // its status message instead of reading on without end.
         if (st < 0) m_ctx.check(st);

@@ -1,6 +1,7 @@
 #include "kov970/csvexport.h"
 
 #include "common/cp932.h"
+#include "common/dataaccess/status.h"
 #include "common/drives.h"
 #include "common/fileerror.h"
 #include "common/runtimeerror.h"
@@ -318,7 +319,7 @@ std::optional<std::string> makeMasterCsv(ProgramContext& ctx, Master master, con
         problem = failed + e.userMessage();
     }
     // The end of the rows ends the file; any other failure of a read is not an end.
-    if (!problem && status != -9) ctx.check(status);
+    if (!problem && status != dataaccess::kStatusEof) ctx.check(status);
     ctx.closeChecked(*table);
     if (problem) return notDoneText(*problem);
     if (records) *records = record;
