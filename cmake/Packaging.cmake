@@ -1,6 +1,8 @@
 # The Debian package of the suite (`cmake --build build --target package`, CPack):
 #   /usr/lib/kov/        the programs, the menu, ovlprint, kovgendemo and the forms
-#   /usr/bin/kovmenu     the menu, on the PATH (a link into /usr/lib/kov)
+#   /usr/bin/kovmenu, /usr/bin/ovlprint   the menu and the reprint tool, on the PATH
+#                        (links into /usr/lib/kov)
+#   /usr/share/man/man1/ a manual page for every program, /usr/share/doc/kov/ README
 #   /usr/share/applications/kov.desktop, /usr/share/icons/hicolor/scalable/apps/kov.svg
 #   /etc/kov/            KOV.INI, KOVENV.INI, OVLPRINT.INI (conffiles, commented)
 #   /var/lib/kov/        where the settings look for the office's databases
@@ -24,8 +26,10 @@ install(FILES
 
 set(KOV_PACKAGE_STAGE ${CMAKE_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${KOV_PACKAGE_STAGE})
-file(CREATE_LINK ../${KOV_PACKAGE_LIBDIR}/kovmenu ${KOV_PACKAGE_STAGE}/kovmenu SYMBOLIC)
-install(FILES ${KOV_PACKAGE_STAGE}/kovmenu DESTINATION bin)
+foreach(program IN ITEMS kovmenu ovlprint)
+  file(CREATE_LINK ../${KOV_PACKAGE_LIBDIR}/${program} ${KOV_PACKAGE_STAGE}/${program} SYMBOLIC)
+  install(FILES ${KOV_PACKAGE_STAGE}/${program} DESTINATION bin)
+endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kov.desktop DESTINATION share/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kov.svg DESTINATION share/icons/hicolor/scalable/apps)
 
@@ -39,14 +43,25 @@ endforeach()
 file(WRITE ${KOV_PACKAGE_STAGE}/conffiles "${conffiles}")
 install(DIRECTORY DESTINATION /var/lib/kov)
 
-# The package's documents: its copyright, its change log and the menu's manual page
-# (compressed, as Debian keeps them).
+# The package's documents: its copyright, its change log, README and a manual page for
+# every program it installs (compressed, as Debian keeps them), in man1 also for those in
+# /usr/lib/kov, so that `man kov120` finds its page.
 execute_process(COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/changelog
                 OUTPUT_FILE ${KOV_PACKAGE_STAGE}/changelog.gz)
-execute_process(COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/kovmenu.1
-                OUTPUT_FILE ${KOV_PACKAGE_STAGE}/kovmenu.1.gz)
-install(FILES ${KOV_PACKAGE_STAGE}/kovmenu.1.gz DESTINATION share/man/man1)
+foreach(program IN LISTS KOV_PACKAGE_PROGRAMS)
+  if(TARGET ${program})
+    set(page ${PROJECT_SOURCE_DIR}/packaging/${program}.1)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${page})
+    execute_process(COMMAND gzip -9nc ${page} OUTPUT_FILE ${KOV_PACKAGE_STAGE}/${program}.1.gz
+                    RESULT_VARIABLE gzipped)
+    if(NOT gzipped EQUAL 0)
+      message(FATAL_ERROR "the manual page ${page} of ${program} is missing")
+    endif()
+    install(FILES ${KOV_PACKAGE_STAGE}/${program}.1.gz DESTINATION share/man/man1)
+  endif()
+endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${KOV_PACKAGE_STAGE}/changelog.gz
+              ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION share/doc/kov)
 
 set(CPACK_GENERATOR DEB)

@@ -6,7 +6,9 @@
 # /etc/kov look for it, and runs the installed kov120 under Xvfb as a new unprivileged
 # user, for whom /usr/lib/kov is read-only: F6 prints the first block of the monthly-paid
 # staff to ~/帳票 (the package's PdfFolder), F10 ends with status 0. The PDF is checked
-# with poppler; the package is purged and the user removed again, also on failure.
+# with poppler. `man` finds a page for every installed program, ovlprint is on the PATH and
+# README is in /usr/share/doc/kov. The package is purged and the user removed again, also
+# on failure.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
@@ -28,8 +30,9 @@ cleanup() {
   set +e
   [ -n "$ppid" ] && kill "$ppid" 2>/dev/null
   [ -n "$xpid" ] && kill "$xpid" 2>/dev/null
-  rm -f /var/lib/kov/kov.db /var/lib/kov/kovenv.db
   dpkg --purge kov >/dev/null 2>&1
+  rm -f /var/lib/kov/kov.db /var/lib/kov/kovenv.db
+  rmdir /var/lib/kov 2>/dev/null
   id "$user" >/dev/null 2>&1 && userdel -r "$user" 2>/dev/null
   rm -rf "$work"
 }
@@ -40,7 +43,18 @@ dpkg -i "$deb" >/dev/null
 for f in /usr/lib/kov/kov120 /usr/lib/kov/kov140 /usr/lib/kov/kovmenu /usr/lib/kov/KOV120p.ovl; do
   [ -e "$f" ] || fail "$f is not installed"
 done
-[ "$(command -v kovmenu)" = /usr/bin/kovmenu ] || fail "kovmenu is not on the PATH"
+for program in kovmenu ovlprint; do
+  [ "$(command -v $program)" = /usr/bin/$program ] || fail "$program is not on the PATH"
+done
+[ -f /usr/share/doc/kov/README.md ] || fail "README is not in /usr/share/doc/kov"
+# Every installed program has its manual page, found by its name as an administrator asks.
+for program in /usr/lib/kov/*; do
+  [ -x "$program" ] || continue
+  name=$(basename "$program")
+  MANPAGER=cat MANWIDTH=80 man "$name" >"$work/$name.man" 2>&1 || fail "man $name shows no manual page"
+  grep -q "^NAME" "$work/$name.man" || fail "man $name shows no manual page"
+done
+grep -q KOV_INI_DIR "$work/kov120.man" || fail "man kov120 does not name KOV_INI_DIR"
 grep -q '^Categories=Office;' /usr/share/applications/kov.desktop || fail "the desktop entry is not in Office"
 [ "$(dpkg-query -W -f='${Conffiles}\n' kov | grep -c ' /etc/kov/')" = 3 ] || fail "the settings are not conffiles"
 
@@ -99,13 +113,17 @@ text=$(pdftotext -layout "$pdf" -)
 for want in 期末勤勉手当支給調書 令和 月額者; do
   grep -q "$want" <<<"$text" || fail "「$want」 is not on the PDF"
 done
-/usr/lib/kov/ovlprint "$(dirname "$cmd")" KOV120 KOV120p.ovl --pdf "$work/again.pdf" >/dev/null
+ovlprint "$(dirname "$cmd")" KOV120 KOV120p.ovl --pdf "$work/again.pdf" >/dev/null
 pages=$(pdfinfo "$pdf" | awk '/^Pages:/ {print $2}')
 [ "$pages" = "$(pdfinfo "$work/again.pdf" | awk '/^Pages:/ {print $2}')" ] || fail "the PDF has $pages pages, its command file another number"
 
+# A purge leaves the databases that the administrator put into /var/lib/kov.
+dpkg --purge kov >/dev/null 2>&1
+[ -f /var/lib/kov/kov.db ] || fail "the purge removed the office's database in /var/lib/kov"
 rm -f /var/lib/kov/kov.db /var/lib/kov/kovenv.db
-dpkg --purge kov >/dev/null
-for f in /var/lib/kov /usr/lib/kov /etc/kov /usr/bin/kovmenu /usr/share/applications/kov.desktop; do
+rmdir /var/lib/kov
+for f in /var/lib/kov /usr/lib/kov /etc/kov /usr/bin/kovmenu /usr/bin/ovlprint /usr/share/man/man1/kov120.1.gz \
+         /usr/share/doc/kov /usr/share/applications/kov.desktop; do
   [ ! -e "$f" ] || fail "$f is left after the package was purged"
 done
 say "passed ($(basename "$deb"), $pages pages printed by the installed kov120 as $user)"
