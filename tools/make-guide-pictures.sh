@@ -6,13 +6,19 @@
 #   tools/make-guide-pictures.sh [BUILD]     (BUILD: the build folder, build/ by default)
 set -euo pipefail
 src="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(cd "${1:-$src/build}" && pwd)"
+build="$(realpath -m "${1:-$src/build}")"
 bin="$build/bin"
 out="$src/docs/pictures"
 for tool in Xvfb openbox xdotool import convert pdftoppm; do
   command -v "$tool" >/dev/null || { echo "$tool is missing: run tools/install-deps.sh" >&2; exit 1; }
 done
-for prog in kovmenu kov120 kov140 kov570 kov970 kovgendemo; do
+programs=(kovmenu kov120 kov140 kov570 kov970 kovgendemo ovlprint)
+# The default build folder is made and brought up to date; another one must be built.
+if [ -z "${1:-}" ]; then
+  [ -f "$build/CMakeCache.txt" ] || (cd "$src" && cmake --preset default >/dev/null)
+  cmake --build "$build" --target "${programs[@]}" >/dev/null
+fi
+for prog in "${programs[@]}"; do
   [ -x "$bin/$prog" ] || { echo "$bin/$prog is missing: build the suite first" >&2; exit 1; }
 done
 
@@ -38,11 +44,16 @@ read -r _ xpid <&3
 pids+=("$xpid")
 read -r dn <&3
 export DISPLAY=":$dn"
-openbox --sm-disable >/dev/null 2>&1 &
+ob=(openbox --sm-disable)
+[ -f /etc/xdg/openbox/rc.xml ] && ob+=(--config-file /etc/xdg/openbox/rc.xml)
+"${ob[@]}" >/dev/null 2>&1 &
 pids+=("$!")
 sleep 1
 
-export KOV_INI_DIR="$demo" KOV_WORK_DIR="$work/work" QT_QPA_PLATFORM=xcb
+# A runtime folder of its own: the one-copy locks there do not meet the clerk's own
+# running programs, which would otherwise be raised instead of started.
+mkdir -m 0700 "$work/run"
+export XDG_RUNTIME_DIR="$work/run" KOV_INI_DIR="$demo" KOV_WORK_DIR="$work/work" QT_QPA_PLATFORM=xcb
 unset DBUS_SESSION_BUS_ADDRESS
 
 # start NAME TITLE ARGS...: starts a program, waits for its window and focuses it.
@@ -63,6 +74,7 @@ start() {
 # it (an open list), or else the window WINDOW alone, as a small PNG.
 shot() {
   sleep 0.5
+  # shellcheck disable=SC2034  # all set by getwindowgeometry --shell
   local X Y WIDTH HEIGHT SCREEN WINDOW
   if [ -n "${2:-}" ]; then
     import -window "$2" "$work/shot.png"
