@@ -42,7 +42,7 @@ printf '[Print]\r\nOutput=pdf\r\nOpen=no\r\nPdfFolder=%s\r\nOverlayFolder=%s\r\n
 exec 3< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null & echo "pid $!")
 read -r _ xpid <&3
 pids+=("$xpid")
-read -r dn <&3
+read -r dn <&3 || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$dn"
 ob=(openbox --sm-disable)
 [ -f /etc/xdg/openbox/rc.xml ] && ob+=(--config-file /etc/xdg/openbox/rc.xml)
