@@ -143,7 +143,7 @@ void FrmKov570::showScreen()
     show();
     raise();
     activateWindow();
-    m_pfKeys->button(5)->setFocus(Qt::OtherFocusReason);
+    kov::ui::setOpeningFocus(m_pfKeys->button(5));
 }
 
 void FrmKov570::refreshChecks()
