@@ -116,6 +116,19 @@ TEST(FrmBlockReport, TabOrderAndFirstFocus)
     }
 }
 
+// The option that has the focus when the screen opens shows the focus mark: it is drawn
+// otherwise than when the focus is elsewhere.
+TEST(FrmBlockReport, FirstFocusShowsItsMark)
+{
+    Window w(testScreen(), 2);
+    QRadioButton* option = w.form.optGetugaku();
+    ASSERT_EQ(QApplication::focusWidget(), option);
+    const QImage focused = option->grab().toImage();
+    w.form.lstMain()->setFocus(Qt::OtherFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), w.form.lstMain());
+    EXPECT_NE(focused, option->grab().toImage());
+}
+
 // Space toggles the current entry alone; the arrow keys move without selecting; F1
 // inverts and the window shows what the model holds.
 TEST(FrmBlockReport, KeyboardOnTheBlockList)

@@ -138,7 +138,7 @@ void FrmBlockReport::showScreen()
         QWidget* first = chain.first();
         // The selected option button takes the focus when the options come first.
         if (first == m_optGetugaku && m_optNichigaku->isChecked()) first = m_optNichigaku;
-        first->setFocus(Qt::OtherFocusReason);
+        kov::ui::setOpeningFocus(first);
     }
 }
 

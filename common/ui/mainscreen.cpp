@@ -89,4 +89,10 @@ void setupMainScreen(QWidget* screen, const QString& caption, int clientWidthTwi
     centreScreen(screen);
 }
 
+void setOpeningFocus(QWidget* control)
+{
+    control->setFocus(Qt::OtherFocusReason);
+    control->window()->setAttribute(Qt::WA_KeyboardFocusChange);
+}
+
 } // namespace kov::ui

@@ -14,4 +14,9 @@ namespace kov::ui {
 // screen's load step, after its controls exist.
 void setupMainScreen(QWidget* screen, const QString& caption, int clientWidthTwips, int clientHeightTwips);
 
+// Gives control the focus as the screen opens, with its focus mark shown: the screens are
+// worked from the keyboard, so the mark shows from the start, not only after a first Tab
+// as the style would otherwise have it.
+void setOpeningFocus(QWidget* control);
+
 } // namespace kov::ui

@@ -11,6 +11,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -48,7 +50,7 @@ TEST(FrmKov570, LayoutTabOrderAndKeys)
     EXPECT_EQ(f.chkZaimu(0)->geometry(), designRect(540, 3840, 255, 495));
     EXPECT_EQ(f.chkZaimu(1)->geometry(), designRect(533, 495, 255, 495));
     EXPECT_EQ(f.lblGakkou(3)->geometry(), designRect(1020, 1500, 1200, 300));
-    EXPECT_EQ(f.chkGakkou(2)->geometry(), designRect(560, 985, 195, 315));
+    EXPECT_EQ(f.chkGakkou(2)->pos(), designRect(560, 985, 195, 315).topLeft());
     EXPECT_EQ(f.pfKeys()->button(8)->geometry(), designRect(7890, 7500, 855, 315));
     EXPECT_EQ(f.lblZaimu(0)->text().toStdString() + f.lblZaimu(8)->text().toStdString(), "本　庁全　体");
     EXPECT_EQ(f.lblGakkou(2)->palette().color(QPalette::Window), QColor(0, 0, 192));
@@ -74,6 +76,22 @@ TEST(FrmKov570, LayoutTabOrderAndKeys)
     ASSERT_EQ(w.rt.messages.size(), 1u);
     EXPECT_EQ(w.rt.messages[0].text, "学校が選択されていません。");
     EXPECT_EQ(QApplication::focusWidget(), f.chkGakkou(1));
+}
+
+// Every check box shows its whole box at its design place, at 1x and (run again under
+// QT_SCALE_FACTOR=2) at 2x: the style's indicator lies inside the control.
+TEST(FrmKov570Boxes, WholeIndicatorShows)
+{
+    Window w;
+    for (int i = 0; i <= 11; ++i) {
+        QCheckBox* box = i <= 8 ? w.form.chkZaimu(i) : w.form.chkGakkou(i - 8);
+        QStyleOptionButton opt;
+        opt.initFrom(box);
+        const QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, box);
+        EXPECT_TRUE(box->rect().contains(indicator))
+            << box->objectName().toStdString() << ": indicator " << indicator.width() << "x" << indicator.height()
+            << " in " << box->width() << "x" << box->height();
+    }
 }
 
 } // namespace

@@ -54,11 +54,15 @@ private:
     std::function<void()> m_clicked;
 };
 
+// A check box without text at the design's place. The design's size fits the bare box of
+// the old desk; where the style's box is larger the control grows to the right and down
+// (its place stays) so that the whole box shows.
 QCheckBox* checkBox(QWidget* parent, const QString& name, const QRect& r)
 {
     auto* box = new QCheckBox(parent);
     box->setObjectName(name);
-    box->setGeometry(r);
+    const QSize whole = box->sizeHint();
+    box->setGeometry(QRect(r.topLeft(), r.size().expandedTo(whole)));
     return box;
 }
 
@@ -139,7 +143,7 @@ void FrmKov570::showScreen()
     show();
     raise();
     activateWindow();
-    m_pfKeys->button(5)->setFocus(Qt::OtherFocusReason);
+    kov::ui::setOpeningFocus(m_pfKeys->button(5));
 }
 
 void FrmKov570::refreshChecks()

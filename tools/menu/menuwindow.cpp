@@ -8,9 +8,10 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
+#include <QHeaderView>
 #include <QProcess>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace kov::menu {
@@ -18,9 +19,9 @@ namespace kov::menu {
 const std::vector<MenuEntry>& menuEntries()
 {
     static const std::vector<MenuEntry> entries = {
-        {QStringLiteral("kov120"), QStringLiteral("2"), QStringLiteral("期末勤勉手当支給調書印刷（区分 2）")},
-        {QStringLiteral("kov120"), QStringLiteral("5"), QStringLiteral("期末勤勉手当支給調書印刷（区分 5）")},
-        {QStringLiteral("kov120"), QStringLiteral("25"), QStringLiteral("期末勤勉手当支給調書印刷（区分 2・5）")},
+        {QStringLiteral("kov120"), QStringLiteral("2"), QStringLiteral("期末勤勉手当支給調書印刷（支給区分 2）")},
+        {QStringLiteral("kov120"), QStringLiteral("5"), QStringLiteral("期末勤勉手当支給調書印刷（支給区分 5）")},
+        {QStringLiteral("kov120"), QStringLiteral("25"), QStringLiteral("期末勤勉手当支給調書印刷（支給区分 2・5）")},
         {QStringLiteral("kov140"), QStringLiteral("1"), QStringLiteral("差額支給内訳明細書印刷")},
         {QStringLiteral("kov570"), QStringLiteral("1"), QStringLiteral("給与費支出額集計表印刷")},
         {QStringLiteral("kov970"), QStringLiteral("1"), QStringLiteral("マスタ退避処理")},
@@ -36,13 +37,26 @@ MenuWindow::MenuWindow(kov::RuntimeServices& rt, QString programFolder, QString 
     setFont(kov::ui::screenFont());
 
     auto* heading = new QLabel(QStringLiteral("処理を選んで「起　動」を押して下さい。"), this);
-    m_list = new QListWidget(this);
+    // One row per job: its name, then the program and its argument each in a column of
+    // their own, so that the columns line up whatever the lengths.
+    m_list = new QTreeWidget(this);
+    m_list->setColumnCount(3);
+    m_list->setHeaderLabels({QStringLiteral("処理名"), QStringLiteral("プログラム"), QStringLiteral("引数")});
+    m_list->setRootIsDecorated(false);
+    m_list->setItemsExpandable(false);
+    m_list->setAllColumnsShowFocus(true);
+    m_list->setUniformRowHeights(true);
     for (const MenuEntry& e : menuEntries()) {
-        auto* item = new QListWidgetItem(
-            QStringLiteral("%1　　%2 %3").arg(e.title, e.program, e.argument), m_list);
-        item->setToolTip(QDir(m_programFolder).filePath(e.program));
+        auto* item = new QTreeWidgetItem(m_list, {e.title, e.program, e.argument});
+        item->setToolTip(0, QDir(m_programFolder).filePath(e.program));
     }
-    m_list->setCurrentRow(0);
+    const int gap = m_list->fontMetrics().horizontalAdvance(QStringLiteral("　　"));
+    for (int c = 0; c < m_list->columnCount(); ++c) {
+        m_list->resizeColumnToContents(c);
+        m_list->setColumnWidth(c, m_list->columnWidth(c) + gap);
+    }
+    m_list->header()->setStretchLastSection(true);
+    m_list->setCurrentItem(m_list->topLevelItem(0));
     auto* folder = new QLabel(QStringLiteral("設定フォルダ：%1").arg(QDir::toNativeSeparators(m_settingsFolder)), this);
     folder->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -50,9 +64,11 @@ MenuWindow::MenuWindow(kov::RuntimeServices& rt, QString programFolder, QString 
     start->setObjectName(QStringLiteral("cmdStart"));
     auto* close = new QPushButton(QStringLiteral("終　了"), this);
     close->setObjectName(QStringLiteral("cmdEnd"));
-    connect(start, &QPushButton::clicked, this, [this] { launch(m_list->currentRow()); });
+    const auto currentRow = [this] { return m_list->indexOfTopLevelItem(m_list->currentItem()); };
+    connect(start, &QPushButton::clicked, this, [this, currentRow] { launch(currentRow()); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
-    connect(m_list, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) { launch(m_list->row(item)); });
+    connect(m_list, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item) { launch(m_list->indexOfTopLevelItem(item)); });
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

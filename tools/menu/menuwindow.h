@@ -6,7 +6,7 @@
 
 #include <vector>
 
-class QListWidget;
+class QTreeWidget;
 
 namespace kov {
 class RuntimeServices;
@@ -29,7 +29,7 @@ public:
     // programFolder: where the programs lie; settingsFolder: handed on as KOV_INI_DIR.
     MenuWindow(kov::RuntimeServices& rt, QString programFolder, QString settingsFolder, QWidget* parent = nullptr);
 
-    QListWidget* list() const { return m_list; }
+    QTreeWidget* list() const { return m_list; }
     // Starts the entry at index; tells the user in a message when it cannot.
     // Returns true when the process was started.
     bool launch(int index);
@@ -38,7 +38,7 @@ private:
     kov::RuntimeServices& m_rt;
     QString m_programFolder;
     QString m_settingsFolder;
-    QListWidget* m_list;
+    QTreeWidget* m_list;
 };
 
 } // namespace kov::menu

@@ -3,7 +3,8 @@
 #include "common/tests/scriptedruntime.h"
 #include "tools/menu/menuwindow.h"
 
-#include <QListWidget>
+#include <QHeaderView>
+#include <QTreeWidget>
 #include <QtTest>
 
 class MenuTest : public QObject {
@@ -11,6 +12,7 @@ class MenuTest : public QObject {
 private slots:
     void startsTheProgramWithItsArgumentAndSettingsFolder();
     void missingProgramIsToldInJapanese();
+    void entriesShowTheJobNameAndTheArgumentInColumns();
 };
 
 void MenuTest::startsTheProgramWithItsArgumentAndSettingsFolder()
@@ -28,7 +30,7 @@ void MenuTest::startsTheProgramWithItsArgumentAndSettingsFolder()
 
     kov::ScriptedRuntime rt;
     kov::menu::MenuWindow menu(rt, programs.path(), settings.path());
-    QCOMPARE(menu.list()->count(), 6);
+    QCOMPARE(menu.list()->topLevelItemCount(), 6);
     // The third entry: kov120 with "25".
     QVERIFY(menu.launch(2));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out), 10000);
@@ -53,6 +55,34 @@ void MenuTest::missingProgramIsToldInJapanese()
     QVERIFY(QString::fromStdString(rt.messages[0].text).startsWith(QStringLiteral("プログラム「kov570」が見つかりません。")));
     QVERIFY(QString::fromStdString(rt.messages[1].text).startsWith(QStringLiteral("プログラム「kov970」が見つかりません。")));
     QCOMPARE(rt.messages[0].icon, kov::MsgIcon::Exclamation);
+}
+
+void MenuTest::entriesShowTheJobNameAndTheArgumentInColumns()
+{
+    kov::ScriptedRuntime rt;
+    kov::menu::MenuWindow menu(rt, QStringLiteral("/nonexistent"), QStringLiteral("/nonexistent"));
+    menu.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&menu));
+    QTreeWidget* list = menu.list();
+    const QStringList expected[] = {
+        {QStringLiteral("期末勤勉手当支給調書印刷（支給区分 2）"), QStringLiteral("kov120"), QStringLiteral("2")},
+        {QStringLiteral("期末勤勉手当支給調書印刷（支給区分 5）"), QStringLiteral("kov120"), QStringLiteral("5")},
+        {QStringLiteral("期末勤勉手当支給調書印刷（支給区分 2・5）"), QStringLiteral("kov120"), QStringLiteral("25")},
+        {QStringLiteral("差額支給内訳明細書印刷"), QStringLiteral("kov140"), QStringLiteral("1")},
+        {QStringLiteral("給与費支出額集計表印刷"), QStringLiteral("kov570"), QStringLiteral("1")},
+        {QStringLiteral("マスタ退避処理"), QStringLiteral("kov970"), QStringLiteral("1")},
+    };
+    QCOMPARE(list->topLevelItemCount(), 6);
+    for (int row = 0; row < 6; ++row) {
+        QTreeWidgetItem* item = list->topLevelItem(row);
+        for (int c = 0; c < 3; ++c) {
+            QCOMPARE(item->text(c), expected[row][c]);
+            // Each column is wide enough for the whole text of each of its cells.
+            QVERIFY2(list->columnWidth(c) >= list->fontMetrics().horizontalAdvance(item->text(c)),
+                     qPrintable(item->text(c)));
+        }
+    }
+    QCOMPARE(list->currentItem(), list->topLevelItem(0));
 }
 
 QTEST_MAIN(MenuTest)
