@@ -10,7 +10,7 @@ pkgs=(
   fonts-ipafont-gothic fontconfig
   poppler-utils xvfb xdotool x11-utils imagemagick time
   clang
-  cups printer-driver-cups-pdf libcups2-dev openbox lintian xdg-utils
+  cups printer-driver-cups-pdf libcups2-dev openbox lintian xdg-utils dbus-daemon
 )
 install_missing() {
   local missing=() p
