@@ -2,7 +2,9 @@
 #   /usr/lib/kov/        the programs, the menu, ovlprint, kovgendemo and the forms
 #   /usr/bin/kovmenu, /usr/bin/ovlprint   the menu and the reprint tool, on the PATH
 #                        (links into /usr/lib/kov)
-#   /usr/share/man/man1/ a manual page for every program, /usr/share/doc/kov/ README
+#   /usr/share/man/man1/ a manual page for every program
+#   /usr/share/doc/kov/  README and the administrator's guide (docs/admin.md, in docs/ there
+#                        as beside README in the sources, so that README's link holds)
 #   /usr/share/applications/kov.desktop, /usr/share/icons/hicolor/scalable/apps/kov.svg
 #   /etc/kov/            KOV.INI, KOVENV.INI, OVLPRINT.INI (conffiles, commented)
 #   /var/lib/kov/        where the settings look for the office's databases
@@ -43,9 +45,9 @@ endforeach()
 file(WRITE ${KOV_PACKAGE_STAGE}/conffiles "${conffiles}")
 install(DIRECTORY DESTINATION /var/lib/kov)
 
-# The package's documents: its copyright, its change log, README and a manual page for
-# every program it installs (compressed, as Debian keeps them), in man1 also for those in
-# /usr/lib/kov, so that `man kov120` finds its page.
+# The package's documents: its copyright, its change log, README, the administrator's
+# guide and a manual page for every program it installs (compressed, as Debian keeps
+# them), in man1 also for those in /usr/lib/kov, so that `man kov120` finds its page.
 execute_process(COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/changelog
                 OUTPUT_FILE ${KOV_PACKAGE_STAGE}/changelog.gz)
 foreach(program IN LISTS KOV_PACKAGE_PROGRAMS)
@@ -63,6 +65,7 @@ endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${KOV_PACKAGE_STAGE}/changelog.gz
               ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION share/doc/kov)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/admin.md DESTINATION share/doc/kov/docs)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kov)

@@ -7,8 +7,8 @@
 # user, for whom /usr/lib/kov is read-only: F6 prints the first block of the monthly-paid
 # staff to ~/帳票 (the package's PdfFolder), F10 ends with status 0. The PDF is checked
 # with poppler. `man` finds a page for every installed program, ovlprint is on the PATH and
-# README is in /usr/share/doc/kov. The package is purged and the user removed again, also
-# on failure.
+# README and the administrator's guide (docs/admin.md) are in /usr/share/doc/kov. The
+# package is purged and the user removed again, also on failure.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
@@ -46,7 +46,9 @@ done
 for program in kovmenu ovlprint; do
   [ "$(command -v $program)" = /usr/bin/$program ] || fail "$program is not on the PATH"
 done
-[ -f /usr/share/doc/kov/README.md ] || fail "README is not in /usr/share/doc/kov"
+for doc in README.md docs/admin.md; do
+  [ -f /usr/share/doc/kov/$doc ] || fail "$doc is not in /usr/share/doc/kov"
+done
 # Every installed program has its manual page, found by its name as an administrator asks.
 for program in /usr/lib/kov/*; do
   [ -x "$program" ] || continue
