@@ -74,7 +74,8 @@ public:
         if (month == SumTable::kMonthSlots) {
             prsNextLine(1);
             prfNextCol(0, 115);
-            printText(m_printY, prfSumEdit(m_table.at(finance, school, month, 13) + m_table.at(finance, school, month, 14), 10));
+            const Currency sum = m_table.at(finance, school, month, 13) + m_table.at(finance, school, month, 14);
+            printText(m_printY, prfSumEdit(sum, 10));
         }
         prsNextLine(2);
     }
@@ -121,9 +122,9 @@ void prsSumPrint(PrintContext& ctx, const SumTable& table, const SumSelection& s
     job.pages = [&](SubPrt& prt) {
         SumPages pages(prt, ctx.cmnName, table, labels);
         for (int finance = 0; finance < SumTable::kFinanceSlots; ++finance) {
-            if (!selection.finance[static_cast<std::size_t>(finance)]) continue;
+            if (!selection.finance(finance)) continue;
             for (int school = 1; school <= SumTable::kSchoolSlots; ++school) {
-                if (!selection.school[static_cast<std::size_t>(school)]) continue;
+                if (!selection.school(school)) continue;
                 pages.prsNewPage();
                 pages.prsSumHead(finance, school);
                 for (int month = 1; month <= SumTable::kMonthSlots; ++month) pages.prsSumLine(finance, school, month);

@@ -91,22 +91,14 @@ void Kov570Screen::prsPrintKey()
 {
     RuntimeServices& rt = m_ctx.runtime();
     SumSelection selection;
-    bool any = false;
-    for (std::size_t i = 0; i < selection.finance.size(); ++i) {
-        selection.finance[i] = m_chkZaimu[i] == CheckValue::Ticked;
-        any = any || selection.finance[i];
-    }
-    if (!any) {
+    for (int i = 0; i <= 8; ++i) selection.setFinance(i, chkZaimu(i) == CheckValue::Ticked);
+    if (!selection.anyFinance()) {
         m_view->focusZaimu(1);
         rt.msgBox(kWarnZaimu, MsgIcon::Exclamation, MsgButtons::Ok, kCaption);
         return;
     }
-    any = false;
-    for (std::size_t i = 1; i < selection.school.size(); ++i) {
-        selection.school[i] = m_chkGakkou[i] == CheckValue::Ticked;
-        any = any || selection.school[i];
-    }
-    if (!any) {
+    for (int i = 1; i <= 3; ++i) selection.setSchool(i, chkGakkou(i) == CheckValue::Ticked);
+    if (!selection.anySchool()) {
         m_view->focusGakkou(1);
         rt.msgBox(kWarnGakkou, MsgIcon::Exclamation, MsgButtons::Ok, kCaption);
         return;

@@ -66,8 +66,7 @@ struct Kov570Env {
     // Ticks one finance box and one school box.
     void tick(int finance, int school)
     {
-        screen.setChkZaimu(finance, CheckValue::Ticked);
-        screen.setChkGakkou(school, CheckValue::Ticked);
+        screen.setChkZaimu(finance, CheckValue::Ticked), screen.setChkGakkou(school, CheckValue::Ticked);
     }
 };
 
