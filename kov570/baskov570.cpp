@@ -51,8 +51,8 @@ std::string sumOf(std::size_t from, std::size_t to, const char* alias)
 bool wholeNumber(const DbValue& value, std::int64_t& out)
 {
     Currency number;
-    if (const auto* text = std::get_if<std::string>(&value)) {
-        if (!Currency::tryParse(*text, number)) return false;
+    if (const auto* digits = std::get_if<std::string>(&value)) {
+        if (!Currency::tryParse(*digits, number)) return false;
     } else {
         number = dataaccess::toCurrency(value);
     }
@@ -261,6 +261,7 @@ void BasKov570::checkAmounts(std::int16_t fiscalYear)
 
 SumTable BasKov570::loadSumTable(std::int16_t fiscalYear, std::unique_ptr<clsTbAccess> sumQuery)
 {
+    if (!sumQuery) throwInvalidArgument("summary query not open");
     // A text among the amounts would be summed wrongly without a word: it stops the run.
     checkAmounts(fiscalYear);
     SumTable table(fiscalYear);
