@@ -6,16 +6,18 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 namespace kov::kov570 {
 
+using dataaccess::clsTbAccess;
 using dataaccess::DbValue;
 
 namespace {
 
-// The amount columns in the order of the select list, then the count.
+// The amount columns in the order of the select list (the count NINZU follows them).
 constexpr std::array<const char*, 21> kAmountColumns = {
     "KYUYO",  "KTYOGK", "STYOGK", "CHIIKI", "KTOKUB", "FUYOTE", "JYUKYO", "TUKINH", "TUKINK", "HEKICI", "HEKJUN",
     "SYUKUH", "SYUKUK", "TANSIN", "TOKGYO", "ZANGYO", "JIDOU",  "KIMATU", "KINBEN", "KYUJIT", "TAGAKU"};
@@ -37,25 +39,25 @@ constexpr std::array<ItemColumns, 22> kItemColumns = {{
 
 std::string sumOf(std::size_t from, std::size_t to, const char* alias)
 {
-    std::string s = "SUM(";
+    std::string sum = "SUM(";
     for (std::size_t i = from; i < to; ++i) {
-        if (i > from) s += " + ";
-        s += kAmountColumns[i];
+        if (i > from) sum += " + ";
+        sum += kAmountColumns[i];
     }
-    return s + ") AS " + alias;
+    return sum + ") AS " + alias;
 }
 
 // A whole number of a value, or nothing when it is not one.
-bool wholeNumber(const DbValue& v, std::int64_t& out)
+bool wholeNumber(const DbValue& value, std::int64_t& out)
 {
-    Currency c;
-    if (const auto* s = std::get_if<std::string>(&v)) {
-        if (!Currency::tryParse(*s, c)) return false;
+    Currency number;
+    if (const auto* digits = std::get_if<std::string>(&value)) {
+        if (!Currency::tryParse(*digits, number)) return false;
     } else {
-        c = dataaccess::toCurrency(v);
+        number = dataaccess::toCurrency(value);
     }
-    if (c.raw() % Currency::Scale != 0) return false;
-    out = c.truncated();
+    if (number.raw() % Currency::Scale != 0) return false;
+    out = number.truncated();
     return true;
 }
 
@@ -83,57 +85,107 @@ std::string rowText(const DbValue& zaimu, const DbValue& syochu, const DbValue& 
 // a number as it is in a number column, and SUM counts it as 0 or as its leading digits
 // ('12,345' as 12). A number equals itself plus 0, a text never does (the sum is a
 // number), NULL matches nothing; where number columns hold numbers only, no row matches.
-std::string textAmountCondition(std::int16_t nendo)
+std::string textAmountCondition(std::int16_t fiscalYear)
 {
-    std::string c = BasKov570::condition(nendo) + " AND (NINZU <> NINZU + 0";
-    for (const char* col : kAmountColumns) c += std::string(" OR ") + col + " <> " + col + " + 0";
-    return c + ")";
+    std::string condition = BasKov570::condition(fiscalYear) + " AND (NINZU <> NINZU + 0";
+    for (const char* column : kAmountColumns) condition += std::string(" OR ") + column + " <> " + column + " + 0";
+    return condition + ")";
 }
 
-Currency summedAmount(const DbValue& v, const char* alias)
+Currency summedAmount(const DbValue& value, const char* alias)
 {
     try {
-        return dataaccess::toCurrency(v);
+        return dataaccess::toCurrency(value);
     } catch (RuntimeError& e) {
         e.addContext(summedColumns(alias));
         throw;
     }
 }
 
-} // namespace
+// The slots of one query row: finance, school and month slot.
+struct RowSlots {
+    int finance = 0, school = 0, month = 0;
+};
 
-std::size_t SumTable::index(int f, int s, int m, int item)
+// The slots of a row, or none when it has no slot (a school type other than 4 or 5, a
+// finance-office code outside 1 to 9, a month outside the slots 1 to 14).
+std::optional<RowSlots> slotsOfRow(std::int64_t zaimu, std::int64_t syochu, const std::string& sharym,
+                                   std::int16_t fiscalYear)
 {
-    if (f < 0 || f >= kFinanceSlots || s < 1 || s > kSchoolSlots || m < 1 || m > kMonthSlots || item < 1 ||
-        item > kItems)
-        throwInvalidArgument("SumTable(" + std::to_string(f) + ", " + std::to_string(s) + ", " + std::to_string(m) +
-                             ", " + std::to_string(item) + ")");
-    return ((static_cast<std::size_t>(f) * kSchoolSlots + (s - 1)) * kMonthSlots + (m - 1)) * kItems + (item - 1);
-}
-
-Currency& SumTable::at(int f, int s, int m, int item) { return m_cells[index(f, s, m, item)]; }
-Currency SumTable::at(int f, int s, int m, int item) const { return m_cells[index(f, s, m, item)]; }
-
-bool slotsOfRow(std::int64_t zaimu, std::int64_t syochu, const std::string& sharym, std::int16_t nendo, RowSlots& out)
-{
-    if (zaimu < 1 || zaimu > 9) return false;
-    if (syochu != 4 && syochu != 5) return false;
+    if (zaimu < 1 || zaimu > 9) return std::nullopt;
+    if (syochu != 4 && syochu != 5) return std::nullopt;
     Currency year, month;
     if (!Currency::tryParse(text::left(sharym, 4), year) || !Currency::tryParse(text::right(sharym, 2), month))
-        return false;
-    const std::int64_t mm = month.truncated();
-    const std::int64_t m = year.truncated() == nendo ? mm - 3 : mm + 9;
-    if (m < 1 || m > SumTable::kMonthSlots) return false;
-    out.finance = zaimu == 9 ? 0 : static_cast<int>(zaimu);
-    out.school = syochu == 4 ? 1 : 2;
-    out.month = static_cast<int>(m);
-    return true;
+        return std::nullopt;
+    const std::int64_t monthOfYear = month.truncated();
+    const std::int64_t slot = year.truncated() == fiscalYear ? monthOfYear - 3 : monthOfYear + 9;
+    if (slot < 1 || slot > SumTable::kMonthSlots) return std::nullopt;
+    return RowSlots{zaimu == 9 ? 0 : static_cast<int>(zaimu), syochu == 4 ? 1 : 2, static_cast<int>(slot)};
+}
+
+// Stores the current row of the summary query into the cells (finance, school, month,
+// 1..21): each item is assigned, not added to.
+void storeRow(SumTable& table, const clsTbAccess& row, const RowSlots& slots)
+{
+    for (int item = 1; item <= SumTable::kItems; ++item) {
+        const ItemColumns& columns = kItemColumns[static_cast<std::size_t>(item)];
+        Currency value = summedAmount(row.TBRec(columns.first), columns.first);
+        if (columns.second) value += summedAmount(row.TBRec(columns.second), columns.second);
+        table.at(slots.finance, slots.school, slots.month, item) = value;
+    }
+}
+
+// Month total, then school total, then finance total. The month and school totals also
+// cover slot 8, so that the rows of finance-office code 8 (stored there directly) count
+// in its totals as in its month rows.
+void fillTotals(SumTable& table)
+{
+    constexpr int kAllFinance = 8, kAllSchools = 3, kYear = SumTable::kMonthSlots;
+    for (int finance = 0; finance <= kAllFinance; ++finance)
+        for (int school = 1; school < kAllSchools; ++school)
+            for (int month = 1; month < kYear; ++month)
+                for (int item = 1; item <= SumTable::kItems; ++item)
+                    table.at(finance, school, kYear, item) += table.at(finance, school, month, item);
+    for (int finance = 0; finance <= kAllFinance; ++finance)
+        for (int school = 1; school < kAllSchools; ++school)
+            for (int month = 1; month <= kYear; ++month)
+                for (int item = 1; item <= SumTable::kItems; ++item)
+                    table.at(finance, kAllSchools, month, item) += table.at(finance, school, month, item);
+    for (int finance = 0; finance < kAllFinance; ++finance)
+        for (int school = 1; school <= kAllSchools; ++school)
+            for (int month = 1; month <= kYear; ++month)
+                for (int item = 1; item <= SumTable::kItems; ++item)
+                    table.at(kAllFinance, school, month, item) += table.at(finance, school, month, item);
+}
+
+} // namespace
+
+std::size_t SumTable::index(int finance, int school, int month, int item)
+{
+    if (finance < 0 || finance >= kFinanceSlots || school < 1 || school > kSchoolSlots || month < 1 ||
+        month > kMonthSlots || item < 1 || item > kItems)
+        throwInvalidArgument("SumTable(" + std::to_string(finance) + ", " + std::to_string(school) + ", " +
+                             std::to_string(month) + ", " + std::to_string(item) + ")");
+    return ((static_cast<std::size_t>(finance) * kSchoolSlots + static_cast<std::size_t>(school - 1)) * kMonthSlots +
+            static_cast<std::size_t>(month - 1)) *
+               kItems +
+           static_cast<std::size_t>(item - 1);
+}
+
+Currency& SumTable::at(int finance, int school, int month, int item)
+{
+    return m_cells[index(finance, school, month, item)];
+}
+
+Currency SumTable::at(int finance, int school, int month, int item) const
+{
+    return m_cells[index(finance, school, month, item)];
 }
 
 std::string BasKov570::fieldList()
 {
     std::string list = "SHARYM AS GSHARYM,SYOCHU AS GSYOCHU,ZAIMU AS GZAIMU";
-    for (const char* c : kAmountColumns) list += std::string(",SUM(") + c + ") AS G" + c;
+    for (const char* column : kAmountColumns) list += std::string(",SUM(") + column + ") AS G" + column;
     list += ",SUM(NINZU) AS GNINZU";
     list += "," + sumOf(0, 3, "GTOTAL02");
     list += "," + sumOf(3, kAmountColumns.size(), "GTOTAL03");
@@ -156,7 +208,7 @@ void BasKov570::prsOpenDb()
     m_ctx.prsDbOpen("KOV.INI");
 }
 
-void BasKov570::prsReadNendo()
+std::int16_t BasKov570::readFiscalYear()
 {
     auto kanri = m_ctx.newTable("SKKANRI");
     const std::int16_t rows = kanri->DAO_TableOpen("KEY = 'KANRI'", "");
@@ -164,23 +216,21 @@ void BasKov570::prsReadNendo()
     m_ctx.check(rows);
     // The open makes no row current: the first matching record is read first.
     m_ctx.check(kanri->DAO_RecRead(1));
-    NENDO = dataaccess::toInt16(kanri->TBRec("NENDO"), "NENDO");
+    const std::int16_t fiscalYear = dataaccess::toInt16(kanri->TBRec("NENDO"), "NENDO");
     m_ctx.closeChecked(*kanri);
+    return fiscalYear;
 }
 
-void BasKov570::prsOpenSumi()
+std::unique_ptr<clsTbAccess> BasKov570::openSumQuery(std::int16_t fiscalYear)
 {
-    SKSUMI = m_ctx.newTable("SKSUMI");
-    const std::int16_t rows = SKSUMI->DAO_TableGroupOpen(fieldList(), condition(NENDO), kGrouping, kGrouping);
+    auto sumQuery = m_ctx.newTable("SKSUMI");
+    const std::int16_t rows = sumQuery->DAO_TableGroupOpen(fieldList(), condition(fiscalYear), kGrouping, kGrouping);
     if (rows == 0) endWithWarning("該当するデータが登録されていません。");
     m_ctx.check(rows);
+    return sumQuery;
 }
 
-void BasKov570::prsCloseSumi()
-{
-    m_ctx.closeChecked(*SKSUMI);
-    SKSUMI.reset();
-}
+void BasKov570::closeSumQuery(std::unique_ptr<clsTbAccess> sumQuery) { m_ctx.closeChecked(*sumQuery); }
 
 void BasKov570::prsCloseDb()
 {
@@ -188,19 +238,20 @@ void BasKov570::prsCloseDb()
     m_ctx.releaseConnection();
 }
 
-void BasKov570::prsCheckAmounts()
+void BasKov570::checkAmounts(std::int16_t fiscalYear)
 {
     auto rows = m_ctx.newTable("SKSUMI");
-    if (m_ctx.openChecked(*rows, textAmountCondition(NENDO), kGrouping) > 0) {
+    if (m_ctx.openChecked(*rows, textAmountCondition(fiscalYear), kGrouping) > 0) {
         m_ctx.check(rows->DAO_RecRead(1));
         std::vector<const char*> columns(kAmountColumns.begin(), kAmountColumns.end());
         columns.push_back("NINZU");
-        for (const char* c : columns) {
-            const DbValue v = rows->TBRec(c);
-            if (std::holds_alternative<std::int64_t>(v) || std::holds_alternative<double>(v) || dataaccess::isNull(v))
+        for (const char* column : columns) {
+            const DbValue value = rows->TBRec(column);
+            if (std::holds_alternative<std::int64_t>(value) || std::holds_alternative<double>(value) ||
+                dataaccess::isNull(value))
                 continue;
-            RuntimeError e(RuntimeErrorKind::TypeMismatch, "「" + dataaccess::toText(v) + "」は数値ではありません。");
-            e.addContext(summedColumns(std::string("G") + c));
+            RuntimeError e(RuntimeErrorKind::TypeMismatch, "「" + dataaccess::toText(value) + "」は数値ではありません。");
+            e.addContext(summedColumns(std::string("G") + column));
             e.addContext(rowText(rows->TBRec("ZAIMU"), rows->TBRec("SYOCHU"), rows->TBRec("SHARYM")));
             throw e;
         }
@@ -208,32 +259,34 @@ void BasKov570::prsCheckAmounts()
     m_ctx.closeChecked(*rows);
 }
 
-void BasKov570::prsSumLoad()
+SumTable BasKov570::loadSumTable(std::int16_t fiscalYear, std::unique_ptr<clsTbAccess> sumQuery)
 {
-    if (SumLoaded) return;
+    if (!sumQuery) throwInvalidArgument("summary query not open");
     // A text among the amounts would be summed wrongly without a word: it stops the run.
-    prsCheckAmounts();
-    SumLoaded = true;
-    sumTable.clear();
+    checkAmounts(fiscalYear);
+    SumTable table(fiscalYear);
+    const clsTbAccess& row = *sumQuery;
     long skipped = 0;
-    for (std::int16_t st = SKSUMI->DAO_RecRead(1); st != dataaccess::kStatusEof && st != dataaccess::kStatusRowInitFailed;
-         st = SKSUMI->DAO_RecRead(2)) {
+    for (std::int16_t status = sumQuery->DAO_RecRead(1);
+         status != dataaccess::kStatusEof && status != dataaccess::kStatusRowInitFailed;
+         status = sumQuery->DAO_RecRead(2)) {
         // Any other failure would repeat on every further read: it ends the program with
         // its status message instead of reading on without end.
-        if (st < 0) m_ctx.check(st);
+        if (status < 0) m_ctx.check(status);
         // A row without a slot is left out: it is never stored in another row's cells.
         std::int64_t zaimu = 0, syochu = 0;
-        RowSlots slots;
-        if (!wholeNumber(SKSUMI->TBRec("GZAIMU"), zaimu) || !wholeNumber(SKSUMI->TBRec("GSYOCHU"), syochu) ||
-            !slotsOfRow(zaimu, syochu, dataaccess::toText(SKSUMI->TBRec("GSHARYM")), NENDO, slots)) {
+        std::optional<RowSlots> slots;
+        if (wholeNumber(row.TBRec("GZAIMU"), zaimu) && wholeNumber(row.TBRec("GSYOCHU"), syochu))
+            slots = slotsOfRow(zaimu, syochu, dataaccess::toText(row.TBRec("GSHARYM")), fiscalYear);
+        if (!slots) {
             ++skipped;
             continue;
         }
         // A run-time error (an amount too large) names the column and the row.
         try {
-            prsSumStore(slots.finance, slots.school, slots.month);
+            storeRow(table, row, *slots);
         } catch (RuntimeError& e) {
-            e.addContext(rowText(SKSUMI->TBRec("GZAIMU"), SKSUMI->TBRec("GSYOCHU"), SKSUMI->TBRec("GSHARYM")));
+            e.addContext(rowText(row.TBRec("GZAIMU"), row.TBRec("GSYOCHU"), row.TBRec("GSHARYM")));
             throw;
         }
     }
@@ -242,37 +295,9 @@ void BasKov570::prsSumLoad()
                      skipped);
         std::fflush(stderr);
     }
-    fillTotals();
-}
-
-void BasKov570::prsSumStore(int f, int s, int m)
-{
-    for (int item = 1; item <= SumTable::kItems; ++item) {
-        const ItemColumns& c = kItemColumns[static_cast<std::size_t>(item)];
-        Currency v = summedAmount(SKSUMI->TBRec(c.first), c.first);
-        if (c.second) v += summedAmount(SKSUMI->TBRec(c.second), c.second);
-        sumTable.at(f, s, m, item) = v;
-    }
-}
-
-// Month total, then school total, then finance total. The month and school totals also
-// cover slot 8, so that the rows of finance-office code 8 (stored there directly) count
-// in its totals as in its month rows.
-void BasKov570::fillTotals()
-{
-    SumTable& t = sumTable;
-    for (int f = 0; f <= 8; ++f)
-        for (int s = 1; s <= 2; ++s)
-            for (int m = 1; m <= 13; ++m)
-                for (int i = 1; i <= SumTable::kItems; ++i) t.at(f, s, 14, i) += t.at(f, s, m, i);
-    for (int f = 0; f <= 8; ++f)
-        for (int s = 1; s <= 2; ++s)
-            for (int m = 1; m <= 14; ++m)
-                for (int i = 1; i <= SumTable::kItems; ++i) t.at(f, 3, m, i) += t.at(f, s, m, i);
-    for (int f = 0; f <= 7; ++f)
-        for (int s = 1; s <= 3; ++s)
-            for (int m = 1; m <= 14; ++m)
-                for (int i = 1; i <= SumTable::kItems; ++i) t.at(8, s, m, i) += t.at(f, s, m, i);
+    fillTotals(table);
+    closeSumQuery(std::move(sumQuery));
+    return table;
 }
 
 } // namespace kov::kov570

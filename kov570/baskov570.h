@@ -4,7 +4,7 @@
 // finance slot, school slot, month slot and printed item, with its three total slots.
 #include "common/currency.h"
 #include "common/dataaccess/dataaccess.h"
-#include "print/printrun.h"
+#include "common/programcontext.h"
 
 #include <array>
 #include <cstdint>
@@ -13,9 +13,10 @@
 
 namespace kov::kov570 {
 
-// Finance slots 0 to 8 (slot 0 = finance-office code 9, slot 8 = all), school slots 1 to 3
-// (3 = all), month slots 1 to 14 (14 = the year's total), items 1 to 21. A cell outside
-// these ranges is an invalid argument.
+// The summed amounts of one fiscal year. Finance slots 0 to 8 (slot 0 = finance-office
+// code 9, slot 8 = all), school slots 1 to 3 (3 = all), month slots 1 to 14 (14 = the
+// year's total), items 1 to 21; every cell is 0 until stored. A cell outside these
+// ranges is an invalid argument.
 class SumTable {
 public:
     static constexpr int kFinanceSlots = 9;
@@ -23,29 +24,26 @@ public:
     static constexpr int kMonthSlots = 14;
     static constexpr int kItems = 21;
 
+    explicit SumTable(std::int16_t fiscalYear) : m_fiscalYear(fiscalYear) {}
+
+    std::int16_t fiscalYear() const { return m_fiscalYear; }
     Currency& at(int finance, int school, int month, int item);
     Currency at(int finance, int school, int month, int item) const;
-    void clear() { m_cells.fill(Currency()); }
 
 private:
     static std::size_t index(int finance, int school, int month, int item);
+    std::int16_t m_fiscalYear;
     std::array<Currency, kFinanceSlots * kSchoolSlots * kMonthSlots * kItems> m_cells{};
 };
 
 // The screen's caption; the title of the data messages.
 inline constexpr const char* kCaption = "給与費支出額集計表印刷";
 
-// The slots of one query row, or none when the row has no slot (a school type other than
-// 4 or 5, a finance-office code outside 1 to 9, a month outside the slots 1 to 14).
-struct RowSlots {
-    int finance = 0, school = 0, month = 0;
-};
-bool slotsOfRow(std::int64_t zaimu, std::int64_t syochu, const std::string& sharym, std::int16_t nendo,
-                RowSlots& out);
-
+// The opening and the end of kov570's data on the program's connection, and the load of
+// the summary table. A failing status ends the program through the status check.
 class BasKov570 {
 public:
-    explicit BasKov570(PrintContext& ctx) : m_ctx(ctx) {}
+    explicit BasKov570(ProgramContext& ctx) : m_ctx(ctx) {}
 
     // The select list of the summary query (971 characters).
     static std::string fieldList();
@@ -53,32 +51,27 @@ public:
     static std::string condition(std::int16_t nendo);
     static constexpr const char* kGrouping = "ZAIMU,SYOCHU,SHARYM";
 
-    // Finance-office labels, indexes 0 to 8 (0 = code 9, 8 = "全　体"), set by the screen.
-    std::array<std::string, 9> ZaimuLabel;
-
-    std::int16_t NENDO = 0;
-    bool SumLoaded = false;
-    SumTable sumTable;
-    std::unique_ptr<dataaccess::clsTbAccess> SKSUMI;  // the open summary query
-
+    // Creates the connection and opens it on "KOV.INI".
     void prsOpenDb();
-    void prsReadNendo();
-    void prsOpenSumi();
-    void prsCloseSumi();
+    // NENDO of the management record; without the record the program ends with a warning.
+    std::int16_t readFiscalYear();
+    // The summary query of the fiscal year, open; without a row the program ends with a
+    // warning.
+    std::unique_ptr<dataaccess::clsTbAccess> openSumQuery(std::int16_t fiscalYear);
+    // Closes the open summary query and releases it.
+    void closeSumQuery(std::unique_ptr<dataaccess::clsTbAccess> sumQuery);
+    // Closes the connection and releases it.
     void prsCloseDb();
 
-    // Stops with a run-time error (type mismatch naming the value, the column and the row)
-    // when a summed column of the fiscal year's rows holds a text.
-    void prsCheckAmounts();
-    // Builds sumTable from the open query on the first call; later calls do nothing.
-    void prsSumLoad();
-    // Stores the current query row into the cells (f, s, m, 1..21).
-    void prsSumStore(int finance, int school, int month);
+    // The summary table of the fiscal year from its open summary query, which it reads
+    // once and closes. A text in a summed column of the fiscal year's rows stops it first
+    // with a run-time error (type mismatch naming the value, the column and the row).
+    SumTable loadSumTable(std::int16_t fiscalYear, std::unique_ptr<dataaccess::clsTbAccess> sumQuery);
 
 private:
-    void fillTotals();
+    void checkAmounts(std::int16_t fiscalYear);
     [[noreturn]] void endWithWarning(const std::string& text);
-    PrintContext& m_ctx;
+    ProgramContext& m_ctx;
 };
 
 } // namespace kov::kov570

@@ -9,7 +9,8 @@ namespace kov::kov570 {
 namespace {
 constexpr const char* kIdeographicSpace = "\u3000";
 
-std::int16_t flipped(std::int16_t v) { return v == 1 ? 0 : 1; }
+// A ticked box becomes unticked, any other ticked.
+CheckValue flipped(CheckValue value) { return value == CheckValue::Ticked ? CheckValue::Unticked : CheckValue::Ticked; }
 } // namespace
 
 Kov570View::~Kov570View() = default;
@@ -31,9 +32,9 @@ std::string zaimuLabelText(const std::string& name)
     }
 }
 
-Kov570Screen::Kov570Screen(PrintContext& ctx) : data(ctx), myPrint(ctx, data), m_ctx(ctx)
+Kov570Screen::Kov570Screen(PrintContext& ctx) : m_ctx(ctx), m_data(ctx)
 {
-    pfMode.prsPFMode(kKeyMode);
+    m_pfMode.prsPFMode(kKeyMode);
     m_ctx.com.setScreenCaption(kCaption);  // until gnsStart sets the names and "Kov570"
 }
 
@@ -53,32 +54,30 @@ void Kov570Screen::prsSetZaimuName()
         names.p_strName[n] = text::fixedLength(name, 30);
         label[n] = zaimuLabelText(name);
     }
-    for (std::size_t n = 1; n <= 8; ++n) data.ZaimuLabel[n] = label[n];
-    data.ZaimuLabel[0] = label[9];
-    data.ZaimuLabel[8] = "全　体";
+    for (std::size_t n = 1; n <= 8; ++n) m_zaimuLabels[n] = label[n];
+    m_zaimuLabels[0] = label[9];
+    m_zaimuLabels[8] = "全　体";
     m_view->refreshLabels();
 }
 
 void Kov570Screen::gnsStart()
 {
-    data.prsOpenDb();
-    data.prsReadNendo();
-    data.prsOpenSumi();
+    m_data.prsOpenDb();
+    m_fiscalYear = m_data.readFiscalYear();
+    m_sumQuery = m_data.openSumQuery(m_fiscalYear);
 }
 
-void Kov570Screen::lblZaimuClick(int i)
+void Kov570Screen::lblZaimuClick(int index)
 {
-    m_view->focusZaimu(i);
-    auto& box = chkZaimu.at(static_cast<std::size_t>(i));
-    box = flipped(box);
+    m_view->focusZaimu(index);
+    setChkZaimu(index, flipped(chkZaimu(index)));
     m_view->refreshChecks();
 }
 
-void Kov570Screen::lblGakkouClick(int i)
+void Kov570Screen::lblGakkouClick(int index)
 {
-    m_view->focusGakkou(i);
-    auto& box = chkGakkou.at(static_cast<std::size_t>(i));
-    box = flipped(box);
+    m_view->focusGakkou(index);
+    setChkGakkou(index, flipped(chkGakkou(index)));
     m_view->refreshChecks();
 }
 
@@ -91,37 +90,36 @@ void Kov570Screen::prsPfAction(int index)
 void Kov570Screen::prsPrintKey()
 {
     RuntimeServices& rt = m_ctx.runtime();
-    std::array<std::int16_t, 9> zaimu{};
-    bool any = false;
-    for (std::size_t i = 0; i < zaimu.size(); ++i) {
-        zaimu[i] = chkZaimu[i] == 1 ? -1 : 0;
-        any = any || zaimu[i];
-    }
-    if (!any) {
+    SumSelection selection;
+    for (int i = 0; i <= 8; ++i) selection.setFinance(i, chkZaimu(i) == CheckValue::Ticked);
+    if (!selection.anyFinance()) {
         m_view->focusZaimu(1);
         rt.msgBox(kWarnZaimu, MsgIcon::Exclamation, MsgButtons::Ok, kCaption);
         return;
     }
-    std::array<std::int16_t, 4> gakkou{};
-    any = false;
-    for (std::size_t i = 1; i < gakkou.size(); ++i) {
-        gakkou[i] = chkGakkou[i] == 1 ? -1 : 0;
-        any = any || gakkou[i];
-    }
-    if (!any) {
+    for (int i = 1; i <= 3; ++i) selection.setSchool(i, chkGakkou(i) == CheckValue::Ticked);
+    if (!selection.anySchool()) {
         m_view->focusGakkou(1);
         rt.msgBox(kWarnGakkou, MsgIcon::Exclamation, MsgButtons::Ok, kCaption);
         return;
     }
-    myPrint.prsSetSelect(zaimu, gakkou);
-    m_view->runWithWaitScreen(rt, [this] { myPrint.prsSumPrint(); });
+    m_view->runWithWaitScreen(rt, [&] { printSummary(selection); });
     m_view->focusZaimu(1);
+}
+
+void Kov570Screen::printSummary(const SumSelection& selection)
+{
+    // The summary and the names of the run from one state of the data, up to the hand-over.
+    const ProgramContext::Reads reads(m_ctx);
+    // The query is read once: every later print of the run prints the same figures.
+    if (!m_sumTable) m_sumTable.emplace(m_data.loadSumTable(m_fiscalYear, std::move(m_sumQuery)));
+    prsSumPrint(m_ctx, *m_sumTable, selection, m_zaimuLabels);
 }
 
 void Kov570Screen::prsEndKey()
 {
-    data.prsCloseSumi();
-    data.prsCloseDb();
+    if (m_sumQuery) m_data.closeSumQuery(std::move(m_sumQuery));
+    m_data.prsCloseDb();
     m_ctx.runtime().endProgram(0);
     std::abort();  // endProgram does not come back
 }

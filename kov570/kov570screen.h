@@ -10,6 +10,8 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace kov::kov570 {
@@ -30,6 +32,9 @@ public:
 // characters: 1 "　X　", 2 "X　Y", 3 unchanged, any other the first two with "　" between.
 std::string zaimuLabelText(const std::string& trimmedName);
 
+// The value of a check box.
+enum class CheckValue : std::int16_t { Unticked = 0, Ticked = 1, Grey = 2 };
+
 class Kov570Screen {
 public:
     explicit Kov570Screen(PrintContext& ctx);
@@ -39,18 +44,23 @@ public:
     // Key mode of the screen: F6 and F10.
     static constexpr std::array<std::int16_t, 12> kKeyMode = {0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0};
 
-    PrintContext& context() const { return m_ctx; }
     void setView(Kov570View* view) { m_view = view ? view : &m_nullView; }
 
-    BasKov570 data;
-    BasMyPrint myPrint;
-
     // The enable table of the key bar: F6 and F10 only.
-    ComPFMode pfMode;
+    const ComPFMode& pfMode() const { return m_pfMode; }
 
-    // Check boxes: 1 ticked, 0 not (chkGakkou index 0 unused).
-    std::array<std::int16_t, 9> chkZaimu{};
-    std::array<std::int16_t, 4> chkGakkou{};
+    // The check boxes chkZaimu 0 to 8 and chkGakkou 1 to 3, all unticked at the start.
+    CheckValue chkZaimu(int index) const { return m_chkZaimu.at(static_cast<std::size_t>(index)); }
+    CheckValue chkGakkou(int index) const { return m_chkGakkou.at(static_cast<std::size_t>(index)); }
+    void setChkZaimu(int index, CheckValue value) { m_chkZaimu.at(static_cast<std::size_t>(index)) = value; }
+    void setChkGakkou(int index, CheckValue value) { m_chkGakkou.at(static_cast<std::size_t>(index)) = value; }
+
+    // The finance labels of the load step: shown by lblZaimu, printed in the page headers.
+    const ZaimuLabels& zaimuLabels() const { return m_zaimuLabels; }
+    // The fiscal year read by the opening.
+    std::int16_t fiscalYear() const { return m_fiscalYear; }
+    // The summary table, built by the first print; none before it.
+    const SumTable* sumTable() const { return m_sumTable ? &*m_sumTable : nullptr; }
 
     // Load step (after the window is placed): status names and finance labels.
     void formLoad();
@@ -68,7 +78,20 @@ public:
     [[noreturn]] void prsEndKey();
 
 private:
+    // The summary table (loaded on the first print) printed for the selection, in one read
+    // state of the data.
+    void printSummary(const SumSelection& selection);
+
     PrintContext& m_ctx;
+    BasKov570 m_data;
+    ComPFMode m_pfMode;
+    std::array<CheckValue, 9> m_chkZaimu{};
+    std::array<CheckValue, 4> m_chkGakkou{};  // index 0 unused
+    ZaimuLabels m_zaimuLabels;
+    std::int16_t m_fiscalYear = 0;
+    // The summary query, open from the opening until the first print reads it (or F10).
+    std::unique_ptr<dataaccess::clsTbAccess> m_sumQuery;
+    std::optional<SumTable> m_sumTable;
     Kov570View m_nullView;
     Kov570View* m_view = &m_nullView;
 };

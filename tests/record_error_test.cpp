@@ -56,7 +56,7 @@ Outcome printSummary(const db::Sumi& row)
     env.fx.setKanri(202306, 2023);
     env.fx.addSumi(row);
     EXPECT_EQ(env.open(), std::nullopt);
-    env.screen.chkZaimu[1] = env.screen.chkGakkou[1] = 1;
+    env.tick(1, 1);
     env.run([&] { runGuarded(env.rt, "給与費支出額集計表印刷", [&] { env.screen.prsPfAction(5); }); });
     return {env.rt.messages, env.calls.size(), std::filesystem::exists(env.workFolder() + "/OVL.TMP")};
 }

@@ -45,16 +45,16 @@ int main(int argc, char** argv)
     screen.formLoad();
     screen.gnsStart();
     const auto opened = std::chrono::steady_clock::now();
-    screen.chkZaimu.fill(1);
-    screen.chkGakkou.fill(1);
+    for (int i = 0; i <= 8; ++i) screen.setChkZaimu(i, kov::kov570::CheckValue::Ticked);
+    for (int i = 1; i <= 3; ++i) screen.setChkGakkou(i, kov::kov570::CheckValue::Ticked);
     screen.prsPrintKey();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     using kov::kov570::BasKov570;
     std::printf("sql: SELECT %s FROM SKSUMI WHERE %s GROUP BY %s ORDER BY %s\n", BasKov570::fieldList().c_str(),
-                BasKov570::condition(screen.data.NENDO).c_str(), BasKov570::kGrouping, BasKov570::kGrouping);
+                BasKov570::condition(screen.fiscalYear()).c_str(), BasKov570::kGrouping, BasKov570::kGrouping);
     std::printf("time: %.3f\n", seconds);
     std::printf("opening: %.3f\n", std::chrono::duration<double>(opened - start).count());
-    std::printf("grand total KYUYO: %s\n", screen.data.sumTable.at(8, 3, 14, 2).toString().c_str());
+    std::printf("grand total KYUYO: %s\n", screen.sumTable()->at(8, 3, 14, 2).toString().c_str());
     return 0;
 }

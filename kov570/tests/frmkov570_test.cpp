@@ -66,9 +66,9 @@ TEST(FrmKov570, LayoutTabOrderAndKeys)
     // Space ticks and unticks a box; a label click ticks its box and focuses it; F6
     // without a school warns and moves to the first school box.
     QTest::keyClick(f.chkGakkou(2), Qt::Key_Space);
-    EXPECT_EQ(w.screen.chkGakkou[2], 1);
+    EXPECT_EQ(w.screen.chkGakkou(2), CheckValue::Ticked);
     QTest::keyClick(f.chkGakkou(2), Qt::Key_Space);
-    EXPECT_EQ(w.screen.chkGakkou[2], 0);
+    EXPECT_EQ(w.screen.chkGakkou(2), CheckValue::Unticked);
     QTest::mouseClick(f.lblZaimu(4), Qt::LeftButton);
     EXPECT_TRUE(f.chkZaimu(4)->isChecked());
     EXPECT_EQ(QApplication::focusWidget(), f.chkZaimu(4));

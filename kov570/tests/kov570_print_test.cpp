@@ -108,27 +108,28 @@ TEST_P(Kov570Print, CommandFileMatchesGolden)
         from = std::find(from, lines.end(), l);
         ASSERT_NE(from, lines.end()) << "not found in order: " << l;
     }
-    const SumTable& t = env.screen.data.sumTable;
+    const SumTable& t = *env.screen.sumTable();
     EXPECT_EQ(t.at(8, 3, 14, 2), Currency::fromInt(kyuyoTotal)) << "grand total";
     for (const Cell& x : c.cells)
         EXPECT_EQ(t.at(x.f, x.s, x.m, x.item), Currency::fromInt(x.value)) << x.f << x.s << " " << x.m << " " << x.item;
     for (int f = 0; f <= 8; ++f)
         for (int m = 1; m <= 14; ++m)
             for (int i = 1; i <= 21; ++i) ASSERT_EQ(t.at(f, 3, m, i), t.at(f, 1, m, i) + t.at(f, 2, m, i));
+    EXPECT_EQ(env.run([&] { env.screen.prsEndKey(); }), 0) << "F10 after the load closed the query";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Kov570Print, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A second print of a run uses the figures of the first though the data changed; a
-// failing row read ends with its status message instead of reading on.
+// A second print of a run uses the figures of the first though the data changed; a load
+// whose reads fail ends with its status message.
 TEST(Kov570Print, SecondPrintAndFailingRead)
 {
     Kov570Env env;
     env.fx.setKanri(202306, 2023);
     addRow(env.fx, {1, 4, 202304, 1, 1000});
     ASSERT_EQ(env.open(), std::nullopt);
-    env.screen.chkZaimu[1] = env.screen.chkGakkou[1] = 1;
+    env.tick(1, 1);
     env.screen.prsPrintKey();
     addRow(env.fx, {1, 4, 202305, 1, 2000});
     env.screen.prsPrintKey();
@@ -137,9 +138,10 @@ TEST(Kov570Print, SecondPrintAndFailingRead)
     EXPECT_EQ(text::length(BasKov570::fieldList()), 971u);
     EXPECT_EQ(BasKov570::condition(2023), "NENDO = 2023");
 
-    env.screen.data.SumLoaded = false;
+    BasKov570 data(env.ctx);
+    auto query = data.openSumQuery(2023);
     env.ctx.prsDbClose();
-    EXPECT_EQ(env.run([&] { env.screen.data.prsSumLoad(); }), kExitFatal);
+    EXPECT_EQ(env.run([&] { data.loadSumTable(2023, std::move(query)); }), kExitFatal);
     ASSERT_EQ(env.rt.messages.size(), 1u);
     EXPECT_NE(env.rt.messages[0].text.find("Err Status = -"), std::string::npos);
 }

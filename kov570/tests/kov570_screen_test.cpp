@@ -19,7 +19,7 @@ TEST(Kov570Screen, FinanceLabelsByNameLength)
     Kov570Env env;
     for (const auto& c : cases) env.fx.setName(c.column, std::string(c.name));
     env.screen.formLoad();
-    for (const auto& c : cases) EXPECT_EQ(env.screen.data.ZaimuLabel[c.slot], c.label) << c.column;
+    for (const auto& c : cases) EXPECT_EQ(env.screen.zaimuLabels()[c.slot], c.label) << c.column;
     EXPECT_EQ(env.ctx.cmnName.p_strName[3], "東部課" + std::string(27, ' '));
     EXPECT_EQ(env.ctx.com.p_strTbName, "SkSumi");
 }
@@ -33,10 +33,10 @@ TEST(Kov570Screen, WarningsAndLabelClicks)
     env.fx.addSumi({});
     ASSERT_EQ(env.open(), std::nullopt);
     env.screen.prsPfAction(5);
-    env.screen.chkGakkou[2] = 1;
+    env.screen.setChkGakkou(2, CheckValue::Ticked);
     env.screen.prsPfAction(5);
     env.screen.lblZaimuClick(3);
-    env.screen.chkGakkou[2] = 0;
+    env.screen.setChkGakkou(2, CheckValue::Unticked);
     env.screen.prsPfAction(5);
     ASSERT_EQ(env.rt.messages.size(), 3u);
     const char* expected[] = {"財務が選択されていません。", "財務が選択されていません。", "学校が選択されていません。"};
@@ -47,11 +47,12 @@ TEST(Kov570Screen, WarningsAndLabelClicks)
     }
     EXPECT_TRUE(env.calls.empty());
 
-    env.screen.chkGakkou[1] = 2;  // a grey box: ticked, then unticked
+    env.screen.setChkGakkou(1, CheckValue::Grey);  // ticked, then unticked
     for (int i = 0; i < 2; ++i) env.screen.lblZaimuClick(3), env.screen.lblZaimuClick(0), env.screen.lblGakkouClick(1);
-    EXPECT_EQ(env.screen.chkZaimu[3], 1);
-    EXPECT_EQ(env.screen.chkZaimu[0], 0);
-    EXPECT_EQ(env.screen.chkGakkou[1], 0);
+    EXPECT_EQ(env.screen.chkZaimu(3), CheckValue::Ticked);
+    EXPECT_EQ(env.screen.chkZaimu(0), CheckValue::Unticked);
+    EXPECT_EQ(env.screen.chkGakkou(1), CheckValue::Unticked);
+    EXPECT_EQ(env.run([&] { env.screen.prsEndKey(); }), 0) << "F10 closes the query and the connection";
 }
 
 TEST(Kov570Screen, OpeningEndsWithoutManagementRecordOrRows)

@@ -63,6 +63,11 @@ struct Kov570Env {
     }
     // The load step and the opening.
     std::optional<int> open() { return run([this] { screen.formLoad(), screen.gnsStart(); }); }
+    // Ticks one finance box and one school box.
+    void tick(int finance, int school)
+    {
+        screen.setChkZaimu(finance, CheckValue::Ticked), screen.setChkGakkou(school, CheckValue::Ticked);
+    }
 };
 
 } // namespace kov::kov570::test

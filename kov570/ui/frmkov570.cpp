@@ -66,6 +66,8 @@ QCheckBox* checkBox(QWidget* parent, const QString& name, const QRect& r)
     return box;
 }
 
+CheckValue checkValue(int state) { return state == Qt::Checked ? CheckValue::Ticked : CheckValue::Unticked; }
+
 } // namespace
 
 FrmKov570::FrmKov570(Kov570Screen& model, RuntimeServices& rt, QWidget* parent)
@@ -83,8 +85,8 @@ FrmKov570::FrmKov570(Kov570Screen& model, RuntimeServices& rt, QWidget* parent)
         m_lblZaimu[u]->setGeometry(twipsRect(1020, kZaimuLabelTops[u], 1500, 300));
         m_chkZaimu[u] = checkBox(m_frame1, QString("chkZaimu%1").arg(i),
                                  twipsRect(i == 0 ? 540 : 533, kZaimuBoxTops[u], 255, 495));
-        connect(m_chkZaimu[u], &QCheckBox::stateChanged, this, [this, u](int state) {
-            if (!m_syncing) m_model.chkZaimu[u] = state == Qt::Checked ? 1 : 0;
+        connect(m_chkZaimu[u], &QCheckBox::stateChanged, this, [this, i](int state) {
+            if (!m_syncing) m_model.setChkZaimu(i, checkValue(state));
         });
     }
 
@@ -99,8 +101,8 @@ FrmKov570::FrmKov570(Kov570Screen& model, RuntimeServices& rt, QWidget* parent)
         m_lblGakkou[u]->setObjectName(QString("lblGakkou%1").arg(i));
         m_lblGakkou[u]->setGeometry(twipsRect(1020, kGakkouLabelTops[u], 1200, 300));
         m_chkGakkou[u] = checkBox(m_frame2, QString("chkGakkou%1").arg(i), twipsRect(560, kGakkouBoxTops[u], 195, 315));
-        connect(m_chkGakkou[u], &QCheckBox::stateChanged, this, [this, u](int state) {
-            if (!m_syncing) m_model.chkGakkou[u] = state == Qt::Checked ? 1 : 0;
+        connect(m_chkGakkou[u], &QCheckBox::stateChanged, this, [this, i](int state) {
+            if (!m_syncing) m_model.setChkGakkou(i, checkValue(state));
         });
     }
 
@@ -109,7 +111,7 @@ FrmKov570::FrmKov570(Kov570Screen& model, RuntimeServices& rt, QWidget* parent)
     m_pfKeys->setCaption(5, "印　刷");
     m_pfKeys->setCaption(9, "終　了");
     for (int i = 0; i < kov::ui::PfKeyBar::kCount; ++i)
-        m_pfKeys->setEnabled(i, model.pfMode.p_bPFKey[static_cast<std::size_t>(i)] == -1);
+        m_pfKeys->setEnabled(i, model.pfMode().p_bPFKey[static_cast<std::size_t>(i)] == -1);
 
     const QList<QWidget*> chain = tabChain();
     for (int i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
@@ -149,15 +151,15 @@ void FrmKov570::showScreen()
 void FrmKov570::refreshChecks()
 {
     m_syncing = true;
-    for (std::size_t i = 0; i < m_chkZaimu.size(); ++i) m_chkZaimu[i]->setChecked(m_model.chkZaimu[i] == 1);
-    for (std::size_t i = 1; i < m_chkGakkou.size(); ++i) m_chkGakkou[i]->setChecked(m_model.chkGakkou[i] == 1);
+    for (int i = 0; i <= 8; ++i) chkZaimu(i)->setChecked(m_model.chkZaimu(i) == CheckValue::Ticked);
+    for (int i = 1; i <= 3; ++i) chkGakkou(i)->setChecked(m_model.chkGakkou(i) == CheckValue::Ticked);
     m_syncing = false;
 }
 
 void FrmKov570::refreshLabels()
 {
     for (std::size_t i = 0; i < m_lblZaimu.size(); ++i)
-        m_lblZaimu[i]->setText(QString::fromStdString(m_model.data.ZaimuLabel[i]));
+        m_lblZaimu[i]->setText(QString::fromStdString(m_model.zaimuLabels()[i]));
 }
 
 void FrmKov570::focusZaimu(int index) { chkZaimu(index)->setFocus(Qt::OtherFocusReason); }
