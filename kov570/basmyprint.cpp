@@ -50,7 +50,8 @@ std::int32_t BasMyPrint::prsSumPrint()
     // The summary and the names of the run from one state of the data, up to the hand-over.
     const ProgramContext::Reads reads(m_ctx);
     job.afterEnd = [this] { m_ctx.endReads(); };
-    job.pages = [this](SubPrt&) {
+    job.pages = [this](SubPrt& writer) {
+        m_writer = &writer;
         for (int f = 0; f <= 8; ++f) {
             if (!ZaimuSelect[static_cast<std::size_t>(f)]) continue;
             for (int s = 1; s <= 3; ++s) {
@@ -80,21 +81,21 @@ void BasMyPrint::prsNextLine(std::int16_t dy)
 
 void BasMyPrint::prsNewPage()
 {
-    m_ctx.subPrt.prtPE();
+    m_writer->prtPE();
     PrintX = Currency::fromInt(kLeftMargin);
     PrintY = Currency::fromInt(kTopMargin);
 }
 
 void BasMyPrint::text(Currency y, const std::string& s, std::int16_t sizeX)
 {
-    m_ctx.subPrt.prtTE(PrintX, y, 3, Currency::fromInt(1), sizeX, 100, s);
+    m_writer->prtTE(PrintX, y, 3, Currency::fromInt(1), sizeX, 100, s);
 }
 
 void BasMyPrint::prsSumHead(int f, int s)
 {
     prsNextLine(0);
     const Currency yearEnd = Currency::fromInt(static_cast<std::int64_t>(m_data.NENDO) * 10000 + 1231);
-    const std::string year = prfChgDate(m_ctx.cmnName, yearEnd, "JY", "DSP", "NB");
+    const std::string year = prfChgDate(m_ctx.cmnName(), yearEnd, "JY", "DSP", "NB");
     prfNextCol(15, 10);
     text(PrintY, year);
     prfNextCol(20, 0);

@@ -40,6 +40,7 @@ private:
     void text(Currency y, const std::string& s, std::int16_t sizeX = 100);
     PrintContext& m_ctx;
     BasKov570& m_data;
+    SubPrt* m_writer = nullptr;  // the command-file writer of the run's pages
 };
 
 } // namespace kov::kov570
