@@ -17,11 +17,11 @@ using dataaccess::clsTbAccess;
 
 namespace {
 
-// n with at least two digits ("00").
-std::string twoDigits(long n)
+// The number with at least two digits ("00").
+std::string twoDigits(long number)
 {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%02ld", n);
+    std::snprintf(buf, sizeof buf, "%02ld", number);
     return buf;
 }
 
