@@ -1,6 +1,5 @@
 #include "blockreport/blockreportrun.h"
 
-#include "blockreport/blockreportscreen.h"
 #include "common/dataaccess/status.h"
 #include "common/runtimeerror.h"
 #include "common/sqltext.h"
@@ -13,122 +12,143 @@ namespace {
 constexpr std::int16_t kEndOfRows = dataaccess::kStatusEof;
 }
 
-BlockReportRun::BlockReportRun(BlockReportScreen& screen) : m_screen(screen), m_ctx(screen.context()) {}
+BlockReportRun::BlockReportRun(PrintContext& ctx) : m_ctx(ctx) {}
 
 BlockReportRun::~BlockReportRun() = default;
 
-void BlockReportRun::run()
+PrintedFile BlockReportRun::print(const RunInput& input)
 {
+    // The input and the writer are the run's: nothing of them outlives it.
+    struct RunScope {
+        BlockReportRun& run;
+        ~RunScope()
+        {
+            run.m_input = nullptr;
+            run.m_writer = nullptr;
+        }
+    } scope{*this};
+    m_input = &input;
     PrintJob job;
     job.jobName = jobName();
-    job.caption = m_screen.description().caption;
+    job.caption = input.caption;
     job.overlayFile = overlayFile();
-    job.pages = [this](SubPrt&) { printPages(); };
-    job.afterEnd = [this] {
-        m_ctx.closeChecked(*m_screen.SKSYKEI);
-        m_screen.SKSYKEI.reset();
-        m_ctx.endReads();
+    job.pages = [this](SubPrt& writer) {
+        m_writer = &writer;
+        printPages();
     };
-    runPrintJob(m_ctx, job);
+    return writePrintFile(m_ctx, job);
+}
+
+const RunInput& BlockReportRun::input() const
+{
+    if (!m_input) throwInvalidArgument("block report run: no run in progress");
+    return *m_input;
+}
+
+SubPrt& BlockReportRun::writer() const
+{
+    if (!m_writer) throwInvalidArgument("block report run: no page in progress");
+    return *m_writer;
 }
 
 void BlockReportRun::printPages()
 {
-    dataaccess::clsTbAccess& sk = *m_screen.SKSYKEI;
-    st.iPageCnt = 0;
-    st.iLine = 25;
-    st.iPage = 1;
-    prsGokeiClr(0, 2);
+    dataaccess::clsTbAccess& records = input().records;
+    m_state.iPageCnt = 0;
+    m_state.iLine = 25;
+    m_state.iPage = 1;
+    prsGokeiClr(EntryLevel::Staff, EntryLevel::Block);
 
     // The rows are read to their end: the row count of the open (capped at 32767) only
     // says that there are some.
     // A run-time error while a record is read or its staff line printed (an amount too
     // large, a text in a number column) names the record after the column.
-    const auto onRecord = [this](auto&& f) -> decltype(auto) {
+    const auto onRecord = [this](auto&& step) -> decltype(auto) {
         try {
-            return f();
+            return step();
         } catch (RuntimeError& e) {
             e.addContext(currentRecord());
             throw;
         }
     };
-    std::int16_t status = sk.DAO_RecRead(1);
+    std::int16_t status = records.DAO_RecRead(1);
     if (status >= 0) {
         onRecord([&] {
-            st.iBlock = dataaccess::toInt16(sk.TBRec("SYRFLG"), "SYRFLG");
-            st.strSyozok = dataaccess::toText(sk.TBRec("SYOZOK"));
+            m_state.iBlock = dataaccess::toInt16(records.TBRec("SYRFLG"), "SYRFLG");
+            m_state.strSyozok = dataaccess::toText(records.TBRec("SYOZOK"));
         });
     }
     while (status >= 0) {
         const std::int16_t block = onRecord([&] {
             prfReadJinji();
-            return dataaccess::toInt16(sk.TBRec("SYRFLG"), "SYRFLG");
+            return dataaccess::toInt16(records.TBRec("SYRFLG"), "SYRFLG");
         });
-        const std::string syozok = dataaccess::toText(sk.TBRec("SYOZOK"));
-        if (block != st.iBlock) {
-            prsGokeiPrint(kAffiliation);
-            prsGokeiPrint(kBlock);
-            st.iBlock = block;
-            st.strSyozok = syozok;
+        const std::string syozok = dataaccess::toText(records.TBRec("SYOZOK"));
+        if (block != m_state.iBlock) {
+            prsGokeiPrint(EntryLevel::Affiliation);
+            prsGokeiPrint(EntryLevel::Block);
+            m_state.iBlock = block;
+            m_state.strSyozok = syozok;
         }
-        if (syozok != st.strSyozok) {
-            prsGokeiPrint(kAffiliation);
-            st.strSyozok = syozok;
+        if (syozok != m_state.strSyozok) {
+            prsGokeiPrint(EntryLevel::Affiliation);
+            m_state.strSyozok = syozok;
         }
-        onRecord([&] { prsGokeiPrint(kStaff); });
-        status = sk.DAO_RecRead(2);
+        onRecord([&] { prsGokeiPrint(EntryLevel::Staff); });
+        status = records.DAO_RecRead(2);
     }
     // The end of the rows ends the loop; any other failed read is a failure of the
     // database and must not pass for a complete report.
     if (status != kEndOfRows) m_ctx.check(status);
 
-    prsGokeiPrint(kAffiliation);
-    prsGokeiPrint(kBlock);
+    prsGokeiPrint(EntryLevel::Affiliation);
+    prsGokeiPrint(EntryLevel::Block);
 }
 
 std::int16_t BlockReportRun::prfReadJinji()
 {
-    const std::string code = dataaccess::toCurrency(m_screen.SKSYKEI->TBRec("SYOKCD"), "SYOKCD").toString();
-    const std::int16_t r = m_screen.SKSYOKU->DAO_RecFind(1, "SYOKCD = " + code);
-    if (r == 0) return -1;
-    m_ctx.check(r);
+    const std::string code = dataaccess::toCurrency(input().records.TBRec("SYOKCD"), "SYOKCD").toString();
+    const std::int16_t status = input().staff.DAO_RecFind(1, "SYOKCD = " + code);
+    if (status == 0) return -1;
+    m_ctx.check(status);
     return 0;
 }
 
 std::string BlockReportRun::currentRecord() const
 {
-    return "SKSYKEI の職員コード「" + dataaccess::toText(m_screen.SKSYKEI->TBRec("SYOKCD")) + "」";
+    return "SKSYKEI の職員コード「" + dataaccess::toText(input().records.TBRec("SYOKCD")) + "」";
 }
 
 std::string BlockReportRun::prfReadSyozk()
 {
-    if (m_screen.SKSYOZK->DAO_RecFind(1, "SYOZOK = '" + sql::escapeLiteral(st.strSyozok) + "'") == 0)
-        return dataaccess::toText(m_screen.SKSYOZK->TBRec("SZKKNJ"));
+    dataaccess::clsTbAccess& schools = input().schools;
+    if (schools.DAO_RecFind(1, "SYOZOK = '" + sql::escapeLiteral(m_state.strSyozok) + "'") == 0)
+        return dataaccess::toText(schools.TBRec("SZKKNJ"));
     return {};
 }
 
 void BlockReportRun::prtTEichi(Currency curSX, Currency curSY, std::int32_t iFon, Currency iPat, std::int16_t iSizeX,
                                std::int16_t iSizeY, const std::string& strText)
 {
-    m_ctx.subPrt.prtTE(curSX + Currency::fromInt(iXShift), curSY, iFon, iPat, iSizeX, iSizeY, strText);
+    writer().prtTE(curSX + Currency::fromInt(iXShift), curSY, iFon, iPat, iSizeX, iSizeY, strText);
 }
 
 void BlockReportRun::prtHLichi(Currency curSX, Currency curSY, Currency curLen, Currency iTic, Currency iPat,
                                Currency curRX, Currency curRY, Currency curRcX, Currency curRcY)
 {
-    m_ctx.subPrt.prtHL(curSX + Currency::fromInt(iXShift), curSY, curLen, iTic, iPat, curRX, curRY, curRcX, curRcY);
+    writer().prtHL(curSX + Currency::fromInt(iXShift), curSY, curLen, iTic, iPat, curRX, curRY, curRcX, curRcY);
 }
 
 std::string BlockReportRun::pageLabel() const
 {
-    return text::padLeft(std::to_string(st.iBlock), 2) + " -" + text::padLeft(std::to_string(st.iPage), 3);
+    return text::padLeft(std::to_string(m_state.iBlock), 2) + " -" + text::padLeft(std::to_string(m_state.iPage), 3);
 }
 
 void BlockReportRun::setRows()
 {
-    const Currency line = Currency::fromInt(st.iLine) * 2;
-    st.curY1 = line + Currency::fromTenths(65);
-    st.curY2 = line + Currency::fromTenths(75);
+    const Currency line = Currency::fromInt(m_state.iLine) * 2;
+    m_state.curY1 = line + Currency::fromTenths(65);
+    m_state.curY2 = line + Currency::fromTenths(75);
 }
 
 void BlockReportRun::prtText(Currency x, Currency y, std::int16_t sizeX, const std::string& text)
@@ -138,47 +158,48 @@ void BlockReportRun::prtText(Currency x, Currency y, std::int16_t sizeX, const s
 
 void BlockReportRun::startPage()
 {
-    if (st.iPageCnt != 0) m_ctx.subPrt.prtPE();
-    st.iPageCnt = addInt16(st.iPageCnt, 1);
+    if (m_state.iPageCnt != 0) writer().prtPE();
+    m_state.iPageCnt = addInt16(m_state.iPageCnt, 1);
 }
 
 void BlockReportRun::finishPageHeading()
 {
     prtText(Currency::fromInt(180), Currency::fromTenths(45), 100, pageLabel());
-    st.iLine = 1;
-    st.iPage = addInt16(st.iPage, 1);
+    m_state.iLine = 1;
+    m_state.iPage = addInt16(m_state.iPage, 1);
 }
 
 std::string BlockReportRun::jobKindName()
 {
-    m_ctx.cmnName.prsNameRead(1);
-    const Currency syosyu = dataaccess::toCurrency(m_screen.SKSYKEI->TBRec("SYOSYU"), "SYOSYU");
+    BasCmnName& names = m_ctx.cmnName();
+    names.prsNameRead(1);
+    const Currency syosyu = dataaccess::toCurrency(input().records.TBRec("SYOSYU"), "SYOSYU");
     if (syosyu >= Currency::fromInt(1) && syosyu <= Currency::fromInt(10) && syosyu.roundedTo(0) == syosyu)
-        return m_ctx.cmnName.p_strName[static_cast<std::size_t>(syosyu.truncated())];
+        return names.p_strName[static_cast<std::size_t>(syosyu.truncated())];
     return {};
 }
 
 std::string BlockReportRun::gradeText() const
 {
-    const dataaccess::clsTbAccess& sk = *m_screen.SKSYKEI;
-    return dataaccess::toText(sk.TBRec("KGOKYU")) + "-" +
-           prfNumEdit(dataaccess::toCurrency(sk.TBRec("KGOGHO"), "KGOGHO"), 2, 0, -1, -1, 0, -1);
+    const dataaccess::clsTbAccess& records = input().records;
+    return dataaccess::toText(records.TBRec("KGOKYU")) + "-" +
+           prfNumEdit(dataaccess::toCurrency(records.TBRec("KGOGHO"), "KGOGHO"), 2, 0, -1, -1, 0, -1);
 }
 
-void BlockReportRun::advanceAfter(std::int16_t inji)
+void BlockReportRun::advanceAfter(EntryLevel level)
 {
-    switch (inji) {
-    case kStaff:
-        st.iLine = addInt16(st.iLine, 1);
+    switch (level) {
+    case EntryLevel::Staff:
+        m_state.iLine = addInt16(m_state.iLine, 1);
         break;
-    case kAffiliation:
-        st.iLine = addInt16(st.iLine, 2);
-        prsGokeiClr(1, 1);
+    case EntryLevel::Affiliation:
+        m_state.iLine = addInt16(m_state.iLine, 2);
+        prsGokeiClr(EntryLevel::Affiliation, EntryLevel::Affiliation);
         break;
-    default:
-        st.iLine = 25;
-        st.iPage = 1;
-        prsGokeiClr(2, 2);
+    case EntryLevel::Block:
+        m_state.iLine = 25;
+        m_state.iPage = 1;
+        prsGokeiClr(EntryLevel::Block, EntryLevel::Block);
         break;
     }
 }

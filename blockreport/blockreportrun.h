@@ -1,11 +1,12 @@
 #pragma once
 // The print run of a block report after its records are selected: the pages of the
-// shared print run (runPrintJob) are the reading loop with breaks on block (SYRFLG) then
-// affiliation (SYOZOK) and the closing subtotal and block total; after the end command
-// the record set is closed. Each program fills in its entries, totals, job name and
-// overlay through the virtual hooks.
+// shared print run (writePrintFile) are the reading loop with breaks on block (SYRFLG)
+// then affiliation (SYOZOK) and the closing subtotal and block total. The run is given
+// everything it reads (RunInput) and knows no screen; each program fills in its entries,
+// totals, job name and overlay through the virtual hooks.
 #include "blockreport/leveltotals.h"
 #include "common/currency.h"
+#include "common/dataaccess/dataaccess.h"
 #include "print/printrun.h"
 
 #include <cstdint>
@@ -13,43 +14,54 @@
 
 namespace kov::blockreport {
 
-class BlockReportScreen;
+// The staff group of a selection: optGetugaku (monthly-paid) or optNichigaku (daily-paid).
+enum class StaffGroup { Monthly, Daily };
+
+// What the screen gives a print run. The tables are the screen's and stay open after the
+// run: their owner closes them.
+struct RunInput {
+    dataaccess::clsTbAccess& records;  // SKSYKEI, open on the selected records (at least one) in print order
+    dataaccess::clsTbAccess& staff;    // SKSYOKU, found on the staff member of each record
+    dataaccess::clsTbAccess& schools;  // SKSYOZK, found on the affiliation of each subtotal
+    StaffGroup group;
+    Currency processingMonth;          // SYORID of the management record, YYYYMM
+    std::string caption;               // the screen's caption, handed to the print engine
+};
 
 class BlockReportRun {
 public:
-    explicit BlockReportRun(BlockReportScreen& screen);
+    explicit BlockReportRun(PrintContext& ctx);
     virtual ~BlockReportRun();
 
-    // Runs the report over screen.SKSYKEI, open on the selected records (at least one) in
-    // print order, to the end of its rows; closes and releases it and hands the command
-    // file to the context's print engine.
-    void run();
+    // Writes the report of input.records, read to the end of its rows, into the command
+    // file from "ST " to "ED " and returns the file for the hand-over (kov::handOver),
+    // which the caller makes once it has closed the records and ended its reads.
+    PrintedFile print(const RunInput& input);
 
-    ReportState st;
-
-    // Entry levels of prsGokeiPrint.
-    static constexpr std::int16_t kStaff = 0;
-    static constexpr std::int16_t kAffiliation = 1;
-    static constexpr std::int16_t kBlock = 2;
     // Added to every x by prtTEichi and prtHLichi.
     static constexpr int iXShift = -2;
 
 protected:
-    // One entry of the level inji (0 staff line, 1 affiliation subtotal, 2 block total),
-    // starting a new page first when needed.
-    virtual void prsGokeiPrint(std::int16_t inji) = 0;
-    // Clears the accumulator levels Fcnt to Tcnt.
-    virtual void prsGokeiClr(std::int16_t Fcnt, std::int16_t Tcnt) = 0;
+    // One entry of the level, starting a new page first when needed.
+    virtual void prsGokeiPrint(EntryLevel level) = 0;
+    // Clears the accumulator levels from `first` to `last`.
+    virtual void prsGokeiClr(EntryLevel first, EntryLevel last) = 0;
     virtual std::string jobName() const = 0;
     virtual std::string overlayFile() const = 0;
 
-    // Positions SKSYOKU on the staff member of the current payment record; a find that
-    // fails goes to the status check. −1 when found.
+    // The input of the run in progress (a run-time error outside a run).
+    const RunInput& input() const;
+    ReportState& state() { return m_state; }
+    const ReportState& state() const { return m_state; }
+    PrintContext& context() const { return m_ctx; }
+
+    // Positions the staff master on the staff member of the current payment record; a
+    // find that fails goes to the status check. −1 when found.
     std::int16_t prfReadJinji();
     // The current payment record as a run-time error names it:
     // "SKSYKEI の職員コード「1002」".
     std::string currentRecord() const;
-    // Name SZKKNJ of the affiliation st.strSyozok; empty when the master lacks it.
+    // Name SZKKNJ of the affiliation state().strSyozok; empty when the master lacks it.
     std::string prfReadSyozk();
     // Text and line commands with the column shift applied to x.
     void prtTEichi(Currency curSX, Currency curSY, std::int32_t iFon, Currency iPat, std::int16_t iSizeX,
@@ -75,18 +87,22 @@ protected:
     std::string jobKindName();
     // The grade of the current payment record: KGOKYU, "-" and KGOGHO in two digits.
     std::string gradeText() const;
-    // Moves on after an entry of level inji: a staff line takes one line; a subtotal takes
+    // Moves on after an entry of the level: a staff line takes one line; a subtotal takes
     // two and clears the affiliation level; a block total fills the page, so that the next
     // block begins on a new page numbered 1, and clears the block level. The staff level
     // is left to each program.
-    void advanceAfter(std::int16_t inji);
-
-    BlockReportScreen& m_screen;
-    PrintContext& m_ctx;
+    void advanceAfter(EntryLevel level);
 
 private:
     // The pages: the reading loop with its breaks and the closing totals.
     void printPages();
+    SubPrt& writer() const;
+
+    PrintContext& m_ctx;
+    ReportState m_state;
+    // Of the run in progress only.
+    const RunInput* m_input = nullptr;
+    SubPrt* m_writer = nullptr;
 };
 
 } // namespace kov::blockreport

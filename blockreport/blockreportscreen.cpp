@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace kov::blockreport {
 
@@ -16,15 +17,15 @@ using dataaccess::clsTbAccess;
 
 namespace {
 
-// n with at least two digits ("00").
-std::string twoDigits(long n)
+// The number with at least two digits ("00").
+std::string twoDigits(long number)
 {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%02ld", n);
+    std::snprintf(buf, sizeof buf, "%02ld", number);
     return buf;
 }
 
-std::string slotColumn(const char* prefix, int n) { return prefix + twoDigits(n); }
+std::string slotColumn(const char* prefix, int number) { return prefix + twoDigits(number); }
 
 } // namespace
 
@@ -40,7 +41,7 @@ void ScreenView::runWithWaitScreen(RuntimeServices& rt, const std::function<void
 BlockReportScreen::BlockReportScreen(PrintContext& ctx, ScreenDescription description)
     : m_ctx(ctx), m_desc(std::move(description))
 {
-    m_ctx.com.setScreenCaption(m_desc.caption);
+    m_ctx.comTessera().setScreenCaption(m_desc.caption);
 }
 
 BlockReportScreen::~BlockReportScreen() = default;
@@ -90,8 +91,7 @@ void BlockReportScreen::prsTbOpen()
         {SKSYOKU.get(), "SKSYOKU", ""},
     };
     for (const Master& master : masters) {
-        master.table->setTBDatabase(m_ctx.KOV->DBDatabase());
-        master.table->setTBNameString(master.name);
+        m_ctx.bindTable(*master.table, master.name);
         m_ctx.openChecked(*master.table, master.filter, "");
         if (master.table == SKKANRI.get() && SKKANRI->DAO_RecFind(1, "KEY = 'KANRI'") != 0) {
             runtime().msgBox("管理マスタが読込できません。", MsgIcon::Stop, MsgButtons::Ok, m_desc.caption);
@@ -113,16 +113,16 @@ void BlockReportScreen::prsDbClose() { m_ctx.prsDbClose(); }
 void BlockReportScreen::prsSetPFMode(std::int16_t mode)
 {
     std::array<std::int16_t, 12> keys{};
-    pfCaptions.fill({});
+    m_pfCaptions.fill({});
     if (mode == 0) {
         keys[0] = 1;
-        pfCaptions[0] = "切　替";
+        m_pfCaptions[0] = "切　替";
         keys[5] = 1;
-        pfCaptions[5] = "印　刷";
+        m_pfCaptions[5] = "印　刷";
         keys[9] = 1;
-        pfCaptions[9] = "終　了";
+        m_pfCaptions[9] = "終　了";
     }
-    pfMode.prsPFMode(keys);
+    m_pfMode.prsPFMode(keys);
     m_view->refreshKeys();
 }
 
@@ -138,24 +138,22 @@ void BlockReportScreen::showWarning(const std::string& text)
 
 void BlockReportScreen::prsSksykeiChek()
 {
-    const Currency ym = syorid();
-    m_ctx.cmnName.prfEraConv(ym * 100 + Currency::fromInt(1));
-    lblShori = prfEraFormat(m_ctx.cmnName, "JYM", "DSP", "B");
+    const Currency processingMonth = syorid();
+    m_ctx.cmnName().prfEraConv(processingMonth * 100 + Currency::fromInt(1));
+    m_lblShori = prfEraFormat(m_ctx.cmnName(), "JYM", "DSP", "B");
     m_view->refreshLabel();
 
     if (m_desc.monthCheck) {
-        const Currency month = prfDatePart(ym, "M");
+        const Currency month = prfDatePart(processingMonth, "M");
         if (month != Currency::fromInt(3) && month != Currency::fromInt(6) && month != Currency::fromInt(12)) {
             showWarning("期末・勤勉手当処理月ではありません。");
             prsPf09();
         }
     }
 
-    SKSYKEI = m_ctx.newTable("SKSYKEI");
-    // A failed open is a failure, not "records exist".
-    const std::int16_t rows = m_ctx.openChecked(*SKSYKEI, m_desc.startFilter(ym.toString()), "");
-    m_ctx.closeChecked(*SKSYKEI);
-    SKSYKEI.reset();
+    // Opened (a failed open is a failure, not "records exist"), counted, and closed at
+    // the end of the statement.
+    const std::int16_t rows = OpenTable(m_ctx, "SKSYKEI", m_desc.startFilter(processingMonth.toString())).rows();
     if (rows == 0) {
         showWarning("該当するデータが登録されていません。");
         prsPf09();
@@ -165,45 +163,45 @@ void BlockReportScreen::prsSksykeiChek()
 void BlockReportScreen::prsTBLRead()
 {
     m_ctx.check(SKBLOCK->DAO_RecFind(1, "KEY='BLOCK'"));
-    const auto slotValue = [this](const char* prefix, int n) {
-        const std::string column = slotColumn(prefix, n);
+    const auto slotValue = [this](const char* prefix, int number) {
+        const std::string column = slotColumn(prefix, number);
         return withErrorContext("SKBLOCK の行「BLOCK」", [&] { return dataaccess::toInt16(SKBLOCK->TBRec(column), column); });
     };
-    for (int n = 1; n <= 45; ++n) {
-        BlockSlot& slot = BlockSlots[static_cast<std::size_t>(n)];
-        slot.startCode = slotValue("SSYOZK_", n);
-        slot.count = slotValue("CNT_", n);
-        slot.payKind = slotValue("KYUSYU_", n);
+    for (int number = 1; number <= 45; ++number) {
+        BlockSlot& slot = m_blockSlots[static_cast<std::size_t>(number)];
+        slot.startCode = slotValue("SSYOZK_", number);
+        slot.count = slotValue("CNT_", number);
+        slot.payKind = slotValue("KYUSYU_", number);
     }
-    lstMain.clear();
-    listIndex = -1;
-    for (int n = 1; n <= 45; ++n) {
-        const BlockSlot& slot = BlockSlots[static_cast<std::size_t>(n)];
+    m_lstMain.clear();
+    m_listIndex = -1;
+    for (int number = 1; number <= 45; ++number) {
+        const BlockSlot& slot = m_blockSlots[static_cast<std::size_t>(number)];
         if (!m_desc.slotShown(slot)) continue;
-        lstMain.push_back({"  " + twoDigits(n) + "  " + prfReadSyoz(slot.startCode, slot.count), n, false});
+        m_lstMain.push_back({"  " + twoDigits(number) + "  " + prfReadSyoz(slot.startCode, slot.count), number, false});
     }
     m_view->refreshList();
 }
 
-std::string BlockReportScreen::prfReadSyoz(std::int16_t SYOZOKCD, std::int16_t Syozcnt)
+std::string BlockReportScreen::prfReadSyoz(std::int16_t affiliationCode, std::int16_t schoolCount)
 {
-    const std::string key = "E" + std::to_string(std::abs(static_cast<int>(SYOZOKCD)));
+    const std::string key = "E" + std::to_string(std::abs(static_cast<int>(affiliationCode)));
     std::string name;
     if (SKSYOZK->DAO_RecFind(1, "SYOZOK = '" + sql::escapeLiteral(key) + "'") == 0)
         name = dataaccess::toText(SKSYOZK->TBRec("SZKKNJ"));
-    if (Syozcnt < 2) return name;
+    if (schoolCount < 2) return name;
     // Brings the name to 20 columns at two columns a character; a name of more than ten
     // characters gets no filler.
     const std::size_t chars = text::length(name);
     const std::size_t filler = chars <= 10 ? (10 - chars) * 2 : 0;
-    const std::string others = text::padLeft(std::to_string(Syozcnt - 1), 2);
+    const std::string others = text::padLeft(std::to_string(schoolCount - 1), 2);
     return name + text::spaces(filler) + " 他" + text::toFullWidth(others) + "校";
 }
 
 void BlockReportScreen::prsPfAction(int index)
 {
     if (index < 0 || index >= 12) return;
-    if (pfMode.p_bPFKey[static_cast<std::size_t>(index)] != -1) return;
+    if (m_pfMode.p_bPFKey[static_cast<std::size_t>(index)] != -1) return;
     switch (index) {
     case 0: prsPf00(); break;
     case 5: prsPf05(); break;
@@ -214,10 +212,10 @@ void BlockReportScreen::prsPfAction(int index)
 
 void BlockReportScreen::prsPf00()
 {
-    if (lstMain.empty()) return;
+    if (m_lstMain.empty()) return;
     m_view->setListVisible(false);
-    for (ListEntry& e : lstMain) e.selected = !e.selected;
-    listIndex = 0;
+    for (ListEntry& entry : m_lstMain) entry.selected = !entry.selected;
+    m_listIndex = 0;
     m_view->refreshList();
     m_view->setListVisible(true);
 }
@@ -239,44 +237,50 @@ void BlockReportScreen::prsPf09()
 
 std::int16_t BlockReportScreen::prfPrtchek() const
 {
-    for (const ListEntry& e : lstMain)
-        if (e.selected) return -1;
+    for (const ListEntry& entry : m_lstMain)
+        if (entry.selected) return -1;
     return 0;
 }
 
 void BlockReportScreen::setSelected(int index, bool selected)
 {
-    if (index < 0 || static_cast<std::size_t>(index) >= lstMain.size()) return;
-    lstMain[static_cast<std::size_t>(index)].selected = selected;
+    if (index < 0 || static_cast<std::size_t>(index) >= m_lstMain.size()) return;
+    m_lstMain[static_cast<std::size_t>(index)].selected = selected;
 }
 
 std::string BlockReportScreen::blockList() const
 {
     std::string list;
-    for (const ListEntry& e : lstMain) {
-        if (!e.selected) continue;
+    for (const ListEntry& entry : m_lstMain) {
+        if (!entry.selected) continue;
         if (!list.empty()) list += ",";
-        list += twoDigits(e.itemData);
+        list += twoDigits(entry.itemData);
     }
     return list;
 }
 
 void BlockReportScreen::prsPrint()
 {
-    // From the selection and its count to the closed record set, one state of the data.
-    const ProgramContext::Reads reads(m_ctx);
-    SKSYKEI = m_ctx.newTable("SKSYKEI");
-    const std::string filter = m_desc.selectFilter(syorid().toString(), blockList(), optGetugaku);
-    // A failed open is a failure, not "records found".
-    const std::int16_t rows = m_ctx.openChecked(*SKSYKEI, filter, "SYRFLG,SYOZOK,SYOKCD");
-    if (rows != 0) {
-        if (!m_run) throwInvalidArgument("print run not set");
-        m_run->run();
-        return;
+    if (!m_run) throwInvalidArgument("print run not set");
+    std::optional<PrintedFile> printed;
+    {
+        // From the selection and its count to the closed record set, one state of the
+        // data: the records are closed first, then the reads end, before the hand-over.
+        const ProgramContext::Reads reads(m_ctx);
+        const Currency processingMonth = syorid();
+        // A failed open is a failure, not "records found".
+        const OpenTable records(m_ctx, "SKSYKEI",
+                                m_desc.selectFilter(processingMonth.toString(), blockList(), m_optGetugaku),
+                                "SYRFLG,SYOZOK,SYOKCD");
+        if (records.rows() == 0) {
+            showWarning("該当するデータが登録されていません。");
+            return;
+        }
+        printed = m_run->print({records.table(), *SKSYOKU, *SKSYOZK,
+                                m_optGetugaku ? StaffGroup::Monthly : StaffGroup::Daily, processingMonth,
+                                m_desc.caption});
     }
-    showWarning("該当するデータが登録されていません。");
-    m_ctx.closeChecked(*SKSYKEI);
-    SKSYKEI.reset();
+    handOver(m_ctx, *printed);
 }
 
 } // namespace kov::blockreport

@@ -88,22 +88,18 @@ public:
     PrintContext& context() const { return m_ctx; }
     RuntimeServices& runtime() const { return m_ctx.runtime(); }
 
-    // Table objects on the context's connection KOV: created by the load step (with KOV),
-    // released by the unload step; SKSYKEI only between a selection and the end of its use.
-    std::unique_ptr<dataaccess::clsTbAccess> SKKANRI;
-    std::unique_ptr<dataaccess::clsTbAccess> SKSYOZK;
-    std::unique_ptr<dataaccess::clsTbAccess> SKBLOCK;
-    std::unique_ptr<dataaccess::clsTbAccess> SKSYOKU;
-    std::unique_ptr<dataaccess::clsTbAccess> SKSYKEI;
-
     // Screen state.
-    std::string lblShori;
-    bool optGetugaku = true;  // monthly-paid group; false = optNichigaku
-    std::vector<ListEntry> lstMain;
-    int listIndex = -1;       // the list's current entry
-    std::array<BlockSlot, 46> BlockSlots{};  // index 1 to 45
-    std::array<std::string, 12> pfCaptions;
-    ComPFMode pfMode;  // the keys' enable table, set by prsSetPFMode
+    const std::string& lblShori() const { return m_lblShori; }
+    // The monthly-paid group (optGetugaku) is chosen; false = optNichigaku.
+    bool optGetugaku() const { return m_optGetugaku; }
+    void setOptGetugaku(bool monthly) { m_optGetugaku = monthly; }
+    const std::vector<ListEntry>& lstMain() const { return m_lstMain; }
+    // The list's current entry (-1 = none).
+    int listIndex() const { return m_listIndex; }
+    void setListIndex(int index) { m_listIndex = index; }
+    const std::array<std::string, 12>& pfCaptions() const { return m_pfCaptions; }
+    // The keys' enable table, set by prsSetPFMode.
+    const ComPFMode& pfMode() const { return m_pfMode; }
 
     // Load step (after placing the window): creates KOV, SKKANRI, SKSYOZK, SKBLOCK, SKSYOKU.
     void formLoad();
@@ -118,7 +114,7 @@ public:
     void prsSetPFMode(std::int16_t mode);
     void prsSksykeiChek();
     void prsTBLRead();
-    std::string prfReadSyoz(std::int16_t SYOZOKCD, std::int16_t Syozcnt);
+    std::string prfReadSyoz(std::int16_t affiliationCode, std::int16_t schoolCount);
 
     // The action for a pressed button (the press handler runs it while not busy).
     void prsPfAction(int index);
@@ -126,6 +122,8 @@ public:
     void prsPf05();
     [[noreturn]] void prsPf09();
     std::int16_t prfPrtchek() const;
+    // Opens the payment records of the choice (SKSYKEI) and, when there are any, has the
+    // print run write them, closes them and hands the file to the print engine.
     void prsPrint();
 
     // The block numbers of the selected entries, two digits at least, comma-joined.
@@ -143,6 +141,22 @@ private:
     std::unique_ptr<BlockReportRun> m_run;
     ScreenView m_nullView;
     ScreenView* m_view = &m_nullView;
+
+    // Table objects on the context's connection KOV: created by the load step (with
+    // KOV), released by the unload step. The payment records SKSYKEI are opened and
+    // closed by the step that reads them (OpenTable).
+    std::unique_ptr<dataaccess::clsTbAccess> SKKANRI;
+    std::unique_ptr<dataaccess::clsTbAccess> SKSYOZK;
+    std::unique_ptr<dataaccess::clsTbAccess> SKBLOCK;
+    std::unique_ptr<dataaccess::clsTbAccess> SKSYOKU;
+
+    std::string m_lblShori;
+    bool m_optGetugaku = true;
+    std::vector<ListEntry> m_lstMain;
+    int m_listIndex = -1;
+    std::array<BlockSlot, 46> m_blockSlots{};  // index 1 to 45
+    std::array<std::string, 12> m_pfCaptions;
+    ComPFMode m_pfMode;
 };
 
 } // namespace kov::blockreport

@@ -4,17 +4,20 @@
 
 namespace kov::blockreport {
 
-Currency& LevelTotals::operator[](std::int16_t level)
+namespace {
+
+std::size_t indexOf(EntryLevel level)
 {
-    if (level < 0 || level > 2) throwInvalidArgument("LevelTotals level " + std::to_string(level));
-    return m_levels[static_cast<std::size_t>(level)];
+    const auto index = static_cast<std::int16_t>(level);
+    if (index < 0 || index > 2) throwInvalidArgument("LevelTotals level " + std::to_string(index));
+    return static_cast<std::size_t>(index);
 }
 
-const Currency& LevelTotals::operator[](std::int16_t level) const
-{
-    if (level < 0 || level > 2) throwInvalidArgument("LevelTotals level " + std::to_string(level));
-    return m_levels[static_cast<std::size_t>(level)];
-}
+} // namespace
+
+Currency& LevelTotals::operator[](EntryLevel level) { return m_levels[indexOf(level)]; }
+
+const Currency& LevelTotals::operator[](EntryLevel level) const { return m_levels[indexOf(level)]; }
 
 void LevelTotals::post(Currency value)
 {

@@ -9,17 +9,24 @@
 
 namespace kov::blockreport {
 
-// One amount at the three levels: 0 = the current staff member, 1 = the running
-// subtotal of the current affiliation, 2 = the running total of the current block.
+// The level of an entry of a block report, the levels of its running totals.
+enum class EntryLevel : std::int16_t {
+    Staff = 0,        // one staff member (one payment record)
+    Affiliation = 1,  // the subtotal of an affiliation (school)
+    Block = 2,        // the total of a block, "※ブロック合計※"
+};
+
+// One amount at the three levels: the current staff member, the running subtotal of
+// the current affiliation, the running total of the current block.
 class LevelTotals {
 public:
-    // Any index other than 0, 1 or 2 raises RuntimeError(InvalidArgument).
-    Currency& operator[](std::int16_t level);
-    const Currency& operator[](std::int16_t level) const;
+    // A level outside the three raises RuntimeError(InvalidArgument).
+    Currency& operator[](EntryLevel level);
+    const Currency& operator[](EntryLevel level) const;
 
-    // Sets level 0 to value and adds it to levels 1 and 2.
+    // Sets the staff level to value and adds it to the affiliation and block levels.
     void post(Currency value);
-    void clear(std::int16_t level) { (*this)[level] = Currency{}; }
+    void clear(EntryLevel level) { (*this)[level] = Currency{}; }
 
 private:
     std::array<Currency, 3> m_levels{};

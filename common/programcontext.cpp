@@ -1,12 +1,14 @@
 #include "common/programcontext.h"
 
+#include <exception>
+
 namespace kov {
 
 using dataaccess::clsDbAccess;
 using dataaccess::clsTbAccess;
 
 ProgramContext::ProgramContext(RuntimeServices& rt, std::string programName)
-    : com(rt), cmnName(rt), m_rt(rt), m_programName(std::move(programName))
+    : m_rt(rt), m_programName(std::move(programName)), m_com(rt), m_names(rt)
 {
 }
 
@@ -14,24 +16,29 @@ ProgramContext::~ProgramContext() = default;
 
 void ProgramContext::createConnection()
 {
-    KOV = dataaccess::CreateObjectAs<clsDbAccess>(dataaccess::kProgIdDbAccess);
+    m_kov = dataaccess::CreateObjectAs<clsDbAccess>(dataaccess::kProgIdDbAccess);
 }
 
-void ProgramContext::releaseConnection() { KOV.reset(); }
+void ProgramContext::releaseConnection() { m_kov.reset(); }
 
 void ProgramContext::prsDbOpen(const std::string& iniName)
 {
-    KOV->setDBIniNameString(iniName);
-    check(KOV->DAO_DBOpen());
+    m_kov->setDBIniNameString(iniName);
+    check(m_kov->DAO_DBOpen());
 }
 
-void ProgramContext::prsDbClose() { check(KOV->DAO_DBClose()); }
+void ProgramContext::prsDbClose() { check(m_kov->DAO_DBClose()); }
+
+void ProgramContext::bindTable(clsTbAccess& table, const std::string& tableName) const
+{
+    table.setTBDatabase(m_kov->DBDatabase());
+    table.setTBNameString(tableName);
+}
 
 std::unique_ptr<clsTbAccess> ProgramContext::newTable(const std::string& tableName) const
 {
     auto table = dataaccess::CreateObjectAs<clsTbAccess>(dataaccess::kProgIdTbAccess);
-    table->setTBDatabase(KOV->DBDatabase());
-    table->setTBNameString(tableName);
+    bindTable(*table, tableName);
     return table;
 }
 
@@ -47,15 +54,30 @@ void ProgramContext::closeChecked(clsTbAccess& table) { check(table.DAO_TableClo
 void ProgramContext::beginReads()
 {
     if (m_reads) return;
-    m_reads = std::make_unique<dataaccess::ReadRun>(KOV.get());
-    cmnName.beginRun();
+    m_reads = std::make_unique<dataaccess::ReadRun>(m_kov.get());
+    m_names.beginRun();
 }
 
 void ProgramContext::endReads()
 {
     if (!m_reads) return;
     m_reads.reset();
-    cmnName.endRun();
+    m_names.endRun();
+}
+
+OpenTable::OpenTable(ProgramContext& ctx, const std::string& tableName, const std::string& criteria,
+                     const std::string& order)
+    : m_ctx(ctx), m_table(ctx.newTable(tableName)), m_errorsInFlight(std::uncaught_exceptions())
+{
+    m_rows = m_ctx.openChecked(*m_table, criteria, order);
+}
+
+OpenTable::~OpenTable() noexcept(false)
+{
+    if (std::uncaught_exceptions() > m_errorsInFlight) return;
+    // Released after the close whatever its status: the check may end the program.
+    const std::unique_ptr<clsTbAccess> table = std::move(m_table);
+    m_ctx.closeChecked(*table);
 }
 
 } // namespace kov

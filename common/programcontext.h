@@ -24,21 +24,24 @@ public:
 
     RuntimeServices& runtime() const { return m_rt; }
     const std::string& programName() const { return m_programName; }
+    ComTessera& comTessera() { return m_com; }
+    BasCmnName& cmnName() { return m_names; }
 
-    ComTessera com;
-    BasCmnName cmnName;
-
-    // The connection object: created by createConnection (the screen's load step),
-    // released by releaseConnection (its unload step) without closing anything.
-    std::unique_ptr<dataaccess::clsDbAccess> KOV;
+    // The connection object KOV, owned here alone: created by createConnection (the
+    // screen's load step) and released by releaseConnection (its unload step). Closing
+    // is prsDbClose's alone (the end key): the unload step and a failing status close
+    // nothing, so the release does not close either.
     void createConnection();
     void releaseConnection();
+    bool hasConnection() const { return m_kov != nullptr; }
 
     // Opens KOV on iniName ("KOV.INI"); a failing status ends the program.
     void prsDbOpen(const std::string& iniName = "KOV.INI");
     // Closes KOV; a failing status ends the program.
     void prsDbClose();
 
+    // Puts `table` on the open connection under the name `tableName` (not yet opened).
+    void bindTable(dataaccess::clsTbAccess& table, const std::string& tableName) const;
     // A new table object on the open connection, named `tableName` (not yet opened).
     std::unique_ptr<dataaccess::clsTbAccess> newTable(const std::string& tableName) const;
     // Opens `table` on its name with criteria and order; a failing status ends the
@@ -48,7 +51,7 @@ public:
     // Closes `table`; a failing status ends the program.
     void closeChecked(dataaccess::clsTbAccess& table);
     // A status that must not fail (0 and positive pass).
-    void check(std::int16_t status) { com.prsStatusCheck(status, 0); }
+    void check(std::int16_t status) { m_com.prsStatusCheck(status, 0); }
 
     // The reads of one print run or export, from beginReads to endReads: KOV reads one
     // state of the database (DAO_ReadBegin) and the name settings are read once. Runs
@@ -57,6 +60,7 @@ public:
     // the print engine). Neither nests.
     void beginReads();
     void endReads();
+    bool inReads() const { return m_reads != nullptr; }
     class Reads {
     public:
         explicit Reads(ProgramContext& ctx) : m_ctx(ctx) { m_ctx.beginReads(); }
@@ -71,7 +75,34 @@ public:
 private:
     RuntimeServices& m_rt;
     std::string m_programName;
+    ComTessera m_com;
+    BasCmnName m_names;
+    std::unique_ptr<dataaccess::clsDbAccess> m_kov;
     std::unique_ptr<dataaccess::ReadRun> m_reads;
+};
+
+// A table of the connection open on a criteria and an order for as long as its owner
+// keeps it: the constructor opens it (a failing status goes to the status check) and
+// the destructor closes it (status checked) and releases it. When an error or a
+// program end leaves the owner's scope, the destructor only releases the object: a
+// failure ends the program without closing anything.
+class OpenTable {
+public:
+    OpenTable(ProgramContext& ctx, const std::string& tableName, const std::string& criteria,
+              const std::string& order = {});
+    ~OpenTable() noexcept(false);
+    OpenTable(const OpenTable&) = delete;
+    OpenTable& operator=(const OpenTable&) = delete;
+
+    dataaccess::clsTbAccess& table() const { return *m_table; }
+    // The row count of the open (0 = no row; capped at 32767).
+    std::int16_t rows() const { return m_rows; }
+
+private:
+    ProgramContext& m_ctx;
+    std::unique_ptr<dataaccess::clsTbAccess> m_table;
+    std::int16_t m_rows = 0;
+    int m_errorsInFlight;  // std::uncaught_exceptions() when opened
 };
 
 } // namespace kov

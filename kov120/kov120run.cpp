@@ -1,6 +1,5 @@
 #include "kov120/kov120run.h"
 
-#include "blockreport/blockreportscreen.h"
 #include "common/runtimeerror.h"
 #include "common/text.h"
 #include "print/era.h"
@@ -13,71 +12,74 @@ namespace kov::kov120 {
 
 namespace {
 
-Currency num(int v) { return Currency::fromInt(v); }
+Currency num(int value) { return Currency::fromInt(value); }
 
-std::string edit(Currency v, int width) { return prfNumEdit(v, static_cast<std::int16_t>(width), 0, -1, -1, -1, -1); }
+std::string edit(Currency value, int width) { return prfNumEdit(value, static_cast<std::int16_t>(width), 0, -1, -1, -1, -1); }
 
-std::string digits128(unsigned __int128 v)
+std::string digits128(unsigned __int128 value)
 {
-    if (v == 0) return "0";
-    std::string s;
-    while (v > 0) {
-        s.insert(s.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
-        v /= 10;
+    if (value == 0) return "0";
+    std::string digits;
+    while (value > 0) {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(value % 10)));
+        value /= 10;
     }
-    return s;
+    return digits;
 }
 
 } // namespace
 
-std::string rateText(Currency r)
+std::string rateText(Currency rate)
 {
-    // r ÷ 100000 is the raw value (scaled by 10^4) scaled by 10^9: exact in decimal.
+    // rate ÷ 100000 is the raw value (scaled by 10^4) scaled by 10^9: exact in decimal.
     constexpr int kPoint = 9;
-    const bool negative = r.raw() < 0;
-    unsigned __int128 m = negative ? static_cast<unsigned __int128>(-static_cast<__int128>(r.raw()))
-                                   : static_cast<unsigned __int128>(r.raw());
-    std::string d = digits128(m);
-    if (d.size() > 15) {
-        unsigned __int128 p = 1;
-        for (std::size_t i = 0; i < d.size() - 15; ++i) p *= 10;
-        m = (m + p / 2) / p * p;  // halves away from zero
-        d = digits128(m);
+    const bool negative = rate.raw() < 0;
+    unsigned __int128 magnitude = negative ? static_cast<unsigned __int128>(-static_cast<__int128>(rate.raw()))
+                                           : static_cast<unsigned __int128>(rate.raw());
+    std::string digits = digits128(magnitude);
+    if (digits.size() > 15) {
+        unsigned __int128 unit = 1;
+        for (std::size_t i = 0; i < digits.size() - 15; ++i) unit *= 10;
+        magnitude = (magnitude + unit / 2) / unit * unit;  // halves away from zero
+        digits = digits128(magnitude);
     }
-    if (d.size() <= kPoint) d.insert(0, kPoint + 1 - d.size(), '0');
-    std::string whole = d.substr(0, d.size() - kPoint);
-    std::string frac = d.substr(d.size() - kPoint);
+    if (digits.size() <= kPoint) digits.insert(0, kPoint + 1 - digits.size(), '0');
+    std::string whole = digits.substr(0, digits.size() - kPoint);
+    std::string frac = digits.substr(digits.size() - kPoint);
     while (!frac.empty() && frac.back() == '0') frac.pop_back();
-    std::string out = (negative && m != 0) ? "-" : "";
+    std::string out = (negative && magnitude != 0) ? "-" : "";
     out += whole;
     if (!frac.empty()) out += "." + frac;
     return out;
 }
 
-std::string rateFractionText(Currency r)
+std::string rateFractionText(Currency rate)
 {
-    std::string n = rateText(r);
-    const std::string t = text::trim(prfNumEditStr(n, 10, -1, 0, 0, -1, -1));
-    const std::size_t len = text::length(t);
+    std::string decimal = rateText(rate);
+    const std::string edited = text::trim(prfNumEditStr(decimal, 10, -1, 0, 0, -1, -1));
+    const std::size_t len = text::length(edited);
     const std::size_t free = len < 10 ? 10 - len : 0;
     const std::size_t right = free / 2;
-    return text::spaces(free - right) + t + text::spaces(right);
+    return text::spaces(free - right) + edited + text::spaces(right);
 }
 
-std::string periodText(Currency v)
+std::string periodText(Currency monthsAndDays)
 {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%03lld", static_cast<long long>(v.rounded()));
-    const std::string s = buf;
-    const std::string months = text::left(s, 1);
-    std::string days = text::right(s, 2);
+    std::snprintf(buf, sizeof buf, "%03lld", static_cast<long long>(monthsAndDays.rounded()));
+    const std::string digits = buf;
+    const std::string months = text::left(digits, 1);
+    std::string days = text::right(digits, 2);
     if (!days.empty() && days[0] == '0') days[0] = ' ';
     return months + "カ月" + days + "日";
 }
 
-Kov120Run::Kov120Run(blockreport::BlockReportScreen& screen) : BlockReportRun(screen) {}
+Kov120Run::Kov120Run(PrintContext& ctx) : BlockReportRun(ctx) {}
 
-std::string Kov120Run::overlayFile() const { return m_screen.optGetugaku ? "KOV120p.ovl" : "KOV121p.ovl"; }
+std::string Kov120Run::overlayFile() const
+{
+    return input().group == blockreport::StaffGroup::Monthly ? "KOV120p.ovl" : "KOV121p.ovl";
+}
 
 std::array<LevelTotals*, 18> Kov120Run::accumulators()
 {
@@ -86,17 +88,17 @@ std::array<LevelTotals*, 18> Kov120Run::accumulators()
             &totZENKAZ, &totSYOTOK,     &totKOYOU,  &totKENKO,      &totKOSEI,  &totSASIHK};
 }
 
-Currency Kov120Run::processingMonth() const { return prfDatePart(m_screen.syorid(), "M"); }
+Currency Kov120Run::processingMonth() const { return prfDatePart(input().processingMonth, "M"); }
 
 void Kov120Run::prsKyuyo()
 {
-    const dataaccess::clsTbAccess& sk = *m_screen.SKSYKEI;
-    auto col = [&sk](const char* name) { return dataaccess::toCurrency(sk.TBRec(name), name); };
+    const dataaccess::clsTbAccess& records = input().records;
+    auto col = [&records](const char* name) { return dataaccess::toCurrency(records.TBRec(name), name); };
 
     totKYURYO.post(col("KYURYO"));
     totKTYOGK.post(col("KTYOGK"));
     totSTYOGK.post(col("STYOGK"));
-    totKinbenKiso.post(m_screen.optGetugaku ? col("KYURYO") + col("KTYOGK") + col("STYOGK") + col("KBCHIIKI")
+    totKinbenKiso.post(input().group == blockreport::StaffGroup::Monthly ? col("KYURYO") + col("KTYOGK") + col("STYOGK") + col("KBCHIIKI")
                                             : Currency{});
     totFUYOTE.post(col("FUYOTE"));
     totKMCHIIKI.post(col("KMCHIIKI"));
@@ -122,10 +124,10 @@ void Kov120Run::prsKyuyo()
     stfKBMMDD = col("KBMMDD");
 }
 
-void Kov120Run::prsGokeiClr(std::int16_t Fcnt, std::int16_t Tcnt)
+void Kov120Run::prsGokeiClr(EntryLevel first, EntryLevel last)
 {
-    for (std::int16_t level = Fcnt; level <= Tcnt; ++level) {
-        for (LevelTotals* t : accumulators()) t->clear(level);
+    for (auto level = static_cast<std::int16_t>(first); level <= static_cast<std::int16_t>(last); ++level) {
+        for (LevelTotals* total : accumulators()) total->clear(static_cast<EntryLevel>(level));
         stfKYUSYU = stfKMRITU = stfKBRITU = stfFSINSU = stfZEIRT2 = stfKMMMDD = stfKBMMDD = Currency{};
     }
 }
@@ -143,8 +145,9 @@ void Kov120Run::prfHeadPrint()
         prtText(num(92), Currency::fromTenths(75), 100, "手　当");
     }
 
-    m_ctx.cmnName.prfEraConv(m_screen.syorid() * 100 + num(1));
-    prtText(num(16), Currency::fromTenths(35), 100, prfEraFormat(m_ctx.cmnName, "JYM", "PRT", "B"));
+    BasCmnName& names = context().cmnName();
+    names.prfEraConv(input().processingMonth * 100 + num(1));
+    prtText(num(16), Currency::fromTenths(35), 100, prfEraFormat(names, "JYM", "PRT", "B"));
     finishPageHeading();
 }
 
@@ -159,38 +162,37 @@ const std::string& Kov120Run::rateFractionTextOf(Currency rate)
     return slot.text;
 }
 
-void Kov120Run::printRateFraction(int a, Currency rate)
+void Kov120Run::printRateFraction(int x, Currency rate)
 {
-    prtText(num(a), st.curY1, 100, rateFractionTextOf(rate));
-    prtHLichi(num(a + 1), st.curY1, num(8), num(1), num(0), num(0), num(0), num(0), num(0));
-    prtText(num(a + 4), st.curY2, 100, "100");
+    prtText(num(x), state().curY1, 100, rateFractionTextOf(rate));
+    prtHLichi(num(x + 1), state().curY1, num(8), num(1), num(0), num(0), num(0), num(0), num(0));
+    prtText(num(x + 4), state().curY2, 100, "100");
 }
 
-void Kov120Run::prsGokeiPrint(std::int16_t inji)
+void Kov120Run::prsGokeiPrint(EntryLevel level)
 {
-    if (st.iLine > 24) prfHeadPrint();
+    if (state().iLine > 24) prfHeadPrint();
     setRows();
-    const Currency y1 = st.curY1;
-    const Currency y2 = st.curY2;
+    const Currency y1 = state().curY1;
+    const Currency y2 = state().curY2;
     const bool march = processingMonth() == num(3);
 
-    switch (inji) {
-    case kBlock:
+    switch (level) {
+    case EntryLevel::Block:
         prtText(num(5), y1, 75, kBlockTotalText);
         break;
-    case kAffiliation:
+    case EntryLevel::Affiliation:
         if (text::length(prfReadSyozk()) <= 8) prtText(num(5), y1, 75, prfReadSyozk());
         else prtText(num(5), y1, 60, prfReadSyozk());
         break;
-    case kStaff: {
+    case EntryLevel::Staff:
         prsKyuyo();
         prtText(num(5), y1, 75, jobKindName());
-        prtText(num(5), y2, 75, dataaccess::toText(m_screen.SKSYOKU->TBRec("SIMKNJ")));
-        if (m_screen.optGetugaku) prtText(num(17), y2, 100, gradeText());
+        prtText(num(5), y2, 75, dataaccess::toText(input().staff.TBRec("SIMKNJ")));
+        if (input().group == blockreport::StaffGroup::Monthly) prtText(num(17), y2, 100, gradeText());
         break;
-    }
     default:
-        throwInvalidArgument("inji " + std::to_string(inji));
+        throwInvalidArgument("entry level " + std::to_string(static_cast<int>(level)));
     }
 
     struct Column {
@@ -211,15 +213,15 @@ void Kov120Run::prsGokeiPrint(std::int16_t inji)
         {&totKENKO, 171, true, 10, true},       {&totKOSEI, 171, false, 10, true},
         {&totSASIHK, 181, false, 12, true},
     };
-    for (const Column& c : columns)
-        if (c.shown) prtText(num(c.x), c.upper ? y1 : y2, 100, edit((*c.total)[inji], c.width));
+    for (const Column& column : columns)
+        if (column.shown) prtText(num(column.x), column.upper ? y1 : y2, 100, edit((*column.total)[level], column.width));
 
-    if (inji == kStaff) {
+    if (level == EntryLevel::Staff) {
         if (stfKYUSYU == num(2)) {
             printRateFraction(79, stfKMRITU);
             if (!march) printRateFraction(101, stfKBRITU);
         }
-        prtText(num(135), y2, 100, edit(totZENKAZ[0], 10));
+        prtText(num(135), y2, 100, edit(totZENKAZ[EntryLevel::Staff], 10));
         prtText(num(145), y2, 100, edit(stfFSINSU, 2));
         prtText(num(147), y2, 100, prfNumEdit(stfZEIRT2, 6, 3, -1, -1, -1, -1));
         if (!stfKMMMDD.isZero()) prtText(num(195), y1, 100, periodText(stfKMMMDD));
@@ -228,7 +230,7 @@ void Kov120Run::prsGokeiPrint(std::int16_t inji)
 
     // The staff level is not cleared here: every record sets all of it again, and after
     // the run it still holds the last staff line.
-    advanceAfter(inji);
+    advanceAfter(level);
 }
 
 } // namespace kov::kov120

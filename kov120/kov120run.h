@@ -10,11 +10,12 @@
 
 namespace kov::kov120 {
 
+using blockreport::EntryLevel;
 using blockreport::LevelTotals;
 
 class Kov120Run : public blockreport::BlockReportRun {
 public:
-    explicit Kov120Run(blockreport::BlockReportScreen& screen);
+    explicit Kov120Run(PrintContext& ctx);
 
     // The eighteen accumulators, in the order in which they are read and cleared.
     LevelTotals totKYURYO, totKTYOGK, totSTYOGK, totKinbenKiso, totFUYOTE, totKMCHIIKI, totKBCHIIKI,
@@ -26,8 +27,8 @@ public:
     // Reads the amounts of the current payment record into level 0 and adds them to the
     // affiliation and block levels.
     void prsKyuyo();
-    void prsGokeiClr(std::int16_t Fcnt, std::int16_t Tcnt) override;
-    void prsGokeiPrint(std::int16_t inji) override;
+    void prsGokeiClr(EntryLevel first, EntryLevel last) override;
+    void prsGokeiPrint(EntryLevel level) override;
     // Starts a new page and prints its heading.
     void prfHeadPrint();
 
@@ -39,7 +40,7 @@ private:
     std::array<LevelTotals*, 18> accumulators();
     // The month of the processing month SYORID.
     Currency processingMonth() const;
-    void printRateFraction(int a, Currency rate);
+    void printRateFraction(int x, Currency rate);
 
     // The texts of the rates printed last: a prefecture's staff share a few rates.
     struct RateText {
@@ -51,12 +52,12 @@ private:
     const std::string& rateFractionTextOf(Currency rate);
 };
 
-// The rate r ÷ 100000 as decimal text rounded to 15 significant digits, without
+// The rate ÷ 100000 as decimal text rounded to 15 significant digits, without
 // trailing zeros: 9500000 gives "95", 6750000 gives "67.5".
-std::string rateText(Currency r);
+std::string rateText(Currency rate);
 // The rate edited and centred in ten characters (the larger margin on the left).
-std::string rateFractionText(Currency r);
+std::string rateFractionText(Currency rate);
 // Months and days held as one number: 615 gives "6カ月15日", 600 "6カ月 0日".
-std::string periodText(Currency v);
+std::string periodText(Currency monthsAndDays);
 
 } // namespace kov::kov120

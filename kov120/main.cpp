@@ -44,7 +44,7 @@ int main(int argc, char** argv)
         // (through the end key or a fatal status, both of which end the process at once).
         auto* ctx = new kov::PrintContext(rt, "kov120", kov::overlayprint::makeEngineFactory(rt));
         auto* screen = new kov::blockreport::BlockReportScreen(*ctx, kov::kov120::kov120Screen(sub.p_iKyusyu));
-        screen->setPrintRun(std::make_unique<kov::kov120::Kov120Run>(*screen));
+        screen->setPrintRun(std::make_unique<kov::kov120::Kov120Run>(*ctx));
         auto* frmKov120 = new kov::blockreport::FrmBlockReport(*screen, rt);
         frmKov120->load();
         frmKov120->showScreen();

@@ -1,6 +1,5 @@
 #include "kov140/kov140run.h"
 
-#include "blockreport/blockreportscreen.h"
 #include "common/runtimeerror.h"
 #include "common/text.h"
 #include "print/era.h"
@@ -10,23 +9,23 @@ namespace kov::kov140 {
 
 namespace {
 
-Currency num(int v) { return Currency::fromInt(v); }
+Currency num(int value) { return Currency::fromInt(value); }
 
-std::string edit(Currency v, int width) { return prfNumEdit(v, static_cast<std::int16_t>(width), 0, -1, -1, -1, -1); }
+std::string edit(Currency value, int width) { return prfNumEdit(value, static_cast<std::int16_t>(width), 0, -1, -1, -1, -1); }
 
 } // namespace
 
 std::string processingMonthHeading(Currency syorid)
 {
-    const std::int64_t ym = syorid.truncated();
-    const std::int64_t year = ym / 100;
-    const std::int64_t month = ym % 100;
-    if (ym <= 0 || year > 9999)
+    const std::int64_t yearMonth = syorid.truncated();
+    const std::int64_t year = yearMonth / 100;
+    const std::int64_t month = yearMonth % 100;
+    if (yearMonth <= 0 || year > 9999)
         throwInvalidArgument("処理年月 " + syorid.toString() + " は年月（YYYYMM）ではありません。");
     return japaneseCalendarHeading(static_cast<int>(year), static_cast<int>(month), 20);
 }
 
-Kov140Run::Kov140Run(blockreport::BlockReportScreen& screen) : BlockReportRun(screen) {}
+Kov140Run::Kov140Run(PrintContext& ctx) : BlockReportRun(ctx) {}
 
 std::array<LevelTotals*, 26> Kov140Run::accumulators()
 {
@@ -38,9 +37,9 @@ std::array<LevelTotals*, 26> Kov140Run::accumulators()
 
 void Kov140Run::prsKyuyo()
 {
-    const dataaccess::clsTbAccess& sk = *m_screen.SKSYKEI;
+    const dataaccess::clsTbAccess& records = input().records;
     // An empty column counts as 0.
-    auto col = [&sk](const char* name) { return dataaccess::toCurrency(sk.TBRec(name), name); };
+    auto col = [&records](const char* name) { return dataaccess::toCurrency(records.TBRec(name), name); };
 
     totKyuryoKei.post(col("KYURYO") + col("KTYOGK"));
     totSTYOGK.post(col("STYOGK"));
@@ -67,7 +66,7 @@ void Kov140Run::prsKyuyo()
     // The year-end adjustment: a shortfall (zero or less) and a refund are printed in
     // columns of their own; the signed amount itself is kept for the staff line only.
     const Currency nenfus = col("NENFUS");
-    totNENFUS[0] = nenfus;
+    totNENFUS[EntryLevel::Staff] = nenfus;
     if (nenfus <= Currency{}) totNenfusMinus.post(nenfus);
     else totNenfusPlus.post(nenfus);
 
@@ -75,42 +74,41 @@ void Kov140Run::prsKyuyo()
     totSASIHK.post(col("SASIHK"));
 }
 
-void Kov140Run::prsGokeiClr(std::int16_t Fcnt, std::int16_t Tcnt)
+void Kov140Run::prsGokeiClr(EntryLevel first, EntryLevel last)
 {
-    for (std::int16_t level = Fcnt; level <= Tcnt; ++level)
-        for (LevelTotals* t : accumulators()) t->clear(level);
+    for (auto level = static_cast<std::int16_t>(first); level <= static_cast<std::int16_t>(last); ++level)
+        for (LevelTotals* total : accumulators()) total->clear(static_cast<EntryLevel>(level));
 }
 
 void Kov140Run::prfHeadPrint()
 {
     startPage();
-    prtText(num(16), Currency::fromTenths(35), 100, processingMonthHeading(m_screen.syorid()));
+    prtText(num(16), Currency::fromTenths(35), 100, processingMonthHeading(input().processingMonth));
     finishPageHeading();
 }
 
-void Kov140Run::prsGokeiPrint(std::int16_t inji)
+void Kov140Run::prsGokeiPrint(EntryLevel level)
 {
-    if (st.iLine > 24) prfHeadPrint();
+    if (state().iLine > 24) prfHeadPrint();
     setRows();
-    const Currency y1 = st.curY1;
-    const Currency y2 = st.curY2;
+    const Currency y1 = state().curY1;
+    const Currency y2 = state().curY2;
 
-    switch (inji) {
-    case kBlock:
+    switch (level) {
+    case EntryLevel::Block:
         prtText(num(7), y1, 75, kBlockTotalText);
         break;
-    case kAffiliation:
+    case EntryLevel::Affiliation:
         prtText(num(7), y1, 75, prfReadSyozk());
         break;
-    case kStaff: {
+    case EntryLevel::Staff:
         prsKyuyo();
         prtText(Currency::fromTenths(72), y1, 75, jobKindName());
-        prtText(Currency::fromTenths(72), y2, 75, text::left(dataaccess::toText(m_screen.SKSYOKU->TBRec("SIMKNJ")), 8));
+        prtText(Currency::fromTenths(72), y2, 75, text::left(dataaccess::toText(input().staff.TBRec("SIMKNJ")), 8));
         prtText(num(23), y2, 100, gradeText());
         break;
-    }
     default:
-        throwInvalidArgument("inji " + std::to_string(inji));
+        throwInvalidArgument("entry level " + std::to_string(static_cast<int>(level)));
     }
 
     struct Column {
@@ -135,20 +133,20 @@ void Kov140Run::prsGokeiPrint(std::int16_t inji)
         {&totKOUGOK, 170, false, 11, false},   {&totSASIHK, 181, false, 12, false},
         {&totNenfusPlus, 193, false, 10, false},
     };
-    for (const Column& c : columns) {
+    for (const Column& column : columns) {
         std::string field;
-        if (c.total) {
-            const Currency v = (*c.total)[inji];
-            field = edit(c.reversed ? v * -1 : v, c.width);
+        if (column.total) {
+            const Currency value = (*column.total)[level];
+            field = edit(column.reversed ? value * -1 : value, column.width);
         }
-        prtText(num(c.x), c.upper ? y1 : y2, 100, field);
+        prtText(num(column.x), column.upper ? y1 : y2, 100, field);
     }
 
-    advanceAfter(inji);
+    advanceAfter(level);
     // Unlike kov120, kov140 clears the staff level after every staff line: a record posts
     // NENFUS to one of its two columns only, and the other must not show the amount of
     // the staff member before.
-    if (inji == kStaff) prsGokeiClr(0, 0);
+    if (level == EntryLevel::Staff) prsGokeiClr(EntryLevel::Staff, EntryLevel::Staff);
 }
 
 } // namespace kov::kov140

@@ -11,11 +11,12 @@
 
 namespace kov::kov140 {
 
+using blockreport::EntryLevel;
 using blockreport::LevelTotals;
 
 class Kov140Run : public blockreport::BlockReportRun {
 public:
-    explicit Kov140Run(blockreport::BlockReportScreen& screen);
+    explicit Kov140Run(PrintContext& ctx);
 
     // The twenty-six accumulators, in the order in which they are cleared.
     LevelTotals totKyuryoKei, totSTYOGK, totCHIIKI, totKTOKUB, totTUKINH, totTUKINK, totJYUKYO, totFUYOTE,
@@ -26,8 +27,8 @@ public:
     // affiliation and block levels. NENFUS goes to the minus column when it is zero or
     // negative and to the plus column otherwise; totNENFUS keeps level 0 only.
     void prsKyuyo();
-    void prsGokeiClr(std::int16_t Fcnt, std::int16_t Tcnt) override;
-    void prsGokeiPrint(std::int16_t inji) override;
+    void prsGokeiClr(EntryLevel first, EntryLevel last) override;
+    void prsGokeiPrint(EntryLevel level) override;
     // Starts a new page and prints its heading.
     void prfHeadPrint();
 

@@ -20,7 +20,7 @@ void subKov140(kov::ui::QtRuntime& rt)
     // (through the end key or a fatal status, both of which end the process at once).
     auto* ctx = new kov::PrintContext(rt, "kov140", kov::overlayprint::makeEngineFactory(rt));
     auto* screen = new kov::blockreport::BlockReportScreen(*ctx, kov::kov140::kov140Screen());
-    screen->setPrintRun(std::make_unique<kov::kov140::Kov140Run>(*screen));
+    screen->setPrintRun(std::make_unique<kov::kov140::Kov140Run>(*ctx));
     auto* frmKov140 = new kov::blockreport::FrmBlockReport(*screen, rt);
     frmKov140->load();
     frmKov140->showScreen();

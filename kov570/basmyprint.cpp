@@ -120,7 +120,7 @@ void prsSumPrint(PrintContext& ctx, const SumTable& table, const SumSelection& s
     job.caption = kCaption;
     job.overlayFile = "Kov570p.OVL";
     job.pages = [&](SubPrt& prt) {
-        SumPages pages(prt, ctx.cmnName, table, labels);
+        SumPages pages(prt, ctx.cmnName(), table, labels);
         for (int finance = 0; finance < SumTable::kFinanceSlots; ++finance) {
             if (!selection.finance(finance)) continue;
             for (int school = 1; school <= SumTable::kSchoolSlots; ++school) {

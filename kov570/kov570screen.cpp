@@ -35,18 +35,18 @@ std::string zaimuLabelText(const std::string& name)
 Kov570Screen::Kov570Screen(PrintContext& ctx) : m_ctx(ctx), m_data(ctx)
 {
     m_pfMode.prsPFMode(kKeyMode);
-    m_ctx.com.setScreenCaption(kCaption);  // until gnsStart sets the names and "Kov570"
+    m_ctx.comTessera().setScreenCaption(kCaption);  // until gnsStart sets the names and "Kov570"
 }
 
 void Kov570Screen::formLoad()
 {
-    m_ctx.com.prsStatusNames("KOV.dat", "SkSumi", "Kov570");
+    m_ctx.comTessera().prsStatusNames("KOV.dat", "SkSumi", "Kov570");
     prsSetZaimuName();
 }
 
 void Kov570Screen::prsSetZaimuName()
 {
-    BasCmnName& names = m_ctx.cmnName;
+    BasCmnName& names = m_ctx.cmnName();
     names.prsNameRead(2);
     std::array<std::string, 10> label;
     for (std::size_t n = 1; n <= 9; ++n) {

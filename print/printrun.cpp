@@ -6,19 +6,24 @@
 namespace kov {
 
 PrintContext::PrintContext(RuntimeServices& rt, std::string programName, PrintEngineFactory factory)
-    : ProgramContext(rt, std::move(programName)), engineFactory(std::move(factory))
+    : ProgramContext(rt, std::move(programName)), m_engineFactory(std::move(factory))
 {
-    // The screen that waits for the run shows how far it is.
-    subPrt.onPageEnd = [&rt](int pages) { rt.reportProgress(pages); };
 }
 
 std::string PrintContext::printFolder() const { return workFolder(programName()); }
 
-std::int32_t runPrintJob(PrintContext& ctx, const PrintJob& job)
+std::unique_ptr<PrintEngine> PrintContext::newEngine() const
+{
+    return m_engineFactory ? m_engineFactory() : nullptr;
+}
+
+PrintedFile writePrintFile(PrintContext& ctx, const PrintJob& job)
 {
     // A name-setting failure is shown once in this run, not for every line that reads it.
-    ctx.cmnName.beginMessageWindow();
-    SubPrt& prt = ctx.subPrt;
+    ctx.cmnName().beginMessageWindow();
+    // The screen that waits for the run shows how far it is.
+    RuntimeServices& rt = ctx.runtime();
+    SubPrt prt([&rt](int pages) { rt.reportProgress(pages); });
     const std::string folder = ctx.printFolder();
     prt.p_strPrtPath = folder;
     if (job.prepare) job.prepare();
@@ -26,12 +31,22 @@ std::int32_t runPrintJob(PrintContext& ctx, const PrintJob& job)
     prt.prtCR(Currency::fromInt(15), Currency::fromInt(6));
     if (job.pages) job.pages(prt);
     prt.prtED();
-    if (job.afterEnd) job.afterEnd();
+    return {folder, job.jobName, job.caption, job.overlayFile};
+}
 
-    std::unique_ptr<PrintEngine> engine = ctx.engineFactory ? ctx.engineFactory() : nullptr;
+std::int32_t handOver(PrintContext& ctx, const PrintedFile& file)
+{
+    std::unique_ptr<PrintEngine> engine = ctx.newEngine();
     if (!engine) throw RuntimeError(RuntimeErrorKind::ObjectCreation, "OverlayPrintEngine");
-    engine->setPrintFIlePath(folder);
-    return engine->PrtFile(job.jobName, job.caption, job.overlayFile);
+    engine->setPrintFIlePath(file.folder);
+    return engine->PrtFile(file.jobName, file.caption, file.overlayFile);
+}
+
+std::int32_t runPrintJob(PrintContext& ctx, const PrintJob& job)
+{
+    const PrintedFile file = writePrintFile(ctx, job);
+    if (job.afterEnd) job.afterEnd();
+    return handOver(ctx, file);
 }
 
 } // namespace kov

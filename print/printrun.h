@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace kov {
@@ -17,12 +18,14 @@ class PrintContext : public ProgramContext {
 public:
     PrintContext(RuntimeServices& rt, std::string programName, PrintEngineFactory engineFactory);
 
-    SubPrt subPrt;
-    PrintEngineFactory engineFactory;
-
     // The folder of the print command file and of the engine's PrintFIlePath: the
     // program's own work folder (kov::workFolder(programName()), created when missing).
     std::string printFolder() const;
+    // A new print engine from the program's factory; null when there is none.
+    std::unique_ptr<PrintEngine> newEngine() const;
+
+private:
+    PrintEngineFactory m_engineFactory;
 };
 
 // One print run of a program.
@@ -32,16 +35,30 @@ struct PrintJob {
     std::string overlayFile;  // the form the pages are drawn over
     // After the folder is set and before "ST " (e.g. building the figures); optional.
     std::function<void()> prepare;
-    // The program's pages, between "CR " and "ED ".
+    // The program's pages, between "CR " and "ED ", written through the job's own
+    // command-file writer.
     std::function<void(SubPrt&)> pages;
     // After "ED " and before the hand-over (e.g. closing the record set); optional.
     std::function<void()> afterEnd;
 };
 
-// Runs the job through ctx.subPrt and hands the file to a new engine; the run is a new
-// message window of the name settings (a failure to read them is shown once in it). Returns PrtFile's
-// result (the engine shows its own message on failure). No engine from the factory is
-// the run-time error of an object that cannot be created.
+// A command file written to its end and what goes with it to the print engine.
+struct PrintedFile {
+    std::string folder;
+    std::string jobName;
+    std::string caption;
+    std::string overlayFile;
+};
+
+// Writes the job's command file through a writer of its own, from "ST " to "ED "
+// (afterEnd is not called); the run is a new message window of the name settings (a
+// failure to read them is shown once in it).
+PrintedFile writePrintFile(PrintContext& ctx, const PrintJob& job);
+// Hands a written file to a new engine of the context and returns PrtFile's result
+// (the engine shows its own message on failure). No engine from the factory is the
+// run-time error of an object that cannot be created.
+std::int32_t handOver(PrintContext& ctx, const PrintedFile& file);
+// writePrintFile, afterEnd, handOver.
 std::int32_t runPrintJob(PrintContext& ctx, const PrintJob& job);
 
 } // namespace kov

@@ -272,7 +272,7 @@ void SubPrt::prtHL(Currency curSX, Currency curSY, Currency curLen, Currency iTi
 void SubPrt::prtPE()
 {
     prtOut(3, "PE ");
-    if (onPageEnd) onPageEnd(++m_pageEnds);
+    if (m_onPageEnd) m_onPageEnd(++m_pageEnds);
 }
 
 void SubPrt::prtED() { prtOut(4, "ED "); }

@@ -14,20 +14,20 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace kov {
 
 class SubPrt {
 public:
-    SubPrt() = default;
+    // onPageEnd: called at each page end ("PE ") with the number of page ends of the run so far.
+    explicit SubPrt(std::function<void(int pagesDone)> onPageEnd = {}) : m_onPageEnd(std::move(onPageEnd)) {}
     ~SubPrt();
     SubPrt(const SubPrt&) = delete;
     SubPrt& operator=(const SubPrt&) = delete;
 
     // Folder of the command file, without a trailing separator; set before the first command.
     std::string p_strPrtPath;
-    // Called at each page end ("PE ") with the number of page ends of the run so far.
-    std::function<void(int pagesDone)> onPageEnd;
 
     // Full path of the command file: p_strPrtPath + "/OVL.TMP".
     std::string filePath() const;
@@ -63,6 +63,7 @@ private:
     void writeBytes(const char* bytes, std::size_t size);
     void discardOpenFile();
 
+    std::function<void(int pagesDone)> m_onPageEnd;
     std::unique_ptr<SafeFile> m_file;
     // The CP932 bytes of the lines not yet written: m_used of kWriteBuffer (256 KiB).
     std::unique_ptr<char[]> m_buffer;

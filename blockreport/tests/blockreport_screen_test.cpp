@@ -16,68 +16,36 @@ namespace {
 using test::blocksOfAllKinds;
 using test::testScreen;
 
-// The print engine of these tests keeps nothing: the screen tests look at the records
-// that a print run reads, not at the printout.
-class DiscardingEngine : public PrintEngine {
-public:
-    void setPrintFIlePath(const std::string& f) override { m_folder = f; }
-    std::string PrintFIlePath() const override { return m_folder; }
-    std::int32_t PrtFile(const std::string&, const std::string&, const std::string&) override { return 0; }
-
-private:
-    std::string m_folder;
-};
-
 // A print run that counts the staff lines (one per record read) and the entries.
 class CountingRun : public BlockReportRun {
 public:
-    explicit CountingRun(BlockReportScreen& s) : BlockReportRun(s) {}
+    explicit CountingRun(PrintContext& ctx) : BlockReportRun(ctx) {}
     int staffLines = 0;
     int subtotals = 0;
     int blockTotals = 0;
 
 protected:
-    void prsGokeiPrint(std::int16_t inji) override
+    void prsGokeiPrint(EntryLevel level) override
     {
-        (inji == kStaff ? staffLines : inji == kAffiliation ? subtotals : blockTotals)++;
+        (level == EntryLevel::Staff ? staffLines : level == EntryLevel::Affiliation ? subtotals : blockTotals)++;
     }
-    void prsGokeiClr(std::int16_t, std::int16_t) override {}
+    void prsGokeiClr(EntryLevel, EntryLevel) override {}
     std::string jobName() const override { return "TEST"; }
     std::string overlayFile() const override { return "TEST.ovl"; }
 };
 
-struct Env {
-    db::Fixture fx;
-    ScriptedRuntime rt;
-    PrintContext ctx{rt, "blockreport_screen_test", [] { return std::make_unique<DiscardingEngine>(); }};
-    std::unique_ptr<BlockReportScreen> screen;
+// The test screen with the counting run, loaded over a fixture.
+struct Env : test::BlockReportEnv {
     CountingRun* run = nullptr;
 
-    explicit Env(ScreenDescription d)
+    explicit Env(ScreenDescription d) : BlockReportEnv("blockreport_screen_test")
     {
-        setenv("KOV_WORK_DIR", fx.path("work").c_str(), 1);
-        rt.setAppPath(fx.dir());
-        fx.setStandardNames();
-        screen = std::make_unique<BlockReportScreen>(ctx, std::move(d));
-        screen->formLoad();
+        run = load<CountingRun>(std::move(d), recordingEngine());
     }
-
-    // Runs f; returns the exit status when it ended the program.
-    template <class F>
-    std::optional<int> call(F f)
-    {
-        try {
-            f();
-        } catch (const ProgramEnded& e) {
-            return e.exitStatus;
-        }
-        return std::nullopt;
-    }
-    std::optional<int> open() { return call([&] { screen->prsOpenSet(); }); }
     std::vector<std::string> texts() const
     {
         std::vector<std::string> t;
-        for (const auto& e : screen->lstMain) t.push_back(e.text);
+        for (const auto& e : screen->lstMain()) t.push_back(e.text);
         return t;
     }
 };
@@ -98,57 +66,30 @@ TEST(BlockList, ShowsTheBlocksOfThePayKind)
     ASSERT_EQ(env.open(), std::nullopt);
     EXPECT_EQ(env.texts(), (std::vector<std::string>{kB1, kB2, kB3, kB7, kB9, kB45}));
     std::vector<int> items;
-    for (const auto& e : env.screen->lstMain) items.push_back(e.itemData);
+    for (const auto& e : env.screen->lstMain()) items.push_back(e.itemData);
     EXPECT_EQ(items, (std::vector<int>{1, 2, 3, 7, 9, 45}));
-    EXPECT_EQ(env.screen->lblShori, "令和 5年 6月分");
+    EXPECT_EQ(env.screen->lblShori(), "令和 5年 6月分");
     EXPECT_TRUE(env.rt.messages.empty());
     // Key mode 0: F1, F6 and F10 only.
-    EXPECT_EQ(env.screen->pfMode.p_bPFKey, (std::array<std::int16_t, 12>{-1, 0, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0}));
-    EXPECT_EQ(env.screen->pfCaptions[0], "切　替");
-    EXPECT_EQ(env.screen->pfCaptions[5], "印　刷");
-    EXPECT_EQ(env.screen->pfCaptions[9], "終　了");
-    EXPECT_EQ(env.screen->pfCaptions[1], "");
+    EXPECT_EQ(env.screen->pfMode().p_bPFKey, (std::array<std::int16_t, 12>{-1, 0, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0}));
+    EXPECT_EQ(env.screen->pfCaptions()[0], "切　替");
+    EXPECT_EQ(env.screen->pfCaptions()[5], "印　刷");
+    EXPECT_EQ(env.screen->pfCaptions()[9], "終　了");
+    EXPECT_EQ(env.screen->pfCaptions()[1], "");
 }
 
+// The month rule (argument 1) refuses any month but March, June and December; records
+// unassigned to a block or of another pay kind do not count.
 TEST(OpeningChecks, MonthAndRecordsAtStart)
 {
-    struct Case {
-        const char* what;
-        ScreenDescription desc;
-        std::int64_t syorid;
-        std::int64_t syrflg;
-        std::int64_t kyusyu;
-        const char* message;  // nullptr = opens
-    };
-    const Case cases[] = {
-        {"June with the month rule", testScreen(true), 202306, 1, 2, nullptr},
-        {"December with the month rule", testScreen(true), 202312, 1, 2, nullptr},
-        {"March with the month rule", testScreen(true), 202403, 1, 2, nullptr},
-        {"July with the month rule", testScreen(true), 202307, 1, 2, "期末・勤勉手当処理月ではありません。"},
-        {"July without the month rule", testScreen(), 202307, 1, 5, nullptr},
-        {"all unassigned", testScreen(true), 202306, 0, 2, "該当するデータが登録されていません。"},
-        {"other pay kind only", testScreen(true), 202306, 1, 3, "該当するデータが登録されていません。"},
-    };
-    for (const Case& c : cases) {
-        Env env(c.desc);
-        env.fx.setKanri(c.syorid);
-        env.fx.addSchool("E101", "城東小学校");
-        env.fx.setBlock(1, 101, 101, 1, c.kyusyu);
-        env.fx.addPayment({.syokcd = 1, .skyuym = c.syorid, .kyusyu = c.kyusyu, .syrflg = c.syrflg});
-        const auto ended = env.open();
-        if (!c.message) {
-            EXPECT_EQ(ended, std::nullopt) << c.what;
-            EXPECT_TRUE(env.rt.messages.empty()) << c.what;
-            continue;
-        }
-        // The end key's routine closes everything and ends with status 0.
-        EXPECT_EQ(ended, 0) << c.what;
-        ASSERT_EQ(env.rt.messages.size(), 1u) << c.what;
-        EXPECT_EQ(env.rt.messages[0].text, c.message);
-        EXPECT_EQ(env.rt.messages[0].icon, MsgIcon::Exclamation);
-        EXPECT_EQ(env.rt.messages[0].title, c.desc.caption);
-        EXPECT_TRUE(env.screen->lstMain.empty()) << "the block list is not read after a failed check";
-    }
+    test::expectOpenings([](std::int16_t monthRule) { return std::make_unique<Env>(testScreen(monthRule != 0)); },
+                         {{1, 202306, 2},
+                          {1, 202312, 2},
+                          {1, 202403, 2},
+                          {1, 202307, 2, 1, 0, "期末・勤勉手当処理月ではありません。"},
+                          {0, 202307, 5},
+                          {1, 202306, 2, 0, 0, "該当するデータが登録されていません。"},
+                          {1, 202306, 3, 1, 0, "該当するデータが登録されていません。"}});
 }
 
 TEST(OpeningChecks, MissingManagementRecordEndsAtOnce)
@@ -184,13 +125,13 @@ TEST(Keys, SwitchInvertsAndTwiceRestores)
     ASSERT_EQ(env.open(), std::nullopt);
     auto selection = [&] {
         std::vector<bool> s;
-        for (const auto& e : env.screen->lstMain) s.push_back(e.selected);
+        for (const auto& e : env.screen->lstMain()) s.push_back(e.selected);
         return s;
     };
     // Nothing selected: F1 selects all.
     env.screen->prsPfAction(0);
     EXPECT_EQ(selection(), std::vector<bool>(6, true));
-    EXPECT_EQ(env.screen->listIndex, 0);
+    EXPECT_EQ(env.screen->listIndex(), 0);
     env.screen->prsPfAction(0);
     EXPECT_EQ(selection(), std::vector<bool>(6, false));
     env.screen->setSelected(1, true);
@@ -214,9 +155,9 @@ TEST(Keys, SwitchOnEmptyListDoesNothing)
     env.fx.addPayment({.syokcd = 1, .skyuym = 202306, .kyusyu = 2, .syrflg = 1});
     env.fx.setBlock(1, 101, 101, 1, 3);  // no block of the screen's pay kinds
     ASSERT_EQ(env.open(), std::nullopt);
-    ASSERT_TRUE(env.screen->lstMain.empty());
+    ASSERT_TRUE(env.screen->lstMain().empty());
     env.screen->prsPfAction(0);
-    EXPECT_EQ(env.screen->listIndex, -1);
+    EXPECT_EQ(env.screen->listIndex(), -1);
     // Print with an empty list reports that no block is selected.
     env.screen->prsPfAction(5);
     ASSERT_EQ(env.rt.messages.size(), 1u);
@@ -241,11 +182,14 @@ TEST(Keys, EndClosesTablesAndConnectionAndEndsWithZero)
     Env env(testScreen());
     blocksOfAllKinds(env.fx);
     ASSERT_EQ(env.open(), std::nullopt);
-    EXPECT_EQ(env.call([&] { env.screen->prsPfAction(9); }), 0);
+    EXPECT_EQ(env.press(9), 0);
     EXPECT_TRUE(env.rt.messages.empty());
-    // Closed: a second close of a table is a status that the check reports.
-    EXPECT_LT(env.screen->SKKANRI->DAO_TableClose(), 0);
-    EXPECT_LT(env.ctx.KOV->DAO_DBClose(), 0);
+    // Closed: a second close of the tables, and of the connection, is a status that the
+    // check reports.
+    EXPECT_EQ(env.call([&] { env.screen->prsTbClose(); }), kExitFatal);
+    EXPECT_EQ(env.call([&] { env.screen->prsDbClose(); }), kExitFatal);
+    ASSERT_EQ(env.rt.messages.size(), 2u);
+    for (const RecordedMessage& m : env.rt.messages) EXPECT_NE(m.text.find("Err Status = -"), std::string::npos) << m.text;
 }
 
 // The selection opens exactly the records of the chosen blocks, staff group, pay kind
@@ -265,9 +209,7 @@ TEST(Selection, SelectsTheRecordsOfTheChoice)
     pay(15, 202306, 2, 9, 6);  // daily, block 9
     for (std::int64_t cd : {1, 10, 11, 12, 13, 14, 15}) env.fx.addStaff({.syokcd = cd, .values = {}});
     ASSERT_EQ(env.open(), std::nullopt);
-    auto r = std::make_unique<CountingRun>(*env.screen);
-    CountingRun* run = r.get();
-    env.screen->setPrintRun(std::move(r));
+    CountingRun* run = env.run;
     struct Choice {
         std::vector<int> blocks;
         bool monthly;
@@ -280,15 +222,16 @@ TEST(Selection, SelectsTheRecordsOfTheChoice)
         {{2, 7}, false, 0, 0},
     };
     for (const Choice& c : choices) {
-        for (auto& e : env.screen->lstMain)
-            e.selected = std::find(c.blocks.begin(), c.blocks.end(), e.itemData) != c.blocks.end();
-        env.screen->optGetugaku = c.monthly;
+        for (std::size_t i = 0; i < env.screen->lstMain().size(); ++i)
+            env.screen->setSelected(static_cast<int>(i), std::find(c.blocks.begin(), c.blocks.end(),
+                                                                   env.screen->lstMain()[i].itemData) != c.blocks.end());
+        env.screen->setOptGetugaku(c.monthly);
         env.rt.messages.clear();
         run->staffLines = run->subtotals = run->blockTotals = 0;
         env.screen->prsPfAction(5);
         EXPECT_EQ(run->staffLines, c.rows);
         EXPECT_EQ(run->blockTotals, c.blockTotals);
-        EXPECT_EQ(env.screen->SKSYKEI, nullptr);
+        EXPECT_FALSE(env.ctx.inReads()) << "the record set and the reads end with the print";
         if (c.rows == 0) {
             ASSERT_EQ(env.rt.messages.size(), 1u);
             EXPECT_EQ(env.rt.messages[0].text, "該当するデータが登録されていません。");

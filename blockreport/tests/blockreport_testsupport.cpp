@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -82,6 +84,16 @@ ScreenDescription testScreen(bool monthCheck, bool listFirst)
     return d;
 }
 
+void standardSchools(db::Fixture& fx, std::int64_t payKind, std::int64_t syorid)
+{
+    fx.setKanri(syorid);
+    fx.addSchool("E101", "城東小学校");
+    fx.addSchool("E102", "城西小学校");
+    fx.addSchool("E201", "川北中学校");
+    fx.setBlock(1, 101, 102, 2, payKind);
+    fx.setBlock(2, 201, 201, 1, payKind);
+}
+
 void blocksOfAllKinds(db::Fixture& fx)
 {
     fx.setKanri(202306);
@@ -106,7 +118,7 @@ namespace {
 
 class RecordingEngine : public PrintEngine {
 public:
-    explicit RecordingEngine(std::vector<EngineCall>& calls) : m_calls(calls) {}
+    RecordingEngine(const ProgramContext& ctx, std::vector<EngineCall>& calls) : m_ctx(ctx), m_calls(calls) {}
     void setPrintFIlePath(const std::string& folder) override { m_folder = folder; }
     std::string PrintFIlePath() const override { return m_folder; }
     std::int32_t PrtFile(const std::string& job, const std::string& caption, const std::string& overlay) override
@@ -117,18 +129,21 @@ public:
         call.caption = caption;
         call.overlay = overlay;
         call.commandFile = readBytes(m_folder + "/OVL.TMP");
+        call.duringReads = m_ctx.inReads();
         m_calls.push_back(call);
         return 0;
     }
 
 private:
+    const ProgramContext& m_ctx;
     std::vector<EngineCall>& m_calls;
     std::string m_folder;
 };
 
 } // namespace
 
-BlockReportEnv::BlockReportEnv(const std::string& program) : ctx(rt, program, {})
+BlockReportEnv::BlockReportEnv(const std::string& program)
+    : ctx(rt, program, [this] { return engine ? engine() : nullptr; })
 {
     setenv("KOV_WORK_DIR", fx.path("work").c_str(), 1);
     rt.setAppPath(fx.dir());
@@ -137,43 +152,80 @@ BlockReportEnv::BlockReportEnv(const std::string& program) : ctx(rt, program, {}
 
 PrintEngineFactory BlockReportEnv::recordingEngine()
 {
-    return [this] { return std::make_unique<RecordingEngine>(engineCalls); };
+    return [this] { return std::make_unique<RecordingEngine>(ctx, engineCalls); };
 }
 
-std::optional<int> BlockReportEnv::open()
-{
-    try {
-        screen->prsOpenSet();
-    } catch (const ProgramEnded& e) {
-        return e.exitStatus;
-    }
-    return std::nullopt;
-}
 
 void BlockReportEnv::selectBlocks(const std::vector<int>& slots)
 {
-    for (auto& e : screen->lstMain)
-        e.selected = std::find(slots.begin(), slots.end(), e.itemData) != slots.end();
+    const std::vector<ListEntry>& entries = screen->lstMain();
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        screen->setSelected(static_cast<int>(i),
+                            std::find(slots.begin(), slots.end(), entries[i].itemData) != slots.end());
 }
 
-std::optional<int> BlockReportEnv::press(int index)
-{
-    try {
-        screen->prsPfAction(index);
-    } catch (const ProgramEnded& e) {
-        return e.exitStatus;
-    }
-    return std::nullopt;
-}
 
 void BlockReportEnv::printBlocks(bool monthly, const std::vector<int>& slots)
 {
     ASSERT_EQ(open(), std::nullopt);
     ASSERT_TRUE(rt.messages.empty()) << rt.messages.front().text;
-    screen->optGetugaku = monthly;
+    screen->setOptGetugaku(monthly);
     selectBlocks(slots);
     ASSERT_EQ(press(5), std::nullopt);
     ASSERT_TRUE(rt.messages.empty()) << rt.messages.front().text;
+}
+
+void expectPrinted(const BlockReportEnv& env, const std::string& goldenName, const ExpectedJob& job)
+{
+    expectGolden(env.commandFile(), goldenName);
+    ASSERT_EQ(env.engineCalls.size(), 1u);
+    const EngineCall& call = env.engineCalls.front();
+    EXPECT_EQ(call.folder, env.workFolder());
+    EXPECT_FALSE(std::filesystem::exists(env.fx.path("OVL.TMP")));
+    EXPECT_EQ(call.jobName, job.jobName);
+    EXPECT_EQ(call.caption, job.caption);
+    EXPECT_EQ(call.overlay, job.overlay);
+    EXPECT_FALSE(call.duringReads);
+    if (call.pdf.empty()) {
+        EXPECT_EQ(call.commandFile, readBytes(env.commandFile()));
+        return;
+    }
+    EXPECT_EQ(call.result, 0);
+    std::string text;
+    if (FILE* p = popen(("pdftotext -layout '" + call.pdf + "' -").c_str(), "r")) {
+        char buf[4096];
+        for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+        pclose(p);
+    }
+    EXPECT_NE(text.find("※ブロック合計※"), std::string::npos) << text;
+}
+
+void expectOpenings(const std::function<std::unique_ptr<BlockReportEnv>(std::int16_t argument)>& makeEnv,
+                    const std::vector<OpeningCase>& cases)
+{
+    for (const OpeningCase& c : cases) {
+        const std::unique_ptr<BlockReportEnv> env = makeEnv(c.argument);
+        const std::string what = std::to_string(c.argument) + " " + std::to_string(c.syorid) + " kind " +
+                                 std::to_string(c.kind) + " block " + std::to_string(c.syrflg);
+        env->fx.setKanri(c.syorid);
+        env->fx.addSchool("E101", "城東小学校");
+        env->fx.setBlock(1, 101, 101, 1, c.kind);
+        env->fx.addPayment({.syokcd = 1, .skyuym = c.skyuym ? c.skyuym : c.syorid, .kyusyu = c.kind, .syrflg = c.syrflg});
+        const auto ended = env->open();
+        const std::vector<RecordedMessage>& messages = env->rt.messages;
+        if (!c.message) {
+            EXPECT_EQ(ended, std::nullopt) << what;
+            EXPECT_TRUE(messages.empty()) << what;
+            EXPECT_EQ(env->screen->lstMain().size(), 1u) << what;
+            continue;
+        }
+        EXPECT_EQ(ended, 0) << what;
+        ASSERT_EQ(messages.size(), 1u) << what;
+        EXPECT_EQ(messages[0].text, c.message) << what;
+        EXPECT_EQ(messages[0].icon, MsgIcon::Exclamation) << what;
+        EXPECT_EQ(messages[0].title, env->screen->description().caption) << what;
+        EXPECT_TRUE(env->screen->lstMain().empty()) << what << ": the block list is read after a failed check";
+    }
 }
 
 } // namespace kov::blockreport::test

@@ -53,7 +53,7 @@ struct Window {
     std::vector<bool> selection() const
     {
         std::vector<bool> s;
-        for (const auto& e : screen.lstMain) s.push_back(e.selected);
+        for (const auto& e : screen.lstMain()) s.push_back(e.selected);
         return s;
     }
 };
@@ -161,7 +161,7 @@ TEST(FrmBlockReport, KeyboardOnTheBlockList)
 
     // The staff-group option reaches the model.
     w.form.optNichigaku()->click();
-    EXPECT_FALSE(w.screen.optGetugaku);
+    EXPECT_FALSE(w.screen.optGetugaku());
 }
 
 // Every arrow key on an option moves the choice and the focus to the other option of
@@ -181,7 +181,7 @@ TEST(FrmBlockReport, ArrowKeysMoveTheChoiceWithinTheOptions)
             QRadioButton* chosen = wasGetugaku ? nichigaku : getugaku;
             EXPECT_TRUE(chosen->isChecked()) << optionsFirst << " key " << key;
             EXPECT_EQ(QApplication::focusWidget(), chosen) << optionsFirst << " key " << key;
-            EXPECT_EQ(w.screen.optGetugaku, chosen == getugaku) << optionsFirst << " key " << key;
+            EXPECT_EQ(w.screen.optGetugaku(), chosen == getugaku) << optionsFirst << " key " << key;
         }
     }
 }

@@ -9,8 +9,8 @@ namespace {
 
 class NotedEngine : public PrintEngine {
 public:
-    NotedEngine(RuntimeServices& rt, std::vector<EngineCall>& calls)
-        : m_engine(std::make_unique<overlayprint::OverlayPrintEngine>(rt)), m_calls(calls)
+    NotedEngine(const ProgramContext& ctx, std::vector<EngineCall>& calls)
+        : m_engine(std::make_unique<overlayprint::OverlayPrintEngine>(ctx.runtime())), m_ctx(ctx), m_calls(calls)
     {
     }
     void setPrintFIlePath(const std::string& folder) override { m_engine->setPrintFIlePath(folder); }
@@ -22,6 +22,7 @@ public:
         call.jobName = job;
         call.caption = caption;
         call.overlay = overlay;
+        call.duringReads = m_ctx.inReads();
         call.result = m_engine->PrtFile(job, caption, overlay);
         call.pdf = m_engine->lastOutputPath();
         m_calls.push_back(call);
@@ -30,6 +31,7 @@ public:
 
 private:
     std::unique_ptr<overlayprint::OverlayPrintEngine> m_engine;
+    const ProgramContext& m_ctx;
     std::vector<EngineCall>& m_calls;
 };
 
@@ -39,7 +41,7 @@ PrintEngineFactory BlockReportEnv::pdfEngine()
 {
     fx.writeSettings("OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=" + fx.path("pdf") +
                                          "\r\nOverlayFolder=" + std::string(KOV_BIN_DIR) + "\r\n");
-    return [this] { return std::make_unique<NotedEngine>(rt, engineCalls); };
+    return [this] { return std::make_unique<NotedEngine>(ctx, engineCalls); };
 }
 
 } // namespace kov::blockreport::test

@@ -24,10 +24,10 @@ constexpr int kClientHeight = 7875;
 
 void paintWhiteOnDarkBlue(QLabel* label)
 {
-    QPalette p = label->palette();
-    p.setColor(QPalette::Window, QColor(0, 0, 192));
-    p.setColor(QPalette::WindowText, Qt::white);
-    label->setPalette(p);
+    QPalette colours = label->palette();
+    colours.setColor(QPalette::Window, QColor(0, 0, 192));
+    colours.setColor(QPalette::WindowText, Qt::white);
+    label->setPalette(colours);
     label->setAutoFillBackground(true);
 }
 
@@ -49,14 +49,14 @@ public:
 FrmBlockReport::FrmBlockReport(BlockReportScreen& model, RuntimeServices& rt, QWidget* parent)
     : QWidget(parent), m_model(model)
 {
-    const ScreenDescription& d = model.description();
-    QPalette p = palette();
-    p.setColor(QPalette::WindowText, Qt::black);
-    setPalette(p);
+    const ScreenDescription& design = model.description();
+    QPalette colours = palette();
+    colours.setColor(QPalette::WindowText, Qt::black);
+    setPalette(colours);
 
     m_lblShori = new QLabel(this);
     m_lblShori->setObjectName("lblShori");
-    m_lblShori->setGeometry(kov::ui::twipsRect(0, 0, d.lblShoriWidth, 300));
+    m_lblShori->setGeometry(kov::ui::twipsRect(0, 0, design.lblShoriWidth, 300));
     paintWhiteOnDarkBlue(m_lblShori);
 
     m_fraKyuKbn = new QGroupBox("給与区分", this);
@@ -68,9 +68,9 @@ FrmBlockReport::FrmBlockReport(BlockReportScreen& model, RuntimeServices& rt, QW
     m_optNichigaku = new QRadioButton("日額者", m_fraKyuKbn);
     m_optNichigaku->setObjectName("optNichigaku");
     m_optNichigaku->setGeometry(kov::ui::twipsRect(1800, 255, 1200, 315));
-    m_optGetugaku->setChecked(model.optGetugaku);
-    m_optNichigaku->setChecked(!model.optGetugaku);
-    connect(m_optGetugaku, &QRadioButton::toggled, this, [this](bool on) { m_model.optGetugaku = on; });
+    m_optGetugaku->setChecked(model.optGetugaku());
+    m_optNichigaku->setChecked(!model.optGetugaku());
+    connect(m_optGetugaku, &QRadioButton::toggled, this, [this](bool on) { m_model.setOptGetugaku(on); });
     // Every arrow key moves the choice between the two options (they stand side by side).
     kov::ui::linkOptionGroup({m_optGetugaku, m_optNichigaku});
 
@@ -86,10 +86,10 @@ FrmBlockReport::FrmBlockReport(BlockReportScreen& model, RuntimeServices& rt, QW
     m_lstMain->setSelectionMode(QAbstractItemView::MultiSelection);
     connect(m_lstMain, &QListWidget::itemSelectionChanged, this, [this] { syncSelectionToModel(); });
     connect(m_lstMain, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (!m_syncing) m_model.listIndex = row;
+        if (!m_syncing) m_model.setListIndex(row);
     });
 
-    m_pfKeys = new kov::ui::PfKeyBar(this, rt, d.buttonLefts);
+    m_pfKeys = new kov::ui::PfKeyBar(this, rt, design.buttonLefts);
     m_pfKeys->setAction([this](int index) { m_model.prsPfAction(index); });
 
     // Tab order of the program.
@@ -105,8 +105,8 @@ FrmBlockReport::~FrmBlockReport() { m_model.setView(nullptr); }
 QList<QWidget*> FrmBlockReport::tabChain() const
 {
     QList<QWidget*> chain;
-    for (TabStop t : m_model.description().tabOrder) {
-        switch (t) {
+    for (TabStop stop : m_model.description().tabOrder) {
+        switch (stop) {
         case TabStop::OptGetugaku: chain << m_optGetugaku; break;
         case TabStop::OptNichigaku: chain << m_optNichigaku; break;
         case TabStop::LstMain: chain << m_lstMain; break;
@@ -142,17 +142,17 @@ void FrmBlockReport::showScreen()
     }
 }
 
-void FrmBlockReport::refreshLabel() { m_lblShori->setText(QString::fromStdString(m_model.lblShori)); }
+void FrmBlockReport::refreshLabel() { m_lblShori->setText(QString::fromStdString(m_model.lblShori())); }
 
 void FrmBlockReport::refreshList()
 {
     m_syncing = true;
-    const auto& entries = m_model.lstMain;
+    const auto& entries = m_model.lstMain();
     if (m_lstMain->count() != static_cast<int>(entries.size())) {
         m_lstMain->clear();
-        for (const ListEntry& e : entries) {
-            auto* item = new QListWidgetItem(QString::fromStdString(e.text), m_lstMain);
-            item->setData(Qt::UserRole, e.itemData);
+        for (const ListEntry& entry : entries) {
+            auto* item = new QListWidgetItem(QString::fromStdString(entry.text), m_lstMain);
+            item->setData(Qt::UserRole, entry.itemData);
         }
     }
     for (int i = 0; i < m_lstMain->count(); ++i) {
@@ -161,8 +161,8 @@ void FrmBlockReport::refreshList()
         item->setData(Qt::UserRole, entries[static_cast<std::size_t>(i)].itemData);
         item->setSelected(entries[static_cast<std::size_t>(i)].selected);
     }
-    if (m_model.listIndex >= 0 && m_model.listIndex < m_lstMain->count())
-        m_lstMain->setCurrentRow(m_model.listIndex, QItemSelectionModel::NoUpdate);
+    const int current = m_model.listIndex();
+    if (current >= 0 && current < m_lstMain->count()) m_lstMain->setCurrentRow(current, QItemSelectionModel::NoUpdate);
     m_syncing = false;
 }
 
@@ -177,8 +177,8 @@ void FrmBlockReport::setListVisible(bool visible) { m_lstMain->setVisible(visibl
 void FrmBlockReport::refreshKeys()
 {
     for (int i = 0; i < kov::ui::PfKeyBar::kCount; ++i) {
-        m_pfKeys->setCaption(i, QString::fromStdString(m_model.pfCaptions[static_cast<std::size_t>(i)]));
-        m_pfKeys->setEnabled(i, m_model.pfMode.p_bPFKey[static_cast<std::size_t>(i)] == -1);
+        m_pfKeys->setCaption(i, QString::fromStdString(m_model.pfCaptions()[static_cast<std::size_t>(i)]));
+        m_pfKeys->setEnabled(i, m_model.pfMode().p_bPFKey[static_cast<std::size_t>(i)] == -1);
     }
 }
 

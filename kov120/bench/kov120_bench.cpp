@@ -40,10 +40,10 @@ class CountingKov120Run : public kov::kov120::Kov120Run {
 public:
     using Kov120Run::Kov120Run;
     long staffLines = 0;
-    void prsGokeiPrint(std::int16_t inji) override
+    void prsGokeiPrint(kov::blockreport::EntryLevel level) override
     {
-        if (inji == kStaff) ++staffLines;
-        Kov120Run::prsGokeiPrint(inji);
+        if (level == kov::blockreport::EntryLevel::Staff) ++staffLines;
+        Kov120Run::prsGokeiPrint(level);
     }
 };
 
@@ -51,10 +51,10 @@ class CountingKov140Run : public kov::kov140::Kov140Run {
 public:
     using Kov140Run::Kov140Run;
     long staffLines = 0;
-    void prsGokeiPrint(std::int16_t inji) override
+    void prsGokeiPrint(kov::blockreport::EntryLevel level) override
     {
-        if (inji == kStaff) ++staffLines;
-        Kov140Run::prsGokeiPrint(inji);
+        if (level == kov::blockreport::EntryLevel::Staff) ++staffLines;
+        Kov140Run::prsGokeiPrint(level);
     }
 };
 
@@ -86,18 +86,18 @@ int main(int argc, char** argv)
                                                                : kov::kov120::kov120Screen(kyusyu));
         long* staffLines = nullptr;
         if (kov140) {
-            auto run = std::make_unique<CountingKov140Run>(screen);
+            auto run = std::make_unique<CountingKov140Run>(ctx);
             staffLines = &run->staffLines;
             screen.setPrintRun(std::move(run));
         } else {
-            auto run = std::make_unique<CountingKov120Run>(screen);
+            auto run = std::make_unique<CountingKov120Run>(ctx);
             staffLines = &run->staffLines;
             screen.setPrintRun(std::move(run));
         }
         screen.formLoad();
         screen.prsOpenSet();
-        for (auto& e : screen.lstMain) e.selected = true;
-        if (argc > 3 && std::string(argv[3]) == "daily") screen.optGetugaku = false;
+        for (std::size_t i = 0; i < screen.lstMain().size(); ++i) screen.setSelected(static_cast<int>(i), true);
+        if (argc > 3 && std::string(argv[3]) == "daily") screen.setOptGetugaku(false);
         const long before = peakKiB();
         const auto t0 = std::chrono::steady_clock::now();
         screen.prsPrint();
@@ -105,11 +105,11 @@ int main(int argc, char** argv)
         const double secs = std::chrono::duration<double>(t1 - t0).count();
         std::printf("blocks %zu, staff lines %ld, print run %.3f s (%.1f us a record), peak memory %ld KiB "
                     "(%ld KiB before the run)\n",
-                    screen.lstMain.size(), *staffLines, secs,
+                    screen.lstMain().size(), *staffLines, secs,
                     *staffLines ? secs * 1e6 / static_cast<double>(*staffLines) : 0.0, peakKiB(),
                     before);
         std::printf("filter: %s\n",
-                    screen.description().selectFilter(screen.syorid().toString(), screen.blockList(), screen.optGetugaku).c_str());
+                    screen.description().selectFilter(screen.syorid().toString(), screen.blockList(), screen.optGetugaku()).c_str());
     } catch (const kov::RuntimeError& e) {
         std::fprintf(stderr, "kov120_bench: %s\n", e.userMessage().c_str());
         return 2;

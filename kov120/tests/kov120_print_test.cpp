@@ -1,11 +1,14 @@
 // The print run of kov120 on real SQLite fixtures: the command file is compared line by
 // line with golden files (CP932, CR LF), and the hand-over to the print engine checked.
-#include "kov120_testenv.h"
-
+#include "blockreport/tests/blockreport_testsupport.h"
 #include "blockreport/tests/qtapplicationenv.h"
 #include "common/runtimeerror.h"
+#include "kov120/kov120run.h"
+#include "kov120/kov120screen.h"
 
 #include <QGuiApplication>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +16,13 @@
 
 namespace kov::kov120::test {
 namespace {
+
+using namespace blockreport::test;
+
+// kov120 started with `kyusyu`, printing to PDF through the real engine.
+struct Kov120Env : ProgramEnv<Kov120Run> {
+    explicit Kov120Env(std::int16_t kyusyu = 2) : ProgramEnv("kov120", kov120Screen(kyusyu), EngineKind::Pdf) {}
+};
 
 // The print engine draws with Qt: one application object for the whole test program.
 const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(
@@ -68,21 +78,10 @@ struct PrintCase {
     const char* overlay;
 };
 
-// The processing month, three schools and two blocks of pay kind 2.
-void standardSchools(db::Fixture& fx, std::int64_t syorid = 202306)
-{
-    fx.setKanri(syorid);
-    fx.addSchool("E101", "城東小学校");
-    fx.addSchool("E102", "城西小学校");
-    fx.addSchool("E201", "川北中学校");
-    fx.setBlock(1, 101, 102, 2, 2);
-    fx.setBlock(2, 201, 201, 1, 2);
-}
-
 const PrintCase kCases[] = {
     {"one_block", 2, true, {1},
      [](db::Fixture& fx) {
-         standardSchools(fx);
+         standardSchools(fx, 2);
          addPerson(fx, 1003, "佐藤　花子", "E101", 1);
          addPerson(fx, 1001, "山田　太郎", "E101", 1);
          addPerson(fx, 1002, "鈴木　一郎", "E101", 1);
@@ -90,7 +89,7 @@ const PrintCase kCases[] = {
      "KOV120p.ovl"},
     {"two_blocks", 2, true, {1, 2},
      [](db::Fixture& fx) {
-         standardSchools(fx, 202312);
+         standardSchools(fx, 2, 202312);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, 2, 3, 202312);
          addPerson(fx, 1002, "鈴木　一郎", "E101", 1, 2, 3, 202312);
          addPerson(fx, 2001, "高橋　三郎", "E201", 2, 2, 1, 202312);
@@ -98,7 +97,7 @@ const PrintCase kCases[] = {
      "KOV120p.ovl"},
     {"affiliation_change", 2, true, {1},
      [](db::Fixture& fx) {
-         standardSchools(fx);
+         standardSchools(fx, 2);
          addPerson(fx, 1001, "山田　太郎", "E101", 1);
          addPerson(fx, 1101, "田中　次郎", "E102", 1);
          addPerson(fx, 1102, "伊藤　四郎", "E102", 1);
@@ -106,20 +105,20 @@ const PrintCase kCases[] = {
      "KOV120p.ovl"},
     {"page_full", 2, true, {1},
      [](db::Fixture& fx) {
-         standardSchools(fx);
+         standardSchools(fx, 2);
          for (int i = 1; i <= 25; ++i) addPerson(fx, 1000 + i, "職員" + std::to_string(i), "E101", 1);
      },
      "KOV120p.ovl"},
     {"march", 2, true, {1},
      [](db::Fixture& fx) {
-         standardSchools(fx, 202403);
+         standardSchools(fx, 2, 202403);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, 2, 3, 202403);
          addPerson(fx, 1002, "鈴木　一郎", "E101", 1, 2, 3, 202403);
      },
      "KOV120p.ovl"},
     {"daily", 2, false, {1},
      [](db::Fixture& fx) {
-         standardSchools(fx);
+         standardSchools(fx, 2);
          addPerson(fx, 1001, "山田　太郎", "E101", 1);  // monthly-paid: not selected
          addPerson(fx, 1501, "講師　一美", "E101", 1, 2, 5);
          addPerson(fx, 1601, "臨時　二葉", "E102", 1, 2, 6);
@@ -127,7 +126,7 @@ const PrintCase kCases[] = {
      "KOV121p.ovl"},
     {"paykind5", 5, true, {3},
      [](db::Fixture& fx) {
-         standardSchools(fx, 202307);
+         standardSchools(fx, 2, 202307);
          fx.setBlock(3, 101, 101, 1, 5);
          addPerson(fx, 1001, "山田　太郎", "E101", 3, 5, 3, 202307);
          addPerson(fx, 1002, "鈴木　一郎", "E101", 3, 5, 3, 202307);
@@ -145,7 +144,7 @@ const PrintCase kCases[] = {
      "KOV120p.ovl"},
     {"missing_affiliation", 25, true, {1},
      [](db::Fixture& fx) {
-         standardSchools(fx);
+         standardSchools(fx, 2);
          fx.addSchool("E1'05", "引用符小学校");
          addPerson(fx, 1001, "山田　太郎", "E101", 1);
          addPerson(fx, 1201, "中村　五郎", "E1'05", 1, 5, 3);
@@ -165,27 +164,8 @@ TEST_P(Kov120Print, CommandFileMatchesGolden)
     c.data(env.fx);
     ASSERT_NO_FATAL_FAILURE(env.printBlocks(c.monthly, c.blocks));
 
-    expectGolden(env.commandFile(), std::string("kov120_") + c.name + ".ovl.tmp");
-    ASSERT_EQ(env.engineCalls.size(), 1u);
-    const EngineCall& call = env.engineCalls.front();
-    // The command file is in the program's work folder, none in the program's folder.
-    EXPECT_EQ(call.folder, env.fx.path("work") + "/kov120");
-    EXPECT_FALSE(std::filesystem::exists(env.fx.path("OVL.TMP")));
-    EXPECT_EQ(call.jobName, "KOV120");
-    EXPECT_EQ(call.caption, "期末勤勉手当支給調書印刷");
-    EXPECT_EQ(call.overlay, c.overlay);
-    // The engine printed the file: a PDF with the staff names in its text.
-    EXPECT_EQ(call.result, 0);
-    ASSERT_FALSE(call.pdf.empty());
-    std::string text;
-    if (FILE* p = popen(("pdftotext -layout '" + call.pdf + "' -").c_str(), "r")) {
-        char buf[4096];
-        for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
-        pclose(p);
-    }
-    EXPECT_NE(text.find("※ブロック合計※"), std::string::npos) << text;
-    // The record set of the run is closed and released; the screen can print again.
-    EXPECT_EQ(env.screen->SKSYKEI, nullptr);
+    expectPrinted(env, std::string("kov120_") + c.name + ".ovl.tmp", {"KOV120", "期末勤勉手当支給調書印刷", c.overlay});
+    ASSERT_FALSE(env.engineCalls.front().pdf.empty()) << "printed by the real engine";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Kov120Print, ::testing::ValuesIn(kCases),
@@ -196,18 +176,16 @@ INSTANTIATE_TEST_SUITE_P(Cases, Kov120Print, ::testing::ValuesIn(kCases),
 TEST(Kov120Totals, LevelsAddUpAndRestart)
 {
     Kov120Env env(2);
-    standardSchools(env.fx);
+    standardSchools(env.fx, 2);
     addPerson(env.fx, 1001, "山田　太郎", "E101", 1);
     addPerson(env.fx, 1101, "田中　次郎", "E102", 1);
-    ASSERT_EQ(env.open(), std::nullopt);
-    env.selectBlocks({1});
-    ASSERT_EQ(env.press(5), std::nullopt);
+    ASSERT_NO_FATAL_FAILURE(env.printBlocks(true, {1}));
     // After the run every level was cleared by the closing block total.
-    EXPECT_EQ(env.run->totKYURYO[2], Currency{});
-    EXPECT_EQ(env.run->totKYURYO[1], Currency{});
+    EXPECT_EQ(env.run->totKYURYO[EntryLevel::Block], Currency{});
+    EXPECT_EQ(env.run->totKYURYO[EntryLevel::Affiliation], Currency{});
     // Level 0 keeps the last staff line.
-    EXPECT_EQ(env.run->totKYURYO[0], Currency::fromInt(250000 + 11010));
-    EXPECT_THROW(env.run->totKYURYO[3], RuntimeError);
+    EXPECT_EQ(env.run->totKYURYO[EntryLevel::Staff], Currency::fromInt(250000 + 11010));
+    EXPECT_THROW(env.run->totKYURYO[static_cast<EntryLevel>(3)], RuntimeError);
 }
 
 // A status of the staff master other than found ends the run through the status check,
@@ -215,7 +193,7 @@ TEST(Kov120Totals, LevelsAddUpAndRestart)
 TEST(Kov120Run, StaffMissingFromMasterEndsThroughStatusCheck)
 {
     Kov120Env env(2);
-    standardSchools(env.fx);
+    standardSchools(env.fx, 2);
     addPerson(env.fx, 1001, "山田　太郎", "E101", 1);
     env.fx.exec("DELETE FROM SKSYOKU");
     ASSERT_EQ(env.open(), std::nullopt);
@@ -234,8 +212,8 @@ TEST(Kov120Run, StaffMissingFromMasterEndsThroughStatusCheck)
 TEST(Kov120Run, MissingNameSettingsShownOncePerRun)
 {
     Kov120Env env(2);
-    env.ctx.engineFactory = env.recordingEngine();
-    standardSchools(env.fx);
+    env.engine = env.recordingEngine();
+    standardSchools(env.fx, 2);
     for (int i = 1; i <= 30; ++i) addPerson(env.fx, 1000 + i, "職員" + std::to_string(i), "E101", 1);
     std::filesystem::remove(env.fx.path("KOVENV.INI"));
     const std::string text = "KOVENV データベースのオープンに失敗しました。";
@@ -267,13 +245,13 @@ TEST(Kov120Run, MissingNameSettingsShownOncePerRun)
 // writer commits during a read only in WAL mode.
 TEST(Kov120Snapshot, CommitDuringRunIsSeenByTheNextRun)
 {
-    blockreport::test::BlockReportEnv env("kov120");
+    BlockReportEnv env("kov120");
     db::Fixture& fx = env.fx;
     if (fx.engine() == db::Engine::Sqlite) {
         fx.exec("PRAGMA journal_mode = WAL");
         fx.execNames("PRAGMA journal_mode = WAL");
     }
-    standardSchools(fx);
+    standardSchools(fx, 2);
     for (int i = 1; i <= 6; ++i) addPerson(fx, 1000 + i, "職員" + std::to_string(i), i <= 3 ? "E101" : "E102", 1);
     env.load<Kov120Run>(kov120Screen(2), env.recordingEngine());
     ASSERT_NO_FATAL_FAILURE(env.printBlocks(true, {1}));

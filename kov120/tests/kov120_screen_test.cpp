@@ -1,10 +1,14 @@
 // kov120's screen: the argument rule, the blocks and records of each pay kind, the
 // processing-month rule of pay kind 2, the exact filter texts, and its window (caption,
 // positions and tab order) on real SQLite fixtures.
+#include "blockreport/tests/blockreport_testsupport.h"
 #include "blockreport/tests/qtapplicationenv.h"
 #include "blockreport/ui/frmblockreport.h"
 #include "common/ui/pfkeybar.h"
-#include "kov120_testenv.h"
+#include "kov120/kov120run.h"
+#include "kov120/kov120screen.h"
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLabel>
@@ -14,6 +18,16 @@
 
 namespace kov::kov120::test {
 namespace {
+
+using blockreport::test::ProgramEnv;
+
+// kov120 started with `kyusyu`.
+struct Kov120Env : ProgramEnv<Kov120Run> {
+    explicit Kov120Env(std::int16_t kyusyu = 2)
+        : ProgramEnv("kov120", kov120Screen(kyusyu), blockreport::test::EngineKind::Recording)
+    {
+    }
+};
 
 const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(
     new blockreport::test::QtApplicationEnvironment<QApplication>("kov120_screen_test"));
@@ -38,7 +52,7 @@ TEST(Kov120Screen, ListsTheBlocksOfThePayKind)
         blocksOfAllKinds(env.fx);
         ASSERT_EQ(env.open(), std::nullopt) << kyusyu;
         std::vector<int> items;
-        for (const auto& e : env.screen->lstMain) items.push_back(e.itemData);
+        for (const auto& e : env.screen->lstMain()) items.push_back(e.itemData);
         EXPECT_EQ(items, shown) << kyusyu;
     }
 }
@@ -46,37 +60,13 @@ TEST(Kov120Screen, ListsTheBlocksOfThePayKind)
 // Pay kind 2 opens only in March, June and December; 5 and 25 in any month.
 TEST(Kov120Screen, MonthAndRecordsAtStart)
 {
-    struct Case {
-        std::int16_t kyusyu;
-        std::int64_t syorid;
-        std::int64_t recordKind;
-        const char* message;  // nullptr = opens
-    };
-    const Case cases[] = {
-        {2, 202306, 2, nullptr},
-        {2, 202312, 2, nullptr},
-        {2, 202307, 2, "期末・勤勉手当処理月ではありません。"},
-        {5, 202307, 5, nullptr},
-        {25, 202307, 5, nullptr},
-        {2, 202306, 5, "該当するデータが登録されていません。"},
-    };
-    for (const Case& c : cases) {
-        Kov120Env env(c.kyusyu);
-        env.fx.setKanri(c.syorid);
-        env.fx.addSchool("E101", "城東小学校");
-        env.fx.setBlock(1, 101, 101, 1, c.recordKind);
-        env.fx.addPayment({.syokcd = 1, .skyuym = c.syorid, .kyusyu = c.recordKind, .syrflg = 1});
-        const auto ended = env.open();
-        if (!c.message) {
-            EXPECT_EQ(ended, std::nullopt) << c.kyusyu << " " << c.syorid;
-            EXPECT_TRUE(env.rt.messages.empty()) << c.kyusyu << " " << c.syorid;
-            continue;
-        }
-        EXPECT_EQ(ended, 0) << c.kyusyu << " " << c.syorid;
-        ASSERT_EQ(env.rt.messages.size(), 1u);
-        EXPECT_EQ(env.rt.messages[0].text, c.message);
-        EXPECT_EQ(env.rt.messages[0].title, "期末勤勉手当支給調書印刷");
-    }
+    blockreport::test::expectOpenings([](std::int16_t kyusyu) { return std::make_unique<Kov120Env>(kyusyu); },
+                                      {{2, 202306, 2},
+                                       {2, 202312, 2},
+                                       {2, 202307, 2, 1, 0, "期末・勤勉手当処理月ではありません。"},
+                                       {5, 202307, 5},
+                                       {25, 202307, 5},
+                                       {2, 202306, 5, 1, 0, "該当するデータが登録されていません。"}});
 }
 
 TEST(Kov120Screen, FilterTexts)

@@ -1,11 +1,14 @@
 // The print run of kov140 on real SQLite fixtures: command files compared byte for byte
 // with golden files (CP932, CR LF), the year-end adjustment columns and the heading read
 // back from the command file, and the hand-over to the print engine.
-#include "kov140_testenv.h"
-
+#include "blockreport/tests/blockreport_testsupport.h"
 #include "common/cp932.h"
 #include "common/runtimeerror.h"
 #include "common/text.h"
+#include "kov140/kov140run.h"
+#include "kov140/kov140screen.h"
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
@@ -13,6 +16,13 @@
 
 namespace kov::kov140::test {
 namespace {
+
+using namespace blockreport::test;
+
+// kov140 with an engine that records what it is handed.
+struct Kov140Env : ProgramEnv<Kov140Run> {
+    Kov140Env() : ProgramEnv("kov140", kov140Screen(), EngineKind::Recording) {}
+};
 
 // A staff member of pay kind 3 with a payment record whose amounts differ column by
 // column (so that a column printed in the wrong place shows), NENFUS as given.
@@ -64,16 +74,6 @@ void addPerson(db::Fixture& fx, std::int64_t code, const std::string& name, cons
                    .values = std::move(values)});
 }
 
-void standardSchools(db::Fixture& fx, std::int64_t syorid = 202306)
-{
-    fx.setKanri(syorid);
-    fx.addSchool("E101", "城東小学校");
-    fx.addSchool("E102", "城西小学校");
-    fx.addSchool("E201", "川北中学校");
-    fx.setBlock(1, 101, 102, 2, 3);
-    fx.setBlock(2, 201, 201, 1, 3);
-}
-
 struct PrintCase {
     const char* name;
     bool monthly;
@@ -84,18 +84,18 @@ struct PrintCase {
 const PrintCase kCases[] = {
     {"nenfus_minus_then_plus", true, {1},
      [](db::Fixture& fx) {
-         standardSchools(fx);
+         standardSchools(fx, 3);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200);
          addPerson(fx, 1002, "鈴木　一郎", "E101", 1, 3000);
      }},
     {"nenfus_zero", true, {1},
      [](db::Fixture& fx) {
-         standardSchools(fx);
+         standardSchools(fx, 3);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, 0);
      }},
     {"negative_subtotal", true, {1},
      [](db::Fixture& fx) {
-         standardSchools(fx);
+         standardSchools(fx, 3);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200);
          addPerson(fx, 1002, "鈴木　一郎", "E101", 1, -800);
          addPerson(fx, 1003, "佐藤　花子", "E101", 1, 500);
@@ -104,33 +104,33 @@ const PrintCase kCases[] = {
     // The same records printed for each staff group: the group only selects.
     {"groups_monthly", true, {1},
      [](db::Fixture& fx) {
-         standardSchools(fx);
+         standardSchools(fx, 3);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200, 3);
          addPerson(fx, 1501, "講師　一美", "E101", 1, 700, 5);
          addPerson(fx, 1601, "臨時　二葉", "E102", 1, -50, 6);
      }},
     {"groups_daily", false, {1},
      [](db::Fixture& fx) {
-         standardSchools(fx);
+         standardSchools(fx, 3);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200, 3);
          addPerson(fx, 1501, "講師　一美", "E101", 1, 700, 5);
          addPerson(fx, 1601, "臨時　二葉", "E102", 1, -50, 6);
      }},
     {"two_blocks", true, {1, 2},
      [](db::Fixture& fx) {
-         standardSchools(fx);
+         standardSchools(fx, 3);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200);
          addPerson(fx, 2001, "高橋　三郎", "E201", 2, 3000, 1);
      }},
     // Day 20 of May 2019 lies in the era that began on 1 May.
     {"era_first_month", true, {1},
      [](db::Fixture& fx) {
-         standardSchools(fx, 201905);
+         standardSchools(fx, 3, 201905);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, 100, 3, 201905);
      }},
     {"era_last_month", true, {1},
      [](db::Fixture& fx) {
-         standardSchools(fx, 201904);
+         standardSchools(fx, 3, 201904);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, 100, 3, 201904);
      }},
     // A ten-character staff name prints its first eight; a long affiliation name prints
@@ -149,7 +149,7 @@ const PrintCase kCases[] = {
      }},
     {"page_full", true, {1},
      [](db::Fixture& fx) {
-         standardSchools(fx);
+         standardSchools(fx, 3);
          for (int i = 1; i <= 25; ++i) addPerson(fx, 1000 + i, "職員" + std::to_string(i), "E101", 1, i % 2 ? -i : i);
      }},
 };
@@ -165,18 +165,8 @@ TEST_P(Kov140Print, CommandFileMatchesGolden)
     c.data(env.fx);
     ASSERT_NO_FATAL_FAILURE(env.printBlocks(c.monthly, c.blocks));
 
-    expectGolden(env.commandFile(), std::string("kov140_") + c.name + ".ovl.tmp");
-    ASSERT_EQ(env.engineCalls.size(), 1u);
-    const EngineCall& call = env.engineCalls.front();
-    // The command file is in the program's work folder, none in the program's folder.
-    EXPECT_EQ(call.folder, env.fx.path("work") + "/kov140");
-    EXPECT_FALSE(std::filesystem::exists(env.fx.path("OVL.TMP")));
-    EXPECT_EQ(call.jobName, "KOV140");
-    EXPECT_EQ(call.caption, "差額支給内訳明細書印刷");
     // One overlay for both staff groups.
-    EXPECT_EQ(call.overlay, "KOV140p.ovl");
-    EXPECT_EQ(call.commandFile, readBytes(env.commandFile()));
-    EXPECT_EQ(env.screen->SKSYKEI, nullptr);
+    expectPrinted(env, std::string("kov140_") + c.name + ".ovl.tmp", {"KOV140", "差額支給内訳明細書印刷", "KOV140p.ovl"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Kov140Print, ::testing::ValuesIn(kCases),
@@ -227,12 +217,10 @@ TEST(Kov140YearEndAdjustment, ShortfallAndRefundColumnsAtEveryLevel)
     };
     for (const Case& c : cases) {
         Kov140Env env;
-        standardSchools(env.fx);
+        standardSchools(env.fx, 3);
         std::int64_t code = 1001;
         for (const auto& [syozok, nenfus] : c.staff) addPerson(env.fx, code++, "職員", syozok, 1, nenfus);
-        ASSERT_EQ(env.open(), std::nullopt) << c.name;
-        env.selectBlocks({1});
-        ASSERT_EQ(env.press(5), std::nullopt) << c.name;
+        ASSERT_NO_FATAL_FAILURE(env.printBlocks(true, {1})) << c.name;
         const std::string bytes = readBytes(env.commandFile());
         EXPECT_EQ(column(bytes, 163), c.minus) << c.name;
         EXPECT_EQ(column(bytes, 193), c.plus) << c.name;
@@ -244,16 +232,14 @@ TEST(Kov140YearEndAdjustment, ShortfallAndRefundColumnsAtEveryLevel)
 TEST(Kov140Run, ReadsAllRowsBeyondTheSixteenBitCount)
 {
     Kov140Env env;
-    standardSchools(env.fx);
+    standardSchools(env.fx, 3);
     constexpr int kRows = 32800;
     env.fx.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(kRows) +
                 ") INSERT INTO SKSYOKU (SYOKCD, SYOSYU, SYOZOK, SIMKNJ) SELECT 100000 + i, 3, 'E101', '職員' || i FROM n");
     env.fx.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(kRows) +
                 ") INSERT INTO SKSYKEI (SKYUYM, KYUSYU, SYRFLG, SYOSYU, SYOZOK, SYOKCD, KGOKYU, KGOGHO, NENFUS, KOUGOK)"
                 " SELECT 202306, 3, 1, 3, 'E101', 100000 + i, '2', 1, 1, 1 FROM n");
-    ASSERT_EQ(env.open(), std::nullopt);
-    env.selectBlocks({1});
-    ASSERT_EQ(env.press(5), std::nullopt);
+    ASSERT_NO_FATAL_FAILURE(env.printBlocks(true, {1}));
     const std::string bytes = readBytes(env.commandFile());
     const auto kougok = column(bytes, 170);
     ASSERT_EQ(kougok.size(), static_cast<std::size_t>(kRows + 2));  // staff lines, subtotal, block total
@@ -279,7 +265,7 @@ TEST(Kov140Heading, DayTwentyOfTheProcessingMonth)
 TEST(Kov140Heading, ImpossibleProcessingMonthStopsThePrint)
 {
     Kov140Env env;
-    standardSchools(env.fx, 202313);
+    standardSchools(env.fx, 3, 202313);
     addPerson(env.fx, 1001, "山田　太郎", "E101", 1, -1200, 3, 202313);
     ASSERT_EQ(env.open(), std::nullopt);
     env.selectBlocks({1});

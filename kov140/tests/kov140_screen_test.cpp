@@ -2,10 +2,14 @@
 // accepts any processing month, and the selection by month, pay kind, blocks and staff
 // group (the exact filter texts and the records that they give to the print run), and
 // its window (caption, positions, tab order).
+#include "blockreport/tests/blockreport_testsupport.h"
 #include "blockreport/tests/qtapplicationenv.h"
 #include "blockreport/ui/frmblockreport.h"
 #include "common/ui/pfkeybar.h"
-#include "kov140_testenv.h"
+#include "kov140/kov140run.h"
+#include "kov140/kov140screen.h"
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLabel>
@@ -17,6 +21,14 @@
 
 namespace kov::kov140::test {
 namespace {
+
+using blockreport::test::cp932Lines;
+using blockreport::test::ProgramEnv;
+
+// kov140 with an engine that records what it is handed.
+struct Kov140Env : ProgramEnv<Kov140Run> {
+    Kov140Env() : ProgramEnv("kov140", kov140Screen(), blockreport::test::EngineKind::Recording) {}
+};
 
 const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(
     new blockreport::test::QtApplicationEnvironment<QApplication>("kov140_screen_test"));
@@ -46,48 +58,30 @@ TEST(Kov140Screen, ListsTheBlocksOfPayKindThreeOnly)
     EXPECT_TRUE(env.rt.messages.empty());
 
     std::vector<std::pair<std::string, int>> entries;
-    for (const auto& e : env.screen->lstMain) entries.emplace_back(e.text, e.itemData);
+    for (const auto& e : env.screen->lstMain()) entries.emplace_back(e.text, e.itemData);
     const std::vector<std::pair<std::string, int>> expected = {
         {"  04  一校", 4},
         {"  12  城東小学校" + std::string(11, ' ') + "他１１校", 12},
         {"  45  ", 45},
     };
     EXPECT_EQ(entries, expected);
-    EXPECT_EQ(env.screen->lblShori, "令和 5年 6月分");
+    EXPECT_EQ(env.screen->lblShori(), "令和 5年 6月分");
 }
 
 // kov140 has no processing-month rule: it opens in any month that has records of pay kind
 // 3 assigned to a block, and ends with the warning when there are none.
 TEST(Kov140Screen, StartsInAnyMonthWithRecordsOfPayKindThree)
 {
-    struct Case {
-        std::int64_t syorid, kyusyu, block, skyuym;
-        bool opens;
-    };
-    const Case cases[] = {
-        {202307, 3, 1, 202307, true},  {202301, 3, 1, 202301, true},  {202306, 3, 1, 202306, true},
-        {202311, 3, 45, 202311, true}, {202307, 2, 1, 202307, false}, {202307, 5, 1, 202307, false},
-        {202307, 3, 0, 202307, false}, {202307, 3, 1, 202306, false},
-    };
-    for (const Case& c : cases) {
-        Kov140Env env;
-        env.fx.setKanri(c.syorid);
-        env.fx.addSchool("E101", "城東小学校");
-        env.fx.setBlock(1, 101, 101, 1, 3);
-        addPayment(env.fx, 1, "山田　太郎", c.skyuym, c.kyusyu, c.block, 3);
-        const auto ended = env.open();
-        if (c.opens) {
-            EXPECT_EQ(ended, std::nullopt) << c.syorid;
-            EXPECT_TRUE(env.rt.messages.empty()) << c.syorid;
-            EXPECT_EQ(env.screen->lstMain.size(), 1u);
-            continue;
-        }
-        EXPECT_EQ(ended, 0) << c.syorid << " " << c.kyusyu << " " << c.block;
-        ASSERT_EQ(env.rt.messages.size(), 1u);
-        EXPECT_EQ(env.rt.messages[0].text, "該当するデータが登録されていません。");
-        EXPECT_EQ(env.rt.messages[0].icon, MsgIcon::Exclamation);
-        EXPECT_EQ(env.rt.messages[0].title, "差額支給内訳明細書印刷");
-    }
+    const char* none = "該当するデータが登録されていません。";
+    blockreport::test::expectOpenings([](std::int16_t) { return std::make_unique<Kov140Env>(); },
+                                      {{0, 202307, 3},
+                                       {0, 202301, 3},
+                                       {0, 202306, 3},
+                                       {0, 202311, 3, 45},
+                                       {0, 202307, 2, 1, 0, none},
+                                       {0, 202307, 5, 1, 0, none},
+                                       {0, 202307, 3, 0, 0, none},
+                                       {0, 202307, 3, 1, 202306, none}});
 }
 
 TEST(Kov140Screen, FilterTexts)
@@ -168,14 +162,14 @@ TEST(Kov140Screen, PrintsTheRecordsOfTheChoice)
         env.rt.messages.clear();
         env.engineCalls.clear();
         std::filesystem::remove(env.commandFile());
-        env.screen->optGetugaku = c.monthly;
+        env.screen->setOptGetugaku(c.monthly);
         env.selectBlocks(c.blocks);
         ASSERT_EQ(env.press(5), std::nullopt);
         if (c.names.empty()) {
             ASSERT_EQ(env.rt.messages.size(), 1u);
             EXPECT_EQ(env.rt.messages[0].text, "該当するデータが登録されていません。");
             EXPECT_TRUE(env.engineCalls.empty());
-            EXPECT_EQ(env.screen->SKSYKEI, nullptr);
+            EXPECT_FALSE(env.ctx.inReads());
             continue;
         }
         EXPECT_TRUE(env.rt.messages.empty());

@@ -20,8 +20,8 @@ TEST(Kov570Screen, FinanceLabelsByNameLength)
     for (const auto& c : cases) env.fx.setName(c.column, std::string(c.name));
     env.screen.formLoad();
     for (const auto& c : cases) EXPECT_EQ(env.screen.zaimuLabels()[c.slot], c.label) << c.column;
-    EXPECT_EQ(env.ctx.cmnName.p_strName[3], "東部課" + std::string(27, ' '));
-    EXPECT_EQ(env.ctx.com.p_strTbName, "SkSumi");
+    EXPECT_EQ(env.ctx.cmnName().p_strName[3], "東部課" + std::string(27, ' '));
+    EXPECT_EQ(env.ctx.comTessera().p_strTbName, "SkSumi");
 }
 
 // F6 warns of the finance offices first, of the schools only when an office is ticked;

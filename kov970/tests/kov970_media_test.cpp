@@ -92,7 +92,7 @@ protected:
     // F12 on drive index d: 0 when the program ended after the backup, else -1.
     int pressF12(int d)
     {
-        if (!ctx.KOV) screen.bas.prsOpenConnection();  // as a second start would
+        if (!ctx.hasConnection()) screen.bas.prsOpenConnection();  // as a second start would
         screen.driveIndex = d;
         try {
             screen.prsPfAction(11);

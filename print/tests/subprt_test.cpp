@@ -165,9 +165,8 @@ TEST(SubPrtFile, NewRunReplacesTheOldFile)
         std::ofstream old(dir.path() / "OVL.TMP", std::ios::binary);
         old << "TE 0000000011100100OLD RUN\r\nED \r\n";
     }
-    SubPrt prt;
     std::vector<int> pageEnds;
-    prt.onPageEnd = [&pageEnds](int n) { pageEnds.push_back(n); };
+    SubPrt prt([&pageEnds](int n) { pageEnds.push_back(n); });
     prt.p_strPrtPath = dir.path().string();
     prt.prtST(11, 1);
     EXPECT_FALSE(fs::exists(prt.filePath())) << "the old run is gone as soon as the new one starts";

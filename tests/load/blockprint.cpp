@@ -51,11 +51,11 @@ int main(int argc, char** argv)
         kov::PrintContext ctx(rt, program, [] { return std::make_unique<NotingEngine>(); });
         const bool is120 = program == "kov120";
         kov::blockreport::BlockReportScreen screen(ctx, is120 ? kov::kov120::kov120Screen(25) : kov::kov140::kov140Screen());
-        if (is120) screen.setPrintRun(std::make_unique<kov::kov120::Kov120Run>(screen));
-        else screen.setPrintRun(std::make_unique<kov::kov140::Kov140Run>(screen));
+        if (is120) screen.setPrintRun(std::make_unique<kov::kov120::Kov120Run>(ctx));
+        else screen.setPrintRun(std::make_unique<kov::kov140::Kov140Run>(ctx));
         screen.formLoad();
         screen.prsOpenSet();
-        for (auto& e : screen.lstMain) e.selected = true;
+        for (std::size_t i = 0; i < screen.lstMain().size(); ++i) screen.setSelected(static_cast<int>(i), true);
         screen.prsPrint();
     } catch (const kov::RuntimeError& e) {
         std::fprintf(stderr, "kov_blockprint: %s\n", e.userMessage().c_str());
