@@ -2,8 +2,8 @@
 // basKov970: the connection of kov970 and its drive routines (the drive list, the
 // medium check, clearing a used floppy disk), over the drive functions of the platform.
 #include "common/dataaccess/dataaccess.h"
-#include "common/drives.h"
 #include "common/programcontext.h"
+#include "kov970/drives.h"
 
 #include <cstdint>
 #include <memory>

@@ -3,10 +3,10 @@
 // Mounting needs root (CI runs as root); elsewhere these tests are skipped. The
 // detection of removable drives runs over a mount table and sysfs tree of the test.
 #include "blockreport/tests/blockreport_testsupport.h"
-#include "common/drives.h"
 #include "common/programcontext.h"
 #include "common/tests/scriptedruntime.h"
 #include "db/tests/fixture.h"
+#include "kov970/drives.h"
 #include "kov970/kov970screen.h"
 
 #include <gtest/gtest.h>
