@@ -93,10 +93,8 @@ void BlockReportScreen::prsTbOpen()
         master.table->setTBDatabase(m_ctx.KOV->DBDatabase());
         master.table->setTBNameString(master.name);
         m_ctx.openChecked(*master.table, master.filter, "");
-        if (master.table == SKKANRI.get() && SKKANRI->DAO_RecFind(1, "KEY = 'KANRI'") != 0) {
-            runtime().msgBox("管理マスタが読込できません。", MsgIcon::Stop, MsgButtons::Ok, m_desc.caption);
-            runtime().endProgram(kExitFatal);
-        }
+        if (master.table == SKKANRI.get() && SKKANRI->DAO_RecFind(1, "KEY = 'KANRI'") != 0)
+            throw ProgramStop("管理マスタが読込できません。", MsgIcon::Stop, m_desc.caption);
     }
 }
 
@@ -234,7 +232,6 @@ void BlockReportScreen::prsPf09()
     prsTbClose();
     prsDbClose();
     runtime().endProgram(0);
-    std::abort();  // endProgram does not come back
 }
 
 std::int16_t BlockReportScreen::prfPrtchek() const

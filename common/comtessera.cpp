@@ -85,13 +85,14 @@ std::string ComTessera::messageText(std::int16_t status, const std::string& dbNa
 
 void ComTessera::prsStatusCheck(std::int16_t status, std::int16_t exemption)
 {
-    if (exemption == -1 && (status == dataaccess::kStatusEof || status == dataaccess::kStatusRowInitFailed)) return;
-    if (status >= 0) return;
+    if (exemption == kExemptEndOfRows &&
+        (status == dataaccess::kStatusEof || status == dataaccess::kStatusRowInitFailed))
+        return;
+    if (status >= dataaccess::kStatusOk) return;
     std::string text = messageText(status, p_strDbName, p_strTbName);
     if (const std::string detail = dataaccess::failureDetail(status); !detail.empty()) text += "\r\n" + detail;
     dataaccess::clearFailureDetail();
-    m_rt.msgBox(text, MsgIcon::Stop, MsgButtons::Ok, p_strMsgTitle.empty() ? m_screenCaption : p_strMsgTitle);
-    m_rt.endProgram(kExitFatal);
+    throw ProgramStop(std::move(text), MsgIcon::Stop, p_strMsgTitle.empty() ? m_screenCaption : p_strMsgTitle);
 }
 
 } // namespace kov

@@ -6,7 +6,7 @@ using dataaccess::clsDbAccess;
 using dataaccess::clsTbAccess;
 
 ProgramContext::ProgramContext(RuntimeServices& rt, std::string programName)
-    : com(rt), cmnName(rt), m_rt(rt), m_programName(std::move(programName))
+    : cmnName(rt), m_rt(rt), m_programName(std::move(programName))
 {
 }
 

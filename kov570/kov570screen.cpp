@@ -123,7 +123,6 @@ void Kov570Screen::prsEndKey()
     data.prsCloseSumi();
     data.prsCloseDb();
     m_ctx.runtime().endProgram(0);
-    std::abort();  // endProgram does not come back
 }
 
 } // namespace kov::kov570

@@ -24,7 +24,7 @@ public:
     // Closes the connection, releases it and ends the program (status 0).
     void prsCloseEnd();
     // Fills the drive list with " " + root of every removable drive and selects the first;
-    // with none, shows the message and ends the program.
+    // with none, raises the stop with its message (the program ends).
     void prsDriveList(std::vector<std::string>& cboDriveList, int& listIndex);
     // −1 when the drive cannot be queried, else 0 (no free space), 2 (empty) or 1 (holds
     // data); sets DiskFreeBytes and DiskUsedBytes.

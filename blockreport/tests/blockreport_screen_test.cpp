@@ -62,12 +62,12 @@ struct Env {
         screen->formLoad();
     }
 
-    // Runs f; returns the exit status when it ended the program.
+    // Runs f as a user action; returns the exit status when it ended the program.
     template <class F>
     std::optional<int> call(F f)
     {
         try {
-            f();
+            runGuarded(rt, screen->description().caption, f);
         } catch (const ProgramEnded& e) {
             return e.exitStatus;
         }

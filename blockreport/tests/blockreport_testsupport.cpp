@@ -143,7 +143,7 @@ PrintEngineFactory BlockReportEnv::recordingEngine()
 std::optional<int> BlockReportEnv::open()
 {
     try {
-        screen->prsOpenSet();
+        runGuarded(rt, screen->description().caption, [&] { screen->prsOpenSet(); });
     } catch (const ProgramEnded& e) {
         return e.exitStatus;
     }
@@ -159,7 +159,7 @@ void BlockReportEnv::selectBlocks(const std::vector<int>& slots)
 std::optional<int> BlockReportEnv::press(int index)
 {
     try {
-        screen->prsPfAction(index);
+        runGuarded(rt, screen->description().caption, [&] { screen->prsPfAction(index); });
     } catch (const ProgramEnded& e) {
         return e.exitStatus;
     }

@@ -42,12 +42,16 @@ int main(int argc, char** argv)
     kov::kov570::Kov570Screen screen(ctx);
 
     const auto start = std::chrono::steady_clock::now();
-    screen.formLoad();
-    screen.gnsStart();
-    const auto opened = std::chrono::steady_clock::now();
-    screen.chkZaimu.fill(1);
-    screen.chkGakkou.fill(1);
-    screen.prsPrintKey();
+    auto opened = start;
+    // A failing status ends the process with its message.
+    kov::runGuarded(rt, "kov570", [&] {
+        screen.formLoad();
+        screen.gnsStart();
+        opened = std::chrono::steady_clock::now();
+        screen.chkZaimu.fill(1);
+        screen.chkGakkou.fill(1);
+        screen.prsPrintKey();
+    });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     using kov::kov570::BasKov570;
