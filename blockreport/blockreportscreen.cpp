@@ -93,10 +93,8 @@ void BlockReportScreen::prsTbOpen()
     for (const Master& master : masters) {
         m_ctx.bindTable(*master.table, master.name);
         m_ctx.openChecked(*master.table, master.filter, "");
-        if (master.table == SKKANRI.get() && SKKANRI->DAO_RecFind(1, "KEY = 'KANRI'") != 0) {
-            runtime().msgBox("管理マスタが読込できません。", MsgIcon::Stop, MsgButtons::Ok, m_desc.caption);
-            runtime().endProgram(kExitFatal);
-        }
+        if (master.table == SKKANRI.get() && SKKANRI->DAO_RecFind(1, "KEY = 'KANRI'") != 0)
+            throw ProgramStop("管理マスタが読込できません。", MsgIcon::Stop, m_desc.caption);
     }
 }
 
@@ -232,7 +230,6 @@ void BlockReportScreen::prsPf09()
     prsTbClose();
     prsDbClose();
     runtime().endProgram(0);
-    std::abort();  // endProgram does not come back
 }
 
 std::int16_t BlockReportScreen::prfPrtchek() const

@@ -1,6 +1,7 @@
 #pragma once
 // Turns a failure status of the data-access component into a fatal stop-icon
-// message and ends the program at once, without any clean-up of the program.
+// message: a ProgramStop that the top of the user action shows before it ends the
+// program, without any clean-up of the program (tables and connection stay open).
 #include "runtimeservices.h"
 
 #include <cstdint>
@@ -10,17 +11,15 @@ namespace kov {
 
 class ComTessera {
 public:
-    explicit ComTessera(RuntimeServices& rt) : m_rt(rt) {}
-
     std::string p_strDbName;
     std::string p_strTbName;
     std::string p_strMsgTitle;
 
     void prsStatusNames(const std::string& dbName, const std::string& tbName, const std::string& title);
-    // exemption -1 lets -9 and -99 pass; 0 and positive statuses pass; any other
-    // status shows its message and ends the program (exit status kExitFatal). The
-    // component's detail of the failure (dataaccess::failureDetail) follows the message
-    // on a line of its own.
+    // exemption kExemptEndOfRows (-1) lets kStatusEof and kStatusRowInitFailed pass; 0
+    // and positive statuses pass; any other status raises a ProgramStop with its message
+    // (stop icon, exit status kExitFatal). The component's detail of the failure
+    // (dataaccess::failureDetail) follows the message on a line of its own.
     void prsStatusCheck(std::int16_t status, std::int16_t exemption);
 
     // The caption of the calling screen: the title of the box while p_strMsgTitle is
@@ -33,8 +32,11 @@ public:
     // The whole text of the box: statusText, CR LF, CR LF, "Err Status = -N".
     static std::string messageText(std::int16_t status, const std::string& dbName, const std::string& tbName);
 
+    // The exemption flag that lets the end of the rows and a failed row initialisation
+    // pass (a truth value: -1).
+    static constexpr std::int16_t kExemptEndOfRows = -1;
+
 private:
-    RuntimeServices& m_rt;
     std::string m_screenCaption;
 };
 

@@ -8,7 +8,7 @@ using dataaccess::clsDbAccess;
 using dataaccess::clsTbAccess;
 
 ProgramContext::ProgramContext(RuntimeServices& rt, std::string programName)
-    : m_rt(rt), m_programName(std::move(programName)), m_com(rt), m_names(rt)
+    : m_rt(rt), m_programName(std::move(programName)), m_names(rt)
 {
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The one exception type for faults that end the program: overflow, an invalid
+// The exception type for the run-time faults that end the program: overflow, an invalid
 // argument, a type mismatch, a file that cannot be created or written, an object
 // that cannot be created. Each program catches it at start-up and at the top of
 // every user action, shows a stop-icon message and ends with a non-zero status.

@@ -62,6 +62,18 @@ MsgResult RuntimeServices::msgBox(const std::string& text, MsgIcon icon, MsgButt
     return showMessage(text, icon, buttons, title);
 }
 
+void RuntimeServices::endProgram(int exitStatus)
+{
+    endProcess(exitStatus);
+    std::abort();  // an implementation that came back: the program must not go on
+}
+
+void RuntimeServices::endWith(const ProgramStop& stop)
+{
+    msgBox(stop.text(), stop.icon(), MsgButtons::Ok, stop.title());
+    endProgram(stop.exitStatus());
+}
+
 std::string settingsFolder(const std::string& appPath)
 {
     return settingsFolder(appPath, kSystemSettingsFolder);
@@ -97,9 +109,10 @@ void runGuarded(RuntimeServices& rt, const std::string& title, const std::functi
 {
     try {
         action();
+    } catch (const ProgramStop& stop) {
+        rt.endWith(stop);
     } catch (const RuntimeError& e) {
-        rt.msgBox(e.userMessage(), MsgIcon::Stop, MsgButtons::Ok, title);
-        rt.endProgram(kExitFatal);
+        rt.endWith(ProgramStop(e.userMessage(), MsgIcon::Stop, title));
     }
 }
 

@@ -1,6 +1,6 @@
 #include "sqlite.h"
 
-#include "common/sqlitevalue.h"
+#include "tessera/sqlitevalue.h"
 
 #include <sqlite3.h>
 

@@ -197,9 +197,7 @@ std::string BasKov570::condition(std::int16_t nendo) { return "NENDO = " + std::
 
 void BasKov570::endWithWarning(const std::string& text)
 {
-    m_ctx.runtime().msgBox(text, MsgIcon::Exclamation, MsgButtons::Ok, kCaption);
-    m_ctx.runtime().endProgram(kExitFatal);
-    std::abort();  // endProgram does not come back
+    throw ProgramStop(text, MsgIcon::Exclamation, kCaption);
 }
 
 void BasKov570::prsOpenDb()

@@ -121,7 +121,6 @@ void Kov570Screen::prsEndKey()
     if (m_sumQuery) m_data.closeSumQuery(std::move(m_sumQuery));
     m_data.prsCloseDb();
     m_ctx.runtime().endProgram(0);
-    std::abort();  // endProgram does not come back
 }
 
 } // namespace kov::kov570

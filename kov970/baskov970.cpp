@@ -21,11 +21,8 @@ void BasKov970::prsDriveList(std::vector<std::string>& cboDriveList, int& listIn
     cboDriveList.clear();
     for (const std::string& root : m_drives.logicalDrives())
         if (m_drives.driveType(root) == DriveType::Removable) cboDriveList.push_back(" " + root);
-    if (cboDriveList.empty()) {
-        m_ctx.runtime().msgBox("選択可能なドライブが見つかりません。\r\n\r\n処理を中止します。", MsgIcon::Stop,
-                               MsgButtons::Ok, kCaption);
-        m_ctx.runtime().endProgram(kExitFatal);
-    }
+    if (cboDriveList.empty())
+        throw ProgramStop("選択可能なドライブが見つかりません。\r\n\r\n処理を中止します。", MsgIcon::Stop, kCaption);
     listIndex = 0;
 }
 

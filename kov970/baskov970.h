@@ -2,8 +2,8 @@
 // basKov970: the connection of kov970 and its drive routines (the drive list, the
 // medium check, clearing a used floppy disk), over the drive functions of the platform.
 #include "common/dataaccess/dataaccess.h"
-#include "common/drives.h"
 #include "common/programcontext.h"
+#include "kov970/drives.h"
 
 #include <cstdint>
 #include <memory>
@@ -24,7 +24,7 @@ public:
     // Closes the connection, releases it and ends the program (status 0).
     void prsCloseEnd();
     // Fills the drive list with " " + root of every removable drive and selects the first;
-    // with none, shows the message and ends the program.
+    // with none, raises the stop with its message (the program ends).
     void prsDriveList(std::vector<std::string>& cboDriveList, int& listIndex);
     // −1 when the drive cannot be queried, else 0 (no free space), 2 (empty) or 1 (holds
     // data); sets DiskFreeBytes and DiskUsedBytes.

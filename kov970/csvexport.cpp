@@ -2,12 +2,12 @@
 
 #include "common/cp932.h"
 #include "common/dataaccess/status.h"
-#include "common/drives.h"
 #include "common/fileerror.h"
 #include "common/runtimeerror.h"
 #include "common/safefile.h"
 #include "common/text.h"
 #include "common/workfolder.h"
+#include "kov970/drives.h"
 
 #include <array>
 #include <cerrno>

@@ -1,8 +1,8 @@
 // basKov970's start routine: the background screen, the connection, the drive list, then
 // the backup screen with the focus on the drive list.
-#include "common/drives.h"
 #include "common/programcontext.h"
 #include "common/ui/startup.h"
+#include "kov970/drives.h"
 #include "kov970/frmkov970.h"
 #include "kov970/kov970screen.h"
 #include "tessera/tessera.h"

@@ -29,15 +29,15 @@ class ToolRuntime : public kov::RuntimeServices {
 public:
     explicit ToolRuntime(std::string appPath) : m_appPath(std::move(appPath)) {}
     void doEvents() override { QCoreApplication::processEvents(); }
-    [[noreturn]] void endProgram(int exitStatus) override
-    {
-        kov::discardPendingFiles();
-        std::exit(exitStatus);
-    }
     std::string appPath() const override { return m_appPath; }
     std::string commandLine() const override { return {}; }
 
 protected:
+    [[noreturn]] void endProcess(int exitStatus) override
+    {
+        kov::discardPendingFiles();
+        std::exit(exitStatus);
+    }
     kov::MsgResult showMessage(const std::string&, kov::MsgIcon, kov::MsgButtons buttons, const std::string&) override
     {
         return buttons == kov::MsgButtons::Ok ? kov::MsgResult::Ok : kov::MsgResult::No;

@@ -1,8 +1,8 @@
 // The SQLite engine of Tessera.
-#include "common/sqlitevalue.h"
 #include "common/sqltext.h"
 #include "tessera/backend.h"
 #include "tessera/columnnames.h"
+#include "tessera/sqlitevalue.h"
 #include "tessera/status.h"
 
 #include <sqlite3.h>

@@ -101,7 +101,7 @@ struct BlockReportEnv {
     std::optional<int> call(F f)
     {
         try {
-            f();
+            runGuarded(rt, screen->description().caption, f);
         } catch (const ProgramEnded& e) {
             return e.exitStatus;
         }

@@ -14,15 +14,15 @@ class BatchRuntime : public RuntimeServices {
 public:
     explicit BatchRuntime(std::string appPath) : m_appPath(std::move(appPath)) {}
     void doEvents() override {}
-    [[noreturn]] void endProgram(int status) override
-    {
-        std::fflush(stdout);
-        std::exit(status);
-    }
     std::string appPath() const override { return m_appPath; }
     std::string commandLine() const override { return {}; }
 
 protected:
+    [[noreturn]] void endProcess(int status) override
+    {
+        std::fflush(stdout);
+        std::exit(status);
+    }
     MsgResult showMessage(const std::string&, MsgIcon, MsgButtons, const std::string&) override
     {
         return MsgResult::Ok;

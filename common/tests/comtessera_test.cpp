@@ -15,12 +15,13 @@ using kov::ScriptedRuntime;
 
 namespace {
 
-// Runs the check and returns the one message it showed (fails the test otherwise).
+// Runs the check as the top of a user action does, and returns the one message shown
+// there (fails the test otherwise).
 kov::RecordedMessage fatal(ComTessera& com, ScriptedRuntime& rt, std::int16_t status, std::int16_t exemption = 0)
 {
     const std::size_t before = rt.messages.size();
     try {
-        com.prsStatusCheck(status, exemption);
+        kov::runGuarded(rt, "操作", [&] { com.prsStatusCheck(status, exemption); });
         ADD_FAILURE() << "status " << status << " did not end the program";
     } catch (const ProgramEnded& e) {
         EXPECT_EQ(e.exitStatus, kov::kExitFatal);
@@ -78,7 +79,7 @@ constexpr const char* kUnexpected = "例外なステータスコードが検出�
 TEST(ComTessera, EveryStatusTextWithKindWordAndName)
 {
     ScriptedRuntime rt;
-    ComTessera com(rt);
+    ComTessera com;
     com.prsStatusNames("DB", "TB", "題");
     for (const Expected& e : kTexts) {
         const kov::RecordedMessage m = fatal(com, rt, e.status);
@@ -114,7 +115,7 @@ TEST(ComTessera, NamesInTheTextAndTitle)
     };
     for (const Case& c : cases) {
         ScriptedRuntime rt;
-        ComTessera com(rt);
+        ComTessera com;
         if (c.setNames) com.prsStatusNames(c.db, c.tb, c.title);
         EXPECT_EQ(com.p_strDbName, c.db) << c.what;
         EXPECT_EQ(com.p_strTbName, c.tb) << c.what;
@@ -130,7 +131,7 @@ TEST(ComTessera, NamesInTheTextAndTitle)
 TEST(ComTessera, CodesWithoutTextGiveTheUnexpectedTextAlone)
 {
     ScriptedRuntime rt;
-    ComTessera com(rt);
+    ComTessera com;
     com.prsStatusNames("DB", "TB", "");
     for (std::int16_t s : {-25, -40, -65, -67, -76, -78, -83, -90, -98, -100, -32768}) {
         EXPECT_EQ(fatal(com, rt, s).text, std::string(kUnexpected) + "\r\n\r\nErr Status = " + std::to_string(s)) << s;
@@ -141,7 +142,7 @@ TEST(ComTessera, CodesWithoutTextGiveTheUnexpectedTextAlone)
 TEST(ComTessera, ZeroAndPositiveStatusesPass)
 {
     ScriptedRuntime rt;
-    ComTessera com(rt);
+    ComTessera com;
     for (std::int16_t s : {0, 5, 1, 32767}) EXPECT_NO_THROW(com.prsStatusCheck(s, 0));
     EXPECT_TRUE(rt.messages.empty());
 }
@@ -149,7 +150,7 @@ TEST(ComTessera, ZeroAndPositiveStatusesPass)
 TEST(ComTessera, ExemptionLetsOnlyEndOfRowsAndFailedInitialisationPass)
 {
     ScriptedRuntime rt;
-    ComTessera com(rt);
+    ComTessera com;
     EXPECT_NO_THROW(com.prsStatusCheck(-9, -1));
     EXPECT_NO_THROW(com.prsStatusCheck(-99, -1));
     EXPECT_TRUE(rt.messages.empty());
@@ -164,7 +165,7 @@ TEST(ComTessera, ExemptionLetsOnlyEndOfRowsAndFailedInitialisationPass)
 TEST(ComTessera, TheComponentsDetailFollowsAndTheScreensCaptionIsTheTitle)
 {
     ScriptedRuntime rt;
-    ComTessera com(rt);
+    ComTessera com;
     com.setScreenCaption("画面");
     const std::string base = "データベースはオープン／クローズ出来ません。\r\n\r\nErr Status = -1";
     kov::dataaccess::noteFailureDetail(-1, "認証に失敗しました。（libpq）");

@@ -16,7 +16,7 @@ void ScriptedRuntime::doEvents()
 }
 
 // As the real program's end: what is not committed is removed, whoever still holds it.
-void ScriptedRuntime::endProgram(int exitStatus)
+void ScriptedRuntime::endProcess(int exitStatus)
 {
     discardPendingFiles();
     throw ProgramEnded{exitStatus};

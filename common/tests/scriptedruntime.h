@@ -28,7 +28,6 @@ public:
     explicit ScriptedRuntime(std::string appPath = ".", std::string commandLine = {});
 
     void doEvents() override;
-    [[noreturn]] void endProgram(int exitStatus) override;
     std::string appPath() const override { return m_appPath; }
     std::string commandLine() const override { return m_commandLine; }
 
@@ -54,6 +53,8 @@ public:
     int doEventsCount = 0;
 
 protected:
+    // Leaves by a ProgramEnded exception.
+    [[noreturn]] void endProcess(int exitStatus) override;
     MsgResult showMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
                           const std::string& title) override;
 

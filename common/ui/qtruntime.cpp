@@ -37,22 +37,15 @@ void setWindowCaption(QWidget* window, const QString& caption)
 
 void runGuardedAction(kov::RuntimeServices& rt, const std::string& title, const std::function<void()>& action)
 {
-    bool failed = false;
-    std::string what;
     kov::runGuarded(rt, title, [&] {
         try {
             action();
         } catch (const kov::RuntimeError&) {
             throw;
         } catch (const std::exception& e) {
-            failed = true;
-            what = e.what();
+            throw kov::ProgramStop("実行時エラーが発生しました。\r\n" + std::string(e.what()), MsgIcon::Stop, title);
         }
     });
-    if (failed) {
-        rt.msgBox("実行時エラーが発生しました。\r\n" + what, MsgIcon::Stop, MsgButtons::Ok, title);
-        rt.endProgram(kov::kExitFatal);
-    }
 }
 
 QtRuntime::QtRuntime(std::string commandLine) : m_commandLine(std::move(commandLine)) {}
@@ -76,7 +69,7 @@ void QtRuntime::notify(const std::string& summary, const std::string& body)
     m_notifications.push_back(bus.asyncCall(call));
 }
 
-void QtRuntime::endProgram(int exitStatus)
+void QtRuntime::endProcess(int exitStatus)
 {
     for (auto it = m_endHooks.rbegin(); it != m_endHooks.rend(); ++it) (*it)();
     // No destructor runs after this: a file half written (a command file when a status

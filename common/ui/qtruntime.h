@@ -25,9 +25,6 @@ public:
 
     // One pass of QCoreApplication::processEvents().
     void doEvents() override;
-    // Runs the registered end hooks, flushes stdio and ends the process with _exit:
-    // no destructor, no event and no other code of the program runs after it.
-    [[noreturn]] void endProgram(int exitStatus) override;
     // QCoreApplication::applicationDirPath(), without a trailing separator.
     std::string appPath() const override;
     std::string commandLine() const override { return m_commandLine; }
@@ -41,6 +38,9 @@ public:
     void addEndHook(std::function<void()> hook);
 
 protected:
+    // Runs the registered end hooks, flushes stdio and ends the process with _exit:
+    // no destructor, no event and no other code of the program runs after it.
+    [[noreturn]] void endProcess(int exitStatus) override;
     // A QMessageBox, modal over the active window, with the icon (Stop = Critical,
     // Exclamation = Warning, Question, Information), OK or Yes/No ("はい(Y)" the
     // default button on Return, "いいえ(N)" the answer to Escape), and the title as

@@ -25,8 +25,9 @@
 namespace kov::ui {
 
 // The program's start routine after the background screen shows: shows the main screen
-// and calls its opening routine. A RuntimeError raised in it is shown as a stop-icon
-// message and ends the program with kov::kExitFatal.
+// and calls its opening routine. A ProgramStop raised in it (a failing status) is shown
+// and ends the program with its status; a RuntimeError is shown as a stop-icon message
+// and ends the program with kov::kExitFatal.
 using StartMain = std::function<void(QtRuntime& rt, FrmBack& back)>;
 
 // Creates the QApplication, installs the Japanese fonts, runs the load step of FrmBack

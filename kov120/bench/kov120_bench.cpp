@@ -110,6 +110,8 @@ int main(int argc, char** argv)
                     before);
         std::printf("filter: %s\n",
                     screen.description().selectFilter(screen.syorid().toString(), screen.blockList(), screen.optGetugaku()).c_str());
+    } catch (const kov::ProgramStop& stop) {
+        rt.endWith(stop);
     } catch (const kov::RuntimeError& e) {
         std::fprintf(stderr, "kov120_bench: %s\n", e.userMessage().c_str());
         return 2;

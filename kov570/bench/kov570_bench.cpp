@@ -42,12 +42,16 @@ int main(int argc, char** argv)
     kov::kov570::Kov570Screen screen(ctx);
 
     const auto start = std::chrono::steady_clock::now();
-    screen.formLoad();
-    screen.gnsStart();
-    const auto opened = std::chrono::steady_clock::now();
-    for (int i = 0; i <= 8; ++i) screen.setChkZaimu(i, kov::kov570::CheckValue::Ticked);
-    for (int i = 1; i <= 3; ++i) screen.setChkGakkou(i, kov::kov570::CheckValue::Ticked);
-    screen.prsPrintKey();
+    auto opened = start;
+    // A failing status ends the process with its message.
+    kov::runGuarded(rt, "kov570", [&] {
+        screen.formLoad();
+        screen.gnsStart();
+        opened = std::chrono::steady_clock::now();
+        for (int i = 0; i <= 8; ++i) screen.setChkZaimu(i, kov::kov570::CheckValue::Ticked);
+        for (int i = 1; i <= 3; ++i) screen.setChkGakkou(i, kov::kov570::CheckValue::Ticked);
+        screen.prsPrintKey();
+    });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     using kov::kov570::BasKov570;

@@ -50,12 +50,12 @@ struct Kov570Env {
     }
     // kov570's work folder, where its command file goes.
     std::string workFolder() const { return fx.path("work") + "/kov570"; }
-    // Runs an action; a program end during it is returned.
+    // Runs a user action; a program end during it is returned.
     template <class F>
     std::optional<int> run(F&& action)
     {
         try {
-            action();
+            runGuarded(rt, kCaption, action);
         } catch (const ProgramEnded& e) {
             return e.exitStatus;
         }

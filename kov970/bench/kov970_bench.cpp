@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -68,16 +69,21 @@ int exportOnce(const std::string& dir)
     fs::create_directories(fs::path(dir) / "out");
     ::setenv("KOV_INI_DIR", dir.c_str(), 1);
     kov::tessera::registerComponent(dir);
-    kov::BatchRuntime rt(dir);  // a failing status ends the process with its message
+    kov::BatchRuntime rt(dir);
     kov::ProgramContext ctx(rt, "kov970");
     const auto t0 = std::chrono::steady_clock::now();
-    ctx.createConnection();
-    ctx.prsDbOpen();
-    if (const auto failure = kov::kov970::exportMaster(ctx, kov::kov970::Master::Syoku, dir + "/out/")) {
+    std::optional<std::string> failure;
+    // A failing status ends the process with its message.
+    kov::runGuarded(rt, "kov970", [&] {
+        ctx.createConnection();
+        ctx.prsDbOpen();
+        failure = kov::kov970::exportMaster(ctx, kov::kov970::Master::Syoku, dir + "/out/");
+        if (!failure) ctx.prsDbClose();
+    });
+    if (failure) {
         std::fprintf(stderr, "%s\n", failure->c_str());
         return 1;
     }
-    ctx.prsDbClose();
     std::printf("time: %.3f\n", seconds(t0));
     return 0;
 }

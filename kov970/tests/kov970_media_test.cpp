@@ -3,10 +3,10 @@
 // Mounting needs root (CI runs as root); elsewhere these tests are skipped. The
 // detection of removable drives runs over a mount table and sysfs tree of the test.
 #include "blockreport/tests/blockreport_testsupport.h"
-#include "common/drives.h"
 #include "common/programcontext.h"
 #include "common/tests/scriptedruntime.h"
 #include "db/tests/fixture.h"
+#include "kov970/drives.h"
 #include "kov970/kov970screen.h"
 
 #include <gtest/gtest.h>
@@ -95,7 +95,7 @@ protected:
         if (!ctx.hasConnection()) screen.bas.prsOpenConnection();  // as a second start would
         screen.driveIndex = d;
         try {
-            screen.prsPfAction(11);
+            kov::runGuarded(rt, kov::kov970::kCaption, [&] { screen.prsPfAction(11); });
         } catch (const kov::ProgramEnded& e) {
             return e.exitStatus;
         }
@@ -352,7 +352,7 @@ TEST(Drives, RemovableDrivesOfTheMountTable)
     // None: the message, then the end.
     const auto noDrives = kov::makeLinuxDrives((t / "no-such-table").string(), sys.string());
     kov::kov970::BasKov970 without{ctx, *noDrives};
-    EXPECT_THROW(without.prsDriveList(list, index), kov::ProgramEnded);
+    EXPECT_THROW(kov::runGuarded(rt, "", [&] { without.prsDriveList(list, index); }), kov::ProgramEnded);
     ASSERT_EQ(rt.messages.size(), 1u);
     EXPECT_EQ(rt.messages[0].text, "選択可能なドライブが見つかりません。\r\n\r\n処理を中止します。");
     EXPECT_EQ(rt.messages[0].title, "マスタ退避処理");

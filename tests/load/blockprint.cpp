@@ -57,6 +57,8 @@ int main(int argc, char** argv)
         screen.prsOpenSet();
         for (std::size_t i = 0; i < screen.lstMain().size(); ++i) screen.setSelected(static_cast<int>(i), true);
         screen.prsPrint();
+    } catch (const kov::ProgramStop& stop) {
+        rt.endWith(stop);
     } catch (const kov::RuntimeError& e) {
         std::fprintf(stderr, "kov_blockprint: %s\n", e.userMessage().c_str());
         return 2;

@@ -1,8 +1,8 @@
 #pragma once
 // The one decoder of SQLite column values, for the data-access component and for the
 // tools and tests that read SQLite files: a column of the current row as a DbValue,
-// typed by its storage class (a blob as its bytes). Needs <sqlite3.h> and SQLite at
-// link time in whoever includes it.
+// typed by its storage class (a blob as its bytes). Header only: whoever includes it
+// links tessera_sqlitevalue, which brings SQLite, and not the whole component.
 #include "common/dataaccess/dataaccess.h"
 
 #include <sqlite3.h>

@@ -1,4 +1,4 @@
-#include "common/drives.h"
+#include "kov970/drives.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,8 +1,9 @@
 #pragma once
 // The drive functions: the drives of the computer and their kind, the free and used
 // bytes of a medium, the entries of its root and the clearing of a removable medium.
-// A platform seam beside the runtime services: the programs call these and never the
-// file system's drive interfaces themselves; tests may stand in for it.
+// A platform seam beside the runtime services, kov970's own (no other program looks at
+// drives): kov970 calls these and never the file system's drive interfaces itself;
+// tests may stand in for it.
 //
 // Root paths end in "/" ("/media/kyuyo/STICK/"). On Linux the drives are the mounted
 // file systems, in mount order; a file system counts as removable when the disk of its
