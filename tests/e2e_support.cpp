@@ -1,6 +1,6 @@
 #include "e2e_support.h"
 
-#include "blockreport/tests/blockreport_testsupport.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@ namespace kov::e2e {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using blockreport::test::readBytes;
+using kov::test::readBytes;
 
 std::string shellOutput(const std::string& cmd)
 {

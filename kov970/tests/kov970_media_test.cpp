@@ -2,7 +2,7 @@
 // floppy disk (1420k) and a stick, named to the program through KOV_REMOVABLE_DRIVES.
 // Mounting needs root (CI runs as root); elsewhere these tests are skipped. The
 // detection of removable drives runs over a mount table and sysfs tree of the test.
-#include "blockreport/tests/blockreport_testsupport.h"
+#include "tests/support/files.h"
 #include "common/drives.h"
 #include "common/programcontext.h"
 #include "common/tests/scriptedruntime.h"
@@ -24,7 +24,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using kov::blockreport::test::readBytes;
+using kov::test::readBytes;
 
 void writeFile(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 
