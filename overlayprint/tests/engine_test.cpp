@@ -6,6 +6,8 @@
 
 #include "common/cp932.h"
 #include "common/tests/scriptedruntime.h"
+#include "overlayprint/tests/commandfiles.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -22,13 +24,17 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <memory>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 using namespace kov::overlayprint;
+using namespace kov::overlayprint::test;
+using kov::test::readBytes;
+using kov::test::writeBytes;
 
 namespace {
 
@@ -45,18 +51,6 @@ ProcResult run(const QString& program, const QStringList& args)
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
             p.readAllStandardError().toStdString()};
-}
-
-std::string readBytes(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void writeBytes(const fs::path& p, const std::string& bytes)
-{
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << bytes;
 }
 
 std::string pdfText(const std::string& pdf) { return run("pdftotext", {QString::fromStdString(pdf), "-"}).out; }
@@ -108,13 +102,6 @@ Gray renderPage(const std::string& pdf, int page, int dpi, const fs::path& dir)
     return g;
 }
 
-std::string lines(std::initializer_list<std::string> ls)
-{
-    std::string out;
-    for (const auto& l : ls) out += kov::cp932::fromUtf8(l) + "\r\n";
-    return out;
-}
-
 // Removes blanks, so that texts can be found whatever spacing pdftotext puts between cells.
 std::string squeezed(std::string s)
 {
@@ -139,9 +126,9 @@ protected:
 
     void SetUp() override
     {
-        root = fs::temp_directory_path() /
-               ("ovl-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(root);
+        tmp = std::make_unique<kov::test::TempDir>(
+            "ovl-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        root = tmp->path();
         fs::create_directories(root / "job");
         fs::create_directories(root / "ini");
         setenv("KOV_INI_DIR", (root / "ini").c_str(), 1);
@@ -153,15 +140,16 @@ protected:
     void TearDown() override
     {
         unsetenv("KOV_INI_DIR");
-        if (!HasFailure()) fs::remove_all(root);
+        if (HasFailure()) tmp->keep();
     }
 
-    // Prints `bytes` as the job's OVL.TMP through PrtFile.
-    std::int32_t print(const std::string& bytes, const std::string& job, const std::string& overlay)
+    // Prints `bytes` as the job's OVL.TMP through PrtFile (none: from a folder that
+    // does not exist).
+    std::int32_t print(const std::optional<std::string>& bytes, const std::string& job, const std::string& overlay)
     {
-        writeBytes(root / "job" / "OVL.TMP", bytes);
+        if (bytes) writeBytes(root / "job" / "OVL.TMP", *bytes);
         OverlayPrintEngine engine(rt);
-        engine.setPrintFIlePath((root / "job").string());
+        engine.setPrintFIlePath((root / (bytes ? "job" : "nowhere")).string());
         const std::int32_t rc = engine.PrtFile(job, "帳票印刷", overlay);
         lastPdf = engine.lastOutputPath();
         return rc;
@@ -175,6 +163,7 @@ protected:
         return files;
     }
 
+    std::unique_ptr<kov::test::TempDir> tmp;
     fs::path root;
     kov::ScriptedRuntime rt{KOV_BIN_DIR};
     std::string lastPdf;
@@ -369,15 +358,6 @@ TEST_F(EngineTest, EveryCharacterOfTheCodePagePrints)
     file += "ED \r\n";
     EXPECT_EQ(print(file, "ALL", (root / "blank.svg").string()), kPrtDone)
         << (rt.messages.empty() ? "" : rt.messages.back().text);
-
-    // A user-defined character has no glyph anywhere: refused by name, not printed as a box.
-    rt.messages.clear();
-    EXPECT_EQ(print("ST 011001\r\nCR 15063\r\nTE 0050001031100100\x8E\x52\xF0\x40\r\nED \r\n", "GAIJI",
-                    (root / "blank.svg").string()),
-              kPrtCommandFileError);
-    ASSERT_EQ(rt.messages.size(), 1u);
-    EXPECT_NE(rt.messages[0].text.find("3 行目"), std::string::npos) << rt.messages[0].text;
-    EXPECT_NE(rt.messages[0].text.find("U+E000"), std::string::npos) << rt.messages[0].text;
 }
 
 TEST_F(EngineTest, PdfsAreNeverOverwrittenAndNoPartFileIsLeft)
@@ -427,31 +407,19 @@ TEST_F(EngineTest, PdfsAndTheirFolderArePrivate)
     EXPECT_EQ(outputFiles().size(), 1u);
 }
 
-TEST_F(EngineTest, PrinterAndPreviewProblemsAreReported)
-{
-    const std::string good = lines({"ST 011001", "CR 15063", "TE 0030008531075100山田　太郎", "ED "});
-    writeBytes(root / "ini" / "OVLPRINT.INI", "[Print]\r\nOutput=printer\r\nPrinter=経理室のプリンター\r\n");
-    EXPECT_EQ(print(good, "KOV120", "KOV120p.ovl"), kPrtOutputError);
-    ASSERT_EQ(rt.messages.size(), 1u);
-    EXPECT_NE(rt.messages[0].text.find("経理室のプリンター"), std::string::npos) << rt.messages[0].text;
-
-    // A preview needs a program with screens; this one has none.
-    writeBytes(root / "ini" / "OVLPRINT.INI", "[Print]\r\nOutput=preview\r\n");
-    rt.messages.clear();
-    EXPECT_EQ(print(good, "KOV120", "KOV120p.ovl"), kPrtOutputError);
-    ASSERT_EQ(rt.messages.size(), 1u);
-    EXPECT_NE(rt.messages[0].text.find("プレビュー"), std::string::npos) << rt.messages[0].text;
-    EXPECT_TRUE(outputFiles().empty());
-}
-
+// Every failure of a job shows one stop message under the job's caption, naming what to
+// fix, and leaves no PDF: each of the reader's malformed files with the command file and
+// the reader's own message, a missing command file, a form that cannot be drawn, a
+// character without a glyph, settings that cannot be followed.
 TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
 {
     struct Case {
-        const char* name;
-        std::string bytes;
+        std::string name;
+        std::optional<std::string> bytes;  // the job's OVL.TMP; none: no command file
         std::string overlay;
         std::int32_t rc;
         std::vector<std::string> says;
+        std::string settings = "[Print]\r\nOutput=pdf\r\nPdfFolder=out\r\n";  // OVLPRINT.INI
     };
     writeBytes(root / "forms" / "BROKEN.ovl", "<svg><g></svg");
     writeBytes(root / "forms" / "EMPTY.ovl", "");
@@ -465,14 +433,9 @@ TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
     writeBytes(root / "forms" / "NESTED.ovl", "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">"
                                               "<g transform=\"scale(50)\"><g transform=\"scale(50)\"><text>x</text></g></g></svg>");
     const std::string good = lines({"ST 011001", "CR 15063", "TE 0030008531075100山田　太郎", "ED "});
-    const Case cases[] = {
-        {"unknown command", lines({"ST 011001", "CR 15063", "TE 0030008531075100山田", "XY 1", "ED "}), "KOV120p.ovl",
-         kPrtCommandFileError, {"OVL.TMP", "4 行目", "不明な命令"}},
-        {"cut short", lines({"ST 011001", "CR 15063", "TE 0030008531075100山田"}), "KOV120p.ovl", kPrtCommandFileError,
-         {"ED"}},
-        {"not CP932", "ST 011001\r\nCR 15063\r\nTE 0030008531075100\x81\x20\r\nED \r\n", "KOV120p.ovl",
-         kPrtCommandFileError, {"3 行目", "シフトJIS"}},
-        {"empty", "", "KOV120p.ovl", kPrtCommandFileError, {"空"}},
+    const std::string plain = lines({"ST 011001", "CR 15063", "TE 0030008531075100A", "ED "});
+    std::vector<Case> cases = {
+        {"no command file", std::nullopt, "KOV120p.ovl", kPrtCommandFileError, {"開けません"}},
         {"missing overlay", good, "NOFORM.ovl", kPrtOverlayError, {"NOFORM.ovl", "見つかりません"}},
         {"broken overlay", good, (root / "forms" / "BROKEN.ovl").string(), kPrtOverlayError, {"BROKEN.ovl", "SVG"}},
         {"empty overlay", good, (root / "forms" / "EMPTY.ovl").string(), kPrtOverlayError, {"EMPTY.ovl"}},
@@ -485,9 +448,25 @@ TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
          {"HUGESCALE.ovl", "2 行目", "1e300"}},
         {"enlarged by nested groups", good, (root / "forms" / "NESTED.ovl").string(), kPrtOverlayError,
          {"NESTED.ovl", "transform"}},
+        // A user-defined character has no glyph anywhere: refused by name, not printed as a box.
+        {"user-defined character", "ST 011001\r\nCR 15063\r\nTE 0050001031100100\x8E\x52\xF0\x40\r\nED \r\n",
+         (root / "blank.svg").string(), kPrtCommandFileError, {"3 行目", "U+E000"}},
+        {"unknown output", plain, "KOV120p.ovl", kPrtSettingsError, {"OVLPRINT.INI", "plotter"},
+         "[Print]\r\nOutput=plotter\r\n"},
+        {"unknown font", plain, "KOV120p.ovl", kPrtSettingsError, {"NoSuchGothic"}, "[Print]\r\nFont=NoSuchGothic\r\n"},
+        {"missing printer", good, "KOV120p.ovl", kPrtOutputError, {"経理室のプリンター"},
+         "[Print]\r\nOutput=printer\r\nPrinter=経理室のプリンター\r\n"},
+        // A preview needs a program with screens; this one has none.
+        {"preview without screens", good, "KOV120p.ovl", kPrtOutputError, {"プレビュー"}, "[Print]\r\nOutput=preview\r\n"},
     };
+    for (const MalformedFile& m : malformedFiles()) {
+        const auto read = parseCommandFile(m.bytes);
+        ASSERT_FALSE(read.ok()) << m.name;
+        cases.push_back({m.name, m.bytes, "KOV120p.ovl", kPrtCommandFileError, {"OVL.TMP", read.error->text()}});
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        writeBytes(root / "ini" / "OVLPRINT.INI", c.settings);
         rt.messages.clear();
         EXPECT_EQ(print(c.bytes, "KOV120", c.overlay), c.rc);
         ASSERT_EQ(rt.messages.size(), 1u);
@@ -497,31 +476,6 @@ TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
         EXPECT_TRUE(lastPdf.empty());
         EXPECT_TRUE(outputFiles().empty());
     }
-}
-
-TEST_F(EngineTest, MissingCommandFileAndBadSettingsAreReported)
-{
-    OverlayPrintEngine engine(rt);
-    engine.setPrintFIlePath((root / "nowhere").string());
-    EXPECT_EQ(engine.PrtFile("KOV120", "帳票印刷", "KOV120p.ovl"), kPrtCommandFileError);
-    ASSERT_EQ(rt.messages.size(), 1u);
-    EXPECT_NE(rt.messages[0].text.find("開けません"), std::string::npos);
-
-    writeBytes(root / "ini" / "OVLPRINT.INI", "[Print]\r\nOutput=plotter\r\n");
-    rt.messages.clear();
-    EXPECT_EQ(print(lines({"ST 011001", "CR 15063", "TE 0030008531075100A", "ED "}), "KOV120", "KOV120p.ovl"),
-              kPrtSettingsError);
-    ASSERT_EQ(rt.messages.size(), 1u);
-    EXPECT_NE(rt.messages[0].text.find("OVLPRINT.INI"), std::string::npos);
-    EXPECT_NE(rt.messages[0].text.find("plotter"), std::string::npos);
-
-    writeBytes(root / "ini" / "OVLPRINT.INI", "[Print]\r\nFont=NoSuchGothic\r\n");
-    rt.messages.clear();
-    EXPECT_EQ(print(lines({"ST 011001", "CR 15063", "TE 0030008531075100A", "ED "}), "KOV120", "KOV120p.ovl"),
-              kPrtSettingsError);
-    ASSERT_EQ(rt.messages.size(), 1u);
-    EXPECT_NE(rt.messages[0].text.find("NoSuchGothic"), std::string::npos) << rt.messages[0].text;
-    EXPECT_TRUE(outputFiles().empty());
 }
 
 TEST_F(EngineTest, OvlprintReprintsASavedRunAndRejectsBadOnes)
