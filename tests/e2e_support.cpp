@@ -39,18 +39,6 @@ std::vector<std::string> currentEnvironment()
     return env;
 }
 
-TempFolder::TempFolder()
-{
-    std::string pattern = (fs::temp_directory_path() / "kov_e2e_XXXXXX").string();
-    if (mkdtemp(pattern.data())) m_path = pattern;
-}
-
-TempFolder::~TempFolder()
-{
-    std::error_code ec;
-    if (!m_path.empty()) fs::remove_all(m_path, ec);
-}
-
 std::vector<std::string> environmentWithTmpDir(const fs::path& tmpDir)
 {
     // The folder serves as the programs' temporary folder and as their runtime folder,
