@@ -11,7 +11,6 @@
 #include <fstream>
 #include <functional>
 
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,10 +23,8 @@ constexpr uid_t kNobody = 65534;
 
 using kov::test::readBytes;
 
-// A temporary folder that a test may mount a disk on.
 struct Folder : kov::test::TempDir {
     Folder() : TempDir("kov-safefile") {}
-    ~Folder() { ::umount2(path().c_str(), MNT_DETACH); }
     std::vector<std::string> names() const
     {
         std::vector<std::string> out;
@@ -98,8 +95,8 @@ TEST(SafeFile, EveryEndLeavesOnlyFinalNames)
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"B.pdf", "OVL.TMP"}));
     EXPECT_EQ(readBytes(dir / "OVL.TMP"), "new");
 
-    if (::geteuid() != 0 || ::mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0)
-        GTEST_SKIP() << "a full disk needs root (mount tmpfs)";
+    const kov::test::Tmpfs disk(dir.path(), "size=64k,mode=0700");
+    if (!disk.mounted()) GTEST_SKIP() << "a full disk needs root (mount tmpfs)";
     std::ofstream(dir / "OVL.TMP") << "earlier";
     const std::string big(256 * 1024, 'x');
     const std::string error = errorOf([&] {

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -501,45 +500,6 @@ TEST_F(EngineTest, OvlprintReprintsASavedRunAndRejectsBadOnes)
     EXPECT_EQ(r.exitCode, 64);
 }
 
-// A real full disk: a small tmpfs of the test's own, filled until only `freeKiB` are left.
-// Mounting needs root (CI runs as root); elsewhere the test is skipped.
-class FullDisk {
-public:
-    // freeKiB < 0: the disk is mounted read-only instead.
-    FullDisk(const fs::path& at, int freeKiB) : m_at(at)
-    {
-        fs::create_directories(at);
-        const unsigned long flags = freeKiB < 0 ? MS_RDONLY : 0;
-        if (::geteuid() != 0 || ::mount("tmpfs", at.c_str(), "tmpfs", flags, "size=256k,mode=0755") != 0) return;
-        m_mounted = true;
-        if (freeKiB < 0) return;
-        const fs::path fill = at / "fill";
-        const int fd = ::open(fill.c_str(), O_WRONLY | O_CREAT, 0644);
-        static const char zeros[4096] = {};
-        while (::write(fd, zeros, sizeof zeros) > 0) {}
-        const off_t full = ::lseek(fd, 0, SEEK_END);
-        ::ftruncate(fd, std::max<off_t>(0, full - freeKiB * 1024));
-        ::close(fd);
-    }
-    ~FullDisk()
-    {
-        if (m_mounted) ::umount2(m_at.c_str(), MNT_DETACH);
-    }
-    bool mounted() const { return m_mounted; }
-    // Everything in the disk but the filling.
-    std::vector<std::string> left() const
-    {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(m_at))
-            if (e.path().filename() != "fill") names.push_back(e.path().filename().string());
-        return names;
-    }
-
-private:
-    fs::path m_at;
-    bool m_mounted = false;
-};
-
 // No space at all, and space for part of the PDF only (the writer's last block then goes
 // to the disk short): either way the job fails with the folder and the cause named, and
 // neither the PDF nor its temporary file is left. The same through ovlprint, and for a
@@ -551,9 +511,18 @@ TEST_F(EngineTest, AFullDiskIsReportedAndLeavesNoPdf)
     for (const int freeKiB : {0, 8, 24, -1}) {
         SCOPED_TRACE("free KiB " + std::to_string(freeKiB));
         const std::string cause = freeKiB < 0 ? "書き込み禁止です。" : "空き容量が足りません。";
+        // A real full disk: a small tmpfs of the test's own, filled until only freeKiB are
+        // left, or mounted read-only. Mounting needs root (CI runs as root).
         const fs::path disk = root / "disk";
-        FullDisk full(disk, freeKiB);
+        const kov::test::Tmpfs full(disk, "size=256k,mode=0755", freeKiB < 0 ? MS_RDONLY : 0);
         if (!full.mounted()) GTEST_SKIP() << "a small tmpfs needs root (mount): full-disk test skipped";
+        if (freeKiB >= 0) full.fill(freeKiB);
+        const auto left = [&] {  // everything in the disk but the filling
+            std::vector<std::string> names;
+            for (const auto& e : fs::directory_iterator(disk))
+                if (e.path().filename() != "fill") names.push_back(e.path().filename().string());
+            return names;
+        };
         writeBytes(root / "ini" / "OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=" + disk.string() + "\r\n");
         rt.messages.clear();
         EXPECT_EQ(print(bytes, "KOV120", "KOV120p.ovl"), kPrtOutputError);
@@ -562,12 +531,12 @@ TEST_F(EngineTest, AFullDiskIsReportedAndLeavesNoPdf)
         for (const std::string& s : {disk.string(), cause})
             EXPECT_NE(rt.messages[0].text.find(s), std::string::npos) << rt.messages[0].text;
         EXPECT_TRUE(lastPdf.empty());
-        EXPECT_TRUE(full.left().empty());
+        EXPECT_TRUE(left().empty());
 
         const ProcResult r = run(tool, {QString::fromStdString((root / "job").string()), "KOV120", "KOV120p.ovl",
                                         "--pdf", QString::fromStdString((disk / "again.pdf").string())});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_NE(r.err.find(cause), std::string::npos) << r.err;
-        EXPECT_TRUE(full.left().empty());
+        EXPECT_TRUE(left().empty());
     }
 }

@@ -1,11 +1,16 @@
 #include "tests/support/files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace kov::test {
 
@@ -39,6 +44,31 @@ TempDir::~TempDir()
     }
     std::error_code ec;
     fs::remove_all(m_path, ec);
+}
+
+Tmpfs::Tmpfs(const fs::path& at, const std::string& options, unsigned long flags) : m_at(at)
+{
+    fs::create_directories(at);
+    m_mounted = ::geteuid() == 0 && ::mount("tmpfs", at.c_str(), "tmpfs", flags, options.c_str()) == 0;
+}
+
+void Tmpfs::fill(int freeKiB) const
+{
+    const fs::path fill = m_at / "fill";
+    const int fd = ::open(fill.c_str(), O_WRONLY | O_CREAT, 0644);
+    if (fd < 0) throw std::runtime_error("cannot fill " + m_at.string());
+    static const char zeros[4096] = {};
+    while (::write(fd, zeros, sizeof zeros) > 0) {}
+    const off_t full = ::lseek(fd, 0, SEEK_END);
+    const int rc = ::ftruncate(fd, std::max<off_t>(0, full - off_t{freeKiB} * 1024));
+    ::close(fd);
+    if (rc != 0) throw std::runtime_error("cannot fill " + m_at.string());
+}
+
+void Tmpfs::unmount()
+{
+    if (m_mounted) ::umount2(m_at.c_str(), MNT_DETACH);
+    m_mounted = false;
 }
 
 } // namespace kov::test

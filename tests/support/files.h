@@ -1,5 +1,6 @@
 #pragma once
-// Files of the tests: whole files read and written, and temporary folders.
+// Files of the tests: whole files read and written, temporary folders, and small real
+// disks (tmpfs) to fill up or make read-only.
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -35,6 +36,28 @@ public:
 private:
     std::filesystem::path m_path;
     bool m_keep = false;
+};
+
+// A small tmpfs mounted at `at` (made first) while the object lives, with mount options
+// such as "size=256k,mode=0755" and mount flags such as MS_RDONLY. Mounting needs root:
+// elsewhere mounted() is false and the test skips.
+class Tmpfs {
+public:
+    Tmpfs(const std::filesystem::path& at, const std::string& options, unsigned long flags = 0);
+    ~Tmpfs() { unmount(); }
+    Tmpfs(const Tmpfs&) = delete;
+    Tmpfs& operator=(const Tmpfs&) = delete;
+
+    bool mounted() const { return m_mounted; }
+    // The mount point with a slash at its end.
+    std::string root() const { return m_at.string() + "/"; }
+    // Fills the disk with the file "fill" until only freeKiB are left.
+    void fill(int freeKiB) const;
+    void unmount();
+
+private:
+    std::filesystem::path m_at;
+    bool m_mounted = false;
 };
 
 } // namespace kov::test
