@@ -2,6 +2,7 @@
 
 #include "tests/support/files.h"
 
+
 #include <gtest/gtest.h>
 
 #include <csignal>

@@ -4,10 +4,10 @@
 // two blocks, print with F6, end with F10. The command file must match its golden file, the print
 // engine must have made a PDF whose text poppler reads, and the program must end with
 // status 0.
-#include "tests/support/golden.h"
 #include "common/runtimeservices.h"
 #include "db/tests/fixture.h"
 #include "e2e_support.h"
+#include "tests/support/golden.h"
 
 #include <gtest/gtest.h>
 

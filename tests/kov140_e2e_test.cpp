@@ -3,9 +3,9 @@
 // start: space selects block 01, Down and space block 03, F6 prints, F10 ends. The
 // command file must match its golden file byte for byte, the print engine must have
 // made a PDF whose text poppler reads, and the program must end with status 0.
-#include "tests/support/golden.h"
 #include "db/tests/fixture.h"
 #include "e2e_support.h"
+#include "tests/support/golden.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 // with KOV_INI_DIR relative to its start folder, starts kov120 on those settings; a second
 // start of kov120 or of the menu ends (exit status 3) and brings the running copy to the
 // front; --help and --version answer on the terminal without a window.
-#include "tests/support/files.h"
 #include "common/runtimeservices.h"
 #include "db/tests/fixture.h"
 #include "e2e_support.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 

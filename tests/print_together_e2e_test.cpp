@@ -3,9 +3,9 @@
 // the one screen and at once on the other. Each program writes its own command file in
 // its own work folder, the one it writes alone (byte for byte its golden file), and no
 // command file is left in the program folder.
-#include "tests/support/golden.h"
 #include "db/tests/fixture.h"
 #include "e2e_support.h"
+#include "tests/support/golden.h"
 
 #include <gtest/gtest.h>
 

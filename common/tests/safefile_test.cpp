@@ -25,13 +25,7 @@ using kov::test::readBytes;
 
 struct Folder : kov::test::TempDir {
     Folder() : TempDir("kov-safefile") {}
-    std::vector<std::string> names() const
-    {
-        std::vector<std::string> out;
-        for (const auto& e : fs::directory_iterator(path())) out.push_back(e.path().filename().string());
-        std::sort(out.begin(), out.end());
-        return out;
-    }
+    std::vector<std::string> names() const { return kov::test::fileNames(path()); }
 };
 
 std::string errorOf(const std::function<void()>& f)

@@ -3,9 +3,9 @@
 // 全体 (school), finance office 1 and finance-office code 9, F6 prints, F10 ends. The
 // command file must match its golden file, the PDF must carry the figures, and the
 // program must end with status 0.
-#include "tests/support/golden.h"
 #include "db/tests/fixture.h"
 #include "e2e_support.h"
+#include "tests/support/golden.h"
 
 #include <gtest/gtest.h>
 

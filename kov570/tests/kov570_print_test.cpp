@@ -2,8 +2,8 @@
 // byte with tests/data/kov570_<case>.ovl.tmp, and chosen cells and lines are checked.
 #include "kov570env.h"
 
-#include "tests/support/golden.h"
 #include "common/text.h"
+#include "tests/support/golden.h"
 
 #include <gtest/gtest.h>
 

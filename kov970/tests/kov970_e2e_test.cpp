@@ -4,9 +4,9 @@
 // (the file stays), F12 and Return answer Yes: the floppy holds the CSV file alone, byte
 // for byte the golden file, and the program has ended with status 0. Needs root to
 // mount the tmpfs; skipped otherwise.
-#include "tests/support/golden.h"
 #include "db/tests/fixture.h"
 #include "e2e_support.h"
+#include "tests/support/golden.h"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,12 @@
 // floppy disk (1420k) and a stick, named to the program through KOV_REMOVABLE_DRIVES.
 // Mounting needs root (CI runs as root); elsewhere these tests are skipped. The
 // detection of removable drives runs over a mount table and sysfs tree of the test.
-#include "tests/support/files.h"
 #include "common/drives.h"
 #include "common/programcontext.h"
 #include "common/tests/scriptedruntime.h"
 #include "db/tests/fixture.h"
 #include "kov970/kov970screen.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -24,8 +24,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using kov::test::fileNames;
 using kov::test::readBytes;
-
 using kov::test::Tmpfs;
 using kov::test::writeBytes;
 
@@ -84,13 +84,6 @@ protected:
         return -1;
     }
     std::string csv(const Tmpfs& m) const { return readBytes(m.root() + "SKSYOZK.CSV"); }
-    static std::vector<std::string> entries(const fs::path& dir)
-    {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
     std::string question() const
     {
         return "一部使用されたフロッピーがセットされています。[ " + floppy.root() + " ]\r\n上書きしてもよろしいですか？";
@@ -118,7 +111,7 @@ TEST_F(Media, DriveListAndChecksBeforeWriting)
         EXPECT_EQ(m.icon, kov::MsgIcon::Exclamation);
         EXPECT_EQ(m.title, "マスタ退避処理");
     }
-    EXPECT_EQ(entries(fx.path("unmounted")), std::vector<std::string>{});
+    EXPECT_EQ(fileNames(fx.path("unmounted")), std::vector<std::string>{});
     EXPECT_EQ(view.waitScreens, 0);
 
     // Clearing refuses anything but the root of a listed removable drive.
@@ -144,7 +137,7 @@ TEST_F(Media, WrittenWithoutQuestion)
     EXPECT_TRUE(rt.messages.empty());
     EXPECT_EQ(csv(floppy), kSchoolCsv);
     EXPECT_EQ(csv(stick), kSchoolCsv);
-    EXPECT_EQ(entries(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "memo.txt"}));
+    EXPECT_EQ(fileNames(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "memo.txt"}));
     EXPECT_EQ(view.waitScreens, 2);
     // Each backup ends with a notification of what was written where.
     ASSERT_EQ(rt.notifications.size(), 2u);
@@ -165,11 +158,11 @@ TEST_F(Media, UsedFloppyAskedAboutThenClearedAndWritten)
     Tmpfs inner{floppy.root() + "mounted", "size=64k"};
     ASSERT_TRUE(inner.mounted());
     writeBytes(inner.root() + "other.txt", "of another file system");
-    const std::vector<std::string> before = entries(floppy.root());
+    const std::vector<std::string> before = fileNames(floppy.root());
 
     rt.planAnswer(kov::MsgResult::No);
     EXPECT_EQ(pressF12(0), -1);
-    EXPECT_EQ(entries(floppy.root()), before);
+    EXPECT_EQ(fileNames(floppy.root()), before);
     EXPECT_EQ(readBytes(floppy.root() + "SKSYOZK.CSV"), "old");
     EXPECT_EQ(view.waitScreens, 0);
 
@@ -181,7 +174,7 @@ TEST_F(Media, UsedFloppyAskedAboutThenClearedAndWritten)
         EXPECT_EQ(m.icon, kov::MsgIcon::Question);
         EXPECT_EQ(m.buttons, kov::MsgButtons::YesNo);
     }
-    EXPECT_EQ(entries(floppy.root()), (std::vector<std::string>{"SKSYOZK.CSV", "mounted"}));
+    EXPECT_EQ(fileNames(floppy.root()), (std::vector<std::string>{"SKSYOZK.CSV", "mounted"}));
     EXPECT_EQ(csv(floppy), kSchoolCsv);
     EXPECT_EQ(readBytes(inner.root() + "other.txt"), "of another file system");
     EXPECT_EQ(readBytes(fx.path("outside.txt")), "target of a link");
@@ -206,7 +199,7 @@ TEST_F(Media, FullMediumKeepsTheOldBackup)
               std::string::npos)
         << rt.messages[0].text;
     EXPECT_EQ(csv(stick), "old backup\r\n");
-    EXPECT_EQ(entries(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "filler"}));
+    EXPECT_EQ(fileNames(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "filler"}));
 }
 
 // A used floppy keeps its files and its earlier backup when the new one cannot be made
@@ -256,7 +249,7 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
         }
         writeBytes(floppy.root() + "SKSYOKU.CSV", "old backup\r\n");
         writeBytes(floppy.root() + "memo.txt", "memo");
-        const std::vector<std::string> before = entries(floppy.root());
+        const std::vector<std::string> before = fileNames(floppy.root());
         rt.messages.clear();
         rt.onMessage = [&](const kov::RecordedMessage& m) {
             if (m.buttons == kov::MsgButtons::YesNo) c.duringQuestion();
@@ -267,15 +260,15 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
         EXPECT_EQ(rt.messages[0].text, question());
         EXPECT_NE(rt.messages[1].text.find(c.message), std::string::npos) << rt.messages[1].text;
         if (c.floppyStays) {
-            EXPECT_EQ(entries(floppy.root()), before);
+            EXPECT_EQ(fileNames(floppy.root()), before);
             EXPECT_EQ(readBytes(floppy.root() + "SKSYOKU.CSV"), "old backup\r\n");
         } else {
             // The bare folder, or the medium put in, as it was: no backup, nothing deleted.
-            EXPECT_EQ(entries(floppy.root()),
+            EXPECT_EQ(fileNames(floppy.root()),
                       swapped.size() == 3 ? std::vector<std::string>{"stick.txt"} : std::vector<std::string>{});
         }
     }
-    EXPECT_EQ(entries(fx.path("work") + "/kov970"), std::vector<std::string>{}) << "a work file left behind";
+    EXPECT_EQ(fileNames(fx.path("work") + "/kov970"), std::vector<std::string>{}) << "a work file left behind";
     while (!swapped.empty()) swapped.pop_back();
 }
 

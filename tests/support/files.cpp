@@ -46,6 +46,16 @@ TempDir::~TempDir()
     fs::remove_all(m_path, ec);
 }
 
+std::vector<std::string> fileNames(const fs::path& dir)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 Tmpfs::Tmpfs(const fs::path& at, const std::string& options, unsigned long flags) : m_at(at)
 {
     fs::create_directories(at);

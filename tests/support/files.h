@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kov::test {
 
@@ -12,6 +13,8 @@ std::string readBytes(const std::filesystem::path& path);
 // Writes the bytes as the whole file (truncated in place when it exists), making its
 // folder first.
 void writeBytes(const std::filesystem::path& path, std::string_view bytes);
+// The names in a folder, sorted (none when there is no such folder).
+std::vector<std::string> fileNames(const std::filesystem::path& dir);
 
 // A temporary folder of a test's own: made new and unique (mkdtemp, mode 0700) under the
 // system's temporary folder, and removed with everything in it when the object ends,
