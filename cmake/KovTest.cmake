@@ -6,7 +6,8 @@
 # that ctest names the group that failed (`ctest -R '^name\.'` runs them all). The
 # groups are read from the sources at configure time (a changed source configures
 # again). Tests run in the bin folder with the offscreen Qt platform, so no display is
-# needed; they link kovcommon_testsupport (kov::ScriptedRuntime). DEPENDS: targets built
+# needed; they link kovcommon_testsupport (kov::ScriptedRuntime) and kov_testsupport
+# (golden files and temporary folders, tests/support). DEPENDS: targets built
 # before the test (a program it starts); RESOURCE_LOCK: groups with the same lock never
 # run at the same time. With KOV_BUILD_TESTS off it does nothing.
 # POSTGRESQL: the test uses the PostgreSQL server that ctest starts once per run
@@ -90,9 +91,9 @@ function(kov_add_test name)
   add_executable(${name} ${T_SOURCES})
   if(T_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
-    target_link_libraries(${name} PRIVATE ${T_LIBS} kovcommon_testsupport Qt6::Test)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} kovcommon_testsupport kov_testsupport Qt6::Test)
   else()
-    target_link_libraries(${name} PRIVATE ${T_LIBS} kovcommon_testsupport GTest::gtest GTest::gtest_main)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} kovcommon_testsupport kov_testsupport GTest::gtest GTest::gtest_main)
   endif()
   target_compile_definitions(${name} PRIVATE
     KOV_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"

@@ -1,6 +1,7 @@
 #include "e2e_support.h"
 
-#include "blockreport/tests/blockreport_testsupport.h"
+#include "tests/support/files.h"
+
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,7 @@ namespace kov::e2e {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using blockreport::test::readBytes;
+using kov::test::readBytes;
 
 std::string shellOutput(const std::string& cmd)
 {
@@ -37,18 +38,6 @@ std::vector<std::string> currentEnvironment()
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) env.emplace_back(*e);
     return env;
-}
-
-TempFolder::TempFolder()
-{
-    std::string pattern = (fs::temp_directory_path() / "kov_e2e_XXXXXX").string();
-    if (mkdtemp(pattern.data())) m_path = pattern;
-}
-
-TempFolder::~TempFolder()
-{
-    std::error_code ec;
-    if (!m_path.empty()) fs::remove_all(m_path, ec);
 }
 
 std::vector<std::string> environmentWithTmpDir(const fs::path& tmpDir)

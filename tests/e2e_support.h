@@ -2,6 +2,7 @@
 // Support for the end-to-end tests: the real programs run under an X server of the test
 // alone (Xvfb), driven by key presses (xdotool), with their output read back (poppler).
 #include "db/tests/fixture.h"
+#include "tests/support/files.h"
 
 #include <spawn.h>
 #include <sys/types.h>
@@ -23,16 +24,8 @@ std::vector<std::string> currentEnvironment();
 
 // A folder of the test alone below the system's temporary folder, removed with what it
 // holds when the test leaves it.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
+struct TempFolder : test::TempDir {
+    TempFolder() : TempDir("kov_e2e") {}
 };
 
 // This process's environment with tmpDir (created, mode 0700) as TMPDIR and as

@@ -4,10 +4,10 @@
 // two blocks, print with F6, end with F10. The command file must match its golden file, the print
 // engine must have made a PDF whose text poppler reads, and the program must end with
 // status 0.
-#include "blockreport/tests/blockreport_testsupport.h"
 #include "common/runtimeservices.h"
 #include "db/tests/fixture.h"
 #include "e2e_support.h"
+#include "tests/support/golden.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using kov::blockreport::test::readBytes;
+using kov::test::readBytes;
 using kov::e2e::Process;
 
 TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
@@ -60,7 +60,7 @@ TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
     ASSERT_NO_FATAL_FAILURE(kov::e2e::printThroughProgram(fx, print, pdf));
 
     // The command file is in the program's work folder, none in the program's folder.
-    kov::blockreport::test::expectGolden((kov::e2e::deskOf(fx).work / "kov120" / "OVL.TMP").string(),
+    kov::test::expectGolden((kov::e2e::deskOf(fx).work / "kov120" / "OVL.TMP").string(),
                                          "kov120_e2e.ovl.tmp");
     EXPECT_FALSE(fs::exists(kov::e2e::deskOf(fx).app / "OVL.TMP"));
 

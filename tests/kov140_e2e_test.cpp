@@ -3,9 +3,9 @@
 // start: space selects block 01, Down and space block 03, F6 prints, F10 ends. The
 // command file must match its golden file byte for byte, the print engine must have
 // made a PDF whose text poppler reads, and the program must end with status 0.
-#include "blockreport/tests/blockreport_testsupport.h"
 #include "db/tests/fixture.h"
 #include "e2e_support.h"
+#include "tests/support/golden.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ TEST(Kov140EndToEnd, TwoBlocksPrintedToPdf)
     fs::path pdf;
     ASSERT_NO_FATAL_FAILURE(kov::e2e::printThroughProgram(fx, kov::e2e::kov140TwoBlocksPrint(fx), pdf));
 
-    kov::blockreport::test::expectGolden((kov::e2e::deskOf(fx).work / "kov140" / "OVL.TMP").string(),
+    kov::test::expectGolden((kov::e2e::deskOf(fx).work / "kov140" / "OVL.TMP").string(),
                                          "kov140_e2e.ovl.tmp");
     EXPECT_FALSE(fs::exists(kov::e2e::deskOf(fx).app / "OVL.TMP"));
 

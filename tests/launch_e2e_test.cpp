@@ -3,10 +3,10 @@
 // with KOV_INI_DIR relative to its start folder, starts kov120 on those settings; a second
 // start of kov120 or of the menu ends (exit status 3) and brings the running copy to the
 // front; --help and --version answer on the terminal without a window.
-#include "blockreport/tests/blockreport_testsupport.h"
 #include "common/runtimeservices.h"
 #include "db/tests/fixture.h"
 #include "e2e_support.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using kov::blockreport::test::readBytes;
+using kov::test::readBytes;
 using kov::e2e::Process;
 using kov::e2e::xdotool;
 

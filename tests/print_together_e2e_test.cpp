@@ -3,9 +3,9 @@
 // the one screen and at once on the other. Each program writes its own command file in
 // its own work folder, the one it writes alone (byte for byte its golden file), and no
 // command file is left in the program folder.
-#include "blockreport/tests/blockreport_testsupport.h"
 #include "db/tests/fixture.h"
 #include "e2e_support.h"
+#include "tests/support/golden.h"
 
 #include <gtest/gtest.h>
 
@@ -36,8 +36,8 @@ TEST(PrintTogether, Kov120AndKov140OfOneUser)
     ASSERT_NO_FATAL_FAILURE(kov::e2e::finishKeyedPrint(d, run120, pdf120));
     ASSERT_NO_FATAL_FAILURE(kov::e2e::finishKeyedPrint(d, run140, pdf140));
 
-    kov::blockreport::test::expectGolden((desk.work / "kov120" / "OVL.TMP").string(), "kov120_e2e.ovl.tmp");
-    kov::blockreport::test::expectGolden((desk.work / "kov140" / "OVL.TMP").string(), "kov140_e2e.ovl.tmp");
+    kov::test::expectGolden((desk.work / "kov120" / "OVL.TMP").string(), "kov120_e2e.ovl.tmp");
+    kov::test::expectGolden((desk.work / "kov140" / "OVL.TMP").string(), "kov140_e2e.ovl.tmp");
     for (const fs::path& f : {desk.app / "OVL.TMP", desk.app / "OVL.TMP.part", desk.work / "kov120" / "OVL.TMP.part",
                               desk.work / "kov140" / "OVL.TMP.part"})
         EXPECT_FALSE(fs::exists(f)) << f;

@@ -1,9 +1,11 @@
 // Loading the name-setting table from a real name-setting database.
 #include "common/cmnname.h"
+#include "common/cp932.h"
 #include "common/runtimeerror.h"
 #include "common/tests/scriptedruntime.h"
 #include "common/text.h"
 #include "db/tests/fixture.h"
+#include "tests/support/golden.h"
 
 #include <gtest/gtest.h>
 
@@ -40,52 +42,28 @@ protected:
 
 } // namespace
 
-TEST_F(CmnNameTest, StartsCleared)
+// What each selector loads from the standard names, in the order of a program's calls
+// (2 overwrites what 1 loaded, 4 clears the names, 7 takes one from KENKO and KOSEI and
+// the others keep them): every slot after each call against cmnname_selectors.txt.
+TEST_F(CmnNameTest, EachSelectorOverTheStandardNames)
 {
-    expectCleared(names);
-    EXPECT_EQ(names.p_curKenko, Currency());
-    EXPECT_EQ(names.p_curKosei, Currency());
-}
-
-TEST_F(CmnNameTest, Selector1JobKindNames)
-{
-    names.prsNameRead(1);
-    EXPECT_EQ(names.p_strName[1], pad30("校長"));
-    EXPECT_EQ(names.p_strName[5], pad30("講師(日額)"));
-    EXPECT_EQ(names.p_strName[10], pad30("助教諭"));
-    EXPECT_EQ(kov::text::length(names.p_strName[1]), 30u);
+    fx.setName("KOSEI", std::int64_t{5});
+    std::string dump;
+    const auto note = [&](const std::string& when) {
+        dump += when + "\r\n";
+        for (int i = 1; i <= 10; ++i) dump += " name " + std::to_string(i) + " [" + names.p_strName[i] + "]\r\n";
+        for (int i = 1; i <= 3; ++i)
+            dump += " era " + std::to_string(i) + " [" + names.p_strNenKb[i] + "] [" + names.p_strNenKj[i] + "] " +
+                    names.p_curNenSt[i].toString() + "\r\n";
+        dump += " kenko " + names.p_curKenko.toString() + " kosei " + names.p_curKosei.toString() + "\r\n";
+    };
+    note("start");
+    for (std::int16_t selector : {1, 2, 3, 1, 4, 5, 6, 7, 1, 0}) {
+        names.prsNameRead(selector);
+        note("prsNameRead(" + std::to_string(selector) + ")");
+    }
+    kov::test::expectGoldenBytes(kov::cp932::fromUtf8(dump), "cmnname_selectors.txt");
     EXPECT_TRUE(rt.messages.empty());
-}
-
-TEST_F(CmnNameTest, Selector2FinanceOfficesOverwriteTheJobKinds)
-{
-    names.prsNameRead(1);
-    names.prsNameRead(2);
-    EXPECT_EQ(names.p_strName[1], pad30("中央教育事務所"));
-    EXPECT_EQ(names.p_strName[9], pad30("本庁"));
-    EXPECT_EQ(names.p_strName[10], std::string(30, ' '));  // no ZAIMU10: cleared, not the old 助教諭
-}
-
-TEST_F(CmnNameTest, Selector3)
-{
-    names.prsNameRead(3);
-    EXPECT_EQ(names.p_strName[1], pad30("本務"));
-    EXPECT_EQ(names.p_strName[8], pad30("その他"));
-    EXPECT_EQ(names.p_strName[9], std::string(30, ' '));
-}
-
-TEST_F(CmnNameTest, Selector4EraTableAndClearsTheNames)
-{
-    names.prsNameRead(1);
-    names.prsNameRead(4);
-    for (int i = 1; i <= 10; ++i) EXPECT_EQ(names.p_strName[i], std::string(30, ' '));
-    EXPECT_EQ(names.p_strNenKb[1], "S");
-    EXPECT_EQ(names.p_strNenKb[3], "R");
-    EXPECT_EQ(names.p_strNenKj[1], "昭和    ");
-    EXPECT_EQ(names.p_strNenKj[3], "令和    ");
-    EXPECT_EQ(names.p_curNenSt[1], Currency::fromInt(19261225));
-    EXPECT_EQ(names.p_curNenSt[2], Currency::fromInt(19890108));
-    EXPECT_EQ(names.p_curNenSt[3], Currency::fromInt(20190501));
 }
 
 TEST_F(CmnNameTest, EraLettersAndNamesAreCutAndTrimmed)
@@ -97,28 +75,6 @@ TEST_F(CmnNameTest, EraLettersAndNamesAreCutAndTrimmed)
     EXPECT_EQ(names.p_strNenKb[1], "S");
     EXPECT_EQ(names.p_strNenKj[1], "昭和時代の元");
     EXPECT_EQ(names.p_curNenSt[1], Currency());
-}
-
-TEST_F(CmnNameTest, Selectors5And6)
-{
-    names.prsNameRead(5);
-    EXPECT_EQ(names.p_strName[1], pad30("教"));
-    EXPECT_EQ(names.p_strName[2], std::string(30, ' '));
-    names.prsNameRead(6);
-    EXPECT_EQ(names.p_strName[1], pad30("教育委員会教育長"));
-    EXPECT_EQ(names.p_strName[2], pad30("教職員課長"));
-}
-
-TEST_F(CmnNameTest, Selector7ReducesKenkoAndKoseiByOneAndOtherSelectorsKeepThem)
-{
-    fx.setName("KOSEI", std::int64_t{5});
-    names.prsNameRead(7);
-    EXPECT_EQ(names.p_curKenko, Currency::fromInt(9));
-    EXPECT_EQ(names.p_curKosei, Currency::fromInt(4));
-    names.prsNameRead(1);
-    names.prsNameRead(0);
-    EXPECT_EQ(names.p_curKenko, Currency::fromInt(9));
-    EXPECT_EQ(names.p_curKosei, Currency::fromInt(4));
 }
 
 TEST_F(CmnNameTest, Selector7WithFractions)

@@ -1,15 +1,10 @@
 // The one INI reader of the settings files.
 #include "common/inifile.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <unistd.h>
-
-#include <filesystem>
 #include <fstream>
-
-namespace fs = std::filesystem;
 
 TEST(IniFile, SectionsKeysCommentsQuotesAndMistakes)
 {
@@ -27,10 +22,8 @@ TEST(IniFile, SectionsKeysCommentsQuotesAndMistakes)
 
 TEST(IniFile, AFileIsFoundWithoutRegardToTheCaseOfItsName)
 {
-    const fs::path dir = fs::temp_directory_path() / ("kovini-" + std::to_string(getpid()));
-    fs::create_directories(dir);
+    const kov::test::TempDir dir("kovini");
     std::ofstream(dir / "ovlprint.ini") << "[Print]\n";
-    EXPECT_EQ(kov::ini::findFile(dir.string(), "OVLPRINT.INI"), (dir / "ovlprint.ini").string());
-    EXPECT_EQ(kov::ini::findFile(dir.string(), "KOV.INI"), (dir / "KOV.INI").string());  // none: the exact name
-    fs::remove_all(dir);
+    EXPECT_EQ(kov::ini::findFile(dir.str(), "OVLPRINT.INI"), (dir / "ovlprint.ini").string());
+    EXPECT_EQ(kov::ini::findFile(dir.str(), "KOV.INI"), (dir / "KOV.INI").string());  // none: the exact name
 }

@@ -3,15 +3,14 @@
 #include "common/runtimeerror.h"
 #include "common/safefile.h"
 #include "common/workfolder.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,32 +21,11 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 
-std::string readBytes(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using kov::test::readBytes;
 
-struct Folder {
-    fs::path path = fs::temp_directory_path() / ("kov-safefile-" + std::to_string(::getpid()));
-    Folder()
-    {
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~Folder()
-    {
-        ::umount2(path.c_str(), MNT_DETACH);
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::vector<std::string> names() const
-    {
-        std::vector<std::string> out;
-        for (const auto& e : fs::directory_iterator(path)) out.push_back(e.path().filename().string());
-        std::sort(out.begin(), out.end());
-        return out;
-    }
+struct Folder : kov::test::TempDir {
+    Folder() : TempDir("kov-safefile") {}
+    std::vector<std::string> names() const { return kov::test::fileNames(path()); }
 };
 
 std::string errorOf(const std::function<void()>& f)
@@ -83,47 +61,47 @@ bool asNobody(const std::function<void()>& f)
 TEST(SafeFile, EveryEndLeavesOnlyFinalNames)
 {
     Folder dir;
-    std::ofstream(dir.path / "OVL.TMP") << "earlier";
+    std::ofstream(dir / "OVL.TMP") << "earlier";
     {
-        kov::SafeFile f(dir.path.string(), "OVL.TMP", "印刷ファイル", "OVL.TMP.part");
+        kov::SafeFile f(dir.str(), "OVL.TMP", "印刷ファイル", "OVL.TMP.part");
         f.write("new");
-        EXPECT_EQ(readBytes(dir.path / "OVL.TMP"), "earlier");
+        EXPECT_EQ(readBytes(dir / "OVL.TMP"), "earlier");
         f.commit();
     }
-    EXPECT_EQ(readBytes(dir.path / "OVL.TMP"), "new");
+    EXPECT_EQ(readBytes(dir / "OVL.TMP"), "new");
     {
-        kov::SafeFile f(dir.path.string(), "OVL.TMP", "印刷ファイル");
+        kov::SafeFile f(dir.str(), "OVL.TMP", "印刷ファイル");
         f.write("dropped");
         EXPECT_EQ(dir.names().size(), 2u);
     }
     {
-        kov::SafeFile f(dir.path.string(), "OVL.TMP", "印刷ファイル", "OVL.TMP.part");
+        kov::SafeFile f(dir.str(), "OVL.TMP", "印刷ファイル", "OVL.TMP.part");
         f.write("dropped at the end");
         kov::discardPendingFiles();
         EXPECT_FALSE(f.isOpen());
     }
     {
-        kov::SafeFile f(dir.path.string(), "A.pdf", "PDF");
+        kov::SafeFile f(dir.str(), "A.pdf", "PDF");
         f.write("pdf");
         EXPECT_FALSE(f.commitAsNew("OVL.TMP"));
         EXPECT_TRUE(f.commitAsNew("B.pdf"));
     }
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"B.pdf", "OVL.TMP"}));
-    EXPECT_EQ(readBytes(dir.path / "OVL.TMP"), "new");
+    EXPECT_EQ(readBytes(dir / "OVL.TMP"), "new");
 
-    if (::geteuid() != 0 || ::mount("tmpfs", dir.path.c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0)
-        GTEST_SKIP() << "a full disk needs root (mount tmpfs)";
-    std::ofstream(dir.path / "OVL.TMP") << "earlier";
+    const kov::test::Tmpfs disk(dir.path(), "size=64k,mode=0700");
+    if (!disk.mounted()) GTEST_SKIP() << "a full disk needs root (mount tmpfs)";
+    std::ofstream(dir / "OVL.TMP") << "earlier";
     const std::string big(256 * 1024, 'x');
     const std::string error = errorOf([&] {
-        kov::SafeFile f(dir.path.string(), "OVL.TMP", "印刷ファイル", "OVL.TMP.part");
+        kov::SafeFile f(dir.str(), "OVL.TMP", "印刷ファイル", "OVL.TMP.part");
         f.write(big);
         f.commit();
     });
     EXPECT_NE(error.find("容量不足です。空き容量が足りません。（"), std::string::npos) << error;
-    EXPECT_NE(error.find((dir.path / "OVL.TMP").string()), std::string::npos) << error;
+    EXPECT_NE(error.find((dir / "OVL.TMP").string()), std::string::npos) << error;
     EXPECT_EQ(dir.names(), std::vector<std::string>{"OVL.TMP"});
-    EXPECT_EQ(readBytes(dir.path / "OVL.TMP"), "earlier");
+    EXPECT_EQ(readBytes(dir / "OVL.TMP"), "earlier");
 }
 
 // Folders made 0700; one that others may write to, or another user's, is refused with
@@ -133,35 +111,35 @@ TEST(PrivateFolder, OnlyTheUsersOwnFolderIsWritten)
 {
     Folder dir;
     const mode_t old = ::umask(0);
-    kov::ensurePrivateFolder((dir.path / "a" / "b").string(), "作業フォルダ");
+    kov::ensurePrivateFolder((dir / "a" / "b").string(), "作業フォルダ");
     ::umask(old);
-    EXPECT_EQ(fs::status(dir.path / "a").permissions(), fs::perms::owner_all);
-    EXPECT_EQ(fs::status(dir.path / "a" / "b").permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(dir / "a").permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(dir / "a" / "b").permissions(), fs::perms::owner_all);
 
-    fs::create_directories(dir.path / "open");
-    fs::permissions(dir.path / "open", fs::perms::all);
-    std::string error = errorOf([&] { kov::ensurePrivateFolder((dir.path / "open").string(), "作業フォルダ"); });
-    for (const std::string& s : {"作業フォルダ「" + (dir.path / "open").string() + "」は他の利用者も書き込めます",
+    fs::create_directories(dir / "open");
+    fs::permissions(dir / "open", fs::perms::all);
+    std::string error = errorOf([&] { kov::ensurePrivateFolder((dir / "open").string(), "作業フォルダ"); });
+    for (const std::string& s : {"作業フォルダ「" + (dir / "open").string() + "」は他の利用者も書き込めます",
                                  std::string("0777"), std::string("chmod go-w")})
         EXPECT_NE(error.find(s), std::string::npos) << error;
 
     if (::geteuid() != 0) GTEST_SKIP() << "a second user needs root";
-    fs::permissions(dir.path, fs::perms::all | fs::perms::sticky_bit);
-    std::ofstream(dir.path / "secret") << "private";
+    fs::permissions(dir.path(), fs::perms::all | fs::perms::sticky_bit);
+    std::ofstream(dir / "secret") << "private";
     ASSERT_TRUE(asNobody([&] {
-        fs::create_directories(dir.path / "shared" / "kov120");
-        fs::create_symlink(dir.path / "secret", dir.path / "shared" / "kov120" / "OVL.TMP.part");
+        fs::create_directories(dir / "shared" / "kov120");
+        fs::create_symlink(dir / "secret", dir / "shared" / "kov120" / "OVL.TMP.part");
     }));
-    ::setenv("KOV_WORK_DIR", (dir.path / "shared").c_str(), 1);
+    ::setenv("KOV_WORK_DIR", (dir / "shared").c_str(), 1);
     error = errorOf([] { kov::workFolder("kov120"); });
     ::unsetenv("KOV_WORK_DIR");
-    EXPECT_NE(error.find("作業フォルダ「" + (dir.path / "shared" / "kov120").string() + "」は他の利用者（"),
+    EXPECT_NE(error.find("作業フォルダ「" + (dir / "shared" / "kov120").string() + "」は他の利用者（"),
               std::string::npos)
         << error;
-    EXPECT_EQ(readBytes(dir.path / "secret"), "private");
+    EXPECT_EQ(readBytes(dir / "secret"), "private");
     // The link planted by the other user, written over by name only.
-    kov::SafeFile f((dir.path / "shared" / "kov120").string(), "OVL.TMP", "印刷ファイル", "OVL.TMP.part");
+    kov::SafeFile f((dir / "shared" / "kov120").string(), "OVL.TMP", "印刷ファイル", "OVL.TMP.part");
     f.write("run");
     f.commit();
-    EXPECT_EQ(readBytes(dir.path / "secret"), "private");
+    EXPECT_EQ(readBytes(dir / "secret"), "private");
 }

@@ -3,6 +3,7 @@
 #include "common/fileerror.h"
 #include "common/runtimeerror.h"
 #include "common/workfolder.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -25,8 +26,8 @@ void setOrUnset(const char* name, const std::string& value)
 
 TEST(WorkFolder, RootFromTheEnvironmentAndMadeOnDemand)
 {
-    const fs::path base = fs::temp_directory_path() / "kov-workfolder-test";
-    fs::remove_all(base);
+    const kov::test::TempDir tmp("kov-workfolder");
+    const fs::path& base = tmp.path();
     struct Case {
         const char* name;
         std::string workDir, stateHome, home;
@@ -67,7 +68,6 @@ TEST(WorkFolder, RootFromTheEnvironmentAndMadeOnDemand)
     setOrUnset("KOV_WORK_DIR", "");
     setOrUnset("XDG_STATE_HOME", "");
     setOrUnset("HOME", savedHome);
-    fs::remove_all(base);
 }
 
 // The common file errors in words of the desk, the system's text after them.

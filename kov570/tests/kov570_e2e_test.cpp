@@ -3,9 +3,9 @@
 // 全体 (school), finance office 1 and finance-office code 9, F6 prints, F10 ends. The
 // command file must match its golden file, the PDF must carry the figures, and the
 // program must end with status 0.
-#include "blockreport/tests/blockreport_testsupport.h"
 #include "db/tests/fixture.h"
 #include "e2e_support.h"
+#include "tests/support/golden.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ TEST(Kov570EndToEnd, KeyedSelectionPrintedToPdf)
     ASSERT_NO_FATAL_FAILURE(
         kov::e2e::printThroughProgram(fx, {"kov570", {"1"}, "給与費支出額集計表印刷", keys}, pdf));
 
-    kov::blockreport::test::expectGolden((kov::e2e::deskOf(fx).work / "kov570" / "OVL.TMP").string(),
+    kov::test::expectGolden((kov::e2e::deskOf(fx).work / "kov570" / "OVL.TMP").string(),
                                          "kov570_e2e.ovl.tmp");
     const std::string text = kov::e2e::pdfText(pdf);
     for (const char* s : {"令和 5年度分", "庁", "央", "小学校給与費支出額集計表", "体給与費支出額集計表",

@@ -2,15 +2,15 @@
 // byte with tests/data/kov570_<case>.ovl.tmp, and chosen cells and lines are checked.
 #include "kov570env.h"
 
-#include "blockreport/tests/blockreport_testsupport.h"
 #include "common/text.h"
+#include "tests/support/golden.h"
 
 #include <gtest/gtest.h>
 
 namespace kov::kov570::test {
 namespace {
 
-using blockreport::test::cp932Lines;
+using kov::test::cp932Lines;
 
 constexpr const char* kColumns[] = {"KYUYO",  "KTYOGK", "STYOGK", "CHIIKI", "KTOKUB", "FUYOTE", "JYUKYO",
                                     "TUKINH", "TUKINK", "HEKICI", "HEKJUN", "SYUKUH", "SYUKUK", "TANSIN",
@@ -96,7 +96,7 @@ TEST_P(Kov570Print, CommandFileMatchesGolden)
     EXPECT_EQ(stderrText.find("SKSUMI の " + std::to_string(skipped) + " 組"), skipped ? 8u : std::string::npos)
         << stderrText;
 
-    blockreport::test::expectGolden(env.workFolder() + "/OVL.TMP", std::string("kov570_") + c.name + ".ovl.tmp");
+    kov::test::expectGolden(env.workFolder() + "/OVL.TMP", std::string("kov570_") + c.name + ".ovl.tmp");
     ASSERT_EQ(env.calls.size(), 1u);
     const NotedCall& call = env.calls.front();
     EXPECT_EQ(call.folder + "|" + call.jobName + "|" + call.caption + "|" + call.overlay,

@@ -4,9 +4,9 @@
 // (the file stays), F12 and Return answer Yes: the floppy holds the CSV file alone, byte
 // for byte the golden file, and the program has ended with status 0. Needs root to
 // mount the tmpfs; skipped otherwise.
-#include "blockreport/tests/blockreport_testsupport.h"
 #include "db/tests/fixture.h"
 #include "e2e_support.h"
+#include "tests/support/golden.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using kov::blockreport::test::readBytes;
+using kov::test::readBytes;
 
 std::size_t count(const std::string& text, const std::string& part)
 {
@@ -85,7 +85,7 @@ TEST(Kov970EndToEnd, StaffMasterToUsedFloppy)
     ASSERT_NO_FATAL_FAILURE(answer(2, "Return"));
     EXPECT_EQ(prog.waitFor(20s), 0) << readBytes(log);
     EXPECT_FALSE(fs::exists(floppy / "memo.txt"));
-    kov::blockreport::test::expectGolden((floppy / "SKSYOKU.CSV").string(), "kov970_e2e.csv");
+    kov::test::expectGolden((floppy / "SKSYOKU.CSV").string(), "kov970_e2e.csv");
     EXPECT_EQ(std::distance(fs::directory_iterator(floppy), fs::directory_iterator()), 1);
 }
 

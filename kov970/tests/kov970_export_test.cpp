@@ -1,11 +1,11 @@
 // The three CSV writers on real SQLite fixtures, each case compared byte for byte with
 // its golden file tests/data/kov970_<case>.csv (CP932, CR LF), or, for data that cannot
 // be written, the message the clerk sees and nothing under the final name.
-#include "blockreport/tests/blockreport_testsupport.h"
 #include "common/programcontext.h"
 #include "common/tests/scriptedruntime.h"
 #include "db/tests/fixture.h"
 #include "kov970/csvexport.h"
+#include "tests/support/golden.h"
 
 #include <gtest/gtest.h>
 
@@ -78,13 +78,6 @@ protected:
         ctx.prsDbOpen();
     }
     std::optional<std::string> run(Master m) { return kov::kov970::exportMaster(ctx, m, dir); }
-    std::vector<std::string> files() const
-    {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
 };
 
 TEST_F(Export, MastersAsCsvFiles)
@@ -110,14 +103,14 @@ TEST_F(Export, MastersAsCsvFiles)
         const auto failure = run(c.master);
         if (c.failure.empty()) {
             ASSERT_FALSE(failure) << *failure;
-            if (c.name == "empty") EXPECT_EQ(kov::blockreport::test::readBytes(path), "");
-            else kov::blockreport::test::expectGolden(path, "kov970_" + c.name + ".csv");
+            if (c.name == "empty") EXPECT_EQ(kov::test::readBytes(path), "");
+            else kov::test::expectGolden(path, "kov970_" + c.name + ".csv");
         } else {
             ASSERT_TRUE(failure);
             EXPECT_NE(failure->find(c.failure), std::string::npos) << *failure;
-            EXPECT_EQ(kov::blockreport::test::readBytes(path), "old backup\r\n");
+            EXPECT_EQ(kov::test::readBytes(path), "old backup\r\n");
         }
-        EXPECT_EQ(files(), std::vector<std::string>{kov::kov970::masterFile(c.master).fileName});
+        EXPECT_EQ(kov::test::fileNames(dir), std::vector<std::string>{kov::kov970::masterFile(c.master).fileName});
         fs::remove(path);
     }
     EXPECT_TRUE(rt.messages.empty());

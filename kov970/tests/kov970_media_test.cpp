@@ -2,12 +2,12 @@
 // floppy disk (1420k) and a stick, named to the program through KOV_REMOVABLE_DRIVES.
 // Mounting needs root (CI runs as root); elsewhere these tests are skipped. The
 // detection of removable drives runs over a mount table and sysfs tree of the test.
-#include "blockreport/tests/blockreport_testsupport.h"
 #include "common/programcontext.h"
 #include "common/tests/scriptedruntime.h"
 #include "db/tests/fixture.h"
 #include "kov970/drives.h"
 #include "kov970/kov970screen.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -24,29 +24,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-using kov::blockreport::test::readBytes;
-
-void writeFile(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
-
-// A tmpfs of the given size, mounted while the object lives.
-class TmpfsMount {
-public:
-    TmpfsMount(const fs::path& at, const std::string& size) : m_at(at)
-    {
-        fs::create_directories(at);
-        m_ok = ::geteuid() == 0 && ::mount("tmpfs", at.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
-    }
-    ~TmpfsMount()
-    {
-        if (m_ok) ::umount2(m_at.c_str(), MNT_DETACH);
-    }
-    bool ok() const { return m_ok; }
-    std::string root() const { return m_at.string() + "/"; }
-
-private:
-    fs::path m_at;
-    bool m_ok = false;
-};
+using kov::test::fileNames;
+using kov::test::readBytes;
+using kov::test::Tmpfs;
+using kov::test::writeBytes;
 
 struct RecordingView : kov::kov970::Kov970View {
     bool selectEnabled = true, keysEnabled = true;
@@ -69,12 +50,12 @@ protected:
     std::unique_ptr<kov::DriveServices> drives = kov::makeSystemDrives();
     kov::kov970::Kov970Screen screen{ctx, *drives};
     RecordingView view;
-    TmpfsMount floppy{fx.path("fd"), "1420k"};
-    TmpfsMount stick{fx.path("stick"), "8m"};
+    Tmpfs floppy{fx.path("fd"), "size=1420k"};
+    Tmpfs stick{fx.path("stick"), "size=8m"};
 
     void SetUp() override
     {
-        if (!floppy.ok() || !stick.ok()) GTEST_SKIP() << "mounting a tmpfs needs root: media tests skipped";
+        if (!floppy.mounted() || !stick.mounted()) GTEST_SKIP() << "mounting a tmpfs needs root: media tests skipped";
         ::setenv("KOV_REMOVABLE_DRIVES", (floppy.root() + ":" + stick.root() + ":" + fx.path("unmounted")).c_str(), 1);
         fs::create_directories(fx.path("unmounted"));
         ::setenv("KOV_WORK_DIR", fx.path("work").c_str(), 1);
@@ -102,14 +83,7 @@ protected:
         EXPECT_TRUE(view.selectEnabled && view.keysEnabled) << "the screen is not usable again";
         return -1;
     }
-    std::string csv(const TmpfsMount& m) const { return readBytes(m.root() + "SKSYOZK.CSV"); }
-    static std::vector<std::string> entries(const fs::path& dir)
-    {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::string csv(const Tmpfs& m) const { return readBytes(m.root() + "SKSYOZK.CSV"); }
     std::string question() const
     {
         return "一部使用されたフロッピーがセットされています。[ " + floppy.root() + " ]\r\n上書きしてもよろしいですか？";
@@ -137,13 +111,13 @@ TEST_F(Media, DriveListAndChecksBeforeWriting)
         EXPECT_EQ(m.icon, kov::MsgIcon::Exclamation);
         EXPECT_EQ(m.title, "マスタ退避処理");
     }
-    EXPECT_EQ(entries(fx.path("unmounted")), std::vector<std::string>{});
+    EXPECT_EQ(fileNames(fx.path("unmounted")), std::vector<std::string>{});
     EXPECT_EQ(view.waitScreens, 0);
 
     // Clearing refuses anything but the root of a listed removable drive.
     fs::create_directories(floppy.root() + "sub");
-    writeFile(floppy.root() + "sub/keep", "x");
-    writeFile(fx.path("unmounted/keep"), "x");
+    writeBytes(floppy.root() + "sub/keep", "x");
+    writeBytes(fx.path("unmounted/keep"), "x");
     const kov::MediumIdentity fd = drives->medium(floppy.root()).value();
     for (const std::string& p : {floppy.root() + "sub/", fx.path("unmounted") + "/", std::string("/"), fx.dir() + "/"})
         EXPECT_FALSE(drives->deleteAll(p, fd)) << p;
@@ -156,14 +130,14 @@ TEST_F(Media, DriveListAndChecksBeforeWriting)
 // written without a question; the large medium keeps its files, the old backup replaced.
 TEST_F(Media, WrittenWithoutQuestion)
 {
-    writeFile(floppy.root() + ".hidden", "x");
-    writeFile(stick.root() + "memo.txt", "memo");
-    writeFile(stick.root() + "SKSYOZK.CSV", "old");
+    writeBytes(floppy.root() + ".hidden", "x");
+    writeBytes(stick.root() + "memo.txt", "memo");
+    writeBytes(stick.root() + "SKSYOZK.CSV", "old");
     for (int d : {0, 1}) EXPECT_EQ(pressF12(d), 0);
     EXPECT_TRUE(rt.messages.empty());
     EXPECT_EQ(csv(floppy), kSchoolCsv);
     EXPECT_EQ(csv(stick), kSchoolCsv);
-    EXPECT_EQ(entries(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "memo.txt"}));
+    EXPECT_EQ(fileNames(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "memo.txt"}));
     EXPECT_EQ(view.waitScreens, 2);
     // Each backup ends with a notification of what was written where.
     ASSERT_EQ(rt.notifications.size(), 2u);
@@ -176,19 +150,19 @@ TEST_F(Media, WrittenWithoutQuestion)
 TEST_F(Media, UsedFloppyAskedAboutThenClearedAndWritten)
 {
     fs::create_directories(floppy.root() + "folder/deeper");
-    writeFile(floppy.root() + "folder/deeper/a.txt", "a");
-    writeFile(floppy.root() + "SKSYOZK.CSV", "old");
-    writeFile(fx.path("outside.txt"), "target of a link");
+    writeBytes(floppy.root() + "folder/deeper/a.txt", "a");
+    writeBytes(floppy.root() + "SKSYOZK.CSV", "old");
+    writeBytes(fx.path("outside.txt"), "target of a link");
     fs::create_directory_symlink(fx.dir(), floppy.root() + "link-to-folder");
     fs::create_symlink(fx.path("outside.txt"), floppy.root() + "link-to-file");
-    TmpfsMount inner{floppy.root() + "mounted", "64k"};
-    ASSERT_TRUE(inner.ok());
-    writeFile(inner.root() + "other.txt", "of another file system");
-    const std::vector<std::string> before = entries(floppy.root());
+    Tmpfs inner{floppy.root() + "mounted", "size=64k"};
+    ASSERT_TRUE(inner.mounted());
+    writeBytes(inner.root() + "other.txt", "of another file system");
+    const std::vector<std::string> before = fileNames(floppy.root());
 
     rt.planAnswer(kov::MsgResult::No);
     EXPECT_EQ(pressF12(0), -1);
-    EXPECT_EQ(entries(floppy.root()), before);
+    EXPECT_EQ(fileNames(floppy.root()), before);
     EXPECT_EQ(readBytes(floppy.root() + "SKSYOZK.CSV"), "old");
     EXPECT_EQ(view.waitScreens, 0);
 
@@ -200,7 +174,7 @@ TEST_F(Media, UsedFloppyAskedAboutThenClearedAndWritten)
         EXPECT_EQ(m.icon, kov::MsgIcon::Question);
         EXPECT_EQ(m.buttons, kov::MsgButtons::YesNo);
     }
-    EXPECT_EQ(entries(floppy.root()), (std::vector<std::string>{"SKSYOZK.CSV", "mounted"}));
+    EXPECT_EQ(fileNames(floppy.root()), (std::vector<std::string>{"SKSYOZK.CSV", "mounted"}));
     EXPECT_EQ(csv(floppy), kSchoolCsv);
     EXPECT_EQ(readBytes(inner.root() + "other.txt"), "of another file system");
     EXPECT_EQ(readBytes(fx.path("outside.txt")), "target of a link");
@@ -210,7 +184,7 @@ TEST_F(Media, UsedFloppyAskedAboutThenClearedAndWritten)
 
 TEST_F(Media, FullMediumKeepsTheOldBackup)
 {
-    writeFile(stick.root() + "SKSYOZK.CSV", "old backup\r\n");
+    writeBytes(stick.root() + "SKSYOZK.CSV", "old backup\r\n");
     {
         std::ofstream filler(stick.root() + "filler", std::ios::binary);
         const std::string block(4096, 'x');
@@ -225,7 +199,7 @@ TEST_F(Media, FullMediumKeepsTheOldBackup)
               std::string::npos)
         << rt.messages[0].text;
     EXPECT_EQ(csv(stick), "old backup\r\n");
-    EXPECT_EQ(entries(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "filler"}));
+    EXPECT_EQ(fileNames(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "filler"}));
 }
 
 // A used floppy keeps its files and its earlier backup when the new one cannot be made
@@ -242,10 +216,10 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
         std::string message;
         bool floppyStays;
     };
-    std::vector<std::unique_ptr<TmpfsMount>> swapped;
+    std::vector<std::unique_ptr<Tmpfs>> swapped;
     const auto putIn = [&](const std::string& size, const std::string& file) {
-        swapped.push_back(std::make_unique<TmpfsMount>(floppy.root(), size));
-        writeFile(floppy.root() + file, "keep");
+        swapped.push_back(std::make_unique<Tmpfs>(floppy.root(), "size=" + size));
+        writeBytes(floppy.root() + file, "keep");
     };
     const Case cases[] = {
         {"text in HYOJUN", [&] { fx.exec("UPDATE SKSYOKU SET HYOJUN = '四十六万'"); },
@@ -273,9 +247,9 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
             ::umount2(floppy.root().c_str(), MNT_DETACH);
             putIn("1420k", "memo.txt");
         }
-        writeFile(floppy.root() + "SKSYOKU.CSV", "old backup\r\n");
-        writeFile(floppy.root() + "memo.txt", "memo");
-        const std::vector<std::string> before = entries(floppy.root());
+        writeBytes(floppy.root() + "SKSYOKU.CSV", "old backup\r\n");
+        writeBytes(floppy.root() + "memo.txt", "memo");
+        const std::vector<std::string> before = fileNames(floppy.root());
         rt.messages.clear();
         rt.onMessage = [&](const kov::RecordedMessage& m) {
             if (m.buttons == kov::MsgButtons::YesNo) c.duringQuestion();
@@ -286,15 +260,15 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
         EXPECT_EQ(rt.messages[0].text, question());
         EXPECT_NE(rt.messages[1].text.find(c.message), std::string::npos) << rt.messages[1].text;
         if (c.floppyStays) {
-            EXPECT_EQ(entries(floppy.root()), before);
+            EXPECT_EQ(fileNames(floppy.root()), before);
             EXPECT_EQ(readBytes(floppy.root() + "SKSYOKU.CSV"), "old backup\r\n");
         } else {
             // The bare folder, or the medium put in, as it was: no backup, nothing deleted.
-            EXPECT_EQ(entries(floppy.root()),
+            EXPECT_EQ(fileNames(floppy.root()),
                       swapped.size() == 3 ? std::vector<std::string>{"stick.txt"} : std::vector<std::string>{});
         }
     }
-    EXPECT_EQ(entries(fx.path("work") + "/kov970"), std::vector<std::string>{}) << "a work file left behind";
+    EXPECT_EQ(fileNames(fx.path("work") + "/kov970"), std::vector<std::string>{}) << "a work file left behind";
     while (!swapped.empty()) swapped.pop_back();
 }
 
@@ -303,9 +277,8 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
 // tmpfs or a network file system.
 TEST(Drives, RemovableDrivesOfTheMountTable)
 {
-    const fs::path t = fs::temp_directory_path() / ("kov970-drives-" + std::to_string(::getpid()));
-    fs::create_directories(t);
-    writeFile(t / "mountinfo",
+    const kov::test::TempDir t("kov970-drives");
+    writeBytes(t / "mountinfo",
               "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
               "30 22 8:17 / /media/kyuyo/MY\\040STICK rw,nosuid shared:1 - vfat /dev/sdb1 rw\n"
               "31 22 2:0 / /mnt/floppy rw - vfat /dev/fd0 rw\n"
@@ -324,11 +297,11 @@ TEST(Drives, RemovableDrivesOfTheMountTable)
     fs::create_directories(sys / "dev/block");
     for (const auto& [devno, diskAt, part, removable, type] : devices) {
         fs::create_directories(sys / diskAt / "device");
-        writeFile(sys / diskAt / "removable", removable + "\n");
-        writeFile(sys / diskAt / "device/type", type + "\n");
+        writeBytes(sys / diskAt / "removable", removable + "\n");
+        writeBytes(sys / diskAt / "device/type", type + "\n");
         const fs::path at = part.empty() ? sys / diskAt : sys / diskAt / part;
         fs::create_directories(at);
-        if (!part.empty()) writeFile(at / "partition", "1\n");
+        if (!part.empty()) writeBytes(at / "partition", "1\n");
         fs::create_directory_symlink(fs::relative(at, sys / "dev/block"), sys / "dev/block" / devno);
     }
 
@@ -356,7 +329,6 @@ TEST(Drives, RemovableDrivesOfTheMountTable)
     ASSERT_EQ(rt.messages.size(), 1u);
     EXPECT_EQ(rt.messages[0].text, "選択可能なドライブが見つかりません。\r\n\r\n処理を中止します。");
     EXPECT_EQ(rt.messages[0].title, "マスタ退避処理");
-    fs::remove_all(t);
 }
 
 } // namespace

@@ -3,12 +3,11 @@
 #include "overlayprint/commandfile.h"
 #include "overlayprint/settings.h"
 
-#include "common/cp932.h"
+#include "overlayprint/tests/commandfiles.h"
 #include "print/subprt.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -16,30 +15,12 @@
 #include <tuple>
 
 using namespace kov::overlayprint;
-
-namespace {
-
-// Lines joined with CR LF, text given in UTF-8 and written in CP932.
-std::string file(std::initializer_list<std::string> lines)
-{
-    std::string out;
-    for (const auto& l : lines) out += kov::cp932::fromUtf8(l) + "\r\n";
-    return out;
-}
-
-const std::string kHead = "ST 011001\r\nCR 15063\r\n";
-
-std::string readBytes(const std::filesystem::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-} // namespace
+using namespace kov::overlayprint::test;
+using kov::test::readBytes;
 
 TEST(CommandFile, ReadsPagesTextsAndRules)
 {
-    const auto r = parseCommandFile(file({"ST 011001", "CR 15063", "TE 0030008531075100山田　太郎ｱｲ",
+    const auto r = parseCommandFile(lines({"ST 011001", "CR 15063", "TE 0030008531075100山田　太郎ｱｲ",
                                           "HL 0770008500800100000000000000000", "PE ", "TE 1780004531100100 5 -  1",
                                           "TE 1320001031100100", "ED "}));
     ASSERT_TRUE(r.ok()) << r.error->text();
@@ -69,7 +50,7 @@ TEST(CommandFile, PageCommandsMakeNoBlankSheets)
 {
     // The summary writes PE before its first page; two in a row or one before ED add nothing.
     const auto r = parseCommandFile(
-        file({"ST 011001", "CR 15063", "PE ", "TE 0080005031100100A", "PE ", "PE ", "TE 0080005031100100B", "PE ", "ED "}));
+        lines({"ST 011001", "CR 15063", "PE ", "TE 0080005031100100A", "PE ", "PE ", "TE 0080005031100100B", "PE ", "ED "}));
     ASSERT_TRUE(r.ok()) << r.error->text();
     ASSERT_EQ(r.file->pages.size(), 2u);
     EXPECT_EQ(std::get<TextCommand>(r.file->pages[1].commands[0]).text, "B");
@@ -77,11 +58,10 @@ TEST(CommandFile, PageCommandsMakeNoBlankSheets)
 
 TEST(CommandFile, ReadsWhatTheWriterWrites)
 {
-    const auto dir = std::filesystem::temp_directory_path() / "ovl-writer-reader";
-    std::filesystem::create_directories(dir);
+    const kov::test::TempDir dir("ovl-writer-reader");
     {
         kov::SubPrt prt;
-        prt.p_strPrtPath = dir.string();
+        prt.p_strPrtPath = dir.str();
         using kov::Currency;
         prt.prtST(11, 1);
         prt.prtCR(Currency::fromInt(15), Currency::fromInt(6));
@@ -100,60 +80,17 @@ TEST(CommandFile, ReadsWhatTheWriterWrites)
     EXPECT_EQ(std::get<TextCommand>(first.commands[0]).text, "※ブロック合計※");
     EXPECT_EQ(std::get<RuleCommand>(first.commands[1]).len10, 80);
     EXPECT_EQ(std::get<TextCommand>(r.file->page(1).commands[0]).x10, 1930);
-    std::filesystem::remove_all(dir);
 }
-
-struct BadCase {
-    const char* name;
-    std::string bytes;
-    std::size_t line;
-    const char* says;
-};
 
 TEST(CommandFile, EveryMalformedFileNamesItsLine)
 {
-    const std::string longLine = "TE 0030008531100100" + std::string(70 * 1024, 'A');
-    const BadCase cases[] = {
-        {"empty file", "", 0, "空"},
-        {"unknown command", kHead + "XX 0000\r\nED \r\n", 3, "不明な命令「XX」"},
-        {"lower-case command", kHead + "te 0030008531100100A\r\nED \r\n", 3, "不明な命令"},
-        {"no blank after command", kHead + "TE0030008531100100A\r\nED \r\n", 3, "読めません"},
-        {"missing ST", "CR 15063\r\nED \r\n", 1, "ST"},
-        {"missing CR", "ST 011001\r\nTE 0030008531100100A\r\nED \r\n", 2, "CR"},
-        {"short field", kHead + "TE 00300085311001\r\nED \r\n", 3, "縦の大きさが足りません"},
-        {"non-numeric field", kHead + "TE 00a0008531100100A\r\nED \r\n", 3, "X 座標「00a0」が数字ではありません"},
-        {"short HL", kHead + "HL 007000850080001000000000000\r\nED \r\n", 3, "足りません"},
-        {"five-digit coordinate in HL", kHead + "HL 100000085008000100000000000000000\r\nED \r\n", 3, "1000.0"},
-        {"five-digit coordinate in TE", kHead + "TE 100000085310751001234\r\nED \r\n", 3, "1000.0"},
-        {"not CP932", kHead + "TE 0030008531100100\x82\xFF\r\nED \r\n", 3, "シフトJIS"},
-        {"control character", kHead + "TE 0030008531100100A\tB\r\nED \r\n", 3, "制御文字"},
-        {"CR inside a line", kHead + "TE 0030008531100100A\rB\r\nED \r\n", 3, "制御文字"},
-        {"no ED", kHead + "TE 0030008531100100A\r\n", 3, "ED"},
-        {"cut inside a line", kHead + "TE 0030008531100100A\r\nTE 00300", 4, "CR LF"},
-        {"LF without CR", kHead + "TE 0030008531100100A\nED \r\n", 3, "CR がありません"},
-        {"text after ED", kHead + "TE 0030008531100100A\r\nED \r\nTE 0030008531100100B\r\n", 5, "ED（終了命令）の後"},
-        {"blank line after ED", kHead + "TE 0030008531100100A\r\nED \r\n\r\n", 5, "ED（終了命令）の後"},
-        {"line of a megabyte", kHead + longLine + "\r\nED \r\n", 3, "長すぎ"},
-        {"nothing to print", kHead + "PE \r\nED \r\n", 4, "印刷する内容がありません"},
-        {"unknown font", kHead + "TE 0030008511100100A\r\nED \r\n", 3, "フォント番号 1"},
-        {"unknown pattern", kHead + "TE 0030008532100100A\r\nED \r\n", 3, "パターン番号 2"},
-        {"unknown paper", "ST 099001\r\nCR 15063\r\nED \r\n", 1, "用紙の番号 99"},
-        {"size zero", kHead + "TE 0030008531000100A\r\nED \r\n", 3, "小さすぎ"},
-        {"negative x", kHead + "TE -0010008531100100A\r\nED \r\n", 3, "用紙の横幅の外"},
-        {"text past the right edge", kHead + "TE 2100008531100100ABCDEFGHIJ\r\nED \r\n", 3, "用紙の横幅の外"},
-        {"text above the top", kHead + "TE 0030000031100100A\r\nED \r\n", 3, "上下の外"},
-        {"rule past the edge", kHead + "HL 2000008501800010000000000000000\r\nED \r\n", 3, "用紙の外"},
-        {"rule with reserved fields", kHead + "HL 0770008500800100001000000000000\r\nED \r\n", 3, "予備欄"},
-        {"rule of negative length", kHead + "HL 00700085-00800010000000000000000\r\nED \r\n", 3, "負"},
-        {"trailing text after PE", kHead + "TE 0030008531100100A\r\nPE x\r\nED \r\n", 4, "余分"},
-        {"second ST", kHead + "ST 011001\r\nED \r\n", 3, "2 度"},
-    };
-    const auto onDisk = std::filesystem::temp_directory_path() / "ovl-malformed.tmp";
-    for (const BadCase& c : cases) {
+    const kov::test::TempDir tmp("ovl-malformed");
+    const auto onDisk = tmp / "OVL.TMP";
+    for (const MalformedFile& c : malformedFiles()) {
         const auto r = parseCommandFile(c.bytes);
         ASSERT_FALSE(r.ok()) << c.name;
         // Read from disk (one pass over the file, chunk by chunk): the same message.
-        std::ofstream(onDisk, std::ios::binary) << c.bytes;
+        kov::test::writeBytes(onDisk, c.bytes);
         const auto d = readCommandFile(onDisk.string());
         ASSERT_FALSE(d.ok()) << c.name;
         EXPECT_EQ(d.error->text(), r.error->text()) << c.name;
@@ -170,14 +107,15 @@ TEST(CommandFile, EveryMalformedFileNamesItsLine)
 TEST(CommandFile, PagesReadAgainFromDiskAreThePagesReadFromMemory)
 {
     // A run of more than two read chunks (1 MiB each), so that lines and pages cross them.
-    const auto longRun = std::filesystem::temp_directory_path() / "ovl-long-run.tmp";
+    const kov::test::TempDir tmp("ovl-long-run");
+    const auto longRun = tmp / "OVL.TMP";
     {
         const std::string sample = readBytes(std::filesystem::path(KOV_TEST_DATA_DIR) / "ovlprint-kov120-monthly.tmp");
         const std::size_t begin = sample.find("CR 15063\r\n") + 10;
         const std::string page = sample.substr(begin, sample.find("PE \r\n") - begin);
         std::string run = kHead;
         for (int i = 0; run.size() < 2600 * 1024; ++i) run += (i ? "PE \r\n" : "") + page;
-        std::ofstream(longRun, std::ios::binary) << run + "ED \r\n";
+        kov::test::writeBytes(longRun, run + "ED \r\n");
     }
     for (const std::string& sample : {std::string(KOV_TEST_DATA_DIR "/ovlprint-kov120-monthly.tmp"),
                                       std::string(KOV_TEST_DATA_DIR "/ovlprint-kov570.tmp"), longRun.string()}) {
@@ -203,7 +141,6 @@ TEST(CommandFile, PagesReadAgainFromDiskAreThePagesReadFromMemory)
             }
         }
     }
-    std::filesystem::remove(longRun);
 }
 
 TEST(CommandFile, MissingFileOrAFolderIsAMessage)
@@ -211,12 +148,11 @@ TEST(CommandFile, MissingFileOrAFolderIsAMessage)
     const auto r = readCommandFile("/nonexistent/folder/OVL.TMP");
     ASSERT_FALSE(r.ok());
     EXPECT_NE(r.error->text().find("/nonexistent/folder/OVL.TMP"), std::string::npos);
-    const auto dir = std::filesystem::temp_directory_path() / "ovl-folder-as-file" / "OVL.TMP";
-    std::filesystem::create_directories(dir);
-    const auto d = readCommandFile(dir.string());
+    const kov::test::TempDir tmp("ovl-folder-as-file");
+    std::filesystem::create_directories(tmp / "OVL.TMP");
+    const auto d = readCommandFile((tmp / "OVL.TMP").string());
     ASSERT_FALSE(d.ok());
     EXPECT_NE(d.error->text().find("ファイルではありません"), std::string::npos) << d.error->text();
-    std::filesystem::remove_all(dir.parent_path());
 }
 
 // Every input kept in the fuzzing corpus (including all that ever crashed the reader)
@@ -271,13 +207,11 @@ TEST(EngineSettings, MistakesAreReportedWithTheirLine)
 
 TEST(EngineSettings, ALowerCaseFileNameIsReadAsWell)
 {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("kovovl-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
+    const kov::test::TempDir dir("kovovl");
     std::ofstream(dir / "ovlprint.ini") << "[Print]\r\nOutput=preview\r\n";
     std::string error;
-    const auto s = loadSettings(dir.string(), "/bin", &error);
+    const auto s = loadSettings(dir.str(), "/bin", &error);
     ASSERT_TRUE(s) << error;
     EXPECT_EQ(s->output, OutputKind::Preview);
     EXPECT_EQ(s->iniPath, (dir / "ovlprint.ini").string());
-    std::filesystem::remove_all(dir);
 }

@@ -6,6 +6,7 @@
 // the same tick), so reuse only shows on files that have settled.
 #include "common/runtimeerror.h"
 #include "tessera/tessera.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -13,7 +14,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -22,6 +22,8 @@ using namespace kov::dataaccess;
 namespace fs = std::filesystem;
 
 namespace {
+
+using kov::test::writeBytes;
 
 void exec(const std::string& dbPath, const std::string& sql)
 {
@@ -43,11 +45,6 @@ void makeDatabase(const std::string& path, const std::string& value)
     exec(path, "CREATE TABLE T (V TEXT); INSERT INTO T VALUES ('" + value + "');");
 }
 
-void writeFile(const std::string& path, const std::string& content)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
 std::size_t openDescriptors()
 {
     std::size_t n = 0;
@@ -57,27 +54,27 @@ std::size_t openDescriptors()
 
 class TesseraReuse : public ::testing::Test {
 protected:
+    static inline std::unique_ptr<kov::test::TempDir> s_tmp;
     static inline std::string s_dir;
 
     static void SetUpTestSuite()
     {
-        std::string t = (fs::temp_directory_path() / "tessera-reuse-XXXXXX").string();
-        ASSERT_NE(mkdtemp(t.data()), nullptr);
-        s_dir = t;
+        s_tmp = std::make_unique<kov::test::TempDir>("tessera-reuse");
+        s_dir = s_tmp->str();
         for (const char* name : {"replaced", "gone", "a", "b", "many1", "many2", "inuse", "write"}) {
             makeDatabase(path(std::string(name) + ".db"), std::string("old-") + name);
-            writeFile(path(std::string(name) + ".ini"), std::string("[Database]\nEngine=sqlite\nPath=") + name + ".db\n");
+            writeBytes(path(std::string(name) + ".ini"), std::string("[Database]\nEngine=sqlite\nPath=") + name + ".db\n");
         }
-        writeFile(path("edited.ini"), "[Database]\nPath=a.db\n");
+        writeBytes(path("edited.ini"), "[Database]\nPath=a.db\n");
         for (const char* folder : {"one", "two", "left", "right"}) {
             fs::create_directory(path(folder));
             makeDatabase(path(std::string(folder) + "/names.db"), std::string("old-") + folder);
-            writeFile(path(std::string(folder) + "/KOV.INI"), "[Database]\nPath=names.db\n");
+            writeBytes(path(std::string(folder) + "/KOV.INI"), "[Database]\nPath=names.db\n");
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
 
-    static void TearDownTestSuite() { fs::remove_all(s_dir); }
+    static void TearDownTestSuite() { s_tmp.reset(); }
 
     static std::string path(const std::string& name) { return s_dir + "/" + name; }
 
@@ -158,15 +155,15 @@ TEST_F(TesseraReuse, ASettingsFileEditedBetweenTwoOpensTakesEffect)
 {
     ASSERT_EQ(readValue("edited.ini"), "old-a");
     ASSERT_EQ(readValue("edited.ini"), "old-a");
-    writeFile(path("edited.ini"), "[Database]\nPath=b.db\n");  // same size
+    writeBytes(path("edited.ini"), "[Database]\nPath=b.db\n");  // same size
     EXPECT_EQ(readValue("edited.ini"), "old-b");
-    writeFile(path("edited.ini"), "[Database]\nPath=c.db\n");
+    writeBytes(path("edited.ini"), "[Database]\nPath=c.db\n");
     EXPECT_EQ(readValue("edited.ini"), "status -20");
-    writeFile(path("edited.ini"), "[Database]\nEngine=other\nPath=a.db\n");
+    writeBytes(path("edited.ini"), "[Database]\nEngine=other\nPath=a.db\n");
     EXPECT_EQ(readValue("edited.ini"), "status -18");
     fs::remove(path("edited.ini"));
     EXPECT_EQ(readValue("edited.ini"), "status -20");
-    writeFile(path("edited.ini"), "[Database]\nPath=a.db\n");
+    writeBytes(path("edited.ini"), "[Database]\nPath=a.db\n");
     EXPECT_EQ(readValue("edited.ini"), "old-a");
 }
 

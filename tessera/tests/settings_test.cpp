@@ -26,79 +26,44 @@ std::int16_t openWith(const std::string& ini)
 
 } // namespace
 
-TEST(TesseraSettings, StandardSettingsOpen)
+// The status of an open through each settings file (written first when content is given).
+TEST(TesseraSettings, EachSettingsFileOpensOrGivesItsStatus)
 {
     kov::db::Fixture fx;
-    EXPECT_EQ(openWith("KOV.INI"), 0);
-    EXPECT_EQ(openWith("KOVENV.INI"), 0);
-}
-
-TEST(TesseraSettings, SettingsFileNameMatchesWithoutRegardToCase)
-{
-    kov::db::Fixture fx;
-    EXPECT_EQ(openWith("kov.ini"), 0);
-    EXPECT_EQ(openWith("KovEnv.Ini"), 0);
-}
-
-TEST(TesseraSettings, MissingSettingsFileIsMinus20)
-{
-    kov::db::Fixture fx;
-    EXPECT_EQ(openWith("NOSUCH.INI"), -20);
-}
-
-TEST(TesseraSettings, MissingSettingsFolderIsMinus19)
-{
-    kov::db::Fixture fx;
+    fs::create_directory(fx.path("FOLDER.INI"));
+    fx.writeSettings("junk.db", "this is not a database, only text that is long enough to be a header....");
+    const struct {
+        const char* file;
+        const char* content;  // nullptr: the file as it is
+        std::int16_t status;
+    } cases[] = {
+        {"KOV.INI", nullptr, 0},
+        {"KOVENV.INI", nullptr, 0},
+        {"kov.ini", nullptr, 0},  // the name matches without regard to case
+        {"KovEnv.Ini", nullptr, 0},
+        {"NOSUCH.INI", nullptr, -20},
+        {"", nullptr, -18},
+        {"   ", nullptr, -18},
+        {"FOLDER.INI", nullptr, -18},
+        {"NOPATH.INI", "[Database]\r\nEngine=sqlite\r\n", -18},
+        {"EMPTYPATH.INI", "[Database]\nPath=\n", -18},
+        {"ORACLE.INI", "[Database]\nEngine=oracle\nPath=kov.db\n", -18},
+        {"OTHER.INI", "[Other]\nPath=kov.db\n", -18},  // a Path outside [Database] does not count
+        // The engine may be left out; keys ignore case, comments and blanks.
+        {"LOOSE.INI", "\xEF\xBB\xBF; payroll\n[ database ]\n  path = \"kov.db\"  \n# end\n", 0},
+        {"SQLITE3.INI", "[Database]\nENGINE=SQLite3\nPATH=kov.db\n", 0},
+        {"GONE.INI", "[Database]\nEngine=sqlite\nPath=gone.db\n", -20},
+        {"NODIR.INI", "[Database]\nPath=nodir/kov.db\n", -19},
+        {"JUNK.INI", "[Database]\nPath=junk.db\n", -1},  // a file that is no database
+    };
+    for (const auto& c : cases) {
+        if (c.content) fx.writeSettings(c.file, c.content);
+        EXPECT_EQ(openWith(c.file), c.status) << "\"" << c.file << "\"";
+    }
+    EXPECT_FALSE(fs::exists(fx.path("gone.db")));  // no file is created
     setenv("KOV_INI_DIR", (fx.dir() + "/missing").c_str(), 1);
     EXPECT_EQ(openWith("KOV.INI"), -19);
     EXPECT_EQ(openWith("sub/KOV.INI"), -19);
-}
-
-TEST(TesseraSettings, EmptyNameOrAFolderIsMinus18)
-{
-    kov::db::Fixture fx;
-    EXPECT_EQ(openWith(""), -18);
-    EXPECT_EQ(openWith("   "), -18);
-    fs::create_directory(fx.path("FOLDER.INI"));
-    EXPECT_EQ(openWith("FOLDER.INI"), -18);
-}
-
-TEST(TesseraSettings, WithoutPathOrWithAnUnknownEngineIsMinus18)
-{
-    kov::db::Fixture fx;
-    fx.writeSettings("NOPATH.INI", "[Database]\r\nEngine=sqlite\r\n");
-    EXPECT_EQ(openWith("NOPATH.INI"), -18);
-    fx.writeSettings("EMPTYPATH.INI", "[Database]\nPath=\n");
-    EXPECT_EQ(openWith("EMPTYPATH.INI"), -18);
-    fx.writeSettings("ORACLE.INI", "[Database]\nEngine=oracle\nPath=kov.db\n");
-    EXPECT_EQ(openWith("ORACLE.INI"), -18);
-    // A Path outside the [Database] section does not count.
-    fx.writeSettings("OTHER.INI", "[Other]\nPath=kov.db\n");
-    EXPECT_EQ(openWith("OTHER.INI"), -18);
-}
-
-TEST(TesseraSettings, EngineMayBeLeftOutAndKeysIgnoreCaseCommentsAndBlanks)
-{
-    kov::db::Fixture fx;
-    fx.writeSettings("LOOSE.INI", "\xEF\xBB\xBF; payroll\n[ database ]\n  path = \"kov.db\"  \n# end\n");
-    EXPECT_EQ(openWith("LOOSE.INI"), 0);
-    fx.writeSettings("SQLITE3.INI", "[Database]\nENGINE=SQLite3\nPATH=kov.db\n");
-    EXPECT_EQ(openWith("SQLITE3.INI"), 0);
-}
-
-TEST(TesseraSettings, MissingDatabaseFileIsMinus20AndNoFileIsCreated)
-{
-    kov::db::Fixture fx;
-    fx.writeSettings("GONE.INI", "[Database]\nEngine=sqlite\nPath=gone.db\n");
-    EXPECT_EQ(openWith("GONE.INI"), -20);
-    EXPECT_FALSE(fs::exists(fx.path("gone.db")));
-}
-
-TEST(TesseraSettings, MissingDatabaseFolderIsMinus19)
-{
-    kov::db::Fixture fx;
-    fx.writeSettings("NODIR.INI", "[Database]\nPath=nodir/kov.db\n");
-    EXPECT_EQ(openWith("NODIR.INI"), -19);
 }
 
 TEST(TesseraSettings, RelativePathIsTakenFromTheSettingsFolderNotTheWorkingFolder)
@@ -129,14 +94,6 @@ TEST(TesseraSettings, ProgramFolderIsUsedWhenKovIniDirIsNotSet)
     unsetenv("KOV_INI_DIR");
     kov::tessera::registerComponent(fx.dir());
     EXPECT_EQ(openWith("KOV.INI"), 0);
-}
-
-TEST(TesseraSettings, AFileThatIsNoDatabaseIsMinus1)
-{
-    kov::db::Fixture fx;
-    fx.writeSettings("junk.db", "this is not a database, only text that is long enough to be a header....");
-    fx.writeSettings("JUNK.INI", "[Database]\nPath=junk.db\n");
-    EXPECT_EQ(openWith("JUNK.INI"), -1);
 }
 
 // Another program writing the database: a second process holds SQLite's write lock

@@ -5,6 +5,7 @@
 // "~/" in PdfFolder is the user's home folder.
 #include "common/tests/scriptedruntime.h"
 #include "overlayprint/overlayprintengine.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -22,15 +23,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kov::overlayprint;
 
-struct Folder {
-    fs::path p;
-    Folder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "kov_desk_open_XXXXXX").string();
-        if (mkdtemp(pattern.data())) p = pattern;
-    }
-    ~Folder() { fs::remove_all(p); }
-    const fs::path& path() const { return p; }
+struct Folder : kov::test::TempDir {
+    Folder() : TempDir("kov_desk_open") {}
 };
 
 TEST(DeskOpen, FinishedPdfOpensOrTheFailureIsTold)

@@ -1,6 +1,7 @@
 // Where an installed program finds its settings: KOV_INI_DIR, else its own folder when it
 // holds a settings file (any case), else the system's settings folder, else its own folder.
 #include "common/runtimeservices.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,8 @@ namespace fs = std::filesystem;
 
 TEST(DeskSettings, LookupOrder)
 {
-    const fs::path root = fs::temp_directory_path() / ("kov_desk_settings_" + std::to_string(getpid()));
+    const kov::test::TempDir tmp("kov_desk_settings");
+    const fs::path& root = tmp.path();
     fs::create_directories(root / "env");
     fs::create_directories(root / "etc");
     struct Case {
@@ -42,14 +44,14 @@ TEST(DeskSettings, LookupOrder)
         EXPECT_EQ(kov::settingsFolder((root / "app").string(), system), (root / c.expected).string()) << c.what;
     }
     unsetenv("KOV_INI_DIR");
-    fs::remove_all(root);
 }
 
 // A settings file put into the program folder
 // later, or taken out, is seen at the next lookup.
 TEST(DeskSettings, AFolderChangedSinceTheLastLookupIsListedAgain)
 {
-    const fs::path root = fs::temp_directory_path() / ("kov_desk_settings_kept_" + std::to_string(getpid()));
+    const kov::test::TempDir tmp("kov_desk_settings_kept");
+    const fs::path& root = tmp.path();
     fs::create_directories(root / "app");
     fs::create_directories(root / "etc");
     unsetenv("KOV_INI_DIR");
@@ -64,7 +66,6 @@ TEST(DeskSettings, AFolderChangedSinceTheLastLookupIsListedAgain)
     EXPECT_EQ(lookup(), (root / "app").string());
     fs::remove(root / "app" / "KOVENV.INI");
     EXPECT_EQ(lookup(), (root / "etc").string());
-    fs::remove_all(root);
 }
 
 } // namespace

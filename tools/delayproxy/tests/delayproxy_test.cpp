@@ -2,6 +2,8 @@
 // server on a Unix socket of the test, every byte passed on in order both ways, each
 // direction held at least the delay, a half-closed side passed on, the end on SIGTERM
 // and after the lifetime, and no target off the loopback.
+#include "tests/support/files.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -54,9 +56,8 @@ void writeAll(int fd, const std::string& bytes)
 // come through, in order, and the half-close too).
 class ReversingServer {
 public:
-    ReversingServer() : m_dir(fs::temp_directory_path() / ("kovproxy-" + std::to_string(getpid())))
+    ReversingServer()
     {
-        fs::create_directories(m_dir);
         m_path = (m_dir / "s").string();
         m_fd = socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un a{};
@@ -81,12 +82,11 @@ public:
         shutdown(m_fd, SHUT_RDWR);
         close(m_fd);
         m_thread.join();
-        fs::remove_all(m_dir);
     }
     const std::string& path() const { return m_path; }
 
 private:
-    fs::path m_dir;
+    kov::test::TempDir m_dir{"kovproxy"};
     std::string m_path;
     int m_fd = -1;
     std::thread m_thread;

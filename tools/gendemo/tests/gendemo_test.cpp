@@ -5,6 +5,7 @@
 
 #include "db/kovdb.h"
 #include "tessera/tessera.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -18,20 +19,7 @@ using kov::db::Connection;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string t = (fs::temp_directory_path() / "kovdemo-XXXXXX").string();
-        if (!mkdtemp(t.data())) throw std::runtime_error("mkdtemp");
-        m_path = t;
-    }
-    ~TempDir() { fs::remove_all(m_path); }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+using TempDir = kov::test::TempDir;
 
 std::int64_t count(Connection& db, const std::string& sql) { return std::get<std::int64_t>(db.scalar(sql)); }
 
@@ -56,20 +44,20 @@ std::string dump(const std::string& path)
 TEST(GenDemo, SameSeedSameDatabasesOtherSeedOthers)
 {
     TempDir a, b, c;
-    kov::gendemo::generateDemo({.outDir = a.path(), .staff = 120, .seed = 3});
-    kov::gendemo::generateDemo({.outDir = b.path(), .staff = 120, .seed = 3});
-    kov::gendemo::generateDemo({.outDir = c.path(), .staff = 120, .seed = 4});
-    EXPECT_EQ(dump(a.path() + "/kov.db"), dump(b.path() + "/kov.db"));
-    EXPECT_NE(dump(a.path() + "/kov.db"), dump(c.path() + "/kov.db"));
-    EXPECT_EQ(dump(a.path() + "/kovenv.db"), dump(b.path() + "/kovenv.db"));
+    kov::gendemo::generateDemo({.outDir = a.str(), .staff = 120, .seed = 3});
+    kov::gendemo::generateDemo({.outDir = b.str(), .staff = 120, .seed = 3});
+    kov::gendemo::generateDemo({.outDir = c.str(), .staff = 120, .seed = 4});
+    EXPECT_EQ(dump(a.str() + "/kov.db"), dump(b.str() + "/kov.db"));
+    EXPECT_NE(dump(a.str() + "/kov.db"), dump(c.str() + "/kov.db"));
+    EXPECT_EQ(dump(a.str() + "/kovenv.db"), dump(b.str() + "/kovenv.db"));
 }
 
 TEST(GenDemo, RunningAgainReplacesTheFiles)
 {
     TempDir d;
-    kov::gendemo::generateDemo({.outDir = d.path(), .staff = 50});
-    const auto s = kov::gendemo::generateDemo({.outDir = d.path(), .staff = 80});
-    Connection db(d.path() + "/kov.db", Connection::Mode::ReadOnly);
+    kov::gendemo::generateDemo({.outDir = d.str(), .staff = 50});
+    const auto s = kov::gendemo::generateDemo({.outDir = d.str(), .staff = 80});
+    Connection db(d.str() + "/kov.db", Connection::Mode::ReadOnly);
     EXPECT_EQ(count(db, "SELECT COUNT(*) FROM SKSYOKU"), 80);
     EXPECT_EQ(s.staff, 80);
 }
@@ -77,8 +65,8 @@ TEST(GenDemo, RunningAgainReplacesTheFiles)
 TEST(GenDemo, TablesAgreeWithEachOther)
 {
     TempDir d;
-    const auto s = kov::gendemo::generateDemo({.outDir = d.path(), .staff = 600, .seed = 1});
-    Connection db(d.path() + "/kov.db", Connection::Mode::ReadOnly);
+    const auto s = kov::gendemo::generateDemo({.outDir = d.str(), .staff = 600, .seed = 1});
+    Connection db(d.str() + "/kov.db", Connection::Mode::ReadOnly);
 
     EXPECT_EQ(count(db, "SELECT COUNT(*) FROM SKKANRI WHERE KEY = 'KANRI' AND SYORID = 202306 AND NENDO = 2023"), 1);
     EXPECT_EQ(count(db, "SELECT COUNT(*) FROM SKSYOZK"), s.schools);
@@ -137,15 +125,15 @@ TEST(GenDemo, TablesAgreeWithEachOther)
     EXPECT_EQ(count(db, "SELECT MAX(SHARYM) FROM SKSUMI"), 202404);
     EXPECT_EQ(count(db, "SELECT COUNT(*) FROM SKSUMI WHERE SYOCHU NOT IN (4, 5) OR ZAIMU NOT BETWEEN 1 AND 9"), 0);
 
-    Connection names(d.path() + "/kovenv.db", Connection::Mode::ReadOnly);
+    Connection names(d.str() + "/kovenv.db", Connection::Mode::ReadOnly);
     EXPECT_EQ(count(names, "SELECT COUNT(*) FROM \"名設定\" WHERE NENKJ3 = '令和' AND NENST3 = 20190501"), 1);
 }
 
 TEST(GenDemo, SettingsFilesOpenThroughTheComponent)
 {
     TempDir d;
-    kov::gendemo::generateDemo({.outDir = d.path(), .staff = 40});
-    setenv("KOV_INI_DIR", d.path().c_str(), 1);
+    kov::gendemo::generateDemo({.outDir = d.str(), .staff = 40});
+    setenv("KOV_INI_DIR", d.str().c_str(), 1);
     kov::tessera::registerComponent("/nonexistent");
     for (const char* ini : {"KOV.INI", "KOVENV.INI"}) {
         auto db = kov::dataaccess::CreateObjectAs<kov::dataaccess::clsDbAccess>(kov::dataaccess::kProgIdDbAccess);
