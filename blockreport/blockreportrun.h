@@ -32,7 +32,7 @@ public:
     static constexpr std::int16_t kAffiliation = 1;
     static constexpr std::int16_t kBlock = 2;
     // Added to every x by prtTEichi and prtHLichi.
-    static constexpr int iXShift = -2;
+    static constexpr int iXShift = -2;  // NOLINT(readability-identifier-naming): the design's name
 
 protected:
     // One entry of the level inji (0 staff line, 1 affiliation subtotal, 2 block total),

@@ -118,7 +118,7 @@ TEST_P(Kov570Print, CommandFileMatchesGolden)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Kov570Print, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // A second print of a run uses the figures of the first though the data changed; a
 // failing row read ends with its status message instead of reading on.
