@@ -39,7 +39,7 @@ public:
     PrintedFile print(const RunInput& input);
 
     // Added to every x by prtTEichi and prtHLichi.
-    static constexpr int iXShift = -2;
+    static constexpr int iXShift = -2;  // NOLINT(readability-identifier-naming): the design's name
 
 protected:
     // One entry of the level, starting a new page first when needed.

@@ -282,16 +282,16 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
             // desktop without any viewer for PDF files is told once a run, not at every print.
             static bool toldNoViewer = false;
             const std::string done = "帳票「" + jobName + "」の PDF「" + m_lastOutputPath + "」はできましたが、\n";
-            const std::string title = caption.empty() ? "印刷" : caption;
+            const std::string boxTitle = caption.empty() ? "印刷" : caption;
             if (settings->openPdf && !desktopHasPdfViewer()) {
                 if (!std::exchange(toldNoViewer, true))
                     m_rt.msgBox(done + "このデスクトップには PDF を見るプログラムがないため、開きません（このお知らせは一度だけです）。"
                                        "PDF を見るプログラム（mupdf など）を入れると、次の印刷から開きます。",
-                                kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, title);
+                                kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, boxTitle);
             } else if (settings->openPdf && !openInViewer(m_lastOutputPath, &error)) {
-                m_rt.msgBox(done + error, kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, title);
+                m_rt.msgBox(done + error, kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, boxTitle);
             }
-            m_rt.notify(title, "帳票「" + jobName + "」を PDF「" + m_lastOutputPath + "」に保存しました。");
+            m_rt.notify(boxTitle, "帳票「" + jobName + "」を PDF「" + m_lastOutputPath + "」に保存しました。");
         } else if (settings->output == OutputKind::Printer) {
             if (!printToPrinter(renderer, *settings, jobName, &error)) return fail(kPrtOutputError, caption, head + error);
         } else {

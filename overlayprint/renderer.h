@@ -7,7 +7,7 @@
 // Overlay files are SVG. One SVG user unit is 1/15 inch on both axes (one character
 // cell of the forms across; a line of the forms is 2.5 units down), with the origin at
 // the top-left corner of the paper.
-#include "commandfile.h"
+#include "overlayprint/commandfile.h"
 
 #include <QByteArray>
 #include <QColor>

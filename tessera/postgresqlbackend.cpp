@@ -401,11 +401,11 @@ struct Connection {
     // A statement for `sql` with parameters of `types`, prepared once and kept.
     std::shared_ptr<Statement> statement(const std::string& sql, const std::vector<Oid>& types, std::string* error)
     {
-        std::string key = sql;
-        key += '\0';
-        for (Oid t : types) key += std::to_string(t) + ',';
+        std::string statementKey = sql;
+        statementKey += '\0';
+        for (Oid t : types) statementKey += std::to_string(t) + ',';
         for (auto it = statements.begin(); it != statements.end(); ++it) {
-            if (it->first == key) {
+            if (it->first == statementKey) {
                 statements.splice(statements.begin(), statements, it);
                 return statements.front().second;
             }
@@ -442,7 +442,7 @@ struct Connection {
             st->types.push_back(PQftype(d.get(), i));
             st->byName.emplace(st->names.back(), i);
         }
-        statements.emplace_front(std::move(key), st);
+        statements.emplace_front(std::move(statementKey), st);
         // Statements beyond the limit that no cursor uses are given up.
         for (auto it = statements.end(); statements.size() > kStatementsPerConnection && it != statements.begin();) {
             --it;

@@ -9,7 +9,7 @@ pkgs=(
   libgtest-dev libbenchmark-dev
   fonts-ipafont-gothic fontconfig
   poppler-utils xvfb xdotool x11-utils imagemagick time
-  clang
+  clang clang-format clang-tidy
   cups printer-driver-cups-pdf libcups2-dev openbox lintian xdg-utils dbus-daemon
 )
 install_missing() {

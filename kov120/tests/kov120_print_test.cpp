@@ -169,7 +169,7 @@ TEST_P(Kov120Print, CommandFileMatchesGolden)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Kov120Print, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // The accumulators of two affiliations add up to the block total, level 1 restarts after
 // a subtotal, and the daily-paid group keeps totKinbenKiso at zero.

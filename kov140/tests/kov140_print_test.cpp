@@ -170,7 +170,7 @@ TEST_P(Kov140Print, CommandFileMatchesGolden)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Kov140Print, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // A text command of the file: position as written (after the column shift) and text.
 struct TextCommand {

@@ -119,7 +119,7 @@ TEST_P(Kov570Print, CommandFileMatchesGolden)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Kov570Print, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // A second print of a run uses the figures of the first though the data changed; a load
 // whose reads fail ends with its status message.

@@ -131,8 +131,10 @@ TEST(SubPrtFile, LinesAcrossWriteBlocksAndAVeryLongText)
         const std::string text = i == 12345 ? longText : "職員" + std::to_string(i);
         prt.prtTE(cur(i % 200), cur(6.5), 3, cur(1), 100, 100, text);
         expected += SubPrt::formatC4(cur(i % 200)).insert(0, "TE ") + "0065" + "31100100" + kov::cp932::fromUtf8(text) + "\r\n";
-        if (i == 20000) EXPECT_EQ(kindOf([&] { prt.prtTE(cur(1), cur(1), 3, cur(1), 100, 100, "\xF0\x9F\x98\x80"); }),
-                                  RuntimeErrorKind::Conversion);
+        if (i == 20000) {
+            EXPECT_EQ(kindOf([&] { prt.prtTE(cur(1), cur(1), 3, cur(1), 100, 100, "\xF0\x9F\x98\x80"); }),
+                      RuntimeErrorKind::Conversion);
+        }
     }
     prt.prtED();
     expected += linesOf({"ED "});

@@ -452,7 +452,9 @@ TEST_P(TesseraTest, FindsWithinARunGiveTheRowsOfTheSingleFind)
         kov::tessera::setFindRowsLimit(mode == PastTheBound ? 100 : kov::tessera::kFindRowsLimit);
         auto tb = table("SKSYOKU");
         ASSERT_EQ(tb->DAO_TableOpen("SYOKCD > 0", "SYOKCD"), 9);
-        if (mode != Outside) ASSERT_EQ(db->DAO_ReadBegin(), 0);
+        if (mode != Outside) {
+            ASSERT_EQ(db->DAO_ReadBegin(), 0);
+        }
         int n = 0;
         for (const Step& step : steps) {
             SCOPED_TRACE("step " + std::to_string(++n));
@@ -469,7 +471,9 @@ TEST_P(TesseraTest, FindsWithinARunGiveTheRowsOfTheSingleFind)
             EXPECT_EQ(tb->TBRec("SIMKNJ"), S("新職員8"));
             fx.exec("UPDATE SKSYOKU SET SIMKNJ = '職員8' WHERE SYOKCD = 8");
         }
-        if (mode == PastTheBound) EXPECT_EQ(db->DAO_ReadEnd(), 0);
+        if (mode == PastTheBound) {
+            EXPECT_EQ(db->DAO_ReadEnd(), 0);
+        }
     }
     kov::tessera::setFindRowsLimit(kov::tessera::kFindRowsLimit);
 }
@@ -569,4 +573,4 @@ TEST_P(TesseraTest, AFoundRowAndAFinishedReadHoldNoLockOnTheDatabase)
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, TesseraTest, ::testing::Values(Engine::Sqlite, Engine::Postgresql),
-                         [](const auto& info) { return std::string(kov::db::engineName(info.param)); });
+                         [](const auto& testInfo) { return std::string(kov::db::engineName(testInfo.param)); });
