@@ -740,6 +740,12 @@ public:
     // The physical place of a row: the load order of a table that is only read.
     std::string rowPositionExpression() const override { return "ctid"; }
 
+    // A cursor never runs in parallel, and a whole table without a condition is read by
+    // a sequential scan: page by page from the first (synchronized scans are off for the
+    // session), each page's rows by their place on it, which is ctid order. Sorting by
+    // ctid instead would read the whole table before the first row.
+    bool scansInPositionOrder(Rows rows) const override { return rows == Rows::Many; }
+
     bool lost() const override
     {
         if (m_conn && !m_conn->lost()) return false;
@@ -931,7 +937,8 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int 
     PQconninfoFree(options);
 
     std::string sessionOptions = params.get("options") ? *params.get("options") + " " : std::string();
-    sessionOptions += "-c default_transaction_read_only=on -c lock_timeout=" + std::to_string(busyTimeoutMs);
+    sessionOptions += "-c default_transaction_read_only=on -c synchronize_seqscans=off -c lock_timeout=" +
+                      std::to_string(busyTimeoutMs);
     params.set("options", sessionOptions);
     params.set("client_encoding", "UTF8");
     // pg_stat_activity shows which program a desk runs.

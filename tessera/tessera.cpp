@@ -466,7 +466,9 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
         if (!pos.empty()) {
             selectList = "SELECT *, " + pos;
             orderBy = " ORDER BY " + (ord.empty() ? pos : ord + "\n, " + pos);
-            if (auto c = engine.prepare(selectList + from + where + orderBy, &error, expected)) {
+            // Finds keep the order; a read of the whole table may do without it.
+            const bool plainScan = ord.empty() && cond.empty() && engine.scansInPositionOrder(expected);
+            if (auto c = engine.prepare(selectList + from + where + (plainScan ? std::string() : orderBy), &error, expected)) {
                 stream = makePrepared(std::move(c), true);
                 hasPosition = true;
             }
