@@ -150,6 +150,26 @@ Kind kindOf(Oid type)
     }
 }
 
+// An integer column's text: an optional minus and up to 18 digits are added up at
+// once; anything longer or other goes through from_chars.
+bool integerText(std::string_view t, std::int64_t& out)
+{
+    const bool minus = !t.empty() && t.front() == '-';
+    const std::size_t digits = t.size() - (minus ? 1 : 0);
+    if (digits == 0 || digits > 18) {
+        const auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+        return r.ec == std::errc() && r.ptr == t.data() + t.size();
+    }
+    std::int64_t v = 0;
+    for (std::size_t i = minus ? 1 : 0; i < t.size(); ++i) {
+        const unsigned d = static_cast<unsigned char>(t[i]) - '0';
+        if (d > 9) return false;
+        v = v * 10 + d;
+    }
+    out = minus ? -v : v;
+    return true;
+}
+
 // A whole number in decimal digits, or the digits of a NUMERIC text before a fraction
 // of zeros only ("1200", "-5.000"); false when the text is anything else or too large.
 bool wholeNumber(std::string_view t, std::int64_t& out)
@@ -165,15 +185,18 @@ bool wholeNumber(std::string_view t, std::int64_t& out)
     return r.ec == std::errc() && r.ptr == t.data() + t.size();
 }
 
+// A value of the result by its column's kind. Only an empty value may be a null, so
+// that most values cost two calls into libpq.
 DbValue decode(const PGresult* res, int row, int col, Kind kind)
 {
-    if (PQgetisnull(res, row, col)) return std::monostate{};
+    const int length = PQgetlength(res, row, col);
+    if (length == 0 && PQgetisnull(res, row, col)) return std::monostate{};
     const char* p = PQgetvalue(res, row, col);
-    const std::string_view t(p, static_cast<std::size_t>(PQgetlength(res, row, col)));
+    const std::string_view t(p, static_cast<std::size_t>(length));
     switch (kind) {
     case Kind::Integer: {
         std::int64_t v = 0;
-        if (wholeNumber(t, v)) return v;
+        if (integerText(t, v)) return v;
         break;
     }
     case Kind::Numeric: {
@@ -186,7 +209,7 @@ DbValue decode(const PGresult* res, int row, int col, Kind kind)
     case Kind::Bool: return std::int64_t{t == "t" ? 1 : 0};
     case Kind::Text: break;
     }
-    return std::string(t);
+    return DbValue(std::in_place_type<std::string>, t);
 }
 
 // Text of a parameter value, and the type the parameter is given.
@@ -542,6 +565,7 @@ public:
     {
         closeStream();
         m_batch.reset();
+        m_batchRows = m_batchColumns = 0;
         m_row = -1;
         m_started = false;
         m_done = false;
@@ -558,14 +582,15 @@ public:
         }
         ++m_row;
         if (m_row % 64 == 0) m_conn->pullAhead();
-        if (m_batch && m_row < PQntuples(m_batch.get())) return StepResult::Row;
-        if (m_rows == Rows::Many && m_batch && PQntuples(m_batch.get()) == kFetchRows) {
+        if (m_row < m_batchRows) return StepResult::Row;
+        if (m_rows == Rows::Many && m_batchRows == kFetchRows) {
             if (!fetch()) return fail();
             m_row = 0;
-            if (PQntuples(m_batch.get()) > 0) return StepResult::Row;
+            if (m_batchRows > 0) return StepResult::Row;
         }
         // The end: the server-side cursor goes at once, and with it the transaction.
         m_batch.reset();
+        m_batchRows = m_batchColumns = 0;
         m_done = true;
         closeStream();
         return StepResult::Done;
@@ -594,8 +619,7 @@ public:
 
     DbValue value(int i) const override
     {
-        if (!m_batch || m_row < 0 || m_row >= PQntuples(m_batch.get()) || i < 0 || i >= PQnfields(m_batch.get()))
-            return std::monostate{};
+        if (m_row < 0 || m_row >= m_batchRows || i < 0 || i >= m_batchColumns) return std::monostate{};
         return decode(m_batch.get(), m_row, i, m_st->kinds[static_cast<std::size_t>(i)]);
     }
 
@@ -603,6 +627,7 @@ private:
     StepResult fail()
     {
         m_batch.reset();
+        m_batchRows = m_batchColumns = 0;
         m_done = true;
         m_conn->failed();
         closeStream();
@@ -617,7 +642,18 @@ private:
         m_batch = m_conn->finishSent(PQsendQueryPrepared(m_conn->ready(), m_st->name.c_str(),
                                                          static_cast<int>(values.size()),
                                                          values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
-        return m_batch && PQresultStatus(m_batch.get()) == PGRES_TUPLES_OK;
+        return tookBatch();
+    }
+
+    // Whether the result just taken is rows; notes their number and the columns that
+    // can be read (those that the statement described).
+    bool tookBatch()
+    {
+        m_batchRows = m_batchColumns = 0;
+        if (!m_batch || PQresultStatus(m_batch.get()) != PGRES_TUPLES_OK) return false;
+        m_batchRows = PQntuples(m_batch.get());
+        m_batchColumns = std::min(PQnfields(m_batch.get()), static_cast<int>(m_st->kinds.size()));
+        return true;
     }
 
     // Declares the server-side cursor and fetches its first batch, in one round trip
@@ -630,7 +666,7 @@ private:
         m_batch = m_conn->exec(std::string(begin ? kBeginRead : "") + (begin ? "; " : "") + "DECLARE " + m_cursorName +
                                " NO SCROLL CURSOR FOR " + m_sql + "\n; FETCH " + std::to_string(kFetchRows) +
                                " FROM " + m_cursorName);
-        if (!m_batch || PQresultStatus(m_batch.get()) != PGRES_TUPLES_OK) {
+        if (!tookBatch()) {
             m_cursorName.clear();
             return false;
         }
@@ -648,7 +684,7 @@ private:
         Result r = m_conn->takeAhead(this);
         if (m_generation != m_conn->generation) return false;
         m_batch = r ? std::move(r) : m_conn->exec(fetchSql());
-        if (!m_batch || PQresultStatus(m_batch.get()) != PGRES_TUPLES_OK) return false;
+        if (!tookBatch()) return false;
         fetchAhead();
         return true;
     }
@@ -657,7 +693,7 @@ private:
 
     void fetchAhead()
     {
-        if (PQntuples(m_batch.get()) == kFetchRows) m_conn->sendAhead(this, fetchSql());
+        if (m_batchRows == kFetchRows) m_conn->sendAhead(this, fetchSql());
     }
 
     void closeStream()
@@ -681,6 +717,8 @@ private:
     std::vector<std::string> m_params;
     std::vector<bool> m_null;
     Result m_batch;
+    int m_batchRows = 0;     // rows of m_batch
+    int m_batchColumns = 0;  // its columns that value() reads
     int m_row = -1;
     bool m_started = false;
     bool m_done = false;
