@@ -74,8 +74,9 @@ public:
     // a find (without it, rows are compared whole).
     virtual std::string rowPositionExpression() const = 0;
     // Whether a statement prepared for `rows` that reads a whole table (no condition, no
-    // order) gives its rows in position order by itself, so that it needs no ORDER BY of
-    // the position (which on some engines sorts the whole table before the first row).
+    // order, no position column) gives its rows in position order by itself, so that a
+    // read of the whole table in its own order needs neither the position nor an ORDER
+    // BY of it (which on some engines sorts the whole table before the first row).
     virtual bool scansInPositionOrder(Rows /*rows*/) const { return false; }
     // A run's reads (clsDbAccess::DAO_ReadBegin, DAO_ReadEnd): from beginSnapshot to
     // endSnapshot every statement of this engine reads one state of the database, the

@@ -26,6 +26,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <list>
 #include <mutex>
 #include <thread>
@@ -37,6 +38,7 @@ namespace kov::tessera {
 namespace {
 
 constexpr int kFetchRows = 1000;                   // rows of one FETCH
+constexpr int kFetchesAhead = 3;                   // FETCHes of a cursor sent at once, ahead of the batch it reads
 constexpr std::size_t kIdlePerKey = 4;             // idle connections kept per connection string
 constexpr std::size_t kIdleTotal = 8;              // idle connections kept in all
 constexpr std::size_t kStatementsPerConnection = 32;
@@ -285,18 +287,12 @@ struct Connection {
         const Clock::time_point deadline = Clock::now() + readTimeout;
         PGresult* kept = nullptr;
         for (;;) {
-            while (PQisBusy(conn) && PQstatus(conn) == CONNECTION_OK) {
-                if (!waitSocket(conn, POLLIN, deadline)) {
-                    PQclear(kept);
-                    cancelBounded(conn);
-                    aheadInFlight = false;
-                    lose("サーバーが " + std::to_string(readTimeout.count() / 1000) +
-                         " 秒の間に応答しませんでした（ReadTimeout）。サーバーとネットワークを確かめてください。");
-                    return nullptr;
-                }
-                if (!PQconsumeInput(conn)) break;  // the failure comes as the result
+            bool timedOut = false;
+            PGresult* r = nextResult(deadline, timedOut);
+            if (timedOut) {
+                PQclear(kept);
+                return nullptr;
             }
-            PGresult* r = PQgetResult(conn);
             if (!r) break;
             const ExecStatusType st = PQresultStatus(r);
             if (kept && PQresultStatus(kept) == PGRES_FATAL_ERROR) {
@@ -308,6 +304,25 @@ struct Connection {
             if (st == PGRES_COPY_IN || st == PGRES_COPY_OUT || st == PGRES_COPY_BOTH) break;
         }
         return checked(kept);
+    }
+
+    // The next result of the command sent, waited for until `deadline`; null at the end
+    // of its results, or when the time ran out (`timedOut`): then the command is
+    // cancelled and the connection is lost.
+    PGresult* nextResult(Clock::time_point deadline, bool& timedOut)
+    {
+        while (PQisBusy(conn) && PQstatus(conn) == CONNECTION_OK) {
+            if (!waitSocket(conn, POLLIN, deadline)) {
+                cancelBounded(conn);
+                aheadPending = 0;
+                lose("サーバーが " + std::to_string(readTimeout.count() / 1000) +
+                     " 秒の間に応答しませんでした（ReadTimeout）。サーバーとネットワークを確かめてください。");
+                timedOut = true;
+                return nullptr;
+            }
+            if (!PQconsumeInput(conn)) break;  // the failure comes as the result
+        }
+        return PQgetResult(conn);
     }
 
     // A command sent (sent != 0), then its results; null when it could not be sent.
@@ -337,18 +352,54 @@ struct Connection {
         return Result(r);
     }
 
-    // A FETCH sent ahead for a streaming cursor (its owner) and not yet read, so that the
-    // server makes the next batch while the client reads this one. The connection takes
-    // no other command before its result is read: every command goes through ready().
+    // The batches of a streaming cursor (their owner) asked for ahead of the one it
+    // reads: several FETCHes in one command (one for the second batch of a cursor, one
+    // more each time up to kFetchesAhead, so that a short result asks for little in
+    // vain), which the server makes one after the other, without waiting for the client
+    // between them, while the client reads. Their results are taken one by one as they
+    // come (aheadDone); the next command goes out once they are all taken. The
+    // connection takes no other command before the FETCHes in flight are read: every
+    // command goes through ready().
     const void* aheadOwner = nullptr;
-    bool aheadInFlight = false;
-    Result ahead;
+    std::string aheadSql;
+    int aheadBurst = 1;    // FETCHes of the next command
+    int aheadPending = 0;  // FETCHes in flight whose results have not come yet
+    std::deque<Result> aheadDone;
+
+    // Takes the next result of the FETCHes in flight; after the last (or a failure, which
+    // ends the command) the connection is free again.
+    void receiveAhead()
+    {
+        const Clock::time_point deadline = Clock::now() + readTimeout;
+        bool timedOut = false;
+        Result r = checked(nextResult(deadline, timedOut));
+        if (timedOut || !r) {
+            aheadPending = 0;
+            if (timedOut) aheadDone.push_back(nullptr);
+            return;
+        }
+        const bool rows = PQresultStatus(r.get()) == PGRES_TUPLES_OK;
+        aheadDone.push_back(std::move(r));
+        if (--aheadPending > 0 && rows) return;
+        aheadPending = 0;
+        while (PGresult* end = timedOut ? nullptr : nextResult(deadline, timedOut)) PQclear(end);
+    }
 
     void awaitAhead()
     {
-        if (!aheadInFlight) return;
-        ahead = finish();
-        aheadInFlight = false;
+        while (aheadPending > 0) receiveAhead();
+    }
+
+    // Sends the owner's FETCHes once those asked for before are all taken (the owner asks
+    // after a full batch only: a shorter one is the last).
+    void keepAhead()
+    {
+        if (!aheadOwner || aheadPending > 0 || !aheadDone.empty() || lost()) return;
+        std::string sql;
+        for (int i = 0; i < aheadBurst; ++i) sql += (i ? "; " : "") + aheadSql;
+        if (PQsendQuery(conn, sql.c_str()) != 1) return;
+        aheadPending = aheadBurst;
+        aheadBurst = std::min(aheadBurst + 1, kFetchesAhead);
     }
 
     // The connection, free for a command.
@@ -358,28 +409,49 @@ struct Connection {
         return conn;
     }
 
+    // Asks for the batches after a full one of `owner` (`sql` fetches one), unless
+    // another cursor's are on their way.
     void sendAhead(const void* owner, const std::string& sql)
     {
-        if (aheadOwner || lost()) return;
-        if (PQsendQuery(conn, sql.c_str()) != 1) return;
+        if ((aheadOwner && aheadOwner != owner) || lost()) return;
         aheadOwner = owner;
-        aheadInFlight = true;
+        if (sql != aheadSql) aheadBurst = 1;  // another cursor (their names differ)
+        aheadSql = sql;
+        keepAhead();
     }
 
-    // Takes in what the server has sent of the batch ahead so far, without waiting: the
-    // server's output does not wait in a full socket buffer while the client reads rows.
+    // Takes in what the server has sent of the batches in flight so far, without waiting,
+    // so that the server's output does not wait in a full socket buffer while the client
+    // reads rows; the first of them is parsed as it comes (the others wait unparsed,
+    // which takes less memory).
     void pullAhead()
     {
-        if (aheadInFlight) PQconsumeInput(conn);
+        if (aheadPending == 0 || !PQconsumeInput(conn)) return;
+        if (aheadDone.empty() && !PQisBusy(conn)) receiveAhead();
     }
 
-    // The result sent ahead for `owner`, read now if need be; null when none was sent.
+    // The next batch asked for ahead for `owner`, read now if need be; null when none
+    // was asked for.
     Result takeAhead(const void* owner)
     {
         if (!aheadOwner || aheadOwner != owner) return nullptr;
+        if (aheadDone.empty() && aheadPending > 0) receiveAhead();
+        Result r;
+        if (!aheadDone.empty()) {
+            r = std::move(aheadDone.front());
+            aheadDone.pop_front();
+        }
+        if (aheadDone.empty() && aheadPending == 0) aheadOwner = nullptr;
+        return r;
+    }
+
+    // Gives up what was asked for ahead for `owner`.
+    void dropAhead(const void* owner)
+    {
+        if (!aheadOwner || aheadOwner != owner) return;
         awaitAhead();
+        aheadDone.clear();
         aheadOwner = nullptr;
-        return std::move(ahead);
     }
 
     Result exec(const std::string& sql)
@@ -698,7 +770,7 @@ private:
 
     void closeStream()
     {
-        (void)m_conn->takeAhead(this);
+        m_conn->dropAhead(this);
         if (m_cursorName.empty()) return;
         if (m_generation == m_conn->generation && !m_conn->lost()) {
             // The last cursor of the transaction ends it in the same round trip.
@@ -781,7 +853,8 @@ public:
     // A cursor never runs in parallel, and a whole table without a condition is read by
     // a sequential scan: page by page from the first (synchronized scans are off for the
     // session), each page's rows by their place on it, which is ctid order. Sorting by
-    // ctid instead would read the whole table before the first row.
+    // ctid instead would read the whole table before the first row, and selecting it
+    // makes the server build every row anew before it sends it.
     bool scansInPositionOrder(Rows rows) const override { return rows == Rows::Many; }
 
     bool lost() const override
