@@ -73,6 +73,11 @@ public:
     // breaks ties of an order and finds the found row again when a read goes on after
     // a find (without it, rows are compared whole).
     virtual std::string rowPositionExpression() const = 0;
+    // Whether a statement prepared for `rows` that reads a whole table (no condition, no
+    // order, no position column) gives its rows in position order by itself, so that a
+    // read of the whole table in its own order needs neither the position nor an ORDER
+    // BY of it (which on some engines sorts the whole table before the first row).
+    virtual bool scansInPositionOrder(Rows /*rows*/) const { return false; }
     // A run's reads (clsDbAccess::DAO_ReadBegin, DAO_ReadEnd): from beginSnapshot to
     // endSnapshot every statement of this engine reads one state of the database, the
     // one that its first read finds; nothing ends that state on the way (the end of a

@@ -26,6 +26,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <list>
 #include <mutex>
 #include <thread>
@@ -37,6 +38,7 @@ namespace kov::tessera {
 namespace {
 
 constexpr int kFetchRows = 1000;                   // rows of one FETCH
+constexpr int kFetchesAhead = 3;                   // FETCHes of a cursor sent at once, ahead of the batch it reads
 constexpr std::size_t kIdlePerKey = 4;             // idle connections kept per connection string
 constexpr std::size_t kIdleTotal = 8;              // idle connections kept in all
 constexpr std::size_t kStatementsPerConnection = 32;
@@ -150,6 +152,26 @@ Kind kindOf(Oid type)
     }
 }
 
+// An integer column's text: an optional minus and up to 18 digits are added up at
+// once; anything longer or other goes through from_chars.
+bool integerText(std::string_view t, std::int64_t& out)
+{
+    const bool minus = !t.empty() && t.front() == '-';
+    const std::size_t digits = t.size() - (minus ? 1 : 0);
+    if (digits == 0 || digits > 18) {
+        const auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+        return r.ec == std::errc() && r.ptr == t.data() + t.size();
+    }
+    std::int64_t v = 0;
+    for (std::size_t i = minus ? 1 : 0; i < t.size(); ++i) {
+        const unsigned d = static_cast<unsigned char>(t[i]) - '0';
+        if (d > 9) return false;
+        v = v * 10 + d;
+    }
+    out = minus ? -v : v;
+    return true;
+}
+
 // A whole number in decimal digits, or the digits of a NUMERIC text before a fraction
 // of zeros only ("1200", "-5.000"); false when the text is anything else or too large.
 bool wholeNumber(std::string_view t, std::int64_t& out)
@@ -165,15 +187,18 @@ bool wholeNumber(std::string_view t, std::int64_t& out)
     return r.ec == std::errc() && r.ptr == t.data() + t.size();
 }
 
+// A value of the result by its column's kind. Only an empty value may be a null, so
+// that most values cost two calls into libpq.
 DbValue decode(const PGresult* res, int row, int col, Kind kind)
 {
-    if (PQgetisnull(res, row, col)) return std::monostate{};
+    const int length = PQgetlength(res, row, col);
+    if (length == 0 && PQgetisnull(res, row, col)) return std::monostate{};
     const char* p = PQgetvalue(res, row, col);
-    const std::string_view t(p, static_cast<std::size_t>(PQgetlength(res, row, col)));
+    const std::string_view t(p, static_cast<std::size_t>(length));
     switch (kind) {
     case Kind::Integer: {
         std::int64_t v = 0;
-        if (wholeNumber(t, v)) return v;
+        if (integerText(t, v)) return v;
         break;
     }
     case Kind::Numeric: {
@@ -186,7 +211,7 @@ DbValue decode(const PGresult* res, int row, int col, Kind kind)
     case Kind::Bool: return std::int64_t{t == "t" ? 1 : 0};
     case Kind::Text: break;
     }
-    return std::string(t);
+    return DbValue(std::in_place_type<std::string>, t);
 }
 
 // Text of a parameter value, and the type the parameter is given.
@@ -262,18 +287,12 @@ struct Connection {
         const Clock::time_point deadline = Clock::now() + readTimeout;
         PGresult* kept = nullptr;
         for (;;) {
-            while (PQisBusy(conn) && PQstatus(conn) == CONNECTION_OK) {
-                if (!waitSocket(conn, POLLIN, deadline)) {
-                    PQclear(kept);
-                    cancelBounded(conn);
-                    aheadInFlight = false;
-                    lose("サーバーが " + std::to_string(readTimeout.count() / 1000) +
-                         " 秒の間に応答しませんでした（ReadTimeout）。サーバーとネットワークを確かめてください。");
-                    return nullptr;
-                }
-                if (!PQconsumeInput(conn)) break;  // the failure comes as the result
+            bool timedOut = false;
+            PGresult* r = nextResult(deadline, timedOut);
+            if (timedOut) {
+                PQclear(kept);
+                return nullptr;
             }
-            PGresult* r = PQgetResult(conn);
             if (!r) break;
             const ExecStatusType st = PQresultStatus(r);
             if (kept && PQresultStatus(kept) == PGRES_FATAL_ERROR) {
@@ -285,6 +304,25 @@ struct Connection {
             if (st == PGRES_COPY_IN || st == PGRES_COPY_OUT || st == PGRES_COPY_BOTH) break;
         }
         return checked(kept);
+    }
+
+    // The next result of the command sent, waited for until `deadline`; null at the end
+    // of its results, or when the time ran out (`timedOut`): then the command is
+    // cancelled and the connection is lost.
+    PGresult* nextResult(Clock::time_point deadline, bool& timedOut)
+    {
+        while (PQisBusy(conn) && PQstatus(conn) == CONNECTION_OK) {
+            if (!waitSocket(conn, POLLIN, deadline)) {
+                cancelBounded(conn);
+                aheadPending = 0;
+                lose("サーバーが " + std::to_string(readTimeout.count() / 1000) +
+                     " 秒の間に応答しませんでした（ReadTimeout）。サーバーとネットワークを確かめてください。");
+                timedOut = true;
+                return nullptr;
+            }
+            if (!PQconsumeInput(conn)) break;  // the failure comes as the result
+        }
+        return PQgetResult(conn);
     }
 
     // A command sent (sent != 0), then its results; null when it could not be sent.
@@ -314,18 +352,54 @@ struct Connection {
         return Result(r);
     }
 
-    // A FETCH sent ahead for a streaming cursor (its owner) and not yet read, so that the
-    // server makes the next batch while the client reads this one. The connection takes
-    // no other command before its result is read: every command goes through ready().
+    // The batches of a streaming cursor (their owner) asked for ahead of the one it
+    // reads: several FETCHes in one command (one for the second batch of a cursor, one
+    // more each time up to kFetchesAhead, so that a short result asks for little in
+    // vain), which the server makes one after the other, without waiting for the client
+    // between them, while the client reads. Their results are taken one by one as they
+    // come (aheadDone); the next command goes out once they are all taken. The
+    // connection takes no other command before the FETCHes in flight are read: every
+    // command goes through ready().
     const void* aheadOwner = nullptr;
-    bool aheadInFlight = false;
-    Result ahead;
+    std::string aheadSql;
+    int aheadBurst = 1;    // FETCHes of the next command
+    int aheadPending = 0;  // FETCHes in flight whose results have not come yet
+    std::deque<Result> aheadDone;
+
+    // Takes the next result of the FETCHes in flight; after the last (or a failure, which
+    // ends the command) the connection is free again.
+    void receiveAhead()
+    {
+        const Clock::time_point deadline = Clock::now() + readTimeout;
+        bool timedOut = false;
+        Result r = checked(nextResult(deadline, timedOut));
+        if (timedOut || !r) {
+            aheadPending = 0;
+            if (timedOut) aheadDone.push_back(nullptr);
+            return;
+        }
+        const bool rows = PQresultStatus(r.get()) == PGRES_TUPLES_OK;
+        aheadDone.push_back(std::move(r));
+        if (--aheadPending > 0 && rows) return;
+        aheadPending = 0;
+        while (PGresult* end = timedOut ? nullptr : nextResult(deadline, timedOut)) PQclear(end);
+    }
 
     void awaitAhead()
     {
-        if (!aheadInFlight) return;
-        ahead = finish();
-        aheadInFlight = false;
+        while (aheadPending > 0) receiveAhead();
+    }
+
+    // Sends the owner's FETCHes once those asked for before are all taken (the owner asks
+    // after a full batch only: a shorter one is the last).
+    void keepAhead()
+    {
+        if (!aheadOwner || aheadPending > 0 || !aheadDone.empty() || lost()) return;
+        std::string sql;
+        for (int i = 0; i < aheadBurst; ++i) sql += (i ? "; " : "") + aheadSql;
+        if (PQsendQuery(conn, sql.c_str()) != 1) return;
+        aheadPending = aheadBurst;
+        aheadBurst = std::min(aheadBurst + 1, kFetchesAhead);
     }
 
     // The connection, free for a command.
@@ -335,28 +409,49 @@ struct Connection {
         return conn;
     }
 
+    // Asks for the batches after a full one of `owner` (`sql` fetches one), unless
+    // another cursor's are on their way.
     void sendAhead(const void* owner, const std::string& sql)
     {
-        if (aheadOwner || lost()) return;
-        if (PQsendQuery(conn, sql.c_str()) != 1) return;
+        if ((aheadOwner && aheadOwner != owner) || lost()) return;
         aheadOwner = owner;
-        aheadInFlight = true;
+        if (sql != aheadSql) aheadBurst = 1;  // another cursor (their names differ)
+        aheadSql = sql;
+        keepAhead();
     }
 
-    // Takes in what the server has sent of the batch ahead so far, without waiting: the
-    // server's output does not wait in a full socket buffer while the client reads rows.
+    // Takes in what the server has sent of the batches in flight so far, without waiting,
+    // so that the server's output does not wait in a full socket buffer while the client
+    // reads rows; the first of them is parsed as it comes (the others wait unparsed,
+    // which takes less memory).
     void pullAhead()
     {
-        if (aheadInFlight) PQconsumeInput(conn);
+        if (aheadPending == 0 || !PQconsumeInput(conn)) return;
+        if (aheadDone.empty() && !PQisBusy(conn)) receiveAhead();
     }
 
-    // The result sent ahead for `owner`, read now if need be; null when none was sent.
+    // The next batch asked for ahead for `owner`, read now if need be; null when none
+    // was asked for.
     Result takeAhead(const void* owner)
     {
         if (!aheadOwner || aheadOwner != owner) return nullptr;
+        if (aheadDone.empty() && aheadPending > 0) receiveAhead();
+        Result r;
+        if (!aheadDone.empty()) {
+            r = std::move(aheadDone.front());
+            aheadDone.pop_front();
+        }
+        if (aheadDone.empty() && aheadPending == 0) aheadOwner = nullptr;
+        return r;
+    }
+
+    // Gives up what was asked for ahead for `owner`.
+    void dropAhead(const void* owner)
+    {
+        if (!aheadOwner || aheadOwner != owner) return;
         awaitAhead();
+        aheadDone.clear();
         aheadOwner = nullptr;
-        return std::move(ahead);
     }
 
     Result exec(const std::string& sql)
@@ -542,6 +637,7 @@ public:
     {
         closeStream();
         m_batch.reset();
+        m_batchRows = m_batchColumns = 0;
         m_row = -1;
         m_started = false;
         m_done = false;
@@ -558,14 +654,15 @@ public:
         }
         ++m_row;
         if (m_row % 64 == 0) m_conn->pullAhead();
-        if (m_batch && m_row < PQntuples(m_batch.get())) return StepResult::Row;
-        if (m_rows == Rows::Many && m_batch && PQntuples(m_batch.get()) == kFetchRows) {
+        if (m_row < m_batchRows) return StepResult::Row;
+        if (m_rows == Rows::Many && m_batchRows == kFetchRows) {
             if (!fetch()) return fail();
             m_row = 0;
-            if (PQntuples(m_batch.get()) > 0) return StepResult::Row;
+            if (m_batchRows > 0) return StepResult::Row;
         }
         // The end: the server-side cursor goes at once, and with it the transaction.
         m_batch.reset();
+        m_batchRows = m_batchColumns = 0;
         m_done = true;
         closeStream();
         return StepResult::Done;
@@ -594,8 +691,7 @@ public:
 
     DbValue value(int i) const override
     {
-        if (!m_batch || m_row < 0 || m_row >= PQntuples(m_batch.get()) || i < 0 || i >= PQnfields(m_batch.get()))
-            return std::monostate{};
+        if (m_row < 0 || m_row >= m_batchRows || i < 0 || i >= m_batchColumns) return std::monostate{};
         return decode(m_batch.get(), m_row, i, m_st->kinds[static_cast<std::size_t>(i)]);
     }
 
@@ -603,6 +699,7 @@ private:
     StepResult fail()
     {
         m_batch.reset();
+        m_batchRows = m_batchColumns = 0;
         m_done = true;
         m_conn->failed();
         closeStream();
@@ -617,7 +714,18 @@ private:
         m_batch = m_conn->finishSent(PQsendQueryPrepared(m_conn->ready(), m_st->name.c_str(),
                                                          static_cast<int>(values.size()),
                                                          values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
-        return m_batch && PQresultStatus(m_batch.get()) == PGRES_TUPLES_OK;
+        return tookBatch();
+    }
+
+    // Whether the result just taken is rows; notes their number and the columns that
+    // can be read (those that the statement described).
+    bool tookBatch()
+    {
+        m_batchRows = m_batchColumns = 0;
+        if (!m_batch || PQresultStatus(m_batch.get()) != PGRES_TUPLES_OK) return false;
+        m_batchRows = PQntuples(m_batch.get());
+        m_batchColumns = std::min(PQnfields(m_batch.get()), static_cast<int>(m_st->kinds.size()));
+        return true;
     }
 
     // Declares the server-side cursor and fetches its first batch, in one round trip
@@ -630,7 +738,7 @@ private:
         m_batch = m_conn->exec(std::string(begin ? kBeginRead : "") + (begin ? "; " : "") + "DECLARE " + m_cursorName +
                                " NO SCROLL CURSOR FOR " + m_sql + "\n; FETCH " + std::to_string(kFetchRows) +
                                " FROM " + m_cursorName);
-        if (!m_batch || PQresultStatus(m_batch.get()) != PGRES_TUPLES_OK) {
+        if (!tookBatch()) {
             m_cursorName.clear();
             return false;
         }
@@ -648,7 +756,7 @@ private:
         Result r = m_conn->takeAhead(this);
         if (m_generation != m_conn->generation) return false;
         m_batch = r ? std::move(r) : m_conn->exec(fetchSql());
-        if (!m_batch || PQresultStatus(m_batch.get()) != PGRES_TUPLES_OK) return false;
+        if (!tookBatch()) return false;
         fetchAhead();
         return true;
     }
@@ -657,12 +765,12 @@ private:
 
     void fetchAhead()
     {
-        if (PQntuples(m_batch.get()) == kFetchRows) m_conn->sendAhead(this, fetchSql());
+        if (m_batchRows == kFetchRows) m_conn->sendAhead(this, fetchSql());
     }
 
     void closeStream()
     {
-        (void)m_conn->takeAhead(this);
+        m_conn->dropAhead(this);
         if (m_cursorName.empty()) return;
         if (m_generation == m_conn->generation && !m_conn->lost()) {
             // The last cursor of the transaction ends it in the same round trip.
@@ -681,6 +789,8 @@ private:
     std::vector<std::string> m_params;
     std::vector<bool> m_null;
     Result m_batch;
+    int m_batchRows = 0;     // rows of m_batch
+    int m_batchColumns = 0;  // its columns that value() reads
     int m_row = -1;
     bool m_started = false;
     bool m_done = false;
@@ -739,6 +849,13 @@ public:
 
     // The physical place of a row: the load order of a table that is only read.
     std::string rowPositionExpression() const override { return "ctid"; }
+
+    // A cursor never runs in parallel, and a whole table without a condition is read by
+    // a sequential scan: page by page from the first (synchronized scans are off for the
+    // session), each page's rows by their place on it, which is ctid order. Sorting by
+    // ctid instead would read the whole table before the first row, and selecting it
+    // makes the server build every row anew before it sends it.
+    bool scansInPositionOrder(Rows rows) const override { return rows == Rows::Many; }
 
     bool lost() const override
     {
@@ -931,7 +1048,8 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int 
     PQconninfoFree(options);
 
     std::string sessionOptions = params.get("options") ? *params.get("options") + " " : std::string();
-    sessionOptions += "-c default_transaction_read_only=on -c lock_timeout=" + std::to_string(busyTimeoutMs);
+    sessionOptions += "-c default_transaction_read_only=on -c synchronize_seqscans=off -c lock_timeout=" +
+                      std::to_string(busyTimeoutMs);
     params.set("options", sessionOptions);
     params.set("client_encoding", "UTF8");
     // pg_stat_activity shows which program a desk runs.

@@ -349,6 +349,7 @@ private:
         m_findShape = nullptr;
         m_found.clear();
         m_stream.reset();
+        m_positioned.reset();
         m_db.reset();
         m_open = false;
         m_pos = Position::BeforeFirst;
@@ -373,6 +374,7 @@ private:
     std::string m_position;     // the position expression, when the open has positions
     bool m_hasPosition = false;
     std::unique_ptr<Prepared> m_stream;
+    std::unique_ptr<Prepared> m_positioned;  // the rows with their positions, when m_stream lacks them
     std::list<FindShape> m_findCache;  // most recent first
     // Of the last find: its condition taken apart, its cache key and the values bound
     // (bound again when its row is found again whole). Members, for their capacity.
@@ -450,7 +452,7 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
 
     // A result that the count found small may be read whole by the engine.
     const Rows expected = n < kFewRows ? Rows::Few : Rows::Many;
-    std::unique_ptr<Prepared> stream;
+    std::unique_ptr<Prepared> stream, positioned;
     std::string selectList, findFrom, orderBy, pos;
     bool hasPosition = false;
     if (group) {
@@ -469,6 +471,16 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
             if (auto c = engine.prepare(selectList + from + where + orderBy, &error, expected)) {
                 stream = makePrepared(std::move(c), true);
                 hasPosition = true;
+            }
+            // The whole table in its own order, on an engine whose plain scan gives that
+            // order: read without the position and without an order, which the engine may
+            // make and send at less cost. Reading on after a find takes the statement
+            // with the position.
+            if (stream && ord.empty() && cond.empty() && engine.scansInPositionOrder(expected)) {
+                if (auto c = engine.prepare("SELECT *" + from, &error, expected)) {
+                    positioned = std::move(stream);
+                    stream = makePrepared(std::move(c), false);
+                }
             }
         }
         if (!stream) {  // an engine without positions, or a view
@@ -493,6 +505,7 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     m_position = std::move(pos);
     m_hasPosition = hasPosition;
     m_stream = std::move(stream);
+    m_positioned = std::move(positioned);
     m_findCache.clear();
     m_find = nullptr;
     m_findShape = nullptr;
@@ -539,6 +552,8 @@ std::int16_t TbAccess::DAO_RecRead(std::int32_t mode)
 // up to the found row. Finds are for lookups; reading on after a find is rare.
 std::int16_t TbAccess::readAfterFound()
 {
+    // The found row is found again by its position: the rows are read from here on with it.
+    if (m_positioned) m_stream = std::move(m_positioned);
     Cursor& s = *m_stream->cursor;
     s.rewind();
     // A found row with positions has its position last, whatever columns it has.

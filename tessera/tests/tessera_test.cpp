@@ -354,6 +354,20 @@ TEST_P(TesseraTest, ReadingOnAfterAFindContinuesAfterTheFoundRow)
     EXPECT_EQ(tb->DAO_RecRead(2), -9);
 }
 
+TEST_P(TesseraTest, AWholeTableStreamsInItsOwnOrderAndReadingGoesOnAfterAFindInIt)
+{
+    // More rows than a small result (which an engine may read whole), codes out of order.
+    fx.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300) "
+            "INSERT INTO SKSYOKU (SYOKCD, SYOZOK, SIMKNJ) SELECT i * 37 % 307, 'E101', 'x' FROM n");
+    std::vector<std::int64_t> order;
+    for (int i = 1; i <= 300; ++i) order.push_back(i * 37 % 307);
+    auto tb = table("SKSYOKU");
+    ASSERT_EQ(tb->DAO_TableOpen("", ""), 300);
+    EXPECT_EQ(codes(*tb), order);
+    ASSERT_EQ(tb->DAO_RecFind(1, "SYOKCD = " + std::to_string(order[149])), 0);
+    EXPECT_EQ(codes(*tb, 2), std::vector<std::int64_t>(order.begin() + 150, order.end()));
+}
+
 // A shape of find notes the columns asked of the rows it finds and after a few finds
 // gives only those: a row asked for another column is found again whole, with the
 // table as it is then.
