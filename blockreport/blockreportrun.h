@@ -20,12 +20,12 @@ enum class StaffGroup { Monthly, Daily };
 // What the screen gives a print run. The tables are the screen's and stay open after the
 // run: their owner closes them.
 struct RunInput {
-    dataaccess::clsTbAccess& records;  // SKSYKEI, open on the selected records (at least one) in print order
-    dataaccess::clsTbAccess& staff;    // SKSYOKU, found on the staff member of each record
-    dataaccess::clsTbAccess& schools;  // SKSYOZK, found on the affiliation of each subtotal
+    dataaccess::clsTbAccess& records; // SKSYKEI, open on the selected records (at least one) in print order
+    dataaccess::clsTbAccess& staff; // SKSYOKU, found on the staff member of each record
+    dataaccess::clsTbAccess& schools; // SKSYOZK, found on the affiliation of each subtotal
     StaffGroup group;
-    Currency processingMonth;          // SYORID of the management record, YYYYMM
-    std::string caption;               // the screen's caption, handed to the print engine
+    Currency processingMonth; // SYORID of the management record, YYYYMM
+    std::string caption; // the screen's caption, handed to the print engine
 };
 
 class BlockReportRun {
@@ -39,7 +39,7 @@ public:
     PrintedFile print(const RunInput& input);
 
     // Added to every x by prtTEichi and prtHLichi.
-    static constexpr int iXShift = -2;  // NOLINT(readability-identifier-naming): the design's name
+    static constexpr int iXShift = -2; // NOLINT(readability-identifier-naming): the design's name
 
 protected:
     // One entry of the level, starting a new page first when needed.

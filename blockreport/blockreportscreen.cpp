@@ -126,7 +126,8 @@ void BlockReportScreen::prsSetPFMode(std::int16_t mode)
 
 Currency BlockReportScreen::syorid() const
 {
-    return withErrorContext("SKKANRI の行「KANRI」", [&] { return dataaccess::toCurrency(SKKANRI->TBRec("SYORID"), "SYORID"); });
+    return withErrorContext("SKKANRI の行「KANRI」",
+                            [&] { return dataaccess::toCurrency(SKKANRI->TBRec("SYORID"), "SYORID"); });
 }
 
 void BlockReportScreen::showWarning(const std::string& text)
@@ -163,7 +164,8 @@ void BlockReportScreen::prsTBLRead()
     m_ctx.check(SKBLOCK->DAO_RecFind(1, "KEY='BLOCK'"));
     const auto slotValue = [this](const char* prefix, int number) {
         const std::string column = slotColumn(prefix, number);
-        return withErrorContext("SKBLOCK の行「BLOCK」", [&] { return dataaccess::toInt16(SKBLOCK->TBRec(column), column); });
+        return withErrorContext("SKBLOCK の行「BLOCK」",
+                                [&] { return dataaccess::toInt16(SKBLOCK->TBRec(column), column); });
     };
     for (int number = 1; number <= 45; ++number) {
         BlockSlot& slot = m_blockSlots[static_cast<std::size_t>(number)];
@@ -201,10 +203,16 @@ void BlockReportScreen::prsPfAction(int index)
     if (index < 0 || index >= 12) return;
     if (m_pfMode.p_bPFKey[static_cast<std::size_t>(index)] != -1) return;
     switch (index) {
-    case 0: prsPf00(); break;
-    case 5: prsPf05(); break;
-    case 9: prsPf09();
-    default: break;
+    case 0:
+        prsPf00();
+        break;
+    case 5:
+        prsPf05();
+        break;
+    case 9:
+        prsPf09();
+    default:
+        break;
     }
 }
 
@@ -273,9 +281,9 @@ void BlockReportScreen::prsPrint()
             showWarning("該当するデータが登録されていません。");
             return;
         }
-        printed = m_run->print({records.table(), *SKSYOKU, *SKSYOZK,
-                                m_optGetugaku ? StaffGroup::Monthly : StaffGroup::Daily, processingMonth,
-                                m_desc.caption});
+        printed =
+            m_run->print({records.table(), *SKSYOKU, *SKSYOZK, m_optGetugaku ? StaffGroup::Monthly : StaffGroup::Daily,
+                          processingMonth, m_desc.caption});
     }
     handOver(m_ctx, *printed);
 }

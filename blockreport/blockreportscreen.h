@@ -26,15 +26,15 @@ class BlockReportRun;
 
 // One of the 45 block slots of the block record.
 struct BlockSlot {
-    std::int16_t startCode = 0;  // SSYOZK_nn: affiliation code of the first school; 0 = no block
-    std::int16_t count = 0;      // CNT_nn: number of schools
-    std::int16_t payKind = 0;    // KYUSYU_nn: pay kind of the block
+    std::int16_t startCode = 0; // SSYOZK_nn: affiliation code of the first school; 0 = no block
+    std::int16_t count = 0; // CNT_nn: number of schools
+    std::int16_t payKind = 0; // KYUSYU_nn: pay kind of the block
 };
 
 // One entry of the block list lstMain.
 struct ListEntry {
     std::string text;
-    int itemData = 0;  // the slot number 1 to 45; the print run reads this, never the text
+    int itemData = 0; // the slot number 1 to 45; the print run reads this, never the text
     bool selected = false;
 };
 
@@ -44,10 +44,10 @@ enum class TabStop { OptGetugaku, OptNichigaku, LstMain, Buttons, LblShori, Labe
 // What a program tells the shared screen about itself.
 struct ScreenDescription {
     std::string caption;
-    int lblShoriWidth = 1620;                 // twips
-    std::array<int, 12> buttonLefts{};        // twips, index 0 to 11
-    std::vector<TabStop> tabOrder;            // first to last; Buttons = buttons 0 to 11
-    bool monthCheck = false;                  // refuse a month other than March, June, December at start
+    int lblShoriWidth = 1620; // twips
+    std::array<int, 12> buttonLefts{}; // twips, index 0 to 11
+    std::vector<TabStop> tabOrder; // first to last; Buttons = buttons 0 to 11
+    bool monthCheck = false; // refuse a month other than March, June, December at start
     // Whether a block slot is listed.
     std::function<bool(const BlockSlot&)> slotShown;
     // Filter of the start-up check: any payment record of the processing month.
@@ -61,10 +61,10 @@ struct ScreenDescription {
 class ScreenView {
 public:
     virtual ~ScreenView();
-    virtual void refreshLabel() {}            // lblShori changed
-    virtual void refreshList() {}             // entries, their selection or the current entry changed
+    virtual void refreshLabel() {} // lblShori changed
+    virtual void refreshList() {} // entries, their selection or the current entry changed
     virtual void setListVisible(bool) {}
-    virtual void refreshKeys() {}             // captions or enabled state of the buttons changed
+    virtual void refreshKeys() {} // captions or enabled state of the buttons changed
     virtual void focusList() {}
     // The wait-screen protocol around work. The default only lets events run before
     // and after it.
@@ -154,7 +154,7 @@ private:
     bool m_optGetugaku = true;
     std::vector<ListEntry> m_lstMain;
     int m_listIndex = -1;
-    std::array<BlockSlot, 46> m_blockSlots{};  // index 1 to 45
+    std::array<BlockSlot, 46> m_blockSlots{}; // index 1 to 45
     std::array<std::string, 12> m_pfCaptions;
     ComPFMode m_pfMode;
 };

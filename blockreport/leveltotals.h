@@ -11,9 +11,9 @@ namespace kov::blockreport {
 
 // The level of an entry of a block report, the levels of its running totals.
 enum class EntryLevel : std::int16_t {
-    Staff = 0,        // one staff member (one payment record)
-    Affiliation = 1,  // the subtotal of an affiliation (school)
-    Block = 2,        // the total of a block, "※ブロック合計※"
+    Staff = 0, // one staff member (one payment record)
+    Affiliation = 1, // the subtotal of an affiliation (school)
+    Block = 2, // the total of a block, "※ブロック合計※"
 };
 
 // One amount at the three levels: the current staff member, the running subtotal of
@@ -34,13 +34,13 @@ private:
 
 // The state of one print run; set up again at the start of every run.
 struct ReportState {
-    std::int16_t iLine = 25;    // entry slot on the current page; above 24 = next entry starts a page
-    std::int16_t iPage = 1;     // page number within the current block
-    std::int16_t iPageCnt = 0;  // pages started in this run
-    std::int16_t iBlock = 0;    // block number (SYRFLG) of the group being printed
-    std::string strSyozok;      // affiliation code (SYOZOK) of the group being printed
-    Currency curY1;             // upper row of the entry being printed
-    Currency curY2;             // lower row of the entry being printed
+    std::int16_t iLine = 25; // entry slot on the current page; above 24 = next entry starts a page
+    std::int16_t iPage = 1; // page number within the current block
+    std::int16_t iPageCnt = 0; // pages started in this run
+    std::int16_t iBlock = 0; // block number (SYRFLG) of the group being printed
+    std::string strSyozok; // affiliation code (SYOZOK) of the group being printed
+    Currency curY1; // upper row of the entry being printed
+    Currency curY2; // lower row of the entry being printed
 };
 
 } // namespace kov::blockreport

@@ -24,12 +24,18 @@ std::vector<std::string> nameColumns(std::int16_t selector)
         return cols;
     };
     switch (selector) {
-    case 1: return numbered("SYOKU", 10);
-    case 2: return numbered("ZAIMU", 9);
-    case 3: return numbered("HATSU", 8);
-    case 5: return {"KIGOU"};
-    case 6: return {"DAIHYO1", "DAIHYO2"};
-    default: return {};
+    case 1:
+        return numbered("SYOKU", 10);
+    case 2:
+        return numbered("ZAIMU", 9);
+    case 3:
+        return numbered("HATSU", 8);
+    case 5:
+        return {"KIGOU"};
+    case 6:
+        return {"DAIHYO1", "DAIHYO2"};
+    default:
+        return {};
     }
 }
 } // namespace
@@ -52,7 +58,7 @@ void BasCmnName::reportFailure(const std::string& text)
 {
     if (std::find(m_shownInWindow.begin(), m_shownInWindow.end(), text) == m_shownInWindow.end()) {
         m_shownInWindow.push_back(text);
-        m_rt.msgBox(text, MsgIcon::Stop, MsgButtons::Ok, p_strMsgTitle);  // also written to standard error
+        m_rt.msgBox(text, MsgIcon::Stop, MsgButtons::Ok, p_strMsgTitle); // also written to standard error
         return;
     }
     std::fprintf(stderr, "[message stop, not shown again] title=\"%s\" text=\"%s\"\n", p_strMsgTitle.c_str(),
@@ -134,12 +140,18 @@ void BasCmnName::prsNameRead(std::int16_t selector)
     if (m_inRun) m_runReading = reading;
     switch (reading) {
     case Reading::DbFailed:
-        reportFailure("KOVENV データベースのオープンに失敗しました。" + (m_openDetail.empty() ? "" : "\r\n" + m_openDetail));
+        reportFailure("KOVENV データベースのオープンに失敗しました。" +
+                      (m_openDetail.empty() ? "" : "\r\n" + m_openDetail));
         return;
-    case Reading::TableFailed: reportFailure("名称設定テーブルのオープンに失敗しました。"); break;
-    case Reading::Row: copyGroup(selector); break;
+    case Reading::TableFailed:
+        reportFailure("名称設定テーブルのオープンに失敗しました。");
+        break;
+    case Reading::Row:
+        copyGroup(selector);
+        break;
     case Reading::NoRow:
-    case Reading::None: break;
+    case Reading::None:
+        break;
     }
     // Outside a run nothing stays open; within one the row stays current for the next call.
     if (!m_inRun) closeObjects();

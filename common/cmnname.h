@@ -36,9 +36,9 @@ public:
     Currency p_curKosei;
 
     // Result of the last prfEraConv.
-    std::string p_strEraKj;  // era name, with its trailing blanks
-    std::string p_strEraKb;  // era letter
-    Currency p_curEraYmd;    // era-relative date YYMMDD
+    std::string p_strEraKj; // era name, with its trailing blanks
+    std::string p_strEraKb; // era letter
+    Currency p_curEraYmd; // era-relative date YYMMDD
 
     // Title of the two failure messages; no program sets it.
     std::string p_strMsgTitle;
@@ -79,8 +79,8 @@ private:
     void copyGroup(std::int16_t selector);
     void closeObjects();
     bool m_inRun = false;
-    Reading m_runReading = Reading::None;  // within a run: None until the first call
-    std::string m_openDetail;              // the component's detail of the last failed open
+    Reading m_runReading = Reading::None; // within a run: None until the first call
+    std::string m_openDetail; // the component's detail of the last failed open
     // The component's objects, made at the first reading and kept (closed) between
     // readings; within a run they stay open on the row.
     std::unique_ptr<dataaccess::clsDbAccess> m_db;

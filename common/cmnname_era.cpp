@@ -14,10 +14,8 @@ Currency BasCmnName::prfEraConv(Currency date)
     // Eras are in calendar order; a start of 0 marks an era that is not defined. A date
     // on a start date already belongs to the era that starts there.
     int era = 3;
-    if (p_curNenSt[2].isZero() || date < p_curNenSt[2])
-        era = 1;
-    else if (p_curNenSt[3].isZero() || date < p_curNenSt[3])
-        era = 2;
+    if (p_curNenSt[2].isZero() || date < p_curNenSt[2]) era = 1;
+    else if (p_curNenSt[3].isZero() || date < p_curNenSt[3]) era = 2;
 
     p_strEraKb = p_strNenKb[era];
     p_strEraKj = p_strNenKj[era];

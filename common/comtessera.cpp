@@ -38,7 +38,7 @@ constexpr StatusEntry kStatusTexts[] = {
     {kStatusRecCancelFailed, Kind::Table, "のレコード取消が出来ません。"},
     {kStatusTxBeginFailed, Kind::Table, "のトランザクションの開始が出来ません。"},
     {kStatusTxEndFailed, Kind::Table, "のトランザクションの終了が出来ません。"},
-    {kStatusTxRollbackFailed, Kind::Table, "のトランザクションのロールバックが出来ません｡"},  // half-width full stop
+    {kStatusTxRollbackFailed, Kind::Table, "のトランザクションのロールバックが出来ません｡"}, // half-width full stop
     {kStatusBadName, Kind::Database, "のパスまたはファイル名が不正です。"},
     {kStatusNoFolder, Kind::Database, "のパスが存在しません。"},
     {kStatusNoFile, Kind::Database, "のパスまたはファイル名が存在しません。"},

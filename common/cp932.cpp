@@ -16,7 +16,10 @@ namespace {
 class Iconv {
 public:
     Iconv(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
-    ~Iconv() { if (m_cd != reinterpret_cast<iconv_t>(-1)) iconv_close(m_cd); }
+    ~Iconv()
+    {
+        if (m_cd != reinterpret_cast<iconv_t>(-1)) iconv_close(m_cd);
+    }
     Iconv(const Iconv&) = delete;
     Iconv& operator=(const Iconv&) = delete;
 
@@ -69,7 +72,7 @@ Iconv& decoder()
 // the bytes are those the converter gives. An entry is 0 while not yet asked (no
 // character from U+0080 up has the byte 0). Threads may fill the same entry at once:
 // they write the same value.
-constexpr std::uint16_t kNone = 0xFFFF;  // no CP932 bytes (0xFF is never a trail byte)
+constexpr std::uint16_t kNone = 0xFFFF; // no CP932 bytes (0xFF is never a trail byte)
 constinit std::atomic<std::uint16_t> g_table[0x10000] = {};
 
 std::uint16_t askConverter(char32_t cp)
@@ -100,7 +103,7 @@ char* encodeByTable(std::string_view in, char* out, std::size_t* errorOffset)
     std::size_t i = 0;
     while (i < n) {
         const unsigned char c = s[i];
-        if (c < 0x80) {  // ASCII is its own bytes
+        if (c < 0x80) { // ASCII is its own bytes
             *out++ = static_cast<char>(c);
             ++i;
             continue;
@@ -115,7 +118,7 @@ char* encodeByTable(std::string_view in, char* out, std::size_t* errorOffset)
         } else if (c >= 0xE0 && c <= 0xEF && i + 2 < n && (s[i + 1] & 0xC0) == 0x80 && (s[i + 2] & 0xC0) == 0x80) {
             cp = static_cast<char32_t>((c & 0x0F) << 12 | (s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F));
             len = 3;
-            if (cp < 0x800) cp = 0xD800;  // overlong: refused below
+            if (cp < 0x800) cp = 0xD800; // overlong: refused below
         } else {
             cp = 0xD800;
             len = 0;

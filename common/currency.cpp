@@ -16,10 +16,7 @@ constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 // The range of the fixed-point type, for messages.
 const char* const kRange = "扱える範囲（±922337203685477.5807）";
 
-[[noreturn]] void overflowOf(const std::string& what)
-{
-    throwOverflow(what + "が" + kRange + "を超えます。");
-}
+[[noreturn]] void overflowOf(const std::string& what) { throwOverflow(what + "が" + kRange + "を超えます。"); }
 
 std::string shownRaw(std::int64_t raw) { return Currency::fromRaw(raw).toString(); }
 
@@ -92,7 +89,10 @@ ParseResult parseDecimal(std::string_view s, std::int64_t& rawOut)
     while (e > i && s[e - 1] == ' ') --e;
     if (i == e) return ParseResult::NotANumber;
     bool neg = false;
-    if (s[i] == '+' || s[i] == '-') { neg = s[i] == '-'; ++i; }
+    if (s[i] == '+' || s[i] == '-') {
+        neg = s[i] == '-';
+        ++i;
+    }
     __int128 whole = 0;
     bool tooLarge = false;
     int digits = 0;
@@ -101,7 +101,8 @@ ParseResult parseDecimal(std::string_view s, std::int64_t& rawOut)
             whole = whole * 10 + (s[i] - '0');
             if (whole > static_cast<__int128>(kMax)) tooLarge = true;
         }
-        ++i; ++digits;
+        ++i;
+        ++digits;
     }
     __int128 frac = 0;
     int fracDigits = 0;
@@ -109,14 +110,20 @@ ParseResult parseDecimal(std::string_view s, std::int64_t& rawOut)
     if (i < e && s[i] == '.') {
         ++i;
         while (i < e && s[i] >= '0' && s[i] <= '9') {
-            if (fracDigits < 4) { frac = frac * 10 + (s[i] - '0'); ++fracDigits; }
-            else if (roundDigit < 0) roundDigit = s[i] - '0';
-            ++i; ++digits;
+            if (fracDigits < 4) {
+                frac = frac * 10 + (s[i] - '0');
+                ++fracDigits;
+            } else if (roundDigit < 0) roundDigit = s[i] - '0';
+            ++i;
+            ++digits;
         }
     }
     if (i != e || digits == 0) return ParseResult::NotANumber;
     if (tooLarge) return ParseResult::OutOfRange;
-    while (fracDigits < 4) { frac *= 10; ++fracDigits; }
+    while (fracDigits < 4) {
+        frac *= 10;
+        ++fracDigits;
+    }
     __int128 raw = whole * Currency::Scale + frac;
     if (roundDigit >= 5) ++raw;
     if (neg) raw = -raw;
@@ -138,9 +145,12 @@ Currency Currency::parse(std::string_view text)
 {
     std::int64_t raw = 0;
     switch (parseDecimal(text, raw)) {
-    case ParseResult::Ok: return fromRaw(raw);
-    case ParseResult::OutOfRange: overflowOf("値「" + std::string(text) + "」");
-    case ParseResult::NotANumber: break;
+    case ParseResult::Ok:
+        return fromRaw(raw);
+    case ParseResult::OutOfRange:
+        overflowOf("値「" + std::string(text) + "」");
+    case ParseResult::NotANumber:
+        break;
     }
     throwTypeMismatch("「" + std::string(text) + "」は数値ではありません。");
 }
@@ -197,8 +207,8 @@ std::string Currency::toFixed(int decimals) const
     if (decimals < 0 || decimals > 4) throwInvalidArgument();
     const Currency r = roundedTo(decimals);
     const bool neg = r.m_raw < 0;
-    const unsigned long long m = neg ? 0ULL - static_cast<unsigned long long>(r.m_raw)
-                                     : static_cast<unsigned long long>(r.m_raw);
+    const unsigned long long m =
+        neg ? 0ULL - static_cast<unsigned long long>(r.m_raw) : static_cast<unsigned long long>(r.m_raw);
     std::string out = std::to_string(m / Scale);
     if (decimals > 0) {
         std::string frac = std::to_string(m % Scale);

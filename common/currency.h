@@ -11,12 +11,18 @@ namespace kov {
 
 class Currency {
 public:
-    static constexpr std::int64_t Scale = 10000;  // NOLINT(readability-identifier-naming): named before the rule, used in every layer
+    static constexpr std::int64_t Scale =
+        10000; // NOLINT(readability-identifier-naming): named before the rule, used in every layer
 
     constexpr Currency() = default;
 
     // From the scaled value itself (12.5 is 125000).
-    static constexpr Currency fromRaw(std::int64_t raw) { Currency c; c.m_raw = raw; return c; }
+    static constexpr Currency fromRaw(std::int64_t raw)
+    {
+        Currency c;
+        c.m_raw = raw;
+        return c;
+    }
     static Currency fromInt(std::int64_t value);
     // From a number of tenths (print coordinates: fromTenths(65) is 6.5).
     static constexpr Currency fromTenths(std::int32_t tenths) { return fromRaw(std::int64_t{tenths} * (Scale / 10)); }
@@ -44,7 +50,8 @@ public:
     Currency& operator-=(Currency o) { return *this = *this - o; }
     Currency abs() const;
 
-    constexpr auto operator<=>(const Currency&) const = default;  // NOLINT(modernize-use-nullptr): clang-tidy 14 takes the 0 of the comparison for a pointer
+    constexpr auto operator<=>(const Currency&) const =
+        default; // NOLINT(modernize-use-nullptr): clang-tidy 14 takes the 0 of the comparison for a pointer
     constexpr bool operator==(const Currency&) const = default;
 
     // Whole part, truncated toward zero.

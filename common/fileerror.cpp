@@ -15,21 +15,33 @@ const char* causeText(int err)
     case EDQUOT:
 #endif
         return "容量不足です。空き容量が足りません。";
-    case EFBIG: return "容量不足です。ファイルが大きすぎます。";
-    case EROFS: return "書き込み禁止です。読み取り専用の場所には書き込めません。";
+    case EFBIG:
+        return "容量不足です。ファイルが大きすぎます。";
+    case EROFS:
+        return "書き込み禁止です。読み取り専用の場所には書き込めません。";
     case EACCES:
-    case EPERM: return "アクセス権がありません。";
-    case ENOENT: return "見つかりません。";
-    case ENOTDIR: return "見つかりません（途中のフォルダがありません）。";
-    case EISDIR: return "同じ名前のフォルダがあります（ファイルではありません）。";
-    case EEXIST: return "同じ名前のファイルがあります。";
-    case ENAMETOOLONG: return "名前が長すぎます。";
+    case EPERM:
+        return "アクセス権がありません。";
+    case ENOENT:
+        return "見つかりません。";
+    case ENOTDIR:
+        return "見つかりません（途中のフォルダがありません）。";
+    case EISDIR:
+        return "同じ名前のフォルダがあります（ファイルではありません）。";
+    case EEXIST:
+        return "同じ名前のファイルがあります。";
+    case ENAMETOOLONG:
+        return "名前が長すぎます。";
     case EBUSY:
-    case ETXTBSY: return "使用中です。";
+    case ETXTBSY:
+        return "使用中です。";
     case EMFILE:
-    case ENFILE: return "開いているファイルが多すぎます。";
-    case EIO: return "ディスクの読み書きに失敗しました（装置のエラー）。";
-    default: return "ファイルを扱えませんでした。";
+    case ENFILE:
+        return "開いているファイルが多すぎます。";
+    case EIO:
+        return "ディスクの読み書きに失敗しました（装置のエラー）。";
+    default:
+        return "ファイルを扱えませんでした。";
     }
 }
 

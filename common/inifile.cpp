@@ -52,7 +52,8 @@ IniFile parse(std::string_view text)
             out.problems.push_back({lineNo, "「名前=値」の形ではありません。"});
             continue;
         }
-        out.entries.push_back({section, std::string(trimmed(t.substr(0, eq))), std::string(trimmed(t.substr(eq + 1))), lineNo});
+        out.entries.push_back(
+            {section, std::string(trimmed(t.substr(0, eq))), std::string(trimmed(t.substr(eq + 1))), lineNo});
     }
     return out;
 }

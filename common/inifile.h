@@ -13,16 +13,16 @@
 namespace kov::ini {
 
 struct Entry {
-    std::string section;  // as written, trimmed
-    std::string key;      // as written, trimmed
-    std::string value;    // as written, trimmed (quotes kept; see unquoted)
+    std::string section; // as written, trimmed
+    std::string key; // as written, trimmed
+    std::string value; // as written, trimmed (quotes kept; see unquoted)
     std::size_t line = 0; // 1-based
 };
 
 // A line that is neither empty, a comment, a section header nor a "Name=Value" line.
 struct Problem {
     std::size_t line = 0;
-    std::string message;  // Japanese
+    std::string message; // Japanese
 };
 
 struct IniFile {

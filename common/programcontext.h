@@ -102,7 +102,7 @@ private:
     ProgramContext& m_ctx;
     std::unique_ptr<dataaccess::clsTbAccess> m_table;
     std::int16_t m_rows = 0;
-    int m_errorsInFlight;  // std::uncaught_exceptions() when opened
+    int m_errorsInFlight; // std::uncaught_exceptions() when opened
 };
 
 } // namespace kov

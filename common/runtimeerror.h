@@ -10,12 +10,12 @@
 namespace kov {
 
 enum class RuntimeErrorKind {
-    Overflow,         // 16-bit or fixed-point range exceeded
-    InvalidArgument,  // a call with an argument outside what it accepts
-    TypeMismatch,     // a text that is not a number, a value of the wrong kind
-    FileError,        // a file that cannot be created, written or read
-    ObjectCreation,   // a component that nothing answers to
-    Conversion,       // a character that the Japanese code page cannot hold
+    Overflow, // 16-bit or fixed-point range exceeded
+    InvalidArgument, // a call with an argument outside what it accepts
+    TypeMismatch, // a text that is not a number, a value of the wrong kind
+    FileError, // a file that cannot be created, written or read
+    ObjectCreation, // a component that nothing answers to
+    Conversion, // a character that the Japanese code page cannot hold
 };
 
 class RuntimeError : public std::runtime_error {

@@ -21,10 +21,14 @@ namespace {
 const char* iconName(MsgIcon icon)
 {
     switch (icon) {
-    case MsgIcon::Stop: return "stop";
-    case MsgIcon::Exclamation: return "exclamation";
-    case MsgIcon::Question: return "question";
-    case MsgIcon::Information: return "information";
+    case MsgIcon::Stop:
+        return "stop";
+    case MsgIcon::Exclamation:
+        return "exclamation";
+    case MsgIcon::Question:
+        return "question";
+    case MsgIcon::Information:
+        return "information";
     }
     return "";
 }
@@ -53,8 +57,7 @@ bool holdsSettingsFile(const std::string& folder)
 }
 } // namespace
 
-MsgResult RuntimeServices::msgBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
-                                  const std::string& title)
+MsgResult RuntimeServices::msgBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title)
 {
     std::fprintf(stderr, "[message %s] title=\"%s\" text=\"%s\"\n", iconName(icon), oneLine(title).c_str(),
                  oneLine(text).c_str());
@@ -65,7 +68,7 @@ MsgResult RuntimeServices::msgBox(const std::string& text, MsgIcon icon, MsgButt
 void RuntimeServices::endProgram(int exitStatus)
 {
     endProcess(exitStatus);
-    std::abort();  // an implementation that came back: the program must not go on
+    std::abort(); // an implementation that came back: the program must not go on
 }
 
 void RuntimeServices::endWith(const ProgramStop& stop)
@@ -74,10 +77,7 @@ void RuntimeServices::endWith(const ProgramStop& stop)
     endProgram(stop.exitStatus());
 }
 
-std::string settingsFolder(const std::string& appPath)
-{
-    return settingsFolder(appPath, kSystemSettingsFolder);
-}
+std::string settingsFolder(const std::string& appPath) { return settingsFolder(appPath, kSystemSettingsFolder); }
 
 std::string settingsFolder(const std::string& appPath, const std::string& systemFolder)
 {

@@ -28,7 +28,7 @@ struct Pending {
 
 Pending& pending()
 {
-    static Pending* p = new Pending;  // never destroyed: used until the very end of the process
+    static Pending* p = new Pending; // never destroyed: used until the very end of the process
     return *p;
 }
 
@@ -98,7 +98,7 @@ void SafeFile::create(const std::string& tempName)
     try {
         createTemp(tempName);
     } catch (...) {
-        closeFolder();  // no destructor runs for a file that was never made
+        closeFolder(); // no destructor runs for a file that was never made
         throw;
     }
 }

@@ -63,8 +63,8 @@ private:
     void closeFolder() noexcept;
 
     std::string m_folder, m_fileName, m_label;
-    std::string m_temp;  // the temporary's name in the folder, empty when there is none
-    int m_dir = -1;      // the folder
+    std::string m_temp; // the temporary's name in the folder, empty when there is none
+    int m_dir = -1; // the folder
     int m_fd = -1;
     std::size_t m_written = 0;
     bool m_flushed = false;

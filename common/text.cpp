@@ -38,15 +38,11 @@ std::size_t offsetOf(std::string_view s, std::size_t idx)
 std::size_t length(std::string_view s)
 {
     std::size_t count = 0;
-    for (std::size_t i = 0; i < s.size(); i += seqLength(s, i))
-        ++count;
+    for (std::size_t i = 0; i < s.size(); i += seqLength(s, i)) ++count;
     return count;
 }
 
-std::string left(std::string_view s, std::size_t n)
-{
-    return std::string(s.substr(0, offsetOf(s, n)));
-}
+std::string left(std::string_view s, std::size_t n) { return std::string(s.substr(0, offsetOf(s, n))); }
 
 std::string right(std::string_view s, std::size_t n)
 {
@@ -129,7 +125,8 @@ std::string hexCode(std::uint32_t value, int digits)
 {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out;
-    for (; value != 0 || static_cast<int>(out.size()) < digits; value >>= 4) out.insert(out.begin(), kDigits[value & 0xF]);
+    for (; value != 0 || static_cast<int>(out.size()) < digits; value >>= 4)
+        out.insert(out.begin(), kDigits[value & 0xF]);
     return out;
 }
 
@@ -140,8 +137,7 @@ char32_t decodeAt(std::string_view s, std::size_t i, std::size_t* seqLen)
     const auto b0 = static_cast<unsigned char>(s[i]);
     if (n == 1) return b0;
     char32_t cp = b0 & (0xFF >> (n + 1));
-    for (std::size_t k = 1; k < n; ++k)
-        cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
     return cp;
 }
 

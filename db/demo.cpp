@@ -9,8 +9,8 @@
 // for about one in five, a differential payment record (pay kind 3) for every staff
 // member. Summary rows of the fiscal year by finance office, school type and month.
 // Everything is drawn from one seeded generator, so a seed always gives the same files.
-#include "common/sqltext.h"
 #include "db/demo.h"
+#include "common/sqltext.h"
 
 #include "db/kovdb.h"
 
@@ -59,10 +59,10 @@ private:
 };
 
 constexpr std::array<const char*, 40> kPlaces = {
-    "城東", "北山", "南台", "東町", "西原", "中央", "緑ヶ丘", "桜台", "旭", "若葉",
-    "青葉", "日の出", "松原", "本町", "川内", "大野", "高田", "宮前", "富士見", "港",
-    "山田", "清水", "浜田", "岡本", "春日", "白山", "朝日", "平和", "泉", "栄",
-    "新町", "住吉", "梅林", "鶴見", "杉並", "柳川", "福島", "千歳", "三川", "竹の内",
+    "城東", "北山",   "南台", "東町", "西原", "中央", "緑ヶ丘", "桜台", "旭",     "若葉",
+    "青葉", "日の出", "松原", "本町", "川内", "大野", "高田",   "宮前", "富士見", "港",
+    "山田", "清水",   "浜田", "岡本", "春日", "白山", "朝日",   "平和", "泉",     "栄",
+    "新町", "住吉",   "梅林", "鶴見", "杉並", "柳川", "福島",   "千歳", "三川",   "竹の内",
 };
 
 struct NamePair {
@@ -71,24 +71,49 @@ struct NamePair {
 };
 
 constexpr std::array<NamePair, 30> kSurnames = {{
-    {"佐藤", "ｻﾄｳ"}, {"鈴木", "ｽｽﾞｷ"}, {"高橋", "ﾀｶﾊｼ"}, {"田中", "ﾀﾅｶ"}, {"伊藤", "ｲﾄｳ"},
-    {"渡辺", "ﾜﾀﾅﾍﾞ"}, {"山本", "ﾔﾏﾓﾄ"}, {"中村", "ﾅｶﾑﾗ"}, {"小林", "ｺﾊﾞﾔｼ"}, {"加藤", "ｶﾄｳ"},
-    {"吉田", "ﾖｼﾀﾞ"}, {"山田", "ﾔﾏﾀﾞ"}, {"佐々木", "ｻｻｷ"}, {"山口", "ﾔﾏｸﾞﾁ"}, {"松本", "ﾏﾂﾓﾄ"},
-    {"井上", "ｲﾉｳｴ"}, {"木村", "ｷﾑﾗ"}, {"林", "ﾊﾔｼ"}, {"斎藤", "ｻｲﾄｳ"}, {"清水", "ｼﾐｽﾞ"},
-    {"山崎", "ﾔﾏｻﾞｷ"}, {"森", "ﾓﾘ"}, {"池田", "ｲｹﾀﾞ"}, {"橋本", "ﾊｼﾓﾄ"}, {"阿部", "ｱﾍﾞ"},
-    {"石川", "ｲｼｶﾜ"}, {"前田", "ﾏｴﾀﾞ"}, {"藤田", "ﾌｼﾞﾀ"}, {"小川", "ｵｶﾞﾜ"}, {"岡田", "ｵｶﾀﾞ"},
+    {"佐藤", "ｻﾄｳ"},   {"鈴木", "ｽｽﾞｷ"},  {"高橋", "ﾀｶﾊｼ"},  {"田中", "ﾀﾅｶ"},  {"伊藤", "ｲﾄｳ"},  {"渡辺", "ﾜﾀﾅﾍﾞ"},
+    {"山本", "ﾔﾏﾓﾄ"},  {"中村", "ﾅｶﾑﾗ"},  {"小林", "ｺﾊﾞﾔｼ"}, {"加藤", "ｶﾄｳ"},  {"吉田", "ﾖｼﾀﾞ"}, {"山田", "ﾔﾏﾀﾞ"},
+    {"佐々木", "ｻｻｷ"}, {"山口", "ﾔﾏｸﾞﾁ"}, {"松本", "ﾏﾂﾓﾄ"},  {"井上", "ｲﾉｳｴ"}, {"木村", "ｷﾑﾗ"},  {"林", "ﾊﾔｼ"},
+    {"斎藤", "ｻｲﾄｳ"},  {"清水", "ｼﾐｽﾞ"},  {"山崎", "ﾔﾏｻﾞｷ"}, {"森", "ﾓﾘ"},     {"池田", "ｲｹﾀﾞ"}, {"橋本", "ﾊｼﾓﾄ"},
+    {"阿部", "ｱﾍﾞ"},   {"石川", "ｲｼｶﾜ"},  {"前田", "ﾏｴﾀﾞ"},  {"藤田", "ﾌｼﾞﾀ"}, {"小川", "ｵｶﾞﾜ"}, {"岡田", "ｵｶﾀﾞ"},
 }};
 
 constexpr std::array<NamePair, 16> kMaleNames = {{
-    {"太郎", "ﾀﾛｳ"}, {"一郎", "ｲﾁﾛｳ"}, {"健太", "ｹﾝﾀ"}, {"大輔", "ﾀﾞｲｽｹ"}, {"誠", "ﾏｺﾄ"},
-    {"浩二", "ｺｳｼﾞ"}, {"隆", "ﾀｶｼ"}, {"翔太", "ｼｮｳﾀ"}, {"拓也", "ﾀｸﾔ"}, {"直樹", "ﾅｵｷ"},
-    {"和也", "ｶｽﾞﾔ"}, {"修", "ｵｻﾑ"}, {"博", "ﾋﾛｼ"}, {"剛", "ﾂﾖｼ"}, {"悠斗", "ﾕｳﾄ"}, {"正人", "ﾏｻﾄ"},
+    {"太郎", "ﾀﾛｳ"},
+    {"一郎", "ｲﾁﾛｳ"},
+    {"健太", "ｹﾝﾀ"},
+    {"大輔", "ﾀﾞｲｽｹ"},
+    {"誠", "ﾏｺﾄ"},
+    {"浩二", "ｺｳｼﾞ"},
+    {"隆", "ﾀｶｼ"},
+    {"翔太", "ｼｮｳﾀ"},
+    {"拓也", "ﾀｸﾔ"},
+    {"直樹", "ﾅｵｷ"},
+    {"和也", "ｶｽﾞﾔ"},
+    {"修", "ｵｻﾑ"},
+    {"博", "ﾋﾛｼ"},
+    {"剛", "ﾂﾖｼ"},
+    {"悠斗", "ﾕｳﾄ"},
+    {"正人", "ﾏｻﾄ"},
 }};
 
 constexpr std::array<NamePair, 16> kFemaleNames = {{
-    {"花子", "ﾊﾅｺ"}, {"陽子", "ﾖｳｺ"}, {"美咲", "ﾐｻｷ"}, {"恵子", "ｹｲｺ"}, {"由美", "ﾕﾐ"},
-    {"裕子", "ﾕｳｺ"}, {"直美", "ﾅｵﾐ"}, {"真由美", "ﾏﾕﾐ"}, {"愛", "ｱｲ"}, {"彩", "ｱﾔ"},
-    {"久美子", "ｸﾐｺ"}, {"明美", "ｱｹﾐ"}, {"千尋", "ﾁﾋﾛ"}, {"智子", "ﾄﾓｺ"}, {"沙織", "ｻｵﾘ"}, {"優子", "ﾕｳｺ"},
+    {"花子", "ﾊﾅｺ"},
+    {"陽子", "ﾖｳｺ"},
+    {"美咲", "ﾐｻｷ"},
+    {"恵子", "ｹｲｺ"},
+    {"由美", "ﾕﾐ"},
+    {"裕子", "ﾕｳｺ"},
+    {"直美", "ﾅｵﾐ"},
+    {"真由美", "ﾏﾕﾐ"},
+    {"愛", "ｱｲ"},
+    {"彩", "ｱﾔ"},
+    {"久美子", "ｸﾐｺ"},
+    {"明美", "ｱｹﾐ"},
+    {"千尋", "ﾁﾋﾛ"},
+    {"智子", "ﾄﾓｺ"},
+    {"沙織", "ｻｵﾘ"},
+    {"優子", "ﾕｳｺ"},
 }};
 
 // Finance offices with schools (8 is the prefectural schools' office: no school here).
@@ -104,12 +129,12 @@ std::string fullWidthNumber(std::int64_t n)
 }
 
 struct School {
-    std::int64_t code = 0;       // SYOZOK = 'E' + code
-    std::int64_t type = 4;       // 4 elementary, 5 junior high
+    std::int64_t code = 0; // SYOZOK = 'E' + code
+    std::int64_t type = 4; // 4 elementary, 5 junior high
     std::int64_t zaimu = 1;
     std::string name;
-    bool remote = false;         // pays the remote-area allowance
-    int block[3] = {0, 0, 0};    // slot for pay kinds 2, 5, 3
+    bool remote = false; // pays the remote-area allowance
+    int block[3] = {0, 0, 0}; // slot for pay kinds 2, 5, 3
 };
 
 struct Person {
@@ -119,11 +144,11 @@ struct Person {
     int sex = 1;
     std::string name;
     std::string kana;
-    std::int64_t birth = 0;      // YYYYMMDD
-    std::int64_t hired = 0;      // YYYYMMDD
-    std::string grade;           // KGOKYU
-    std::int64_t step = 1;       // KGOGHO
-    std::int64_t salary = 0;     // monthly
+    std::int64_t birth = 0; // YYYYMMDD
+    std::int64_t hired = 0; // YYYYMMDD
+    std::string grade; // KGOKYU
+    std::int64_t step = 1; // KGOGHO
+    std::int64_t salary = 0; // monthly
     std::int64_t dependants = 0;
     bool dailyPaid() const { return syosyu == 5 || syosyu == 6; }
 };
@@ -152,12 +177,16 @@ public:
             m_index.emplace(name, m_defaults.size());
             if (text) m_defaults.emplace_back(std::monostate{});
             else m_defaults.emplace_back(std::int64_t{0});
-            if (!cols.empty()) { cols += ", "; params += ", "; }
+            if (!cols.empty()) {
+                cols += ", ";
+                params += ", ";
+            }
             cols += kov::sql::quoteIdentifier(name);
             params += "?";
         }
         m_values = m_defaults;
-        m_insert = db.prepare("INSERT INTO " + kov::sql::quoteIdentifier(table) + " (" + cols + ") VALUES (" + params + ")");
+        m_insert =
+            db.prepare("INSERT INTO " + kov::sql::quoteIdentifier(table) + " (" + cols + ") VALUES (" + params + ")");
     }
 
     TableWriter& set(const std::string& column, Value v)
@@ -210,16 +239,21 @@ std::int64_t completeSalaryExpenseSummary(Connection& db, std::int64_t nendo)
 {
     const std::string n = std::to_string(nendo);
     std::string columns = "NINZU", quarters = "(s.NINZU + 3) / 4";
-    for (const char* c : {"KYUYO", "KTYOGK", "STYOGK", "CHIIKI", "KTOKUB", "FUYOTE", "JYUKYO", "TUKINH", "TUKINK",
-                          "HEKICI", "HEKJUN", "SYUKUH", "SYUKUK", "TANSIN", "TOKGYO", "ZANGYO", "JIDOU", "KIMATU",
-                          "KINBEN", "KYUJIT", "TAGAKU"}) {
+    for (const char* c :
+         {"KYUYO",  "KTYOGK", "STYOGK", "CHIIKI", "KTOKUB", "FUYOTE", "JYUKYO", "TUKINH", "TUKINK", "HEKICI", "HEKJUN",
+          "SYUKUH", "SYUKUK", "TANSIN", "TOKGYO", "ZANGYO", "JIDOU",  "KIMATU", "KINBEN", "KYUJIT", "TAGAKU"}) {
         columns += std::string(", ") + c;
         quarters += std::string(", s.") + c + " / 4";
     }
     db.exec("WITH RECURSIVE codes(z) AS (SELECT 1 UNION ALL SELECT z + 1 FROM codes WHERE z < 9) "
-            "INSERT INTO SKSUMI (NENDO, ZAIMU, SYOCHU, SHARYM, " + columns + ") "
-            "SELECT s.NENDO, codes.z, s.SYOCHU, s.SHARYM, " + quarters + " FROM SKSUMI s, codes "
-            "WHERE s.NENDO = " + n + " AND s.ZAIMU = (SELECT MIN(ZAIMU) FROM SKSUMI WHERE NENDO = " + n +
+            "INSERT INTO SKSUMI (NENDO, ZAIMU, SYOCHU, SHARYM, " +
+            columns +
+            ") "
+            "SELECT s.NENDO, codes.z, s.SYOCHU, s.SHARYM, " +
+            quarters +
+            " FROM SKSUMI s, codes "
+            "WHERE s.NENDO = " +
+            n + " AND s.ZAIMU = (SELECT MIN(ZAIMU) FROM SKSUMI WHERE NENDO = " + n +
             " AND SYOCHU = s.SYOCHU) AND NOT EXISTS (SELECT 1 FROM SKSUMI t WHERE t.NENDO = " + n +
             " AND t.ZAIMU = codes.z AND t.SYOCHU = s.SYOCHU)");
     return std::get<std::int64_t>(db.scalar("SELECT changes()"));
@@ -281,7 +315,7 @@ DemoSummary generateDemo(const DemoOptions& opt)
     for (int k = 0; k < 3; ++k) {
         const std::int64_t nb = std::clamp<std::int64_t>(nSchools / perBlock[k], 1, maxBlocks[k]);
         for (std::int64_t g = 0; g < nb; ++g) {
-            const std::int64_t from = g * nSchools / nb, to = (g + 1) * nSchools / nb;  // [from, to)
+            const std::int64_t from = g * nSchools / nb, to = (g + 1) * nSchools / nb; // [from, to)
             const int slot = firstSlot[k] + static_cast<int>(g);
             for (std::int64_t j = from; j < to; ++j) schools[static_cast<std::size_t>(j)].block[k] = slot;
             blocks.push_back({slot, schools[static_cast<std::size_t>(from)].code,
@@ -310,19 +344,36 @@ DemoSummary generateDemo(const DemoOptions& opt)
         const NamePair& gn = p.sex == 1 ? rng.pick(kMaleNames) : rng.pick(kFemaleNames);
         p.name = std::string(sn.kanji) + "　" + gn.kanji;
         p.kana = std::string(sn.kana) + " " + gn.kana;
-        const std::int64_t age = p.syosyu == 1 ? rng.range(54, 59)
-                               : p.syosyu == 2 ? rng.range(48, 57)
-                               : p.dailyPaid() ? rng.range(23, 64)
-                                               : rng.range(23, 59);
+        const std::int64_t age = p.syosyu == 1   ? rng.range(54, 59)
+                                 : p.syosyu == 2 ? rng.range(48, 57)
+                                 : p.dailyPaid() ? rng.range(23, 64)
+                                                 : rng.range(23, 59);
         p.birth = (opt.syorid / 100 - age) * 10000 + rng.range(1, 12) * 100 + rng.range(1, 28);
         p.hired = (p.birth / 10000 + std::min<std::int64_t>(age, rng.range(22, 26))) * 10000 + 401;
         const std::int64_t years = std::max<std::int64_t>(0, opt.syorid / 100 - p.hired / 10000);
         switch (p.syosyu) {
-        case 1: p.grade = "4"; p.step = std::min<std::int64_t>(10 + years, 40); p.salary = 400000 + p.step * 1200; break;
-        case 2: p.grade = "3"; p.step = std::min<std::int64_t>(20 + years, 60); p.salary = 350000 + p.step * 900; break;
-        case 5: case 6:
-        case 10: p.grade = "1"; p.step = std::min<std::int64_t>(1 + years * 2, 99); p.salary = 180000 + p.step * 1100; break;
-        default: p.grade = "2"; p.step = std::min<std::int64_t>(1 + years * 4, 99); p.salary = 200000 + p.step * 1900; break;
+        case 1:
+            p.grade = "4";
+            p.step = std::min<std::int64_t>(10 + years, 40);
+            p.salary = 400000 + p.step * 1200;
+            break;
+        case 2:
+            p.grade = "3";
+            p.step = std::min<std::int64_t>(20 + years, 60);
+            p.salary = 350000 + p.step * 900;
+            break;
+        case 5:
+        case 6:
+        case 10:
+            p.grade = "1";
+            p.step = std::min<std::int64_t>(1 + years * 2, 99);
+            p.salary = 180000 + p.step * 1100;
+            break;
+        default:
+            p.grade = "2";
+            p.step = std::min<std::int64_t>(1 + years * 4, 99);
+            p.salary = 200000 + p.step * 1900;
+            break;
         }
         p.salary = p.salary / 100 * 100;
         p.dependants = p.dailyPaid() ? rng.range(0, 1) : rng.range(0, 4);
@@ -337,11 +388,29 @@ DemoSummary generateDemo(const DemoOptions& opt)
 
     TableWriter kanri(db, "SKKANRI");
     kanri.set("KEY", "KANRI").set("NENDO", opt.nendo).set("SYORID", opt.syorid);
-    kanri.set("KENKO", 46.5).set("KETOKO", 23.25).set("KETOJI", 23.25).set("KOSEI", 183.0).set("KOTOKO", 91.5)
-        .set("KOTOJI", 91.5).set("KAIGO", 8.2).set("JIDOU", 3.6).set("KMKM6", 1.2).set("KMKM12", 1.25)
-        .set("KMKM3", 0.0).set("KMKB6", 0.95).set("KMKB12", 1.05).set("KMKM12N", 1.25).set("ZFKBN1", 1)
-        .set("ZFKBN2", 0).set("ZFHAITO", "0").set("ZFKYU", 1).set("ZFSYO", 1).set("ZFSAG", 0).set("ZFSYA", 0)
-        .set("ZFKOYO", 0).set("ZFSAI", "1");
+    kanri.set("KENKO", 46.5)
+        .set("KETOKO", 23.25)
+        .set("KETOJI", 23.25)
+        .set("KOSEI", 183.0)
+        .set("KOTOKO", 91.5)
+        .set("KOTOJI", 91.5)
+        .set("KAIGO", 8.2)
+        .set("JIDOU", 3.6)
+        .set("KMKM6", 1.2)
+        .set("KMKM12", 1.25)
+        .set("KMKM3", 0.0)
+        .set("KMKB6", 0.95)
+        .set("KMKB12", 1.05)
+        .set("KMKM12N", 1.25)
+        .set("ZFKBN1", 1)
+        .set("ZFKBN2", 0)
+        .set("ZFHAITO", "0")
+        .set("ZFKYU", 1)
+        .set("ZFSYO", 1)
+        .set("ZFSAG", 0)
+        .set("ZFSYA", 0)
+        .set("ZFKOYO", 0)
+        .set("ZFSAI", "1");
     for (int t = 1; t <= 6; ++t) {
         char col[16];
         std::snprintf(col, sizeof col, "TOKTAN_%02d", t);
@@ -357,24 +426,47 @@ DemoSummary generateDemo(const DemoOptions& opt)
     for (const BlockSlot& b : blocks) {
         char nn[3];
         std::snprintf(nn, sizeof nn, "%02d", b.slot);
-        block.set(std::string("SSYOZK_") + nn, b.first).set(std::string("ESYOZK_") + nn, b.last)
-            .set(std::string("CNT_") + nn, b.count).set(std::string("KYUSYU_") + nn, b.kyusyu);
+        block.set(std::string("SSYOZK_") + nn, b.first)
+            .set(std::string("ESYOZK_") + nn, b.last)
+            .set(std::string("CNT_") + nn, b.count)
+            .set(std::string("KYUSYU_") + nn, b.kyusyu);
     }
     block.insert();
 
     TableWriter syoku(db, "SKSYOKU");
     for (const Person& p : staff) {
         const School& s = schools[p.school];
-        syoku.set("SYOKCD", p.syokcd).set("SYOSYU", p.syosyu).set("SYOZOK", syozok(s.code)).set("ZAIMU", s.zaimu)
-            .set("SIMKNJ", p.name).set("SIMKNA", p.kana).set("SEIBET", std::int64_t{p.sex}).set("SEIYMD", p.birth)
-            .set("KGOKYU", p.grade).set("KGOGHO", p.step).set("KKIGOU", "教").set("KBANGO", p.syokcd % 100000)
-            .set("NBANGO", "1" + std::to_string(p.syokcd)).set("HYOJUN", (p.salary + 20000) / 10000 * 10000)
-            .set("SSYUCD", std::int64_t{1}).set("SSOSCD", std::int64_t{1}).set("SKFYMD", p.hired)
-            .set("SKEYMD", std::int64_t{0}).set("SSOYMD", p.hired).set("KOYBAN", p.dailyPaid() ? "5001-" + std::to_string(p.syokcd) : "")
-            .set("KSYUCD", std::int64_t{1}).set("KSOSCD", std::int64_t{1}).set("KNFYMD", p.hired)
-            .set("KNEYMD", std::int64_t{0}).set("KSOYMD", p.hired).set("KAIKBN", std::int64_t{p.birth / 10000 <= opt.syorid / 100 - 40 ? 1 : 0})
-            .set("HATJIU_01", std::int64_t{1}).set("HAFYMD_01", std::max(p.hired, (opt.syorid / 100 - 3) * 10000 + 401))
-            .set("HAEYMD_01", std::int64_t{0}).set("HATSYO_01", syozok(s.code)).set("CHOKBN", "0");
+        syoku.set("SYOKCD", p.syokcd)
+            .set("SYOSYU", p.syosyu)
+            .set("SYOZOK", syozok(s.code))
+            .set("ZAIMU", s.zaimu)
+            .set("SIMKNJ", p.name)
+            .set("SIMKNA", p.kana)
+            .set("SEIBET", std::int64_t{p.sex})
+            .set("SEIYMD", p.birth)
+            .set("KGOKYU", p.grade)
+            .set("KGOGHO", p.step)
+            .set("KKIGOU", "教")
+            .set("KBANGO", p.syokcd % 100000)
+            .set("NBANGO", "1" + std::to_string(p.syokcd))
+            .set("HYOJUN", (p.salary + 20000) / 10000 * 10000)
+            .set("SSYUCD", std::int64_t{1})
+            .set("SSOSCD", std::int64_t{1})
+            .set("SKFYMD", p.hired)
+            .set("SKEYMD", std::int64_t{0})
+            .set("SSOYMD", p.hired)
+            .set("KOYBAN", p.dailyPaid() ? "5001-" + std::to_string(p.syokcd) : "")
+            .set("KSYUCD", std::int64_t{1})
+            .set("KSOSCD", std::int64_t{1})
+            .set("KNFYMD", p.hired)
+            .set("KNEYMD", std::int64_t{0})
+            .set("KSOYMD", p.hired)
+            .set("KAIKBN", std::int64_t{p.birth / 10000 <= opt.syorid / 100 - 40 ? 1 : 0})
+            .set("HATJIU_01", std::int64_t{1})
+            .set("HAFYMD_01", std::max(p.hired, (opt.syorid / 100 - 3) * 10000 + 401))
+            .set("HAEYMD_01", std::int64_t{0})
+            .set("HATSYO_01", syozok(s.code))
+            .set("CHOKBN", "0");
         syoku.insert();
     }
 
@@ -386,7 +478,9 @@ DemoSummary generateDemo(const DemoOptions& opt)
         const bool teacher = p.syosyu <= 4 || p.syosyu == 10 || p.syosyu == 5;
         const std::int64_t kyuryo = p.salary;
         const std::int64_t ktyogk = teacher ? roundYen(kyuryo * 0.04) : 0;
-        const std::int64_t styogk = p.syosyu == 1 ? roundYen(kyuryo * 0.15) : p.syosyu == 2 ? roundYen(kyuryo * 0.10) : 0;
+        const std::int64_t styogk = p.syosyu == 1   ? roundYen(kyuryo * 0.15)
+                                    : p.syosyu == 2 ? roundYen(kyuryo * 0.10)
+                                                    : 0;
         const std::int64_t fuyote = p.dependants * 10000;
         const double areaRate = s.zaimu == 1 ? 0.03 : s.zaimu == 2 ? 0.01 : 0.0;
         const std::int64_t kmchiiki = roundYen((kyuryo + ktyogk + styogk + fuyote) * areaRate);
@@ -395,9 +489,11 @@ DemoSummary generateDemo(const DemoOptions& opt)
         std::int64_t period = 600;
         if (rng.percent(12)) period = rng.pick(std::array<std::int64_t, 6>{515, 430, 315, 200, 115, 10});
         const double kmRate = period >= 600 ? 100 : period >= 500 ? 80 : period >= 300 ? 60 : 30;
-        const double kbRate = p.dailyPaid() ? 0
-                            : period >= 600 ? rng.pick(std::array<double, 4>{95, 95, 100, 67.5})
-                            : period >= 500 ? 80 : period >= 300 ? 60 : 30;
+        const double kbRate = p.dailyPaid()   ? 0
+                              : period >= 600 ? rng.pick(std::array<double, 4>{95, 95, 100, 67.5})
+                              : period >= 500 ? 80
+                              : period >= 300 ? 60
+                                              : 30;
         const std::int64_t kimatuKiso = kyuryo + ktyogk + styogk + fuyote + kmchiiki;
         const std::int64_t kinbenKiso = kyuryo + ktyogk + styogk + kbchiiki;
         const std::int64_t kimatu = floorYen(kimatuKiso * kimatuMonths * kmRate / 100);
@@ -410,15 +506,35 @@ DemoSummary generateDemo(const DemoOptions& opt)
         const std::int64_t kosei = roundYen(ssikyu * 0.0915);
         const std::int64_t koyou = p.dailyPaid() ? roundYen(ssikyu * 0.006) : 0;
         const std::int64_t syotok = floorYen((ssikyu - kenko - kosei - koyou) * taxRate / 100);
-        kei.set("SKYUYM", opt.syorid).set("KYUSYU", kyusyu).set("SYRFLG", std::int64_t{s.block[kyusyu == 2 ? 0 : 1]})
-            .set("SYOSYU", p.syosyu).set("SYOZOK", syozok(s.code)).set("SYOKCD", p.syokcd).set("KGOKYU", p.grade)
-            .set("KGOGHO", p.step).set("KYURYO", kyuryo).set("KTYOGK", ktyogk).set("STYOGK", styogk)
-            .set("KBCHIIKI", kbchiiki).set("FUYOTE", fuyote).set("KMCHIIKI", kmchiiki).set("KIMATU", kimatu)
-            .set("KINBEN", kinben).set("KMZOGE", kmzoge).set("SSIKYU", ssikyu).set("ZENKAZ", zenkaz)
-            .set("SYOTOK", syotok).set("KOYOU", koyou).set("KENKO", kenko).set("KOSEI", kosei)
+        kei.set("SKYUYM", opt.syorid)
+            .set("KYUSYU", kyusyu)
+            .set("SYRFLG", std::int64_t{s.block[kyusyu == 2 ? 0 : 1]})
+            .set("SYOSYU", p.syosyu)
+            .set("SYOZOK", syozok(s.code))
+            .set("SYOKCD", p.syokcd)
+            .set("KGOKYU", p.grade)
+            .set("KGOGHO", p.step)
+            .set("KYURYO", kyuryo)
+            .set("KTYOGK", ktyogk)
+            .set("STYOGK", styogk)
+            .set("KBCHIIKI", kbchiiki)
+            .set("FUYOTE", fuyote)
+            .set("KMCHIIKI", kmchiiki)
+            .set("KIMATU", kimatu)
+            .set("KINBEN", kinben)
+            .set("KMZOGE", kmzoge)
+            .set("SSIKYU", ssikyu)
+            .set("ZENKAZ", zenkaz)
+            .set("SYOTOK", syotok)
+            .set("KOYOU", koyou)
+            .set("KENKO", kenko)
+            .set("KOSEI", kosei)
             .set("SASIHK", ssikyu - syotok - koyou - kenko - kosei)
-            .set("KMRITU", roundYen(kmRate * 100000)).set("KBRITU", roundYen(kbRate * 100000))
-            .set("FSINSU", p.dependants).set("ZEIRT2", taxRate).set("KMMMDD", period)
+            .set("KMRITU", roundYen(kmRate * 100000))
+            .set("KBRITU", roundYen(kbRate * 100000))
+            .set("FSINSU", p.dependants)
+            .set("ZEIRT2", taxRate)
+            .set("KMMMDD", period)
             .set("KBMMDD", p.dailyPaid() ? std::int64_t{0} : period);
         kei.insert();
     };
@@ -456,15 +572,40 @@ DemoSummary generateDemo(const DemoOptions& opt)
         const std::int64_t koyou = p.dailyPaid() ? roundYen(kazeig * 0.006) : 0;
         const std::int64_t nenfus = rng.percent(25) ? rng.range(-60, 40) * 100 : 0;
         const std::int64_t kougok = rng.percent(5) ? rng.range(1, 20) * 1000 : 0;
-        kei.set("SKYUYM", opt.syorid).set("KYUSYU", std::int64_t{3}).set("SYRFLG", std::int64_t{s.block[2]})
-            .set("SYOSYU", p.syosyu).set("SYOZOK", syozok(s.code)).set("SYOKCD", p.syokcd).set("KGOKYU", p.grade)
-            .set("KGOGHO", p.step).set("KYURYO", kyuryo).set("KTYOGK", ktyogk).set("STYOGK", styogk)
-            .set("CHIIKI", chiiki).set("KTOKUB", std::int64_t{0}).set("TUKINH", tukinh).set("TUKINK", tukink)
-            .set("JYUKYO", jyukyo).set("FUYOTE", std::int64_t{0}).set("SYUKUH", syukuh).set("KISYUH", kisyuh)
-            .set("SYUKUK", syukuk).set("KISYUK", kisyuk).set("HEKICI", hekici).set("HEKJUN", hekjun)
-            .set("ZANGYO", zangyo).set("KYUJIT", kyujit).set("KIMATU", kimatu).set("KINBEN", kinben)
-            .set("KAZEIG", kazeig).set("SSIKYU", ssikyu).set("KENKO", kenko).set("KOSEI", kosei).set("KOYOU", koyou)
-            .set("NENFUS", nenfus).set("KOUGOK", kougok)
+        kei.set("SKYUYM", opt.syorid)
+            .set("KYUSYU", std::int64_t{3})
+            .set("SYRFLG", std::int64_t{s.block[2]})
+            .set("SYOSYU", p.syosyu)
+            .set("SYOZOK", syozok(s.code))
+            .set("SYOKCD", p.syokcd)
+            .set("KGOKYU", p.grade)
+            .set("KGOGHO", p.step)
+            .set("KYURYO", kyuryo)
+            .set("KTYOGK", ktyogk)
+            .set("STYOGK", styogk)
+            .set("CHIIKI", chiiki)
+            .set("KTOKUB", std::int64_t{0})
+            .set("TUKINH", tukinh)
+            .set("TUKINK", tukink)
+            .set("JYUKYO", jyukyo)
+            .set("FUYOTE", std::int64_t{0})
+            .set("SYUKUH", syukuh)
+            .set("KISYUH", kisyuh)
+            .set("SYUKUK", syukuk)
+            .set("KISYUK", kisyuk)
+            .set("HEKICI", hekici)
+            .set("HEKJUN", hekjun)
+            .set("ZANGYO", zangyo)
+            .set("KYUJIT", kyujit)
+            .set("KIMATU", kimatu)
+            .set("KINBEN", kinben)
+            .set("KAZEIG", kazeig)
+            .set("SSIKYU", ssikyu)
+            .set("KENKO", kenko)
+            .set("KOSEI", kosei)
+            .set("KOYOU", koyou)
+            .set("NENFUS", nenfus)
+            .set("KOUGOK", kougok)
             .set("SASIHK", ssikyu - kenko - kosei - koyou - kougok + nenfus);
         kei.insert();
     }
@@ -473,39 +614,41 @@ DemoSummary generateDemo(const DemoOptions& opt)
     // ---- salary-expense summary of the fiscal year ----
     // Monthly amounts per finance office and school type, from the staff's pay.
     static constexpr std::array<const char*, 21> kSumiAmounts = {
-        "KYUYO", "KTYOGK", "STYOGK", "CHIIKI", "KTOKUB", "FUYOTE", "JYUKYO", "TUKINH", "TUKINK", "HEKICI", "HEKJUN",
-        "SYUKUH", "SYUKUK", "TANSIN", "TOKGYO", "ZANGYO", "JIDOU", "KIMATU", "KINBEN", "KYUJIT", "TAGAKU"};
+        "KYUYO",  "KTYOGK", "STYOGK", "CHIIKI", "KTOKUB", "FUYOTE", "JYUKYO", "TUKINH", "TUKINK", "HEKICI", "HEKJUN",
+        "SYUKUH", "SYUKUK", "TANSIN", "TOKGYO", "ZANGYO", "JIDOU",  "KIMATU", "KINBEN", "KYUJIT", "TAGAKU"};
     struct Group {
         std::int64_t ninzu = 0;
         std::array<std::int64_t, 21> monthly{};
         std::int64_t bonusBase = 0;
     };
-    std::map<std::pair<std::int64_t, std::int64_t>, Group> groups;  // (zaimu, type)
+    std::map<std::pair<std::int64_t, std::int64_t>, Group> groups; // (zaimu, type)
     for (const Person& p : staff) {
         const School& s = schools[p.school];
         Group& g = groups[{s.zaimu, s.type}];
         ++g.ninzu;
         const std::int64_t ktyogk = p.syosyu <= 4 || p.syosyu == 10 ? roundYen(p.salary * 0.04) : 0;
-        const std::int64_t styogk = p.syosyu == 1 ? roundYen(p.salary * 0.15) : p.syosyu == 2 ? roundYen(p.salary * 0.10) : 0;
+        const std::int64_t styogk = p.syosyu == 1   ? roundYen(p.salary * 0.15)
+                                    : p.syosyu == 2 ? roundYen(p.salary * 0.10)
+                                                    : 0;
         g.monthly[0] += p.salary;
         g.monthly[1] += ktyogk;
         g.monthly[2] += styogk;
         g.monthly[3] += s.zaimu == 1 ? roundYen((p.salary + ktyogk) * 0.03) : 0;
-        g.monthly[4] += p.syosyu == 1 ? 5000 : 0;                           // KTOKUB
-        g.monthly[5] += p.dependants * 10000;                                // FUYOTE
-        g.monthly[6] += (p.syokcd % 7 == 0) ? 27000 : 0;                     // JYUKYO
-        g.monthly[7] += (p.syokcd % 3 == 0) ? 4200 : 0;                      // TUKINH
-        g.monthly[8] += (p.syokcd % 11 == 0) ? 1800 : 0;                     // TUKINK
+        g.monthly[4] += p.syosyu == 1 ? 5000 : 0; // KTOKUB
+        g.monthly[5] += p.dependants * 10000; // FUYOTE
+        g.monthly[6] += (p.syokcd % 7 == 0) ? 27000 : 0; // JYUKYO
+        g.monthly[7] += (p.syokcd % 3 == 0) ? 4200 : 0; // TUKINH
+        g.monthly[8] += (p.syokcd % 11 == 0) ? 1800 : 0; // TUKINK
         g.monthly[9] += s.remote ? roundYen((p.salary + ktyogk) * 0.08) : 0; // HEKICI
-        g.monthly[10] += s.remote && p.syokcd % 4 == 0 ? 3000 : 0;           // HEKJUN
-        g.monthly[11] += p.syosyu == 3 && p.syokcd % 5 == 0 ? 4400 : 0;      // SYUKUH
-        g.monthly[12] += p.syosyu == 3 && p.syokcd % 9 == 0 ? 2200 : 0;      // SYUKUK
-        g.monthly[13] += p.syokcd % 31 == 0 ? 30000 : 0;                     // TANSIN
-        g.monthly[14] += p.syosyu == 3 && p.syokcd % 2 == 0 ? 3600 : 0;      // TOKGYO
-        g.monthly[15] += p.syosyu == 7 ? 12000 : 0;                          // ZANGYO
-        g.monthly[16] += p.dependants >= 2 ? 10000 : 0;                      // JIDOU
-        g.monthly[19] += p.syosyu == 7 ? 2500 : 0;                           // KYUJIT
-        g.monthly[20] += p.syosyu == 3 && p.syokcd % 13 == 0 ? 1000 : 0;     // TAGAKU
+        g.monthly[10] += s.remote && p.syokcd % 4 == 0 ? 3000 : 0; // HEKJUN
+        g.monthly[11] += p.syosyu == 3 && p.syokcd % 5 == 0 ? 4400 : 0; // SYUKUH
+        g.monthly[12] += p.syosyu == 3 && p.syokcd % 9 == 0 ? 2200 : 0; // SYUKUK
+        g.monthly[13] += p.syokcd % 31 == 0 ? 30000 : 0; // TANSIN
+        g.monthly[14] += p.syosyu == 3 && p.syokcd % 2 == 0 ? 3600 : 0; // TOKGYO
+        g.monthly[15] += p.syosyu == 7 ? 12000 : 0; // ZANGYO
+        g.monthly[16] += p.dependants >= 2 ? 10000 : 0; // JIDOU
+        g.monthly[19] += p.syosyu == 7 ? 2500 : 0; // KYUJIT
+        g.monthly[20] += p.syosyu == 3 && p.syokcd % 13 == 0 ? 1000 : 0; // TAGAKU
         g.bonusBase += p.salary + ktyogk + styogk + p.dependants * 10000;
     }
     TableWriter sumi(db, "SKSUMI");
@@ -513,9 +656,12 @@ DemoSummary generateDemo(const DemoOptions& opt)
         for (int m = 0; m < 13; ++m) {
             const std::int64_t year = opt.nendo + (m >= 9 ? 1 : 0);
             const std::int64_t month = (m + 3) % 12 + 1;
-            const bool lateApril = m == 12;  // April of the next year: payments that belong to March
-            sumi.set("NENDO", opt.nendo).set("ZAIMU", key.first).set("SYOCHU", key.second)
-                .set("SHARYM", year * 100 + month).set("NINZU", lateApril ? 0 : g.ninzu);
+            const bool lateApril = m == 12; // April of the next year: payments that belong to March
+            sumi.set("NENDO", opt.nendo)
+                .set("ZAIMU", key.first)
+                .set("SYOCHU", key.second)
+                .set("SHARYM", year * 100 + month)
+                .set("NINZU", lateApril ? 0 : g.ninzu);
             for (std::size_t i = 0; i < kSumiAmounts.size(); ++i) {
                 std::int64_t v = g.monthly[i];
                 if (lateApril) {

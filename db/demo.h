@@ -7,9 +7,9 @@
 namespace kov::gendemo {
 
 struct DemoOptions {
-    std::string outDir;          // created when missing
-    std::int64_t staff = 600;    // staff members
-    std::uint64_t seed = 1;      // same seed, same databases
+    std::string outDir; // created when missing
+    std::int64_t staff = 600; // staff members
+    std::uint64_t seed = 1; // same seed, same databases
     std::int64_t syorid = 202306;
     std::int64_t nendo = 2023;
 };
@@ -17,8 +17,8 @@ struct DemoOptions {
 struct DemoSummary {
     std::int64_t schools = 0;
     std::int64_t staff = 0;
-    std::int64_t payments = 0;   // SKSYKEI rows
-    std::int64_t summaryRows = 0;  // SKSUMI rows
+    std::int64_t payments = 0; // SKSYKEI rows
+    std::int64_t summaryRows = 0; // SKSUMI rows
     int blocks = 0;
 };
 

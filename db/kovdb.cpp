@@ -59,7 +59,10 @@ std::int64_t insertRow(Connection& db, std::string_view table, const Row& row)
     std::string sql = "INSERT INTO " + sql::quoteIdentifier(table) + " (";
     std::string params;
     for (std::size_t i = 0; i < row.size(); ++i) {
-        if (i) { sql += ", "; params += ", "; }
+        if (i) {
+            sql += ", ";
+            params += ", ";
+        }
         sql += sql::quoteIdentifier(row[i].first);
         params += '?';
     }
@@ -83,19 +86,47 @@ std::vector<std::string> tableColumns(Connection& db, std::string_view table)
 Row standardNames()
 {
     return {
-        {"SYOKU1", "校長"}, {"SYOKU2", "教頭"}, {"SYOKU3", "教諭"}, {"SYOKU4", "養護教諭"},
-        {"SYOKU5", "講師(日額)"}, {"SYOKU6", "臨時(日額)"}, {"SYOKU7", "事務職員"},
-        {"SYOKU8", "栄養職員"}, {"SYOKU9", "学校用務員"}, {"SYOKU10", "助教諭"},
-        {"ZAIMU1", "中央教育事務所"}, {"ZAIMU2", "東部教育事務所"}, {"ZAIMU3", "西部教育事務所"},
-        {"ZAIMU4", "南部教育事務所"}, {"ZAIMU5", "北部教育事務所"}, {"ZAIMU6", "湖南教育事務所"},
-        {"ZAIMU7", "山間教育事務所"}, {"ZAIMU8", "県立学校課"}, {"ZAIMU9", "本庁"},
-        {"HATSU1", "本務"}, {"HATSU2", "兼務"}, {"HATSU3", "出向"}, {"HATSU4", "派遣"},
-        {"HATSU5", "休職"}, {"HATSU6", "育児休業"}, {"HATSU7", "研修"}, {"HATSU8", "その他"},
-        {"NENKB1", "S"}, {"NENKJ1", "昭和"}, {"NENST1", std::int64_t{19261225}},
-        {"NENKB2", "H"}, {"NENKJ2", "平成"}, {"NENST2", std::int64_t{19890108}},
-        {"NENKB3", "R"}, {"NENKJ3", "令和"}, {"NENST3", std::int64_t{20190501}},
-        {"KIGOU", "教"}, {"DAIHYO1", "教育委員会教育長"}, {"DAIHYO2", "教職員課長"},
-        {"KENKO", std::int64_t{10}}, {"KOSEI", std::int64_t{10}},
+        {"SYOKU1", "校長"},
+        {"SYOKU2", "教頭"},
+        {"SYOKU3", "教諭"},
+        {"SYOKU4", "養護教諭"},
+        {"SYOKU5", "講師(日額)"},
+        {"SYOKU6", "臨時(日額)"},
+        {"SYOKU7", "事務職員"},
+        {"SYOKU8", "栄養職員"},
+        {"SYOKU9", "学校用務員"},
+        {"SYOKU10", "助教諭"},
+        {"ZAIMU1", "中央教育事務所"},
+        {"ZAIMU2", "東部教育事務所"},
+        {"ZAIMU3", "西部教育事務所"},
+        {"ZAIMU4", "南部教育事務所"},
+        {"ZAIMU5", "北部教育事務所"},
+        {"ZAIMU6", "湖南教育事務所"},
+        {"ZAIMU7", "山間教育事務所"},
+        {"ZAIMU8", "県立学校課"},
+        {"ZAIMU9", "本庁"},
+        {"HATSU1", "本務"},
+        {"HATSU2", "兼務"},
+        {"HATSU3", "出向"},
+        {"HATSU4", "派遣"},
+        {"HATSU5", "休職"},
+        {"HATSU6", "育児休業"},
+        {"HATSU7", "研修"},
+        {"HATSU8", "その他"},
+        {"NENKB1", "S"},
+        {"NENKJ1", "昭和"},
+        {"NENST1", std::int64_t{19261225}},
+        {"NENKB2", "H"},
+        {"NENKJ2", "平成"},
+        {"NENST2", std::int64_t{19890108}},
+        {"NENKB3", "R"},
+        {"NENKJ3", "令和"},
+        {"NENST3", std::int64_t{20190501}},
+        {"KIGOU", "教"},
+        {"DAIHYO1", "教育委員会教育長"},
+        {"DAIHYO2", "教職員課長"},
+        {"KENKO", std::int64_t{10}},
+        {"KOSEI", std::int64_t{10}},
     };
 }
 

@@ -154,11 +154,20 @@ std::string copyText(const Value& v)
     out.reserve(t.size());
     for (char c : t) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -168,7 +177,7 @@ std::int64_t copyDatabase(Connection& source, Session& target, CopyMode mode)
 {
     struct Table {
         std::string name;
-        std::vector<std::pair<std::string, std::string>> columns;  // name, SQLite type
+        std::vector<std::pair<std::string, std::string>> columns; // name, SQLite type
     };
     std::vector<Table> tables;
     {
@@ -197,7 +206,8 @@ std::int64_t copyDatabase(Connection& source, Session& target, CopyMode mode)
             create += (i ? ",\n    " : "\n    ") + pgName(t.columns[i].first) + " " + columnType(t.columns[i].second);
             columns += (i ? ", " : "") + pgName(t.columns[i].first);
         }
-        const bool exists = target.scalar("SELECT to_regclass('" + kov::sql::escapeLiteral(name) + "') IS NOT NULL") == "t";
+        const bool exists =
+            target.scalar("SELECT to_regclass('" + kov::sql::escapeLiteral(name) + "') IS NOT NULL") == "t";
         if (exists && mode == CopyMode::Refresh) {
             target.exec("DELETE FROM " + name);
         } else {
@@ -225,7 +235,8 @@ std::int64_t copyDatabase(Connection& source, Session& target, CopyMode mode)
     }
     // The indexes of the tables created here (a refreshed table has its own).
     {
-        Statement st = source.prepare("SELECT tbl_name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL");
+        Statement st =
+            source.prepare("SELECT tbl_name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL");
         while (st.step()) {
             const std::string table = std::get<std::string>(st.column(0));
             if (std::find(created.begin(), created.end(), table) != created.end())

@@ -49,8 +49,8 @@ std::string copyText(const Value& v);
 
 // How copyDatabase treats a table that exists already.
 enum class CopyMode {
-    Replace,  // dropped and created anew (a database moved to PostgreSQL)
-    Refresh,  // kept, its rows deleted: readers with the table open are not waited for
+    Replace, // dropped and created anew (a database moved to PostgreSQL)
+    Refresh, // kept, its rows deleted: readers with the table open are not waited for
 };
 
 // Copies every table of the SQLite database `source` with its rows and indexes into

@@ -25,10 +25,7 @@ Statement::~Statement()
     if (m_stmt) sqlite3_finalize(m_stmt);
 }
 
-Statement::Statement(Statement&& o) noexcept
-    : m_stmt(std::exchange(o.m_stmt, nullptr)), m_sql(std::move(o.m_sql))
-{
-}
+Statement::Statement(Statement&& o) noexcept : m_stmt(std::exchange(o.m_stmt, nullptr)), m_sql(std::move(o.m_sql)) {}
 
 Statement& Statement::operator=(Statement&& o) noexcept
 {
@@ -40,10 +37,7 @@ Statement& Statement::operator=(Statement&& o) noexcept
     return *this;
 }
 
-void Statement::fail(int rc) const
-{
-    throwSqlite(m_stmt ? sqlite3_db_handle(m_stmt) : nullptr, rc, m_sql);
-}
+void Statement::fail(int rc) const { throwSqlite(m_stmt ? sqlite3_db_handle(m_stmt) : nullptr, rc, m_sql); }
 
 Statement& Statement::bind(int index, const Value& v)
 {
@@ -134,10 +128,7 @@ Connection::Connection(const std::string& path, Mode mode) : m_path(path)
 
 Connection::~Connection() { close(); }
 
-Connection::Connection(Connection&& o) noexcept
-    : m_db(std::exchange(o.m_db, nullptr)), m_path(std::move(o.m_path))
-{
-}
+Connection::Connection(Connection&& o) noexcept : m_db(std::exchange(o.m_db, nullptr)), m_path(std::move(o.m_path)) {}
 
 Connection& Connection::operator=(Connection&& o) noexcept
 {

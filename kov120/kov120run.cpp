@@ -14,7 +14,10 @@ namespace {
 
 Currency num(int value) { return Currency::fromInt(value); }
 
-std::string edit(Currency value, int width) { return prfNumEdit(value, static_cast<std::int16_t>(width), 0, -1, -1, -1, -1); }
+std::string edit(Currency value, int width)
+{
+    return prfNumEdit(value, static_cast<std::int16_t>(width), 0, -1, -1, -1, -1);
+}
 
 std::string digits128(unsigned __int128 value)
 {
@@ -40,7 +43,7 @@ std::string rateText(Currency rate)
     if (digits.size() > 15) {
         unsigned __int128 unit = 1;
         for (std::size_t i = 0; i < digits.size() - 15; ++i) unit *= 10;
-        magnitude = (magnitude + unit / 2) / unit * unit;  // halves away from zero
+        magnitude = (magnitude + unit / 2) / unit * unit; // halves away from zero
         digits = digits128(magnitude);
     }
     if (digits.size() <= kPoint) digits.insert(0, kPoint + 1 - digits.size(), '0');
@@ -83,9 +86,9 @@ std::string Kov120Run::overlayFile() const
 
 std::array<LevelTotals*, 18> Kov120Run::accumulators()
 {
-    return {&totKYURYO, &totKTYOGK,     &totSTYOGK, &totKinbenKiso, &totFUYOTE, &totKMCHIIKI,
+    return {&totKYURYO,   &totKTYOGK,     &totSTYOGK, &totKinbenKiso, &totFUYOTE, &totKMCHIIKI,
             &totKBCHIIKI, &totKimatuKiso, &totKIMATU, &totKINBEN,     &totKMZOGE, &totSSIKYU,
-            &totZENKAZ, &totSYOTOK,     &totKOYOU,  &totKENKO,      &totKOSEI,  &totSASIHK};
+            &totZENKAZ,   &totSYOTOK,     &totKOYOU,  &totKENKO,      &totKOSEI,  &totSASIHK};
 }
 
 Currency Kov120Run::processingMonth() const { return prfDatePart(input().processingMonth, "M"); }
@@ -98,8 +101,9 @@ void Kov120Run::prsKyuyo()
     totKYURYO.post(col("KYURYO"));
     totKTYOGK.post(col("KTYOGK"));
     totSTYOGK.post(col("STYOGK"));
-    totKinbenKiso.post(input().group == blockreport::StaffGroup::Monthly ? col("KYURYO") + col("KTYOGK") + col("STYOGK") + col("KBCHIIKI")
-                                            : Currency{});
+    totKinbenKiso.post(input().group == blockreport::StaffGroup::Monthly
+                           ? col("KYURYO") + col("KTYOGK") + col("STYOGK") + col("KBCHIIKI")
+                           : Currency{});
     totFUYOTE.post(col("FUYOTE"));
     totKMCHIIKI.post(col("KMCHIIKI"));
     totKBCHIIKI.post(col("KBCHIIKI"));
@@ -203,18 +207,19 @@ void Kov120Run::prsGokeiPrint(EntryLevel level)
         bool shown;
     };
     const Column columns[] = {
-        {&totKYURYO, 21, false, 12, true},      {&totKTYOGK, 33, false, 8, true},
-        {&totSTYOGK, 41, false, 8, true},       {&totFUYOTE, 49, false, 8, true},
-        {&totKMCHIIKI, 57, true, 10, true},     {&totKBCHIIKI, 57, false, 10, true},
-        {&totKimatuKiso, 67, true, 12, true},   {&totKinbenKiso, 67, false, 12, true},
-        {&totKMZOGE, 89, true, 12, march},      {&totKIMATU, 89, false, 12, true},
-        {&totKINBEN, 111, false, 12, !march},   {&totSSIKYU, 123, false, 12, true},
-        {&totSYOTOK, 153, false, 10, true},     {&totKOYOU, 163, false, 8, true},
-        {&totKENKO, 171, true, 10, true},       {&totKOSEI, 171, false, 10, true},
+        {&totKYURYO, 21, false, 12, true},    {&totKTYOGK, 33, false, 8, true},
+        {&totSTYOGK, 41, false, 8, true},     {&totFUYOTE, 49, false, 8, true},
+        {&totKMCHIIKI, 57, true, 10, true},   {&totKBCHIIKI, 57, false, 10, true},
+        {&totKimatuKiso, 67, true, 12, true}, {&totKinbenKiso, 67, false, 12, true},
+        {&totKMZOGE, 89, true, 12, march},    {&totKIMATU, 89, false, 12, true},
+        {&totKINBEN, 111, false, 12, !march}, {&totSSIKYU, 123, false, 12, true},
+        {&totSYOTOK, 153, false, 10, true},   {&totKOYOU, 163, false, 8, true},
+        {&totKENKO, 171, true, 10, true},     {&totKOSEI, 171, false, 10, true},
         {&totSASIHK, 181, false, 12, true},
     };
     for (const Column& column : columns)
-        if (column.shown) prtText(num(column.x), column.upper ? y1 : y2, 100, edit((*column.total)[level], column.width));
+        if (column.shown)
+            prtText(num(column.x), column.upper ? y1 : y2, 100, edit((*column.total)[level], column.width));
 
     if (level == EntryLevel::Staff) {
         if (stfKYUSYU == num(2)) {

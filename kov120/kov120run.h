@@ -18,9 +18,8 @@ public:
     explicit Kov120Run(PrintContext& ctx);
 
     // The eighteen accumulators, in the order in which they are read and cleared.
-    LevelTotals totKYURYO, totKTYOGK, totSTYOGK, totKinbenKiso, totFUYOTE, totKMCHIIKI, totKBCHIIKI,
-        totKimatuKiso, totKIMATU, totKINBEN, totKMZOGE, totSSIKYU, totZENKAZ, totSYOTOK, totKOYOU, totKENKO,
-        totKOSEI, totSASIHK;
+    LevelTotals totKYURYO, totKTYOGK, totSTYOGK, totKinbenKiso, totFUYOTE, totKMCHIIKI, totKBCHIIKI, totKimatuKiso,
+        totKIMATU, totKINBEN, totKMZOGE, totSSIKYU, totZENKAZ, totSYOTOK, totKOYOU, totKENKO, totKOSEI, totSASIHK;
     // Per-staff values of the current record; never summed.
     Currency stfKYUSYU, stfKMRITU, stfKBRITU, stfFSINSU, stfZEIRT2, stfKMMMDD, stfKBMMDD;
 

@@ -20,12 +20,14 @@ ScreenDescription kov120Screen(std::int16_t kyusyu)
     screen.caption = "期末勤勉手当支給調書印刷";
     screen.lblShoriWidth = 1620;
     screen.buttonLefts = {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7815, 8670, 9525, 10380};
-    screen.tabOrder = {TabStop::OptGetugaku, TabStop::OptNichigaku, TabStop::LstMain, TabStop::Buttons,
-                  TabStop::LblShori,    TabStop::Label5,       TabStop::FraKyuKbn};
+    screen.tabOrder = {TabStop::OptGetugaku, TabStop::OptNichigaku, TabStop::LstMain,  TabStop::Buttons,
+                       TabStop::LblShori,    TabStop::Label5,       TabStop::FraKyuKbn};
     screen.monthCheck = kyusyu == 2;
     const std::string kind = std::to_string(kyusyu);
     if (kyusyu == 25) {
-        screen.slotShown = [](const BlockSlot& slot) { return (slot.payKind == 2 || slot.payKind == 5) && slot.startCode != 0; };
+        screen.slotShown = [](const BlockSlot& slot) {
+            return (slot.payKind == 2 || slot.payKind == 5) && slot.startCode != 0;
+        };
         screen.startFilter = [](const std::string& month) {
             return "KYUSYU in(2,5) AND SKYUYM = " + month + " AND SYRFLG <> 0";
         };

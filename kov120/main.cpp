@@ -21,8 +21,7 @@ struct SubKov120 {
     std::int16_t p_iKyusyu = 0;
 };
 
-constexpr const char* kUsage =
-    "使い方: kov120 2|5|25（支給区分 2、5、または 25 で両方。処理メニューから起動します）";
+constexpr const char* kUsage = "使い方: kov120 2|5|25（支給区分 2、5、または 25 で両方。処理メニューから起動します）";
 
 } // namespace
 

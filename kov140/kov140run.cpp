@@ -11,7 +11,10 @@ namespace {
 
 Currency num(int value) { return Currency::fromInt(value); }
 
-std::string edit(Currency value, int width) { return prfNumEdit(value, static_cast<std::int16_t>(width), 0, -1, -1, -1, -1); }
+std::string edit(Currency value, int width)
+{
+    return prfNumEdit(value, static_cast<std::int16_t>(width), 0, -1, -1, -1, -1);
+}
 
 } // namespace
 
@@ -29,10 +32,10 @@ Kov140Run::Kov140Run(PrintContext& ctx) : BlockReportRun(ctx) {}
 
 std::array<LevelTotals*, 26> Kov140Run::accumulators()
 {
-    return {&totKyuryoKei, &totSTYOGK, &totCHIIKI,  &totKTOKUB, &totTUKINH,  &totTUKINK,  &totJYUKYO,
-            &totFUYOTE,    &totShukuH, &totShukuK,  &totHEKICI, &totHEKJUN,  &totZANGYO,  &totKYUJIT,
-            &totKIMATU,    &totKINBEN, &totKAZEIG,  &totSSIKYU, &totKENKO,   &totKOSEI,   &totKOYOU,
-            &totKOUGOK,    &totSASIHK, &totNENFUS,  &totNenfusMinus, &totNenfusPlus};
+    return {&totKyuryoKei, &totSTYOGK, &totCHIIKI, &totKTOKUB,      &totTUKINH,    &totTUKINK, &totJYUKYO,
+            &totFUYOTE,    &totShukuH, &totShukuK, &totHEKICI,      &totHEKJUN,    &totZANGYO, &totKYUJIT,
+            &totKIMATU,    &totKINBEN, &totKAZEIG, &totSSIKYU,      &totKENKO,     &totKOSEI,  &totKOYOU,
+            &totKOUGOK,    &totSASIHK, &totNENFUS, &totNenfusMinus, &totNenfusPlus};
 }
 
 void Kov140Run::prsKyuyo()
@@ -112,25 +115,25 @@ void Kov140Run::prsGokeiPrint(EntryLevel level)
     }
 
     struct Column {
-        const LevelTotals* total;  // null: a text without characters
+        const LevelTotals* total; // null: a text without characters
         int x;
         bool upper;
         int width;
-        bool reversed;             // printed with its sign reversed
+        bool reversed; // printed with its sign reversed
     };
     const Column columns[] = {
-        {&totKyuryoKei, 27, false, 12, false}, {&totSTYOGK, 39, false, 8, false},
-        {&totCHIIKI, 47, false, 8, false},     {&totKTOKUB, 55, false, 8, false},
-        {&totTUKINH, 63, true, 8, false},      {&totTUKINK, 63, false, 8, false},
-        {&totJYUKYO, 71, false, 8, false},     {&totFUYOTE, 79, false, 8, false},
-        {&totShukuH, 87, true, 8, false},      {&totShukuK, 87, false, 8, false},
-        {&totHEKICI, 95, false, 8, false},     {&totHEKJUN, 103, false, 8, false},
-        {&totZANGYO, 111, true, 8, false},     {&totKYUJIT, 111, false, 8, false},
-        {&totKIMATU, 119, false, 8, false},    {&totKINBEN, 127, false, 8, false},
-        {nullptr, 134, true, 0, false},        {&totSSIKYU, 135, false, 11, false},
-        {&totKENKO, 147, true, 8, false},      {&totKOSEI, 147, false, 8, false},
-        {&totKOYOU, 155, false, 8, false},     {&totNenfusMinus, 163, false, 8, true},
-        {&totKOUGOK, 170, false, 11, false},   {&totSASIHK, 181, false, 12, false},
+        {&totKyuryoKei, 27, false, 12, false},   {&totSTYOGK, 39, false, 8, false},
+        {&totCHIIKI, 47, false, 8, false},       {&totKTOKUB, 55, false, 8, false},
+        {&totTUKINH, 63, true, 8, false},        {&totTUKINK, 63, false, 8, false},
+        {&totJYUKYO, 71, false, 8, false},       {&totFUYOTE, 79, false, 8, false},
+        {&totShukuH, 87, true, 8, false},        {&totShukuK, 87, false, 8, false},
+        {&totHEKICI, 95, false, 8, false},       {&totHEKJUN, 103, false, 8, false},
+        {&totZANGYO, 111, true, 8, false},       {&totKYUJIT, 111, false, 8, false},
+        {&totKIMATU, 119, false, 8, false},      {&totKINBEN, 127, false, 8, false},
+        {nullptr, 134, true, 0, false},          {&totSSIKYU, 135, false, 11, false},
+        {&totKENKO, 147, true, 8, false},        {&totKOSEI, 147, false, 8, false},
+        {&totKOYOU, 155, false, 8, false},       {&totNenfusMinus, 163, false, 8, true},
+        {&totKOUGOK, 170, false, 11, false},     {&totSASIHK, 181, false, 12, false},
         {&totNenfusPlus, 193, false, 10, false},
     };
     for (const Column& column : columns) {

@@ -19,9 +19,9 @@ public:
     explicit Kov140Run(PrintContext& ctx);
 
     // The twenty-six accumulators, in the order in which they are cleared.
-    LevelTotals totKyuryoKei, totSTYOGK, totCHIIKI, totKTOKUB, totTUKINH, totTUKINK, totJYUKYO, totFUYOTE,
-        totShukuH, totShukuK, totHEKICI, totHEKJUN, totZANGYO, totKYUJIT, totKIMATU, totKINBEN, totKAZEIG,
-        totSSIKYU, totKENKO, totKOSEI, totKOYOU, totKOUGOK, totSASIHK, totNENFUS, totNenfusMinus, totNenfusPlus;
+    LevelTotals totKyuryoKei, totSTYOGK, totCHIIKI, totKTOKUB, totTUKINH, totTUKINK, totJYUKYO, totFUYOTE, totShukuH,
+        totShukuK, totHEKICI, totHEKJUN, totZANGYO, totKYUJIT, totKIMATU, totKINBEN, totKAZEIG, totSSIKYU, totKENKO,
+        totKOSEI, totKOYOU, totKOUGOK, totSASIHK, totNENFUS, totNenfusMinus, totNenfusPlus;
 
     // Reads the amounts of the current payment record into level 0 and adds them to the
     // affiliation and block levels. NENFUS goes to the minus column when it is zero or

@@ -31,6 +31,5 @@ void subKov140(kov::ui::QtRuntime& rt)
 
 int main(int argc, char** argv)
 {
-    return kov::ui::runProgram(argc, argv, "kov140",
-                               [](kov::ui::QtRuntime& rt, kov::ui::FrmBack&) { subKov140(rt); });
+    return kov::ui::runProgram(argc, argv, "kov140", [](kov::ui::QtRuntime& rt, kov::ui::FrmBack&) { subKov140(rt); });
 }

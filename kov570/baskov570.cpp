@@ -28,13 +28,11 @@ struct ItemColumns {
     const char* second;
 };
 constexpr std::array<ItemColumns, 22> kItemColumns = {{
-    {nullptr, nullptr},
-    {"GNINZU", nullptr},    {"GKYUYO", nullptr},   {"GKTYOGK", nullptr},  {"GSTYOGK", nullptr},
-    {"GTOTAL02", nullptr},  {"GCHIIKI", nullptr},  {"GKTOKUB", nullptr},  {"GTUKINH", "GTUKINK"},
-    {"GJYUKYO", nullptr},   {"GFUYOTE", nullptr},  {"GTANSIN", nullptr},  {"GSYUKUH", "GSYUKUK"},
-    {"GHEKICI", nullptr},   {"GHEKJUN", nullptr},  {"GTOKGYO", nullptr},  {"GJIDOU", "GTAGAKU"},
-    {"GKYUJIT", "GZANGYO"}, {"GKIMATU", nullptr},  {"GKINBEN", nullptr},  {"GTOTAL03", nullptr},
-    {"GTOTALSUM", nullptr},
+    {nullptr, nullptr},    {"GNINZU", nullptr},    {"GKYUYO", nullptr},    {"GKTYOGK", nullptr},   {"GSTYOGK", nullptr},
+    {"GTOTAL02", nullptr}, {"GCHIIKI", nullptr},   {"GKTOKUB", nullptr},   {"GTUKINH", "GTUKINK"}, {"GJYUKYO", nullptr},
+    {"GFUYOTE", nullptr},  {"GTANSIN", nullptr},   {"GSYUKUH", "GSYUKUK"}, {"GHEKICI", nullptr},   {"GHEKJUN", nullptr},
+    {"GTOKGYO", nullptr},  {"GJIDOU", "GTAGAKU"},  {"GKYUJIT", "GZANGYO"}, {"GKIMATU", nullptr},   {"GKINBEN", nullptr},
+    {"GTOTAL03", nullptr}, {"GTOTALSUM", nullptr},
 }};
 
 std::string sumOf(std::size_t from, std::size_t to, const char* alias)
@@ -195,10 +193,7 @@ std::string BasKov570::fieldList()
 
 std::string BasKov570::condition(std::int16_t nendo) { return "NENDO = " + std::to_string(nendo); }
 
-void BasKov570::endWithWarning(const std::string& text)
-{
-    throw ProgramStop(text, MsgIcon::Exclamation, kCaption);
-}
+void BasKov570::endWithWarning(const std::string& text) { throw ProgramStop(text, MsgIcon::Exclamation, kCaption); }
 
 void BasKov570::prsOpenDb()
 {
@@ -248,7 +243,8 @@ void BasKov570::checkAmounts(std::int16_t fiscalYear)
             if (std::holds_alternative<std::int64_t>(value) || std::holds_alternative<double>(value) ||
                 dataaccess::isNull(value))
                 continue;
-            RuntimeError e(RuntimeErrorKind::TypeMismatch, "「" + dataaccess::toText(value) + "」は数値ではありません。");
+            RuntimeError e(RuntimeErrorKind::TypeMismatch,
+                           "「" + dataaccess::toText(value) + "」は数値ではありません。");
             e.addContext(summedColumns(std::string("G") + column));
             e.addContext(rowText(rows->TBRec("ZAIMU"), rows->TBRec("SYOCHU"), rows->TBRec("SHARYM")));
             throw e;
@@ -289,8 +285,10 @@ SumTable BasKov570::loadSumTable(std::int16_t fiscalYear, std::unique_ptr<clsTbA
         }
     }
     if (skipped > 0) {
-        std::fprintf(stderr, "kov570: SKSUMI の %ld 組（財務コード・学校種別・支払年月）は集計表に欄がないため、集計していません。\n",
-                     skipped);
+        std::fprintf(
+            stderr,
+            "kov570: SKSUMI の %ld 組（財務コード・学校種別・支払年月）は集計表に欄がないため、集計していません。\n",
+            skipped);
         std::fflush(stderr);
     }
     fillTotals(table);

@@ -58,7 +58,8 @@ public:
         prfNextCol(20, 0);
         printText(m_printY, m_labels[static_cast<std::size_t>(finance)]);
         prfNextCol(40, 25);
-        printText(m_printY, std::string(kSchoolTexts[static_cast<std::size_t>(school)]) + "給与費支出額集計表    ", 200);
+        printText(m_printY, std::string(kSchoolTexts[static_cast<std::size_t>(school)]) + "給与費支出額集計表    ",
+                  200);
         prsNextLine(6);
     }
 
@@ -69,7 +70,7 @@ public:
             prfNextCol(field.width, field.gap);
             const Currency value = m_table.at(finance, school, month, field.item);
             printText(field.upper ? upper : m_printY,
-                 field.editWidth == 0 ? text::padLeft(value.toString(), 4) : prfSumEdit(value, field.editWidth));
+                      field.editWidth == 0 ? text::padLeft(value.toString(), 4) : prfSumEdit(value, field.editWidth));
         }
         if (month == SumTable::kMonthSlots) {
             prsNextLine(1);

@@ -27,7 +27,7 @@ public:
 
 private:
     std::array<bool, SumTable::kFinanceSlots> m_finance{};
-    std::array<bool, SumTable::kSchoolSlots + 1> m_school{};  // index 0 unused
+    std::array<bool, SumTable::kSchoolSlots + 1> m_school{}; // index 0 unused
 };
 
 // The print run of the table: the selected pages by finance slot, and within it by school

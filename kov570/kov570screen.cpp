@@ -25,17 +25,21 @@ void Kov570View::runWithWaitScreen(RuntimeServices& rt, const std::function<void
 std::string zaimuLabelText(const std::string& name)
 {
     switch (text::length(name)) {
-    case 1: return kIdeographicSpace + name + kIdeographicSpace;
-    case 2: return text::left(name, 1) + kIdeographicSpace + text::right(name, 1);
-    case 3: return name;
-    default: return text::left(name, 1) + kIdeographicSpace + text::mid(name, 2, 1);
+    case 1:
+        return kIdeographicSpace + name + kIdeographicSpace;
+    case 2:
+        return text::left(name, 1) + kIdeographicSpace + text::right(name, 1);
+    case 3:
+        return name;
+    default:
+        return text::left(name, 1) + kIdeographicSpace + text::mid(name, 2, 1);
     }
 }
 
 Kov570Screen::Kov570Screen(PrintContext& ctx) : m_ctx(ctx), m_data(ctx)
 {
     m_pfMode.prsPFMode(kKeyMode);
-    m_ctx.comTessera().setScreenCaption(kCaption);  // until gnsStart sets the names and "Kov570"
+    m_ctx.comTessera().setScreenCaption(kCaption); // until gnsStart sets the names and "Kov570"
 }
 
 void Kov570Screen::formLoad()

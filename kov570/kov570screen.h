@@ -2,9 +2,9 @@
 // The screen frmKov570 as plain logic: the finance-office and school check boxes, the
 // finance labels, the label clicks and the two key actions (F6 print, F10 end). The Qt
 // widget (kov570/ui) shows this model and forwards the user's clicks and keys to it.
+#include "common/pfmode.h"
 #include "kov570/baskov570.h"
 #include "kov570/basmyprint.h"
-#include "common/pfmode.h"
 #include "print/printrun.h"
 
 #include <array>
@@ -86,7 +86,7 @@ private:
     BasKov570 m_data;
     ComPFMode m_pfMode;
     std::array<CheckValue, 9> m_chkZaimu{};
-    std::array<CheckValue, 4> m_chkGakkou{};  // index 0 unused
+    std::array<CheckValue, 4> m_chkGakkou{}; // index 0 unused
     ZaimuLabels m_zaimuLabels;
     std::int16_t m_fiscalYear = 0;
     // The summary query, open from the opening until the first print reads it (or F10).

@@ -34,11 +34,10 @@ std::vector<CsvColumn> columns(std::initializer_list<const char*> kindAndName)
 
 std::vector<CsvColumn> syokuColumns()
 {
-    std::vector<CsvColumn> c = columns({"N SYOKCD", "N SYOSYU", "T SYOZOK", "N ZAIMU",  "T SIMKNJ", "T SIMKNA",
-                                        "N SEIBET", "N SEIYMD", "T KGOKYU", "N KGOGHO", "T KKIGOU", "N KBANGO",
-                                        "T NBANGO", "N HYOJUN", "N SSYUCD", "N SSOSCD", "N SKFYMD", "N SKEYMD",
-                                        "N SSOYMD", "T KOYBAN", "N KSYUCD", "N KSOSCD", "N KNFYMD", "N KNEYMD",
-                                        "N KSOYMD", "N KAIKBN"});
+    std::vector<CsvColumn> c = columns(
+        {"N SYOKCD", "N SYOSYU", "T SYOZOK", "N ZAIMU",  "T SIMKNJ", "T SIMKNA", "N SEIBET", "N SEIYMD", "T KGOKYU",
+         "N KGOGHO", "T KKIGOU", "N KBANGO", "T NBANGO", "N HYOJUN", "N SSYUCD", "N SSOSCD", "N SKFYMD", "N SKEYMD",
+         "N SSOYMD", "T KOYBAN", "N KSYUCD", "N KSOSCD", "N KNFYMD", "N KNEYMD", "N KSOYMD", "N KAIKBN"});
     for (int g = 1; g <= 8; ++g) {
         const std::string nn = (g < 10 ? "0" : "") + std::to_string(g);
         c.push_back({"HATJIU_" + nn, true});
@@ -54,11 +53,11 @@ const std::array<MasterFile, 3>& masterFiles()
 {
     static const std::array<MasterFile, 3> files = {
         MasterFile{"SKKANRI", "SKKANRI.CSV", "管理マスタ",
-                   columns({"T Key",       "N NENDO",     "N SYORID",    "N KENKO",     "N KETOKO",    "N KETOJI",
-                            "N KOSEI",     "N KOTOKO",    "N KOTOJI",    "N KAIGO",     "N JIDOU",     "N KMKM6",
-                            "N KMKM12",    "N KMKM3",     "N KMKB6",     "N KMKB12",    "N KMKM12N",   "N ZFKBN1",
-                            "N ZFKBN2",    "T ZFHAITO",   "N ZFKYU",     "N ZFSYO",     "N ZFSAG",     "N ZFSYA",
-                            "N ZFKOYO",    "T ZFSAI",     "N TOKTAN_01", "N TOKTAN_02", "N TOKTAN_03", "N TOKTAN_04",
+                   columns({"T Key",       "N NENDO",    "N SYORID",    "N KENKO",     "N KETOKO",    "N KETOJI",
+                            "N KOSEI",     "N KOTOKO",   "N KOTOJI",    "N KAIGO",     "N JIDOU",     "N KMKM6",
+                            "N KMKM12",    "N KMKM3",    "N KMKB6",     "N KMKB12",    "N KMKM12N",   "N ZFKBN1",
+                            "N ZFKBN2",    "T ZFHAITO",  "N ZFKYU",     "N ZFSYO",     "N ZFSAG",     "N ZFSYA",
+                            "N ZFKOYO",    "T ZFSAI",    "N TOKTAN_01", "N TOKTAN_02", "N TOKTAN_03", "N TOKTAN_04",
                             "N TOKTAN_05", "N TOKTAN_06"})},
         MasterFile{"SKSYOKU", "SKSYOKU.CSV", "職員マスタ", syokuColumns()},
         MasterFile{"SKSYOZK", "SKSYOZK.CSV", "所属マスタ", columns({"T SYOZOK", "T SZKKNJ"})},
@@ -185,7 +184,7 @@ bool appendNumberText(const dataaccess::DbValue& value, std::string& out)
     } else if (const auto* s = std::get_if<std::string>(&value)) {
         if (!parseNumber(*s, d)) return false;
     } else {
-        return true;  // null: an empty field
+        return true; // null: an empty field
     }
     appendReal(d, out);
     return true;
@@ -290,7 +289,8 @@ std::optional<std::string> makeMasterCsv(ProgramContext& ctx, Master master, con
                     appendPlainText(v, line);
                 } else if (!appendNumberText(v, line)) {
                     problem = failed + "レコード " + describeRecord(mf, record, table->TBRec(mf.columns.front().name)) +
-                              "の列 " + mf.columns[c].name + " の値「" + dataaccess::toText(v) + "」は数値ではありません。";
+                              "の列 " + mf.columns[c].name + " の値「" + dataaccess::toText(v) +
+                              "」は数値ではありません。";
                     break;
                 }
             }

@@ -30,13 +30,13 @@ enum class Master { Kanri = 0, Syoku = 1, Syozk = 2 };
 
 struct CsvColumn {
     std::string name;
-    bool number;  // N (true) or T (false)
+    bool number; // N (true) or T (false)
 };
 
 struct MasterFile {
-    std::string table;     // "SKSYOKU"
-    std::string fileName;  // "SKSYOKU.CSV"
-    std::string title;     // "職員マスタ"
+    std::string table; // "SKSYOKU"
+    std::string fileName; // "SKSYOKU.CSV"
+    std::string title; // "職員マスタ"
     std::vector<CsvColumn> columns;
 };
 

@@ -24,8 +24,8 @@ namespace fs = std::filesystem;
 
 struct Mount {
     unsigned major = 0, minor = 0;
-    std::string root;        // the folder of the file system that is mounted here
-    std::string mountPoint;  // without a trailing "/" (except "/" itself)
+    std::string root; // the folder of the file system that is mounted here
+    std::string mountPoint; // without a trailing "/" (except "/" itself)
     std::string fsType;
 };
 
@@ -56,7 +56,8 @@ std::vector<Mount> readMounts(const std::string& path)
         std::istringstream fields(line);
         std::string id, parent, devno, root, mountPoint, word;
         if (!(fields >> id >> parent >> devno >> root >> mountPoint)) continue;
-        while (fields >> word && word != "-") {}
+        while (fields >> word && word != "-") {
+        }
         Mount m;
         if (!(fields >> m.fsType)) continue;
         if (std::sscanf(devno.c_str(), "%u:%u", &m.major, &m.minor) != 2) continue;
@@ -68,10 +69,7 @@ std::vector<Mount> readMounts(const std::string& path)
     return mounts;
 }
 
-std::string rootOf(const std::string& mountPoint)
-{
-    return mountPoint.ends_with('/') ? mountPoint : mountPoint + "/";
-}
+std::string rootOf(const std::string& mountPoint) { return mountPoint.ends_with('/') ? mountPoint : mountPoint + "/"; }
 
 std::string withoutSlash(const std::string& root)
 {
@@ -93,7 +91,8 @@ std::string firstLine(const fs::path& file)
 bool isMountRoot(const std::string& root)
 {
     const std::string p = withoutSlash(root);
-    struct stat self {}, parent {};
+    struct stat self {
+    }, parent{};
     if (::lstat(p.c_str(), &self) != 0 || !S_ISDIR(self.st_mode)) return false;
     if (::stat((p + "/..").c_str(), &parent) != 0) return false;
     return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
@@ -137,7 +136,7 @@ bool clearFolder(int dir, dev_t dev)
             all = false;
             continue;
         }
-        if (st.st_dev != dev) {  // a file system mounted here: not ours to clear
+        if (st.st_dev != dev) { // a file system mounted here: not ours to clear
             all = false;
             continue;
         }
@@ -178,7 +177,7 @@ public:
     {
         if (const auto given = givenDrives())
             return std::find(given->begin(), given->end(), root) != given->end() ? DriveType::Removable
-                                                                                  : DriveType::NoRootDir;
+                                                                                 : DriveType::NoRootDir;
         for (const Mount& m : readMounts(m_mountInfoPath))
             if (rootOf(m.mountPoint) == root) return typeOf(m);
         return DriveType::NoRootDir;
@@ -267,9 +266,8 @@ private:
         // A folder of a file system mounted somewhere else is not the root of a medium.
         if (m.root != "/") return DriveType::Unknown;
         std::error_code ec;
-        fs::path dev = fs::canonical(fs::path(m_sysRoot) / "dev/block" /
-                                         (std::to_string(m.major) + ":" + std::to_string(m.minor)),
-                                     ec);
+        fs::path dev = fs::canonical(
+            fs::path(m_sysRoot) / "dev/block" / (std::to_string(m.major) + ":" + std::to_string(m.minor)), ec);
         if (ec) return DriveType::Fixed;
         // A partition: the flags belong to its disk.
         if (fs::exists(dev / "partition", ec)) dev = dev.parent_path();

@@ -39,9 +39,9 @@ struct DiskSpace {
 // What tells one mounted medium from another that may be put in the same drive: the
 // device and the file-system identity of the file system at the drive's root, and its size.
 struct MediumIdentity {
-    std::uint64_t device = 0;      // st_dev
-    std::uint64_t fileSystem = 0;  // statvfs f_fsid
-    std::uint64_t totalBytes = 0;  // all blocks
+    std::uint64_t device = 0; // st_dev
+    std::uint64_t fileSystem = 0; // statvfs f_fsid
+    std::uint64_t totalBytes = 0; // all blocks
     bool operator==(const MediumIdentity&) const = default;
 };
 

@@ -20,7 +20,8 @@ namespace kov::kov970 {
 
 namespace {
 
-constexpr kov::ui::PfButtonLefts kButtonLefts = {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7815, 8670, 9525, 10380};
+constexpr kov::ui::PfButtonLefts kButtonLefts = {375,  1230, 2085, 2940, 4095, 4950,
+                                                 5805, 6660, 7815, 8670, 9525, 10380};
 
 QLabel* whiteOnDarkBlue(const QString& text, QWidget* parent, const char* name, const QRect& geometry)
 {

@@ -28,7 +28,7 @@ std::string grouped(std::uint64_t n)
     }
     return out;
 }
-}
+} // namespace
 
 const std::array<std::string, 3> Kov970Screen::kFileEntries = {"1:管理マスタ", "2:職員マスタ", "3:所属マスタ"};
 
@@ -57,10 +57,9 @@ bool Kov970Screen::prfFPDOUT()
         return false;
     }
     m_view->setSelectEnabled(false);
-    const std::string drive =
-        driveIndex >= 0 && driveIndex < static_cast<int>(cboDriveList.size())
-            ? text::trim(cboDriveList[static_cast<std::size_t>(driveIndex)])
-            : std::string();
+    const std::string drive = driveIndex >= 0 && driveIndex < static_cast<int>(cboDriveList.size())
+                                  ? text::trim(cboDriveList[static_cast<std::size_t>(driveIndex)])
+                                  : std::string();
     const std::optional<MediumIdentity> asked = drive.empty() ? std::nullopt : bas.drives().medium(drive);
     if (!asked || bas.prfDiskCheck(drive) == -1) {
         message(kNoMedium, MsgIcon::Exclamation);
@@ -73,9 +72,9 @@ bool Kov970Screen::prfFPDOUT()
     if (bas.DiskFreeBytes + bas.DiskUsedBytes <= kFloppyBytes) {
         const auto entries = bas.drives().rootEntries(drive);
         if (entries && !entries->empty()) {
-            const MsgResult answer = m_ctx.runtime().msgBox(
-                "一部使用されたフロッピーがセットされています。[ " + drive + " ]\r\n上書きしてもよろしいですか？",
-                MsgIcon::Question, MsgButtons::YesNo, kCaption);
+            const MsgResult answer = m_ctx.runtime().msgBox("一部使用されたフロッピーがセットされています。[ " + drive +
+                                                                " ]\r\n上書きしてもよろしいですか？",
+                                                            MsgIcon::Question, MsgButtons::YesNo, kCaption);
             if (answer != MsgResult::Yes) {
                 m_view->setSelectEnabled(true);
                 return false;

@@ -17,10 +17,10 @@ namespace kov::kov970 {
 class Kov970View {
 public:
     virtual ~Kov970View();
-    virtual void refreshDrives() {}             // cboDriveList or its selection changed
-    virtual void setSelectEnabled(bool) {}      // fraSelect
-    virtual void setKeysEnabled(bool) {}        // buttons 9 and 11
-    virtual void focusFileList() {}             // cboFile
+    virtual void refreshDrives() {} // cboDriveList or its selection changed
+    virtual void setSelectEnabled(bool) {} // fraSelect
+    virtual void setKeysEnabled(bool) {} // buttons 9 and 11
+    virtual void focusFileList() {} // cboFile
     // The wait screen around work, once per backup. The default lets events run before
     // and after it.
     virtual void runWithWaitScreen(RuntimeServices& rt, const std::function<void()>& work);
@@ -41,7 +41,7 @@ public:
     BasKov970 bas;
     std::vector<std::string> cboDriveList;
     int driveIndex = -1;
-    int fileIndex = -1;  // cboFile; none selected at start
+    int fileIndex = -1; // cboFile; none selected at start
 
     // The start before the screen shows: the connection, then the drive list.
     void start();
@@ -54,7 +54,8 @@ private:
     enum class Backup { Written, Failed, NoMedium };
     // The chosen master made whole, then, while the drive still holds the medium `asked`
     // (cleared first when `clear`), written onto it. `failure` receives the message.
-    Backup backUp(const std::string& drive, const MediumIdentity& asked, bool clear, std::optional<std::string>& failure);
+    Backup backUp(const std::string& drive, const MediumIdentity& asked, bool clear,
+                  std::optional<std::string>& failure);
     void message(const std::string& text, MsgIcon icon);
 
     ProgramContext& m_ctx;

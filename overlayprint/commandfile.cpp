@@ -15,9 +15,7 @@ namespace kov::overlayprint {
 namespace {
 
 constexpr Paper kPapers[] = {
-    {8, "A3", 297.0, 420.0},
-    {9, "A4", 210.0, 297.0},
-    {11, "B4", 257.0, 364.0},  // JIS B4, the size of the forms
+    {8, "A3", 297.0, 420.0}, {9, "A4", 210.0, 297.0}, {11, "B4", 257.0, 364.0}, // JIS B4, the size of the forms
 };
 
 constexpr double kEps = 1e-9;
@@ -102,8 +100,8 @@ void requireAscii(std::string_view line)
     for (std::size_t i = 0; i < line.size(); ++i) {
         const auto c = static_cast<unsigned char>(line[i]);
         if (c < 0x20 || c >= 0x7F) {
-            throw LineError("命令の欄に使えない文字（バイト " + shown(line.substr(i, 1)) + "、" + std::to_string(i + 1) +
-                            " バイト目）があります。");
+            throw LineError("命令の欄に使えない文字（バイト " + shown(line.substr(i, 1)) + "、" +
+                            std::to_string(i + 1) + " バイト目）があります。");
         }
     }
 }
@@ -118,9 +116,9 @@ void requireEnd(const Fields& f, const char* command)
 
 // What the parser does with the commands it has checked.
 enum class Keep {
-    Pages,    // into CommandFile::pages (a file read from memory)
-    Spans,    // nothing but where each page lies (a file read from disk)
-    Visit,    // hands each to a visitor (a page read again for drawing)
+    Pages, // into CommandFile::pages (a file read from memory)
+    Spans, // nothing but where each page lies (a file read from disk)
+    Visit, // hands each to a visitor (a page read again for drawing)
 };
 
 class Parser {
@@ -185,11 +183,13 @@ private:
     {
         if (line.empty()) throw LineError("空の行があります。");
         if (line.size() < 3 || line[2] != ' ') {
-            throw LineError("命令「" + shown(line.substr(0, 3)) + "」が読めません（2 文字の命令と空白で始まる行ではありません）。");
+            throw LineError("命令「" + shown(line.substr(0, 3)) +
+                            "」が読めません（2 文字の命令と空白で始まる行ではありません）。");
         }
         const std::string_view cmd = line.substr(0, 2);
         if (m_lineNo == 1 && cmd != "ST") throw LineError("最初の行が ST（開始命令）ではありません。");
-        if (m_lineNo == 2 && cmd != "CR") throw LineError("2 行目が CR（文字の大きさと行の間隔の命令）ではありません。");
+        if (m_lineNo == 2 && cmd != "CR")
+            throw LineError("2 行目が CR（文字の大きさと行の間隔の命令）ではありません。");
 
         if (cmd == "ST") {
             if (m_lineNo != 1) throw LineError("ST（開始命令）が 2 度あります。");
@@ -360,14 +360,14 @@ private:
         const int rcy = f.coordinate("予備欄 4");
         requireEnd(f, "HL");
         if (pattern > 2)
-            throw LineError("HL のパターン番号 " + std::to_string(pattern) + " は扱えません（0 = 実線、1 = 破線、2 = 点線）。");
+            throw LineError("HL のパターン番号 " + std::to_string(pattern) +
+                            " は扱えません（0 = 実線、1 = 破線、2 = 点線）。");
         r.pattern = static_cast<RulePattern>(pattern);
         if (rx != 0 || ry != 0 || rcx != 0 || rcy != 0)
             throw LineError("HL の後ろの 4 つの欄（予備欄）は 0 でなければなりません。");
         if (r.len10 < 0) throw LineError("HL の長さ " + decimal10(r.len10) + " が負です。");
         const double x = r.x10 / 10.0, y = r.y10 / 10.0, len = r.len10 / 10.0;
-        if (x < -kEps || x + len > m_file.pageWidthCells() + kEps || y < -kEps ||
-            y > m_file.pageHeightLines() + kEps) {
+        if (x < -kEps || x + len > m_file.pageWidthCells() + kEps || y < -kEps || y > m_file.pageHeightLines() + kEps) {
             throw LineError("HL の線が用紙の外に出ます（X 座標 " + decimal10(r.x10) + "、Y 座標 " + decimal10(r.y10) +
                             "、長さ " + decimal10(r.len10) + "）。");
         }
@@ -437,7 +437,7 @@ bool forEachLine(std::istream& in, std::uint64_t begin, std::uint64_t end, OnLin
     in.seekg(static_cast<std::streamoff>(begin));
     if (!in) return false;
     std::string buf;
-    std::uint64_t bufAt = begin;  // file offset of buf[0]
+    std::uint64_t bufAt = begin; // file offset of buf[0]
     std::uint64_t readTo = begin;
     std::size_t pos = 0;
     bool eof = false;
@@ -519,7 +519,7 @@ std::string ParseError::text() const
 int cellsOf(char32_t cp)
 {
     if (cp < 0x80) return 1;
-    if (cp >= 0xFF61 && cp <= 0xFF9F) return 1;  // half-width katakana
+    if (cp >= 0xFF61 && cp <= 0xFF9F) return 1; // half-width katakana
     return 2;
 }
 
@@ -562,7 +562,9 @@ Page CommandFile::page(std::size_t i) const
 {
     Page p;
     p.firstLine = source ? spans.at(i).firstLine : pages.at(i).firstLine;
-    if (!forEachCommand(i, [&](const DrawCommand& c) { p.commands.push_back(c); }, nullptr)) p.commands.clear();
+    if (!forEachCommand(
+            i, [&](const DrawCommand& c) { p.commands.push_back(c); }, nullptr))
+        p.commands.clear();
     return p;
 }
 

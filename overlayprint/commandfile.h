@@ -32,24 +32,24 @@ inline constexpr int kFontGothic = 3;
 inline constexpr int kPatternNormal = 1;
 
 struct Paper {
-    int code;           // value 1 of "ST "
-    const char* name;   // "B4" ...
-    double shortMm;     // width of the sheet in portrait
-    double longMm;      // height of the sheet in portrait
+    int code; // value 1 of "ST "
+    const char* name; // "B4" ...
+    double shortMm; // width of the sheet in portrait
+    double longMm; // height of the sheet in portrait
 };
 // Paper codes that "ST " may name; nullptr for an unknown one.
 const Paper* paperByCode(int code);
 
 struct TextCommand {
-    std::size_t line = 0;   // line number in the file (1-based)
-    int x10 = 0;            // x in tenths of a cell
-    int y10 = 0;            // y in tenths of a line
+    std::size_t line = 0; // line number in the file (1-based)
+    int x10 = 0; // x in tenths of a cell
+    int y10 = 0; // y in tenths of a line
     int font = kFontGothic;
     int pattern = kPatternNormal;
-    int sizeX = 100;        // percent of a cell per half-width character
-    int sizeY = 100;        // percent of the normal character height
-    std::string text;       // UTF-8
-    int cells = 0;          // half-width cells of the text at size 100
+    int sizeX = 100; // percent of a cell per half-width character
+    int sizeY = 100; // percent of the normal character height
+    std::string text; // UTF-8
+    int cells = 0; // half-width cells of the text at size 100
 };
 
 enum class RulePattern { Solid = 0, Dashed = 1, Dotted = 2 };
@@ -58,8 +58,8 @@ struct RuleCommand {
     std::size_t line = 0;
     int x10 = 0;
     int y10 = 0;
-    int len10 = 0;          // length in tenths of a cell
-    int thicknessPt = 0;    // points (1/72 inch); 0 is the thinnest line the device draws
+    int len10 = 0; // length in tenths of a cell
+    int thicknessPt = 0; // points (1/72 inch); 0 is the thinnest line the device draws
     RulePattern pattern = RulePattern::Solid;
 };
 
@@ -120,8 +120,8 @@ struct CommandFile {
 };
 
 struct ParseError {
-    std::size_t line = 0;   // 0 when the fault is not on one line (the file as a whole)
-    std::string message;    // Japanese
+    std::size_t line = 0; // 0 when the fault is not on one line (the file as a whole)
+    std::string message; // Japanese
     // "12 行目: ..." or the message alone.
     std::string text() const;
 };

@@ -26,7 +26,6 @@
 #include <new>
 #include <utility>
 
-
 namespace kov::overlayprint {
 
 namespace {
@@ -203,10 +202,10 @@ std::string pdfBaseName(const std::string& jobName, const std::string& timestamp
 {
     std::string name;
     for (unsigned char c : jobName) {
-        if (c < 0x20 || c == 0x7F || std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
+        if (c < 0x20 || c == 0x7F ||
+            std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
             name += '_';
-        else
-            name += static_cast<char>(c);
+        else name += static_cast<char>(c);
     }
     if (name.empty() || name == "." || name == "..") name = "job";
     return name + "_" + timestamp + ".pdf";
@@ -240,13 +239,15 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
         const std::string cmdPath = (std::filesystem::path(m_folder) / "OVL.TMP").string();
         const ParseResult parsed = readCommandFile(cmdPath);
         if (!parsed.ok())
-            return fail(kPrtCommandFileError, caption, head + "印刷指示ファイル「" + cmdPath + "」\n" + parsed.error->text());
+            return fail(kPrtCommandFileError, caption,
+                        head + "印刷指示ファイル「" + cmdPath + "」\n" + parsed.error->text());
 
         if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
             return fail(kPrtOutputError, caption, head + "描画の仕組み（QGuiApplication）が動いていません。");
 
         Overlay overlay;
-        if (overlayFile.empty()) return fail(kPrtOverlayError, caption, head + "様式ファイル（オーバーレイ）の名前が空です。");
+        if (overlayFile.empty())
+            return fail(kPrtOverlayError, caption, head + "様式ファイル（オーバーレイ）の名前が空です。");
         const std::string overlayPath = findOverlayFile(settings->overlayFolder, overlayFile);
         if (!overlay.load(overlayPath, &error)) return fail(kPrtOverlayError, caption, head + error);
         // A form larger than the paper would be cut off: the file asks for another paper
@@ -285,7 +286,8 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
             const std::string boxTitle = caption.empty() ? "印刷" : caption;
             if (settings->openPdf && !desktopHasPdfViewer()) {
                 if (!std::exchange(toldNoViewer, true))
-                    m_rt.msgBox(done + "このデスクトップには PDF を見るプログラムがないため、開きません（このお知らせは一度だけです）。"
+                    m_rt.msgBox(done + "このデスクトップには PDF "
+                                       "を見るプログラムがないため、開きません（このお知らせは一度だけです）。"
                                        "PDF を見るプログラム（mupdf など）を入れると、次の印刷から開きます。",
                                 kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, boxTitle);
             } else if (settings->openPdf && !openInViewer(m_lastOutputPath, &error)) {
@@ -293,7 +295,8 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
             }
             m_rt.notify(boxTitle, "帳票「" + jobName + "」を PDF「" + m_lastOutputPath + "」に保存しました。");
         } else if (settings->output == OutputKind::Printer) {
-            if (!printToPrinter(renderer, *settings, jobName, &error)) return fail(kPrtOutputError, caption, head + error);
+            if (!printToPrinter(renderer, *settings, jobName, &error))
+                return fail(kPrtOutputError, caption, head + error);
         } else {
             if (!preview(renderer, jobName, caption, &error)) return fail(kPrtOutputError, caption, head + error);
         }

@@ -94,7 +94,8 @@ int main(int argc, char** argv)
     ToolRuntime rt(QCoreApplication::applicationDirPath().toStdString());
     kov::overlayprint::OverlayPrintEngine engine(rt);
     engine.setPrintFIlePath(positional[0]);
-    if (!pdfOut.empty()) engine.setPdfOutputFile(QFileInfo(QString::fromStdString(pdfOut)).absoluteFilePath().toStdString());
+    if (!pdfOut.empty())
+        engine.setPdfOutputFile(QFileInfo(QString::fromStdString(pdfOut)).absoluteFilePath().toStdString());
     const std::int32_t rc = engine.PrtFile(positional[1], "ovlprint", positional[2]);
     if (rc != 0) return 1;
     if (!engine.lastOutputPath().empty())

@@ -42,14 +42,13 @@ void reapEnded()
     }
 }
 
-
 // A helper program run with its output (standard output and error) caught in a file of
 // its own, waited for up to `limit`.
 struct Helper {
     enum class End { NotStarted, NoFile, Ended, StillRunning } end = End::NotStarted;
-    int status = 0;      // exit status once ended (128 + signal)
-    std::string said;    // what it wrote, at most about 2000 bytes
-    pid_t pid = -1;      // while still running
+    int status = 0; // exit status once ended (128 + signal)
+    std::string said; // what it wrote, at most about 2000 bytes
+    pid_t pid = -1; // while still running
 };
 
 Helper runHelper(const std::vector<std::string>& args, std::chrono::milliseconds limit)
@@ -90,9 +89,11 @@ Helper runHelper(const std::vector<std::string>& args, std::chrono::milliseconds
     char buf[512];
     ssize_t n;
     lseek(out, 0, SEEK_SET);
-    while (h.said.size() < 2000 && (n = read(out, buf, sizeof buf)) > 0) h.said.append(buf, static_cast<std::size_t>(n));
+    while (h.said.size() < 2000 && (n = read(out, buf, sizeof buf)) > 0)
+        h.said.append(buf, static_cast<std::size_t>(n));
     close(out);
-    while (!h.said.empty() && (h.said.back() == '\n' || h.said.back() == '\r' || h.said.back() == ' ')) h.said.pop_back();
+    while (!h.said.empty() && (h.said.back() == '\n' || h.said.back() == '\r' || h.said.back() == ' '))
+        h.said.pop_back();
     h.end = Helper::End::Ended;
     h.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     return h;
@@ -128,7 +129,8 @@ bool openInViewer(const std::string& pdf, std::string* error)
         // Showing the file: left to run, reaped later.
         running().push_back(h.pid);
         return true;
-    case Helper::End::Ended: break;
+    case Helper::End::Ended:
+        break;
     }
     if (h.status == 0) return true;
     // What it said is for support staff (standard error); the clerk reads Japanese.

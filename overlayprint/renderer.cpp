@@ -7,13 +7,13 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPen>
-#include <QSvgRenderer>
-#include <QFontMetricsF>
 #include <QRegularExpression>
+#include <QSvgRenderer>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -64,11 +64,13 @@ bool parseTransform(const QString& list, QTransform* out)
     QTransform result;
     qsizetype at = 0;
     while (at < list.size()) {
-        const auto m = op.match(list, at, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
+        const auto m =
+            op.match(list, at, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
         if (!m.hasMatch()) return list.mid(at).trimmed().isEmpty();
         at = m.capturedEnd();
         QList<double> v;
-        for (const QString& n : m.captured(2).split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts)) {
+        for (const QString& n :
+             m.captured(2).split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts)) {
             bool ok = false;
             v.append(n.toDouble(&ok));
             if (!ok) return false;
@@ -117,7 +119,8 @@ TextStyle inherit(const TextStyle& parent, const QXmlStreamAttributes& attrs, bo
     TextStyle s = parent;
     QList<std::pair<QString, QString>> props;
     for (const auto& a : attrs) props.append({a.name().toString(), a.value().toString()});
-    for (const QString& decl : attrs.value(QLatin1String("style")).toString().split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+    for (const QString& decl :
+         attrs.value(QLatin1String("style")).toString().split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const qsizetype colon = decl.indexOf(QLatin1Char(':'));
         if (colon > 0) props.append({decl.left(colon).trimmed(), decl.mid(colon + 1).trimmed()});
     }
@@ -155,10 +158,34 @@ constexpr double kMaxFormScale = 100.0;
 
 bool isGeometry(QStringView name)
 {
-    static const char* const kNames[] = {"x", "y", "x1", "y1", "x2", "y2", "cx", "cy", "r", "rx", "ry", "dx", "dy",
-                                         "width", "height", "d", "points", "transform", "viewBox", "font-size",
-                                         "stroke-width", "stroke-dasharray", "stroke-dashoffset", "stroke-miterlimit",
-                                         "letter-spacing", "word-spacing", "rotate", "offset"};
+    static const char* const kNames[] = {"x",
+                                         "y",
+                                         "x1",
+                                         "y1",
+                                         "x2",
+                                         "y2",
+                                         "cx",
+                                         "cy",
+                                         "r",
+                                         "rx",
+                                         "ry",
+                                         "dx",
+                                         "dy",
+                                         "width",
+                                         "height",
+                                         "d",
+                                         "points",
+                                         "transform",
+                                         "viewBox",
+                                         "font-size",
+                                         "stroke-width",
+                                         "stroke-dasharray",
+                                         "stroke-dashoffset",
+                                         "stroke-miterlimit",
+                                         "letter-spacing",
+                                         "word-spacing",
+                                         "rotate",
+                                         "offset"};
     for (const char* n : kNames)
         if (name == QLatin1String(n)) return true;
     return false;
@@ -184,10 +211,12 @@ QString absurdNumber(const QString& value)
 // attribute, or empty.
 std::string checkFormNumbers(const QXmlStreamReader& in, const QTransform& ctm, const std::string& name)
 {
-    const std::string at = "様式ファイル（オーバーレイ）「" + name + "」の " + std::to_string(in.lineNumber()) + " 行目";
+    const std::string at =
+        "様式ファイル（オーバーレイ）「" + name + "」の " + std::to_string(in.lineNumber()) + " 行目";
     QList<std::pair<QString, QString>> props;
     for (const auto& a : in.attributes()) props.append({a.name().toString(), a.value().toString()});
-    for (const QString& decl : in.attributes().value(QLatin1String("style")).toString().split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+    for (const QString& decl :
+         in.attributes().value(QLatin1String("style")).toString().split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const qsizetype colon = decl.indexOf(QLatin1Char(':'));
         if (colon > 0) props.append({decl.left(colon).trimmed(), decl.mid(colon + 1).trimmed()});
     }
@@ -234,7 +263,9 @@ bool Overlay::loadData(const QByteArray& svg, const std::string& name, std::stri
             in.readNext();
             if (in.isStartElement()) {
                 styles.push_back(inherit(styles.back(), in.attributes(), &transformOk));
-                if (!transformOk) return broken("transform「" + in.attributes().value(QLatin1String("transform")).toString().toStdString() + "」");
+                if (!transformOk)
+                    return broken("transform「" +
+                                  in.attributes().value(QLatin1String("transform")).toString().toStdString() + "」");
                 const std::string absurd = checkFormNumbers(in, styles.back().ctm, name);
                 if (!absurd.empty()) {
                     if (error) *error = absurd;
@@ -340,7 +371,7 @@ std::string findOverlayFile(const std::string& folder, const std::string& name)
     QString found;
     for (const QString& entry : dir.entryList(QDir::Files)) {
         if (entry.compare(qs(name), Qt::CaseInsensitive) == 0) {
-            if (!found.isEmpty()) return path.toStdString();  // ambiguous: report the exact name
+            if (!found.isEmpty()) return path.toStdString(); // ambiguous: report the exact name
             found = entry;
         }
     }
@@ -476,7 +507,7 @@ bool Renderer::drawPage(QPainter& painter, std::size_t page, double dpiX, double
 
     const double cellPx = dpiX / m_doc.charsPerInch;
     const double linePx = dpiY / m_doc.linesPerInch;
-    const double yScale = dpiY / dpiX;  // the em was set in x pixels
+    const double yScale = dpiY / dpiX; // the em was set in x pixels
     const double emLinesPx = m_doc.emLines() * linePx;
     const double gapPx = m_doc.textGapLines() * linePx;
 
@@ -487,71 +518,74 @@ bool Renderer::drawPage(QPainter& painter, std::size_t page, double dpiX, double
     std::vector<QList<QPointF>> positions(glyphs.size());
     QGlyphRun run;
     // Commands are drawn as they are read again from the file: a page costs no more than its line.
-    return m_doc.forEachCommand(page, [&](const DrawCommand& c) {
-        if (const auto* r = std::get_if<RuleCommand>(&c)) {
-            QPen pen(Qt::black);
-            pen.setWidthF(r->thicknessPt * dpiY / 72.0);
-            if (r->thicknessPt == 0) pen.setWidthF(0);
-            pen.setCapStyle(Qt::FlatCap);
-            if (r->pattern == RulePattern::Dashed) pen.setStyle(Qt::DashLine);
-            else if (r->pattern == RulePattern::Dotted) pen.setStyle(Qt::DotLine);
-            painter.resetTransform();
-            painter.setPen(pen);
-            textPenSet = false;
-            const double y = r->y10 / 10.0 * linePx;
-            painter.drawLine(QPointF(r->x10 / 10.0 * cellPx, y), QPointF((r->x10 + r->len10) / 10.0 * cellPx, y));
-            return;
-        }
-        const auto& t = std::get<TextCommand>(c);
-        for (auto& g : glyphs) g.clear();
-        for (auto& p : positions) p.clear();
-        // Each character's glyph is looked up once a job; its place is its cell.
-        int cell = 0;
-        bool any = false;
-        for (std::size_t i = 0; i < t.text.size();) {
-            std::size_t n = 0;
-            const char32_t cp = text::decodeAt(t.text, i, &n);
-            i += n;
-            if (!isBlank(cp)) {
-                auto g = m_glyphs.find(cp);
-                if (g == m_glyphs.end()) {
-                    const auto fb = m_fallback.find(cp);
-                    const int f = fb == m_fallback.end() ? 0 : fb->second + 1;
-                    const char32_t one[] = {cp};
-                    const QList<quint32> found =
-                        m_fonts[f].glyphIndexesForString(QString::fromUcs4(one, 1));
-                    // A fallback character that its font cannot give is left out, as before.
-                    g = m_glyphs.emplace(cp, Glyph{found.isEmpty() ? -1 : f, found.isEmpty() ? 0 : found.front()}).first;
-                }
-                if (g->second.font >= 0) {
-                    const auto f = static_cast<std::size_t>(g->second.font);
-                    glyphs[f].append(g->second.index);
-                    positions[f].append(QPointF(cell * cellPx, 0));
-                }
-                any = true;
+    return m_doc.forEachCommand(
+        page,
+        [&](const DrawCommand& c) {
+            if (const auto* r = std::get_if<RuleCommand>(&c)) {
+                QPen pen(Qt::black);
+                pen.setWidthF(r->thicknessPt * dpiY / 72.0);
+                if (r->thicknessPt == 0) pen.setWidthF(0);
+                pen.setCapStyle(Qt::FlatCap);
+                if (r->pattern == RulePattern::Dashed) pen.setStyle(Qt::DashLine);
+                else if (r->pattern == RulePattern::Dotted) pen.setStyle(Qt::DotLine);
+                painter.resetTransform();
+                painter.setPen(pen);
+                textPenSet = false;
+                const double y = r->y10 / 10.0 * linePx;
+                painter.drawLine(QPointF(r->x10 / 10.0 * cellPx, y), QPointF((r->x10 + r->len10) / 10.0 * cellPx, y));
+                return;
             }
-            cell += cellsOf(cp);
-        }
-        if (!any) return;
-        const double sx = t.sizeX / 100.0;
-        const double sy = t.sizeY / 100.0;
-        // The character box stands on the gap above y; the baseline is a descent above its foot.
-        const double footPx = t.y10 / 10.0 * linePx - gapPx;
-        const double baselinePx = footPx - m_descentFraction * emLinesPx * sy;
-        // One transform a text: its place and its size.
-        painter.setTransform(QTransform(sx, 0, 0, sy * yScale, t.x10 / 10.0 * cellPx, baselinePx));
-        if (!textPenSet) {
-            painter.setPen(textPen);
-            textPenSet = true;
-        }
-        for (std::size_t f = 0; f < glyphs.size(); ++f) {
-            if (glyphs[f].isEmpty()) continue;
-            run.setRawFont(m_fonts[static_cast<qsizetype>(f)]);
-            run.setGlyphIndexes(glyphs[f]);
-            run.setPositions(positions[f]);
-            painter.drawGlyphRun(QPointF(0, 0), run);
-        }
-    }, error);
+            const auto& t = std::get<TextCommand>(c);
+            for (auto& g : glyphs) g.clear();
+            for (auto& p : positions) p.clear();
+            // Each character's glyph is looked up once a job; its place is its cell.
+            int cell = 0;
+            bool any = false;
+            for (std::size_t i = 0; i < t.text.size();) {
+                std::size_t n = 0;
+                const char32_t cp = text::decodeAt(t.text, i, &n);
+                i += n;
+                if (!isBlank(cp)) {
+                    auto g = m_glyphs.find(cp);
+                    if (g == m_glyphs.end()) {
+                        const auto fb = m_fallback.find(cp);
+                        const int f = fb == m_fallback.end() ? 0 : fb->second + 1;
+                        const char32_t one[] = {cp};
+                        const QList<quint32> found = m_fonts[f].glyphIndexesForString(QString::fromUcs4(one, 1));
+                        // A fallback character that its font cannot give is left out, as before.
+                        g = m_glyphs.emplace(cp, Glyph{found.isEmpty() ? -1 : f, found.isEmpty() ? 0 : found.front()})
+                                .first;
+                    }
+                    if (g->second.font >= 0) {
+                        const auto f = static_cast<std::size_t>(g->second.font);
+                        glyphs[f].append(g->second.index);
+                        positions[f].append(QPointF(cell * cellPx, 0));
+                    }
+                    any = true;
+                }
+                cell += cellsOf(cp);
+            }
+            if (!any) return;
+            const double sx = t.sizeX / 100.0;
+            const double sy = t.sizeY / 100.0;
+            // The character box stands on the gap above y; the baseline is a descent above its foot.
+            const double footPx = t.y10 / 10.0 * linePx - gapPx;
+            const double baselinePx = footPx - m_descentFraction * emLinesPx * sy;
+            // One transform a text: its place and its size.
+            painter.setTransform(QTransform(sx, 0, 0, sy * yScale, t.x10 / 10.0 * cellPx, baselinePx));
+            if (!textPenSet) {
+                painter.setPen(textPen);
+                textPenSet = true;
+            }
+            for (std::size_t f = 0; f < glyphs.size(); ++f) {
+                if (glyphs[f].isEmpty()) continue;
+                run.setRawFont(m_fonts[static_cast<qsizetype>(f)]);
+                run.setGlyphIndexes(glyphs[f]);
+                run.setPositions(positions[f]);
+                painter.drawGlyphRun(QPointF(0, 0), run);
+            }
+        },
+        error);
 }
 
 } // namespace kov::overlayprint

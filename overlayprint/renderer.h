@@ -14,15 +14,15 @@
 #include <QFont>
 #include <QPicture>
 #include <QPointF>
-#include <QSizeF>
-#include <QTransform>
 #include <QRawFont>
+#include <QSizeF>
 #include <QString>
 #include <QStringList>
-#include <unordered_map>
-#include <memory>
+#include <QTransform>
 #include <functional>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class QPagedPaintDevice;
@@ -56,12 +56,12 @@ public:
     // the form's font (so they stay text in a PDF: small, searchable); the SVG renderer
     // draws everything else.
     struct Caption {
-        QTransform transform;  // user space of the text element (ancestors' transforms and its own)
-        QPointF at;            // x, y of the element
+        QTransform transform; // user space of the text element (ancestors' transforms and its own)
+        QPointF at; // x, y of the element
         QString text;
         QString family;
-        double size = 16;      // font-size in user units
-        int anchor = 0;        // 0 start, 1 middle, 2 end
+        double size = 16; // font-size in user units
+        int anchor = 0; // 0 start, 1 middle, 2 end
         bool bold = false;
         QColor color;
     };

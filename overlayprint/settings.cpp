@@ -47,7 +47,7 @@ std::optional<EngineSettings> parseSettingsFile(const std::string& text, const s
     ini::FirstFault fault(file);
     auto note = [&fault](std::size_t lineNo, const std::string& what) { fault.note(lineNo, what); };
     for (const ini::Entry& e : file.entries) {
-        if (!ini::equalsNoCase(e.section, "print")) continue;  // other sections belong to other tools
+        if (!ini::equalsNoCase(e.section, "print")) continue; // other sections belong to other tools
         const std::string key = lower(e.key);
         const std::string& value = e.value;
         if (key == "output") {

@@ -23,8 +23,8 @@ struct EngineSettings {
     std::string printer;
     std::string overlayFolder;
     std::string fontFamily = "IPAGothic";
-    bool openPdf = false;  // open each finished PDF in the desktop's viewer
-    std::string iniPath;  // the file read (may not exist)
+    bool openPdf = false; // open each finished PDF in the desktop's viewer
+    std::string iniPath; // the file read (may not exist)
 };
 
 inline constexpr const char* kIniName = "OVLPRINT.INI";

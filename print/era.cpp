@@ -36,8 +36,8 @@ std::string eraDigits(Currency eraYmd)
 
 // The formatter of the screens and reports; `extended` adds the codes and the mode
 // "PRT1" of the summary report's formatter, whose "KYMD" has no blank after the letter.
-std::string formatEra(const BasCmnName& names, std::string_view format, std::string_view mode,
-                      std::string_view suffix, bool extended)
+std::string formatEra(const BasCmnName& names, std::string_view format, std::string_view mode, std::string_view suffix,
+                      bool extended)
 {
     const std::string digits = eraDigits(names.p_curEraYmd);
     const std::string yy = text::mid(digits, 1, 2);
@@ -50,30 +50,18 @@ std::string formatEra(const BasCmnName& names, std::string_view format, std::str
     std::string out;
     if (format == "JYMD")
         out = dsp ? j + yy + "年" + mm + "月" + dd + "日" : j + " " + yy + " 年 " + mm + " 月 " + dd + " 日";
-    else if (format == "JYM")
-        out = dsp ? j + yy + "年" + mm + "月" : j + " " + yy + " 年 " + mm + " 月";
-    else if (format == "JY")
-        out = dsp ? j + yy + "年" : j + " " + yy + " 年";
-    else if (format == "KYMD")
-        out = extended ? k + yy + "." + mm + "." + dd : k + " " + yy + "." + mm + "." + dd;
-    else if (format == "KYM")
-        out = k + " " + yy + "." + mm;
-    else if (format == "KY")
-        out = k + " " + yy;
-    else if (extended && format == "YMD")
-        out = yy + "." + mm + "." + dd;
-    else if (extended && format == "YM")
-        out = yy + "年" + mm + "月";
-    else if (extended && format == "MD")
-        out = mm + "." + dd;
-    else if (extended && format == "J")
-        out = j;
-    else if (extended && format == "Y")
-        out = yy;
-    else if (extended && format == "M")
-        out = mm;
-    else if (extended && format == "D")
-        out = dd;
+    else if (format == "JYM") out = dsp ? j + yy + "年" + mm + "月" : j + " " + yy + " 年 " + mm + " 月";
+    else if (format == "JY") out = dsp ? j + yy + "年" : j + " " + yy + " 年";
+    else if (format == "KYMD") out = extended ? k + yy + "." + mm + "." + dd : k + " " + yy + "." + mm + "." + dd;
+    else if (format == "KYM") out = k + " " + yy + "." + mm;
+    else if (format == "KY") out = k + " " + yy;
+    else if (extended && format == "YMD") out = yy + "." + mm + "." + dd;
+    else if (extended && format == "YM") out = yy + "年" + mm + "月";
+    else if (extended && format == "MD") out = mm + "." + dd;
+    else if (extended && format == "J") out = j;
+    else if (extended && format == "Y") out = yy;
+    else if (extended && format == "M") out = mm;
+    else if (extended && format == "D") out = dd;
 
     // Leading zeros of year, month and day are blanked where they stand in the layouts
     // of a two-character era name.
@@ -85,10 +73,8 @@ std::string formatEra(const BasCmnName& names, std::string_view format, std::str
         for (std::size_t pos : {1, 4}) blankZeroAt(out, pos);
     }
 
-    if (suffix == "B")
-        out += "分";
-    else if (suffix == "NB")
-        out += "度分";
+    if (suffix == "B") out += "分";
+    else if (suffix == "NB") out += "度分";
     return out;
 }
 
@@ -116,12 +102,25 @@ std::string prfChgDate(BasCmnName& names, Currency date, std::string_view format
 Currency prfDatePart(Currency value, std::string_view part)
 {
     std::size_t start = 1, count = 8;
-    if (part == "YMD" || part == "ymd") { start = 1; count = 8; }
-    else if (part == "YM" || part == "ym") { start = 1; count = 6; }
-    else if (part == "Y" || part == "y") { start = 1; count = 4; }
-    else if (part == "MD" || part == "md") { start = 5; count = 4; }
-    else if (part == "M" || part == "m") { start = 5; count = 2; }
-    else if (part == "D" || part == "d") { start = 7; count = 2; }
+    if (part == "YMD" || part == "ymd") {
+        start = 1;
+        count = 8;
+    } else if (part == "YM" || part == "ym") {
+        start = 1;
+        count = 6;
+    } else if (part == "Y" || part == "y") {
+        start = 1;
+        count = 4;
+    } else if (part == "MD" || part == "md") {
+        start = 5;
+        count = 4;
+    } else if (part == "M" || part == "m") {
+        start = 5;
+        count = 2;
+    } else if (part == "D" || part == "d") {
+        start = 7;
+        count = 2;
+    }
 
     const std::string digits = value.toString();
     // A day needs all eight digits: "D" or "MD" of a shorter value (a YYYYMM month) would
@@ -158,8 +157,8 @@ std::string japaneseCalendarHeading(int year, int month, int day)
     gregorian.set(year, month - 1, day, 12, 0, 0);
     const UDate when = gregorian.getTime(status);
     if (U_FAILURE(status))
-        throwInvalidArgument("日付 " + std::to_string(year) + "年" + std::to_string(month) + "月" + std::to_string(day) +
-                             "日は暦にありません。");
+        throwInvalidArgument("日付 " + std::to_string(year) + "年" + std::to_string(month) + "月" +
+                             std::to_string(day) + "日は暦にありません。");
 
     // "y=latn" keeps the era year in ASCII digits: without it the Japanese calendar writes
     // the first year of an era as "元" and drops the leading zero.

@@ -6,7 +6,6 @@
 #include <charconv>
 #include <cstring>
 
-
 namespace kov {
 
 namespace {
@@ -15,8 +14,8 @@ namespace {
 // decimals than a fixed-point number holds is still rounded exactly.
 struct Decimal {
     bool negative = false;
-    std::string whole = "0";  // no leading zeros, at least one digit
-    std::string fraction;     // digits after the point, as many as written
+    std::string whole = "0"; // no leading zeros, at least one digit
+    std::string fraction; // digits after the point, as many as written
 };
 
 Decimal fromCurrency(Currency value)
@@ -36,7 +35,10 @@ bool parseDecimal(std::string_view s, Decimal& out)
 {
     std::size_t i = 0;
     Decimal d;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) { d.negative = s[i] == '-'; ++i; }
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        d.negative = s[i] == '-';
+        ++i;
+    }
     std::string whole;
     while (i < s.size() && s[i] >= '0' && s[i] <= '9') whole += s[i++];
     std::string fraction;
@@ -52,10 +54,7 @@ bool parseDecimal(std::string_view s, Decimal& out)
     return true;
 }
 
-bool isZero(const Decimal& d)
-{
-    return d.whole == "0" && d.fraction.find_first_not_of('0') == std::string::npos;
-}
+bool isZero(const Decimal& d) { return d.whole == "0" && d.fraction.find_first_not_of('0') == std::string::npos; }
 
 // Rounds to exactly `decimals` fraction digits, halves away from zero (the sign is
 // untouched, so this rounds the absolute value).
@@ -97,10 +96,8 @@ std::string grouped(const std::string& digits)
 
 void checkField(std::int16_t width, std::int16_t decimals)
 {
-    if (width < 0)
-        throwInvalidArgument("数値編集の桁数 " + std::to_string(width) + " は使えません。");
-    if (decimals < 0)
-        throwInvalidArgument("数値編集の小数桁数 " + std::to_string(decimals) + " は使えません。");
+    if (width < 0) throwInvalidArgument("数値編集の桁数 " + std::to_string(width) + " は使えません。");
+    if (decimals < 0) throwInvalidArgument("数値編集の小数桁数 " + std::to_string(decimals) + " は使えません。");
     if (decimals > 0 && width < decimals + 2)
         throwInvalidArgument("数値編集の桁数 " + std::to_string(width) + " は小数桁数 " + std::to_string(decimals) +
                              " には足りません。");
@@ -151,7 +148,7 @@ std::string editShort(Currency value, std::int16_t width, std::int16_t decimals,
     static constexpr std::uint64_t kPow10[] = {1, 10, 100, 1000, 10000};
     const std::uint64_t m = raw < 0 ? 0ULL - static_cast<std::uint64_t>(raw) : static_cast<std::uint64_t>(raw);
     const int dec = decimals;
-    const int kept = dec < 4 ? dec : 4;  // decimals taken from the value; zeros follow up to dec
+    const int kept = dec < 4 ? dec : 4; // decimals taken from the value; zeros follow up to dec
     std::uint64_t q = m;
     if (kept < 4) {
         const std::uint64_t unit = kPow10[4 - kept];
@@ -171,7 +168,7 @@ std::string editShort(Currency value, std::int16_t width, std::int16_t decimals,
 
     char out[128];
     char* p = out;
-    if (raw < 0 && minus != 0 && q != 0) *p++ = '-';  // "-0" is no amount
+    if (raw < 0 && minus != 0 && q != 0) *p++ = '-'; // "-0" is no amount
     const std::size_t total = zeros + digits;
     const bool group = grouping != 0 && width > 3;
     for (std::size_t i = 0; i < total; ++i) {
@@ -205,8 +202,7 @@ std::string prfNumEditStr(std::string& text, std::int16_t width, std::int16_t de
 {
     text = text::trim(text);
     Decimal value;
-    if (!parseDecimal(text, value))
-        throwTypeMismatch("数値ではない文字列「" + text + "」は数値編集できません。");
+    if (!parseDecimal(text, value)) throwTypeMismatch("数値ではない文字列「" + text + "」は数値編集できません。");
     if (decimals < 0) {
         // Keep the decimals the number was written with.
         const std::size_t point = text.find('.');

@@ -12,10 +12,7 @@ PrintContext::PrintContext(RuntimeServices& rt, std::string programName, PrintEn
 
 std::string PrintContext::printFolder() const { return workFolder(programName()); }
 
-std::unique_ptr<PrintEngine> PrintContext::newEngine() const
-{
-    return m_engineFactory ? m_engineFactory() : nullptr;
-}
+std::unique_ptr<PrintEngine> PrintContext::newEngine() const { return m_engineFactory ? m_engineFactory() : nullptr; }
 
 PrintedFile writePrintFile(PrintContext& ctx, const PrintJob& job)
 {

@@ -30,9 +30,9 @@ private:
 
 // One print run of a program.
 struct PrintJob {
-    std::string jobName;      // handed to PrtFile first
-    std::string caption;      // the calling screen's caption
-    std::string overlayFile;  // the form the pages are drawn over
+    std::string jobName; // handed to PrtFile first
+    std::string caption; // the calling screen's caption
+    std::string overlayFile; // the form the pages are drawn over
     // After the folder is set and before "ST " (e.g. building the figures); optional.
     std::function<void()> prepare;
     // The program's pages, between "CR " and "ED ", written through the job's own

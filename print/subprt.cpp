@@ -57,7 +57,7 @@ inline char* putSignedZeroFilled(char* p, std::int64_t v, int minDigits)
     if (v < 0 || v >= 10000 || minDigits > 4) return putAnySignedZeroFilled(p, v, minDigits);
     const int n = v >= 1000 ? 4 : v >= 100 ? 3 : v >= 10 ? 2 : 1;
     const int k = n > minDigits ? n : minDigits;
-    std::memcpy(p, g_fourDigits.digits + v * 4 + 4 - k, 4);  // the k digits, then bytes written over later
+    std::memcpy(p, g_fourDigits.digits + v * 4 + 4 - k, 4); // the k digits, then bytes written over later
     return p + k;
 }
 
@@ -113,8 +113,7 @@ void SubPrt::createFile()
     // that fails part-way leaves no stale file that looks complete.
     std::error_code ec;
     std::filesystem::remove(filePath(), ec);
-    if (ec)
-        throwFileError("印刷ファイル「" + filePath() + "」を削除できません。" + fileErrorText(ec));
+    if (ec) throwFileError("印刷ファイル「" + filePath() + "」を削除できません。" + fileErrorText(ec));
     m_file = std::make_unique<SafeFile>(p_strPrtPath, kFileName, "印刷ファイル", kPartName);
     if (!m_buffer) m_buffer = std::make_unique<char[]>(kWriteBuffer);
 }
@@ -145,7 +144,7 @@ char* SubPrt::room(std::size_t size)
 void SubPrt::endLine(char* at, std::string_view text)
 {
     char* end = cp932::encodeFromUtf8(text, at);
-    if (!end) (void)cp932::fromUtf8(text);  // raises the error naming the character
+    if (!end) (void)cp932::fromUtf8(text); // raises the error naming the character
     *end++ = '\r';
     *end++ = '\n';
     m_used = static_cast<std::size_t>(end - m_buffer.get());

@@ -3,8 +3,8 @@
 // The first command of a run (ST) creates the file anew; ED writes and closes it.
 // Until ED the lines go to "OVL.TMP.part", which ED flushes to the disk and renames to
 // "OVL.TMP" (kov::SafeFile): the final name only ever holds a complete run, both files
-// are the user's alone (0600), and a link planted under either name is never followed. A file that cannot be created or written, a text
-// that CP932 cannot hold and a write with no open file raise RuntimeError.
+// are the user's alone (0600), and a link planted under either name is never followed. A file that cannot be created or
+// written, a text that CP932 cannot hold and a write with no open file raise RuntimeError.
 #include "common/currency.h"
 #include "common/safefile.h"
 
@@ -47,8 +47,8 @@ public:
     void prtED();
 
     // Field formats of the command lines.
-    static std::string formatC4(Currency v);  // x10, floored, at least 4 digits, "-" before a negative
-    static std::string formatN(Currency v, int minDigits);  // rounded to whole, zero-filled
+    static std::string formatC4(Currency v); // x10, floored, at least 4 digits, "-" before a negative
+    static std::string formatN(Currency v, int minDigits); // rounded to whole, zero-filled
 
 private:
     void createFile();
@@ -68,7 +68,7 @@ private:
     // The CP932 bytes of the lines not yet written: m_used of kWriteBuffer (256 KiB).
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;
-    int m_pageEnds = 0;  // of the run, since "ST "
+    int m_pageEnds = 0; // of the run, since "ST "
 };
 
 } // namespace kov

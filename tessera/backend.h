@@ -93,9 +93,9 @@ public:
 };
 
 struct EngineOpen {
-    std::int16_t status = 0;          // 0 or a failure status of the component
-    std::unique_ptr<Engine> engine;   // set when status is 0
-    std::string message;              // on failure: its cause in Japanese, the engine's text in parentheses
+    std::int16_t status = 0; // 0 or a failure status of the component
+    std::unique_ptr<Engine> engine; // set when status is 0
+    std::string message; // on failure: its cause in Japanese, the engine's text in parentheses
 };
 
 // Opens an existing SQLite database file read-only; never creates a file. `file` is

@@ -19,7 +19,7 @@ bool identifyFile(const std::string& path, FileIdentity& out)
 {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return false;
-    timespec now {};
+    timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     out.device = static_cast<std::uint64_t>(st.st_dev);
     out.inode = static_cast<std::uint64_t>(st.st_ino);

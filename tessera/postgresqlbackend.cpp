@@ -37,18 +37,18 @@ namespace kov::tessera {
 
 namespace {
 
-constexpr int kFetchRows = 1000;                   // rows of one FETCH
-constexpr int kFetchesAhead = 3;                   // FETCHes of a cursor sent at once, ahead of the batch it reads
-constexpr std::size_t kIdlePerKey = 4;             // idle connections kept per connection string
-constexpr std::size_t kIdleTotal = 8;              // idle connections kept in all
+constexpr int kFetchRows = 1000; // rows of one FETCH
+constexpr int kFetchesAhead = 3; // FETCHes of a cursor sent at once, ahead of the batch it reads
+constexpr std::size_t kIdlePerKey = 4; // idle connections kept per connection string
+constexpr std::size_t kIdleTotal = 8; // idle connections kept in all
 constexpr std::size_t kStatementsPerConnection = 32;
-constexpr auto kIdleCheckAfter = std::chrono::seconds(1);  // an idle connection older than this is checked
+constexpr auto kIdleCheckAfter = std::chrono::seconds(1); // an idle connection older than this is checked
 // Every read transaction: one state of the database for all its statements.
 constexpr const char* kBeginRead = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
 
 // Type OIDs of the built-in types (pg_type.oid, fixed by the server).
-constexpr Oid kOidBool = 16, kOidInt8 = 20, kOidInt2 = 21, kOidInt4 = 23, kOidOid = 26, kOidFloat4 = 700, kOidText = 25, kOidVarchar = 1043,
-              kOidFloat8 = 701, kOidNumeric = 1700;
+constexpr Oid kOidBool = 16, kOidInt8 = 20, kOidInt2 = 21, kOidInt4 = 23, kOidOid = 26, kOidFloat4 = 700, kOidText = 25,
+              kOidVarchar = 1043, kOidFloat8 = 701, kOidNumeric = 1700;
 
 struct ResultClear {
     void operator()(PGresult* r) const { PQclear(r); }
@@ -56,7 +56,7 @@ struct ResultClear {
 using Result = std::unique_ptr<PGresult, ResultClear>;
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kCancelWait = std::chrono::seconds(2);  // the longest wait for a cancel request to be taken
+constexpr auto kCancelWait = std::chrono::seconds(2); // the longest wait for a cancel request to be taken
 
 // Waits until the socket of `conn` is ready for `events` or `deadline` has come (false
 // then), calling the program's wait hook every interval of waiting.
@@ -67,11 +67,11 @@ bool waitSocket(PGconn* conn, short events, Clock::time_point deadline)
         const auto left = deadline - Clock::now();
         if (left <= Clock::duration::zero()) return false;
         pollfd fd{PQsocket(conn), events, 0};
-        if (fd.fd < 0) return true;  // no socket: libpq reports the failure
+        if (fd.fd < 0) return true; // no socket: libpq reports the failure
         const auto slice = std::min<Clock::duration>(left, interval);
         const int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(slice).count());
         const int n = ::poll(&fd, 1, ms);
-        if (n != 0) return true;  // ready, or an error that libpq then reports
+        if (n != 0) return true; // ready, or an error that libpq then reports
         kov::dataaccess::callWaitHook();
     }
 }
@@ -118,8 +118,8 @@ std::string libpqText(const char* message, std::string* code = nullptr)
         std::string line(rest.substr(0, nl));
         rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
         // "SEVERITY:  CODE: text": the code is five digits or capitals.
-        if (const std::size_t sep = line.find(":  "); sep != std::string::npos && line.size() > sep + 9 &&
-                                                      line[sep + 8] == ':' && line[sep + 9] == ' ') {
+        if (const std::size_t sep = line.find(":  ");
+            sep != std::string::npos && line.size() > sep + 9 && line[sep + 8] == ':' && line[sep + 9] == ' ') {
             const std::string candidate = line.substr(sep + 3, 5);
             if (candidate.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string::npos) {
                 if (code && code->empty()) *code = candidate;
@@ -127,7 +127,8 @@ std::string libpqText(const char* message, std::string* code = nullptr)
             }
         }
         // "LOCATION:  function, file.c:123" (its label may be translated).
-        if (const std::size_t sep = line.find(":  "); sep != std::string::npos && line.find(".c:", sep) != std::string::npos &&
+        if (const std::size_t sep = line.find(":  "); sep != std::string::npos &&
+                                                      line.find(".c:", sep) != std::string::npos &&
                                                       line.find(", ", sep) != std::string::npos && line.find(' ') > sep)
             continue;
         while (!line.empty() && (line.front() == '\t' || line.front() == ' ')) line.erase(0, 1);
@@ -144,11 +145,20 @@ enum class Kind { Integer, Real, Numeric, Bool, Text };
 Kind kindOf(Oid type)
 {
     switch (type) {
-    case kOidInt2: case kOidInt4: case kOidInt8: case kOidOid: return Kind::Integer;
-    case kOidFloat4: case kOidFloat8: return Kind::Real;
-    case kOidNumeric: return Kind::Numeric;
-    case kOidBool: return Kind::Bool;
-    default: return Kind::Text;
+    case kOidInt2:
+    case kOidInt4:
+    case kOidInt8:
+    case kOidOid:
+        return Kind::Integer;
+    case kOidFloat4:
+    case kOidFloat8:
+        return Kind::Real;
+    case kOidNumeric:
+        return Kind::Numeric;
+    case kOidBool:
+        return Kind::Bool;
+    default:
+        return Kind::Text;
     }
 }
 
@@ -207,9 +217,12 @@ DbValue decode(const PGresult* res, int row, int col, Kind kind)
         if (wholeNumber(t, v)) return v;
         break;
     }
-    case Kind::Real: return std::strtod(p, nullptr);
-    case Kind::Bool: return std::int64_t{t == "t" ? 1 : 0};
-    case Kind::Text: break;
+    case Kind::Real:
+        return std::strtod(p, nullptr);
+    case Kind::Bool:
+        return std::int64_t{t == "t" ? 1 : 0};
+    case Kind::Text:
+        break;
     }
     return DbValue(std::in_place_type<std::string>, t);
 }
@@ -225,7 +238,7 @@ Oid paramType(const DbValue& v)
 {
     if (std::holds_alternative<std::int64_t>(v)) return kOidInt8;
     if (std::holds_alternative<double>(v)) return kOidNumeric;
-    return 0;  // text and null: the server infers the type from the condition
+    return 0; // text and null: the server infers the type from the condition
 }
 
 // A statement prepared on the server, with its columns.
@@ -241,21 +254,21 @@ struct Statement {
 // engine or a cursor made from it.
 struct Connection {
     PGconn* conn = nullptr;
-    std::string key;                  // the connection string and options it was opened with
-    int cursors = 0;                  // cursors handed out and not yet destroyed
-    int declared = 0;                 // server-side cursors open: a transaction is open while > 0
-    unsigned generation = 0;          // counts the ends of transactions that took cursors with them
+    std::string key; // the connection string and options it was opened with
+    int cursors = 0; // cursors handed out and not yet destroyed
+    int declared = 0; // server-side cursors open: a transaction is open while > 0
+    unsigned generation = 0; // counts the ends of transactions that took cursors with them
     unsigned nextId = 0;
     bool retired = false;
     std::chrono::steady_clock::time_point idleSince;
-    std::list<std::pair<std::string, std::shared_ptr<Statement>>> statements;  // most recent first
+    std::list<std::pair<std::string, std::shared_ptr<Statement>>> statements; // most recent first
 
     Connection() = default;
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
     ~Connection() { PQfinish(conn); }
 
-    bool gone = false;                // the server ended the session (shut down, terminated), or did not answer
+    bool gone = false; // the server ended the session (shut down, terminated), or did not answer
     std::chrono::milliseconds readTimeout{std::chrono::seconds(kDefaultReadTimeoutS)};
     // A run's reads are under way: every statement runs in one repeatable-read
     // transaction, begun by the first of them and ended by the end of the run only.
@@ -274,9 +287,10 @@ struct Connection {
     // The cause of the loss, for the status that a failure on the connection gives.
     void noteLost() const
     {
-        kov::dataaccess::noteFailureDetail(kStatusDbOpenClose,
-                                           lostDetail.empty() ? "サーバーとの接続が切れました（" + libpqText(PQerrorMessage(conn)) + "）。"
-                                                              : lostDetail);
+        kov::dataaccess::noteFailureDetail(kStatusDbOpenClose, lostDetail.empty()
+                                                                   ? "サーバーとの接続が切れました（" +
+                                                                         libpqText(PQerrorMessage(conn)) + "）。"
+                                                                   : lostDetail);
     }
 
     // The results of the command just sent, as PQexec gives them (the last one, or the
@@ -320,7 +334,7 @@ struct Connection {
                 timedOut = true;
                 return nullptr;
             }
-            if (!PQconsumeInput(conn)) break;  // the failure comes as the result
+            if (!PQconsumeInput(conn)) break; // the failure comes as the result
         }
         return PQgetResult(conn);
     }
@@ -340,13 +354,15 @@ struct Connection {
     Result checked(PGresult* r)
     {
         if (!r) {
-            if (PQstatus(conn) != CONNECTION_OK) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(conn)) + "）。");
+            if (PQstatus(conn) != CONNECTION_OK)
+                lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(conn)) + "）。");
         } else if (const ExecStatusType st = PQresultStatus(r); st == PGRES_FATAL_ERROR || st == PGRES_NONFATAL_ERROR) {
             const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
             const std::string_view code = state ? state : "";
             // An error that the server did not send has no SQLSTATE: libpq lost the server
             // (a reset connection, a broken pipe) before it has marked the connection bad.
-            if (code.empty() || code.substr(0, 2) == "08" || code.substr(0, 3) == "57P" || PQstatus(conn) != CONNECTION_OK)
+            if (code.empty() || code.substr(0, 2) == "08" || code.substr(0, 3) == "57P" ||
+                PQstatus(conn) != CONNECTION_OK)
                 lose("サーバーとの接続が切れました（" + libpqText(PQresultErrorMessage(r)) + "）。");
         }
         return Result(r);
@@ -362,8 +378,8 @@ struct Connection {
     // command goes through ready().
     const void* aheadOwner = nullptr;
     std::string aheadSql;
-    int aheadBurst = 1;    // FETCHes of the next command
-    int aheadPending = 0;  // FETCHes in flight whose results have not come yet
+    int aheadBurst = 1; // FETCHes of the next command
+    int aheadPending = 0; // FETCHes in flight whose results have not come yet
     std::deque<Result> aheadDone;
 
     // Takes the next result of the FETCHes in flight; after the last (or a failure, which
@@ -415,7 +431,7 @@ struct Connection {
     {
         if ((aheadOwner && aheadOwner != owner) || lost()) return;
         aheadOwner = owner;
-        if (sql != aheadSql) aheadBurst = 1;  // another cursor (their names differ)
+        if (sql != aheadSql) aheadBurst = 1; // another cursor (their names differ)
         aheadSql = sql;
         keepAhead();
     }
@@ -711,9 +727,9 @@ private:
         std::vector<const char*> values;
         for (std::size_t i = 0; i < m_params.size(); ++i) values.push_back(m_null[i] ? nullptr : m_params[i].c_str());
         if (!m_conn->enterSnapshot()) return false;
-        m_batch = m_conn->finishSent(PQsendQueryPrepared(m_conn->ready(), m_st->name.c_str(),
-                                                         static_cast<int>(values.size()),
-                                                         values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
+        m_batch =
+            m_conn->finishSent(PQsendQueryPrepared(m_conn->ready(), m_st->name.c_str(), static_cast<int>(values.size()),
+                                                   values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
         return tookBatch();
     }
 
@@ -736,8 +752,8 @@ private:
         const bool begin = PQtransactionStatus(m_conn->ready()) == PQTRANS_IDLE;
         m_cursorName = m_conn->name("kov_c");
         m_batch = m_conn->exec(std::string(begin ? kBeginRead : "") + (begin ? "; " : "") + "DECLARE " + m_cursorName +
-                               " NO SCROLL CURSOR FOR " + m_sql + "\n; FETCH " + std::to_string(kFetchRows) +
-                               " FROM " + m_cursorName);
+                               " NO SCROLL CURSOR FOR " + m_sql + "\n; FETCH " + std::to_string(kFetchRows) + " FROM " +
+                               m_cursorName);
         if (!tookBatch()) {
             m_cursorName.clear();
             return false;
@@ -774,7 +790,8 @@ private:
         if (m_cursorName.empty()) return;
         if (m_generation == m_conn->generation && !m_conn->lost()) {
             // The last cursor of the transaction ends it in the same round trip.
-            const bool last = !m_conn->snapshot && m_conn->declared == 1 && PQtransactionStatus(m_conn->ready()) == PQTRANS_INTRANS;
+            const bool last =
+                !m_conn->snapshot && m_conn->declared == 1 && PQtransactionStatus(m_conn->ready()) == PQTRANS_INTRANS;
             if (!m_conn->command("CLOSE " + m_cursorName + (last ? "; COMMIT" : ""))) m_conn->failed();
             if (m_generation == m_conn->generation) --m_conn->declared;
             m_conn->settle();
@@ -789,14 +806,14 @@ private:
     std::vector<std::string> m_params;
     std::vector<bool> m_null;
     Result m_batch;
-    int m_batchRows = 0;     // rows of m_batch
-    int m_batchColumns = 0;  // its columns that value() reads
+    int m_batchRows = 0; // rows of m_batch
+    int m_batchColumns = 0; // its columns that value() reads
     int m_row = -1;
     bool m_started = false;
     bool m_done = false;
     std::string m_cursorName;
     unsigned m_generation = 0;
-    mutable NameSequence m_asked;  // names asked of the rows (the statement's columns never change)
+    mutable NameSequence m_asked; // names asked of the rows (the statement's columns never change)
 };
 
 // ASCII upper case to lower case: the name that an unquoted identifier folds to.
@@ -921,7 +938,6 @@ struct Params {
     }
 };
 
-
 // Why a connection could not be made, in Japanese, with libpq's text (of a verbose
 // connection, whose SQLSTATE tells an authentication failure from a missing database
 // whatever the language of the server's messages). `stage` is the connection's state
@@ -936,15 +952,13 @@ std::string connectFailure(PGconn* conn, ConnStatusType stage, bool timedOut, in
                 " 秒の間に応答がありませんでした（connect_timeout）。サーバーとネットワークを確かめてください。";
     else if (code.substr(0, 2) == "28" || (conn && PQconnectionNeedsPassword(conn)))
         cause = "認証に失敗しました。利用者名とパスワード（~/.pgpass）を確かめてください。";
-    else if (code == "3D000")
-        cause = "データベースがありません。Connection の dbname を確かめてください。";
+    else if (code == "3D000") cause = "データベースがありません。Connection の dbname を確かめてください。";
     else if (code.empty() && stage == CONNECTION_SSL_STARTUP)
         cause = "TLS で接続できません。サーバーの TLS の設定と Connection の sslmode を確かめてください。";
     else if (code.empty() && (stage == CONNECTION_BAD || stage == CONNECTION_STARTED || stage == CONNECTION_MADE ||
                               stage == CONNECTION_NEEDED))
         cause = "サーバーに接続できません。サーバーが動いているか、Connection の host と port を確かめてください。";
-    else
-        cause = "サーバーのデータベースに接続できません。";
+    else cause = "サーバーのデータベースに接続できません。";
     return text.empty() ? cause : cause + "（" + text + "）";
 }
 
@@ -966,7 +980,8 @@ EngineOpen connect(const Params& params, const std::string& key, std::chrono::mi
     if (const std::string* t = params.get("connect_timeout")) timeoutS = std::max(2, std::atoi(t->c_str()));
     std::size_t hosts = 1;
     for (const char* k : {"host", "hostaddr"})
-        if (const std::string* h = params.get(k)) hosts = std::max<std::size_t>(hosts, std::count(h->begin(), h->end(), ',') + 1);
+        if (const std::string* h = params.get(k))
+            hosts = std::max<std::size_t>(hosts, std::count(h->begin(), h->end(), ',') + 1);
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeoutS) * static_cast<int>(hosts);
 
     auto conn = std::make_shared<Connection>();
@@ -996,7 +1011,8 @@ EngineOpen connect(const Params& params, const std::string& key, std::chrono::mi
     PQsetErrorVerbosity(c, PQERRORS_DEFAULT);
     // The server's notices (a shutdown announced, a savepoint released) are not the
     // programs' output: the failures themselves come back as statuses.
-    PQsetNoticeProcessor(c, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        c, [](void*, const char*) {}, nullptr);
     result.engine = std::make_unique<PgEngine>(std::move(conn));
     return result;
 }
@@ -1018,8 +1034,8 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int 
 {
     EngineOpen result;
     const std::string program = kov::dataaccess::programName();
-    const std::string key = connection + '\0' + std::to_string(busyTimeoutMs) + '\0' + std::to_string(readTimeoutS) +
-                            '\0' + program;
+    const std::string key =
+        connection + '\0' + std::to_string(busyTimeoutMs) + '\0' + std::to_string(readTimeoutS) + '\0' + program;
     const std::chrono::milliseconds readTimeout = std::chrono::seconds(readTimeoutS);
     if (!g_poolGone) {
         while (std::shared_ptr<Connection> idle = pool().take(key)) {
@@ -1060,7 +1076,7 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int 
     // A dead link or a host that went down is noticed on an idle TCP connection too
     // (libpq ignores these on a Unix socket).
     for (const auto& [k, v] : {std::pair{"keepalives", "1"}, std::pair{"keepalives_idle", "30"},
-                              std::pair{"keepalives_interval", "10"}, std::pair{"keepalives_count", "3"}})
+                               std::pair{"keepalives_interval", "10"}, std::pair{"keepalives_count", "3"}})
         if (!params.get(k)) params.set(k, v);
     return connect(params, key, readTimeout);
 }

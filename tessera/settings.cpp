@@ -46,9 +46,9 @@ std::int16_t checkFile(const std::string& path, FileIdentity& id)
 struct Settings {
     std::int16_t status = kStatusOk;
     std::string detail;
-    std::string engine;      // kEngineSqlite or kEnginePostgresql
-    std::string path;        // Path= as written (SQLite)
-    std::string connection;  // Connection= (PostgreSQL)
+    std::string engine; // kEngineSqlite or kEnginePostgresql
+    std::string path; // Path= as written (SQLite)
+    std::string connection; // Connection= (PostgreSQL)
     std::size_t valueLine = 0;
     int busyTimeoutMs = kDefaultBusyTimeoutMs;
     int readTimeoutS = kDefaultReadTimeoutS;
@@ -86,9 +86,9 @@ Settings parseSettings(const std::string& content, const std::string& iniPath)
         if (r.ec != std::errc() || r.ptr != v.data() + v.size())
             fault.note(e->line, what + "は数ではありません（" + unit + "を数字だけで書いてください）。");
         else if (n < least)
-            fault.note(e->line, what + "は使えません（" + std::to_string(least) + " 以上の" + unit + "を書いてください）。");
-        else
-            out = n;
+            fault.note(e->line,
+                       what + "は使えません（" + std::to_string(least) + " 以上の" + unit + "を書いてください）。");
+        else out = n;
     };
 
     Settings out;
@@ -112,9 +112,10 @@ Settings parseSettings(const std::string& content, const std::string& iniPath)
         out.detail = fault.text(iniPath);
     } else if (out.engine == kEngineSqlite && out.path.empty()) {
         out.status = kStatusBadName;
-        out.detail = out.valueLine != 0
-                         ? ini::placeText(iniPath, out.valueLine) + ": Path が空です（データベースのファイルを書いてください）。"
-                         : ini::placeText(iniPath, 0) + ": [Database] に Path（データベースのファイル）がありません。";
+        out.detail =
+            out.valueLine != 0
+                ? ini::placeText(iniPath, out.valueLine) + ": Path が空です（データベースのファイルを書いてください）。"
+                : ini::placeText(iniPath, 0) + ": [Database] に Path（データベースのファイル）がありません。";
     }
     return out;
 }
@@ -143,7 +144,7 @@ struct Located {
     std::string iniPath;
     FileIdentity iniFile;
     Settings settings;
-    std::string dbPath;  // when settings.status is 0
+    std::string dbPath; // when settings.status is 0
 };
 
 class LocationCache {
@@ -157,7 +158,7 @@ public:
 
     void store(const std::string& key, std::shared_ptr<const Located> entry)
     {
-        if (!entry->iniFile.settled) return;  // a file changed just now may change again unseen
+        if (!entry->iniFile.settled) return; // a file changed just now may change again unseen
         const std::lock_guard lock(m_mutex);
         if (m_entries.size() >= kMaxEntries && !m_entries.contains(key)) m_entries.clear();
         m_entries[key] = std::move(entry);
@@ -193,8 +194,10 @@ std::int16_t fromLocated(const Located& loc, DatabaseLocation& out)
     out.path = loc.dbPath;
     const std::int16_t st = checkFile(out.path, out.file);
     const std::string at = ini::placeText(loc.iniPath, out.valueLine) + ": Path の";
-    if (st == kStatusBadName) out.detail = at + "「" + out.path + "」はフォルダです（データベースのファイルを書いてください）。";
-    else if (st == kStatusNoFolder) out.detail = at + "フォルダ「" + fs::path(out.path).parent_path().string() + "」がありません。";
+    if (st == kStatusBadName)
+        out.detail = at + "「" + out.path + "」はフォルダです（データベースのファイルを書いてください）。";
+    else if (st == kStatusNoFolder)
+        out.detail = at + "フォルダ「" + fs::path(out.path).parent_path().string() + "」がありません。";
     else if (st == kStatusNoFile) out.detail = at + "データベースファイル「" + out.path + "」がありません。";
     return st;
 }
@@ -204,11 +207,16 @@ std::int16_t settingsFault(std::int16_t status, const fs::path& iniPath, Databas
 {
     const std::string name = iniPath.string();
     switch (status) {
-    case kStatusBadName: out.detail = "設定ファイル「" + name + "」はフォルダです（ファイルではありません）。"; break;
-    case kStatusNoFolder:
-        out.detail = "設定ファイルのフォルダ「" + iniPath.parent_path().string() + "」がありません（KOV_INI_DIR を確かめてください）。";
+    case kStatusBadName:
+        out.detail = "設定ファイル「" + name + "」はフォルダです（ファイルではありません）。";
         break;
-    default: out.detail = "設定ファイル「" + name + "」がありません。"; break;
+    case kStatusNoFolder:
+        out.detail = "設定ファイルのフォルダ「" + iniPath.parent_path().string() +
+                     "」がありません（KOV_INI_DIR を確かめてください）。";
+        break;
+    default:
+        out.detail = "設定ファイル「" + name + "」がありません。";
+        break;
     }
     return status;
 }

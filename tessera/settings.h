@@ -17,15 +17,15 @@ inline constexpr int kDefaultBusyTimeoutMs = 5000;
 inline constexpr int kDefaultReadTimeoutS = 60;
 
 struct DatabaseLocation {
-    std::string engine;      // kEngineSqlite or kEnginePostgresql
-    std::string path;        // SQLite: absolute or relative to the working folder, ready to open
-    FileIdentity file;       // SQLite: the database file as it was found
-    std::string connection;  // PostgreSQL: a libpq connection string or URI (may be empty)
+    std::string engine; // kEngineSqlite or kEnginePostgresql
+    std::string path; // SQLite: absolute or relative to the working folder, ready to open
+    FileIdentity file; // SQLite: the database file as it was found
+    std::string connection; // PostgreSQL: a libpq connection string or URI (may be empty)
     int busyTimeoutMs = kDefaultBusyTimeoutMs;
     int readTimeoutS = kDefaultReadTimeoutS;
-    std::string iniPath;          // the settings file that was read
-    std::size_t valueLine = 0;    // its line of Path= (SQLite) or Connection= (PostgreSQL); 0 if none
-    std::string detail;           // on failure: what is wrong, in Japanese, naming the file
+    std::string iniPath; // the settings file that was read
+    std::size_t valueLine = 0; // its line of Path= (SQLite) or Connection= (PostgreSQL); 0 if none
+    std::string detail; // on failure: what is wrong, in Japanese, naming the file
 };
 
 // Finds the settings file `iniName` in `folder` (an absolute name is taken as it is;

@@ -17,8 +17,8 @@ namespace kov::tessera {
 
 namespace {
 
-constexpr std::size_t kIdlePerPath = 4;            // idle connections kept per database file
-constexpr std::size_t kIdleTotal = 8;              // idle connections kept in all
+constexpr std::size_t kIdlePerPath = 4; // idle connections kept per database file
+constexpr std::size_t kIdleTotal = 8; // idle connections kept in all
 constexpr std::size_t kStatementsPerConnection = 16;
 // An idle connection whose page cache has grown past this gives its pages back (a
 // connection that has read a large table); small databases keep theirs.
@@ -28,8 +28,8 @@ constexpr int kIdleCacheBytes = 256 * 1024;
 // waits for reuse: the name table read for every report line has some forty columns,
 // and building this map was a good part of the cost of each open of it.
 struct ColumnNames {
-    ColumnIndex byName;  // first of equal names
-    int prepared = 0;  // times the statement had been prepared again (for a changed schema)
+    ColumnIndex byName; // first of equal names
+    int prepared = 0; // times the statement had been prepared again (for a changed schema)
 
     explicit ColumnNames(sqlite3_stmt* stmt) : prepared(timesPreparedAgain(stmt))
     {
@@ -40,7 +40,10 @@ struct ColumnNames {
         }
     }
 
-    static int timesPreparedAgain(sqlite3_stmt* stmt) { return sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_REPREPARE, 0); }
+    static int timesPreparedAgain(sqlite3_stmt* stmt)
+    {
+        return sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_REPREPARE, 0);
+    }
 
     // Whether the statement still has these columns: one prepared again since (at a
     // step after a change of the schema) may have others.
@@ -51,7 +54,7 @@ struct ColumnNames {
 struct KeptStatement {
     std::string sql;
     sqlite3_stmt* stmt = nullptr;
-    std::shared_ptr<const ColumnNames> columns;  // null until a column was looked up
+    std::shared_ptr<const ColumnNames> columns; // null until a column was looked up
 };
 
 // One SQLite connection and the statements it keeps prepared for reuse. It lives as
@@ -59,10 +62,10 @@ struct KeptStatement {
 struct Connection {
     sqlite3* db = nullptr;
     std::string path;
-    FileIdentity file;                  // stat of the file taken before it was opened
-    int cursors = 0;                    // cursors handed out and not yet destroyed
-    bool retired = false;               // its engine closed it: nothing more is kept
-    std::list<KeptStatement> statements;  // idle, most recent first
+    FileIdentity file; // stat of the file taken before it was opened
+    int cursors = 0; // cursors handed out and not yet destroyed
+    bool retired = false; // its engine closed it: nothing more is kept
+    std::list<KeptStatement> statements; // idle, most recent first
 
     Connection() = default;
     Connection(const Connection&) = delete;
@@ -90,14 +93,14 @@ struct Connection {
     // holds no read transaction while it waits.
     void giveBack(KeptStatement kept)
     {
-        const bool healthy = sqlite3_reset(kept.stmt) == SQLITE_OK;  // its last step did not fail
+        const bool healthy = sqlite3_reset(kept.stmt) == SQLITE_OK; // its last step did not fail
         sqlite3_clear_bindings(kept.stmt);
         if (retired || !healthy) {
             sqlite3_finalize(kept.stmt);
             return;
         }
         for (const auto& entry : statements) {
-            if (entry.sql == kept.sql) {  // two cursors had the same SQL at once: one is enough
+            if (entry.sql == kept.sql) { // two cursors had the same SQL at once: one is enough
                 sqlite3_finalize(kept.stmt);
                 return;
             }
@@ -126,7 +129,7 @@ public:
     // Idle connections to `path` opened on another state of the file are closed.
     std::shared_ptr<Connection> take(const std::string& path, const FileIdentity& file)
     {
-        std::vector<std::shared_ptr<Connection>> stale;  // closed after the lock is let go
+        std::vector<std::shared_ptr<Connection>> stale; // closed after the lock is let go
         const std::lock_guard lock(m_mutex);
         for (auto it = m_idle.begin(); it != m_idle.end();) {
             if ((*it)->path != path) {
@@ -237,12 +240,15 @@ public:
 
     StepResult step() override
     {
-        m_columnsChecked = false;  // a step may prepare the statement again
+        m_columnsChecked = false; // a step may prepare the statement again
         m_asked.restart();
         switch (sqlite3_step(m_stmt)) {
-        case SQLITE_ROW: return StepResult::Row;
-        case SQLITE_DONE: return StepResult::Done;
-        default: return StepResult::Error;
+        case SQLITE_ROW:
+            return StepResult::Row;
+        case SQLITE_DONE:
+            return StepResult::Done;
+        default:
+            return StepResult::Error;
         }
     }
 
@@ -282,9 +288,15 @@ public:
         // by one thread at a time): one lookup of the column instead of one a call.
         sqlite3_value* v = sqlite3_column_value(m_stmt, i);
         switch (sqlite3_value_type(v)) {
-        case SQLITE_INTEGER: out = static_cast<std::int64_t>(sqlite3_value_int64(v)); return;
-        case SQLITE_FLOAT: out = sqlite3_value_double(v); return;
-        case SQLITE_NULL: out = std::monostate{}; return;
+        case SQLITE_INTEGER:
+            out = static_cast<std::int64_t>(sqlite3_value_int64(v));
+            return;
+        case SQLITE_FLOAT:
+            out = sqlite3_value_double(v);
+            return;
+        case SQLITE_NULL:
+            out = std::monostate{};
+            return;
         default: {
             // As columnValue: a text or blob as its bytes.
             const auto* p = static_cast<const char*>(sqlite3_value_blob(v));
@@ -322,8 +334,8 @@ private:
     std::string m_sql;
     sqlite3_stmt* m_stmt;
     mutable std::shared_ptr<const ColumnNames> m_columns;
-    mutable bool m_columnsChecked = false;  // m_columns checked against the statement since its last step
-    mutable NameSequence m_asked;           // names asked of the rows, with their columns in m_columns
+    mutable bool m_columnsChecked = false; // m_columns checked against the statement since its last step
+    mutable NameSequence m_asked; // names asked of the rows, with their columns in m_columns
 };
 
 class SqliteEngine final : public Engine {
@@ -333,7 +345,8 @@ public:
     SqliteEngine(const SqliteEngine&) = delete;
     SqliteEngine& operator=(const SqliteEngine&) = delete;
 
-    std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error, Rows, const std::vector<DbValue>&) override
+    std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error, Rows,
+                                    const std::vector<DbValue>&) override
     {
         if (!m_conn) {
             if (error) *error = "database closed";
@@ -356,11 +369,12 @@ public:
     {
         if (!m_conn) return false;
         sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(m_conn->db,
-                               "SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE"
-                               " UNION ALL "
-                               "SELECT 1 FROM sqlite_temp_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE",
-                               -1, &stmt, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v2(
+                m_conn->db,
+                "SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE"
+                " UNION ALL "
+                "SELECT 1 FROM sqlite_temp_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE",
+                -1, &stmt, nullptr) != SQLITE_OK)
             return false;
         sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
         const bool found = sqlite3_step(stmt) == SQLITE_ROW;

@@ -14,9 +14,12 @@ namespace kov::sqlite {
 inline kov::dataaccess::DbValue columnValue(sqlite3_stmt* stmt, int i)
 {
     switch (sqlite3_column_type(stmt, i)) {
-    case SQLITE_INTEGER: return static_cast<std::int64_t>(sqlite3_column_int64(stmt, i));
-    case SQLITE_FLOAT: return sqlite3_column_double(stmt, i);
-    case SQLITE_NULL: return std::monostate{};
+    case SQLITE_INTEGER:
+        return static_cast<std::int64_t>(sqlite3_column_int64(stmt, i));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(stmt, i);
+    case SQLITE_NULL:
+        return std::monostate{};
     default: {
         const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt, i));
         return std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt, i)));

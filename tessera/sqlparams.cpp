@@ -38,23 +38,27 @@ bool parameterize(std::string_view s, std::string& sql, std::vector<kov::dataacc
     while (i < n) {
         const char c = s[i];
         const auto uc = static_cast<unsigned char>(c);
-        if (c == '-' && i + 1 < n && s[i + 1] == '-') {           // comment to the end of the line
+        if (c == '-' && i + 1 < n && s[i + 1] == '-') { // comment to the end of the line
             const std::size_t e = s.find('\n', i);
             const std::size_t end = e == std::string_view::npos ? n : e;
             sql.append(s.substr(i, end - i));
             i = end;
-        } else if (c == '/' && i + 1 < n && s[i + 1] == '*') {    // block comment
+        } else if (c == '/' && i + 1 < n && s[i + 1] == '*') { // block comment
             const std::size_t e = s.find("*/", i + 2);
             if (e == std::string_view::npos) return false;
             sql.append(s.substr(i, e + 2 - i));
             i = e + 2;
-        } else if (c == '\'') {                                    // string literal
+        } else if (c == '\'') { // string literal
             std::string text;
             std::size_t j = i + 1;
             for (;;) {
                 if (j >= n) return false;
                 if (s[j] == '\'') {
-                    if (j + 1 < n && s[j + 1] == '\'') { text += '\''; j += 2; continue; }
+                    if (j + 1 < n && s[j + 1] == '\'') {
+                        text += '\'';
+                        j += 2;
+                        continue;
+                    }
                     break;
                 }
                 text += s[j++];
@@ -62,28 +66,31 @@ bool parameterize(std::string_view s, std::string& sql, std::vector<kov::dataacc
             values.emplace_back(std::move(text));
             placeholder();
             i = j + 1;
-        } else if (c == '"' || c == '`' || c == '[') {            // quoted identifier
+        } else if (c == '"' || c == '`' || c == '[') { // quoted identifier
             const char close = c == '[' ? ']' : c;
             std::size_t j = i + 1;
             for (;;) {
                 if (j >= n) return false;
                 if (s[j] == close) {
-                    if (close != ']' && j + 1 < n && s[j + 1] == close) { j += 2; continue; }
+                    if (close != ']' && j + 1 < n && s[j + 1] == close) {
+                        j += 2;
+                        continue;
+                    }
                     break;
                 }
                 ++j;
             }
             sql.append(s.substr(i, j + 1 - i));
             i = j + 1;
-        } else if (isIdentStart(uc)) {                             // identifier or keyword
+        } else if (isIdentStart(uc)) { // identifier or keyword
             std::size_t j = i + 1;
             while (j < n && isIdentChar(static_cast<unsigned char>(s[j]))) ++j;
             const std::string_view word = s.substr(i, j - i);
             if (equalsNoCase(word, "SELECT")) return false;
-            if ((word == "x" || word == "X") && j < n && s[j] == '\'') return false;  // blob literal
+            if ((word == "x" || word == "X") && j < n && s[j] == '\'') return false; // blob literal
             sql.append(word);
             i = j;
-        } else if (isDigit(c) || (c == '.' && i + 1 < n && isDigit(s[i + 1]))) {  // number
+        } else if (isDigit(c) || (c == '.' && i + 1 < n && isDigit(s[i + 1]))) { // number
             if (c == '0' && i + 1 < n && (s[i + 1] == 'x' || s[i + 1] == 'X')) return false;
             std::size_t j = i;
             bool real = false;
@@ -107,7 +114,7 @@ bool parameterize(std::string_view s, std::string& sql, std::vector<kov::dataacc
             std::int64_t iv = 0;
             if (!real) {
                 const auto r = std::from_chars(lit.data(), lit.data() + lit.size(), iv);
-                if (r.ec != std::errc() || r.ptr != lit.data() + lit.size()) real = true;  // too large: a real
+                if (r.ec != std::errc() || r.ptr != lit.data() + lit.size()) real = true; // too large: a real
             }
             if (real) values.emplace_back(std::strtod(std::string(lit).c_str(), nullptr));
             else values.emplace_back(iv);

@@ -159,7 +159,7 @@ private:
 // A prepared statement for TBRec.
 struct Prepared {
     std::unique_ptr<Cursor> cursor;
-    bool lastIsPosition = false;  // the last column is the hidden position of the row
+    bool lastIsPosition = false; // the last column is the hidden position of the row
 
     // Asked of the statement each time: a statement kept from an earlier open takes on
     // a table changed since at its first step.
@@ -191,12 +191,12 @@ std::unique_ptr<Prepared> makePrepared(std::unique_ptr<Cursor> cursor, bool last
 // the columns asked of it join the narrower statement, made anew at the next find.
 struct FindShape {
     std::string key;
-    std::string tail;                  // the query after its select list (FROM ... LIMIT 1)
-    std::unique_ptr<Prepared> full;    // every column (and the position, when the open has one)
-    std::unique_ptr<Prepared> narrow;  // the columns asked so far and the position
-    std::vector<bool> asked;           // by column of `full`: asked of a row that it found
-    int rowsFound = 0;                 // rows found through `full` while the columns were noted
-    bool prunable = false;             // a table open with positions, whose narrower statement has not failed
+    std::string tail; // the query after its select list (FROM ... LIMIT 1)
+    std::unique_ptr<Prepared> full; // every column (and the position, when the open has one)
+    std::unique_ptr<Prepared> narrow; // the columns asked so far and the position
+    std::vector<bool> asked; // by column of `full`: asked of a row that it found
+    int rowsFound = 0; // rows found through `full` while the columns were noted
+    bool prunable = false; // a table open with positions, whose narrower statement has not failed
 
     // Within a run a shape of plain equalities ("SYOKCD = 1001") is served from the rows
     // of the open result, read once (loadRows): the columns noted, those of the
@@ -204,11 +204,11 @@ struct FindShape {
     std::unique_ptr<Prepared> loader;
     std::vector<std::vector<DbValue>> rows;
     std::unordered_map<std::string, std::uint32_t> byKey;
-    std::vector<int> keyAt;            // the condition's columns in the loader's rows
-    std::vector<int> keyKind;          // DbValue index of their values, -1 while only nulls
+    std::vector<int> keyAt; // the condition's columns in the loader's rows
+    std::vector<int> keyKind; // DbValue index of their values, -1 while only nulls
     std::vector<bool> exactInt, exactText;
-    unsigned run = 0;                  // the run whose state they hold
-    bool servable = true;              // false: always the single find
+    unsigned run = 0; // the run whose state they hold
+    bool servable = true; // false: always the single find
 };
 
 constexpr int kLearningFinds = 3;
@@ -261,7 +261,8 @@ bool plainEqualities(std::string_view c, std::vector<std::string>& columns, std:
             while (i < c.size() && std::isdigit(static_cast<unsigned char>(c[i]))) ++i;
             std::int64_t v = 0;
             const auto r = std::from_chars(c.data() + b, c.data() + i, v);
-            if (r.ec != std::errc() || r.ptr != c.data() + i || word(i) != i || (i < c.size() && c[i] == '.')) return false;
+            if (r.ec != std::errc() || r.ptr != c.data() + i || word(i) != i || (i < c.size() && c[i] == '.'))
+                return false;
             values.emplace_back(v);
         }
         space();
@@ -305,8 +306,8 @@ public:
         return open(false, {}, criteria, {}, order);
     }
 
-    std::int16_t DAO_TableGroupOpen(const std::string& select, const std::string& criteria,
-                                    const std::string& grouping, const std::string& order) override
+    std::int16_t DAO_TableGroupOpen(const std::string& select, const std::string& criteria, const std::string& grouping,
+                                    const std::string& order) override
     {
         return open(true, select, criteria, grouping, order);
     }
@@ -325,8 +326,8 @@ public:
 private:
     enum class Position { BeforeFirst, OnStream, OnFind, AfterLast };
 
-    std::int16_t open(bool group, const std::string& select, const std::string& criteria,
-                      const std::string& grouping, const std::string& order);
+    std::int16_t open(bool group, const std::string& select, const std::string& criteria, const std::string& grouping,
+                      const std::string& order);
     // Whether the database of the open result is still open (calls give -5 otherwise).
     bool databaseOpen() const { return m_db && m_db->isOpen(); }
     std::int16_t stepStream();
@@ -362,36 +363,36 @@ private:
     std::shared_ptr<Database> m_db;
     bool m_open = false;
     bool m_group = false;
-    std::string m_criteria;     // trimmed condition of a table open (a grouped one has it in m_from)
+    std::string m_criteria; // trimmed condition of a table open (a grouped one has it in m_from)
     // The same with its literals as parameters, when parameterize could take them out
     // (m_criteriaValues first among the values of every find).
     bool m_criteriaParameterized = false;
     std::string m_criteriaSql;
     std::vector<DbValue> m_criteriaValues;
-    std::string m_orderBy;      // " ORDER BY ..." of a table open (with the position tie-break)
-    std::string m_selectList;   // "SELECT *, rowid" of a table open with positions, else "SELECT *"
-    std::string m_from;         // " FROM "t"", or " FROM (the grouped query) AS q"
-    std::string m_position;     // the position expression, when the open has positions
+    std::string m_orderBy; // " ORDER BY ..." of a table open (with the position tie-break)
+    std::string m_selectList; // "SELECT *, rowid" of a table open with positions, else "SELECT *"
+    std::string m_from; // " FROM "t"", or " FROM (the grouped query) AS q"
+    std::string m_position; // the position expression, when the open has positions
     bool m_hasPosition = false;
     std::unique_ptr<Prepared> m_stream;
-    std::unique_ptr<Prepared> m_positioned;  // the rows with their positions, when m_stream lacks them
-    std::list<FindShape> m_findCache;  // most recent first
+    std::unique_ptr<Prepared> m_positioned; // the rows with their positions, when m_stream lacks them
+    std::list<FindShape> m_findCache; // most recent first
     // Of the last find: its condition taken apart, its cache key and the values bound
     // (bound again when its row is found again whole). Members, for their capacity.
     std::string m_extraSql;
     std::vector<DbValue> m_extraValues;
     std::string m_key;
     std::vector<DbValue> m_binds;
-    std::vector<std::string> m_eqColumns;  // of the last find served from rows
+    std::vector<std::string> m_eqColumns; // of the last find served from rows
     std::vector<DbValue> m_eqValues;
     std::string m_rowKey;
     // The found row of the last successful find, copied out of its statement so that
     // the statement can be reset at once: a row that stays current for a long time
     // (the management record, for the life of a screen) holds no read lock. TBRec may
     // find it again whole (see FindShape).
-    mutable const Prepared* m_find = nullptr;  // its column names
+    mutable const Prepared* m_find = nullptr; // its column names
     mutable FindShape* m_findShape = nullptr;
-    mutable bool m_noting = false;             // the columns asked of it are noted in m_findShape
+    mutable bool m_noting = false; // the columns asked of it are noted in m_findShape
     mutable std::vector<DbValue> m_found;
     Position m_pos = Position::BeforeFirst;
 };
@@ -424,8 +425,8 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     // count leaves the list out, so that its sums are not computed twice on a large table.
     const bool distinct = kov::text::foldAsciiCase(list.substr(0, list.find_first_of(" \t\r\n"))) == "distinct";
     const std::string countList = group && (groupBy.empty() || distinct) ? list : std::string("1");
-    const std::string countSql =
-        "SELECT COUNT(*) FROM (SELECT " + countList + from + where + (group ? groupBy : std::string()) + limit + ") AS q";
+    const std::string countSql = "SELECT COUNT(*) FROM (SELECT " + countList + from + where +
+                                 (group ? groupBy : std::string()) + limit + ") AS q";
     std::string error;
     std::unique_ptr<Cursor> count = engine.prepare(countSql, &error, Rows::One);
     if (count && count->step() != StepResult::Row) {
@@ -443,7 +444,8 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
         if (exists) return kStatusSqlError;
         // Mostly a settings file that names another database than the payroll one.
         noteFailureDetail(kStatusTbOpenClose, db->text() + "にテーブル「" + table +
-                                                  "」がありません（設定ファイルの Path か Connection が別のデータベースを指していないか確かめてください）。");
+                                                  "」がありません（設定ファイルの Path か Connection "
+                                                  "が別のデータベースを指していないか確かめてください）。");
         return kStatusTbOpenClose;
     }
     const DbValue rows = count->value(0);
@@ -483,7 +485,7 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
                 }
             }
         }
-        if (!stream) {  // an engine without positions, or a view
+        if (!stream) { // an engine without positions, or a view
             selectList = "SELECT *";
             orderBy = ord.empty() ? std::string() : " ORDER BY " + ord + "\n";
             pos.clear();
@@ -497,8 +499,7 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     m_group = group;
     // A grouped open's condition is inside its query; a find adds only its own.
     m_criteria = group ? std::string() : cond;
-    m_criteriaParameterized =
-        parameterize(m_criteria, m_criteriaSql, m_criteriaValues, engine.placeholderStyle(), 1);
+    m_criteriaParameterized = parameterize(m_criteria, m_criteriaSql, m_criteriaValues, engine.placeholderStyle(), 1);
     m_orderBy = std::move(orderBy);
     m_selectList = std::move(selectList);
     m_from = std::move(findFrom);
@@ -517,13 +518,16 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
 std::int16_t TbAccess::stepStream()
 {
     switch (m_stream->cursor->step()) {
-    case StepResult::Row: m_pos = Position::OnStream; return kStatusOk;
+    case StepResult::Row:
+        m_pos = Position::OnStream;
+        return kStatusOk;
     case StepResult::Done:
         // Reset at once to end the read transaction; the position keeps further reads at -9.
         m_stream->cursor->rewind();
         m_pos = Position::AfterLast;
         return kStatusEof;
-    case StepResult::Error: break;
+    case StepResult::Error:
+        break;
     }
     m_stream->cursor->rewind();
     m_pos = Position::AfterLast;
@@ -540,12 +544,17 @@ std::int16_t TbAccess::DAO_RecRead(std::int32_t mode)
     }
     if (mode != 2) return kStatusNoArgument;
     switch (m_pos) {
-    case Position::BeforeFirst: m_stream->cursor->rewind(); return stepStream();
-    case Position::OnStream: return stepStream();
-    case Position::OnFind: return readAfterFound();
-    case Position::AfterLast: break;
+    case Position::BeforeFirst:
+        m_stream->cursor->rewind();
+        return stepStream();
+    case Position::OnStream:
+        return stepStream();
+    case Position::OnFind:
+        return readAfterFound();
+    case Position::AfterLast:
+        break;
     }
-    return kStatusEof;  // stays at the end; the statement is not stepped again
+    return kStatusEof; // stays at the end; the statement is not stepped again
 }
 
 // The row after a found row, in the order of the open result: the result is read again
@@ -678,8 +687,7 @@ void TbAccess::prune(FindShape& shape)
     std::string error;
     if (std::unique_ptr<Cursor> c = m_db->engine().prepare(sql, &error, Rows::One, m_binds))
         shape.narrow = makePrepared(std::move(c), true);
-    else
-        shape.prunable = false;
+    else shape.prunable = false;
 }
 
 // Binds the values of the last find to `p`, steps it and, when it gives a row, makes
@@ -697,8 +705,11 @@ std::int16_t TbAccess::runFind(Prepared& p) const
         m_find = &p;
         return kStatusOk;
     }
-    case StepResult::Done: c.rewind(); return kStatusNotFound;
-    case StepResult::Error: break;
+    case StepResult::Done:
+        c.rewind();
+        return kStatusNotFound;
+    case StepResult::Error:
+        break;
     }
     c.rewind();
     return failure();
@@ -799,7 +810,7 @@ bool TbAccess::loadRows(FindShape& shape, unsigned run)
         for (std::size_t k = 0; k < shape.keyAt.size(); ++k) {
             const DbValue& v = row[static_cast<std::size_t>(shape.keyAt[k])];
             if (isNull(v)) {
-                null = true;  // never equal to a literal
+                null = true; // never equal to a literal
                 continue;
             }
             const int kind = static_cast<int>(v.index());
@@ -866,7 +877,8 @@ std::optional<std::int16_t> TbAccess::findInRows(FindShape& shape, std::string_v
 
 void TbAccess::throwNoColumn(const std::string& column) const
 {
-    throw RuntimeError(RuntimeErrorKind::InvalidArgument, "TBRec: 列「" + column + "」は「" + m_name + "」にありません。");
+    throw RuntimeError(RuntimeErrorKind::InvalidArgument,
+                       "TBRec: 列「" + column + "」は「" + m_name + "」にありません。");
 }
 
 // A column of the found row. A row of a shape's narrower statement that lacks a column

@@ -34,7 +34,7 @@ KeyedPrint kov120DailyPaidPrint(db::Fixture& fx)
     fx.addSchool("E201", "川北中学校");
     fx.setBlock(1, 101, 101, 1, 2);
     fx.setBlock(2, 201, 201, 1, 2);
-    addStaff(1001, "山田　太郎", "E101", 1, 3);  // monthly-paid: not printed
+    addStaff(1001, "山田　太郎", "E101", 1, 3); // monthly-paid: not printed
     addStaff(1002, "講師　一美", "E101", 1, 5);
     addStaff(2001, "臨時　二葉", "E201", 2, 6);
     // The monthly-paid option has the focus: Down chooses 日額者 (as Right does), Tab goes
@@ -77,8 +77,8 @@ KeyedPrint kov140TwoBlocksPrint(db::Fixture& fx)
     fx.setBlock(3, 201, 201, 1, 3);
     addStaff(1001, "山田　太郎", "E101", 1, 3, -1200);
     addStaff(1002, "鈴木　一郎", "E101", 1, 1, 3000);
-    addStaff(1003, "講師　一美", "E101", 1, 5, 500);  // daily-paid: not printed
-    addStaff(2001, "南町　花子", "E301", 2, 3, 100);  // block 02: not selected
+    addStaff(1003, "講師　一美", "E101", 1, 5, 500); // daily-paid: not printed
+    addStaff(2001, "南町　花子", "E301", 2, 3, 100); // block 02: not selected
     addStaff(3001, "高橋　三郎", "E201", 3, 7, 0);
     // The block list has the focus at start, the monthly-paid group chosen: space selects
     // block 01, Down twice and space block 03.

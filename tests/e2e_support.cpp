@@ -2,12 +2,11 @@
 
 #include "tests/support/files.h"
 
-
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <thread>
@@ -150,8 +149,8 @@ XServer::XServer()
     m_wm.emplace(argv, env, "/dev/null");
     // Ready when it has announced itself on the root window.
     for (int i = 0; i < 100 && m_wm->running(); ++i) {
-        if (shellOutput("DISPLAY=" + m_display + " xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") !=
-            std::string::npos)
+        if (shellOutput("DISPLAY=" + m_display + " xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null")
+                .find("window id") != std::string::npos)
             break;
         std::this_thread::sleep_for(50ms);
     }
@@ -204,9 +203,10 @@ Desk deskOf(const db::Fixture& fx)
 void startKeyedPrint(db::Fixture& fx, const KeyedPrint& print, const Desk& desk, const std::string& display,
                      StartedPrint& started)
 {
-    fx.syncEngine();  // the program reads the rows through its own connection (PostgreSQL: a copy)
+    fx.syncEngine(); // the program reads the rows through its own connection (PostgreSQL: a copy)
     fs::create_directories(desk.app);
-    fs::copy_file(fs::path(KOV_BIN_DIR) / print.program, desk.app / print.program, fs::copy_options::overwrite_existing);
+    fs::copy_file(fs::path(KOV_BIN_DIR) / print.program, desk.app / print.program,
+                  fs::copy_options::overwrite_existing);
     started.pdfFolder = fs::path(fx.dir()) / "pdf";
     fx.writeSettings("OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=" + started.pdfFolder.string() +
                                          "\r\nOverlayFolder=" + std::string(KOV_BIN_DIR) + "\r\n");

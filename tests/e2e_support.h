@@ -98,10 +98,10 @@ std::string pdfText(const std::filesystem::path& pdf);
 
 // A print through a block report program of the build, driven by key presses.
 struct KeyedPrint {
-    std::string program;               // kov120, kov140
-    std::vector<std::string> args;     // its command-line arguments
-    std::string windowTitle;           // the caption of its window
-    std::vector<std::string> keys;     // pressed before F6 prints
+    std::string program; // kov120, kov140
+    std::vector<std::string> args; // its command-line arguments
+    std::string windowTitle; // the caption of its window
+    std::vector<std::string> keys; // pressed before F6 prints
     // Run after the screen has the focus and before the keys, with the display and the
     // screen's window; it gives the focus back to the screen when it moves it.
     std::function<void(const std::string& display, const std::string& window)> beforeKeys = {};

@@ -22,8 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using kov::test::readBytes;
 using kov::e2e::Process;
+using kov::test::readBytes;
 
 TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
 {
@@ -38,7 +38,8 @@ TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
             std::cout << "openbox is not installed (tools/install-deps.sh installs it): Alt+F4 not tried\n";
             return;
         }
-        const std::string extents = kov::e2e::shellOutput("DISPLAY=" + d + " xprop -id " + screen + " _NET_FRAME_EXTENTS");
+        const std::string extents =
+            kov::e2e::shellOutput("DISPLAY=" + d + " xprop -id " + screen + " _NET_FRAME_EXTENTS");
         EXPECT_NE(extents.find("= 1, 1, 1, 1"), std::string::npos) << "a title bar: " << extents;
         const std::string found = kov::e2e::xdotool(d, "search --name '^frmBack$'");
         const std::string back = found.substr(0, found.find('\n'));
@@ -50,7 +51,8 @@ TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
         kov::e2e::xdotool(d, "windowminimize " + back);
         kov::e2e::xdotool(d, "windowminimize " + screen);
         std::this_thread::sleep_for(700ms);
-        const std::string shown = kov::e2e::xdotool(d, "search --onlyvisible --name '^(frmBack|期末勤勉手当支給調書印刷)$'");
+        const std::string shown =
+            kov::e2e::xdotool(d, "search --onlyvisible --name '^(frmBack|期末勤勉手当支給調書印刷)$'");
         EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 2) << "a screen went away after Alt+F4 or a minimise";
         kov::e2e::xdotool(d, "windowfocus --sync " + screen);
     };
@@ -60,8 +62,7 @@ TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
     ASSERT_NO_FATAL_FAILURE(kov::e2e::printThroughProgram(fx, print, pdf));
 
     // The command file is in the program's work folder, none in the program's folder.
-    kov::test::expectGolden((kov::e2e::deskOf(fx).work / "kov120" / "OVL.TMP").string(),
-                                         "kov120_e2e.ovl.tmp");
+    kov::test::expectGolden((kov::e2e::deskOf(fx).work / "kov120" / "OVL.TMP").string(), "kov120_e2e.ovl.tmp");
     EXPECT_FALSE(fs::exists(kov::e2e::deskOf(fx).app / "OVL.TMP"));
 
     const std::string text = kov::e2e::pdfText(pdf);

@@ -23,8 +23,7 @@ TEST(Kov140EndToEnd, TwoBlocksPrintedToPdf)
     fs::path pdf;
     ASSERT_NO_FATAL_FAILURE(kov::e2e::printThroughProgram(fx, kov::e2e::kov140TwoBlocksPrint(fx), pdf));
 
-    kov::test::expectGolden((kov::e2e::deskOf(fx).work / "kov140" / "OVL.TMP").string(),
-                                         "kov140_e2e.ovl.tmp");
+    kov::test::expectGolden((kov::e2e::deskOf(fx).work / "kov140" / "OVL.TMP").string(), "kov140_e2e.ovl.tmp");
     EXPECT_FALSE(fs::exists(kov::e2e::deskOf(fx).app / "OVL.TMP"));
 
     const std::string text = kov::e2e::pdfText(pdf);

@@ -20,9 +20,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using kov::test::readBytes;
 using kov::e2e::Process;
 using kov::e2e::xdotool;
+using kov::test::readBytes;
 
 std::string activeWindow(const std::string& display)
 {
@@ -45,7 +45,7 @@ TEST(LaunchEndToEnd, SecondStartBringsTheRunningCopyToTheFront)
 {
     if (!fs::exists("/usr/bin/openbox")) GTEST_SKIP() << "openbox is not installed (tools/install-deps.sh installs it)";
     kov::db::Fixture fx;
-    kov::e2e::kov120DailyPaidPrint(fx);  // a processing month and payment records that kov120 opens on
+    kov::e2e::kov120DailyPaidPrint(fx); // a processing month and payment records that kov120 opens on
     fx.syncEngine();
     kov::e2e::XServer x;
     ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
@@ -70,7 +70,7 @@ TEST(LaunchEndToEnd, SecondStartBringsTheRunningCopyToTheFront)
     const std::string menuWindow = kov::e2e::waitForWindow(d, "'^給与システム　処理メニュー$'", menu);
     ASSERT_FALSE(menuWindow.empty()) << readBytes(menuLog);
     xdotool(d, "windowactivate --sync " + menuWindow);
-    xdotool(d, "key Return");  // the first entry: kov120 with 2
+    xdotool(d, "key Return"); // the first entry: kov120 with 2
     const std::string screen = kov::e2e::waitForWindow(d, "'^期末勤勉手当支給調書印刷$'", menu);
     ASSERT_FALSE(screen.empty()) << "kov120 did not open from the menu:\n" << readBytes(menuLog);
     std::this_thread::sleep_for(500ms);

@@ -16,7 +16,7 @@
 namespace kov {
 namespace {
 
-constexpr std::int64_t kTooLarge = 1000000000000000;  // above 922337203685477.5807
+constexpr std::int64_t kTooLarge = 1000000000000000; // above 922337203685477.5807
 
 // What the print showed (the messages) and what it handed to the engine.
 struct Outcome {
@@ -28,7 +28,8 @@ struct Outcome {
 // Staff members 1001, 1002, ... of block 1 of pay kind `kyusyu`, the amounts of each
 // given, printed by the block report Run with F6 through the screen's guard.
 template <class Run>
-Outcome printBlockReport(blockreport::ScreenDescription screen, std::int64_t kyusyu, const std::vector<db::Row>& amounts)
+Outcome printBlockReport(blockreport::ScreenDescription screen, std::int64_t kyusyu,
+                         const std::vector<db::Row>& amounts)
 {
     blockreport::test::BlockReportEnv env(kyusyu == 3 ? "kov140" : "kov120");
     env.fx.setKanri(202306);
@@ -67,34 +68,50 @@ struct Case {
     std::string message;
 };
 
-const std::string kOverflow = "オーバーフローしました。\r\n値「1000000000000000」が扱える範囲（±922337203685477.5807）を超えます。\r\n";
+const std::string kOverflow =
+    "オーバーフローしました。\r\n値「1000000000000000」が扱える範囲（±922337203685477.5807）を超えます。\r\n";
 
 TEST(RecordError, MessageNamesTheColumnAndTheRecord)
 {
     const Case cases[] = {
         {"kov120 amount too large",
-         [] { return printBlockReport<kov120::Kov120Run>(kov120::kov120Screen(2), 2, {{}, {{"KIMATU", kTooLarge}}}); },
+         [] {
+             return printBlockReport<kov120::Kov120Run>(kov120::kov120Screen(2), 2, {{}, {{"KIMATU", kTooLarge}}});
+         },
          kOverflow + "列「KIMATU」、SKSYKEI の職員コード「1002」"},
         {"kov120 total too large",
          [] {
              const db::Row half = {{"KYURYO", std::int64_t{500000000000000}}};
              return printBlockReport<kov120::Kov120Run>(kov120::kov120Screen(2), 2, {half, half});
          },
-         "オーバーフローしました。\r\n計算「500000000000000 + 500000000000000」の結果が扱える範囲（±922337203685477.5807）を超え"
+         "オーバーフローしました。\r\n計算「500000000000000 + "
+         "500000000000000」の結果が扱える範囲（±922337203685477.5807）を超え"
          "ます。\r\nSKSYKEI の職員コード「1002」"},
         {"kov140 text in a number column",
-         [] { return printBlockReport<kov140::Kov140Run>(kov140::kov140Screen(), 3, {{{"KENKO", std::string("abc")}}}); },
+         [] {
+             return printBlockReport<kov140::Kov140Run>(kov140::kov140Screen(), 3, {{{"KENKO", std::string("abc")}}});
+         },
          "型が一致しません。\r\n「abc」は数値ではありません。\r\n列「KENKO」、SKSYKEI の職員コード「1001」"},
         {"kov570 amount too large",
-         [] { return printSummary({.zaimu = 1, .syochu = 4, .sharym = 202304, .values = {{"KYUYO", kTooLarge}}}); },
+         [] {
+             return printSummary({.zaimu = 1, .syochu = 4, .sharym = 202304, .values = {{"KYUYO", kTooLarge}}});
+         },
          kOverflow + "列「KYUYO」の合計、SKSUMI の財務コード「1」、学校種別「4」、支払年月「202304」"},
         // SQLite would sum these as 0 and as 12.
         {"kov570 text amount",
-         [] { return printSummary({.zaimu = 1, .syochu = 4, .sharym = 202304, .values = {{"KYUYO", std::string("abc")}}}); },
-         "型が一致しません。\r\n「abc」は数値ではありません。\r\n列「KYUYO」の合計、SKSUMI の財務コード「1」、学校種別「4」、支払年月「202304」"},
+         [] {
+             return printSummary(
+                 {.zaimu = 1, .syochu = 4, .sharym = 202304, .values = {{"KYUYO", std::string("abc")}}});
+         },
+         "型が一致しません。\r\n「abc」は数値ではありません。\r\n列「KYUYO」の合計、SKSUMI "
+         "の財務コード「1」、学校種別「4」、支払年月「202304」"},
         {"kov570 text with a comma",
-         [] { return printSummary({.zaimu = 2, .syochu = 5, .sharym = 202401, .values = {{"TAGAKU", std::string("12,345")}}}); },
-         "型が一致しません。\r\n「12,345」は数値ではありません。\r\n列「TAGAKU」の合計、SKSUMI の財務コード「2」、学校種別「5」、支払年月「202401」"},
+         [] {
+             return printSummary(
+                 {.zaimu = 2, .syochu = 5, .sharym = 202401, .values = {{"TAGAKU", std::string("12,345")}}});
+         },
+         "型が一致しません。\r\n「12,345」は数値ではありません。\r\n列「TAGAKU」の合計、SKSUMI "
+         "の財務コード「2」、学校種別「5」、支払年月「202401」"},
     };
     for (const Case& c : cases) {
         const Outcome o = c.print();

@@ -153,7 +153,7 @@ TEST(Keys, SwitchOnEmptyListDoesNothing)
     Env env(testScreen());
     env.fx.setKanri(202306);
     env.fx.addPayment({.syokcd = 1, .skyuym = 202306, .kyusyu = 2, .syrflg = 1});
-    env.fx.setBlock(1, 101, 101, 1, 3);  // no block of the screen's pay kinds
+    env.fx.setBlock(1, 101, 101, 1, 3); // no block of the screen's pay kinds
     ASSERT_EQ(env.open(), std::nullopt);
     ASSERT_TRUE(env.screen->lstMain().empty());
     env.screen->prsPfAction(0);
@@ -189,7 +189,8 @@ TEST(Keys, EndClosesTablesAndConnectionAndEndsWithZero)
     EXPECT_EQ(env.call([&] { env.screen->prsTbClose(); }), kExitFatal);
     EXPECT_EQ(env.call([&] { env.screen->prsDbClose(); }), kExitFatal);
     ASSERT_EQ(env.rt.messages.size(), 2u);
-    for (const RecordedMessage& m : env.rt.messages) EXPECT_NE(m.text.find("Err Status = -"), std::string::npos) << m.text;
+    for (const RecordedMessage& m : env.rt.messages)
+        EXPECT_NE(m.text.find("Err Status = -"), std::string::npos) << m.text;
 }
 
 // The selection opens exactly the records of the chosen blocks, staff group, pay kind
@@ -201,12 +202,12 @@ TEST(Selection, SelectsTheRecordsOfTheChoice)
     auto pay = [&](std::int64_t cd, std::int64_t ym, std::int64_t ky, std::int64_t block, std::int64_t syosyu) {
         env.fx.addPayment({.syokcd = cd, .skyuym = ym, .kyusyu = ky, .syrflg = block, .syosyu = syosyu});
     };
-    pay(10, 202306, 2, 1, 3);  // monthly, block 1
-    pay(11, 202306, 2, 1, 5);  // daily, block 1
-    pay(12, 202306, 5, 3, 1);  // monthly, block 3, pay kind 5
-    pay(13, 202305, 2, 1, 3);  // other month
-    pay(14, 202306, 3, 1, 3);  // other pay kind
-    pay(15, 202306, 2, 9, 6);  // daily, block 9
+    pay(10, 202306, 2, 1, 3); // monthly, block 1
+    pay(11, 202306, 2, 1, 5); // daily, block 1
+    pay(12, 202306, 5, 3, 1); // monthly, block 3, pay kind 5
+    pay(13, 202305, 2, 1, 3); // other month
+    pay(14, 202306, 3, 1, 3); // other pay kind
+    pay(15, 202306, 2, 9, 6); // daily, block 9
     for (std::int64_t cd : {1, 10, 11, 12, 13, 14, 15}) env.fx.addStaff({.syokcd = cd, .values = {}});
     ASSERT_EQ(env.open(), std::nullopt);
     CountingRun* run = env.run;
@@ -218,13 +219,14 @@ TEST(Selection, SelectsTheRecordsOfTheChoice)
     };
     // Block 1 also holds the monthly record of staff 1 from blocksOfAllKinds.
     const Choice choices[] = {
-        {{1}, true, 2, 1}, {{1}, false, 1, 1}, {{1, 3}, true, 3, 2}, {{9}, false, 1, 1}, {{9}, true, 0, 0},
-        {{2, 7}, false, 0, 0},
+        {{1}, true, 2, 1},  {{1}, false, 1, 1}, {{1, 3}, true, 3, 2},
+        {{9}, false, 1, 1}, {{9}, true, 0, 0},  {{2, 7}, false, 0, 0},
     };
     for (const Choice& c : choices) {
         for (std::size_t i = 0; i < env.screen->lstMain().size(); ++i)
-            env.screen->setSelected(static_cast<int>(i), std::find(c.blocks.begin(), c.blocks.end(),
-                                                                   env.screen->lstMain()[i].itemData) != c.blocks.end());
+            env.screen->setSelected(static_cast<int>(i),
+                                    std::find(c.blocks.begin(), c.blocks.end(), env.screen->lstMain()[i].itemData) !=
+                                        c.blocks.end());
         env.screen->setOptGetugaku(c.monthly);
         env.rt.messages.clear();
         run->staffLines = run->subtotals = run->blockTotals = 0;

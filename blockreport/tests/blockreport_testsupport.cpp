@@ -72,11 +72,13 @@ ScreenDescription testScreen(bool monthCheck, bool listFirst)
         d.tabOrder = {TabStop::LstMain,   TabStop::Buttons,      TabStop::LblShori,   TabStop::Label5,
                       TabStop::FraKyuKbn, TabStop::OptNichigaku, TabStop::OptGetugaku};
     else
-        d.tabOrder = {TabStop::OptGetugaku, TabStop::OptNichigaku, TabStop::LstMain, TabStop::Buttons,
+        d.tabOrder = {TabStop::OptGetugaku, TabStop::OptNichigaku, TabStop::LstMain,  TabStop::Buttons,
                       TabStop::LblShori,    TabStop::Label5,       TabStop::FraKyuKbn};
     d.monthCheck = monthCheck;
     d.slotShown = [](const BlockSlot& s) { return (s.payKind == 2 || s.payKind == 5) && s.startCode != 0; };
-    d.startFilter = [](const std::string& month) { return "KYUSYU in(2,5) AND SKYUYM = " + month + " AND SYRFLG <> 0"; };
+    d.startFilter = [](const std::string& month) {
+        return "KYUSYU in(2,5) AND SKYUYM = " + month + " AND SYRFLG <> 0";
+    };
     d.selectFilter = [](const std::string& month, const std::string& blocks, bool monthly) {
         return std::string("KYUSYU in(2,5) AND SKYUYM = ") + month + " AND SYRFLG in(" + blocks + ")" +
                (monthly ? " AND SYOSYU not in(5,6)" : " AND SYOSYU in(5,6)");
@@ -98,16 +100,16 @@ void blocksOfAllKinds(db::Fixture& fx)
 {
     fx.setKanri(202306);
     fx.addSchool("E101", "城東小学校");
-    fx.addSchool("E102", "あいうえおかきくけこ");      // exactly 10 characters
-    fx.addSchool("E103", "あいうえおかきくけこさし");  // 12 characters: no filler
+    fx.addSchool("E102", "あいうえおかきくけこ"); // exactly 10 characters
+    fx.addSchool("E103", "あいうえおかきくけこさし"); // 12 characters: no filler
     fx.addSchool("E104", "一校");
     fx.setBlock(1, 101, 103, 3, 2);
     fx.setBlock(2, 102, 102, 12, 5);
     fx.setBlock(3, 103, 103, 2, 2);
     fx.setBlock(7, 104, 104, 1, 5);
-    fx.setBlock(9, 999, 999, 4, 2);    // school not in the master
-    fx.setBlock(10, 0, 0, 3, 2);       // empty slot
-    fx.setBlock(11, 104, 104, 0, 3);   // another pay kind
+    fx.setBlock(9, 999, 999, 4, 2); // school not in the master
+    fx.setBlock(10, 0, 0, 3, 2); // empty slot
+    fx.setBlock(11, 104, 104, 0, 3); // another pay kind
     fx.setBlock(45, 101, 101, 100, 2); // count of three digits
     fx.addPayment({.syokcd = 1, .skyuym = 202306, .kyusyu = 2, .syrflg = 1});
     fx.addPayment({.syokcd = 2, .skyuym = 202306, .kyusyu = 5, .syrflg = 2});
@@ -155,7 +157,6 @@ PrintEngineFactory BlockReportEnv::recordingEngine()
     return [this] { return std::make_unique<RecordingEngine>(ctx, engineCalls); };
 }
 
-
 void BlockReportEnv::selectBlocks(const std::vector<int>& slots)
 {
     const std::vector<ListEntry>& entries = screen->lstMain();
@@ -163,7 +164,6 @@ void BlockReportEnv::selectBlocks(const std::vector<int>& slots)
         screen->setSelected(static_cast<int>(i),
                             std::find(slots.begin(), slots.end(), entries[i].itemData) != slots.end());
 }
-
 
 void BlockReportEnv::printBlocks(bool monthly, const std::vector<int>& slots)
 {
@@ -210,7 +210,8 @@ void expectOpenings(const std::function<std::unique_ptr<BlockReportEnv>(std::int
         env->fx.setKanri(c.syorid);
         env->fx.addSchool("E101", "城東小学校");
         env->fx.setBlock(1, 101, 101, 1, c.kind);
-        env->fx.addPayment({.syokcd = 1, .skyuym = c.skyuym ? c.skyuym : c.syorid, .kyusyu = c.kind, .syrflg = c.syrflg});
+        env->fx.addPayment(
+            {.syokcd = 1, .skyuym = c.skyuym ? c.skyuym : c.syorid, .kyusyu = c.kind, .syrflg = c.syrflg});
         const auto ended = env->open();
         const std::vector<RecordedMessage>& messages = env->rt.messages;
         if (!c.message) {

@@ -50,8 +50,8 @@ void blocksOfAllKinds(db::Fixture& fx);
 struct EngineCall {
     std::string folder, jobName, caption, overlay;
     std::int32_t result = 0;
-    std::string pdf;          // the PDF the real engine wrote
-    std::string commandFile;  // the command file as handed over (recording engine)
+    std::string pdf; // the PDF the real engine wrote
+    std::string commandFile; // the command file as handed over (recording engine)
     bool duringReads = false; // handed over while the run's reads (and its record set) were open
 };
 
@@ -62,7 +62,7 @@ struct BlockReportEnv {
     db::Fixture fx;
     ScriptedRuntime rt;
     std::vector<EngineCall> engineCalls;
-    PrintEngineFactory engine;  // the engines that the context's print runs get
+    PrintEngineFactory engine; // the engines that the context's print runs get
     PrintContext ctx;
     std::unique_ptr<BlockReportScreen> screen;
 
@@ -108,14 +108,20 @@ struct BlockReportEnv {
         return std::nullopt;
     }
     // Opens the screen; a program end during it is returned (else nullopt).
-    std::optional<int> open() { return call([this] { screen->prsOpenSet(); }); }
+    std::optional<int> open()
+    {
+        return call([this] { screen->prsOpenSet(); });
+    }
 
     // Selects the entries whose slot numbers are given.
     void selectBlocks(const std::vector<int>& slots);
 
     // Presses the button of a function key (index 0 to 11) as the press handler does; a
     // program end is returned.
-    std::optional<int> press(int index) { return call([this, index] { screen->prsPfAction(index); }); }
+    std::optional<int> press(int index)
+    {
+        return call([this, index] { screen->prsPfAction(index); });
+    }
 
     // Opens the screen, chooses the staff group, selects the blocks and prints with F6;
     // none of it may end the program or show a message. Call it inside
@@ -149,12 +155,12 @@ void expectPrinted(const BlockReportEnv& env, const std::string& goldenName, con
 
 // A start over a block and one payment record (staff code 1) of `kind`.
 struct OpeningCase {
-    std::int16_t argument;       // what the program was started with (e.g. kov120's pay kind)
-    std::int64_t syorid;         // processing month
-    std::int64_t kind;           // pay kind of the block and of the record
-    std::int64_t syrflg = 1;     // block of the record
-    std::int64_t skyuym = 0;     // month of the record; 0 = the processing month
-    const char* message = nullptr;  // the warning that ends the start; nullptr = it opens
+    std::int16_t argument; // what the program was started with (e.g. kov120's pay kind)
+    std::int64_t syorid; // processing month
+    std::int64_t kind; // pay kind of the block and of the record
+    std::int64_t syrflg = 1; // block of the record
+    std::int64_t skyuym = 0; // month of the record; 0 = the processing month
+    const char* message = nullptr; // the warning that ends the start; nullptr = it opens
 };
 
 // Each case opens without a message and lists its block, or shows its one warning

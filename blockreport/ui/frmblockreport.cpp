@@ -107,16 +107,23 @@ QList<QWidget*> FrmBlockReport::tabChain() const
     QList<QWidget*> chain;
     for (TabStop stop : m_model.description().tabOrder) {
         switch (stop) {
-        case TabStop::OptGetugaku: chain << m_optGetugaku; break;
-        case TabStop::OptNichigaku: chain << m_optNichigaku; break;
-        case TabStop::LstMain: chain << m_lstMain; break;
+        case TabStop::OptGetugaku:
+            chain << m_optGetugaku;
+            break;
+        case TabStop::OptNichigaku:
+            chain << m_optNichigaku;
+            break;
+        case TabStop::LstMain:
+            chain << m_lstMain;
+            break;
         case TabStop::Buttons:
             for (int i = 0; i < kov::ui::PfKeyBar::kCount; ++i) chain << m_pfKeys->button(i);
             break;
         // Labels and the frame take no focus.
         case TabStop::LblShori:
         case TabStop::Label5:
-        case TabStop::FraKyuKbn: break;
+        case TabStop::FraKyuKbn:
+            break;
         }
     }
     return chain;

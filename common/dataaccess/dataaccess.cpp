@@ -154,8 +154,7 @@ std::unique_ptr<ComObject> CreateObject(std::string_view progId)
         auto it = registry().find(progId);
         if (it != registry().end()) factory = it->second;
     }
-    if (!factory)
-        throw RuntimeError(RuntimeErrorKind::ObjectCreation, "ProgID \"" + std::string(progId) + "\"");
+    if (!factory) throw RuntimeError(RuntimeErrorKind::ObjectCreation, "ProgID \"" + std::string(progId) + "\"");
     return factory();
 }
 

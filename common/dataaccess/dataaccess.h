@@ -117,7 +117,7 @@ std::unique_ptr<T> CreateObjectAs(std::string_view progId)
 {
     std::unique_ptr<ComObject> obj = CreateObject(progId);
     if (auto* typed = dynamic_cast<T*>(obj.get())) {
-        obj.release();  // NOLINT(bugprone-unused-return-value): `typed` owns it from here
+        obj.release(); // NOLINT(bugprone-unused-return-value): `typed` owns it from here
         return std::unique_ptr<T>(typed);
     }
     throwTypeMismatchForObject(progId);

@@ -90,7 +90,7 @@ TEST_F(CmnNameTest, LongNamesAreCutAfter30CharactersAndBlanksTrimmed)
     fx.setName("SYOKU1", kanji31);
     fx.setName("SYOKU2", "   教頭   ");
     fx.setName("SYOKU3", std::string(40, 'A'));
-    fx.setName("SYOKU4", "　養護　");  // full-width blanks are not trimmed
+    fx.setName("SYOKU4", "　養護　"); // full-width blanks are not trimmed
     names.prsNameRead(1);
     EXPECT_EQ(names.p_strName[1], kov::text::left(kanji31, 30));
     EXPECT_EQ(kov::text::length(names.p_strName[1]), 30u);
@@ -132,7 +132,7 @@ TEST_F(CmnNameTest, SelectorsOutsideOneToSevenOnlyClear)
         expectCleared(names);
     }
     EXPECT_TRUE(rt.messages.empty());
-    kov::BasCmnName fresh(rt);  // 1 to 7 do create objects (kept by the object after that)
+    kov::BasCmnName fresh(rt); // 1 to 7 do create objects (kept by the object after that)
     EXPECT_THROW(fresh.prsNameRead(1), kov::RuntimeError);
 }
 
@@ -144,8 +144,8 @@ TEST_F(CmnNameTest, MissingDatabaseShowsTheOpenFailureAndLeavesEverythingCleared
     expectCleared(names);
     ASSERT_EQ(rt.messages.size(), 1u);
     // The component's cause follows on the next line.
-    EXPECT_EQ(rt.messages[0].text,
-              "KOVENV データベースのオープンに失敗しました。\r\n設定ファイル「" + fx.path("KOVENV.INI") + "」がありません。");
+    EXPECT_EQ(rt.messages[0].text, "KOVENV データベースのオープンに失敗しました。\r\n設定ファイル「" +
+                                       fx.path("KOVENV.INI") + "」がありません。");
     EXPECT_EQ(rt.messages[0].icon, kov::MsgIcon::Stop);
     EXPECT_EQ(rt.messages[0].buttons, kov::MsgButtons::Ok);
     EXPECT_EQ(rt.messages[0].title, "");
@@ -194,7 +194,7 @@ TEST_F(CmnNameTest, RepeatedLoadsLeaveNoFileOpen)
 // meanwhile is seen at the first reading after the run, and outside a run at once.
 TEST_F(CmnNameTest, ARunReadsTheRowOnceAndAChangeIsSeenAfterIt)
 {
-    fx.execNames("PRAGMA journal_mode = WAL");  // a writer commits while the run reads
+    fx.execNames("PRAGMA journal_mode = WAL"); // a writer commits while the run reads
     fx.setName("KOSEI", std::int64_t{5});
     int opens = 0;
     fx.afterRowRead = [&](const std::string& table) { opens += table == "名設定"; };

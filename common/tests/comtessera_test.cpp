@@ -32,7 +32,7 @@ kov::RecordedMessage fatal(ComTessera& com, ScriptedRuntime& rt, std::int16_t st
 
 struct Expected {
     std::int16_t status;
-    const char* text;  // as shown with the database name "DB" and the table name "TB"
+    const char* text; // as shown with the database name "DB" and the table name "TB"
 };
 
 // Written out in full, kind word and names included, as the user reads them.
@@ -53,7 +53,7 @@ const Expected kTexts[] = {
     {-14, "テーブルTBのレコード取消が出来ません。"},
     {-15, "テーブルTBのトランザクションの開始が出来ません。"},
     {-16, "テーブルTBのトランザクションの終了が出来ません。"},
-    {-17, "テーブルTBのトランザクションのロールバックが出来ません\xEF\xBD\xA1"},  // half-width "｡"
+    {-17, "テーブルTBのトランザクションのロールバックが出来ません\xEF\xBD\xA1"}, // half-width "｡"
     {-18, "データベースDBのパスまたはファイル名が不正です。"},
     {-19, "データベースDBのパスが存在しません。"},
     {-20, "データベースDBのパスまたはファイル名が存在しません。"},
@@ -105,12 +105,20 @@ TEST(ComTessera, NamesInTheTextAndTitle)
         const char* what;
         bool setNames;
         const char *db, *tb, *title;
-        std::vector<std::pair<std::int16_t, const char*>> texts;  // status, text before the status line
+        std::vector<std::pair<std::int16_t, const char*>> texts; // status, text before the status line
     };
     const Case cases[] = {
-        {"names never set", false, "", "", "",
+        {"names never set",
+         false,
+         "",
+         "",
+         "",
          {{-8, "テーブルは指定したレコードを検索できません。"}, {-5, "データベースは閉じられています。"}}},
-        {"names of the summary program", true, "KOV.dat", "SkSumi", "給与費支出額集計表",
+        {"names of the summary program",
+         true,
+         "KOV.dat",
+         "SkSumi",
+         "給与費支出額集計表",
          {{-6, "テーブルSkSumiは開かれています。"}, {-1, "データベースKOV.datはオープン／クローズ出来ません。"}}},
     };
     for (const Case& c : cases) {

@@ -22,7 +22,7 @@ TEST(Cp932, BytesOfTypicalCharacters)
     EXPECT_EQ(fromUtf8("　"), "\x81\x40");
     EXPECT_EQ(fromUtf8("０"), "\x82\x4F");
     EXPECT_EQ(fromUtf8("①"), "\x87\x40");
-    EXPECT_EQ(fromUtf8("～"), "\x81\x60");   // U+FF5E, the Windows form of the wave dash
+    EXPECT_EQ(fromUtf8("～"), "\x81\x60"); // U+FF5E, the Windows form of the wave dash
     EXPECT_EQ(fromUtf8("\\"), "\\");
     EXPECT_EQ(fromUtf8("A,1\r\n"), "A,1\r\n");
     EXPECT_EQ(toUtf8("\x8A\xBF\x8E\x9A"), "漢字");
@@ -49,7 +49,7 @@ TEST(Cp932, CharacterOutsideCp932IsAConversionErrorNamingIt)
 TEST(Cp932, InvalidInputIsAConversionError)
 {
     EXPECT_THROW((void)fromUtf8("ab\xFF"), kov::RuntimeError);
-    EXPECT_THROW((void)toUtf8("ab\x82"), kov::RuntimeError);  // lead byte without trail byte
+    EXPECT_THROW((void)toUtf8("ab\x82"), kov::RuntimeError); // lead byte without trail byte
     std::string out;
     std::size_t at = 99;
     EXPECT_FALSE(tryToUtf8("ab\x82", out, &at));
@@ -98,8 +98,8 @@ TEST(Cp932, TableGivesTheConvertersBytesForEveryCharacter)
     ASSERT_TRUE(tryFromUtf8(all, table));
     ASSERT_TRUE(tryFromUtf8ByConverter(all, converter));
     EXPECT_EQ(table, converter);
-    for (const char* bad : {"x\xC0\x80", "x\xE0\x80\x80", "x\xED\xA0\x80", "x\xE3\x81", "x\xE3\x41\x41", "x\x80", "x\xF4\x90\x80\x80",
-                            "xy\xF0\x9F\x98"}) {
+    for (const char* bad : {"x\xC0\x80", "x\xE0\x80\x80", "x\xED\xA0\x80", "x\xE3\x81", "x\xE3\x41\x41", "x\x80",
+                            "x\xF4\x90\x80\x80", "xy\xF0\x9F\x98"}) {
         std::size_t atTable = 99, atConverter = 98;
         EXPECT_FALSE(tryFromUtf8(bad, table, &atTable)) << bad;
         EXPECT_FALSE(tryFromUtf8ByConverter(bad, converter, &atConverter)) << bad;

@@ -38,7 +38,7 @@ TEST(Currency, RoundingHalvesAwayFromZero)
     EXPECT_EQ(C("-1.005").roundedTo(2), C("-1.01"));
     EXPECT_EQ(C("1.005").roundedTo(2), C("1.01"));
     EXPECT_EQ(C("-2.5").toFixed(0), "-3");
-    EXPECT_EQ(C("-0.4").toFixed(0), "0");  // no sign for zero
+    EXPECT_EQ(C("-0.4").toFixed(0), "0"); // no sign for zero
     EXPECT_EQ(C("-2.5").truncated(), -2);
     EXPECT_EQ(C("-2.5").floored(), -3);
     EXPECT_EQ(C("2.5").floored(), 2);
@@ -123,7 +123,7 @@ TEST(Currency, Texts)
     EXPECT_EQ(C("100").toString(), "100");
     EXPECT_EQ(C("0").toString(), "0");
     EXPECT_EQ(C("1.23456").toFixed(3), "1.235");
-    EXPECT_EQ(C("-0.0004").toFixed(3), "0.000");  // no sign on a value that rounds to zero
+    EXPECT_EQ(C("-0.0004").toFixed(3), "0.000"); // no sign on a value that rounds to zero
     EXPECT_EQ(C("-0.0005").toFixed(3), "-0.001");
     EXPECT_EQ(C("2").toFixed(2), "2.00");
     EXPECT_EQ(errorKind([] { (void)C("1").toFixed(5); }), RuntimeErrorKind::InvalidArgument);
@@ -161,7 +161,8 @@ TEST(Currency, ErrorsNameTheValueAndWhereTheRunWas)
     };
     const Case cases[] = {
         {"sum", [&] { (void)(max + Currency::fromInt(1)); },
-         "オーバーフローしました。\r\n計算「922337203685477.5807 + 1」の結果が扱える範囲（±922337203685477.5807）を超えます。"},
+         "オーバーフローしました。\r\n計算「922337203685477.5807 + "
+         "1」の結果が扱える範囲（±922337203685477.5807）を超えます。"},
         {"text too large in a column, with the record",
          [] {
              kov::withErrorContext("SKSYKEI の職員コード「000123」", [] {
@@ -170,8 +171,7 @@ TEST(Currency, ErrorsNameTheValueAndWhereTheRunWas)
          },
          "オーバーフローしました。\r\n値「99999999999999999999」が扱える範囲（±922337203685477.5807）を超えます。\r\n"
          "列「KENKO」、SKSYKEI の職員コード「000123」"},
-        {"text in a number column",
-         [] { kov::dataaccess::toCurrency(DbValue(std::string("abc")), "SIKYUG"); },
+        {"text in a number column", [] { kov::dataaccess::toCurrency(DbValue(std::string("abc")), "SIKYUG"); },
          "型が一致しません。\r\n「abc」は数値ではありません。\r\n列「SIKYUG」"},
         {"16-bit count", [] { kov::dataaccess::toInt16(DbValue(std::int64_t{40000}), "KENSU"); },
          "オーバーフローしました。\r\n値「40000」が整数の範囲（-32768 ～ 32767）を超えます。\r\n列「KENSU」"},

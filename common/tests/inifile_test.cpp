@@ -25,5 +25,5 @@ TEST(IniFile, AFileIsFoundWithoutRegardToTheCaseOfItsName)
     const kov::test::TempDir dir("kovini");
     std::ofstream(dir / "ovlprint.ini") << "[Print]\n";
     EXPECT_EQ(kov::ini::findFile(dir.str(), "OVLPRINT.INI"), (dir / "ovlprint.ini").string());
-    EXPECT_EQ(kov::ini::findFile(dir.str(), "KOV.INI"), (dir / "KOV.INI").string());  // none: the exact name
+    EXPECT_EQ(kov::ini::findFile(dir.str(), "KOV.INI"), (dir / "KOV.INI").string()); // none: the exact name
 }

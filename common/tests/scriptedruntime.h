@@ -55,8 +55,7 @@ public:
 protected:
     // Leaves by a ProgramEnded exception.
     [[noreturn]] void endProcess(int exitStatus) override;
-    MsgResult showMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
-                          const std::string& title) override;
+    MsgResult showMessage(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title) override;
 
 private:
     std::string m_appPath;

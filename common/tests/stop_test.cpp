@@ -30,8 +30,8 @@ TEST(ProgramStop, RaisedInARunShownOnceByTheTopOfTheAction)
         {"a condition of the data",
          [](kov::ComTessera&) { throw kov::ProgramStop("管理マスタが読込できません。", MsgIcon::Exclamation, "画面"); },
          "管理マスタが読込できません。", MsgIcon::Exclamation, "画面"},
-        {"a run-time error", [](kov::ComTessera&) { kov::throwOverflow(); }, "オーバーフローしました。",
-         MsgIcon::Stop, "内側の操作"},
+        {"a run-time error", [](kov::ComTessera&) { kov::throwOverflow(); }, "オーバーフローしました。", MsgIcon::Stop,
+         "内側の操作"},
     };
     const fs::path folder = fs::temp_directory_path() / ("kov-stop-" + std::to_string(::getpid()));
     for (const Case& c : cases) {

@@ -10,8 +10,8 @@ TEST(Text, LengthCountsCharactersNotBytes)
     EXPECT_EQ(length(""), 0u);
     EXPECT_EQ(length("abc"), 3u);
     EXPECT_EQ(length("城東小学校"), 5u);
-    EXPECT_EQ(length("ｱｲｳ"), 3u);               // half-width katakana: 3 bytes each
-    EXPECT_EQ(length("𠮷野家"), 3u);             // 4-byte character
+    EXPECT_EQ(length("ｱｲｳ"), 3u); // half-width katakana: 3 bytes each
+    EXPECT_EQ(length("𠮷野家"), 3u); // 4-byte character
     EXPECT_EQ(length("A城1"), 3u);
 }
 
@@ -91,8 +91,11 @@ TEST(Text, EncodeAndDecodeRoundTrip)
 TEST(Text, BytesThatAreNotUtf8CountOneEach)
 {
     EXPECT_EQ(length("\xFF\xFE"), 2u);
-    EXPECT_EQ(length("a\xE5\x9F"), 3u);       // a cut-off 3-byte sequence: 2 bytes, 2 characters
-    EXPECT_EQ(left("\xE5\x9F" "b", 1), "\xE5");
+    EXPECT_EQ(length("a\xE5\x9F"), 3u); // a cut-off 3-byte sequence: 2 bytes, 2 characters
+    EXPECT_EQ(left("\xE5\x9F"
+                   "b",
+                   1),
+              "\xE5");
 }
 
 TEST(Text, OverlongAndSurrogateSequencesAreNotCharacters)
@@ -104,7 +107,7 @@ TEST(Text, OverlongAndSurrogateSequencesAreNotCharacters)
     EXPECT_EQ(length("\xED\xA0\x80"), 3u);
     EXPECT_EQ(length("\xF4\x90\x80\x80"), 4u);
     // The largest valid forms are still one character.
-    EXPECT_EQ(length("\xED\x9F\xBF"), 1u);      // U+D7FF
-    EXPECT_EQ(length("\xF4\x8F\xBF\xBF"), 1u);  // U+10FFFF
-    EXPECT_EQ(length("\xE0\xA0\x80"), 1u);      // U+0800
+    EXPECT_EQ(length("\xED\x9F\xBF"), 1u); // U+D7FF
+    EXPECT_EQ(length("\xF4\x8F\xBF\xBF"), 1u); // U+10FFFF
+    EXPECT_EQ(length("\xE0\xA0\x80"), 1u); // U+0800
 }

@@ -34,7 +34,8 @@ TEST(WorkFolder, RootFromTheEnvironmentAndMadeOnDemand)
         fs::path expected;
     };
     const Case cases[] = {
-        {"KOV_WORK_DIR first", (base / "w").string(), (base / "s").string(), (base / "h").string(), base / "w" / "kov120"},
+        {"KOV_WORK_DIR first", (base / "w").string(), (base / "s").string(), (base / "h").string(),
+         base / "w" / "kov120"},
         {"then XDG_STATE_HOME", "", (base / "s").string(), (base / "h").string(), base / "s" / "kov" / "kov120"},
         {"then the home folder", "", "", (base / "h").string(), base / "h" / ".local" / "state" / "kov" / "kov120"},
         {"a relative XDG_STATE_HOME is ignored", "", "rel", (base / "h").string(),
@@ -76,6 +77,8 @@ TEST(FileErrorText, CommonCausesInJapanese)
     EXPECT_EQ(kov::fileErrorText(ENOSPC).rfind("容量不足です。空き容量が足りません。（", 0), 0u);
     EXPECT_EQ(kov::fileErrorText(EROFS).rfind("書き込み禁止です。", 0), 0u);
     EXPECT_EQ(kov::fileErrorText(EACCES).rfind("アクセス権がありません。（", 0), 0u);
-    EXPECT_EQ(kov::fileErrorText(std::make_error_code(std::errc::no_such_file_or_directory)).rfind("見つかりません。（", 0), 0u);
+    EXPECT_EQ(
+        kov::fileErrorText(std::make_error_code(std::errc::no_such_file_or_directory)).rfind("見つかりません。（", 0),
+        0u);
     EXPECT_EQ(kov::fileErrorText(0), "ファイルを扱えませんでした。");
 }

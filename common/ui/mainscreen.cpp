@@ -61,7 +61,9 @@ public:
             if (!event->spontaneous()) return false;
             event->ignore();
             return true;
-        case QEvent::Show: requestBorderOnly(screen); break;
+        case QEvent::Show:
+            requestBorderOnly(screen);
+            break;
         case QEvent::WindowStateChange:
             if (screen->isMinimized())
                 QTimer::singleShot(0, screen, [screen] {
@@ -71,7 +73,8 @@ public:
                     screen->activateWindow();
                 });
             break;
-        default: break;
+        default:
+            break;
         }
         return false;
     }

@@ -24,10 +24,15 @@ public:
         int step = 0;
         switch (key->key()) {
         case Qt::Key_Up:
-        case Qt::Key_Left: step = -1; break;
+        case Qt::Key_Left:
+            step = -1;
+            break;
         case Qt::Key_Down:
-        case Qt::Key_Right: step = 1; break;
-        default: return false;
+        case Qt::Key_Right:
+            step = 1;
+            break;
+        default:
+            return false;
         }
         const int count = static_cast<int>(m_options.size());
         int at = -1;

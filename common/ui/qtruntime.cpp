@@ -96,15 +96,22 @@ std::string QtRuntime::appPath() const
 
 void QtRuntime::addEndHook(std::function<void()> hook) { m_endHooks.push_back(std::move(hook)); }
 
-MsgResult QtRuntime::showMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
-                                 const std::string& title)
+MsgResult QtRuntime::showMessage(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title)
 {
     QMessageBox::Icon qIcon = QMessageBox::NoIcon;
     switch (icon) {
-    case MsgIcon::Stop: qIcon = QMessageBox::Critical; break;
-    case MsgIcon::Exclamation: qIcon = QMessageBox::Warning; break;
-    case MsgIcon::Question: qIcon = QMessageBox::Question; break;
-    case MsgIcon::Information: qIcon = QMessageBox::Information; break;
+    case MsgIcon::Stop:
+        qIcon = QMessageBox::Critical;
+        break;
+    case MsgIcon::Exclamation:
+        qIcon = QMessageBox::Warning;
+        break;
+    case MsgIcon::Question:
+        qIcon = QMessageBox::Question;
+        break;
+    case MsgIcon::Information:
+        qIcon = QMessageBox::Information;
+        break;
     }
     QString body = QString::fromStdString(text);
     body.replace(QLatin1String("\r\n"), QLatin1String("\n"));

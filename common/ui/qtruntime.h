@@ -45,8 +45,7 @@ protected:
     // Exclamation = Warning, Question, Information), OK or Yes/No ("はい(Y)" the
     // default button on Return, "いいえ(N)" the answer to Escape), and the title as
     // given; an empty title stays empty on screen (no program name put in its place).
-    MsgResult showMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
-                          const std::string& title) override;
+    MsgResult showMessage(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title) override;
 
 private:
     std::string m_commandLine;

@@ -97,7 +97,7 @@ QString SingleCopyGuard::runtimeFolder()
             (st.st_mode & 077) != 0)
             ::chmod(f.constData(), 0700);
         if (!isPrivateFolder(folder)) continue;
-        static bool told = false;  // once, though both the lock and the server ask
+        static bool told = false; // once, though both the lock and the server ask
         if (n > 0 && !std::exchange(told, true))
             std::fprintf(stderr,
                          "kov: 一重起動の確認用フォルダ「%s」は他の利用者のものか、他の利用者も使えるため、"

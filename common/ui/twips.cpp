@@ -42,8 +42,8 @@ void centreScreen(QWidget* window)
     // The outer size: the frame around the client area counts as part of the window.
     QSize outer = window->frameGeometry().size();
     if (!window->isVisible() || outer.isEmpty()) outer = window->size();
-    const QPoint tw = centredTopLeftTwips(pxToTwips(area.width()), pxToTwips(area.height()),
-                                          pxToTwips(outer.width()), pxToTwips(outer.height()));
+    const QPoint tw = centredTopLeftTwips(pxToTwips(area.width()), pxToTwips(area.height()), pxToTwips(outer.width()),
+                                          pxToTwips(outer.height()));
     window->move(area.x() + twipsToPx(tw.x()), area.y() + twipsToPx(tw.y()));
 }
 

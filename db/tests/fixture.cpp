@@ -70,8 +70,8 @@ public:
         m_fx.syncEngine();
         return m_inner->DAO_TableOpen(criteria, order);
     }
-    std::int16_t DAO_TableGroupOpen(const std::string& select, const std::string& criteria,
-                                    const std::string& grouping, const std::string& order) override
+    std::int16_t DAO_TableGroupOpen(const std::string& select, const std::string& criteria, const std::string& grouping,
+                                    const std::string& order) override
     {
         m_fx.syncEngine();
         return m_inner->DAO_TableGroupOpen(select, criteria, grouping, order);
@@ -108,9 +108,8 @@ const auto* const kEngineEnvironment = ::testing::AddGlobalTestEnvironment(new E
 
 bool hasColumn(const Row& row, const std::string& name)
 {
-    return std::any_of(row.begin(), row.end(), [&](const auto& p) {
-        return sqlite3_stricmp(p.first.c_str(), name.c_str()) == 0;
-    });
+    return std::any_of(row.begin(), row.end(),
+                       [&](const auto& p) { return sqlite3_stricmp(p.first.c_str(), name.c_str()) == 0; });
 }
 } // namespace
 
@@ -156,8 +155,7 @@ Fixture::Fixture(Engine engine) : m_dir(makeTempFolder()), m_engine(engine)
     createStandardLayout(m_dir);
     if (m_engine == Engine::Postgresql) {
         const std::string ini = "[Database]\r\nEngine=postgresql\r\nConnection=" + *testServer() +
-                                " application_name=" + m_schema +
-                                " options='-c search_path=" + m_schema + "'\r\n";
+                                " application_name=" + m_schema + " options='-c search_path=" + m_schema + "'\r\n";
         writeSettings(kPayrollIni, ini);
         writeSettings(kNamesIni, ini);
     }
@@ -201,7 +199,7 @@ void Fixture::syncEngine()
 
 Fixture::~Fixture()
 {
-    kov::tessera::registerComponent(m_dir);  // no object may reach this fixture any more
+    kov::tessera::registerComponent(m_dir); // no object may reach this fixture any more
     if (m_engine == Engine::Postgresql) {
         try {
             m_pg->exec("DROP SCHEMA IF EXISTS " + m_schema + " CASCADE");
@@ -231,8 +229,7 @@ void Fixture::addSchool(const std::string& syozok, const std::string& name)
     insert("SKSYOZK", {{"SYOZOK", syozok}, {"SZKKNJ", name}});
 }
 
-void Fixture::setBlock(int slot, std::int64_t firstCode, std::int64_t lastCode, std::int64_t count,
-                       std::int64_t kyusyu)
+void Fixture::setBlock(int slot, std::int64_t firstCode, std::int64_t lastCode, std::int64_t count, std::int64_t kyusyu)
 {
     if (slot < 1 || slot > 45) throw std::invalid_argument("block slot must be 1 to 45");
     if (std::get<std::int64_t>(m_payroll.scalar("SELECT COUNT(*) FROM SKBLOCK WHERE KEY = 'BLOCK'")) == 0)

@@ -51,21 +51,21 @@ std::optional<std::string> testServer(std::string* why = nullptr);
 
 struct Staff {
     std::int64_t syokcd = 1;
-    std::int64_t syosyu = 3;            // job kind 1-10; 5 and 6 are daily-paid
+    std::int64_t syosyu = 3; // job kind 1-10; 5 and 6 are daily-paid
     std::string syozok = "E101";
-    std::string name = "山田　太郎";     // SIMKNJ
-    std::string kana = "ﾔﾏﾀﾞ ﾀﾛｳ";       // SIMKNA
+    std::string name = "山田　太郎"; // SIMKNJ
+    std::string kana = "ﾔﾏﾀﾞ ﾀﾛｳ"; // SIMKNA
     std::int64_t zaimu = 1;
     std::string kgokyu = "2";
     std::int64_t kgogho = 25;
-    Row values{};                       // any further or overriding columns
+    Row values{}; // any further or overriding columns
 };
 
 struct Payment {
     std::int64_t syokcd = 1;
     std::int64_t skyuym = 202306;
-    std::int64_t kyusyu = 2;            // 2 or 5 (term-end allowance), 3 (differential)
-    std::int64_t syrflg = 1;            // block 1-45, 0 = none
+    std::int64_t kyusyu = 2; // 2 or 5 (term-end allowance), 3 (differential)
+    std::int64_t syrflg = 1; // block 1-45, 0 = none
     std::int64_t syosyu = 3;
     std::string syozok = "E101";
     std::string kgokyu = "2";
@@ -77,7 +77,7 @@ struct Payment {
 struct Sumi {
     std::int64_t nendo = 2023;
     std::int64_t zaimu = 1;
-    std::int64_t syochu = 4;            // 4 elementary, 5 junior high
+    std::int64_t syochu = 4; // 4 elementary, 5 junior high
     std::int64_t sharym = 202304;
     std::int64_t ninzu = 1;
     // Amount columns by name; those not named are 0.
@@ -147,8 +147,8 @@ private:
     Engine m_engine;
     Connection m_payroll;
     Connection m_names;
-    std::string m_schema;                // PostgreSQL: the fixture's schema
-    std::unique_ptr<pg::Session> m_pg;   // PostgreSQL: the session that writes it
+    std::string m_schema; // PostgreSQL: the fixture's schema
+    std::unique_ptr<pg::Session> m_pg; // PostgreSQL: the session that writes it
     std::int64_t m_syncedChanges = -1;
 };
 

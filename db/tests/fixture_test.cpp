@@ -86,7 +86,7 @@ TEST(Fixture, KanriBlockStaffSchoolsAndSummaryRows)
 {
     kov::db::Fixture fx;
     fx.setKanri(202312, 2023);
-    fx.setKanri(202306, 2023);  // replaces, never two KANRI records
+    fx.setKanri(202306, 2023); // replaces, never two KANRI records
     fx.addSchool("E101", "城東小学校");
     fx.setBlock(7, 101, 103, 3, 2);
     fx.addStaff({.syokcd = 5, .name = "佐藤　花子", .values = {{"SEIBET", 2}}});
@@ -121,7 +121,7 @@ TEST(Fixture, KanriBlockStaffSchoolsAndSummaryRows)
 TEST(Fixture, NameRowStandardAndSingleColumns)
 {
     kov::db::Fixture fx;
-    fx.setName("SYOKU1", "校長");  // creates the row
+    fx.setName("SYOKU1", "校長"); // creates the row
     fx.setName("KENKO", std::int64_t{10});
     std::int16_t rows = 0;
     auto names = openTable("KOVENV.INI", "名設定", "", "", &rows);

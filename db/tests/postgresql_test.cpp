@@ -73,10 +73,15 @@ TEST(PostgresqlSchema, KovpgcopyMovesADatabase)
     pg.exec("DROP SCHEMA IF EXISTS copy_test CASCADE; CREATE SCHEMA copy_test");
     const std::string connection = *server + " options='-c search_path=copy_test'";
     const std::string tool = std::string(KOV_BIN_DIR) + "/kovpgcopy";
-    EXPECT_EQ(std::system((tool + " --from " + fx.path("kov.db") + " --connection \"" + connection + "\" >/dev/null").c_str()), 0);
+    EXPECT_EQ(std::system(
+                  (tool + " --from " + fx.path("kov.db") + " --connection \"" + connection + "\" >/dev/null").c_str()),
+              0);
     EXPECT_EQ(pg.scalar("SELECT string_agg(syokcd || ':' || simknj, ',' ORDER BY ctid) FROM copy_test.sksyoku"),
               "30:職員\t30,10:職員\t10,20:職員\t20");
     EXPECT_EQ(pg.scalar("SELECT count(*) FROM information_schema.tables WHERE table_schema = 'copy_test'"), "6");
-    EXPECT_NE(std::system((tool + " --from " + fx.path("nosuch.db") + " --connection \"" + connection + "\" 2>/dev/null").c_str()), 0);
+    EXPECT_NE(
+        std::system(
+            (tool + " --from " + fx.path("nosuch.db") + " --connection \"" + connection + "\" 2>/dev/null").c_str()),
+        0);
     pg.exec("DROP SCHEMA copy_test CASCADE");
 }

@@ -9,11 +9,11 @@
 #include "blockreport/blockreportrun.h"
 #include "blockreport/blockreportscreen.h"
 #include "common/runtimeerror.h"
+#include "common/tests/batchruntime.h"
 #include "kov120/kov120run.h"
 #include "kov120/kov120screen.h"
 #include "kov140/kov140run.h"
 #include "kov140/kov140screen.h"
-#include "common/tests/batchruntime.h"
 #include "tessera/tessera.h"
 
 #include <chrono>
@@ -106,10 +106,11 @@ int main(int argc, char** argv)
         std::printf("blocks %zu, staff lines %ld, print run %.3f s (%.1f us a record), peak memory %ld KiB "
                     "(%ld KiB before the run)\n",
                     screen.lstMain().size(), *staffLines, secs,
-                    *staffLines ? secs * 1e6 / static_cast<double>(*staffLines) : 0.0, peakKiB(),
-                    before);
+                    *staffLines ? secs * 1e6 / static_cast<double>(*staffLines) : 0.0, peakKiB(), before);
         std::printf("filter: %s\n",
-                    screen.description().selectFilter(screen.syorid().toString(), screen.blockList(), screen.optGetugaku()).c_str());
+                    screen.description()
+                        .selectFilter(screen.syorid().toString(), screen.blockList(), screen.optGetugaku())
+                        .c_str());
     } catch (const kov::ProgramStop& stop) {
         rt.endWith(stop);
     } catch (const kov::RuntimeError& e) {

@@ -79,7 +79,10 @@ struct PrintCase {
 };
 
 const PrintCase kCases[] = {
-    {"one_block", 2, true, {1},
+    {"one_block",
+     2,
+     true,
+     {1},
      [](db::Fixture& fx) {
          standardSchools(fx, 2);
          addPerson(fx, 1003, "佐藤　花子", "E101", 1);
@@ -87,7 +90,10 @@ const PrintCase kCases[] = {
          addPerson(fx, 1002, "鈴木　一郎", "E101", 1);
      },
      "KOV120p.ovl"},
-    {"two_blocks", 2, true, {1, 2},
+    {"two_blocks",
+     2,
+     true,
+     {1, 2},
      [](db::Fixture& fx) {
          standardSchools(fx, 2, 202312);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, 2, 3, 202312);
@@ -95,7 +101,10 @@ const PrintCase kCases[] = {
          addPerson(fx, 2001, "高橋　三郎", "E201", 2, 2, 1, 202312);
      },
      "KOV120p.ovl"},
-    {"affiliation_change", 2, true, {1},
+    {"affiliation_change",
+     2,
+     true,
+     {1},
      [](db::Fixture& fx) {
          standardSchools(fx, 2);
          addPerson(fx, 1001, "山田　太郎", "E101", 1);
@@ -103,28 +112,40 @@ const PrintCase kCases[] = {
          addPerson(fx, 1102, "伊藤　四郎", "E102", 1);
      },
      "KOV120p.ovl"},
-    {"page_full", 2, true, {1},
+    {"page_full",
+     2,
+     true,
+     {1},
      [](db::Fixture& fx) {
          standardSchools(fx, 2);
          for (int i = 1; i <= 25; ++i) addPerson(fx, 1000 + i, "職員" + std::to_string(i), "E101", 1);
      },
      "KOV120p.ovl"},
-    {"march", 2, true, {1},
+    {"march",
+     2,
+     true,
+     {1},
      [](db::Fixture& fx) {
          standardSchools(fx, 2, 202403);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, 2, 3, 202403);
          addPerson(fx, 1002, "鈴木　一郎", "E101", 1, 2, 3, 202403);
      },
      "KOV120p.ovl"},
-    {"daily", 2, false, {1},
+    {"daily",
+     2,
+     false,
+     {1},
      [](db::Fixture& fx) {
          standardSchools(fx, 2);
-         addPerson(fx, 1001, "山田　太郎", "E101", 1);  // monthly-paid: not selected
+         addPerson(fx, 1001, "山田　太郎", "E101", 1); // monthly-paid: not selected
          addPerson(fx, 1501, "講師　一美", "E101", 1, 2, 5);
          addPerson(fx, 1601, "臨時　二葉", "E102", 1, 2, 6);
      },
      "KOV121p.ovl"},
-    {"paykind5", 5, true, {3},
+    {"paykind5",
+     5,
+     true,
+     {3},
      [](db::Fixture& fx) {
          standardSchools(fx, 2, 202307);
          fx.setBlock(3, 101, 101, 1, 5);
@@ -132,7 +153,10 @@ const PrintCase kCases[] = {
          addPerson(fx, 1002, "鈴木　一郎", "E101", 3, 5, 3, 202307);
      },
      "KOV120p.ovl"},
-    {"name_lengths", 2, true, {1},
+    {"name_lengths",
+     2,
+     true,
+     {1},
      [](db::Fixture& fx) {
          fx.setKanri(202306);
          fx.addSchool("E101", "一二三四五六七八");
@@ -142,7 +166,10 @@ const PrintCase kCases[] = {
          addPerson(fx, 1101, "田中　次郎", "E102", 1);
      },
      "KOV120p.ovl"},
-    {"missing_affiliation", 25, true, {1},
+    {"missing_affiliation",
+     25,
+     true,
+     {1},
      [](db::Fixture& fx) {
          standardSchools(fx, 2);
          fx.addSchool("E1'05", "引用符小学校");
@@ -267,7 +294,8 @@ TEST(Kov120Snapshot, CommitDuringRunIsSeenByTheNextRun)
     };
     ASSERT_EQ(env.press(5), std::nullopt);
     ASSERT_EQ(rows, 6);
-    const std::vector<std::string> expected = cp932Lines(before), during = cp932Lines(env.engineCalls.back().commandFile);
+    const std::vector<std::string> expected = cp932Lines(before),
+                                   during = cp932Lines(env.engineCalls.back().commandFile);
     const auto differ = std::mismatch(expected.begin(), expected.end(), during.begin(), during.end());
     EXPECT_TRUE(differ.first == expected.end() && differ.second == during.end())
         << "line " << (differ.first - expected.begin()) + 1 << ": "
@@ -278,8 +306,9 @@ TEST(Kov120Snapshot, CommitDuringRunIsSeenByTheNextRun)
     ASSERT_EQ(env.press(5), std::nullopt);
     const std::vector<std::string> after = cp932Lines(env.engineCalls.back().commandFile);
     for (const char* seen : {"987,654", "変更　後名", "変更後職種"})
-        EXPECT_TRUE(std::any_of(after.begin(), after.end(), [&](const std::string& l) { return l.find(seen) != std::string::npos; }))
-            << seen;
+        EXPECT_TRUE(std::any_of(after.begin(), after.end(), [&](const std::string& l) {
+            return l.find(seen) != std::string::npos;
+        })) << seen;
     EXPECT_TRUE(env.rt.messages.empty());
 }
 

@@ -82,18 +82,24 @@ struct PrintCase {
 };
 
 const PrintCase kCases[] = {
-    {"nenfus_minus_then_plus", true, {1},
+    {"nenfus_minus_then_plus",
+     true,
+     {1},
      [](db::Fixture& fx) {
          standardSchools(fx, 3);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200);
          addPerson(fx, 1002, "鈴木　一郎", "E101", 1, 3000);
      }},
-    {"nenfus_zero", true, {1},
+    {"nenfus_zero",
+     true,
+     {1},
      [](db::Fixture& fx) {
          standardSchools(fx, 3);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, 0);
      }},
-    {"negative_subtotal", true, {1},
+    {"negative_subtotal",
+     true,
+     {1},
      [](db::Fixture& fx) {
          standardSchools(fx, 3);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200);
@@ -102,33 +108,43 @@ const PrintCase kCases[] = {
          addPerson(fx, 1101, "田中　次郎", "E102", 1, -300);
      }},
     // The same records printed for each staff group: the group only selects.
-    {"groups_monthly", true, {1},
+    {"groups_monthly",
+     true,
+     {1},
      [](db::Fixture& fx) {
          standardSchools(fx, 3);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200, 3);
          addPerson(fx, 1501, "講師　一美", "E101", 1, 700, 5);
          addPerson(fx, 1601, "臨時　二葉", "E102", 1, -50, 6);
      }},
-    {"groups_daily", false, {1},
+    {"groups_daily",
+     false,
+     {1},
      [](db::Fixture& fx) {
          standardSchools(fx, 3);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200, 3);
          addPerson(fx, 1501, "講師　一美", "E101", 1, 700, 5);
          addPerson(fx, 1601, "臨時　二葉", "E102", 1, -50, 6);
      }},
-    {"two_blocks", true, {1, 2},
+    {"two_blocks",
+     true,
+     {1, 2},
      [](db::Fixture& fx) {
          standardSchools(fx, 3);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200);
          addPerson(fx, 2001, "高橋　三郎", "E201", 2, 3000, 1);
      }},
     // Day 20 of May 2019 lies in the era that began on 1 May.
-    {"era_first_month", true, {1},
+    {"era_first_month",
+     true,
+     {1},
      [](db::Fixture& fx) {
          standardSchools(fx, 3, 201905);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, 100, 3, 201905);
      }},
-    {"era_last_month", true, {1},
+    {"era_last_month",
+     true,
+     {1},
      [](db::Fixture& fx) {
          standardSchools(fx, 3, 201904);
          addPerson(fx, 1001, "山田　太郎", "E101", 1, 100, 3, 201904);
@@ -136,18 +152,24 @@ const PrintCase kCases[] = {
     // A ten-character staff name prints its first eight; a long affiliation name prints
     // whole at 75 × 100; a quote in an affiliation code stays inside the criterion; a job
     // kind without a name slot prints no name; empty amounts count as 0.
-    {"names_and_empty_values", true, {1},
+    {"names_and_empty_values",
+     true,
+     {1},
      [](db::Fixture& fx) {
          fx.setKanri(202306);
          fx.addSchool("E101", "あいうえおかきくけこさし小学校");
          fx.addSchool("E1'05", "引用符小学校");
          fx.setBlock(1, 101, 102, 2, 3);
          addPerson(fx, 1001, "一二三四五六七八九十", "E101", 1, -1200);
-         addPerson(fx, 1002, "鈴木　一郎", "E1'05", 1, 300, 11,  202306,
-                   {{"KYURYO", dataaccess::DbValue{}}, {"NENFUS", dataaccess::DbValue{}},
-                    {"KGOKYU", dataaccess::DbValue{}}, {"SYUKUH", dataaccess::DbValue{}}});
+         addPerson(fx, 1002, "鈴木　一郎", "E1'05", 1, 300, 11, 202306,
+                   {{"KYURYO", dataaccess::DbValue{}},
+                    {"NENFUS", dataaccess::DbValue{}},
+                    {"KGOKYU", dataaccess::DbValue{}},
+                    {"SYUKUH", dataaccess::DbValue{}}});
      }},
-    {"page_full", true, {1},
+    {"page_full",
+     true,
+     {1},
      [](db::Fixture& fx) {
          standardSchools(fx, 3);
          for (int i = 1; i <= 25; ++i) addPerson(fx, 1000 + i, "職員" + std::to_string(i), "E101", 1, i % 2 ? -i : i);
@@ -166,7 +188,8 @@ TEST_P(Kov140Print, CommandFileMatchesGolden)
     ASSERT_NO_FATAL_FAILURE(env.printBlocks(c.monthly, c.blocks));
 
     // One overlay for both staff groups.
-    expectPrinted(env, std::string("kov140_") + c.name + ".ovl.tmp", {"KOV140", "差額支給内訳明細書印刷", "KOV140p.ovl"});
+    expectPrinted(env, std::string("kov140_") + c.name + ".ovl.tmp",
+                  {"KOV140", "差額支給内訳明細書印刷", "KOV140p.ovl"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Kov140Print, ::testing::ValuesIn(kCases),
@@ -205,15 +228,19 @@ TEST(Kov140YearEndAdjustment, ShortfallAndRefundColumnsAtEveryLevel)
 {
     struct Case {
         const char* name;
-        std::vector<std::pair<std::string, std::int64_t>> staff;  // affiliation, NENFUS
-        std::vector<std::string> minus, plus;                    // staff lines, subtotals, total
+        std::vector<std::pair<std::string, std::int64_t>> staff; // affiliation, NENFUS
+        std::vector<std::string> minus, plus; // staff lines, subtotals, total
     };
     const Case cases[] = {
-        {"minus then plus", {{"E101", -1200}, {"E101", 3000}},
-         {"1,200", "0", "1,200", "1,200"}, {"0", "3,000", "3,000", "3,000"}},
+        {"minus then plus",
+         {{"E101", -1200}, {"E101", 3000}},
+         {"1,200", "0", "1,200", "1,200"},
+         {"0", "3,000", "3,000", "3,000"}},
         {"zero", {{"E101", 0}}, {"0", "0", "0"}, {"0", "0", "0"}},
-        {"negative subtotal", {{"E101", -1200}, {"E101", -800}, {"E101", 500}, {"E102", -300}},
-         {"1,200", "800", "0", "2,000", "300", "300", "2,300"}, {"0", "0", "500", "500", "0", "0", "500"}},
+        {"negative subtotal",
+         {{"E101", -1200}, {"E101", -800}, {"E101", 500}, {"E102", -300}},
+         {"1,200", "800", "0", "2,000", "300", "300", "2,300"},
+         {"0", "0", "500", "500", "0", "0", "500"}},
     };
     for (const Case& c : cases) {
         Kov140Env env;
@@ -234,15 +261,16 @@ TEST(Kov140Run, ReadsAllRowsBeyondTheSixteenBitCount)
     Kov140Env env;
     standardSchools(env.fx, 3);
     constexpr int kRows = 32800;
-    env.fx.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(kRows) +
-                ") INSERT INTO SKSYOKU (SYOKCD, SYOSYU, SYOZOK, SIMKNJ) SELECT 100000 + i, 3, 'E101', '職員' || i FROM n");
+    env.fx.exec(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(kRows) +
+        ") INSERT INTO SKSYOKU (SYOKCD, SYOSYU, SYOZOK, SIMKNJ) SELECT 100000 + i, 3, 'E101', '職員' || i FROM n");
     env.fx.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(kRows) +
                 ") INSERT INTO SKSYKEI (SKYUYM, KYUSYU, SYRFLG, SYOSYU, SYOZOK, SYOKCD, KGOKYU, KGOGHO, NENFUS, KOUGOK)"
                 " SELECT 202306, 3, 1, 3, 'E101', 100000 + i, '2', 1, 1, 1 FROM n");
     ASSERT_NO_FATAL_FAILURE(env.printBlocks(true, {1}));
     const std::string bytes = readBytes(env.commandFile());
     const auto kougok = column(bytes, 170);
-    ASSERT_EQ(kougok.size(), static_cast<std::size_t>(kRows + 2));  // staff lines, subtotal, block total
+    ASSERT_EQ(kougok.size(), static_cast<std::size_t>(kRows + 2)); // staff lines, subtotal, block total
     EXPECT_EQ(kougok.back(), "32,800");
     EXPECT_EQ(column(bytes, 193).back(), "32,800");
     EXPECT_NE(bytes.find(cp932::fromUtf8("職員32800")), std::string::npos);
@@ -254,8 +282,7 @@ TEST(Kov140Heading, DayTwentyOfTheProcessingMonth)
         {202306, "令和 05年06月分"}, {201905, "令和 01年05月分"}, {201904, "平成 31年04月分"},
         {198901, "平成 01年01月分"}, {198812, "昭和 63年12月分"}, {202012, "令和 02年12月分"},
     };
-    for (const auto& [ym, heading] : rows)
-        EXPECT_EQ(processingMonthHeading(Currency::fromInt(ym)), heading) << ym;
+    for (const auto& [ym, heading] : rows) EXPECT_EQ(processingMonthHeading(Currency::fromInt(ym)), heading) << ym;
     for (std::int64_t bad : {202313, 202300, 0, -202306, 1234567})
         EXPECT_THROW(processingMonthHeading(Currency::fromInt(bad)), RuntimeError) << bad;
 }

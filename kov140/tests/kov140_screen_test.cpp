@@ -33,12 +33,17 @@ struct Kov140Env : ProgramEnv<Kov140Run> {
 const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(
     new blockreport::test::QtApplicationEnvironment<QApplication>("kov140_screen_test"));
 
-void addPayment(db::Fixture& fx, std::int64_t code, const std::string& name, std::int64_t skyuym,
-                std::int64_t kyusyu, std::int64_t block, std::int64_t syosyu)
+void addPayment(db::Fixture& fx, std::int64_t code, const std::string& name, std::int64_t skyuym, std::int64_t kyusyu,
+                std::int64_t block, std::int64_t syosyu)
 {
     fx.addStaff({.syokcd = code, .syosyu = syosyu, .syozok = "E101", .name = name, .values = {}});
-    fx.addPayment({.syokcd = code, .skyuym = skyuym, .kyusyu = kyusyu, .syrflg = block, .syosyu = syosyu,
-                   .syozok = "E101", .values = {{"SASIHK", code}}});
+    fx.addPayment({.syokcd = code,
+                   .skyuym = skyuym,
+                   .kyusyu = kyusyu,
+                   .syrflg = block,
+                   .syosyu = syosyu,
+                   .syozok = "E101",
+                   .values = {{"SASIHK", code}}});
 }
 
 TEST(Kov140Screen, ListsTheBlocksOfPayKindThreeOnly)
@@ -50,7 +55,7 @@ TEST(Kov140Screen, ListsTheBlocksOfPayKindThreeOnly)
     env.fx.setBlock(1, 101, 101, 3, 2);
     env.fx.setBlock(2, 101, 101, 1, 5);
     env.fx.setBlock(4, 104, 104, 1, 3);
-    env.fx.setBlock(6, 0, 0, 2, 3);      // no block in this slot
+    env.fx.setBlock(6, 0, 0, 2, 3); // no block in this slot
     env.fx.setBlock(12, 101, 104, 12, 3);
     env.fx.setBlock(45, 999, 999, 0, 3); // school not in the master
     addPayment(env.fx, 1, "山田　太郎", 202306, 3, 4, 3);
@@ -148,7 +153,7 @@ TEST(Kov140Screen, PrintsTheRecordsOfTheChoice)
     struct Choice {
         std::vector<int> blocks;
         bool monthly;
-        std::vector<std::string> names;  // empty: no records
+        std::vector<std::string> names; // empty: no records
     };
     const Choice choices[] = {
         {{1}, true, {"月額　一"}},

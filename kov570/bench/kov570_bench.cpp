@@ -4,8 +4,8 @@
 // the print run of every page to the closed command file DIR/kov570/OVL.TMP (DIR is the
 // root of the work folders; the print engine is not run).
 // Prints the time of the run, and the query itself for the floor that run-bench.sh takes.
-#include "kov570/kov570screen.h"
 #include "common/tests/batchruntime.h"
+#include "kov570/kov570screen.h"
 #include "tessera/tessera.h"
 
 #include <chrono>

@@ -22,8 +22,9 @@
 namespace kov::kov570::test {
 namespace {
 
-const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(
-    new blockreport::test::QtApplicationEnvironment<QApplication>("frmkov570_test", [] { ui::installJapaneseFonts(); }));
+const auto* const kQtApplication =
+    ::testing::AddGlobalTestEnvironment(new blockreport::test::QtApplicationEnvironment<QApplication>(
+        "frmkov570_test", [] { ui::installJapaneseFonts(); }));
 
 struct Window : Kov570Env {
     FrmKov570 form{screen, rt};

@@ -31,14 +31,12 @@ TEST(Kov570EndToEnd, KeyedSelectionPrintedToPdf)
     for (int i = 0; i < 8; ++i) keys.push_back("Tab");
     keys.push_back("space");
     fs::path pdf;
-    ASSERT_NO_FATAL_FAILURE(
-        kov::e2e::printThroughProgram(fx, {"kov570", {"1"}, "給与費支出額集計表印刷", keys}, pdf));
+    ASSERT_NO_FATAL_FAILURE(kov::e2e::printThroughProgram(fx, {"kov570", {"1"}, "給与費支出額集計表印刷", keys}, pdf));
 
-    kov::test::expectGolden((kov::e2e::deskOf(fx).work / "kov570" / "OVL.TMP").string(),
-                                         "kov570_e2e.ovl.tmp");
+    kov::test::expectGolden((kov::e2e::deskOf(fx).work / "kov570" / "OVL.TMP").string(), "kov570_e2e.ovl.tmp");
     const std::string text = kov::e2e::pdfText(pdf);
-    for (const char* s : {"令和 5年度分", "庁", "央", "小学校給与費支出額集計表", "体給与費支出額集計表",
-                          "3,456,789", "777,000", "1,234"})
+    for (const char* s : {"令和 5年度分", "庁", "央", "小学校給与費支出額集計表", "体給与費支出額集計表", "3,456,789",
+                          "777,000", "1,234"})
         EXPECT_NE(text.find(s), std::string::npos) << s << "\n" << text;
     EXPECT_EQ(text.find("5,555,555"), std::string::npos) << "finance office 2 was printed";
     EXPECT_EQ(kov::e2e::shellOutput("pdfinfo '" + pdf.string() + "' | grep -c '^Pages: *4$'"), "1\n");

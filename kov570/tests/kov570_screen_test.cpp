@@ -13,8 +13,9 @@ TEST(Kov570Screen, FinanceLabelsByNameLength)
         const char *column, *name;
         std::size_t slot;
         const char* label;
-    } cases[] = {{"ZAIMU1", "  東  ", 1, "　東　"}, {"ZAIMU2", "東部", 2, "東　部"},   {"ZAIMU3", " 東部課", 3, "東部課"},
-                 {"ZAIMU4", "南部教育", 4, "南　部"}, {"ZAIMU5", "     ", 5, "　"},   {"ZAIMU8", "県立", 8, "全　体"},
+    } cases[] = {{"ZAIMU1", "  東  ", 1, "　東　"},  {"ZAIMU2", "東部", 2, "東　部"},
+                 {"ZAIMU3", " 東部課", 3, "東部課"}, {"ZAIMU4", "南部教育", 4, "南　部"},
+                 {"ZAIMU5", "     ", 5, "　"},       {"ZAIMU8", "県立", 8, "全　体"},
                  {"ZAIMU9", "本庁", 0, "本　庁"}};
     Kov570Env env;
     for (const auto& c : cases) env.fx.setName(c.column, std::string(c.name));
@@ -47,7 +48,7 @@ TEST(Kov570Screen, WarningsAndLabelClicks)
     }
     EXPECT_TRUE(env.calls.empty());
 
-    env.screen.setChkGakkou(1, CheckValue::Grey);  // ticked, then unticked
+    env.screen.setChkGakkou(1, CheckValue::Grey); // ticked, then unticked
     for (int i = 0; i < 2; ++i) env.screen.lblZaimuClick(3), env.screen.lblZaimuClick(0), env.screen.lblGakkouClick(1);
     EXPECT_EQ(env.screen.chkZaimu(3), CheckValue::Ticked);
     EXPECT_EQ(env.screen.chkZaimu(0), CheckValue::Unticked);
@@ -63,7 +64,8 @@ TEST(Kov570Screen, OpeningEndsWithoutManagementRecordOrRows)
         env.fx.addSumi({.nendo = 2022});
         EXPECT_EQ(env.open(), kExitFatal);
         ASSERT_EQ(env.rt.messages.size(), 1u);
-        EXPECT_EQ(env.rt.messages[0].text, kanri ? "該当するデータが登録されていません。" : "管理マスタが読込できません。");
+        EXPECT_EQ(env.rt.messages[0].text,
+                  kanri ? "該当するデータが登録されていません。" : "管理マスタが読込できません。");
         EXPECT_EQ(env.rt.messages[0].icon, MsgIcon::Exclamation);
     }
 }

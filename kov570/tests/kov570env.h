@@ -62,7 +62,10 @@ struct Kov570Env {
         return std::nullopt;
     }
     // The load step and the opening.
-    std::optional<int> open() { return run([this] { screen.formLoad(), screen.gnsStart(); }); }
+    std::optional<int> open()
+    {
+        return run([this] { screen.formLoad(), screen.gnsStart(); });
+    }
     // Ticks one finance box and one school box.
     void tick(int finance, int school)
     {

@@ -21,7 +21,7 @@ namespace {
 
 constexpr int kClientWidth = 11610;
 constexpr int kClientHeight = 7875;
-constexpr kov::ui::PfButtonLefts kButtonLefts = {300, 1155, 2010, 2865, 4095, 4950,
+constexpr kov::ui::PfButtonLefts kButtonLefts = {300,  1155, 2010, 2865, 4095, 4950,
                                                  5805, 6660, 7890, 8745, 9600, 10455};
 // Tops inside Frame1, by index 0 to 8.
 constexpr std::array<int, 9> kZaimuLabelTops = {3960, 600, 1080, 1560, 2040, 2520, 3000, 3480, 4440};
@@ -80,11 +80,12 @@ FrmKov570::FrmKov570(Kov570Screen& model, RuntimeServices& rt, QWidget* parent)
     (new BlueLabel("財務選択", m_frame1))->setGeometry(twipsRect(60, 120, 1200, 300));
     for (int i = 0; i <= 8; ++i) {
         const auto u = static_cast<std::size_t>(i);
-        m_lblZaimu[u] = new BlueLabel(QString(), m_frame1, [this, i] { runGuardedClick([&] { m_model.lblZaimuClick(i); }); });
+        m_lblZaimu[u] =
+            new BlueLabel(QString(), m_frame1, [this, i] { runGuardedClick([&] { m_model.lblZaimuClick(i); }); });
         m_lblZaimu[u]->setObjectName(QString("lblZaimu%1").arg(i));
         m_lblZaimu[u]->setGeometry(twipsRect(1020, kZaimuLabelTops[u], 1500, 300));
-        m_chkZaimu[u] = checkBox(m_frame1, QString("chkZaimu%1").arg(i),
-                                 twipsRect(i == 0 ? 540 : 533, kZaimuBoxTops[u], 255, 495));
+        m_chkZaimu[u] =
+            checkBox(m_frame1, QString("chkZaimu%1").arg(i), twipsRect(i == 0 ? 540 : 533, kZaimuBoxTops[u], 255, 495));
         connect(m_chkZaimu[u], &QCheckBox::stateChanged, this, [this, i](int state) {
             if (!m_syncing) m_model.setChkZaimu(i, checkValue(state));
         });
@@ -97,7 +98,8 @@ FrmKov570::FrmKov570(Kov570Screen& model, RuntimeServices& rt, QWidget* parent)
     const std::array<const char*, 4> schools = {"", "小学校", "中学校", "全　体"};
     for (int i = 1; i <= 3; ++i) {
         const auto u = static_cast<std::size_t>(i);
-        m_lblGakkou[u] = new BlueLabel(schools[u], m_frame2, [this, i] { runGuardedClick([&] { m_model.lblGakkouClick(i); }); });
+        m_lblGakkou[u] =
+            new BlueLabel(schools[u], m_frame2, [this, i] { runGuardedClick([&] { m_model.lblGakkouClick(i); }); });
         m_lblGakkou[u]->setObjectName(QString("lblGakkou%1").arg(i));
         m_lblGakkou[u]->setGeometry(twipsRect(1020, kGakkouLabelTops[u], 1200, 300));
         m_chkGakkou[u] = checkBox(m_frame2, QString("chkGakkou%1").arg(i), twipsRect(560, kGakkouBoxTops[u], 195, 315));

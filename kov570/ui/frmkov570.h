@@ -53,8 +53,8 @@ private:
     QGroupBox* m_frame2;
     std::array<QLabel*, 9> m_lblZaimu{};
     std::array<QCheckBox*, 9> m_chkZaimu{};
-    std::array<QLabel*, 4> m_lblGakkou{};    // index 0 unused
-    std::array<QCheckBox*, 4> m_chkGakkou{};  // index 0 unused
+    std::array<QLabel*, 4> m_lblGakkou{}; // index 0 unused
+    std::array<QCheckBox*, 4> m_chkGakkou{}; // index 0 unused
     kov::ui::PfKeyBar* m_pfKeys;
     bool m_syncing = false;
 };

@@ -119,7 +119,8 @@ int main(int argc, char** argv)
         }
         floor = std::min(floor, seconds(t0));
         t0 = std::chrono::steady_clock::now();
-        if (const auto failure = kov::kov970::exportMaster(ctx, kov::kov970::Master::Syoku, (work / "out").string() + "/")) {
+        if (const auto failure =
+                kov::kov970::exportMaster(ctx, kov::kov970::Master::Syoku, (work / "out").string() + "/")) {
             std::fprintf(stderr, "%s\n", failure->c_str());
             return 1;
         }

@@ -10,8 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 
 namespace {
 
@@ -23,27 +23,48 @@ struct Case {
     std::string name;
     Master master;
     std::function<void(kov::db::Fixture&)> data;
-    std::string failure;  // part of the message; empty: the golden file kov970_<name>.csv
+    std::string failure; // part of the message; empty: the golden file kov970_<name>.csv
 };
 
 void kanriEveryColumn(kov::db::Fixture& fx)
 {
     fx.setKanri(202306, 2023,
-                {{"KENKO", 0.5},         {"KETOKO", -0.5},     {"KETOJI", 0.00001},    {"KOSEI", 1e15},
-                 {"KOTOKO", 123.25},     {"KOTOJI", "000123"}, {"KAIGO", 0.0001},      {"JIDOU", -1234567.5},
-                 {"KMKM6", 1.0 / 3},     {"KMKM12", 2.5e-7},   {"KMKM3", 999999999999999.0}, {"KMKB6", -3},
-                 {"KMKB12", " 42 "},     {"KMKM12N", 1.5e20},  {"ZFKBN1", 1},          {"ZFKBN2", 2},
-                 {"ZFHAITO", Null{}},    {"ZFKYU", 10},        {"ZFSYO", 11},          {"ZFSAG", 12},
-                 {"ZFSYA", 13},          {"ZFKOYO", 14},       {"ZFSAI", " 再計算  "}, {"TOKTAN_01", 101},
-                 {"TOKTAN_02", Null{}},  {"TOKTAN_03", 103},   {"TOKTAN_04", 104},     {"TOKTAN_05", 105},
+                {{"KENKO", 0.5},
+                 {"KETOKO", -0.5},
+                 {"KETOJI", 0.00001},
+                 {"KOSEI", 1e15},
+                 {"KOTOKO", 123.25},
+                 {"KOTOJI", "000123"},
+                 {"KAIGO", 0.0001},
+                 {"JIDOU", -1234567.5},
+                 {"KMKM6", 1.0 / 3},
+                 {"KMKM12", 2.5e-7},
+                 {"KMKM3", 999999999999999.0},
+                 {"KMKB6", -3},
+                 {"KMKB12", " 42 "},
+                 {"KMKM12N", 1.5e20},
+                 {"ZFKBN1", 1},
+                 {"ZFKBN2", 2},
+                 {"ZFHAITO", Null{}},
+                 {"ZFKYU", 10},
+                 {"ZFSYO", 11},
+                 {"ZFSAG", 12},
+                 {"ZFSYA", 13},
+                 {"ZFKOYO", 14},
+                 {"ZFSAI", " 再計算  "},
+                 {"TOKTAN_01", 101},
+                 {"TOKTAN_02", Null{}},
+                 {"TOKTAN_03", 103},
+                 {"TOKTAN_04", 104},
+                 {"TOKTAN_05", 105},
                  {"TOKTAN_06", std::int64_t{-1234567890123456789}}});
 }
 
 void staffTwo(kov::db::Fixture& fx)
 {
     kov::db::Row values;
-    for (const char* c : {"SEIBET", "SEIYMD", "KBANGO", "HYOJUN", "SSYUCD", "SSOSCD", "SKFYMD", "SKEYMD",
-                          "SSOYMD", "KSYUCD", "KSOSCD", "KNFYMD", "KNEYMD", "KSOYMD", "KAIKBN"})
+    for (const char* c : {"SEIBET", "SEIYMD", "KBANGO", "HYOJUN", "SSYUCD", "SSOSCD", "SKFYMD", "SKEYMD", "SSOYMD",
+                          "KSYUCD", "KSOSCD", "KNFYMD", "KNEYMD", "KSOYMD", "KAIKBN"})
         values.emplace_back(c, static_cast<std::int64_t>(values.size() + 1));
     for (const char* c : {"KKIGOU", "NBANGO", "KOYBAN", "CHOKBN"}) values.emplace_back(c, std::string(c) + "  ");
     for (int g = 1; g <= 8; ++g) {
@@ -54,7 +75,10 @@ void staffTwo(kov::db::Fixture& fx)
         values.emplace_back("HATSYO_" + nn, "発令" + nn);
     }
     fx.addStaff({.syokcd = 1001, .syozok = "E101", .name = "山田,太郎", .kana = "ﾔﾏﾀﾞ ﾀﾛｳ   ", .values = values});
-    fx.addStaff({.syokcd = 1002, .syozok = "E102", .name = "鈴木\"花子\"", .kana = "ｽｽﾞｷ",
+    fx.addStaff({.syokcd = 1002,
+                 .syozok = "E102",
+                 .name = "鈴木\"花子\"",
+                 .kana = "ｽｽﾞｷ",
                  .values = {{"KBANGO", "000123"}, {"NBANGO", "行1\r\n行2"}}});
 }
 

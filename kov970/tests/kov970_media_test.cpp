@@ -62,7 +62,7 @@ protected:
         fx.addSchool("E101", "城東小学校");
         screen.setView(&view);
         screen.start();
-        screen.fileIndex = 2;  // 3:所属マスタ
+        screen.fileIndex = 2; // 3:所属マスタ
     }
     void TearDown() override
     {
@@ -73,7 +73,7 @@ protected:
     // F12 on drive index d: 0 when the program ended after the backup, else -1.
     int pressF12(int d)
     {
-        if (!ctx.hasConnection()) screen.bas.prsOpenConnection();  // as a second start would
+        if (!ctx.hasConnection()) screen.bas.prsOpenConnection(); // as a second start would
         screen.driveIndex = d;
         try {
             kov::runGuarded(rt, kov::kov970::kCaption, [&] { screen.prsPfAction(11); });
@@ -86,7 +86,8 @@ protected:
     std::string csv(const Tmpfs& m) const { return readBytes(m.root() + "SKSYOZK.CSV"); }
     std::string question() const
     {
-        return "一部使用されたフロッピーがセットされています。[ " + floppy.root() + " ]\r\n上書きしてもよろしいですか？";
+        return "一部使用されたフロッピーがセットされています。[ " + floppy.root() +
+               " ]\r\n上書きしてもよろしいですか？";
     }
 };
 
@@ -141,8 +142,8 @@ TEST_F(Media, WrittenWithoutQuestion)
     EXPECT_EQ(view.waitScreens, 2);
     // Each backup ends with a notification of what was written where.
     ASSERT_EQ(rt.notifications.size(), 2u);
-    EXPECT_EQ(rt.notifications[1],
-              std::make_pair(std::string("マスタ退避処理"), "SKSYOZK.CSV を " + stick.root() + " に退避しました（1 件）"));
+    EXPECT_EQ(rt.notifications[1], std::make_pair(std::string("マスタ退避処理"),
+                                                  "SKSYOZK.CSV を " + stick.root() + " に退避しました（1 件）"));
 }
 
 // No leaves the floppy untouched; Yes clears it (folders too, but not what a link points
@@ -188,7 +189,8 @@ TEST_F(Media, FullMediumKeepsTheOldBackup)
     {
         std::ofstream filler(stick.root() + "filler", std::ios::binary);
         const std::string block(4096, 'x');
-        while (filler.write(block.data(), block.size()) && filler.flush()) {}
+        while (filler.write(block.data(), block.size()) && filler.flush()) {
+        }
     }
     EXPECT_EQ(pressF12(1), -1);
     ASSERT_EQ(rt.messages.size(), 1u);
@@ -208,7 +210,7 @@ TEST_F(Media, FullMediumKeepsTheOldBackup)
 // is taken out (the bare folder stays) or a larger medium is put in its place.
 TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
 {
-    screen.fileIndex = 1;  // 2:職員マスタ
+    screen.fileIndex = 1; // 2:職員マスタ
     fx.addStaff({.syokcd = 1001, .name = "山田　太郎"});
     struct Case {
         const char* name;
@@ -243,7 +245,7 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (!c.floppyStays) {  // a used floppy again, alone in the drive
+        if (!c.floppyStays) { // a used floppy again, alone in the drive
             ::umount2(floppy.root().c_str(), MNT_DETACH);
             putIn("1420k", "memo.txt");
         }
@@ -278,14 +280,13 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
 TEST(Drives, RemovableDrivesOfTheMountTable)
 {
     const kov::test::TempDir t("kov970-drives");
-    writeBytes(t / "mountinfo",
-              "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
-              "30 22 8:17 / /media/kyuyo/MY\\040STICK rw,nosuid shared:1 - vfat /dev/sdb1 rw\n"
-              "31 22 2:0 / /mnt/floppy rw - vfat /dev/fd0 rw\n"
-              "32 22 11:0 / /media/cdrom ro - iso9660 /dev/sr0 ro\n"
-              "33 22 8:17 /backup /srv/bind rw - vfat /dev/sdb1 rw\n"
-              "34 22 0:45 / /tmp rw - tmpfs tmpfs rw\n"
-              "35 22 0:50 / /net rw - nfs4 server:/x rw\n");
+    writeBytes(t / "mountinfo", "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                "30 22 8:17 / /media/kyuyo/MY\\040STICK rw,nosuid shared:1 - vfat /dev/sdb1 rw\n"
+                                "31 22 2:0 / /mnt/floppy rw - vfat /dev/fd0 rw\n"
+                                "32 22 11:0 / /media/cdrom ro - iso9660 /dev/sr0 ro\n"
+                                "33 22 8:17 /backup /srv/bind rw - vfat /dev/sdb1 rw\n"
+                                "34 22 0:45 / /tmp rw - tmpfs tmpfs rw\n"
+                                "35 22 0:50 / /net rw - nfs4 server:/x rw\n");
     // Device number, the disk's folder, its partition (or none), removable flag, SCSI type.
     const fs::path sys = t / "sys";
     const std::vector<std::array<std::string, 5>> devices = {

@@ -67,8 +67,8 @@ void BM_ReadCommandFile(benchmark::State& state)
         if (!r.ok() || r.file->pageCount() != kPages) state.SkipWithError("the long run did not read");
         benchmark::DoNotOptimize(r);
     }
-    state.counters["pages/s"] = benchmark::Counter(static_cast<double>(kPages) * state.iterations(),
-                                                   benchmark::Counter::kIsRate);
+    state.counters["pages/s"] =
+        benchmark::Counter(static_cast<double>(kPages) * state.iterations(), benchmark::Counter::kIsRate);
 }
 
 void BM_PrintToPdf(benchmark::State& state)
@@ -83,8 +83,8 @@ void BM_PrintToPdf(benchmark::State& state)
         if (engine.PrtFile("KOV120", "bench", "KOV120p.ovl") != 0) state.SkipWithError(engine.lastError().c_str());
         bytes = fs::file_size(dir / "long.pdf");
     }
-    state.counters["pages/s"] = benchmark::Counter(static_cast<double>(kPages) * state.iterations(),
-                                                   benchmark::Counter::kIsRate);
+    state.counters["pages/s"] =
+        benchmark::Counter(static_cast<double>(kPages) * state.iterations(), benchmark::Counter::kIsRate);
     state.counters["PDF MiB"] = static_cast<double>(bytes) / (1024.0 * 1024.0);
 }
 
@@ -111,10 +111,10 @@ double floorRun(const fs::path& dir, const std::string& overlayName, std::size_t
     writer.setResolution(kDpi);
     const double shortMm = std::min(doc.pageWidthMm(), doc.pageHeightMm());
     const double longMm = std::max(doc.pageWidthMm(), doc.pageHeightMm());
-    writer.setPageLayout(QPageLayout(QPageSize(QSizeF(shortMm, longMm), QPageSize::Millimeter, QString(),
-                                               QPageSize::FuzzyMatch),
-                                     doc.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-                                     QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
+    writer.setPageLayout(
+        QPageLayout(QPageSize(QSizeF(shortMm, longMm), QPageSize::Millimeter, QString(), QPageSize::FuzzyMatch),
+                    doc.landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),
+                    QPageLayout::Millimeter));
     QPicture form;
     {
         QPainter rec(&form);
@@ -141,21 +141,24 @@ double floorRun(const fs::path& dir, const std::string& overlayName, std::size_t
         p.drawPicture(0, 0, form);
         p.resetTransform();
         current = nullptr;
-        doc.forEachCommand(i, [&](const DrawCommand& c) {
-            if (const auto* r = std::get_if<RuleCommand>(&c)) {
-                const double y = r->y10 / 10.0 * linePx;
-                p.drawLine(QPointF(r->x10 / 10.0 * cellPx, y), QPointF((r->x10 + r->len10) / 10.0 * cellPx, y));
-                return;
-            }
-            const auto& t = std::get<TextCommand>(c);
-            const QFont& f = fontOf(t.sizeX, t.sizeY);
-            if (&f != current) {
-                p.setFont(f);
-                current = &f;
-            }
-            p.drawText(QPointF(t.x10 / 10.0 * cellPx, t.y10 / 10.0 * linePx),
-                       QString::fromUtf8(t.text.data(), static_cast<qsizetype>(t.text.size())));
-        }, &error);
+        doc.forEachCommand(
+            i,
+            [&](const DrawCommand& c) {
+                if (const auto* r = std::get_if<RuleCommand>(&c)) {
+                    const double y = r->y10 / 10.0 * linePx;
+                    p.drawLine(QPointF(r->x10 / 10.0 * cellPx, y), QPointF((r->x10 + r->len10) / 10.0 * cellPx, y));
+                    return;
+                }
+                const auto& t = std::get<TextCommand>(c);
+                const QFont& f = fontOf(t.sizeX, t.sizeY);
+                if (&f != current) {
+                    p.setFont(f);
+                    current = &f;
+                }
+                p.drawText(QPointF(t.x10 / 10.0 * cellPx, t.y10 / 10.0 * linePx),
+                           QString::fromUtf8(t.text.data(), static_cast<qsizetype>(t.text.size())));
+            },
+            &error);
     }
     p.end();
     *pages = doc.pageCount();

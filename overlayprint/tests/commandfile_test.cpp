@@ -20,9 +20,9 @@ using kov::test::readBytes;
 
 TEST(CommandFile, ReadsPagesTextsAndRules)
 {
-    const auto r = parseCommandFile(lines({"ST 011001", "CR 15063", "TE 0030008531075100山田　太郎ｱｲ",
-                                          "HL 0770008500800100000000000000000", "PE ", "TE 1780004531100100 5 -  1",
-                                          "TE 1320001031100100", "ED "}));
+    const auto r = parseCommandFile(
+        lines({"ST 011001", "CR 15063", "TE 0030008531075100山田　太郎ｱｲ", "HL 0770008500800100000000000000000", "PE ",
+               "TE 1780004531100100 5 -  1", "TE 1320001031100100", "ED "}));
     ASSERT_TRUE(r.ok()) << r.error->text();
     const CommandFile& f = *r.file;
     EXPECT_STREQ(f.paper->name, "B4");
@@ -37,7 +37,7 @@ TEST(CommandFile, ReadsPagesTextsAndRules)
     EXPECT_EQ(t.y10, 85);
     EXPECT_EQ(t.sizeX, 75);
     EXPECT_EQ(t.text, "山田　太郎ｱｲ");
-    EXPECT_EQ(t.cells, 12);  // five full-width characters and two half-width katakana
+    EXPECT_EQ(t.cells, 12); // five full-width characters and two half-width katakana
     const auto& h = std::get<RuleCommand>(f.pages[0].commands[1]);
     EXPECT_EQ(h.x10, 770);
     EXPECT_EQ(h.len10, 80);
@@ -49,8 +49,8 @@ TEST(CommandFile, ReadsPagesTextsAndRules)
 TEST(CommandFile, PageCommandsMakeNoBlankSheets)
 {
     // The summary writes PE before its first page; two in a row or one before ED add nothing.
-    const auto r = parseCommandFile(
-        lines({"ST 011001", "CR 15063", "PE ", "TE 0080005031100100A", "PE ", "PE ", "TE 0080005031100100B", "PE ", "ED "}));
+    const auto r = parseCommandFile(lines(
+        {"ST 011001", "CR 15063", "PE ", "TE 0080005031100100A", "PE ", "PE ", "TE 0080005031100100B", "PE ", "ED "}));
     ASSERT_TRUE(r.ok()) << r.error->text();
     ASSERT_EQ(r.file->pages.size(), 2u);
     EXPECT_EQ(std::get<TextCommand>(r.file->pages[1].commands[0]).text, "B");
@@ -136,7 +136,8 @@ TEST(CommandFile, PagesReadAgainFromDiskAreThePagesReadFromMemory)
                 const auto* tb = std::get_if<TextCommand>(&b.commands[k]);
                 ASSERT_EQ(ta == nullptr, tb == nullptr);
                 if (ta) {
-                    EXPECT_EQ(std::tie(ta->line, ta->x10, ta->y10, ta->text), std::tie(tb->line, tb->x10, tb->y10, tb->text));
+                    EXPECT_EQ(std::tie(ta->line, ta->x10, ta->y10, ta->text),
+                              std::tie(tb->line, tb->x10, tb->y10, tb->text));
                 }
             }
         }

@@ -24,7 +24,7 @@ inline const std::string kHead = "ST 011001\r\nCR 15063\r\n";
 struct MalformedFile {
     const char* name;
     std::string bytes;
-    std::size_t line;  // 0: the file as a whole
+    std::size_t line; // 0: the file as a whole
     const char* says;
 };
 

@@ -66,7 +66,10 @@ int pdfPages(const std::string& pdf)
 struct Gray {
     int w = 0, h = 0;
     std::vector<unsigned char> px;
-    bool dark(int x, int y) const { return x >= 0 && y >= 0 && x < w && y < h && px[static_cast<std::size_t>(y) * w + x] < 128; }
+    bool dark(int x, int y) const
+    {
+        return x >= 0 && y >= 0 && x < w && y < h && px[static_cast<std::size_t>(y) * w + x] < 128;
+    }
     int darkIn(double x0, double y0, double x1, double y1) const
     {
         int n = 0;
@@ -106,8 +109,14 @@ std::string squeezed(std::string s)
 {
     std::string out;
     for (std::size_t i = 0; i < s.size();) {
-        if (s[i] == ' ' || s[i] == '\n') { ++i; continue; }
-        if (s.compare(i, 3, "\u3000") == 0) { i += 3; continue; }
+        if (s[i] == ' ' || s[i] == '\n') {
+            ++i;
+            continue;
+        }
+        if (s.compare(i, 3, "\u3000") == 0) {
+            i += 3;
+            continue;
+        }
         out += s[i++];
     }
     return out;
@@ -132,8 +141,8 @@ protected:
         fs::create_directories(root / "ini");
         setenv("KOV_INI_DIR", (root / "ini").c_str(), 1);
         writeBytes(root / "ini" / "OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=out\r\n");
-        writeBytes(root / "blank.svg",
-                   "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"364mm\" height=\"257mm\" viewBox=\"0 0 214.96 151.77\"/>");
+        writeBytes(root / "blank.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"364mm\" height=\"257mm\" "
+                                       "viewBox=\"0 0 214.96 151.77\"/>");
     }
 
     void TearDown() override
@@ -167,7 +176,7 @@ struct FormCase {
     const char* job;
     const char* overlay;
     int pages;
-    std::vector<std::string> texts;  // squeezed: no blanks
+    std::vector<std::string> texts; // squeezed: no blanks
     // A part of the form that no command draws into (column captions): cells and lines.
     double x0, y0, x1, y1;
 };
@@ -177,15 +186,44 @@ struct FormCase {
 TEST_F(EngineTest, EachFormPrintsItsReportToAPdfWithTheFontEmbedded)
 {
     const FormCase cases[] = {
-        {"ovlprint-kov120-monthly.tmp", "KOV120", "KOV120p.ovl", 2,
-         {"期末勤勉手当支給調書", "月額者", "期末基礎額", "令和8年12月", "期末", "手当", "佐藤花子", "市立第一小学校", "※ブロック合計※", "826,239", "6カ月0日", "5カ月15日", "2-02"},
-         20, 4.6, 30, 7.4},
-        {"ovlprint-kov121-daily-march.tmp", "KOV120", "KOV121p.ovl", 1,
-         {"期末勤勉手当支給調書", "日額者", "令和8年3月", "増減額", "鈴木一郎", "653,702"}, 20, 4.6, 30, 7.4},
-        {"ovlprint-kov140.tmp", "KOV140", "KOV140p.ovl", 1,
-         {"差額支給内訳明細書", "年調還付額", "令和08年11月分", "町立みどり台中学校", "高橋由美子", "4,376"}, 25.5, 4.6, 36.5, 7.4},
-        {"ovlprint-kov570.tmp", "Kov570", "Kov570p.OVL", 3,
-         {"4月", "翌4月", "合計", "へき地計", "令和8年度分", "第一財務事務所", "小学校給与費支出額集計表", "中学校給与費支出額集計表", "98,765"}, 2.2, 9.2, 7.8, 10.8},
+        {"ovlprint-kov120-monthly.tmp",
+         "KOV120",
+         "KOV120p.ovl",
+         2,
+         {"期末勤勉手当支給調書", "月額者", "期末基礎額", "令和8年12月", "期末", "手当", "佐藤花子", "市立第一小学校",
+          "※ブロック合計※", "826,239", "6カ月0日", "5カ月15日", "2-02"},
+         20,
+         4.6,
+         30,
+         7.4},
+        {"ovlprint-kov121-daily-march.tmp",
+         "KOV120",
+         "KOV121p.ovl",
+         1,
+         {"期末勤勉手当支給調書", "日額者", "令和8年3月", "増減額", "鈴木一郎", "653,702"},
+         20,
+         4.6,
+         30,
+         7.4},
+        {"ovlprint-kov140.tmp",
+         "KOV140",
+         "KOV140p.ovl",
+         1,
+         {"差額支給内訳明細書", "年調還付額", "令和08年11月分", "町立みどり台中学校", "高橋由美子", "4,376"},
+         25.5,
+         4.6,
+         36.5,
+         7.4},
+        {"ovlprint-kov570.tmp",
+         "Kov570",
+         "Kov570p.OVL",
+         3,
+         {"4月", "翌4月", "合計", "へき地計", "令和8年度分", "第一財務事務所", "小学校給与費支出額集計表",
+          "中学校給与費支出額集計表", "98,765"},
+         2.2,
+         9.2,
+         7.8,
+         10.8},
     };
     for (const FormCase& c : cases) {
         SCOPED_TRACE(c.sample);
@@ -209,7 +247,7 @@ TEST_F(EngineTest, EachFormPrintsItsReportToAPdfWithTheFontEmbedded)
         const fs::path pngDir = root / "png";
         fs::create_directories(pngDir);
         const ProcResult ppm = run("pdftoppm", {"-r", "30", "-png", QString::fromStdString(lastPdf),
-                                         QString::fromStdString((pngDir / "p").string())});
+                                                QString::fromStdString((pngDir / "p").string())});
         EXPECT_EQ(ppm.exitCode, 0) << ppm.err;
         EXPECT_EQ(std::distance(fs::directory_iterator(pngDir), fs::directory_iterator{}), c.pages);
         fs::remove_all(pngDir);
@@ -261,7 +299,12 @@ TEST_F(EngineTest, TextsStandInTheirCellsAndRowBands)
         int minX = 1 << 30, minY = 1 << 30, maxX = -1, maxY = -1;
         for (int y = static_cast<int>(y0 * ly); y < static_cast<int>(y1 * ly); ++y)
             for (int x = static_cast<int>(x0 * cx); x < static_cast<int>(x1 * cx); ++x)
-                if (g.dark(x, y)) { minX = std::min(minX, x); maxX = std::max(maxX, x); minY = std::min(minY, y); maxY = std::max(maxY, y); }
+                if (g.dark(x, y)) {
+                    minX = std::min(minX, x);
+                    maxX = std::max(maxX, x);
+                    minY = std::min(minY, y);
+                    maxY = std::max(maxY, y);
+                }
         return std::array<double, 4>{minX / cx, minY / ly, (maxX + 1) / cx, (maxY + 1) / ly};
     };
     // The square glyph fills three quarters of its em box, centred in it.
@@ -308,7 +351,7 @@ TEST_F(EngineTest, FormCaptionsStandWhereTheSvgPutsThem)
     EXPECT_NE(pdfText(lastPdf).find("■"), std::string::npos);
     const int dpi = 150;
     const Gray g = renderPage(lastPdf, 1, dpi, root);
-    const double u = dpi / 15.0;  // pixels per SVG unit
+    const double u = dpi / 15.0; // pixels per SVG unit
     // Anchored at its end on x 100: the square lies left of it, above the baseline y 50.
     EXPECT_GT(g.darkIn(96.5 * u, 47 * u, 99.8 * u, 50 * u), 100);
     EXPECT_EQ(g.darkIn(100.3 * u, 45 * u, 104 * u, 51 * u), 0);
@@ -334,14 +377,17 @@ TEST_F(EngineTest, EveryCharacterOfTheCodePagePrints)
     for (int b = 0xA1; b <= 0xDF; ++b) text += static_cast<char>(b);
     std::string file = "ST 011001\r\nCR 15063\r\n";
     int row = 0;
-    const std::size_t perLine = 200;  // bytes: at most 200 cells
+    const std::size_t perLine = 200; // bytes: at most 200 cells
     for (std::size_t at = 0; at < text.size();) {
         std::size_t n = 0;
         while (at + n < text.size() && n < perLine) {
             const auto c = static_cast<unsigned char>(text[at + n]);
             n += (c >= 0xA1 && c <= 0xDF) ? 1 : 2;
         }
-        if (row == 58) { file += "PE \r\n"; row = 0; }
+        if (row == 58) {
+            file += "PE \r\n";
+            row = 0;
+        }
         ++row;
         char head[32];
         std::snprintf(head, sizeof head, "TE 0050%04d31100100", row * 10 + 10);
@@ -408,23 +454,26 @@ TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
 {
     struct Case {
         std::string name;
-        std::optional<std::string> bytes;  // the job's OVL.TMP; none: no command file
+        std::optional<std::string> bytes; // the job's OVL.TMP; none: no command file
         std::string overlay;
         std::int32_t rc;
         std::vector<std::string> says;
-        std::string settings = "[Print]\r\nOutput=pdf\r\nPdfFolder=out\r\n";  // OVLPRINT.INI
+        std::string settings = "[Print]\r\nOutput=pdf\r\nPdfFolder=out\r\n"; // OVLPRINT.INI
     };
     writeBytes(root / "forms" / "BROKEN.ovl", "<svg><g></svg");
     writeBytes(root / "forms" / "EMPTY.ovl", "");
     writeBytes(root / "forms" / "SKEW.ovl", "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 10 10\">"
                                             "<g transform=\"skew(3)\"><text>x</text></g></svg>");
     // Numbers that no PDF can hold: refused before anything is drawn.
-    writeBytes(root / "forms" / "HUGEFONT.ovl", "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">"
-                                                "<text x=\"10\" y=\"10\" font-size=\"1e30\">帳票</text></svg>");
-    writeBytes(root / "forms" / "HUGESCALE.ovl", "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">\n"
-                                                 "<g transform=\"scale(1e300)\"><rect width=\"1\" height=\"1\"/></g></svg>");
-    writeBytes(root / "forms" / "NESTED.ovl", "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">"
-                                              "<g transform=\"scale(50)\"><g transform=\"scale(50)\"><text>x</text></g></g></svg>");
+    writeBytes(root / "forms" / "HUGEFONT.ovl",
+               "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">"
+               "<text x=\"10\" y=\"10\" font-size=\"1e30\">帳票</text></svg>");
+    writeBytes(root / "forms" / "HUGESCALE.ovl",
+               "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">\n"
+               "<g transform=\"scale(1e300)\"><rect width=\"1\" height=\"1\"/></g></svg>");
+    writeBytes(root / "forms" / "NESTED.ovl",
+               "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">"
+               "<g transform=\"scale(50)\"><g transform=\"scale(50)\"><text>x</text></g></g></svg>");
     const std::string good = lines({"ST 011001", "CR 15063", "TE 0030008531075100山田　太郎", "ED "});
     const std::string plain = lines({"ST 011001", "CR 15063", "TE 0030008531075100A", "ED "});
     std::vector<Case> cases = {
@@ -432,25 +481,57 @@ TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
         {"missing overlay", good, "NOFORM.ovl", kPrtOverlayError, {"NOFORM.ovl", "見つかりません"}},
         {"broken overlay", good, (root / "forms" / "BROKEN.ovl").string(), kPrtOverlayError, {"BROKEN.ovl", "SVG"}},
         {"empty overlay", good, (root / "forms" / "EMPTY.ovl").string(), kPrtOverlayError, {"EMPTY.ovl"}},
-        {"form larger than the paper", lines({"ST 011000", "CR 15063", "TE 0030008531075100A", "ED "}),
-         "KOV120p.ovl", kPrtOverlayError, {"KOV120p.ovl", "B4 縦", "収まりません"}},
-        {"unreadable transform", good, (root / "forms" / "SKEW.ovl").string(), kPrtOverlayError, {"SKEW.ovl", "skew(3)"}},
-        {"absurd font size", good, (root / "forms" / "HUGEFONT.ovl").string(), kPrtOverlayError,
+        {"form larger than the paper",
+         lines({"ST 011000", "CR 15063", "TE 0030008531075100A", "ED "}),
+         "KOV120p.ovl",
+         kPrtOverlayError,
+         {"KOV120p.ovl", "B4 縦", "収まりません"}},
+        {"unreadable transform",
+         good,
+         (root / "forms" / "SKEW.ovl").string(),
+         kPrtOverlayError,
+         {"SKEW.ovl", "skew(3)"}},
+        {"absurd font size",
+         good,
+         (root / "forms" / "HUGEFONT.ovl").string(),
+         kPrtOverlayError,
          {"HUGEFONT.ovl", "font-size「1e30」", "大きすぎ"}},
-        {"absurd scale", good, (root / "forms" / "HUGESCALE.ovl").string(), kPrtOverlayError,
+        {"absurd scale",
+         good,
+         (root / "forms" / "HUGESCALE.ovl").string(),
+         kPrtOverlayError,
          {"HUGESCALE.ovl", "2 行目", "1e300"}},
-        {"enlarged by nested groups", good, (root / "forms" / "NESTED.ovl").string(), kPrtOverlayError,
+        {"enlarged by nested groups",
+         good,
+         (root / "forms" / "NESTED.ovl").string(),
+         kPrtOverlayError,
          {"NESTED.ovl", "transform"}},
         // A user-defined character has no glyph anywhere: refused by name, not printed as a box.
-        {"user-defined character", "ST 011001\r\nCR 15063\r\nTE 0050001031100100\x8E\x52\xF0\x40\r\nED \r\n",
-         (root / "blank.svg").string(), kPrtCommandFileError, {"3 行目", "U+E000"}},
-        {"unknown output", plain, "KOV120p.ovl", kPrtSettingsError, {"OVLPRINT.INI", "plotter"},
+        {"user-defined character",
+         "ST 011001\r\nCR 15063\r\nTE 0050001031100100\x8E\x52\xF0\x40\r\nED \r\n",
+         (root / "blank.svg").string(),
+         kPrtCommandFileError,
+         {"3 行目", "U+E000"}},
+        {"unknown output",
+         plain,
+         "KOV120p.ovl",
+         kPrtSettingsError,
+         {"OVLPRINT.INI", "plotter"},
          "[Print]\r\nOutput=plotter\r\n"},
         {"unknown font", plain, "KOV120p.ovl", kPrtSettingsError, {"NoSuchGothic"}, "[Print]\r\nFont=NoSuchGothic\r\n"},
-        {"missing printer", good, "KOV120p.ovl", kPrtOutputError, {"経理室のプリンター"},
+        {"missing printer",
+         good,
+         "KOV120p.ovl",
+         kPrtOutputError,
+         {"経理室のプリンター"},
          "[Print]\r\nOutput=printer\r\nPrinter=経理室のプリンター\r\n"},
         // A preview needs a program with screens; this one has none.
-        {"preview without screens", good, "KOV120p.ovl", kPrtOutputError, {"プレビュー"}, "[Print]\r\nOutput=preview\r\n"},
+        {"preview without screens",
+         good,
+         "KOV120p.ovl",
+         kPrtOutputError,
+         {"プレビュー"},
+         "[Print]\r\nOutput=preview\r\n"},
     };
     for (const MalformedFile& m : malformedFiles()) {
         const auto read = parseCommandFile(m.bytes);
@@ -477,7 +558,7 @@ TEST_F(EngineTest, OvlprintReprintsASavedRunAndRejectsBadOnes)
     writeBytes(root / "job" / "OVL.TMP", readBytes(fs::path(KOV_TEST_DATA_DIR) / "ovlprint-kov570.tmp"));
     const std::string out = (root / "again.pdf").string();
     ProcResult r = run(tool, {QString::fromStdString((root / "job").string()), "Kov570", "Kov570p.OVL", "--pdf",
-                       QString::fromStdString(out)});
+                              QString::fromStdString(out)});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(pdfPages(out), 3);
     EXPECT_NE(squeezed(pdfText(out)).find("全体給与費支出額集計表"), std::string::npos);
@@ -511,7 +592,8 @@ TEST_F(EngineTest, AFullDiskIsReportedAndLeavesNoPdf)
         const kov::test::Tmpfs full(disk, "size=256k,mode=0755", freeKiB < 0 ? MS_RDONLY : 0);
         if (!full.mounted()) GTEST_SKIP() << "a small tmpfs needs root (mount): full-disk test skipped";
         if (freeKiB >= 0) full.fill(freeKiB);
-        const std::vector<std::string> untouched = freeKiB < 0 ? std::vector<std::string>{} : std::vector<std::string>{"fill"};
+        const std::vector<std::string> untouched =
+            freeKiB < 0 ? std::vector<std::string>{} : std::vector<std::string>{"fill"};
         writeBytes(root / "ini" / "OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=" + disk.string() + "\r\n");
         rt.messages.clear();
         EXPECT_EQ(print(bytes, "KOV120", "KOV120p.ovl"), kPrtOutputError);

@@ -84,7 +84,12 @@ TEST(EraFormat, ExtendedFormatter)
     kov::ScriptedRuntime rt;
     BasCmnName names(rt);
     setConversion(names, 50601);
-    const struct { const char* format; const char* mode; const char* suffix; const char* result; } rows[] = {
+    const struct {
+        const char* format;
+        const char* mode;
+        const char* suffix;
+        const char* result;
+    } rows[] = {
         {"KYMD", "DSP", "", "R05.06.01"},
         {"KYMD", "", "", "R05.06.01"},
         {"YMD", "DSP", "", "05.06.01"},
@@ -111,15 +116,33 @@ TEST(EraFormat, ExtendedFormatter)
 
 TEST(DatePart, Table)
 {
-    const struct { std::int64_t value; const char* part; std::int64_t result; } rows[] = {
-        {20230615, "YMD", 20230615}, {20230615, "ymd", 20230615}, {20230615, "YM", 202306},
-        {20230615, "ym", 202306},    {20230615, "Y", 2023},       {20230615, "y", 2023},
-        {20230615, "MD", 615},       {20230615, "md", 615},       {20230615, "M", 6},
-        {20230615, "m", 6},          {20230615, "D", 15},         {20230615, "d", 15},
-        {20230615, "", 20230615},    {20230615, "Ym", 20230615},  {202306, "M", 6},
-        {202312, "m", 12},           {202306, "Y", 2023},         {202306, "YMD", 202306},
+    const struct {
+        std::int64_t value;
+        const char* part;
+        std::int64_t result;
+    } rows[] = {
+        {20230615, "YMD", 20230615},
+        {20230615, "ymd", 20230615},
+        {20230615, "YM", 202306},
+        {20230615, "ym", 202306},
+        {20230615, "Y", 2023},
+        {20230615, "y", 2023},
+        {20230615, "MD", 615},
+        {20230615, "md", 615},
+        {20230615, "M", 6},
+        {20230615, "m", 6},
+        {20230615, "D", 15},
+        {20230615, "d", 15},
+        {20230615, "", 20230615},
+        {20230615, "Ym", 20230615},
+        {202306, "M", 6},
+        {202312, "m", 12},
+        {202306, "Y", 2023},
+        {202306, "YMD", 202306},
         // A month value has no day: "D" and "MD" give 0 rather than a piece of the month.
-        {202306, "D", 0},            {202306, "MD", 0},           {2023, "M", 0},
+        {202306, "D", 0},
+        {202306, "MD", 0},
+        {2023, "M", 0},
     };
     for (const auto& r : rows)
         EXPECT_EQ(kov::prfDatePart(Currency::fromInt(r.value), r.part), Currency::fromInt(r.result))
@@ -128,16 +151,13 @@ TEST(DatePart, Table)
 
 TEST(JapaneseCalendarHeading, EraNameTwoDigitYearAndMonth)
 {
-    const struct { int y, m, d; const char* result; } rows[] = {
-        {2023, 6, 20, "令和 05年06月分"},
-        {2019, 5, 20, "令和 01年05月分"},
-        {2019, 4, 20, "平成 31年04月分"},
-        {2019, 4, 30, "平成 31年04月分"},
-        {2019, 5, 1, "令和 01年05月分"},
-        {1989, 1, 7, "昭和 64年01月分"},
-        {1989, 1, 8, "平成 01年01月分"},
-        {2030, 11, 20, "令和 12年11月分"},
-        {2000, 12, 20, "平成 12年12月分"},
+    const struct {
+        int y, m, d;
+        const char* result;
+    } rows[] = {
+        {2023, 6, 20, "令和 05年06月分"}, {2019, 5, 20, "令和 01年05月分"},  {2019, 4, 20, "平成 31年04月分"},
+        {2019, 4, 30, "平成 31年04月分"}, {2019, 5, 1, "令和 01年05月分"},   {1989, 1, 7, "昭和 64年01月分"},
+        {1989, 1, 8, "平成 01年01月分"},  {2030, 11, 20, "令和 12年11月分"}, {2000, 12, 20, "平成 12年12月分"},
     };
     for (const auto& r : rows) EXPECT_EQ(kov::japaneseCalendarHeading(r.y, r.m, r.d), r.result) << r.y << r.m;
 }

@@ -20,9 +20,8 @@ Currency num(std::int64_t v) { return Currency::fromInt(v); }
 Row eras(std::int64_t start1, std::int64_t start2, std::int64_t start3)
 {
     return {
-        {"NENKB1", "S"}, {"NENKJ1", "昭和"}, {"NENST1", start1},
-        {"NENKB2", "H"}, {"NENKJ2", "平成"}, {"NENST2", start2},
-        {"NENKB3", "R"}, {"NENKJ3", "令和"}, {"NENST3", start3},
+        {"NENKB1", "S"},    {"NENKJ1", "昭和"}, {"NENST1", start1}, {"NENKB2", "H"},    {"NENKJ2", "平成"},
+        {"NENST2", start2}, {"NENKB3", "R"},    {"NENKJ3", "令和"}, {"NENST3", start3},
     };
 }
 
@@ -41,9 +40,9 @@ TEST(EraConv, EachEraFromItsStartDate)
     kov::ScriptedRuntime rt;
     BasCmnName names(rt);
     const ConvRow rows[] = {
-        {19261225, "S", 11225},  {19890107, "S", 640107}, {19890108, "H", 10108},
-        {19891231, "H", 11231},  {20190430, "H", 310430}, {20190501, "R", 10501},
-        {20230601, "R", 50601},  {20301101, "R", 121101}, {20191231, "R", 11231},
+        {19261225, "S", 11225}, {19890107, "S", 640107}, {19890108, "H", 10108},
+        {19891231, "H", 11231}, {20190430, "H", 310430}, {20190501, "R", 10501},
+        {20230601, "R", 50601}, {20301101, "R", 121101}, {20191231, "R", 11231},
     };
     for (const ConvRow& r : rows) {
         EXPECT_EQ(names.prfEraConv(num(r.date)), num(r.eraYmd)) << r.date;
@@ -81,21 +80,27 @@ TEST(EraConv, UnusedErasAreNeverPicked)
 TEST(EraConv, WorkedExamplesOfASecondEraFrom20190501)
 {
     kov::db::Fixture fx;
-    fx.setNames({{"NENKB1", "H"}, {"NENKJ1", "平成"}, {"NENST1", std::int64_t{19890108}},
-                 {"NENKB2", "R"}, {"NENKJ2", "令和"}, {"NENST2", std::int64_t{20190501}},
+    fx.setNames({{"NENKB1", "H"},
+                 {"NENKJ1", "平成"},
+                 {"NENST1", std::int64_t{19890108}},
+                 {"NENKB2", "R"},
+                 {"NENKJ2", "令和"},
+                 {"NENST2", std::int64_t{20190501}},
                  {"NENST3", std::int64_t{0}}});
     kov::ScriptedRuntime rt;
     BasCmnName names(rt);
-    const struct { std::int64_t date; const char* format; const char* mode; const char* suffix; const char* result; }
-        rows[] = {
-            {20230601, "JYM", "DSP", "B", "令和 5年 6月分"},
-            {20230601, "JYM", "PRT", "B", "令和  5 年  6 月分"},
-            {20230601, "JY", "DSP", "NB", "令和 5年度分"},
-            {20301101, "JYM", "DSP", "B", "令和12年11月分"},
-            {20230601, "KYMD", "DSP", "", "R  5. 6. 1"},
-            {20280101, "JYMD", "DSP", "", "令和10年 1月 1日"},
-            {20190430, "JYM", "DSP", "B", "平成31年 4月分"},
-        };
+    const struct {
+        std::int64_t date;
+        const char* format;
+        const char* mode;
+        const char* suffix;
+        const char* result;
+    } rows[] = {
+        {20230601, "JYM", "DSP", "B", "令和 5年 6月分"}, {20230601, "JYM", "PRT", "B", "令和  5 年  6 月分"},
+        {20230601, "JY", "DSP", "NB", "令和 5年度分"},   {20301101, "JYM", "DSP", "B", "令和12年11月分"},
+        {20230601, "KYMD", "DSP", "", "R  5. 6. 1"},     {20280101, "JYMD", "DSP", "", "令和10年 1月 1日"},
+        {20190430, "JYM", "DSP", "B", "平成31年 4月分"},
+    };
     for (const auto& r : rows) {
         names.prfEraConv(num(r.date));
         EXPECT_EQ(kov::prfEraFormat(names, r.format, r.mode, r.suffix), r.result) << r.date << " " << r.format;

@@ -18,7 +18,7 @@ using kov::RuntimeErrorKind;
 namespace {
 
 struct Row {
-    const char* value;  // as decimal text, so that the value is exact
+    const char* value; // as decimal text, so that the value is exact
     std::int16_t width, decimals, minus, grouping, suppress, zero;
     const char* result;
 };
@@ -36,12 +36,12 @@ const Row kRows[] = {
     // Too wide for the field: asterisks, never the rightmost characters.
     {"987654", 5, 0, -1, -1, -1, -1, "*****"},
     {"1000", 3, 0, -1, -1, -1, -1, "***"},
-    {"123", 8, 0, 0, -1, 0, -1, "********"},      // "00,000,123" does not fit in 8
-    {"-45", 6, 0, -1, 0, 0, -1, "******"},        // "-000045": the sign has no room
+    {"123", 8, 0, 0, -1, 0, -1, "********"}, // "00,000,123" does not fit in 8
+    {"-45", 6, 0, -1, 0, 0, -1, "******"}, // "-000045": the sign has no room
     {"-1234567", 9, 0, -1, -1, -1, -1, "*********"},
-    {"99.995", 5, 2, -1, 0, -1, -1, "*****"},     // rounds up to 100.00
+    {"99.995", 5, 2, -1, 0, -1, -1, "*****"}, // rounds up to 100.00
     // Fits exactly.
-    {"999", 3, 0, -1, -1, -1, -1, "999"},          // width 3: no separator
+    {"999", 3, 0, -1, -1, -1, -1, "999"}, // width 3: no separator
     {"-1234567", 10, 0, -1, -1, -1, -1, "-1,234,567"},
     {"99.995", 6, 2, -1, 0, -1, -1, "100.00"},
     // Zero.
@@ -69,10 +69,10 @@ const Row kRows[] = {
     {"7", 2, 0, -1, -1, 0, -1, "07"},
     {"3.5", 6, 2, -1, 0, 0, -1, "003.50"},
     {"-3.5", 7, 2, 0, 0, 0, -1, "0003.50"},
-    {"1234", 9, 0, -1, -1, 0, -1, "*********"},   // "000,001,234" does not fit in 9
+    {"1234", 9, 0, -1, -1, 0, -1, "*********"}, // "000,001,234" does not fit in 9
     // Grouping of the integer part only.
     {"1234567.891", 14, 2, -1, -1, -1, -1, "  1,234,567.89"},
-    {"1000", 4, 0, -1, -1, -1, -1, "****"},       // "1,000" in 4
+    {"1000", 4, 0, -1, -1, -1, -1, "****"}, // "1,000" in 4
     {"1000", 5, 0, -1, -1, -1, -1, "1,000"},
     {"100", 4, 0, -1, -1, -1, -1, " 100"},
     // More decimals than a fixed-point number holds: zeros follow its four.
@@ -134,7 +134,7 @@ TEST(NumEdit, BadArgumentsAreRunTimeErrors)
     EXPECT_EQ(kindOf([&] { prfNumEdit(v, 1, 1, -1, 0, -1, -1); }), RuntimeErrorKind::InvalidArgument);
     EXPECT_EQ(kindOf([&] { prfNumEdit(v, -1, 0, -1, 0, -1, -1); }), RuntimeErrorKind::InvalidArgument);
     EXPECT_EQ(kindOf([&] { prfNumEdit(v, 5, -1, -1, 0, -1, -1); }), RuntimeErrorKind::InvalidArgument);
-    EXPECT_EQ(prfNumEdit(v, 4, 2, -1, 0, -1, -1), "1.00");  // the narrowest field for two decimals
+    EXPECT_EQ(prfNumEdit(v, 4, 2, -1, 0, -1, -1), "1.00"); // the narrowest field for two decimals
 
     for (const char* bad : {"", "   ", "abc", "1.2.3", "1,000", "--1", "-", ".", "1e3", "１２"}) {
         std::string text = bad;
@@ -149,9 +149,10 @@ TEST(NumEdit, BadArgumentsAreRunTimeErrors)
 // on digits: both give the same field for every value and option.
 TEST(NumEdit, ValueAndItsTextEditAlike)
 {
-    std::vector<std::int64_t> raws = {0, 1, -1, 4999, 5000, -5000, 5001, 49999, 50000, 99995, -99995, 123456789,
-                                      999999999999, -1000000000000, INT64_MAX, INT64_MIN + 1, INT64_MIN};
-    std::uint64_t x = 88172645463325252ULL;  // xorshift: a repeatable spread of values
+    std::vector<std::int64_t> raws = {
+        0,     1,      -1,        4999,         5000,           -5000,     5001,          49999,    50000,
+        99995, -99995, 123456789, 999999999999, -1000000000000, INT64_MAX, INT64_MIN + 1, INT64_MIN};
+    std::uint64_t x = 88172645463325252ULL; // xorshift: a repeatable spread of values
     for (int i = 0; i < 400; ++i) {
         x ^= x << 13, x ^= x >> 7, x ^= x << 17;
         raws.push_back(static_cast<std::int64_t>(x) >> (i % 60));

@@ -74,19 +74,25 @@ RuntimeErrorKind kindOf(const std::function<void()>& f)
 
 TEST(SubPrtFields, CoordinatesAreTenthsRoundedDown)
 {
-    const struct { double value; const char* text; } rows[] = {
-        {12.5, "0125"},   {12.34, "0123"},  {12.35, "0123"}, {0, "0000"},        {0.09, "0000"},
-        {999.9, "9999"},  {1000.0, "10000"}, {-0.05, "-0001"}, {-12.5, "-0125"}, {-0.1, "-0001"},
-        {-0.11, "-0002"}, {180, "1800"},
+    const struct {
+        double value;
+        const char* text;
+    } rows[] = {
+        {12.5, "0125"},    {12.34, "0123"},  {12.35, "0123"},  {0, "0000"},     {0.09, "0000"},   {999.9, "9999"},
+        {1000.0, "10000"}, {-0.05, "-0001"}, {-12.5, "-0125"}, {-0.1, "-0001"}, {-0.11, "-0002"}, {180, "1800"},
     };
     for (const auto& r : rows) EXPECT_EQ(SubPrt::formatC4(cur(r.value)), r.text) << r.value;
 }
 
 TEST(SubPrtFields, WholeNumbersRoundHalvesAwayFromZero)
 {
-    const struct { double value; int digits; const char* text; } rows[] = {
-        {5, 3, "005"},   {100, 3, "100"}, {1000, 3, "1000"}, {2.5, 1, "3"},  {2.4, 1, "2"},
-        {-2.5, 2, "-03"}, {0.4, 2, "00"},  {15, 2, "15"},     {6, 2, "06"},   {0, 1, "0"},
+    const struct {
+        double value;
+        int digits;
+        const char* text;
+    } rows[] = {
+        {5, 3, "005"},    {100, 3, "100"}, {1000, 3, "1000"}, {2.5, 1, "3"}, {2.4, 1, "2"},
+        {-2.5, 2, "-03"}, {0.4, 2, "00"},  {15, 2, "15"},     {6, 2, "06"},  {0, 1, "0"},
     };
     for (const auto& r : rows) EXPECT_EQ(SubPrt::formatN(cur(r.value), r.digits), r.text) << r.value;
 }
@@ -130,7 +136,8 @@ TEST(SubPrtFile, LinesAcrossWriteBlocksAndAVeryLongText)
     for (int i = 0; i < 30000; ++i) {
         const std::string text = i == 12345 ? longText : "職員" + std::to_string(i);
         prt.prtTE(cur(i % 200), cur(6.5), 3, cur(1), 100, 100, text);
-        expected += SubPrt::formatC4(cur(i % 200)).insert(0, "TE ") + "0065" + "31100100" + kov::cp932::fromUtf8(text) + "\r\n";
+        expected +=
+            SubPrt::formatC4(cur(i % 200)).insert(0, "TE ") + "0065" + "31100100" + kov::cp932::fromUtf8(text) + "\r\n";
         if (i == 20000) {
             EXPECT_EQ(kindOf([&] { prt.prtTE(cur(1), cur(1), 3, cur(1), 100, 100, "\xF0\x9F\x98\x80"); }),
                       RuntimeErrorKind::Conversion);
@@ -146,7 +153,7 @@ TEST(SubPrtFile, ModesOtherThanOneToFourWriteNothing)
     TempFolder dir;
     SubPrt prt;
     prt.p_strPrtPath = dir.path().string();
-    prt.prtOut(0, "XX ");  // no file open, and none is created
+    prt.prtOut(0, "XX "); // no file open, and none is created
     prt.prtOut(5, "XX ");
     EXPECT_FALSE(prt.isOpen());
     EXPECT_TRUE(fs::is_empty(dir.path()));
@@ -202,7 +209,9 @@ TEST(SubPrtFile, FaultsAreRunTimeErrors)
 {
     TempFolder dir;
     // A folder that cannot exist: its parent is a plain file.
-    { std::ofstream(dir.path() / "plain") << "x"; }
+    {
+        std::ofstream(dir.path() / "plain") << "x";
+    }
     {
         SubPrt prt;
         prt.p_strPrtPath = (dir.path() / "plain" / "sub").string();
@@ -241,7 +250,9 @@ TEST(SubPrtFile, PlantedLinksAreNotFollowedAndTheFileIsPrivate)
     for (const char* planted : {"OVL.TMP.part", "OVL.TMP"}) {
         SCOPED_TRACE(planted);
         TempFolder dir;
-        { std::ofstream(dir.path() / "secret") << "private"; }
+        {
+            std::ofstream(dir.path() / "secret") << "private";
+        }
         fs::create_symlink(dir.path() / "secret", dir.path() / planted);
         SubPrt prt;
         prt.p_strPrtPath = dir.path().string();

@@ -2,8 +2,8 @@
 // clsTbAccess, against the same reads with the SQLite C API; staff-master finds; and
 // the open-read-close of the name table that reports do for every staff line.
 //   build/bin/tessera_bench
-#include "tessera/tessera.h"
 #include "db/demo.h"
+#include "tessera/tessera.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -18,10 +18,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kColumns[] = {"KYURYO", "KTYOGK", "STYOGK", "CHIIKI", "KTOKUB", "TUKINH", "TUKINK", "JYUKYO",
-                                "FUYOTE", "SYUKUH", "KISYUH", "SYUKUK", "KISYUK", "HEKICI", "HEKJUN", "ZANGYO",
-                                "KYUJIT", "KIMATU", "KINBEN", "KAZEIG", "SSIKYU", "KENKO",  "KOSEI",  "KOYOU",
-                                "NENFUS", "KOUGOK", "SASIHK"};
+const char* const kColumns[] = {"KYURYO", "KTYOGK", "STYOGK", "CHIIKI", "KTOKUB", "TUKINH", "TUKINK",
+                                "JYUKYO", "FUYOTE", "SYUKUH", "KISYUH", "SYUKUK", "KISYUK", "HEKICI",
+                                "HEKJUN", "ZANGYO", "KYUJIT", "KIMATU", "KINBEN", "KAZEIG", "SSIKYU",
+                                "KENKO",  "KOSEI",  "KOYOU",  "NENFUS", "KOUGOK", "SASIHK"};
 
 // One demo installation for the whole run.
 const std::string& demoDir()

@@ -61,17 +61,18 @@ TEST_F(TesseraPostgresql, SettingsAndTheStatusOfEachFailureToConnect)
     };
     const Case cases[] = {
         {ok, 0},
-        {"postgresql:///kovtest?" + [&] {  // the URI form of the same server
-             std::string q = ok;
-             for (char& c : q)
-                 if (c == ' ') c = '&';
-             return q;
-         }(),
+        {"postgresql:///kovtest?" +
+             [&] { // the URI form of the same server
+                 std::string q = ok;
+                 for (char& c : q)
+                     if (c == ' ') c = '&';
+                 return q;
+             }(),
          0},
-        {ok + " dbname=nosuchdb", -1},        // unknown database
-        {ok + " user=nosuchuser", -1},        // authentication failed
-        {"host=/nonexistent port=1", -1},     // server unreachable
-        {"nosuchkey=1", -18},                 // not a connection string
+        {ok + " dbname=nosuchdb", -1}, // unknown database
+        {ok + " user=nosuchuser", -1}, // authentication failed
+        {"host=/nonexistent port=1", -1}, // server unreachable
+        {"nosuchkey=1", -18}, // not a connection string
         {"host='unterminated", -18},
     };
     for (const Case& c : cases)
@@ -166,7 +167,7 @@ TEST_F(TesseraPostgresql, InterleavedReadsAndFindsOnOneConnection)
             ASSERT_EQ(down->DAO_RecRead(2), 0);
             ASSERT_EQ(code(*down), kStaff - downRows++);
         }
-        if (i == 1000) {  // back to the first row, just as the other read has asked for its next batch
+        if (i == 1000) { // back to the first row, just as the other read has asked for its next batch
             ASSERT_EQ(down->DAO_RecRead(1), 0);
             ASSERT_EQ(code(*down), kStaff);
             downRows = 1;

@@ -63,7 +63,8 @@ protected:
         s_dir = s_tmp->str();
         for (const char* name : {"replaced", "gone", "a", "b", "many1", "many2", "inuse", "write"}) {
             makeDatabase(path(std::string(name) + ".db"), std::string("old-") + name);
-            writeBytes(path(std::string(name) + ".ini"), std::string("[Database]\nEngine=sqlite\nPath=") + name + ".db\n");
+            writeBytes(path(std::string(name) + ".ini"),
+                       std::string("[Database]\nEngine=sqlite\nPath=") + name + ".db\n");
         }
         writeBytes(path("edited.ini"), "[Database]\nPath=a.db\n");
         for (const char* folder : {"one", "two", "left", "right"}) {
@@ -111,7 +112,7 @@ TEST_F(TesseraReuse, ADatabaseReplacedBetweenTwoOpensIsReadAnew)
     ASSERT_EQ(readValue("replaced.ini"), "old-replaced");
     ASSERT_EQ(readValue("replaced.ini"), "old-replaced");
     fs::remove(path("replaced.db"));
-    makeDatabase(path("replaced.db"), "new-replaced");  // same size, maybe the same inode
+    makeDatabase(path("replaced.db"), "new-replaced"); // same size, maybe the same inode
     EXPECT_EQ(readValue("replaced.ini"), "new-replaced");
 }
 
@@ -146,7 +147,7 @@ TEST_F(TesseraReuse, ADatabaseDeletedAfterACloseIsMissingAtTheNextOpen)
     EXPECT_EQ(open(*db, "gone.ini"), -20);
     EXPECT_EQ(db->DBDatabase(), nullptr);
     EXPECT_EQ(db->DAO_DBClose(), -5);
-    EXPECT_EQ(open(*db, "gone.ini"), -20);  // each time
+    EXPECT_EQ(open(*db, "gone.ini"), -20); // each time
     makeDatabase(path("gone.db"), "new-gone");
     EXPECT_EQ(readValue("gone.ini"), "new-gone");
 }
@@ -155,7 +156,7 @@ TEST_F(TesseraReuse, ASettingsFileEditedBetweenTwoOpensTakesEffect)
 {
     ASSERT_EQ(readValue("edited.ini"), "old-a");
     ASSERT_EQ(readValue("edited.ini"), "old-a");
-    writeBytes(path("edited.ini"), "[Database]\nPath=b.db\n");  // same size
+    writeBytes(path("edited.ini"), "[Database]\nPath=b.db\n"); // same size
     EXPECT_EQ(readValue("edited.ini"), "old-b");
     writeBytes(path("edited.ini"), "[Database]\nPath=c.db\n");
     EXPECT_EQ(readValue("edited.ini"), "status -20");
@@ -199,7 +200,7 @@ TEST_F(TesseraReuse, ReadsOnAKeptConnectionSeeEveryCommittedWrite)
     tb->setTBNameString("T");
     for (int i = 1; i <= 3; ++i) {
         ASSERT_EQ(tb->DAO_TableOpen("", ""), 1);
-        ASSERT_EQ(tb->DAO_RecRead(1), 0);  // a row stays current: the statement is mid-read
+        ASSERT_EQ(tb->DAO_RecRead(1), 0); // a row stays current: the statement is mid-read
         ASSERT_EQ(tb->DAO_TableClose(), 0);
         // The closed table left no read transaction behind, so the write goes through.
         ASSERT_NO_THROW(exec(path("write.db"), "UPDATE T SET V = 'w" + std::to_string(i) + "'"));
@@ -214,7 +215,7 @@ TEST_F(TesseraReuse, ReadsOnAKeptConnectionSeeEveryCommittedWrite)
     ASSERT_EQ(tb->DAO_RecRead(1), 0);
     EXPECT_EQ(tb->TBRec("W"), DbValue(std::int64_t{7}));
     EXPECT_EQ(toText(tb->TBRec("V")), "w3");
-    EXPECT_THROW(tb->TBRec("ROWID"), kov::RuntimeError);  // the hidden position stays hidden
+    EXPECT_THROW(tb->TBRec("ROWID"), kov::RuntimeError); // the hidden position stays hidden
     ASSERT_EQ(tb->DAO_TableClose(), 0);
     // A table dropped since is a missing table, as on a fresh connection.
     ASSERT_NO_THROW(exec(path("write.db"), "DROP TABLE T"));

@@ -23,8 +23,8 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 struct Server {
-    std::string socket;  // trusted, over the Unix socket
-    std::string tcp;     // kovpw with its password, over TCP
+    std::string socket; // trusted, over the Unix socket
+    std::string tcp; // kovpw with its password, over TCP
     std::string dir;
 };
 
@@ -55,7 +55,7 @@ protected:
         s_server = Server{first.substr(3), tcp, dir};
         kov::db::pg::Session pg(s_server->socket);
         pg.exec("CREATE TABLE skbig AS SELECT g AS n FROM generate_series(1, 5000) g; GRANT SELECT ON skbig TO kovpw");
-        setenv("PGPASSFILE", "/nonexistent", 1);  // no password but those of the tests
+        setenv("PGPASSFILE", "/nonexistent", 1); // no password but those of the tests
     }
 
     static void TearDownTestSuite()
@@ -74,7 +74,7 @@ protected:
                                          const std::string& extra = "ReadTimeout=2\r\n")
     {
         fx.writeSettings("PG.INI", "[Database]\r\nEngine=postgresql\r\nConnection=" + connection + "\r\n" + extra);
-        fs::permissions(fx.path("PG.INI"), fs::perms::owner_read | fs::perms::owner_write);  // it holds a password
+        fs::permissions(fx.path("PG.INI"), fs::perms::owner_read | fs::perms::owner_write); // it holds a password
         auto db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
         db->setDBIniNameString("PG.INI");
         status = db->DAO_DBOpen();
@@ -130,8 +130,8 @@ TEST_F(TesseraServerWaits, EachFailureToConnectSaysItsCauseWithLibpqsText)
     struct Case {
         std::string connection;
         std::int16_t status;
-        std::string cause;  // the start of the detail
-        std::string libpq;  // a part of libpq's text in it
+        std::string cause; // the start of the detail
+        std::string libpq; // a part of libpq's text in it
     };
     const Case cases[] = {
         {tcp, 0, "", ""},
@@ -216,7 +216,7 @@ TEST_F(TesseraServerWaits, AStoppedServerEndsTheWaitWithMinus1WithinItsBound)
         const Stopped stopped(serverProcesses());
         Clock::time_point start = Clock::now();
         EXPECT_EQ(tb2->DAO_TableOpen("", "n"), -1);
-        EXPECT_LT(secondsSince(start), 6.0);  // ReadTimeout, then the cancel that no one takes
+        EXPECT_LT(secondsSince(start), 6.0); // ReadTimeout, then the cancel that no one takes
         start = Clock::now();
         auto fresh = connect(s_server->socket + " application_name=kovstall3 connect_timeout=2", st);
         EXPECT_EQ(st, -1);

@@ -34,12 +34,12 @@ TEST(TesseraSettings, EachSettingsFileOpensOrGivesItsStatus)
     fx.writeSettings("junk.db", "this is not a database, only text that is long enough to be a header....");
     const struct {
         const char* file;
-        const char* content;  // nullptr: the file as it is
+        const char* content; // nullptr: the file as it is
         std::int16_t status;
     } cases[] = {
         {"KOV.INI", nullptr, 0},
         {"KOVENV.INI", nullptr, 0},
-        {"kov.ini", nullptr, 0},  // the name matches without regard to case
+        {"kov.ini", nullptr, 0}, // the name matches without regard to case
         {"KovEnv.Ini", nullptr, 0},
         {"NOSUCH.INI", nullptr, -20},
         {"", nullptr, -18},
@@ -48,19 +48,19 @@ TEST(TesseraSettings, EachSettingsFileOpensOrGivesItsStatus)
         {"NOPATH.INI", "[Database]\r\nEngine=sqlite\r\n", -18},
         {"EMPTYPATH.INI", "[Database]\nPath=\n", -18},
         {"ORACLE.INI", "[Database]\nEngine=oracle\nPath=kov.db\n", -18},
-        {"OTHER.INI", "[Other]\nPath=kov.db\n", -18},  // a Path outside [Database] does not count
+        {"OTHER.INI", "[Other]\nPath=kov.db\n", -18}, // a Path outside [Database] does not count
         // The engine may be left out; keys ignore case, comments and blanks.
         {"LOOSE.INI", "\xEF\xBB\xBF; payroll\n[ database ]\n  path = \"kov.db\"  \n# end\n", 0},
         {"SQLITE3.INI", "[Database]\nENGINE=SQLite3\nPATH=kov.db\n", 0},
         {"GONE.INI", "[Database]\nEngine=sqlite\nPath=gone.db\n", -20},
         {"NODIR.INI", "[Database]\nPath=nodir/kov.db\n", -19},
-        {"JUNK.INI", "[Database]\nPath=junk.db\n", -1},  // a file that is no database
+        {"JUNK.INI", "[Database]\nPath=junk.db\n", -1}, // a file that is no database
     };
     for (const auto& c : cases) {
         if (c.content) fx.writeSettings(c.file, c.content);
         EXPECT_EQ(openWith(c.file), c.status) << "\"" << c.file << "\"";
     }
-    EXPECT_FALSE(fs::exists(fx.path("gone.db")));  // no file is created
+    EXPECT_FALSE(fs::exists(fx.path("gone.db"))); // no file is created
     setenv("KOV_INI_DIR", (fx.dir() + "/missing").c_str(), 1);
     EXPECT_EQ(openWith("KOV.INI"), -19);
     EXPECT_EQ(openWith("sub/KOV.INI"), -19);
@@ -85,7 +85,7 @@ TEST(TesseraSettings, AbsolutePathsOfSettingsAndDatabase)
     unsetenv("KOV_INI_DIR");
     kov::tessera::registerComponent("/nonexistent-program-folder");
     EXPECT_EQ(openWith(fx.path("ABS.INI")), 0);
-    EXPECT_EQ(openWith("ABS.INI"), -19);  // looked up in the program's folder
+    EXPECT_EQ(openWith("ABS.INI"), -19); // looked up in the program's folder
 }
 
 TEST(TesseraSettings, ProgramFolderIsUsedWhenKovIniDirIsNotSet)
@@ -101,14 +101,14 @@ TEST(TesseraSettings, ProgramFolderIsUsedWhenKovIniDirIsNotSet)
 TEST(TesseraSettings, AWriterHoldingTheLockIsWaitedForUpToTheBusyTimeout)
 {
     struct Case {
-        const char* busyTimeout;  // the line in the settings file ("" = the default, 5000 ms)
+        const char* busyTimeout; // the line in the settings file ("" = the default, 5000 ms)
         int holdMs;
         std::int16_t status;
     };
     const Case cases[] = {
-        {"", 600, 0},                   // the default waits a few seconds
+        {"", 600, 0}, // the default waits a few seconds
         {"BusyTimeout=3000\r\n", 600, 0},
-        {"BusyTimeout=200\r\n", 2500, -1},  // the wait runs out: the database cannot be opened
+        {"BusyTimeout=200\r\n", 2500, -1}, // the wait runs out: the database cannot be opened
     };
     for (const Case& c : cases) {
         kov::db::Fixture fx;
@@ -154,24 +154,29 @@ TEST(TesseraSettings, EachFaultNamesTheFileTheLineAndWhatIsWrong)
     };
     const Case cases[] = {
         {"[Database]\r\nPath=gone.db\r\n", -20,
-         "設定ファイル「" + ini + "」の 2 行目: Path のデータベースファイル「" + fx.path("gone.db") + "」がありません。"},
+         "設定ファイル「" + ini + "」の 2 行目: Path のデータベースファイル「" + fx.path("gone.db") +
+             "」がありません。"},
         {"[Database]\r\nPath=nodir/kov.db\r\n", -19,
          "設定ファイル「" + ini + "」の 2 行目: Path のフォルダ「" + fx.path("nodir") + "」がありません。"},
         {"[Database]\r\nPath=kov.db\r\nBusyTimeout=5s\r\n", -18,
-         "設定ファイル「" + ini + "」の 3 行目: BusyTimeout の値「5s」は数ではありません（ミリ秒を数字だけで書いてください）。"},
+         "設定ファイル「" + ini +
+             "」の 3 行目: BusyTimeout の値「5s」は数ではありません（ミリ秒を数字だけで書いてください）。"},
         {"[Database]\r\nPath=kov.db\r\nReadTimeout=0\r\n", -18,
          "設定ファイル「" + ini + "」の 3 行目: ReadTimeout の値「0」は使えません（1 以上の秒を書いてください）。"},
         {"[Database]\r\nEngnie=sqlite\r\nPath=kov.db\r\n", -18,
-         "設定ファイル「" + ini + "」の 2 行目: 不明な設定「Engnie」です（Engine、Path、Connection、BusyTimeout、ReadTimeout）。"},
+         "設定ファイル「" + ini +
+             "」の 2 行目: 不明な設定「Engnie」です（Engine、Path、Connection、BusyTimeout、ReadTimeout）。"},
         {"[Database]\r\nEngine=oracle\r\n", -18,
          "設定ファイル「" + ini + "」の 2 行目: Engine の値「oracle」は使えません（sqlite、postgresql）。"},
         {"[Database]\r\nPath kov.db\r\n", -18, "設定ファイル「" + ini + "」の 2 行目: 「名前=値」の形ではありません。"},
-        {"[Database]\r\n", -18, "設定ファイル「" + ini + "」: [Database] に Path（データベースのファイル）がありません。"},
+        {"[Database]\r\n", -18,
+         "設定ファイル「" + ini + "」: [Database] に Path（データベースのファイル）がありません。"},
         {"[Database]\r\nPath=\r\n", -18,
          "設定ファイル「" + ini + "」の 2 行目: Path が空です（データベースのファイルを書いてください）。"},
         {"[Database]\r\nEngine=postgresql\r\nConnection=nosuchkey=1\r\n", -18,
-         "設定ファイル「" + ini + "」の 3 行目: Connection の値は接続文字列になっていません（invalid connection option \"nosuchkey\"）。"},
-        {"[Database]\r\nPath=kovenv.db\r\n", 0, ""},  // opens, but has no payroll table: see below
+         "設定ファイル「" + ini +
+             "」の 3 行目: Connection の値は接続文字列になっていません（invalid connection option \"nosuchkey\"）。"},
+        {"[Database]\r\nPath=kovenv.db\r\n", 0, ""}, // opens, but has no payroll table: see below
     };
     for (const Case& c : cases) {
         fx.writeSettings("BAD.INI", c.content);
@@ -187,13 +192,15 @@ TEST(TesseraSettings, EachFaultNamesTheFileTheLineAndWhatIsWrong)
     tb->setTBNameString("SKKANRI");
     EXPECT_EQ(tb->DAO_TableOpen("", ""), -2);
     EXPECT_EQ(failureDetail(-2), "データベースファイル「" + fx.path("kovenv.db") +
-                                     "」にテーブル「SKKANRI」がありません（設定ファイルの Path か Connection が別のデータベースを指していないか確かめてください）。");
+                                     "」にテーブル「SKKANRI」がありません（設定ファイルの Path か Connection "
+                                     "が別のデータベースを指していないか確かめてください）。");
     // The settings file itself, and its folder.
     EXPECT_EQ(openWith("NOSUCH.INI"), -20);
     EXPECT_EQ(failureDetail(-20), "設定ファイル「" + fx.path("NOSUCH.INI") + "」がありません。");
     setenv("KOV_INI_DIR", fx.path("missing").c_str(), 1);
     EXPECT_EQ(openWith("KOV.INI"), -19);
-    EXPECT_EQ(failureDetail(-19), "設定ファイルのフォルダ「" + fx.path("missing") + "」がありません（KOV_INI_DIR を確かめてください）。");
+    EXPECT_EQ(failureDetail(-19),
+              "設定ファイルのフォルダ「" + fx.path("missing") + "」がありません（KOV_INI_DIR を確かめてください）。");
 }
 
 // A password in Connection= of a file that others may read is warned of (libpq's rule
@@ -207,10 +214,12 @@ TEST(TesseraSettings, APasswordInAFileThatOthersMayReadIsWarnedOf)
         bool warned;
     };
     const Case cases[] = {
-        {"host=/nonexistent port=1 connect_timeout=2 password=secret", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                                         fs::perms::others_read, true},
-        {"postgresql://desk:secret@/kov?host=/nonexistent&port=1&connect_timeout=2", fs::perms::owner_read | fs::perms::group_read, true},
-        {"host=/nonexistent port=1 connect_timeout=2 password=secret", fs::perms::owner_read | fs::perms::owner_write, false},
+        {"host=/nonexistent port=1 connect_timeout=2 password=secret",
+         fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read, true},
+        {"postgresql://desk:secret@/kov?host=/nonexistent&port=1&connect_timeout=2",
+         fs::perms::owner_read | fs::perms::group_read, true},
+        {"host=/nonexistent port=1 connect_timeout=2 password=secret", fs::perms::owner_read | fs::perms::owner_write,
+         false},
         {"host=/nonexistent port=1 connect_timeout=2", fs::perms::owner_read | fs::perms::others_read, false},
     };
     int n = 0;
@@ -221,8 +230,10 @@ TEST(TesseraSettings, APasswordInAFileThatOthersMayReadIsWarnedOf)
         testing::internal::CaptureStderr();
         openWith(name);
         const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(err.find("警告: 設定ファイル「" + fx.path(name) + "」の Connection にパスワードがあります") != std::string::npos,
+        EXPECT_EQ(err.find("警告: 設定ファイル「" + fx.path(name) + "」の Connection にパスワードがあります") !=
+                      std::string::npos,
                   c.warned)
-            << c.connection << "\n" << err;
+            << c.connection << "\n"
+            << err;
     }
 }

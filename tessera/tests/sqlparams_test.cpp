@@ -18,11 +18,11 @@ TEST(SqlParams, LiteralsBecomeParametersUnlessUnusual)
         const char* values;
     } cases[] = {
         {"SYOKCD = 1001 AND SYOZOK = 'E101'", "SYOKCD = ? AND SYOZOK = ?", "1001 'E101'"},
-        {"SSYOZK_01 = 5 AND KYUSYU in(2,5)", "SSYOZK_01 = ? AND KYUSYU in(?,?)", "5 2 5"},  // digits inside names stay
+        {"SSYOZK_01 = 5 AND KYUSYU in(2,5)", "SSYOZK_01 = ? AND KYUSYU in(?,?)", "5 2 5"}, // digits inside names stay
         {"SZKKNJ = '城東''小学校' OR \"名 前\" = 'x'", "SZKKNJ = ? OR \"名 前\" = ?", "'城東'小学校' 'x'"},
         {"A = 1.5 AND B = .25 AND C = 1e3 AND D = 99999999999999999999", "A = ? AND B = ? AND C = ? AND D = ?",
          "r1.5 r0.25 r1000 r1e+20"},
-        {"A = 1 -- 2\n AND /* 3 */ B = 4", "A = ? -- 2\n AND /* 3 */ B = ?", "1 4"},  // comments are copied
+        {"A = 1 -- 2\n AND /* 3 */ B = 4", "A = ? -- 2\n AND /* 3 */ B = ?", "1 4"}, // comments are copied
         {"A = ?", nullptr, ""},
         {"A = :a", nullptr, ""},
         {"A IN (SELECT B FROM T ORDER BY 1)", nullptr, ""},

@@ -1,7 +1,7 @@
 // clsDbAccess and clsTbAccess on real databases: every case runs on SQLite files and
 // again on the PostgreSQL test server (skipped, saying so, when there is none).
-#include "db/tests/fixture.h"
 #include "common/runtimeerror.h"
+#include "db/tests/fixture.h"
 #include "tessera/tessera.h"
 
 #include <gtest/gtest.h>
@@ -138,7 +138,7 @@ TEST_P(TesseraTest, ReadingPastTheLastRowStaysAtMinus9AndReadOneStartsAgain)
     addStaff(2, "E101", "b");
     auto tb = table("SKSYOKU");
     ASSERT_EQ(tb->DAO_TableOpen("", ""), 2);
-    EXPECT_EQ(tb->DAO_RecRead(2), 0);  // "next" before the first row is the first row
+    EXPECT_EQ(tb->DAO_RecRead(2), 0); // "next" before the first row is the first row
     EXPECT_EQ(tb->TBRec("SYOKCD"), I(1));
     EXPECT_EQ(tb->DAO_RecRead(2), 0);
     EXPECT_EQ(tb->TBRec("SYOKCD"), I(2));
@@ -210,48 +210,131 @@ TEST_P(TesseraTest, TextKeepsItsBlanksAndJapaneseCharacters)
 // that must be null or hold a value. Rows are added where a step needs them.
 TEST_P(TesseraTest, StatusesOfEveryCallUsedOutOfTurn)
 {
-    enum Op { Table, Unbound, Bind, NamesTable, Open, Group, Close, First, Next, Find, Null, Int, Text,
-              DbOpen, DbClose, DbRelease, Handle, IniName, Staff, Exec };
+    enum Op {
+        Table,
+        Unbound,
+        Bind,
+        NamesTable,
+        Open,
+        Group,
+        Close,
+        First,
+        Next,
+        Find,
+        Null,
+        Int,
+        Text,
+        DbOpen,
+        DbClose,
+        DbRelease,
+        Handle,
+        IniName,
+        Staff,
+        Exec
+    };
     struct Step {
         Op op;
-        int expected = 0;  // the status; Int: the value; Handle: 1 when there is one; Staff: SYOKCD
-        const char* a = "";  // table, condition, column, select list, SQL, name
-        const char* b = "";  // order, text
+        int expected = 0; // the status; Int: the value; Handle: 1 when there is one; Staff: SYOKCD
+        const char* a = ""; // table, condition, column, select list, SQL, name
+        const char* b = ""; // order, text
         std::int32_t mode = 1;
     };
     const Step steps[] = {
         // The connection: opened twice -4, closed while closed -5, and opened again.
-        {Handle, 1}, {DbOpen, -4}, {DbClose, 0}, {Handle, 0}, {DbClose, -5}, {DbOpen, 0}, {IniName, 0, "KOV.INI"},
+        {Handle, 1},
+        {DbOpen, -4},
+        {DbClose, 0},
+        {Handle, 0},
+        {DbClose, -5},
+        {DbOpen, 0},
+        {IniName, 0, "KOV.INI"},
         // SQL errors -66; nothing was opened -7.
-        {Table, 0, "SKSYKEI"}, {Open, -66, "NOSUCH = 1"}, {Open, -66, "KYUSYU = = 2"}, {Open, -66, "", "NOSUCH"},
+        {Table, 0, "SKSYKEI"},
+        {Open, -66, "NOSUCH = 1"},
+        {Open, -66, "KYUSYU = = 2"},
+        {Open, -66, "", "NOSUCH"},
         {Close, -7},
         // A missing table or name -2.
-        {Table, 0, "NOSUCH"}, {Open, -2}, {Table, 0, ""}, {Open, -2}, {Table, 0, "SKSYOZK; DROP TABLE SKSYOKU"}, {Open, -2},
+        {Table, 0, "NOSUCH"},
+        {Open, -2},
+        {Table, 0, ""},
+        {Open, -2},
+        {Table, 0, "SKSYOZK; DROP TABLE SKSYOKU"},
+        {Open, -2},
         // Opened twice -6; a closed table -7 for everything and no row current.
-        {Table, 0, "SKSYOKU"}, {Open, 0}, {Open, -6}, {Close, 0}, {Close, -7}, {First, -7}, {Find, -7, "SYOKCD = 1"},
-        {Null, 0, "SYOKCD"}, {Null, 0, "NOSUCH"},
+        {Table, 0, "SKSYOKU"},
+        {Open, 0},
+        {Open, -6},
+        {Close, 0},
+        {Close, -7},
+        {First, -7},
+        {Find, -7, "SYOKCD = 1"},
+        {Null, 0, "SYOKCD"},
+        {Null, 0, "NOSUCH"},
         // No database handle -5: none given, or that of a closed connection.
-        {Unbound, 0, "SKSYOKU"}, {Open, -5}, {DbClose, 0}, {Bind}, {Open, -5}, {DbOpen, 0},
+        {Unbound, 0, "SKSYOKU"},
+        {Open, -5},
+        {DbClose, 0},
+        {Bind},
+        {Open, -5},
+        {DbOpen, 0},
         // No matching row: the open gives 0 and reads -9.
-        {Staff, 10, "一"}, {Table, 0, "SKSYOKU"}, {Open, 0, "SYOKCD = 99"}, {First, -9}, {Next, -9}, {Null, 0, "SYOKCD"},
-        {Close, 0}, {Exec, 0, "DELETE FROM SKSYOKU"},
+        {Staff, 10, "一"},
+        {Table, 0, "SKSYOKU"},
+        {Open, 0, "SYOKCD = 99"},
+        {First, -9},
+        {Next, -9},
+        {Null, 0, "SYOKCD"},
+        {Close, 0},
+        {Exec, 0, "DELETE FROM SKSYOKU"},
         // Tables outlive the released connection object (released without closing, as a
         // screen's unload step does).
-        {Staff, 1, "a"}, {Table, 0, "SKSYOKU"}, {Open, 1}, {DbRelease}, {First, 0}, {Int, 1, "SYOKCD"}, {DbOpen, 0},
+        {Staff, 1, "a"},
+        {Table, 0, "SKSYOKU"},
+        {Open, 1},
+        {DbRelease},
+        {First, 0},
+        {Int, 1, "SYOKCD"},
+        {DbOpen, 0},
         // A find that matches nothing -8 leaves no row current; the table stays usable.
-        {Table, 0, "SKSYOKU"}, {Open, 1}, {Find, 0, "SYOKCD = 1"}, {Find, -8, "SYOKCD = 2"}, {Null, 0, "SIMKNJ"},
-        {Find, 0, "SYOKCD = 1"}, {Text, 0, "SIMKNJ", "a"},
+        {Table, 0, "SKSYOKU"},
+        {Open, 1},
+        {Find, 0, "SYOKCD = 1"},
+        {Find, -8, "SYOKCD = 2"},
+        {Null, 0, "SIMKNJ"},
+        {Find, 0, "SYOKCD = 1"},
+        {Text, 0, "SIMKNJ", "a"},
         // Find modes other than 1 -24, bad conditions -66.
-        {Find, -24, "SYOKCD = 1", "", 2}, {Find, -24, "SYOKCD = 1", "", 0}, {Find, -66, "NOSUCH = 1"},
-        {Find, -66, "SYOKCD = 'open"}, {Find, 0, "SYOKCD = 1"},
+        {Find, -24, "SYOKCD = 1", "", 2},
+        {Find, -24, "SYOKCD = 1", "", 0},
+        {Find, -66, "NOSUCH = 1"},
+        {Find, -66, "SYOKCD = 'open"},
+        {Find, 0, "SYOKCD = 1"},
         // Reads through a table whose database was closed fail safely.
-        {Staff, 2, "b"}, {Table, 0, "SKSYOKU"}, {Open, 2}, {First, 0}, {DbClose, 0}, {Null, 0, "SYOKCD"}, {Next, -5},
-        {Find, -5, "SYOKCD = 2"}, {Close, 0}, {DbOpen, 0},
+        {Staff, 2, "b"},
+        {Table, 0, "SKSYOKU"},
+        {Open, 2},
+        {First, 0},
+        {DbClose, 0},
+        {Null, 0, "SYOKCD"},
+        {Next, -5},
+        {Find, -5, "SYOKCD = 2"},
+        {Close, 0},
+        {DbOpen, 0},
         // A grouped open without a select list -24, bad SQL -66 (grouped by ZAIMU).
-        {Table, 0, "SKSUMI"}, {Group, -24}, {Group, -66, "SUM(NOSUCH)"}, {Group, -66, "ZAIMU", "NOSUCH"}, {Group, 0, "ZAIMU"},
+        {Table, 0, "SKSUMI"},
+        {Group, -24},
+        {Group, -66, "SUM(NOSUCH)"},
+        {Group, -66, "ZAIMU", "NOSUCH"},
+        {Group, 0, "ZAIMU"},
         // Non-ASCII and odd table names are quoted.
         {Exec, 0, "CREATE TABLE \"職員\"\"一覧\" (A INTEGER); INSERT INTO \"職員\"\"一覧\" VALUES (42);"},
-        {Table, 0, "職員\"一覧"}, {Open, 1}, {First, 0}, {Int, 42, "a"}, {NamesTable, 0, "名設定"}, {Open, 1},
+        {Table, 0, "職員\"一覧"},
+        {Open, 1},
+        {First, 0},
+        {Int, 42, "a"},
+        {NamesTable, 0, "名設定"},
+        {Open, 1},
     };
     std::unique_ptr<clsTbAccess> tb;
     std::unique_ptr<clsDbAccess> names;
@@ -259,12 +342,16 @@ TEST_P(TesseraTest, StatusesOfEveryCallUsedOutOfTurn)
     for (const Step& s : steps) {
         SCOPED_TRACE("step " + std::to_string(++n) + " " + s.a);
         switch (s.op) {
-        case Table: tb = table(s.a); break;
+        case Table:
+            tb = table(s.a);
+            break;
         case Unbound:
             tb = CreateObjectAs<clsTbAccess>(kProgIdTbAccess);
             tb->setTBNameString(s.a);
             break;
-        case Bind: tb->setTBDatabase(db->DBDatabase()); break;
+        case Bind:
+            tb->setTBDatabase(db->DBDatabase());
+            break;
         case NamesTable:
             fx.setStandardNames();
             names = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
@@ -274,15 +361,33 @@ TEST_P(TesseraTest, StatusesOfEveryCallUsedOutOfTurn)
             tb->setTBDatabase(names->DBDatabase());
             tb->setTBNameString(s.a);
             break;
-        case Open: EXPECT_EQ(tb->DAO_TableOpen(s.a, s.b), s.expected); break;
-        case Group: EXPECT_EQ(tb->DAO_TableGroupOpen(s.a, "", "ZAIMU", s.b), s.expected); break;
-        case Close: EXPECT_EQ(tb->DAO_TableClose(), s.expected); break;
-        case First: EXPECT_EQ(tb->DAO_RecRead(1), s.expected); break;
-        case Next: EXPECT_EQ(tb->DAO_RecRead(2), s.expected); break;
-        case Find: EXPECT_EQ(tb->DAO_RecFind(s.mode, s.a), s.expected); break;
-        case Null: EXPECT_TRUE(isNull(tb->TBRec(s.a))); break;
-        case Int: EXPECT_EQ(tb->TBRec(s.a), I(s.expected)); break;
-        case Text: EXPECT_EQ(tb->TBRec(s.a), S(s.b)); break;
+        case Open:
+            EXPECT_EQ(tb->DAO_TableOpen(s.a, s.b), s.expected);
+            break;
+        case Group:
+            EXPECT_EQ(tb->DAO_TableGroupOpen(s.a, "", "ZAIMU", s.b), s.expected);
+            break;
+        case Close:
+            EXPECT_EQ(tb->DAO_TableClose(), s.expected);
+            break;
+        case First:
+            EXPECT_EQ(tb->DAO_RecRead(1), s.expected);
+            break;
+        case Next:
+            EXPECT_EQ(tb->DAO_RecRead(2), s.expected);
+            break;
+        case Find:
+            EXPECT_EQ(tb->DAO_RecFind(s.mode, s.a), s.expected);
+            break;
+        case Null:
+            EXPECT_TRUE(isNull(tb->TBRec(s.a)));
+            break;
+        case Int:
+            EXPECT_EQ(tb->TBRec(s.a), I(s.expected));
+            break;
+        case Text:
+            EXPECT_EQ(tb->TBRec(s.a), S(s.b));
+            break;
         case DbOpen:
             if (!db) {
                 db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
@@ -290,12 +395,24 @@ TEST_P(TesseraTest, StatusesOfEveryCallUsedOutOfTurn)
             }
             EXPECT_EQ(db->DAO_DBOpen(), s.expected);
             break;
-        case DbClose: EXPECT_EQ(db->DAO_DBClose(), s.expected); break;
-        case DbRelease: db.reset(); break;
-        case Handle: EXPECT_EQ(db->DBDatabase() != nullptr, s.expected == 1); break;
-        case IniName: EXPECT_EQ(db->DBIniNameString(), s.a); break;
-        case Staff: addStaff(s.expected, "E101", s.a); break;
-        case Exec: fx.exec(s.a); break;
+        case DbClose:
+            EXPECT_EQ(db->DAO_DBClose(), s.expected);
+            break;
+        case DbRelease:
+            db.reset();
+            break;
+        case Handle:
+            EXPECT_EQ(db->DBDatabase() != nullptr, s.expected == 1);
+            break;
+        case IniName:
+            EXPECT_EQ(db->DBIniNameString(), s.a);
+            break;
+        case Staff:
+            addStaff(s.expected, "E101", s.a);
+            break;
+        case Exec:
+            fx.exec(s.a);
+            break;
         }
     }
 }
@@ -321,9 +438,9 @@ TEST_P(TesseraTest, FindKeepsTheOpensConditionAndOrder)
     addStaff(3, "E102", "c");
     auto tb = table("SKSYOKU");
     ASSERT_EQ(tb->DAO_TableOpen("SYOZOK = 'E102'", "SYOKCD DESC"), 2);
-    EXPECT_EQ(tb->DAO_RecFind(1, "SYOKCD = 1"), -8);  // outside the open's rows
+    EXPECT_EQ(tb->DAO_RecFind(1, "SYOKCD = 1"), -8); // outside the open's rows
     EXPECT_EQ(tb->DAO_RecFind(1, "SYOKCD >= 1"), 0);
-    EXPECT_EQ(tb->TBRec("SYOKCD"), I(3));             // first in the open's order
+    EXPECT_EQ(tb->TBRec("SYOKCD"), I(3)); // first in the open's order
     EXPECT_EQ(tb->DAO_RecFind(1, ""), 0);
     EXPECT_EQ(tb->TBRec("SYOKCD"), I(3));
 }
@@ -379,20 +496,20 @@ TEST_P(TesseraTest, RowsFoundByOneShapeGiveEveryColumnAskedOfThem)
     ASSERT_EQ(tb->DAO_TableOpen("", ""), 9);
     enum Action { Find, Next, Same };
     struct Step {
-        const char* change;  // SQL run first, or nullptr
+        const char* change; // SQL run first, or nullptr
         Action action;
-        const char* find;    // the condition of Find
+        const char* find; // the condition of Find
         std::int16_t status;
         const char* column;
-        DbValue expected;    // S("!") for a column that is not in the table
+        DbValue expected; // S("!") for a column that is not in the table
     };
     // A read stays open to its end: the changes come before the first one.
     const Step steps[] = {
         {nullptr, Find, "SYOKCD = 1", 0, "SIMKNJ", S("職員1")},
         {nullptr, Find, "SYOKCD = 2", 0, "SIMKNJ", S("職員2")},
         {nullptr, Find, "SYOKCD = 3", 0, "SIMKNJ", S("職員3")},
-        {nullptr, Find, "SYOKCD = 4", 0, "SIMKNJ", S("職員4")},   // SIMKNJ alone from here on
-        {nullptr, Find, "SYOKCD = 5", 0, "SIMKNA", S("ｼｮｸｲﾝ5")},  // found again whole
+        {nullptr, Find, "SYOKCD = 4", 0, "SIMKNJ", S("職員4")}, // SIMKNJ alone from here on
+        {nullptr, Find, "SYOKCD = 5", 0, "SIMKNA", S("ｼｮｸｲﾝ5")}, // found again whole
         {nullptr, Same, nullptr, 0, "SIMKNJ", S("職員5")},
         {"UPDATE SKSYOKU SET SIMKNJ = '新職員2' WHERE SYOKCD = 2", Find, "SYOKCD = 2", 0, "simknj", S("新職員2")},
         {"UPDATE SKSYOKU SET ZAIMU = 7 WHERE SYOKCD = 2", Find, "SYOKCD = 2", 0, "ZAIMU", I(7)},
@@ -401,8 +518,8 @@ TEST_P(TesseraTest, RowsFoundByOneShapeGiveEveryColumnAskedOfThem)
         {nullptr, Find, "SYOKCD = 8", 0, "NOSUCH", S("!")},
         {nullptr, Same, nullptr, 0, "Simkna", S("ｼｮｸｲﾝ8")},
         {nullptr, Find, "SYOKCD = 4", 0, "ZAIMU", I(1)},
-        {nullptr, Next, nullptr, 0, "SYOKCD", I(5)},             // after a row of the narrower statement
-        {nullptr, Find, "SYOKCD = 6", 0, "SYOZOK", S("E101")},    // found again whole
+        {nullptr, Next, nullptr, 0, "SYOKCD", I(5)}, // after a row of the narrower statement
+        {nullptr, Find, "SYOKCD = 6", 0, "SYOZOK", S("E101")}, // found again whole
         {nullptr, Next, nullptr, 0, "SIMKNJ", S("職員7")},
         {nullptr, Find, "SYOKCD = 9", 0, "SYOKCD", I(9)},
         {nullptr, Next, nullptr, -9, "SYOKCD", DbValue{}},
@@ -431,12 +548,14 @@ TEST_P(TesseraTest, RowsFoundByOneShapeGiveEveryColumnAskedOfThem)
 // same rows as the single find, outside a run, within one and past the memory bound.
 TEST_P(TesseraTest, FindsWithinARunGiveTheRowsOfTheSingleFind)
 {
-    fx.exec("PRAGMA journal_mode = WAL");  // SQLite: a writer commits while a run reads
+    fx.exec("PRAGMA journal_mode = WAL"); // SQLite: a writer commits while a run reads
     for (std::int64_t c = 1; c <= 9; ++c)
-        fx.addStaff({.syokcd = c, .syozok = c % 2 ? "E101" : "E102", .name = "職員" + std::to_string(c),
+        fx.addStaff({.syokcd = c,
+                     .syozok = c % 2 ? "E101" : "E102",
+                     .name = "職員" + std::to_string(c),
                      .kana = "ｼｮｸｲﾝ" + std::to_string(c)});
     struct Step {
-        const char* find;    // nullptr: the next row
+        const char* find; // nullptr: the next row
         std::int16_t status;
         const char* column;
         DbValue expected;
@@ -445,17 +564,17 @@ TEST_P(TesseraTest, FindsWithinARunGiveTheRowsOfTheSingleFind)
         {"SYOKCD = 1", 0, "SIMKNJ", S("職員1")},
         {"SYOKCD = 2", 0, "SIMKNJ", S("職員2")},
         {"SYOKCD = 3", 0, "SIMKNJ", S("職員3")},
-        {"SYOKCD = 8", 0, "SIMKNJ", S("職員8")},  // from the rows in a run
+        {"SYOKCD = 8", 0, "SIMKNJ", S("職員8")}, // from the rows in a run
         {"SYOKCD = 99", -8, "SIMKNJ", DbValue{}},
-        {"SYOKCD = 5", 0, "SIMKNA", S("ｼｮｸｲﾝ5")},  // a column the rows lack
+        {"SYOKCD = 5", 0, "SIMKNA", S("ｼｮｸｲﾝ5")}, // a column the rows lack
         {"SYOKCD = 6", 0, "SIMKNA", S("ｼｮｸｲﾝ6")},
-        {nullptr, 0, "SYOKCD", I(7)},              // the read goes on after the found row
-        {"SYOKCD = '4'", 0, "SIMKNJ", S("職員4")},  // a text against numbers: the engine's rule
+        {nullptr, 0, "SYOKCD", I(7)}, // the read goes on after the found row
+        {"SYOKCD = '4'", 0, "SIMKNJ", S("職員4")}, // a text against numbers: the engine's rule
         {"SYOKCD = 2 OR SYOKCD = 3", 0, "SIMKNJ", S("職員2")},
         {"SYOZOK = 'E102' AND ZAIMU = 1", 0, "SYOKCD", I(2)},
         {"SYOZOK = 'E101' AND ZAIMU = 1", 0, "SYOKCD", I(1)},
         {"SYOZOK = 'E102' AND ZAIMU = 1", 0, "SYOKCD", I(2)},
-        {"SYOZOK = 'E101' AND ZAIMU = 1", 0, "SYOKCD", I(1)},  // the first of the open's order
+        {"SYOZOK = 'E101' AND ZAIMU = 1", 0, "SYOKCD", I(1)}, // the first of the open's order
         {"SYOZOK = 'E103' AND ZAIMU = 1", -8, "SYOKCD", DbValue{}},
         {"SYOKCD = 9", 0, "SIMKNJ", S("職員9")},
         {nullptr, -9, "SYOKCD", DbValue{}},
@@ -475,7 +594,7 @@ TEST_P(TesseraTest, FindsWithinARunGiveTheRowsOfTheSingleFind)
             EXPECT_EQ(step.find ? tb->DAO_RecFind(1, step.find) : tb->DAO_RecRead(2), step.status);
             EXPECT_EQ(tb->TBRec(step.column), step.expected);
         }
-        if (mode == Run) {  // a commit meanwhile is seen after the run
+        if (mode == Run) { // a commit meanwhile is seen after the run
             fx.exec("UPDATE SKSYOKU SET SIMKNJ = '新職員8' WHERE SYOKCD = 8");
             fx.syncEngine();
             ASSERT_EQ(tb->DAO_RecFind(1, "SYOKCD = 8"), 0);
@@ -581,7 +700,7 @@ TEST_P(TesseraTest, AFoundRowAndAFinishedReadHoldNoLockOnTheDatabase)
     ASSERT_EQ(staff->DAO_RecRead(2), -9);
     // Another program may write while the management record stays current.
     EXPECT_NO_THROW(fx.exec("UPDATE SKKANRI SET SYORID = 202312"));
-    EXPECT_EQ(kanri->TBRec("SYORID"), I(202306));  // the row as it was found
+    EXPECT_EQ(kanri->TBRec("SYORID"), I(202306)); // the row as it was found
     ASSERT_EQ(kanri->DAO_RecFind(1, "KEY = 'KANRI'"), 0);
     EXPECT_EQ(kanri->TBRec("SYORID"), I(202312));
 }

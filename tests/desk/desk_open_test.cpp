@@ -49,7 +49,7 @@ TEST(DeskOpen, FinishedPdfOpensOrTheFailureIsTold)
     setenv("XDG_CONFIG_HOME", (xdg / "config").c_str(), 1);
     setenv("XDG_DATA_DIRS", (xdg / "none").c_str(), 1);
     setenv("XDG_CONFIG_DIRS", (xdg / "none").c_str(), 1);
-    setenv("DISPLAY", ":99", 1);  // only looked at by xdg-open: the engine draws off-screen
+    setenv("DISPLAY", ":99", 1); // only looked at by xdg-open: the engine draws off-screen
     const auto writeScript = [](const fs::path& file, const std::string& body) {
         fs::create_directories(file.parent_path());
         std::ofstream(file) << "#!/bin/sh\n" << body << "\n";
@@ -59,17 +59,17 @@ TEST(DeskOpen, FinishedPdfOpensOrTheFailureIsTold)
     struct Case {
         const char* what;
         const char* open;
-        const char* viewer;    // the viewer's body, or no viewer for PDF files
-        const char* opener;    // the body of an xdg-open of the test, "system", or none on the PATH
+        const char* viewer; // the viewer's body, or no viewer for PDF files
+        const char* opener; // the body of an xdg-open of the test, "system", or none on the PATH
         int prints;
-        const char* message;   // in the one message shown, or none
+        const char* message; // in the one message shown, or none
     };
     const Case cases[] = {
         {"Open=no", "no", "printf %s \"$1\" > OPENED", "system", 1, nullptr},
         {"opened", "yes", "printf %s \"$1\" > OPENED", "system", 1, nullptr},
         {"viewer still showing", "yes", "printf %s \"$1\" > OPENED; sleep 4", "system", 1, nullptr},
-        {"opener fails", "yes", "printf %s \"$1\" > OPENED", "echo \"xdg-open: no method available\" >&2; exit 3",
-         1, "xdg-open の終了状態 3）"},
+        {"opener fails", "yes", "printf %s \"$1\" > OPENED", "echo \"xdg-open: no method available\" >&2; exit 3", 1,
+         "xdg-open の終了状態 3）"},
         // Told once a run, without calling the opener.
         {"no viewer", "yes", nullptr, "printf %s \"$1\" > OPENED", 2, "PDF を見るプログラムがない"},
         {"no opener", "yes", nullptr, nullptr, 1, "xdg-open が見つかりません"},
@@ -82,7 +82,8 @@ TEST(DeskOpen, FinishedPdfOpensOrTheFailureIsTold)
         fs::create_directories(xdg / "data/applications");
         fs::remove(opened);
         const auto withOpened = [&](std::string body) {
-            if (const auto at = body.find("OPENED"); at != std::string::npos) body.replace(at, 6, "'" + opened.string() + "'");
+            if (const auto at = body.find("OPENED"); at != std::string::npos)
+                body.replace(at, 6, "'" + opened.string() + "'");
             return body;
         };
         if (c.viewer) {
@@ -90,7 +91,8 @@ TEST(DeskOpen, FinishedPdfOpensOrTheFailureIsTold)
             std::ofstream(xdg / "data/applications/kovtestviewer.desktop")
                 << "[Desktop Entry]\nType=Application\nName=Viewer\nExec=" << (t.path() / "bin/viewer").string()
                 << " %f\nMimeType=application/pdf;\n";
-            std::ofstream(xdg / "config/mimeapps.list") << "[Default Applications]\napplication/pdf=kovtestviewer.desktop\n";
+            std::ofstream(xdg / "config/mimeapps.list")
+                << "[Default Applications]\napplication/pdf=kovtestviewer.desktop\n";
         }
         const bool system = c.opener && std::string(c.opener) == "system";
         if (c.opener && !system) writeScript(t.path() / "bin/xdg-open", withOpened(c.opener));
@@ -108,7 +110,8 @@ TEST(DeskOpen, FinishedPdfOpensOrTheFailureIsTold)
             if (i == 0) first = engine.lastOutputPath();
             // Every PDF is told to the desktop, which shows it where it offers notifications.
             ASSERT_EQ(rt.notifications.size(), static_cast<std::size_t>(i + 1)) << c.what;
-            EXPECT_EQ(rt.notifications.back().second, "帳票「KOV120」を PDF「" + engine.lastOutputPath() + "」に保存しました。");
+            EXPECT_EQ(rt.notifications.back().second,
+                      "帳票「KOV120」を PDF「" + engine.lastOutputPath() + "」に保存しました。");
         }
         setenv("PATH", path.c_str(), 1);
 
@@ -126,7 +129,8 @@ TEST(DeskOpen, FinishedPdfOpensOrTheFailureIsTold)
         // The clerk reads Japanese: what the opener said in English is for standard error.
         EXPECT_EQ(rt.messages[0].text.find("no method"), std::string::npos) << rt.messages[0].text;
     }
-    for (const char* v : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS", "DISPLAY"}) unsetenv(v);
+    for (const char* v : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS", "DISPLAY"})
+        unsetenv(v);
     unsetenv("KOV_INI_DIR");
 }
 

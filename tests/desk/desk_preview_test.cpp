@@ -41,7 +41,7 @@ TEST(DeskPreview, ShowsThePagesPrintsAndReturnsToTheScreen)
     fs::create_directories(app);
     fs::copy_file(fs::path(KOV_BIN_DIR) / "kov120", app / "kov120");
 
-    kov::e2e::XServer x;  // with openbox on it
+    kov::e2e::XServer x; // with openbox on it
     ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
     const std::string d = x.display();
     std::vector<std::string> env = kov::e2e::programEnvironment(d, folder.path() / "tmp");
@@ -65,8 +65,8 @@ TEST(DeskPreview, ShowsThePagesPrintsAndReturnsToTheScreen)
     // The PDF of the same command file, for its page count.
     const fs::path cmd = work / "kov120" / "OVL.TMP";
     ASSERT_TRUE(fs::exists(cmd));
-    kov::e2e::shellOutput(std::string(KOV_BIN_DIR) + "/ovlprint '" + cmd.parent_path().string() + "' KOV120 KOV120p.ovl --pdf '" +
-                          (folder.path() / "same.pdf").string() + "' >/dev/null 2>&1");
+    kov::e2e::shellOutput(std::string(KOV_BIN_DIR) + "/ovlprint '" + cmd.parent_path().string() +
+                          "' KOV120 KOV120p.ovl --pdf '" + (folder.path() / "same.pdf").string() + "' >/dev/null 2>&1");
     const int pages = kov::desk::pdfPages(folder.path() / "same.pdf");
     ASSERT_GT(pages, 1);
 

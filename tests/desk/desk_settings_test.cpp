@@ -23,7 +23,7 @@ TEST(DeskSettings, LookupOrder)
     struct Case {
         const char* what;
         bool env;
-        const char* appFile;  // a file in the program's folder, or none
+        const char* appFile; // a file in the program's folder, or none
         bool system;
         const char* expected;
     };
@@ -55,7 +55,9 @@ TEST(DeskSettings, AFolderChangedSinceTheLastLookupIsListedAgain)
     fs::create_directories(root / "app");
     fs::create_directories(root / "etc");
     unsetenv("KOV_INI_DIR");
-    const auto settle = [&] { fs::last_write_time(root / "app", fs::file_time_type::clock::now() - std::chrono::seconds(10)); };
+    const auto settle = [&] {
+        fs::last_write_time(root / "app", fs::file_time_type::clock::now() - std::chrono::seconds(10));
+    };
     const auto lookup = [&] { return kov::settingsFolder((root / "app").string(), (root / "etc").string()); };
     settle();
     EXPECT_EQ(lookup(), (root / "etc").string());

@@ -57,7 +57,8 @@ Picture Picture::rotatedClockwise() const
     r.h = w;
     r.px.resize(px.size());
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) r.px[static_cast<std::size_t>(x) * r.w + (h - 1 - y)] = px[static_cast<std::size_t>(y) * w + x];
+        for (int x = 0; x < w; ++x)
+            r.px[static_cast<std::size_t>(x) * r.w + (h - 1 - y)] = px[static_cast<std::size_t>(y) * w + x];
     return r;
 }
 
@@ -79,7 +80,8 @@ Picture readPgm(const fs::path& pgm)
     if (bytes.size() < at + static_cast<std::size_t>(w) * h) return p;
     p.w = w;
     p.h = h;
-    p.px.assign(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at) + static_cast<long>(w) * h);
+    p.px.assign(bytes.begin() + static_cast<long>(at),
+                bytes.begin() + static_cast<long>(at) + static_cast<long>(w) * h);
     return p;
 }
 
@@ -94,7 +96,8 @@ Picture renderPdfPage(const fs::path& pdf, int page, int dpi, const fs::path& wo
 Picture screenshot(const std::string& display, const fs::path& png, const fs::path& work)
 {
     shellOutput("import -display " + display + " -window root " + quoted(png) + " 2>/dev/null");
-    shellOutput("convert " + quoted(png) + " -colorspace Gray -depth 8 " + quoted(work / "screen.pgm") + " 2>/dev/null");
+    shellOutput("convert " + quoted(png) + " -colorspace Gray -depth 8 " + quoted(work / "screen.pgm") +
+                " 2>/dev/null");
     return readPgm(work / "screen.pgm");
 }
 
@@ -162,7 +165,8 @@ Rect windowRect(const std::string& display, const std::string& window)
 
 void clickIn(const std::string& display, const std::string& window, int x, int y)
 {
-    e2e::xdotool(display, "mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+    e2e::xdotool(display,
+                 "mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) + " click 1");
 }
 
 int pdfPages(const fs::path& pdf)
@@ -202,21 +206,22 @@ PrintServer::PrintServer()
     const fs::path d = m_folder.path();
     // The daemon's filters run as the user lp: the folders must be open to it.
     chmod(d.c_str(), 0755);
-    for (const char* sub : {"etc", "spool", "cache", "state", "log", "out", "pdfspool"}) fs::create_directories(d / sub);
+    for (const char* sub : {"etc", "spool", "cache", "state", "log", "out", "pdfspool"})
+        fs::create_directories(d / sub);
     fs::create_directories(d / "tmp");
     chmod((d / "tmp").c_str(), 01777);
     m_socket = (d / "cups.sock").string();
     writeText(d / "etc/cupsd.conf",
-              "Listen " + m_socket + "\nLogLevel debug\nWebInterface No\nBrowsing Off\nDefaultAuthType None\n"
-              "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-              "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
-    writeText(d / "etc/cups-files.conf", "ServerRoot " + (d / "etc").string() + "\nRequestRoot " + (d / "spool").string() +
-                                             "\nCacheDir " + (d / "cache").string() + "\nStateDir " +
-                                             (d / "state").string() + "\nTempDir " + (d / "tmp").string() +
-                                             "\nAccessLog " + (d / "log/access_log").string() + "\nErrorLog " +
-                                             (d / "log/error_log").string() + "\nPageLog " +
-                                             (d / "log/page_log").string() + "\nPrintcap " +
-                                             (d / "printcap").string() + "\nFileDevice No\n");
+              "Listen " + m_socket +
+                  "\nLogLevel debug\nWebInterface No\nBrowsing Off\nDefaultAuthType None\n"
+                  "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                  "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
+    writeText(d / "etc/cups-files.conf",
+              "ServerRoot " + (d / "etc").string() + "\nRequestRoot " + (d / "spool").string() + "\nCacheDir " +
+                  (d / "cache").string() + "\nStateDir " + (d / "state").string() + "\nTempDir " +
+                  (d / "tmp").string() + "\nAccessLog " + (d / "log/access_log").string() + "\nErrorLog " +
+                  (d / "log/error_log").string() + "\nPageLog " + (d / "log/page_log").string() + "\nPrintcap " +
+                  (d / "printcap").string() + "\nFileDevice No\n");
     // The daemon under a watch that stops it with the test, and clears up after a test
     // that was killed: the daemon, the queues' settings and the folder.
     const char* watch = "/usr/sbin/cupsd -f -c \"$2\" -s \"$3\" & c=$!\n"
@@ -249,10 +254,9 @@ bool PrintServer::addQueue(const std::string& suffix, bool refusesJobs)
     const fs::path d = m_folder.path();
     const std::string name = queue(suffix);
     m_queues.push_back(name);
-    writeText("/etc/cups/cups-pdf-" + name + ".conf", "Out " + (d / "out").string() + "\nAnonDirName " +
-                                                          (d / "out").string() + "\nSpool " +
-                                                          (d / "pdfspool").string() + "\nLog " +
-                                                          (d / "log").string() + "\nGrp root\nLabel 1\n");
+    writeText("/etc/cups/cups-pdf-" + name + ".conf",
+              "Out " + (d / "out").string() + "\nAnonDirName " + (d / "out").string() + "\nSpool " +
+                  (d / "pdfspool").string() + "\nLog " + (d / "log").string() + "\nGrp root\nLabel 1\n");
     client("lpadmin -p " + name + " -v cups-pdf:/" + name + " -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd -E" +
            (refusesJobs ? " -u allow:kov_nobody" : ""));
     if (m_queues.size() == 1) client("lpadmin -d " + name);

@@ -7,11 +7,11 @@
 // test (tests/load/run-load.sh), which starts many of them at once.
 #include "blockreport/blockreportscreen.h"
 #include "common/runtimeerror.h"
+#include "common/tests/batchruntime.h"
 #include "kov120/kov120run.h"
 #include "kov120/kov120screen.h"
 #include "kov140/kov140run.h"
 #include "kov140/kov140screen.h"
-#include "common/tests/batchruntime.h"
 #include "tessera/tessera.h"
 
 #include <cstdio>
@@ -50,7 +50,8 @@ int main(int argc, char** argv)
         kov::tessera::registerComponent(dir);
         kov::PrintContext ctx(rt, program, [] { return std::make_unique<NotingEngine>(); });
         const bool is120 = program == "kov120";
-        kov::blockreport::BlockReportScreen screen(ctx, is120 ? kov::kov120::kov120Screen(25) : kov::kov140::kov140Screen());
+        kov::blockreport::BlockReportScreen screen(ctx,
+                                                   is120 ? kov::kov120::kov120Screen(25) : kov::kov140::kov140Screen());
         if (is120) screen.setPrintRun(std::make_unique<kov::kov120::Kov120Run>(ctx));
         else screen.setPrintRun(std::make_unique<kov::kov140::Kov140Run>(ctx));
         screen.formLoad();

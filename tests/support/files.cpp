@@ -68,7 +68,8 @@ void Tmpfs::fill(int freeKiB) const
     const int fd = ::open(fill.c_str(), O_WRONLY | O_CREAT, 0644);
     if (fd < 0) throw std::runtime_error("cannot fill " + m_at.string());
     static const char zeros[4096] = {};
-    while (::write(fd, zeros, sizeof zeros) > 0) {}
+    while (::write(fd, zeros, sizeof zeros) > 0) {
+    }
     const off_t full = ::lseek(fd, 0, SEEK_END);
     const int rc = ::ftruncate(fd, std::max<off_t>(0, full - off_t{freeKiB} * 1024));
     ::close(fd);

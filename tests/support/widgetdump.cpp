@@ -36,11 +36,12 @@ void dumpChildren(const QWidget& parent, int depth, std::string& out)
 std::string layoutDump(const QWidget& window)
 {
     const QSize s = window.size();
-    std::string out = cp932::fromUtf8(QStringLiteral("%1 \"%2\" %3 %4\r\n")
-                                          .arg(QString::fromLatin1(window.metaObject()->className()), window.windowTitle())
-                                          .arg(s.width())
-                                          .arg(s.height())
-                                          .toStdString());
+    std::string out =
+        cp932::fromUtf8(QStringLiteral("%1 \"%2\" %3 %4\r\n")
+                            .arg(QString::fromLatin1(window.metaObject()->className()), window.windowTitle())
+                            .arg(s.width())
+                            .arg(s.height())
+                            .toStdString());
     dumpChildren(window, 1, out);
     return out;
 }

@@ -58,7 +58,7 @@ std::string errnoText() { return std::strerror(errno); }
 void setNoDelay(int fd)
 {
     const int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // fails harmlessly on a Unix socket
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one); // fails harmlessly on a Unix socket
 }
 
 struct Target {
@@ -70,8 +70,7 @@ struct Target {
 
 bool isLoopback(const sockaddr* a)
 {
-    if (a->sa_family == AF_INET)
-        return (ntohl(reinterpret_cast<const sockaddr_in*>(a)->sin_addr.s_addr) >> 24) == 127;
+    if (a->sa_family == AF_INET) return (ntohl(reinterpret_cast<const sockaddr_in*>(a)->sin_addr.s_addr) >> 24) == 127;
     if (a->sa_family == AF_INET6) return IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr);
     return false;
 }
@@ -145,9 +144,9 @@ struct Direction {
     int from = -1, to = -1;
     std::deque<Chunk> queue;
     std::size_t queued = 0;
-    bool eof = false;       // the sender closed its side
-    bool shut = false;      // and that was passed on
-    bool blocked = false;   // the receiver took no more: wait until it can
+    bool eof = false; // the sender closed its side
+    bool shut = false; // and that was passed on
+    bool blocked = false; // the receiver took no more: wait until it can
     unsigned long long chunks = 0;
 
     bool done() const { return shut; }
@@ -157,7 +156,7 @@ struct Direction {
 
 struct Link {
     int client = -1, server = -1;
-    Direction up, down;  // client to server, server to client
+    Direction up, down; // client to server, server to client
     bool broken = false;
 };
 
@@ -229,7 +228,8 @@ Options parse(int argc, char** argv)
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (i + 1 >= argc) fail("usage: kovdelayproxy --target HOST:PORT|SOCKET [--port N] [--delay-ms D] [--lifetime S]");
+        if (i + 1 >= argc)
+            fail("usage: kovdelayproxy --target HOST:PORT|SOCKET [--port N] [--delay-ms D] [--lifetime S]");
         const char* v = argv[++i];
         if (a == "--target") o.target = parseTarget(v);
         else if (a == "--port") {
@@ -278,7 +278,8 @@ timespec toTimespec(Clock::duration d)
 int main(int argc, char** argv)
 {
     const Options opt = parse(argc, argv);
-    const auto delay = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(opt.delayMs));
+    const auto delay =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(opt.delayMs));
 
     // SIGTERM and SIGINT arrive only while the loop waits in ppoll.
     sigset_t blocked, waiting;
@@ -288,7 +289,7 @@ int main(int argc, char** argv)
     sigprocmask(SIG_BLOCK, &blocked, &waiting);
     sigdelset(&waiting, SIGTERM);
     sigdelset(&waiting, SIGINT);
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
@@ -296,8 +297,9 @@ int main(int argc, char** argv)
 
     const int listener = listenLoopback(opt.port);
     const Clock::time_point end =
-        opt.lifetime > 0 ? Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(opt.lifetime))
-                         : Clock::time_point::max();
+        opt.lifetime > 0
+            ? Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(opt.lifetime))
+            : Clock::time_point::max();
     std::list<Link> links;
     unsigned long long accepted = 0, upChunks = 0, downChunks = 0;
     std::vector<pollfd> fds;
@@ -341,7 +343,8 @@ int main(int argc, char** argv)
                 if (c < 0) break;
                 const int s = links.size() < kMaxLinks ? connectTarget(*opt.target) : -1;
                 if (s < 0) {
-                    std::fprintf(stderr, "kovdelayproxy: cannot reach %s: the client is let go\n", opt.target->text.c_str());
+                    std::fprintf(stderr, "kovdelayproxy: cannot reach %s: the client is let go\n",
+                                 opt.target->text.c_str());
                     close(c);
                     continue;
                 }
@@ -357,7 +360,7 @@ int main(int argc, char** argv)
         for (std::size_t i = 1; n > 0 && i < fds.size(); ++i) {
             if (!fds[i].revents) continue;
             Link& l = *owners[i];
-            Direction& in = i % 2 == 1 ? l.up : l.down;  // the client's entry, then the server's
+            Direction& in = i % 2 == 1 ? l.up : l.down; // the client's entry, then the server's
             if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) && !readSide(in, now, delay)) l.broken = true;
         }
         for (auto it = links.begin(); it != links.end();) {

@@ -78,7 +78,7 @@ int main(int argc, char** argv)
         namespace fs = std::filesystem;
         const std::string outDir = opt.outDir;
         std::string work;
-        if (engine == "postgresql") {  // the SQLite databases are made first, then copied
+        if (engine == "postgresql") { // the SQLite databases are made first, then copied
             work = (fs::temp_directory_path() / "kovgendemo-XXXXXX").string();
             if (!mkdtemp(work.data())) throw std::runtime_error("cannot create a temporary folder");
             opt.outDir = work;

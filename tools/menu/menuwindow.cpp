@@ -6,9 +6,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QHeaderView>
 #include <QProcess>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -111,10 +111,9 @@ bool MenuWindow::launch(int index)
     env.insert(QStringLiteral("KOV_INI_DIR"), m_settingsFolder);
     proc.setProcessEnvironment(env);
     if (!proc.startDetached()) {
-        m_rt.msgBox(QStringLiteral("プログラム「%1」を起動できません。\r\n%2")
-                        .arg(e.program, proc.errorString())
-                        .toStdString(),
-                    kov::MsgIcon::Stop, kov::MsgButtons::Ok, windowTitle().toStdString());
+        m_rt.msgBox(
+            QStringLiteral("プログラム「%1」を起動できません。\r\n%2").arg(e.program, proc.errorString()).toStdString(),
+            kov::MsgIcon::Stop, kov::MsgButtons::Ok, windowTitle().toStdString());
         return false;
     }
     return true;

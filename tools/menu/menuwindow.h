@@ -15,9 +15,9 @@ class RuntimeServices;
 namespace kov::menu {
 
 struct MenuEntry {
-    QString program;   // file name of the program, without extension
-    QString argument;  // its one command-line argument
-    QString title;     // what the user reads
+    QString program; // file name of the program, without extension
+    QString argument; // its one command-line argument
+    QString title; // what the user reads
 };
 
 // The programs of the suite in menu order.

@@ -52,8 +52,10 @@ void MenuTest::missingProgramIsToldInJapanese()
     QVERIFY(!menu.launch(4));
     QVERIFY(!menu.launch(5));
     QCOMPARE(rt.messages.size(), std::size_t{2});
-    QVERIFY(QString::fromStdString(rt.messages[0].text).startsWith(QStringLiteral("プログラム「kov570」が見つかりません。")));
-    QVERIFY(QString::fromStdString(rt.messages[1].text).startsWith(QStringLiteral("プログラム「kov970」が見つかりません。")));
+    QVERIFY(QString::fromStdString(rt.messages[0].text)
+                .startsWith(QStringLiteral("プログラム「kov570」が見つかりません。")));
+    QVERIFY(QString::fromStdString(rt.messages[1].text)
+                .startsWith(QStringLiteral("プログラム「kov970」が見つかりません。")));
     QCOMPARE(rt.messages[0].icon, kov::MsgIcon::Exclamation);
 }
 

@@ -56,7 +56,8 @@ int main(int argc, char** argv)
             if (index == 5) {
                 // A long run that does not let events run, like a print run.
                 const int ms = qEnvironmentVariableIsSet("KOVUI_PROBE_WORK_MS")
-                                   ? qEnvironmentVariableIntValue("KOVUI_PROBE_WORK_MS") : 300;
+                                   ? qEnvironmentVariableIntValue("KOVUI_PROBE_WORK_MS")
+                                   : 300;
                 kov::ui::runWithWaitScreen(screen, rt, [ms] { ::usleep(static_cast<useconds_t>(ms) * 1000); });
             }
         });
@@ -67,7 +68,7 @@ int main(int argc, char** argv)
         QObject::connect(input, &QSocketNotifier::activated, screen, [&rt] {
             char buf[256] = {};
             const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf - 1);
-            if (n <= 0) rt.endProgram(0);  // the test that started us is gone
+            if (n <= 0) rt.endProgram(0); // the test that started us is gone
             // One command a line; a test may send several at once.
             for (const QString& line : QString::fromUtf8(buf).split(u'\n', Qt::SkipEmptyParts)) {
                 int status = 0;
@@ -84,7 +85,7 @@ int main(int argc, char** argv)
                 } else if (line.startsWith(QStringLiteral("notify "))) {
                     rt.notify("動作確認", line.mid(7).toStdString());
                 } else if (std::sscanf(line.toUtf8().constData(), "end %d", &status) == 1) {
-                    std::printf("ending");  // no newline: the end must still flush it
+                    std::printf("ending"); // no newline: the end must still flush it
                     rt.endProgram(status);
                 }
             }

@@ -43,7 +43,8 @@ public:
         if (!asUser.isEmpty()) {
             proc.setProgram(QStringLiteral("runuser"));
             proc.setArguments(QStringList{QStringLiteral("-u"), asUser, QStringLiteral("--"),
-                                          QStringLiteral(KOV_BIN_DIR "/kovui_probe")} + args);
+                                          QStringLiteral(KOV_BIN_DIR "/kovui_probe")} +
+                              args);
         }
         proc.start();
     }
@@ -330,8 +331,8 @@ void LaunchTest::notificationsReachTheSessionBusEvenAtTheEnd()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) QSKIP("dbus-daemon is not installed");
     QProcess bus;
-    bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                              QStringLiteral("--print-address=1")});
+    bus.start(QStringLiteral("dbus-daemon"),
+              {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     QVERIFY(bus.waitForReadyRead(10000));
     const QString address = QString::fromUtf8(bus.readLine()).trimmed();
     QVERIFY(!address.isEmpty());
@@ -352,7 +353,8 @@ void LaunchTest::notificationsReachTheSessionBusEvenAtTheEnd()
     Recorder recorder;
     QDBusConnection conn = QDBusConnection::connectToBus(address, QStringLiteral("recorder"));
     QVERIFY(conn.isConnected());
-    QVERIFY(conn.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &recorder, QDBusConnection::ExportAllSlots));
+    QVERIFY(conn.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &recorder,
+                                QDBusConnection::ExportAllSlots));
     QVERIFY(conn.registerService(QStringLiteral("org.freedesktop.Notifications")));
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
     Probe p(uniqueProgram(), {QStringLiteral("1")}, env);
@@ -361,9 +363,9 @@ void LaunchTest::notificationsReachTheSessionBusEvenAtTheEnd()
     // The recorder answers only when this test's event loop runs again (below): the probe
     // does not wait for the answer beyond its moment at the end.
     QCOMPARE(p.exitStatus(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(recorder.seen,
-                              QStringList{QStringLiteral("kov|動作確認|SKSYOKU.CSV を /media/clerk/USB-A/ に退避しました（600 件）")},
-                              5000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        recorder.seen,
+        QStringList{QStringLiteral("kov|動作確認|SKSYOKU.CSV を /media/clerk/USB-A/ に退避しました（600 件）")}, 5000);
     QDBusConnection::disconnectFromBus(QStringLiteral("recorder"));
     bus.terminate();
     bus.waitForFinished(5000);

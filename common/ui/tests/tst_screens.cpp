@@ -48,8 +48,7 @@ void ScreensTest::screenFontIsAJapaneseMonospacedGothic()
     // character has one width and every full-width character twice that.
     const QFontMetrics fm(f);
     QCOMPARE(fm.horizontalAdvance(QStringLiteral("i")), fm.horizontalAdvance(QStringLiteral("M")));
-    for (QChar c : QStringLiteral("ただいま処理中です。切　替ＭＳ"))
-        QVERIFY2(fm.inFont(c), qPrintable(QString(c)));
+    for (QChar c : QStringLiteral("ただいま処理中です。切　替ＭＳ")) QVERIFY2(fm.inFont(c), qPrintable(QString(c)));
     // A full-width character is two half-width ones wide, as on the designed screens.
     QCOMPARE(fm.horizontalAdvance(QStringLiteral("処")), 2 * fm.horizontalAdvance(QStringLiteral("a")));
     // The Latin name of the same font comes out the same.
@@ -90,7 +89,7 @@ void ScreensTest::waitScreenProtocol()
         QCOMPARE(wait->progressLabel()->text(), QStringLiteral("これまでに 12 ページを作成しました。"));
     });
     QVERIFY(ran);
-    rt.reportProgress(13);  // no wait screen listens any more
+    rt.reportProgress(13); // no wait screen listens any more
     QVERIFY(caller.isEnabled());
     QVERIFY(waitScreens().isEmpty());
     QCOMPARE(rt.doEventsCount, 2);

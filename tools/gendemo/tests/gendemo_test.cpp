@@ -96,8 +96,8 @@ TEST(GenDemo, TablesAgreeWithEachOther)
                                 std::to_string(first) + " AND " + std::to_string(last)),
                   col("CNT"));
         // Payment records of the slot are of the slot's pay kind.
-        EXPECT_EQ(count(db, "SELECT COUNT(*) FROM SKSYKEI WHERE SYRFLG = " + std::to_string(n) +
-                                " AND KYUSYU <> " + std::to_string(col("KYUSYU"))),
+        EXPECT_EQ(count(db, "SELECT COUNT(*) FROM SKSYKEI WHERE SYRFLG = " + std::to_string(n) + " AND KYUSYU <> " +
+                                std::to_string(col("KYUSYU"))),
                   0);
     }
     EXPECT_EQ(used, s.blocks);
