@@ -145,10 +145,13 @@ private:
     // Table objects on the context's connection KOV: created by the load step (with
     // KOV), released by the unload step. The payment records SKSYKEI are opened and
     // closed by the step that reads them (OpenTable).
+    // The tables keep the names of the payroll database, as the design names them.
+    // NOLINTBEGIN(readability-identifier-naming)
     std::unique_ptr<dataaccess::clsTbAccess> SKKANRI;
     std::unique_ptr<dataaccess::clsTbAccess> SKSYOZK;
     std::unique_ptr<dataaccess::clsTbAccess> SKBLOCK;
     std::unique_ptr<dataaccess::clsTbAccess> SKSYOKU;
+    // NOLINTEND(readability-identifier-naming)
 
     std::string m_lblShori;
     bool m_optGetugaku = true;

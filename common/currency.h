@@ -11,8 +11,8 @@ namespace kov {
 
 class Currency {
 public:
-    static constexpr std::int64_t Scale =
-        10000; // NOLINT(readability-identifier-naming): named before the rule, used in every layer
+    // NOLINTNEXTLINE(readability-identifier-naming): named before the rule, used in every layer
+    static constexpr std::int64_t Scale = 10000;
 
     constexpr Currency() = default;
 

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <ranges>
 #include <sstream>
 
 namespace kov::ini {
@@ -21,8 +20,9 @@ bool equalsNoCase(std::string_view a, std::string_view b) { return text::equalsI
 
 std::optional<std::string> IniFile::value(std::string_view section, std::string_view key) const
 {
-    for (const auto& entry : std::views::reverse(entries))
-        if (equalsNoCase(entry.section, section) && equalsNoCase(entry.key, key)) return entry.value;
+    // The last entry of a key wins. NOLINTNEXTLINE(modernize-loop-convert): a reverse walk
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it)
+        if (equalsNoCase(it->section, section) && equalsNoCase(it->key, key)) return it->value;
     return std::nullopt;
 }
 

@@ -224,10 +224,10 @@ std::int64_t thousands(std::int64_t yen) { return (yen >= 0 ? yen + 500 : yen - 
 // number of dependants, after the shape of the national table.
 double bonusTaxRate(std::int64_t previousPay, std::int64_t dependants)
 {
-    static constexpr double rates[] = {0.0, 2.042, 4.084, 6.126, 8.168, 10.21, 12.252, 14.294, 16.336, 18.378, 20.42};
+    static constexpr double kRates[] = {0.0, 2.042, 4.084, 6.126, 8.168, 10.21, 12.252, 14.294, 16.336, 18.378, 20.42};
     std::int64_t band = previousPay / 60000 - 2 - dependants;
     band = std::clamp<std::int64_t>(band, 0, 10);
-    return rates[band];
+    return kRates[band];
 }
 
 // Every finance-office code 1 to 9 has a whole fiscal year of the salary-expense summary

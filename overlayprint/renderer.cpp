@@ -448,6 +448,7 @@ void Renderer::setUp(double dpiX, double dpiY)
     m_fonts.clear();
     for (const QString& family : QStringList{m_fontFamily} + m_fallbackFamilies) {
         QFont font(family);
+        // NOLINTNEXTLINE(bugprone-incorrect-roundings): sizes are positive; the PDFs depend on this rounding
         font.setPixelSize(std::max(1, static_cast<int>(emPx + 0.5)));
         font.setStyleStrategy(QFont::NoFontMerging);
         font.setHintingPreference(QFont::PreferNoHinting);

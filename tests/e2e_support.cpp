@@ -58,8 +58,8 @@ std::vector<std::string> programEnvironment(const std::string& display, const fs
     std::vector<std::string> env;
     for (const std::string& s : environmentWithTmpDir(tmpDir))
         if (s.rfind("QT_QPA_PLATFORM=", 0) != 0 && s.rfind("DISPLAY=", 0) != 0) env.push_back(s);
-    env.push_back("DISPLAY=" + display);
-    env.push_back("QT_QPA_PLATFORM=xcb");
+    env.emplace_back("DISPLAY=" + display);
+    env.emplace_back("QT_QPA_PLATFORM=xcb");
     return env;
 }
 

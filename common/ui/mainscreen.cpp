@@ -31,14 +31,14 @@ void requestBorderOnly(QWidget* screen)
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (!x11 || !x11->connection()) return;
     xcb_connection_t* conn = x11->connection();
-    static constexpr char name[] = "_MOTIF_WM_HINTS";
+    static constexpr char kAtomName[] = "_MOTIF_WM_HINTS";
     xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, std::strlen(name), name), nullptr);
+        xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, std::strlen(kAtomName), kAtomName), nullptr);
     if (!reply) return;
     const xcb_atom_t atom = reply->atom;
     std::free(reply);
-    enum : uint32_t { kHintsFunctions = 1, kHintsDecorations = 2, kFuncMove = 4, kDecorBorder = 2 };
-    const uint32_t hints[5] = {kHintsFunctions | kHintsDecorations, kFuncMove, kDecorBorder, 0, 0};
+    enum : uint32_t { HintsFunctions = 1, HintsDecorations = 2, FuncMove = 4, DecorBorder = 2 };
+    const uint32_t hints[5] = {HintsFunctions | HintsDecorations, FuncMove, DecorBorder, 0, 0};
     xcb_change_property(conn, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(screen->winId()), atom, atom, 32, 5,
                         hints);
     xcb_flush(conn);

@@ -71,6 +71,7 @@ void QtRuntime::notify(const std::string& summary, const std::string& body)
 
 void QtRuntime::endProcess(int exitStatus)
 {
+    // Last registered, first run. NOLINTNEXTLINE(modernize-loop-convert): a reverse walk
     for (auto it = m_endHooks.rbegin(); it != m_endHooks.rend(); ++it) (*it)();
     // No destructor runs after this: a file half written (a command file when a status
     // ends the run) is removed here.

@@ -59,7 +59,8 @@ void addPerson(db::Fixture& fx, std::int64_t code, const std::string& name, cons
                       {"KOUGOK", std::int64_t{18000}},
                       {"SASIHK", std::int64_t{-15850}}};
     for (auto& [col, v] : extra) {
-        auto it = std::find_if(values.begin(), values.end(), [&](const auto& p) { return p.first == col; });
+        const std::string& column = col;
+        auto it = std::find_if(values.begin(), values.end(), [&](const auto& p) { return p.first == column; });
         if (it != values.end()) it->second = v;
         else values.emplace_back(col, v);
     }

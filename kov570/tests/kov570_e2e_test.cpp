@@ -28,8 +28,8 @@ TEST(Kov570EndToEnd, KeyedSelectionPrintedToPdf)
     // The print button has the focus: Tab twice to 小学校, Tab twice to 全体, Tab to
     // finance office 1, eight Tabs to code 9 (the last box).
     std::vector<std::string> keys = {"Tab", "Tab", "space", "Tab", "Tab", "space", "Tab", "space"};
-    for (int i = 0; i < 8; ++i) keys.push_back("Tab");
-    keys.push_back("space");
+    for (int i = 0; i < 8; ++i) keys.emplace_back("Tab");
+    keys.emplace_back("space");
     fs::path pdf;
     ASSERT_NO_FATAL_FAILURE(kov::e2e::printThroughProgram(fx, {"kov570", {"1"}, "給与費支出額集計表印刷", keys}, pdf));
 

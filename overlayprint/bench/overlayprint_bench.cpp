@@ -126,6 +126,7 @@ double floorRun(const fs::path& dir, const std::string& overlayName, std::size_t
     auto fontOf = [&](int sx, int sy) -> const QFont& {
         auto [it, made] = fonts.try_emplace({sx, sy}, QStringLiteral("IPAGothic"));
         if (made) {
+            // NOLINTNEXTLINE(bugprone-incorrect-roundings): the engine's own rounding, sizes are positive
             it->second.setPixelSize(static_cast<int>(2 * cellPx * sy / 100.0 + 0.5));
             it->second.setStretch(sx * 100 / std::max(1, sy));
         }
