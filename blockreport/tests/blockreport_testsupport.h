@@ -68,6 +68,8 @@ struct BlockReportEnv {
 
     // program: the name of the program whose run this is ("kov120"), that of its work folder.
     explicit BlockReportEnv(const std::string& program = "blockreport_test");
+    // Environments of a program are held and deleted as a BlockReportEnv.
+    virtual ~BlockReportEnv() = default;
     BlockReportEnv(const BlockReportEnv&) = delete;
     BlockReportEnv& operator=(const BlockReportEnv&) = delete;
 
