@@ -62,6 +62,9 @@ public:
     // values that bindAll will bind (their kinds may type the parameters).
     virtual std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error, Rows rows = Rows::Many,
                                             const std::vector<DbValue>& params = {}) = 0;
+    // A statement that prepare is about to be asked for (the rows of an open after its
+    // count): an engine may prepare it along with the next one, in one round trip.
+    virtual void expect(const std::string& /*sql*/) {}
     virtual bool tableExists(const std::string& name) = 0;
     // A table name as the caller writes it (upper-case "SKSYKEI", "名設定"), quoted as
     // this engine names the table.
