@@ -603,6 +603,7 @@ struct Connection final : PooledConnection {
                 return true;
             },
             results);
+        const unsigned sentThen = sends;
         std::size_t at = 0;
         auto ok = [&](ExecStatusType want = PGRES_COMMAND_OK) {
             const std::size_t i = at++;
@@ -625,11 +626,8 @@ struct Connection final : PooledConnection {
         keepStatement(std::move(key), st, results[described].get());
         if (along) {
             const std::size_t run = at++;
-            if (run < results.size() && results[run] && PQresultStatus(results[run].get()) == PGRES_TUPLES_OK) {
+            if (run < results.size() && results[run] && PQresultStatus(results[run].get()) == PGRES_TUPLES_OK)
                 along->result = std::move(results[run]);
-                along->sends = sends;
-                along->snapshot = snapshot > 0;
-            }
         }
         // The statements prepared ahead that the server took are kept; one that it did not
         // is prepared again when it is asked for (and fails there, with its message).
@@ -646,6 +644,12 @@ struct Connection final : PooledConnection {
             break;
         }
         failed();
+        // Anything sent since the round trip (a rollback, a statement given up) leaves the
+        // run to the first step.
+        if (along) {
+            along->sends = sentThen;
+            along->snapshot = snapshot > 0;
+        }
         return st;
     }
 };

@@ -15,6 +15,7 @@
 #include "common/sqltext.h"
 #include "common/text.h"
 #include "tessera/backend.h"
+#include "tessera/idlepool.h"
 #include "tessera/settings.h"
 #include "tessera/sqlparams.h"
 #include "tessera/status.h"
@@ -908,6 +909,7 @@ void registerComponent(const std::string& appPath)
 {
     RegisterClass(kProgIdDbAccess, [appPath]() -> std::unique_ptr<ComObject> { return makeDbAccess(appPath); });
     RegisterClass(kProgIdTbAccess, []() -> std::unique_ptr<ComObject> { return makeTbAccess(); });
+    setEndHook(closeIdleConnections);
 }
 
 } // namespace kov::tessera

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 using namespace kov::dataaccess;
 using kov::db::Engine;
 
@@ -129,6 +132,52 @@ TEST_F(TesseraPostgresql, AServerThatGoesAwayDuringAReadEndsItWithMinus1)
     // The next open connects afresh.
     Opened again = open("SKSYOKU");
     EXPECT_EQ(again.tb->DAO_TableOpen("SYOKCD <= 10", ""), 10);
+}
+
+// Opens of one database share one session while one of them is open (reads of the one
+// within a run of the other see the run's state), keep it idle after the last close,
+// connect afresh when the server has ended it meanwhile, and leave none at the end.
+TEST_F(TesseraPostgresql, OneSessionForOpensOfOneDatabaseAndNoneAfterTheEnd)
+{
+    fx->setKanri();
+    fx->syncEngine();
+    kov::db::pg::Session pg(*server);
+    // The sessions of the fixture's settings, once the server has seen them come or go.
+    auto sessions = [&](const char* expected) {
+        const std::string sql = "SELECT count(*) FROM pg_stat_activity WHERE application_name = '" + fx->pgSchema() + "'";
+        for (int i = 0; i < 50 && pg.scalar(sql) != expected; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return pg.scalar(sql);
+    };
+    {
+        Opened run = open("SKKANRI"), names = open("SKKANRI");
+        ASSERT_EQ(run.db->DAO_ReadBegin(), 0);
+        ASSERT_EQ(run.tb->DAO_TableOpen("KEY = 'KANRI'", ""), 1);
+        ASSERT_EQ(run.tb->DAO_RecRead(1), 0);
+        const DbValue before = run.tb->TBRec("SYORID");
+        pg.exec("UPDATE " + fx->pgSchema() + ".skkanri SET syorid = syorid + 1");
+        ASSERT_EQ(names.tb->DAO_TableOpen("KEY = 'KANRI'", ""), 1);
+        ASSERT_EQ(names.tb->DAO_RecRead(1), 0);
+        EXPECT_EQ(names.tb->TBRec("SYORID"), before);
+        EXPECT_EQ(sessions("1"), "1");
+        run.db->DAO_ReadEnd();
+        for (Opened* o : {&run, &names}) {
+            o->tb->DAO_TableClose();
+            o->db->DAO_DBClose();
+        }
+    }
+    EXPECT_EQ(sessions("1"), "1");
+    pg.exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = '" + fx->pgSchema() + "'");
+    ASSERT_EQ(sessions("0"), "0");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // idle long enough to be asked first
+    {
+        Opened again = open("SKKANRI");
+        EXPECT_EQ(again.tb->DAO_TableOpen("KEY = 'KANRI'", ""), 1);
+        again.tb->DAO_TableClose();
+        again.db->DAO_DBClose();
+    }
+    EXPECT_EQ(sessions("1"), "1");
+    callEndHook();
+    EXPECT_EQ(sessions("0"), "0");
 }
 
 // Reads of several batches on one connection, interleaved with other reads and finds on
