@@ -62,6 +62,9 @@ public:
     // values that bindAll will bind (their kinds may type the parameters).
     virtual std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error, Rows rows = Rows::Many,
                                             const std::vector<DbValue>& params = {}) = 0;
+    // A statement that prepare is about to be asked for (the rows of an open after its
+    // count): an engine may prepare it along with the next one, in one round trip.
+    virtual void expect(const std::string& /*sql*/) {}
     virtual bool tableExists(const std::string& name) = 0;
     // A table name as the caller writes it (upper-case "SKSYKEI", "名設定"), quoted as
     // this engine names the table.
@@ -102,7 +105,7 @@ struct EngineOpen {
 // the file's stat taken before the call.
 //
 // Connections are reused: closing an engine whose cursors are all gone keeps its
-// connection idle (a few per file, a few in all), and an open of the same path takes
+// connection idle (in the pool of tessera/idlepool.h), and an open of the same path takes
 // it back when the file's stat is still the one it was opened with, so that a file
 // replaced or written since is opened anew. An idle connection holds no statement
 // open and so no read transaction: its next read sees the file as it is then.
@@ -114,7 +117,10 @@ EngineOpen openSqlite(const std::string& path, const FileIdentity& file, int bus
 // environment variables, password file and service file apply), read-only
 // (default_transaction_read_only). Failing to connect (server unreachable,
 // authentication failed, unknown database) gives -1. Idle connections are kept for a
-// later open of the same connection string, as for SQLite.
+// later open of the same connection string, as for SQLite (one idle for a while is asked
+// whether its server is still there first), and an open of a connection string that an
+// open engine is connected with shares that engine's session: the engines' reads run in
+// one session, and in a run's transaction while one of them has a run under way.
 //
 // Every wait on the server is bounded: the connection by connect_timeout (10 s unless
 // the string gives it), each statement and each batch of rows by readTimeoutS; when

@@ -16,6 +16,7 @@
 #include "common/sqltext.h"
 #include "tessera/backend.h"
 #include "tessera/columnnames.h"
+#include "tessera/idlepool.h"
 #include "tessera/status.h"
 
 #include <libpq-fe.h>
@@ -27,6 +28,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <list>
 #include <mutex>
 #include <thread>
@@ -39,8 +41,6 @@ namespace {
 
 constexpr int kFetchRows = 1000; // rows of one FETCH
 constexpr int kFetchesAhead = 3; // FETCHes of a cursor sent at once, ahead of the batch it reads
-constexpr std::size_t kIdlePerKey = 4; // idle connections kept per connection string
-constexpr std::size_t kIdleTotal = 8; // idle connections kept in all
 constexpr std::size_t kStatementsPerConnection = 32;
 constexpr auto kIdleCheckAfter = std::chrono::seconds(1); // an idle connection older than this is checked
 // Every read transaction: one state of the database for all its statements.
@@ -250,29 +250,29 @@ struct Statement {
     std::vector<std::string> names;
 };
 
-// One server connection and the statements prepared on it. It lives as long as its
-// engine or a cursor made from it.
-struct Connection {
+// One server connection and the statements prepared on it. It lives as long as the
+// engines that share it or a cursor made from it.
+struct Connection final : PooledConnection {
     PGconn* conn = nullptr;
-    std::string key; // the connection string and options it was opened with
+    int engines = 0; // open engines on it
     int cursors = 0; // cursors handed out and not yet destroyed
     int declared = 0; // server-side cursors open: a transaction is open while > 0
     unsigned generation = 0; // counts the ends of transactions that took cursors with them
     unsigned nextId = 0;
     bool retired = false;
-    std::chrono::steady_clock::time_point idleSince;
     std::list<std::pair<std::string, std::shared_ptr<Statement>>> statements; // most recent first
 
     Connection() = default;
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
-    ~Connection() { PQfinish(conn); }
+    ~Connection() override { PQfinish(conn); }
 
     bool gone = false; // the server ended the session (shut down, terminated), or did not answer
     std::chrono::milliseconds readTimeout{std::chrono::seconds(kDefaultReadTimeoutS)};
-    // A run's reads are under way: every statement runs in one repeatable-read
-    // transaction, begun by the first of them and ended by the end of the run only.
-    bool snapshot = false;
+    // Runs' reads under way (of the engines sharing it): every statement runs in one
+    // repeatable-read transaction, begun by the first of them and ended by the end of
+    // the last run only.
+    int snapshot = 0;
 
     bool lost() const { return gone || !conn || PQstatus(conn) != CONNECTION_OK; }
 
@@ -339,9 +339,67 @@ struct Connection {
         return PQgetResult(conn);
     }
 
+    // Several commands in one round trip: `send` queues them on the connection in
+    // pipeline mode (extended protocol only: PQsendQueryParams, PQsendPrepare, ...), and
+    // their results come back one a command, in order, as PQexec would give each (a
+    // command that the server skipped after an earlier failure gives a result of
+    // PGRES_PIPELINE_ABORTED). Waited for at most readTimeout, as finish(); false when
+    // they could not be sent or the connection was lost on the way.
+    bool pipeline(const std::function<bool(PGconn*)>& send, std::vector<Result>& results)
+    {
+        results.clear();
+        if (gone) return false;
+        PGconn* const c = ready();
+        ++sends;
+        if (PQenterPipelineMode(c) != 1) {
+            checked(nullptr);
+            return false;
+        }
+        if (!send(c) || PQpipelineSync(c) != 1) {
+            checked(nullptr);
+            if (!lost()) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(c)) + "）。");
+            return false;
+        }
+        const Clock::time_point deadline = Clock::now() + readTimeout;
+        PGresult* current = nullptr; // of the command being read
+        for (;;) {
+            bool timedOut = false;
+            PGresult* r = nextResult(deadline, timedOut);
+            if (timedOut) {
+                PQclear(current);
+                return false;
+            }
+            if (!r) { // the end of one command's results
+                if (PQstatus(c) != CONNECTION_OK) break;
+                results.push_back(checked(current));
+                current = nullptr;
+                continue;
+            }
+            if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
+                PQclear(r);
+                break;
+            }
+            // The first failure of a command, else its last result.
+            if (current && PQresultStatus(current) == PGRES_FATAL_ERROR) {
+                PQclear(r);
+            } else {
+                PQclear(current);
+                current = r;
+            }
+        }
+        PQclear(current);
+        if (PQstatus(c) != CONNECTION_OK || PQexitPipelineMode(c) != 1) {
+            checked(nullptr);
+            if (!lost()) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(c)) + "）。");
+            return false;
+        }
+        return true;
+    }
+
     // A command sent (sent != 0), then its results; null when it could not be sent.
     Result finishSent(int sent)
     {
+        ++sends;
         if (!sent) return checked(nullptr);
         return finish();
     }
@@ -413,15 +471,40 @@ struct Connection {
         if (!aheadOwner || aheadPending > 0 || !aheadDone.empty() || lost()) return;
         std::string sql;
         for (int i = 0; i < aheadBurst; ++i) sql += (i ? "; " : "") + aheadSql;
-        if (PQsendQuery(conn, sql.c_str()) != 1) return;
+        awaitUnawaited();
+        ++sends;
+        if (lost() || PQsendQuery(conn, sql.c_str()) != 1) return;
         aheadPending = aheadBurst;
         aheadBurst = std::min(aheadBurst + 1, kFetchesAhead);
+    }
+
+    // A command that nothing waits for (the end of a transaction, the close of a cursor
+    // read to its end), sent and left to the server: the next command reads its result
+    // first, and a failure there is handled as one of a command.
+    bool unawaitedInFlight = false;
+
+    void sendUnawaited(const std::string& sql)
+    {
+        PGconn* const c = ready();
+        if (gone) return;
+        ++sends;
+        if (PQsendQuery(c, sql.c_str()) == 1) unawaitedInFlight = true;
+        else checked(nullptr);
+    }
+
+    void awaitUnawaited()
+    {
+        if (!unawaitedInFlight) return;
+        unawaitedInFlight = false;
+        const Result r = finish();
+        if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) failed();
     }
 
     // The connection, free for a command.
     PGconn* ready()
     {
         awaitAhead();
+        awaitUnawaited();
         return conn;
     }
 
@@ -505,55 +588,58 @@ struct Connection {
     {
         if (declared > 0 || snapshot || lost()) return;
         const PGTransactionStatusType t = PQtransactionStatus(ready());
-        if (t == PQTRANS_INTRANS) command("COMMIT");
+        if (t == PQTRANS_INTRANS) sendUnawaited("COMMIT");
         else if (t == PQTRANS_INERROR) command("ROLLBACK");
     }
 
-    // A statement for `sql` with parameters of `types`, prepared once and kept.
-    std::shared_ptr<Statement> statement(const std::string& sql, const std::vector<Oid>& types, std::string* error)
+    // What a statement of one row may take along when it is prepared: its parameters,
+    // so that it runs in the same round trip (its result kept for the first step that
+    // binds the same values before anything else is sent).
+    struct RunAlong {
+        const std::vector<std::string>* params = nullptr;
+        const std::vector<bool>* nulls = nullptr;
+        Result result; // its result, when it ran and gave rows
+        unsigned sends = 0; // sends then
+        bool snapshot = false; // within a run's reads
+    };
+
+    // Counts what is sent on the connection: a result kept from one round trip serves
+    // only while nothing has been sent since.
+    unsigned sends = 0;
+
+    // Statements that an open will ask for next (its rows after its count): prepared
+    // along with the next statement that goes to the server.
+    std::vector<std::pair<std::string, std::vector<Oid>>> expected;
+
+    static std::string statementKey(const std::string& sql, const std::vector<Oid>& types)
     {
-        std::string statementKey = sql;
-        statementKey += '\0';
-        for (Oid t : types) statementKey += std::to_string(t) + ',';
+        std::string key = sql;
+        key += '\0';
+        for (Oid t : types) key += std::to_string(t) + ',';
+        return key;
+    }
+
+    std::shared_ptr<Statement> cachedStatement(const std::string& key)
+    {
         for (auto it = statements.begin(); it != statements.end(); ++it) {
-            if (it->first == statementKey) {
+            if (it->first == key) {
                 statements.splice(statements.begin(), statements, it);
                 return statements.front().second;
             }
         }
-        auto st = std::make_shared<Statement>();
-        st->name = name("kov_s");
-        // Inside the transaction of an open cursor a failing statement must not take the
-        // cursor with it: it is tried under a savepoint.
-        const bool guarded = PQtransactionStatus(ready()) == PQTRANS_INTRANS;
-        if (guarded && !command("SAVEPOINT kov_prepare")) {
-            if (error) *error = PQerrorMessage(conn);
-            failed();
-            return nullptr;
-        }
-        Result r = finishSent(PQsendPrepare(ready(), st->name.c_str(), sql.c_str(), static_cast<int>(types.size()),
-                                            types.empty() ? nullptr : types.data()));
-        if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
-            if (error) *error = r ? PQresultErrorMessage(r.get()) : PQerrorMessage(conn);
-            if (guarded && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
-            failed();
-            return nullptr;
-        }
-        if (guarded) command("RELEASE SAVEPOINT kov_prepare");
-        Result d = finishSent(PQsendDescribePrepared(ready(), st->name.c_str()));
-        if (!d || PQresultStatus(d.get()) != PGRES_COMMAND_OK) {
-            if (error) *error = PQerrorMessage(conn);
-            failed();
-            return nullptr;
-        }
-        const int n = PQnfields(d.get());
+        return nullptr;
+    }
+
+    void keepStatement(std::string key, const std::shared_ptr<Statement>& st, const PGresult* description)
+    {
+        const int n = PQnfields(description);
         for (int i = 0; i < n; ++i) {
-            st->names.emplace_back(PQfname(d.get(), i));
-            st->kinds.push_back(kindOf(PQftype(d.get(), i)));
-            st->types.push_back(PQftype(d.get(), i));
+            st->names.emplace_back(PQfname(description, i));
+            st->kinds.push_back(kindOf(PQftype(description, i)));
+            st->types.push_back(PQftype(description, i));
             st->byName.emplace(st->names.back(), i);
         }
-        statements.emplace_front(std::move(statementKey), st);
+        statements.emplace_front(std::move(key), st);
         // Statements beyond the limit that no cursor uses are given up.
         for (auto it = statements.end(); statements.size() > kStatementsPerConnection && it != statements.begin();) {
             --it;
@@ -562,62 +648,149 @@ struct Connection {
                 it = statements.erase(it);
             }
         }
+    }
+
+    // A statement for `sql` with parameters of `types`, prepared once and kept. Its
+    // preparation, its description and its savepoint go in one round trip, with the
+    // statements expected next and, for `along`, its run.
+    std::shared_ptr<Statement> statement(const std::string& sql, const std::vector<Oid>& types, std::string* error,
+                                         RunAlong* along = nullptr)
+    {
+        std::string key = statementKey(sql, types);
+        std::vector<std::pair<std::string, std::vector<Oid>>> ahead;
+        ahead.swap(expected);
+        if (std::shared_ptr<Statement> st = cachedStatement(key)) return st;
+        auto st = std::make_shared<Statement>();
+        st->name = name("kov_s");
+        struct Ahead {
+            std::string key;
+            const std::string* sql;
+            const std::vector<Oid>* types;
+            std::shared_ptr<Statement> st;
+        };
+        std::vector<Ahead> more;
+        for (const auto& [nextSql, nextTypes] : ahead) {
+            std::string k = statementKey(nextSql, nextTypes);
+            if (k == key || cachedStatement(k)) continue;
+            more.push_back({std::move(k), &nextSql, &nextTypes, std::make_shared<Statement>()});
+            more.back().st->name = name("kov_s");
+        }
+        // Inside the transaction of an open cursor a failing statement must not take the
+        // cursor with it: it is tried under a savepoint. So is every statement prepared
+        // ahead inside a transaction, which must not take the run's with it either.
+        const PGTransactionStatusType status = PQtransactionStatus(ready());
+        const bool guarded = status == PQTRANS_INTRANS;
+        const bool begin = along && snapshot && status == PQTRANS_IDLE;
+        const bool inTransaction = guarded || begin;
+        std::vector<const char*> values;
+        if (along)
+            for (std::size_t i = 0; i < along->params->size(); ++i)
+                values.push_back((*along->nulls)[i] ? nullptr : (*along->params)[i].c_str());
+        auto simple = [](PGconn* c, const char* text) {
+            return PQsendQueryParams(c, text, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        };
+        auto prepare = [](PGconn* c, const Statement& s, const std::string& text, const std::vector<Oid>& t) {
+            return PQsendPrepare(c, s.name.c_str(), text.c_str(), static_cast<int>(t.size()),
+                                 t.empty() ? nullptr : t.data()) == 1 &&
+                   PQsendDescribePrepared(c, s.name.c_str()) == 1;
+        };
+        std::vector<Result> results;
+        const bool sent = pipeline(
+            [&](PGconn* c) {
+                if (begin && !simple(c, kBeginRead)) return false;
+                if (guarded && !simple(c, "SAVEPOINT kov_prepare")) return false;
+                if (!prepare(c, *st, sql, types)) return false;
+                if (along && PQsendQueryPrepared(c, st->name.c_str(), static_cast<int>(values.size()),
+                                                 values.empty() ? nullptr : values.data(), nullptr, nullptr, 0) != 1)
+                    return false;
+                if (guarded && !simple(c, "RELEASE SAVEPOINT kov_prepare")) return false;
+                for (const Ahead& m : more) {
+                    if (inTransaction && !simple(c, "SAVEPOINT kov_ahead")) return false;
+                    if (!prepare(c, *m.st, *m.sql, *m.types)) return false;
+                    if (inTransaction && !simple(c, "RELEASE SAVEPOINT kov_ahead")) return false;
+                }
+                return true;
+            },
+            results);
+        const unsigned sentThen = sends;
+        std::size_t at = 0;
+        auto ok = [&](ExecStatusType want = PGRES_COMMAND_OK) {
+            const std::size_t i = at++;
+            return i < results.size() && results[i] && PQresultStatus(results[i].get()) == want;
+        };
+        const bool begun = !begin || ok();
+        const bool saved = !guarded || ok();
+        const bool parsed = ok();
+        const std::size_t described = at;
+        const bool prepared = sent && begun && saved && parsed && ok();
+        // The run goes under the savepoint too: a run that fails (a value of the wrong
+        // type for its column) must not end the transaction of the cursors open in it.
+        const std::size_t run = at;
+        if (along) ++at;
+        const bool runFailed =
+            along && !(run < results.size() && results[run] && PQresultStatus(results[run].get()) == PGRES_TUPLES_OK);
+        const bool released = !guarded || ok();
+        if (!prepared || (!released && !runFailed)) {
+            const PGresult* failure = nullptr;
+            for (const Result& r : results)
+                if (r && PQresultStatus(r.get()) == PGRES_FATAL_ERROR && !failure) failure = r.get();
+            if (error) *error = failure ? PQresultErrorMessage(failure) : PQerrorMessage(conn);
+            if (guarded && saved && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
+            failed();
+            return nullptr;
+        }
+        if (!released && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
+        keepStatement(std::move(key), st, results[described].get());
+        // Its rows, or its failure, which its first step reports without running it again.
+        if (along && run < results.size()) along->result = std::move(results[run]);
+        // The statements prepared ahead that the server took are kept; one that it did not
+        // is prepared again when it is asked for (and fails there, with its message).
+        for (Ahead& m : more) {
+            const bool aheadSaved = !inTransaction || ok();
+            const bool aheadParsed = ok();
+            const std::size_t aheadDescribed = at;
+            if (aheadSaved && aheadParsed && ok() && (!inTransaction || ok())) {
+                keepStatement(std::move(m.key), m.st, results[aheadDescribed].get());
+                continue;
+            }
+            // The server skipped what followed it.
+            if (inTransaction && aheadSaved && !lost()) command("ROLLBACK TO SAVEPOINT kov_ahead");
+            break;
+        }
+        failed();
+        // Anything sent since the round trip (a rollback, a statement given up) leaves the
+        // run to the first step.
+        if (along) {
+            along->sends = runFailed ? sends : sentThen;
+            along->snapshot = snapshot > 0;
+        }
         return st;
     }
 };
 
-constinit bool g_poolGone = false;
-
-class ConnectionPool {
-public:
-    ConnectionPool() = default;
-    ~ConnectionPool() { g_poolGone = true; }
-    ConnectionPool(const ConnectionPool&) = delete;
-    ConnectionPool& operator=(const ConnectionPool&) = delete;
-
-    std::shared_ptr<Connection> take(const std::string& key)
-    {
-        const std::lock_guard lock(m_mutex);
-        for (auto it = m_idle.begin(); it != m_idle.end(); ++it) {
-            if ((*it)->key == key) {
-                std::shared_ptr<Connection> conn = std::move(*it);
-                m_idle.erase(it);
-                return conn;
-            }
-        }
-        return nullptr;
-    }
-
-    void put(std::shared_ptr<Connection> conn)
-    {
-        std::vector<std::shared_ptr<Connection>> evicted;
-        const std::lock_guard lock(m_mutex);
-        const std::string key = conn->key;
-        m_idle.push_front(std::move(conn));
-        std::size_t same = 0;
-        for (auto it = m_idle.begin(); it != m_idle.end();) {
-            if ((*it)->key == key && ++same > kIdlePerKey) {
-                evicted.push_back(std::move(*it));
-                it = m_idle.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        while (m_idle.size() > kIdleTotal) {
-            evicted.push_back(std::move(m_idle.back()));
-            m_idle.pop_back();
-        }
-    }
-
-private:
-    std::mutex m_mutex;
-    std::list<std::shared_ptr<Connection>> m_idle;
-};
-
-ConnectionPool& pool()
+// The connections that engines have open, so that a second open of the same database
+// while the first is open shares its session instead of starting another (the name
+// settings read during a run of the payroll database, from the same server): one
+// client works with one database through one session, and a run's reads see one state.
+std::list<std::weak_ptr<Connection>>& openConnections()
 {
-    static ConnectionPool instance;
-    return instance;
+    static std::list<std::weak_ptr<Connection>> open;
+    return open;
+}
+
+std::shared_ptr<Connection> openConnection(const std::string& key)
+{
+    auto& open = openConnections();
+    for (auto it = open.begin(); it != open.end();) {
+        std::shared_ptr<Connection> conn = it->lock();
+        if (!conn || conn->engines == 0) {
+            it = open.erase(it);
+            continue;
+        }
+        if (conn->poolKey == key && !conn->lost()) return conn;
+        ++it;
+    }
+    return nullptr;
 }
 
 // A cursor: a statement that gives one row (a count, a find), executed whole, or the
@@ -636,6 +809,17 @@ public:
     }
     PgCursor(const PgCursor&) = delete;
     PgCursor& operator=(const PgCursor&) = delete;
+
+    // The result of the run that went with the statement's preparation, with the values
+    // it was given, while `sends` commands had been sent on the connection.
+    void ranAlong(Connection::RunAlong along, std::vector<std::string> params, std::vector<bool> nulls)
+    {
+        m_along = std::move(along.result);
+        m_alongSends = along.sends;
+        m_alongSnapshot = along.snapshot;
+        m_alongParams = std::move(params);
+        m_alongNulls = std::move(nulls);
+    }
 
     bool bindAll(const std::vector<DbValue>& values) override
     {
@@ -724,6 +908,16 @@ private:
 
     bool executeWhole()
     {
+        if (m_along) {
+            // The run made with the statement serves when it had these values and nothing
+            // has been sent since (the same transaction, the same state read).
+            Result along = std::move(m_along);
+            if (m_alongSends == m_conn->sends && m_alongSnapshot == (m_conn->snapshot > 0) &&
+                m_alongParams == m_params && m_alongNulls == m_null) {
+                m_batch = std::move(along);
+                return tookBatch();
+            }
+        }
         std::vector<const char*> values;
         for (std::size_t i = 0; i < m_params.size(); ++i) values.push_back(m_null[i] ? nullptr : m_params[i].c_str());
         if (!m_conn->enterSnapshot()) return false;
@@ -789,12 +983,12 @@ private:
         m_conn->dropAhead(this);
         if (m_cursorName.empty()) return;
         if (m_generation == m_conn->generation && !m_conn->lost()) {
-            // The last cursor of the transaction ends it in the same round trip.
+            // The last cursor of the transaction ends it in the same command.
             const bool last =
                 !m_conn->snapshot && m_conn->declared == 1 && PQtransactionStatus(m_conn->ready()) == PQTRANS_INTRANS;
-            if (!m_conn->command("CLOSE " + m_cursorName + (last ? "; COMMIT" : ""))) m_conn->failed();
+            m_conn->sendUnawaited("CLOSE " + m_cursorName + (last ? "; COMMIT" : ""));
             if (m_generation == m_conn->generation) --m_conn->declared;
-            m_conn->settle();
+            if (!last) m_conn->settle();
         }
         m_cursorName.clear();
     }
@@ -813,6 +1007,11 @@ private:
     bool m_done = false;
     std::string m_cursorName;
     unsigned m_generation = 0;
+    Result m_along; // the result of the run made with the statement, for its first step
+    unsigned m_alongSends = 0;
+    bool m_alongSnapshot = false;
+    std::vector<std::string> m_alongParams;
+    std::vector<bool> m_alongNulls;
     mutable NameSequence m_asked; // names asked of the rows (the statement's columns never change)
 };
 
@@ -827,7 +1026,10 @@ std::string foldedName(std::string_view name)
 
 class PgEngine final : public Engine {
 public:
-    explicit PgEngine(std::shared_ptr<Connection> conn) : m_conn(std::move(conn)) {}
+    explicit PgEngine(std::shared_ptr<Connection> conn) : m_conn(std::move(conn))
+    {
+        if (m_conn->engines++ == 0) openConnections().push_back(m_conn);
+    }
     ~PgEngine() override { close(); }
     PgEngine(const PgEngine&) = delete;
     PgEngine& operator=(const PgEngine&) = delete;
@@ -841,9 +1043,27 @@ public:
         }
         std::vector<Oid> types;
         for (const DbValue& v : params) types.push_back(paramType(v));
-        std::shared_ptr<Statement> st = m_conn->statement(sql, types, error);
+        // A count or a find, stepped as soon as it is made, runs in the round trip that
+        // prepares it.
+        std::vector<std::string> texts;
+        std::vector<bool> nulls;
+        for (const DbValue& v : params) {
+            texts.push_back(paramText(v));
+            nulls.push_back(kov::dataaccess::isNull(v));
+        }
+        Connection::RunAlong along;
+        along.params = &texts;
+        along.nulls = &nulls;
+        std::shared_ptr<Statement> st = m_conn->statement(sql, types, error, rows == Rows::One ? &along : nullptr);
         if (!st) return nullptr;
-        return std::make_unique<PgCursor>(m_conn, std::move(st), sql, rows);
+        auto cursor = std::make_unique<PgCursor>(m_conn, std::move(st), sql, rows);
+        if (along.result) cursor->ranAlong(std::move(along), std::move(texts), std::move(nulls));
+        return cursor;
+    }
+
+    void expect(const std::string& sql) override
+    {
+        if (m_conn && !m_conn->lost()) m_conn->expected.emplace_back(sql, std::vector<Oid>{});
     }
 
     bool tableExists(const std::string& name) override
@@ -885,26 +1105,30 @@ public:
     // (it reads one state as well).
     void beginSnapshot() override
     {
-        if (m_conn) m_conn->snapshot = true;
+        if (!m_conn || m_snapshot) return;
+        m_snapshot = true;
+        ++m_conn->snapshot;
     }
 
     void endSnapshot() override
     {
-        if (!m_conn || !m_conn->snapshot) return;
-        m_conn->snapshot = false;
+        if (!m_conn || !m_snapshot) return;
+        m_snapshot = false;
+        --m_conn->snapshot;
         m_conn->settle();
     }
 
+    // The last engine on a connection with nothing open on it keeps it idle.
     void close() override
     {
         if (!m_conn) return;
         endSnapshot();
         std::shared_ptr<Connection> conn = std::move(m_conn);
-        if (!g_poolGone && conn->cursors == 0 && conn->declared == 0 && !conn->lost()) {
+        if (--conn->engines > 0) return;
+        if (idlePoolOpen() && conn->cursors == 0 && conn->declared == 0 && !conn->lost()) {
             conn->settle();
             if (PQtransactionStatus(conn->ready()) == PQTRANS_IDLE) {
-                conn->idleSince = std::chrono::steady_clock::now();
-                pool().put(std::move(conn));
+                keepIdle(std::move(conn));
                 return;
             }
         }
@@ -913,6 +1137,7 @@ public:
 
 private:
     std::shared_ptr<Connection> m_conn;
+    bool m_snapshot = false; // this engine's run is under way
 };
 
 // The connection parameters: those of the settings, and the session options of the
@@ -985,7 +1210,7 @@ EngineOpen connect(const Params& params, const std::string& key, std::chrono::mi
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeoutS) * static_cast<int>(hosts);
 
     auto conn = std::make_shared<Connection>();
-    conn->key = key;
+    conn->poolKey = key;
     conn->readTimeout = readTimeout;
     conn->conn = PQconnectStartParams(keys.data(), values.data(), 0);
     PGconn* const c = conn->conn;
@@ -1034,19 +1259,23 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int 
 {
     EngineOpen result;
     const std::string program = kov::dataaccess::programName();
-    const std::string key =
-        connection + '\0' + std::to_string(busyTimeoutMs) + '\0' + std::to_string(readTimeoutS) + '\0' + program;
+    const std::string key = idleKey(kEnginePostgresql, connection + '\0' + std::to_string(busyTimeoutMs) + '\0' +
+                                                           std::to_string(readTimeoutS) + '\0' + program);
     const std::chrono::milliseconds readTimeout = std::chrono::seconds(readTimeoutS);
-    if (!g_poolGone) {
-        while (std::shared_ptr<Connection> idle = pool().take(key)) {
-            // A connection idle for a while may have lost its server: it is asked once.
-            if (Clock::now() - idle->idleSince > kIdleCheckAfter) {
-                const Result r = idle->exec("");
-                if (idle->lost() || PQtransactionStatus(idle->conn) != PQTRANS_IDLE) continue;
-            }
-            result.engine = std::make_unique<PgEngine>(std::move(idle));
-            return result;
+    if (std::shared_ptr<Connection> open = openConnection(key)) {
+        result.engine = std::make_unique<PgEngine>(std::move(open));
+        return result;
+    }
+    while (std::shared_ptr<PooledConnection> kept = takeIdle(key)) {
+        auto idle = std::static_pointer_cast<Connection>(std::move(kept));
+        // A connection idle for a while may have lost its server: it is asked once, and
+        // closed when it does not answer.
+        if (Clock::now() - idle->idleSince > kIdleCheckAfter) {
+            const Result r = idle->exec("");
+            if (idle->lost() || PQtransactionStatus(idle->conn) != PQTRANS_IDLE) continue;
         }
+        result.engine = std::make_unique<PgEngine>(std::move(idle));
+        return result;
     }
 
     char* parseError = nullptr;

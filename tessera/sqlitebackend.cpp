@@ -2,13 +2,13 @@
 #include "common/sqltext.h"
 #include "tessera/backend.h"
 #include "tessera/columnnames.h"
+#include "tessera/idlepool.h"
 #include "tessera/sqlitevalue.h"
 #include "tessera/status.h"
 
 #include <sqlite3.h>
 
 #include <list>
-#include <mutex>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -17,8 +17,6 @@ namespace kov::tessera {
 
 namespace {
 
-constexpr std::size_t kIdlePerPath = 4; // idle connections kept per database file
-constexpr std::size_t kIdleTotal = 8; // idle connections kept in all
 constexpr std::size_t kStatementsPerConnection = 16;
 // An idle connection whose page cache has grown past this gives its pages back (a
 // connection that has read a large table); small databases keep theirs.
@@ -59,9 +57,8 @@ struct KeptStatement {
 
 // One SQLite connection and the statements it keeps prepared for reuse. It lives as
 // long as its engine or a cursor made from it.
-struct Connection {
+struct Connection final : PooledConnection {
     sqlite3* db = nullptr;
-    std::string path;
     FileIdentity file; // stat of the file taken before it was opened
     int cursors = 0; // cursors handed out and not yet destroyed
     bool retired = false; // its engine closed it: nothing more is kept
@@ -70,7 +67,7 @@ struct Connection {
     Connection() = default;
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
-    ~Connection()
+    ~Connection() override
     {
         for (auto& entry : statements) sqlite3_finalize(entry.stmt);
         sqlite3_close_v2(db);
@@ -112,85 +109,6 @@ struct Connection {
         }
     }
 };
-
-// Set when the pool below is destroyed at the end of the process; engines closed
-// later simply close their connections.
-constinit bool g_poolGone = false;
-
-// The idle connections of the process, most recently used first.
-class ConnectionPool {
-public:
-    ConnectionPool() = default;
-    ~ConnectionPool() { g_poolGone = true; }
-    ConnectionPool(const ConnectionPool&) = delete;
-    ConnectionPool& operator=(const ConnectionPool&) = delete;
-
-    // An idle connection to `path` opened on the file as `file` describes it, or null.
-    // Idle connections to `path` opened on another state of the file are closed.
-    std::shared_ptr<Connection> take(const std::string& path, const FileIdentity& file)
-    {
-        std::vector<std::shared_ptr<Connection>> stale; // closed after the lock is let go
-        const std::lock_guard lock(m_mutex);
-        for (auto it = m_idle.begin(); it != m_idle.end();) {
-            if ((*it)->path != path) {
-                ++it;
-            } else if ((*it)->file.sameAs(file)) {
-                std::shared_ptr<Connection> conn = std::move(*it);
-                m_idle.erase(it);
-                return conn;
-            } else {
-                stale.push_back(std::move(*it));
-                it = m_idle.erase(it);
-            }
-        }
-        return nullptr;
-    }
-
-    void put(std::shared_ptr<Connection> conn)
-    {
-        std::vector<std::shared_ptr<Connection>> evicted;
-        const std::lock_guard lock(m_mutex);
-        const std::string& path = conn->path;
-        m_idle.push_front(std::move(conn));
-        std::size_t samePath = 0;
-        for (auto it = m_idle.begin(); it != m_idle.end();) {
-            if ((*it)->path == path && ++samePath > kIdlePerPath) {
-                evicted.push_back(std::move(*it));
-                it = m_idle.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        while (m_idle.size() > kIdleTotal) {
-            evicted.push_back(std::move(m_idle.back()));
-            m_idle.pop_back();
-        }
-    }
-
-    void drop(const std::string& path)
-    {
-        std::vector<std::shared_ptr<Connection>> dropped;
-        const std::lock_guard lock(m_mutex);
-        for (auto it = m_idle.begin(); it != m_idle.end();) {
-            if ((*it)->path == path) {
-                dropped.push_back(std::move(*it));
-                it = m_idle.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
-
-private:
-    std::mutex m_mutex;
-    std::list<std::shared_ptr<Connection>> m_idle;
-};
-
-ConnectionPool& pool()
-{
-    static ConnectionPool instance;
-    return instance;
-}
 
 // A connection that may wait idle: opened on a settled file, no cursor left, no
 // transaction and no statement in progress.
@@ -409,12 +327,12 @@ public:
         if (!m_conn) return;
         endSnapshot();
         std::shared_ptr<Connection> conn = std::move(m_conn);
-        if (!g_poolGone && reusable(*conn)) {
+        if (idlePoolOpen() && reusable(*conn)) {
             int cacheBytes = 0, highwater = 0;
             if (sqlite3_db_status(conn->db, SQLITE_DBSTATUS_CACHE_USED, &cacheBytes, &highwater, 0) == SQLITE_OK &&
                 cacheBytes > kIdleCacheBytes)
                 sqlite3_db_release_memory(conn->db);
-            pool().put(std::move(conn));
+            keepIdle(std::move(conn));
             return;
         }
         // Cursors still made from it keep it until the last of them is destroyed; their
@@ -442,15 +360,17 @@ std::string openFailure(const std::string& path, const std::string& message, int
 EngineOpen openSqlite(const std::string& path, const FileIdentity& file, int busyTimeoutMs)
 {
     EngineOpen result;
-    if (!g_poolGone) {
-        if (std::shared_ptr<Connection> idle = pool().take(path, file)) {
-            sqlite3_busy_timeout(idle->db, busyTimeoutMs);
-            result.engine = std::make_unique<SqliteEngine>(std::move(idle));
-            return result;
-        }
+    const std::string key = idleKey(kEngineSqlite, path);
+    // Those opened on another state of the file (replaced, written since) are closed.
+    if (std::shared_ptr<PooledConnection> idle = takeIdle(
+            key, [&file](const PooledConnection& c) { return static_cast<const Connection&>(c).file.sameAs(file); })) {
+        auto conn = std::static_pointer_cast<Connection>(std::move(idle));
+        sqlite3_busy_timeout(conn->db, busyTimeoutMs);
+        result.engine = std::make_unique<SqliteEngine>(std::move(conn));
+        return result;
     }
     auto conn = std::make_shared<Connection>();
-    conn->path = path;
+    conn->poolKey = key;
     conn->file = file;
     const int rc = sqlite3_open_v2(path.c_str(), &conn->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
@@ -475,9 +395,6 @@ EngineOpen openSqlite(const std::string& path, const FileIdentity& file, int bus
     return result;
 }
 
-void dropIdleConnections(const std::string& path)
-{
-    if (!g_poolGone) pool().drop(path);
-}
+void dropIdleConnections(const std::string& path) { dropIdle(idleKey(kEngineSqlite, path)); }
 
 } // namespace kov::tessera

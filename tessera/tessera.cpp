@@ -15,6 +15,7 @@
 #include "common/sqltext.h"
 #include "common/text.h"
 #include "tessera/backend.h"
+#include "tessera/idlepool.h"
 #include "tessera/settings.h"
 #include "tessera/sqlparams.h"
 #include "tessera/status.h"
@@ -427,6 +428,15 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     const std::string countList = group && (groupBy.empty() || distinct) ? list : std::string("1");
     const std::string countSql = "SELECT COUNT(*) FROM (SELECT " + countList + from + where +
                                  (group ? groupBy : std::string()) + limit + ") AS q";
+    // The statement of the rows, as it is tried first below: the engine may prepare it
+    // along with the count.
+    const std::string groupSql =
+        group ? "SELECT " + list + from + where + groupBy + (ord.empty() ? std::string() : " ORDER BY " + ord + "\n")
+              : std::string();
+    std::string pos = group ? std::string() : engine.rowPositionExpression();
+    if (group) engine.expect(groupSql);
+    else if (!pos.empty())
+        engine.expect("SELECT *, " + pos + from + where + " ORDER BY " + (ord.empty() ? pos : ord + "\n, " + pos));
     std::string error;
     std::unique_ptr<Cursor> count = engine.prepare(countSql, &error, Rows::One);
     if (count && count->step() != StepResult::Row) {
@@ -455,17 +465,14 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     // A result that the count found small may be read whole by the engine.
     const Rows expected = n < kFewRows ? Rows::Few : Rows::Many;
     std::unique_ptr<Prepared> stream, positioned;
-    std::string selectList, findFrom, orderBy, pos;
+    std::string selectList, findFrom, orderBy;
     bool hasPosition = false;
     if (group) {
-        const std::string groupSql =
-            "SELECT " + list + from + where + groupBy + (ord.empty() ? std::string() : " ORDER BY " + ord + "\n");
         if (auto c = engine.prepare(groupSql, &error, expected)) stream = makePrepared(std::move(c), false);
         selectList = "SELECT *";
         findFrom = " FROM (" + groupSql + ") AS q";
     } else {
         // The table's own order is its position order; it also breaks ties of `order`.
-        pos = engine.rowPositionExpression();
         findFrom = from;
         if (!pos.empty()) {
             selectList = "SELECT *, " + pos;
@@ -930,6 +937,7 @@ void registerComponent(const std::string& appPath)
 {
     RegisterClass(kProgIdDbAccess, [appPath]() -> std::unique_ptr<ComObject> { return makeDbAccess(appPath); });
     RegisterClass(kProgIdTbAccess, []() -> std::unique_ptr<ComObject> { return makeTbAccess(); });
+    setEndHook(closeIdleConnections);
 }
 
 } // namespace kov::tessera

@@ -22,8 +22,8 @@
 namespace kov::tessera {
 
 // Makes the ProgIDs "Tessera.clsDbAccess" and "Tessera.clsTbAccess" answer to this
-// component. appPath is the program's own folder. Registering again replaces the
-// earlier registration.
+// component, and the end of the program close the connections it keeps idle. appPath is
+// the program's own folder. Registering again replaces the earlier registration.
 void registerComponent(const std::string& appPath);
 
 // The objects themselves, for code that creates them without a ProgID.

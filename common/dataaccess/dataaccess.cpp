@@ -91,6 +91,11 @@ std::function<void()>& waitHookSlot()
     static std::function<void()> hook;
     return hook;
 }
+std::function<void()>& endHookSlot()
+{
+    static std::function<void()> hook;
+    return hook;
+}
 } // namespace
 
 void noteFailureDetail(std::int16_t status, std::string detail) { t_failure = {status, std::move(detail)}; }
@@ -119,6 +124,13 @@ void setWaitHook(std::function<void()> hook) { waitHookSlot() = std::move(hook);
 void callWaitHook()
 {
     if (const std::function<void()>& hook = waitHookSlot()) hook();
+}
+
+void setEndHook(std::function<void()> hook) { endHookSlot() = std::move(hook); }
+
+void callEndHook()
+{
+    if (const std::function<void()>& hook = endHookSlot()) hook();
 }
 
 namespace {

@@ -150,6 +150,13 @@ inline constexpr int kWaitHookIntervalMs = 100;
 void setWaitHook(std::function<void()> hook);
 void callWaitHook();
 
+// What the component does when the program ends (close the connections that it keeps
+// idle for a later open, so that a server sees its sessions end rather than break off):
+// set by the component when it registers, run by the end of the program, which ends the
+// process without destructors.
+void setEndHook(std::function<void()> hook);
+void callEndHook();
+
 inline constexpr const char* kProgIdDbAccess = "Tessera.clsDbAccess";
 inline constexpr const char* kProgIdTbAccess = "Tessera.clsTbAccess";
 

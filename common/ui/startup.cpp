@@ -83,6 +83,7 @@ int runProgram(int argc, char** argv, const QString& programName, const StartMai
     rt.addEndHook([&back] {
         if (SingleCopyGuard* g = back.singleCopyGuard()) g->release();
     });
+    rt.addEndHook([] { dataaccess::callEndHook(); });
     const std::string title = programName.toStdString();
     runGuardedAction(rt, title, [&] {
         back.load(rt, programName);

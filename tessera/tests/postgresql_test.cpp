@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 using namespace kov::dataaccess;
 using kov::db::Engine;
 
@@ -130,6 +133,80 @@ TEST_F(TesseraPostgresql, AServerThatGoesAwayDuringAReadEndsItWithMinus1)
     // The next open connects afresh.
     Opened again = open("SKSYOKU");
     EXPECT_EQ(again.tb->DAO_TableOpen("SYOKCD <= 10", ""), 10);
+}
+
+// Opens of one database share one session while one of them is open (reads of the one
+// within a run of the other see the run's state), keep it idle after the last close,
+// connect afresh when the server has ended it meanwhile, and leave none at the end.
+TEST_F(TesseraPostgresql, OneSessionForOpensOfOneDatabaseAndNoneAfterTheEnd)
+{
+    fx->setKanri();
+    fx->syncEngine();
+    kov::db::pg::Session pg(*server);
+    // The sessions of the fixture's settings, once the server has seen them come or go.
+    auto sessions = [&](const char* expected) {
+        const std::string sql =
+            "SELECT count(*) FROM pg_stat_activity WHERE application_name = '" + fx->pgSchema() + "'";
+        for (int i = 0; i < 50 && pg.scalar(sql) != expected; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return pg.scalar(sql);
+    };
+    {
+        Opened run = open("SKKANRI"), names = open("SKKANRI");
+        ASSERT_EQ(run.db->DAO_ReadBegin(), 0);
+        ASSERT_EQ(run.tb->DAO_TableOpen("KEY = 'KANRI'", ""), 1);
+        ASSERT_EQ(run.tb->DAO_RecRead(1), 0);
+        const DbValue before = run.tb->TBRec("SYORID");
+        pg.exec("UPDATE " + fx->pgSchema() + ".skkanri SET syorid = syorid + 1");
+        ASSERT_EQ(names.tb->DAO_TableOpen("KEY = 'KANRI'", ""), 1);
+        ASSERT_EQ(names.tb->DAO_RecRead(1), 0);
+        EXPECT_EQ(names.tb->TBRec("SYORID"), before);
+        EXPECT_EQ(sessions("1"), "1");
+        run.db->DAO_ReadEnd();
+        for (Opened* o : {&run, &names}) {
+            o->tb->DAO_TableClose();
+            o->db->DAO_DBClose();
+        }
+    }
+    EXPECT_EQ(sessions("1"), "1");
+    pg.exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = '" + fx->pgSchema() + "'");
+    ASSERT_EQ(sessions("0"), "0");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100)); // idle long enough to be asked first
+    {
+        Opened again = open("SKKANRI");
+        EXPECT_EQ(again.tb->DAO_TableOpen("KEY = 'KANRI'", ""), 1);
+        again.tb->DAO_TableClose();
+        again.db->DAO_DBClose();
+    }
+    EXPECT_EQ(sessions("1"), "1");
+    callEndHook();
+    EXPECT_EQ(sessions("0"), "0");
+}
+
+// Statements that fail within a run, on the run's session (prepared along with a count,
+// or run along with their preparation), leave the run's read of several batches going.
+TEST_F(TesseraPostgresql, FailuresWithinARunLeaveItsReadGoing)
+{
+    constexpr int kStaff = 2500;
+    for (int i = 1; i <= kStaff; ++i) fx->addStaff({.syokcd = i});
+    Opened o = open("SKSYOKU");
+    ASSERT_EQ(o.db->DAO_ReadBegin(), 0);
+    ASSERT_EQ(o.tb->DAO_TableOpen("", "SYOKCD"), kStaff);
+    ASSERT_EQ(o.tb->DAO_RecRead(1), 0);
+    Opened other = open("SKSYOKU");
+    EXPECT_EQ(other.tb->DAO_TableGroupOpen("ZAIMU", "", "ZAIMU", "NOSUCH"), -66); // its rows fail, not its count
+    EXPECT_EQ(other.tb->DAO_TableOpen("NOSUCH = 1", ""), -66);
+    EXPECT_EQ(other.tb->DAO_TableOpen("SYOKCD > 0", "NOSUCH"), -66);
+    ASSERT_EQ(other.tb->DAO_TableOpen("SYOKCD > 0", ""), kStaff);
+    EXPECT_EQ(other.tb->DAO_RecFind(1, "SYOKCD = 'x'"), -66);
+    EXPECT_EQ(other.tb->DAO_RecFind(1, "SYOKCD = 7"), 0);
+    int rows = 1;
+    while (o.tb->DAO_RecRead(2) == 0) ++rows;
+    EXPECT_EQ(rows, kStaff);
+    EXPECT_EQ(toCurrency(o.tb->TBRec("SYOKCD")).truncated(), 0); // after the last row nothing is current
+    other.tb->DAO_TableClose();
+    o.tb->DAO_TableClose();
+    EXPECT_EQ(o.db->DAO_ReadEnd(), 0);
 }
 
 // Reads of several batches on one connection, interleaved with other reads and finds on
