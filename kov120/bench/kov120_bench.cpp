@@ -63,7 +63,8 @@ int main(int argc, char** argv)
     setenv("KOV_INI_DIR", dir.c_str(), 1);
     setenv("KOV_WORK_DIR", dir.c_str(), 1);
     kov::BatchRuntime rt(dir);
-    return kov::bench::runBatch(rt, "kov120_bench", [&] {
+    // A failing status or a run-time error ends the process with its message.
+    kov::runGuarded(rt, "kov120_bench", [&] {
         kov::tessera::registerComponent(dir);
         kov::PrintContext ctx(rt, kov140 ? "kov140" : "kov120",
                               [] { return std::make_unique<kov::bench::NoEngine>(); });
@@ -89,4 +90,5 @@ int main(int argc, char** argv)
                         .selectFilter(screen.syorid().toString(), screen.blockList(), screen.optGetugaku())
                         .c_str());
     });
+    return 0;
 }

@@ -1,12 +1,10 @@
 #pragma once
-// What the benchmarks of the printing programs share: an engine that prints nothing,
-// the peak memory of the process and the top of a benchmark's run. The load runs
-// (tests/load) may use it as well.
-#include "common/runtimeservices.h"
+// What the benchmarks of the printing programs share: an engine that prints nothing and
+// the peak memory of the process. The load runs (tests/load) may use it as well.
 #include "print/printengine.h"
 
-#include <functional>
 #include <string>
+#include <sys/resource.h>
 
 namespace kov::bench {
 
@@ -22,11 +20,11 @@ private:
 };
 
 // The peak resident memory of the process so far, in KiB.
-long peakKiB();
-
-// Runs body as a program's action runs: a stop ends the process with its message and
-// exit status (RuntimeServices::endWith); a run-time error is written to standard error
-// after `name` and gives the exit status 2. 0 when body returns.
-int runBatch(RuntimeServices& rt, const std::string& name, const std::function<void()>& body);
+inline long peakKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
 
 } // namespace kov::bench
