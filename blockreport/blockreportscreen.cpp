@@ -49,13 +49,6 @@ std::function<bool(const BlockSlot&)> slotsOfPayKinds(std::vector<std::int16_t> 
 
 ScreenView::~ScreenView() = default;
 
-void ScreenView::runWithWaitScreen(RuntimeServices& rt, const std::function<void()>& work)
-{
-    rt.doEvents();
-    work();
-    rt.doEvents();
-}
-
 BlockReportScreen::BlockReportScreen(PrintContext& ctx, ScreenDescription description)
     : m_ctx(ctx), m_desc(std::move(description))
 {

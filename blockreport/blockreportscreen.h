@@ -11,6 +11,7 @@
 #include "common/dataaccess/dataaccess.h"
 #include "common/pfmode.h"
 #include "common/runtimeservices.h"
+#include "common/screenview.h"
 #include "print/printrun.h"
 
 #include <array>
@@ -66,17 +67,14 @@ std::array<int, 12> pfButtonLefts(int thirdGroupLeft);
 std::function<bool(const BlockSlot&)> slotsOfPayKinds(std::vector<std::int16_t> payKinds);
 
 // How the screen is shown; the widget implements it, tests may use the defaults.
-class ScreenView {
+class ScreenView : public WaitScreenView {
 public:
-    virtual ~ScreenView();
+    ~ScreenView() override;
     virtual void refreshLabel() {} // lblShori changed
     virtual void refreshList() {} // entries, their selection or the current entry changed
     virtual void setListVisible(bool) {}
     virtual void refreshKeys() {} // captions or enabled state of the buttons changed
     virtual void focusList() {}
-    // The wait-screen protocol around work. The default only lets events run before
-    // and after it.
-    virtual void runWithWaitScreen(RuntimeServices& rt, const std::function<void()>& work);
 };
 
 class BlockReportScreen {
