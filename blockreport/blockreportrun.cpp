@@ -151,6 +151,23 @@ void BlockReportRun::setRows()
     m_state.curY2 = line + Currency::fromTenths(75);
 }
 
+void BlockReportRun::beginEntry()
+{
+    if (m_state.iLine > 24) prfHeadPrint();
+    setRows();
+}
+
+std::string BlockReportRun::edit(Currency value, int width)
+{
+    return prfNumEdit(value, static_cast<std::int16_t>(width), 0, -1, -1, -1, -1);
+}
+
+void BlockReportRun::prfHeadPrint()
+{
+    startPage();
+    finishPageHeading();
+}
+
 void BlockReportRun::prtText(Currency x, Currency y, std::int16_t sizeX, const std::string& text)
 {
     prtTEichi(x, y, 3, Currency::fromInt(1), sizeX, 100, text);

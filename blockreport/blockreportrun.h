@@ -48,6 +48,9 @@ protected:
     virtual void prsGokeiClr(EntryLevel first, EntryLevel last) = 0;
     virtual std::string jobName() const = 0;
     virtual std::string overlayFile() const = 0;
+    // Starts a new page and prints its heading; the programs print theirs between
+    // startPage and finishPageHeading. By default the page label alone.
+    virtual void prfHeadPrint();
 
     // The input of the run in progress (a run-time error outside a run).
     const RunInput& input() const;
@@ -72,6 +75,14 @@ protected:
     std::string pageLabel() const;
     // Rows of the entry at the current iLine: curY1 = 2 × iLine + 6.5, curY2 = + 7.5.
     void setRows();
+    // The start of every entry: a full page (iLine above 24) is followed by a new page
+    // (prfHeadPrint), then the rows of the entry are set.
+    void beginEntry();
+    // A whole number as a print coordinate.
+    static Currency num(int value) { return Currency::fromInt(value); }
+    // An amount field: value edited in `width` characters without decimals, with sign,
+    // grouping, zero suppression and the edited zero (prfNumEdit, all four options on).
+    static std::string edit(Currency value, int width);
 
     // Text in the font of the block reports (3, pattern 1), sizeX wide and 100 high.
     void prtText(Currency x, Currency y, std::int16_t sizeX, const std::string& text);

@@ -6,6 +6,7 @@
 #include "common/text.h"
 #include "print/era.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -29,14 +30,24 @@ std::string slotColumn(const char* prefix, int number) { return prefix + twoDigi
 
 } // namespace
 
-ScreenView::~ScreenView() = default;
-
-void ScreenView::runWithWaitScreen(RuntimeServices& rt, const std::function<void()>& work)
+std::array<int, 12> pfButtonLefts(int thirdGroupLeft)
 {
-    rt.doEvents();
-    work();
-    rt.doEvents();
+    constexpr int kButtonWidth = 855;
+    const std::array<int, 3> groupLefts = {375, 4095, thirdGroupLeft};
+    std::array<int, 12> lefts{};
+    for (std::size_t i = 0; i < lefts.size(); ++i)
+        lefts[i] = groupLefts[i / 4] + static_cast<int>(i % 4) * kButtonWidth;
+    return lefts;
 }
+
+std::function<bool(const BlockSlot&)> slotsOfPayKinds(std::vector<std::int16_t> payKinds)
+{
+    return [kinds = std::move(payKinds)](const BlockSlot& slot) {
+        return slot.startCode != 0 && std::ranges::find(kinds, slot.payKind) != kinds.end();
+    };
+}
+
+ScreenView::~ScreenView() = default;
 
 BlockReportScreen::BlockReportScreen(PrintContext& ctx, ScreenDescription description)
     : m_ctx(ctx), m_desc(std::move(description))

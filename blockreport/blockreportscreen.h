@@ -11,6 +11,7 @@
 #include "common/dataaccess/dataaccess.h"
 #include "common/pfmode.h"
 #include "common/runtimeservices.h"
+#include "common/screenview.h"
 #include "print/printrun.h"
 
 #include <array>
@@ -57,18 +58,23 @@ struct ScreenDescription {
     std::function<std::string(const std::string& month, const std::string& blocks, bool monthly)> selectFilter;
 };
 
+// The lefts of the twelve buttons: three groups of four buttons side by side, 855 twips
+// apart. The block report screens share the first two groups (at 375 and 4095) and
+// place the third at thirdGroupLeft.
+std::array<int, 12> pfButtonLefts(int thirdGroupLeft);
+// The rule of the block list: a slot is listed when it has a first school and its pay
+// kind is one of payKinds.
+std::function<bool(const BlockSlot&)> slotsOfPayKinds(std::vector<std::int16_t> payKinds);
+
 // How the screen is shown; the widget implements it, tests may use the defaults.
-class ScreenView {
+class ScreenView : public WaitScreenView {
 public:
-    virtual ~ScreenView();
+    ~ScreenView() override;
     virtual void refreshLabel() {} // lblShori changed
     virtual void refreshList() {} // entries, their selection or the current entry changed
     virtual void setListVisible(bool) {}
     virtual void refreshKeys() {} // captions or enabled state of the buttons changed
     virtual void focusList() {}
-    // The wait-screen protocol around work. The default only lets events run before
-    // and after it.
-    virtual void runWithWaitScreen(RuntimeServices& rt, const std::function<void()>& work);
 };
 
 class BlockReportScreen {

@@ -26,4 +26,10 @@ void LevelTotals::post(Currency value)
     m_levels[2] += value;
 }
 
+void clearLevels(std::span<LevelTotals* const> totals, EntryLevel first, EntryLevel last)
+{
+    for (auto level = static_cast<std::int16_t>(first); level <= static_cast<std::int16_t>(last); ++level)
+        for (LevelTotals* total : totals) total->clear(static_cast<EntryLevel>(level));
+}
+
 } // namespace kov::blockreport

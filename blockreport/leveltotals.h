@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace kov::blockreport {
@@ -31,6 +32,10 @@ public:
 private:
     std::array<Currency, 3> m_levels{};
 };
+
+// Clears the levels `first` to `last` of every one of totals (none when first is above
+// last).
+void clearLevels(std::span<LevelTotals* const> totals, EntryLevel first, EntryLevel last);
 
 // The state of one print run; set up again at the start of every run.
 struct ReportState {

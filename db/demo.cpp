@@ -473,6 +473,23 @@ DemoSummary generateDemo(const DemoOptions& opt)
     // ---- payment records of the processing month ----
     TableWriter kei(db, "SKSYKEI");
     const bool march = opt.syorid % 100 == 3;
+    // The columns every payment record begins with: the month, the pay kind and the block
+    // of its slot (0, 1, 2 for pay kinds 2, 5, 3), the staff member and the base pay.
+    auto payment = [&](const Person& p, std::int64_t kyusyu, std::size_t slot, std::int64_t kyuryo, std::int64_t ktyogk,
+                       std::int64_t styogk) -> TableWriter& {
+        const School& s = schools[p.school];
+        return kei.set("SKYUYM", opt.syorid)
+            .set("KYUSYU", kyusyu)
+            .set("SYRFLG", std::int64_t{s.block[slot]})
+            .set("SYOSYU", p.syosyu)
+            .set("SYOZOK", syozok(s.code))
+            .set("SYOKCD", p.syokcd)
+            .set("KGOKYU", p.grade)
+            .set("KGOGHO", p.step)
+            .set("KYURYO", kyuryo)
+            .set("KTYOGK", ktyogk)
+            .set("STYOGK", styogk);
+    };
     auto allowance = [&](const Person& p, std::int64_t kyusyu, double kimatuMonths, double kinbenMonths) {
         const School& s = schools[p.school];
         const bool teacher = p.syosyu <= 4 || p.syosyu == 10 || p.syosyu == 5;
@@ -506,17 +523,7 @@ DemoSummary generateDemo(const DemoOptions& opt)
         const std::int64_t kosei = roundYen(ssikyu * 0.0915);
         const std::int64_t koyou = p.dailyPaid() ? roundYen(ssikyu * 0.006) : 0;
         const std::int64_t syotok = floorYen((ssikyu - kenko - kosei - koyou) * taxRate / 100);
-        kei.set("SKYUYM", opt.syorid)
-            .set("KYUSYU", kyusyu)
-            .set("SYRFLG", std::int64_t{s.block[kyusyu == 2 ? 0 : 1]})
-            .set("SYOSYU", p.syosyu)
-            .set("SYOZOK", syozok(s.code))
-            .set("SYOKCD", p.syokcd)
-            .set("KGOKYU", p.grade)
-            .set("KGOGHO", p.step)
-            .set("KYURYO", kyuryo)
-            .set("KTYOGK", ktyogk)
-            .set("STYOGK", styogk)
+        payment(p, kyusyu, kyusyu == 2 ? 0 : 1, kyuryo, ktyogk, styogk)
             .set("KBCHIIKI", kbchiiki)
             .set("FUYOTE", fuyote)
             .set("KMCHIIKI", kmchiiki)
@@ -572,17 +579,7 @@ DemoSummary generateDemo(const DemoOptions& opt)
         const std::int64_t koyou = p.dailyPaid() ? roundYen(kazeig * 0.006) : 0;
         const std::int64_t nenfus = rng.percent(25) ? rng.range(-60, 40) * 100 : 0;
         const std::int64_t kougok = rng.percent(5) ? rng.range(1, 20) * 1000 : 0;
-        kei.set("SKYUYM", opt.syorid)
-            .set("KYUSYU", std::int64_t{3})
-            .set("SYRFLG", std::int64_t{s.block[2]})
-            .set("SYOSYU", p.syosyu)
-            .set("SYOZOK", syozok(s.code))
-            .set("SYOKCD", p.syokcd)
-            .set("KGOKYU", p.grade)
-            .set("KGOGHO", p.step)
-            .set("KYURYO", kyuryo)
-            .set("KTYOGK", ktyogk)
-            .set("STYOGK", styogk)
+        payment(p, 3, 2, kyuryo, ktyogk, styogk)
             .set("CHIIKI", chiiki)
             .set("KTOKUB", std::int64_t{0})
             .set("TUKINH", tukinh)

@@ -12,13 +12,6 @@ namespace kov::kov120 {
 
 namespace {
 
-Currency num(int value) { return Currency::fromInt(value); }
-
-std::string edit(Currency value, int width)
-{
-    return prfNumEdit(value, static_cast<std::int16_t>(width), 0, -1, -1, -1, -1);
-}
-
 std::string digits128(unsigned __int128 value)
 {
     if (value == 0) return "0";
@@ -130,10 +123,8 @@ void Kov120Run::prsKyuyo()
 
 void Kov120Run::prsGokeiClr(EntryLevel first, EntryLevel last)
 {
-    for (auto level = static_cast<std::int16_t>(first); level <= static_cast<std::int16_t>(last); ++level) {
-        for (LevelTotals* total : accumulators()) total->clear(static_cast<EntryLevel>(level));
-        stfKYUSYU = stfKMRITU = stfKBRITU = stfFSINSU = stfZEIRT2 = stfKMMMDD = stfKBMMDD = Currency{};
-    }
+    clearLevels(accumulators(), first, last);
+    if (first <= last) stfKYUSYU = stfKMRITU = stfKBRITU = stfFSINSU = stfZEIRT2 = stfKMMMDD = stfKBMMDD = Currency{};
 }
 
 void Kov120Run::prfHeadPrint()
@@ -175,8 +166,7 @@ void Kov120Run::printRateFraction(int x, Currency rate)
 
 void Kov120Run::prsGokeiPrint(EntryLevel level)
 {
-    if (state().iLine > 24) prfHeadPrint();
-    setRows();
+    beginEntry();
     const Currency y1 = state().curY1;
     const Currency y2 = state().curY2;
     const bool march = processingMonth() == num(3);

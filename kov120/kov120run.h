@@ -29,7 +29,7 @@ public:
     void prsGokeiClr(EntryLevel first, EntryLevel last) override;
     void prsGokeiPrint(EntryLevel level) override;
     // Starts a new page and prints its heading.
-    void prfHeadPrint();
+    void prfHeadPrint() override;
 
 protected:
     std::string jobName() const override { return "KOV120"; }

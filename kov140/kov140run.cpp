@@ -3,20 +3,8 @@
 #include "common/runtimeerror.h"
 #include "common/text.h"
 #include "print/era.h"
-#include "print/numedit.h"
 
 namespace kov::kov140 {
-
-namespace {
-
-Currency num(int value) { return Currency::fromInt(value); }
-
-std::string edit(Currency value, int width)
-{
-    return prfNumEdit(value, static_cast<std::int16_t>(width), 0, -1, -1, -1, -1);
-}
-
-} // namespace
 
 std::string processingMonthHeading(Currency syorid)
 {
@@ -77,11 +65,7 @@ void Kov140Run::prsKyuyo()
     totSASIHK.post(col("SASIHK"));
 }
 
-void Kov140Run::prsGokeiClr(EntryLevel first, EntryLevel last)
-{
-    for (auto level = static_cast<std::int16_t>(first); level <= static_cast<std::int16_t>(last); ++level)
-        for (LevelTotals* total : accumulators()) total->clear(static_cast<EntryLevel>(level));
-}
+void Kov140Run::prsGokeiClr(EntryLevel first, EntryLevel last) { clearLevels(accumulators(), first, last); }
 
 void Kov140Run::prfHeadPrint()
 {
@@ -92,8 +76,7 @@ void Kov140Run::prfHeadPrint()
 
 void Kov140Run::prsGokeiPrint(EntryLevel level)
 {
-    if (state().iLine > 24) prfHeadPrint();
-    setRows();
+    beginEntry();
     const Currency y1 = state().curY1;
     const Currency y2 = state().curY2;
 

@@ -15,13 +15,6 @@ CheckValue flipped(CheckValue value) { return value == CheckValue::Ticked ? Chec
 
 Kov570View::~Kov570View() = default;
 
-void Kov570View::runWithWaitScreen(RuntimeServices& rt, const std::function<void()>& work)
-{
-    rt.doEvents();
-    work();
-    rt.doEvents();
-}
-
 std::string zaimuLabelText(const std::string& name)
 {
     switch (text::length(name)) {

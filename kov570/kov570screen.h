@@ -3,6 +3,7 @@
 // finance labels, the label clicks and the two key actions (F6 print, F10 end). The Qt
 // widget (kov570/ui) shows this model and forwards the user's clicks and keys to it.
 #include "common/pfmode.h"
+#include "common/screenview.h"
 #include "kov570/baskov570.h"
 #include "kov570/basmyprint.h"
 #include "print/printrun.h"
@@ -17,15 +18,13 @@
 namespace kov::kov570 {
 
 // How the screen is shown; the widget implements it, tests use the defaults.
-class Kov570View {
+class Kov570View : public WaitScreenView {
 public:
-    virtual ~Kov570View();
+    ~Kov570View() override;
     virtual void refreshChecks() {}
     virtual void refreshLabels() {}
     virtual void focusZaimu(int) {}
     virtual void focusGakkou(int) {}
-    // The wait-screen protocol around work; the default lets events run before and after.
-    virtual void runWithWaitScreen(RuntimeServices& rt, const std::function<void()>& work);
 };
 
 // The label text of a finance-office name (trimmed of blanks first) by its length in

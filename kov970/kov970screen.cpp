@@ -8,13 +8,6 @@ namespace kov::kov970 {
 
 Kov970View::~Kov970View() = default;
 
-void Kov970View::runWithWaitScreen(RuntimeServices& rt, const std::function<void()>& work)
-{
-    rt.doEvents();
-    work();
-    rt.doEvents();
-}
-
 namespace {
 constexpr const char* kNoMedium = "リムーバブルメディアがセットされていないか又は、初期化されていません。";
 

@@ -2,6 +2,7 @@
 // frmKov970 as plain logic: the drive and master choices, the backup of F12 (prfFPDOUT)
 // with its medium checks, the question for a used floppy disk and the three writers,
 // and the end key. The Qt widget (kov970/frmkov970) shows it and forwards key presses.
+#include "common/screenview.h"
 #include "kov970/baskov970.h"
 #include "kov970/csvexport.h"
 
@@ -14,16 +15,13 @@
 namespace kov::kov970 {
 
 // How the screen is shown; the widget implements it, tests may use the defaults.
-class Kov970View {
+class Kov970View : public WaitScreenView {
 public:
-    virtual ~Kov970View();
+    ~Kov970View() override;
     virtual void refreshDrives() {} // cboDriveList or its selection changed
     virtual void setSelectEnabled(bool) {} // fraSelect
     virtual void setKeysEnabled(bool) {} // buttons 9 and 11
     virtual void focusFileList() {} // cboFile
-    // The wait screen around work, once per backup. The default lets events run before
-    // and after it.
-    virtual void runWithWaitScreen(RuntimeServices& rt, const std::function<void()>& work);
 };
 
 class Kov970Screen {

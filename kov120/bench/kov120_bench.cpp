@@ -8,61 +8,45 @@
 // DIR/kov140/OVL.TMP); the print engine is not run (it would only measure the renderer).
 #include "blockreport/blockreportrun.h"
 #include "blockreport/blockreportscreen.h"
-#include "common/runtimeerror.h"
 #include "common/tests/batchruntime.h"
 #include "kov120/kov120run.h"
 #include "kov120/kov120screen.h"
 #include "kov140/kov140run.h"
 #include "kov140/kov140screen.h"
+#include "print/bench/benchsupport.h"
 #include "tessera/tessera.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
-#include <sys/resource.h>
 
 namespace {
 
-// Stands in for the print engine: the benchmark ends with the closed command file.
-class NoEngine : public kov::PrintEngine {
-public:
-    void setPrintFIlePath(const std::string& f) override { m_f = f; }
-    std::string PrintFIlePath() const override { return m_f; }
-    std::int32_t PrtFile(const std::string&, const std::string&, const std::string&) override { return 0; }
+using kov::bench::peakKiB;
 
-private:
-    std::string m_f;
-};
-
-// Counts the staff lines of the run.
-class CountingKov120Run : public kov::kov120::Kov120Run {
+// The program's print run, counting its staff lines.
+template <class Run>
+class CountingRun : public Run {
 public:
-    using Kov120Run::Kov120Run;
+    using Run::Run;
     long staffLines = 0;
     void prsGokeiPrint(kov::blockreport::EntryLevel level) override
     {
         if (level == kov::blockreport::EntryLevel::Staff) ++staffLines;
-        Kov120Run::prsGokeiPrint(level);
+        Run::prsGokeiPrint(level);
     }
 };
 
-class CountingKov140Run : public kov::kov140::Kov140Run {
-public:
-    using Kov140Run::Kov140Run;
-    long staffLines = 0;
-    void prsGokeiPrint(kov::blockreport::EntryLevel level) override
-    {
-        if (level == kov::blockreport::EntryLevel::Staff) ++staffLines;
-        Kov140Run::prsGokeiPrint(level);
-    }
-};
-
-long peakKiB()
+// Gives the screen the counting print run of Run; its count of staff lines.
+template <class Run>
+long* setCountingRun(kov::blockreport::BlockReportScreen& screen, kov::PrintContext& ctx)
 {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss;
+    auto run = std::make_unique<CountingRun<Run>>(ctx);
+    long* staffLines = &run->staffLines;
+    screen.setPrintRun(std::move(run));
+    return staffLines;
 }
 
 } // namespace
@@ -79,21 +63,15 @@ int main(int argc, char** argv)
     setenv("KOV_INI_DIR", dir.c_str(), 1);
     setenv("KOV_WORK_DIR", dir.c_str(), 1);
     kov::BatchRuntime rt(dir);
-    try {
+    // A failing status or a run-time error ends the process with its message.
+    kov::runGuarded(rt, "kov120_bench", [&] {
         kov::tessera::registerComponent(dir);
-        kov::PrintContext ctx(rt, kov140 ? "kov140" : "kov120", [] { return std::make_unique<NoEngine>(); });
+        kov::PrintContext ctx(rt, kov140 ? "kov140" : "kov120",
+                              [] { return std::make_unique<kov::bench::NoEngine>(); });
         kov::blockreport::BlockReportScreen screen(ctx, kov140 ? kov::kov140::kov140Screen()
                                                                : kov::kov120::kov120Screen(kyusyu));
-        long* staffLines = nullptr;
-        if (kov140) {
-            auto run = std::make_unique<CountingKov140Run>(ctx);
-            staffLines = &run->staffLines;
-            screen.setPrintRun(std::move(run));
-        } else {
-            auto run = std::make_unique<CountingKov120Run>(ctx);
-            staffLines = &run->staffLines;
-            screen.setPrintRun(std::move(run));
-        }
+        long* staffLines = kov140 ? setCountingRun<kov::kov140::Kov140Run>(screen, ctx)
+                                  : setCountingRun<kov::kov120::Kov120Run>(screen, ctx);
         screen.formLoad();
         screen.prsOpenSet();
         for (std::size_t i = 0; i < screen.lstMain().size(); ++i) screen.setSelected(static_cast<int>(i), true);
@@ -111,11 +89,6 @@ int main(int argc, char** argv)
                     screen.description()
                         .selectFilter(screen.syorid().toString(), screen.blockList(), screen.optGetugaku())
                         .c_str());
-    } catch (const kov::ProgramStop& stop) {
-        rt.endWith(stop);
-    } catch (const kov::RuntimeError& e) {
-        std::fprintf(stderr, "kov120_bench: %s\n", e.userMessage().c_str());
-        return 2;
-    }
+    });
     return 0;
 }

@@ -6,26 +6,13 @@
 // Prints the time of the run, and the query itself for the floor that run-bench.sh takes.
 #include "common/tests/batchruntime.h"
 #include "kov570/kov570screen.h"
+#include "print/bench/benchsupport.h"
 #include "tessera/tessera.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-namespace {
-
-class NoEngine : public kov::PrintEngine {
-public:
-    void setPrintFIlePath(const std::string& f) override { m_f = f; }
-    std::string PrintFIlePath() const override { return m_f; }
-    std::int32_t PrtFile(const std::string&, const std::string&, const std::string&) override { return 0; }
-
-private:
-    std::string m_f;
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -38,7 +25,7 @@ int main(int argc, char** argv)
     setenv("KOV_WORK_DIR", dir.c_str(), 1);
     kov::BatchRuntime rt(dir);
     kov::tessera::registerComponent(dir);
-    kov::PrintContext ctx(rt, "kov570", [] { return std::make_unique<NoEngine>(); });
+    kov::PrintContext ctx(rt, "kov570", [] { return std::make_unique<kov::bench::NoEngine>(); });
     kov::kov570::Kov570Screen screen(ctx);
 
     const auto start = std::chrono::steady_clock::now();
