@@ -99,10 +99,18 @@ TEST(ComTessera, NamesInTheTextAndTitle)
         std::vector<std::pair<std::int16_t, const char*>> texts; // status, text before the status line
     };
     const Case cases[] = {
-        Case("names never set", false, "", "", "",
-             {{-8, "テーブルは指定したレコードを検索できません。"}, {-5, "データベースは閉じられています。"}}),
-        Case("names of the summary program", true, "KOV.dat", "SkSumi", "給与費支出額集計表",
-             {{-6, "テーブルSkSumiは開かれています。"}, {-1, "データベースKOV.datはオープン／クローズ出来ません。"}}),
+        {"names never set",
+         false,
+         "",
+         "",
+         "",
+         {{-8, "テーブルは指定したレコードを検索できません。"}, {-5, "データベースは閉じられています。"}}},
+        {"names of the summary program",
+         true,
+         "KOV.dat",
+         "SkSumi",
+         "給与費支出額集計表",
+         {{-6, "テーブルSkSumiは開かれています。"}, {-1, "データベースKOV.datはオープン／クローズ出来ません。"}}},
     };
     for (const Case& c : cases) {
         ScriptedRuntime rt;

@@ -28,6 +28,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -161,6 +162,12 @@ protected:
 };
 
 struct FormCase {
+    FormCase(const char* file, const char* jobName, const char* form, int pageCount, std::vector<std::string> found,
+             double left, double top, double right, double bottom)
+        : sample(file), job(jobName), overlay(form), pages(pageCount), texts(std::move(found)), x0(left), y0(top),
+          x1(right), y1(bottom)
+    {
+    }
     const char* sample;
     const char* job;
     const char* overlay;
@@ -413,12 +420,18 @@ TEST_F(EngineTest, PdfsAndTheirFolderArePrivate)
 TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
 {
     struct Case {
+        Case(std::string what, std::optional<std::string> file, std::string form, std::int32_t status,
+             std::vector<std::string> words, std::string ini = "[Print]\r\nOutput=pdf\r\nPdfFolder=out\r\n")
+            : name(std::move(what)), bytes(std::move(file)), overlay(std::move(form)), rc(status),
+              says(std::move(words)), settings(std::move(ini))
+        {
+        }
         std::string name;
         std::optional<std::string> bytes; // the job's OVL.TMP; none: no command file
         std::string overlay;
         std::int32_t rc;
         std::vector<std::string> says;
-        std::string settings = "[Print]\r\nOutput=pdf\r\nPdfFolder=out\r\n"; // OVLPRINT.INI
+        std::string settings; // OVLPRINT.INI
     };
     const auto form = [&](const char* name) { return (root / "forms" / name).string(); };
     writeBytes(form("BROKEN.ovl"), "<svg><g></svg");
