@@ -184,24 +184,21 @@ void LaunchTest::secondCopyEndsWhileTheFirstRuns()
 void LaunchTest::secondCopyEndsWhateverItsTmpDir()
 {
     QTemporaryDir tmpA, tmpB;
-    struct Case {
-        const char* name;
-        bool sessionFolder;
-    };
-    for (const Case& c : {Case{"runtime folder of the session", true}, Case{"no XDG_RUNTIME_DIR", false}}) {
+    for (const bool sessionFolder : {true, false}) {
+        const char* name = sessionFolder ? "runtime folder of the session" : "no XDG_RUNTIME_DIR";
         const QString program = uniqueProgram();
         QProcessEnvironment first, second;
         first.insert(QStringLiteral("TMPDIR"), tmpA.path());
         second.insert(QStringLiteral("TMPDIR"), tmpB.path());
-        if (!c.sessionFolder) {
+        if (!sessionFolder) {
             first.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString());
             second.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString());
         }
         Probe one(program, {QStringLiteral("1")}, first);
-        QVERIFY2(one.firstLine().startsWith(QStringLiteral("started")), c.name);
+        QVERIFY2(one.firstLine().startsWith(QStringLiteral("started")), name);
         Probe two(program, {QStringLiteral("1")}, second);
-        QVERIFY2(two.exitStatus() == kov::kExitLaunchRule, c.name);
-        if (!c.sessionFolder) {
+        QVERIFY2(two.exitStatus() == kov::kExitLaunchRule, name);
+        if (!sessionFolder) {
             const QFileInfo fixed(QStringLiteral("/tmp/kov-%1").arg(::getuid()));
             QVERIFY(fixed.isDir());
             QCOMPARE(fixed.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
