@@ -66,31 +66,25 @@ TEST_F(CmnNameTest, EachSelectorOverTheStandardNames)
     EXPECT_TRUE(rt.messages.empty());
 }
 
-TEST_F(CmnNameTest, EraLettersAndNamesAreCutAndTrimmed)
+// Era letters and names, and names of more than 30 characters, are cut and their
+// half-width blanks trimmed; selector 7 takes one from KENKO with its fraction.
+TEST_F(CmnNameTest, ValuesAreCutAndTrimmed)
 {
     fx.setName("NENKB1", " SH ");
     fx.setName("NENKJ1", " 昭和時代の元号 ");
     fx.setName("NENST1", std::int64_t{0});
-    names.prsNameRead(4);
-    EXPECT_EQ(names.p_strNenKb[1], "S");
-    EXPECT_EQ(names.p_strNenKj[1], "昭和時代の元");
-    EXPECT_EQ(names.p_curNenSt[1], Currency());
-}
-
-TEST_F(CmnNameTest, Selector7WithFractions)
-{
     fx.setName("KENKO", 46.5);
-    names.prsNameRead(7);
-    EXPECT_EQ(names.p_curKenko, Currency::parse("45.5"));
-}
-
-TEST_F(CmnNameTest, LongNamesAreCutAfter30CharactersAndBlanksTrimmed)
-{
     const std::string kanji31 = "一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十壱";
     fx.setName("SYOKU1", kanji31);
     fx.setName("SYOKU2", "   教頭   ");
     fx.setName("SYOKU3", std::string(40, 'A'));
     fx.setName("SYOKU4", "　養護　"); // full-width blanks are not trimmed
+    names.prsNameRead(4);
+    EXPECT_EQ(names.p_strNenKb[1], "S");
+    EXPECT_EQ(names.p_strNenKj[1], "昭和時代の元");
+    EXPECT_EQ(names.p_curNenSt[1], Currency());
+    names.prsNameRead(7);
+    EXPECT_EQ(names.p_curKenko, Currency::parse("45.5"));
     names.prsNameRead(1);
     EXPECT_EQ(names.p_strName[1], kov::text::left(kanji31, 30));
     EXPECT_EQ(kov::text::length(names.p_strName[1]), 30u);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 using namespace kov::cp932;
 
 TEST(Cp932, RoundTripOfJapaneseText)
@@ -17,14 +19,11 @@ TEST(Cp932, RoundTripOfJapaneseText)
 
 TEST(Cp932, BytesOfTypicalCharacters)
 {
-    EXPECT_EQ(fromUtf8("あ"), "\x82\xA0");
-    EXPECT_EQ(fromUtf8("ｱ"), "\xB1");
-    EXPECT_EQ(fromUtf8("　"), "\x81\x40");
-    EXPECT_EQ(fromUtf8("０"), "\x82\x4F");
-    EXPECT_EQ(fromUtf8("①"), "\x87\x40");
-    EXPECT_EQ(fromUtf8("～"), "\x81\x60"); // U+FF5E, the Windows form of the wave dash
-    EXPECT_EQ(fromUtf8("\\"), "\\");
-    EXPECT_EQ(fromUtf8("A,1\r\n"), "A,1\r\n");
+    using P = std::pair<const char*, const char*>; // UTF-8, CP932
+    // "～" is U+FF5E, the Windows form of the wave dash.
+    for (auto [utf8, sjis] : {P("あ", "\x82\xA0"), P("ｱ", "\xB1"), P("　", "\x81\x40"), P("０", "\x82\x4F"),
+                              P("①", "\x87\x40"), P("～", "\x81\x60"), P("\\", "\\"), P("A,1\r\n", "A,1\r\n")})
+        EXPECT_EQ(fromUtf8(utf8), sjis) << utf8;
     EXPECT_EQ(toUtf8("\x8A\xBF\x8E\x9A"), "漢字");
 }
 

@@ -3,16 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 using namespace kov::text;
+
+namespace {
+using L = std::pair<const char*, std::size_t>; // a text and its length
+using P = std::pair<const char*, const char*>; // a text and what it becomes
+} // namespace
 
 TEST(Text, LengthCountsCharactersNotBytes)
 {
-    EXPECT_EQ(length(""), 0u);
-    EXPECT_EQ(length("abc"), 3u);
-    EXPECT_EQ(length("城東小学校"), 5u);
-    EXPECT_EQ(length("ｱｲｳ"), 3u); // half-width katakana: 3 bytes each
-    EXPECT_EQ(length("𠮷野家"), 3u); // 4-byte character
-    EXPECT_EQ(length("A城1"), 3u);
+    // Half-width katakana take 3 bytes each, 𠮷 takes 4.
+    for (auto [s, n] : {L("", 0), L("abc", 3), L("城東小学校", 5), L("ｱｲｳ", 3), L("𠮷野家", 3), L("A城1", 3)})
+        EXPECT_EQ(length(s), n) << s;
 }
 
 TEST(Text, LeftRightMidNeverCutInsideACharacter)
@@ -51,12 +55,11 @@ TEST(Text, PaddingNeverCuts)
 
 TEST(Text, TrimRemovesOnlyHalfWidthBlanks)
 {
-    EXPECT_EQ(trim("  教頭  "), "教頭");
-    EXPECT_EQ(trim("　教頭　"), "　教頭　");
-    EXPECT_EQ(trim("\t教頭\t"), "\t教頭\t");
+    for (auto [s, trimmed] :
+         {P("  教頭  ", "教頭"), P("　教頭　", "　教頭　"), P("\t教頭\t", "\t教頭\t"), P("    ", "")})
+        EXPECT_EQ(trim(s), trimmed) << s;
     EXPECT_EQ(trimLeft("  a  "), "a  ");
     EXPECT_EQ(trimRight("  a  "), "  a");
-    EXPECT_EQ(trim("    "), "");
     EXPECT_EQ(trim("\t 教頭\r", " \t\r"), "教頭");
     EXPECT_EQ(trim(" \t ", " \t"), "");
 }
@@ -90,8 +93,8 @@ TEST(Text, EncodeAndDecodeRoundTrip)
 
 TEST(Text, BytesThatAreNotUtf8CountOneEach)
 {
-    EXPECT_EQ(length("\xFF\xFE"), 2u);
-    EXPECT_EQ(length("a\xE5\x9F"), 3u); // a cut-off 3-byte sequence: 2 bytes, 2 characters
+    // A cut-off 3-byte sequence: 2 bytes, 2 characters.
+    for (auto [s, n] : {L("\xFF\xFE", 2), L("a\xE5\x9F", 3)}) EXPECT_EQ(length(s), n) << s;
     EXPECT_EQ(left("\xE5\x9F"
                    "b",
                    1),
@@ -102,12 +105,8 @@ TEST(Text, OverlongAndSurrogateSequencesAreNotCharacters)
 {
     // Overlong forms of "/" and of U+0000, an encoded surrogate, and a code point
     // above U+10FFFF are invalid UTF-8: each byte counts on its own.
-    EXPECT_EQ(length("\xE0\x80\xAF"), 3u);
-    EXPECT_EQ(length("\xF0\x80\x80\x80"), 4u);
-    EXPECT_EQ(length("\xED\xA0\x80"), 3u);
-    EXPECT_EQ(length("\xF4\x90\x80\x80"), 4u);
-    // The largest valid forms are still one character.
-    EXPECT_EQ(length("\xED\x9F\xBF"), 1u); // U+D7FF
-    EXPECT_EQ(length("\xF4\x8F\xBF\xBF"), 1u); // U+10FFFF
-    EXPECT_EQ(length("\xE0\xA0\x80"), 1u); // U+0800
+    for (auto [s, n] : {L("\xE0\x80\xAF", 3), L("\xF0\x80\x80\x80", 4), L("\xED\xA0\x80", 3), L("\xF4\x90\x80\x80", 4)})
+        EXPECT_EQ(length(s), n) << s;
+    // The largest valid forms are still one character: U+D7FF, U+10FFFF, U+0800.
+    for (const char* s : {"\xED\x9F\xBF", "\xF4\x8F\xBF\xBF", "\xE0\xA0\x80"}) EXPECT_EQ(length(s), 1u) << s;
 }

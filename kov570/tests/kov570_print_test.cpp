@@ -19,11 +19,21 @@ constexpr const char* kColumns[] = {"KYUYO",  "KTYOGK", "STYOGK", "CHIIKI", "KTO
 // A row of fiscal year 2023 whose amount column k (0-based) is base * (k + 1); KYUYO is
 // `kyuyo` when given. Rows without a slot are marked so.
 struct Row {
+    Row(std::int64_t z, std::int64_t sc, std::int64_t ym, std::int64_t n, std::int64_t b, bool slot = true,
+        std::int64_t k = -1)
+        : zaimu(z), syochu(sc), sharym(ym), ninzu(n), base(b), hasSlot(slot), kyuyo(k)
+    {
+    }
     std::int64_t zaimu, syochu, sharym, ninzu, base;
-    bool hasSlot = true;
-    std::int64_t kyuyo = -1;
+    bool hasSlot;
+    std::int64_t kyuyo;
 };
+// A cell of SumTable: finance slot, school kind, month row, item, and its value.
 struct Cell {
+    Cell(int finance, int school, int month, int column, std::int64_t v)
+        : f(finance), s(school), m(month), item(column), value(v)
+    {
+    }
     int f, s, m, item;
     std::int64_t value;
 };
@@ -50,53 +60,33 @@ const PrintCase kCases[] = {
     {"six_pages",
      {1, 8},
      {1, 2, 3},
-     {{1, 4, 202304, 12, 1000},
-      {1, 4, 202312, 11, 1100},
-      {1, 4, 202401, 10, 1200},
-      {1, 4, 202403, 9, 1300},
-      {1, 4, 202404, 8, 1400},
-      {1, 4, 202405, 7, 1500},
-      {1, 5, 202304, 5, 2000},
-      {1, 5, 202310, 6, 2100},
-      {2, 4, 202306, 3, 3000},
-      {8, 4, 202307, 2, 4000},
-      {8, 5, 202308, 1, 4100},
-      {9, 5, 202309, 4, 5000}},
-     {{1, 1, 1, 2, 1000},
-      {1, 1, 9, 2, 1100},
-      {1, 1, 10, 2, 1200},
-      {1, 1, 12, 2, 1300},
-      {1, 1, 13, 2, 1400},
-      {1, 1, 14, 2, 7500},
-      {1, 1, 14, 1, 57},
-      {8, 1, 4, 2, 4000},
+     {Row(1, 4, 202304, 12, 1000), Row(1, 4, 202312, 11, 1100), Row(1, 4, 202401, 10, 1200), Row(1, 4, 202403, 9, 1300),
+      Row(1, 4, 202404, 8, 1400), Row(1, 4, 202405, 7, 1500), Row(1, 5, 202304, 5, 2000), Row(1, 5, 202310, 6, 2100),
+      Row(2, 4, 202306, 3, 3000), Row(8, 4, 202307, 2, 4000), Row(8, 5, 202308, 1, 4100), Row(9, 5, 202309, 4, 5000)},
+     {Cell(1, 1, 1, 2, 1000), Cell(1, 1, 9, 2, 1100), Cell(1, 1, 10, 2, 1200), Cell(1, 1, 12, 2, 1300),
+      Cell(1, 1, 13, 2, 1400), Cell(1, 1, 14, 2, 7500), Cell(1, 1, 14, 1, 57), Cell(8, 1, 4, 2, 4000),
       // the 全体 junior-high total: the month rows' sum, code 8 included
-      {8, 2, 14, 2, 2000 + 2100 + 4100 + 5000},
-      {8, 2, 14, 21, (2000 + 2100 + 4100 + 5000) * 231}},
+      Cell(8, 2, 14, 2, 2000 + 2100 + 4100 + 5000), Cell(8, 2, 14, 21, (2000 + 2100 + 4100 + 5000) * 231)},
      {"TE 0780005031200100小学校給与費支出額集計表    ", "TE 0080011031100100  12", "TE 1230038031100100   157,500",
       "TE 0330005031100100全　体", "TE 0780005031200100全　体給与費支出額集計表    "}},
     // Code 9 is slot 0, printed first with the label of name 9.
     {"code9_slot0",
      {0, 1},
      {2},
-     {{9, 5, 202309, 4, 5000}, {1, 5, 202304, 3, 100}},
-     {{0, 2, 6, 2, 5000}},
+     {Row(9, 5, 202309, 4, 5000), Row(1, 5, 202304, 3, 100)},
+     {Cell(0, 2, 6, 2, 5000)},
      {"TE 0330005031100100本　庁", "TE 0910021031100100     35,000", "TE 0330005031100100中　央"}},
     // Rows without a slot (school type 6, codes 0 and 10, March 2023 and June 2024) are
     // left out, and none lands in the slot of the row before it.
     {"rows_without_slot",
      {1, 8},
      {2, 3},
-     {{0, 4, 202306, 9, 7000, false},
-      {1, 5, 202306, 2, 1000},
-      {1, 6, 202306, 9, 7000, false},
-      {1, 5, 202406, 9, 7000, false},
-      {1, 5, 202303, 9, 7000, false},
-      {10, 4, 202306, 9, 7000, false}},
-     {{1, 2, 3, 2, 1000}, {1, 2, 14, 1, 2}, {8, 3, 14, 1, 2}},
+     {Row(0, 4, 202306, 9, 7000, false), Row(1, 5, 202306, 2, 1000), Row(1, 6, 202306, 9, 7000, false),
+      Row(1, 5, 202406, 9, 7000, false), Row(1, 5, 202303, 9, 7000, false), Row(10, 4, 202306, 9, 7000, false)},
+     {Cell(1, 2, 3, 2, 1000), Cell(1, 2, 14, 1, 2), Cell(8, 3, 14, 1, 2)},
      {}},
     // A figure too wide for its field prints as asterisks.
-    {"wide_figure", {1}, {1}, {{1, 4, 202304, 1, 10, true, 123456789012}}, {}, {"TE 0130011031100100***********"}},
+    {"wide_figure", {1}, {1}, {Row(1, 4, 202304, 1, 10, true, 123456789012)}, {}, {"TE 0130011031100100***********"}},
 };
 
 void PrintTo(const PrintCase& c, std::ostream* os) { *os << c.name; }

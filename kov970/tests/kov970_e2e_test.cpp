@@ -6,6 +6,7 @@
 // mount the tmpfs; skipped otherwise.
 #include "db/tests/fixture.h"
 #include "e2e_support.h"
+#include "tests/support/files.h"
 #include "tests/support/golden.h"
 
 #include <gtest/gtest.h>
@@ -13,9 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
-
-#include <sys/mount.h>
-#include <unistd.h>
 
 namespace {
 
@@ -37,13 +35,8 @@ TEST(Kov970EndToEnd, StaffMasterToUsedFloppy)
     fx.addStaff({.syokcd = 1002, .syozok = "E102", .name = "講師　一美", .kana = "ｺｳｼ   "});
 
     const fs::path floppy = fx.path("fd");
-    fs::create_directories(floppy);
-    if (::geteuid() != 0 || ::mount("tmpfs", floppy.c_str(), "tmpfs", 0, "size=1420k") != 0)
-        GTEST_SKIP() << "mounting a tmpfs needs root: end-to-end test skipped";
-    struct Unmount {
-        fs::path at;
-        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
-    } unmount{floppy};
+    const kov::test::Tmpfs disk(floppy, "size=1420k");
+    if (!disk.mounted()) GTEST_SKIP() << "mounting a tmpfs needs root: end-to-end test skipped";
     std::ofstream(floppy / "memo.txt") << "memo";
 
     kov::e2e::XServer x;

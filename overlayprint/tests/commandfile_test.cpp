@@ -25,23 +25,16 @@ TEST(CommandFile, ReadsPagesTextsAndRules)
                "TE 1780004531100100 5 -  1", "TE 1320001031100100", "ED "}));
     ASSERT_TRUE(r.ok()) << r.error->text();
     const CommandFile& f = *r.file;
-    EXPECT_STREQ(f.paper->name, "B4");
-    EXPECT_TRUE(f.landscape);
+    EXPECT_EQ(std::tuple(std::string(f.paper->name), f.landscape), std::tuple("B4", true));
     EXPECT_NEAR(f.pageWidthCells(), 214.96, 0.01);
     EXPECT_NEAR(f.pageHeightLines(), 60.71, 0.01);
     ASSERT_EQ(f.pages.size(), 2u);
     ASSERT_EQ(f.pages[0].commands.size(), 2u);
     const auto& t = std::get<TextCommand>(f.pages[0].commands[0]);
-    EXPECT_EQ(t.line, 3u);
-    EXPECT_EQ(t.x10, 30);
-    EXPECT_EQ(t.y10, 85);
-    EXPECT_EQ(t.sizeX, 75);
-    EXPECT_EQ(t.text, "山田　太郎ｱｲ");
-    EXPECT_EQ(t.cells, 12); // five full-width characters and two half-width katakana
+    // Five full-width characters and two half-width katakana: 12 cells.
+    EXPECT_EQ(std::tie(t.line, t.x10, t.y10, t.sizeX, t.text, t.cells), std::tuple(3u, 30, 85, 75, "山田　太郎ｱｲ", 12));
     const auto& h = std::get<RuleCommand>(f.pages[0].commands[1]);
-    EXPECT_EQ(h.x10, 770);
-    EXPECT_EQ(h.len10, 80);
-    EXPECT_EQ(h.thicknessPt, 1);
+    EXPECT_EQ(std::tie(h.x10, h.len10, h.thicknessPt), std::tuple(770, 80, 1));
     // An empty text is kept (it draws nothing) and does not end the line early.
     EXPECT_EQ(std::get<TextCommand>(f.pages[1].commands[1]).text, "");
 }

@@ -17,6 +17,7 @@
 
 #include <QDateTime>
 #include <QGuiApplication>
+#include <QImage>
 #include <QProcess>
 #include <QStringList>
 
@@ -27,6 +28,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -64,12 +66,9 @@ int pdfPages(const std::string& pdf)
 
 // A grey-scale rendering of one page (pdftoppm), dark pixels counted by rectangle.
 struct Gray {
-    int w = 0, h = 0;
-    std::vector<unsigned char> px;
-    bool dark(int x, int y) const
-    {
-        return x >= 0 && y >= 0 && x < w && y < h && px[static_cast<std::size_t>(y) * w + x] < 128;
-    }
+    QImage img;
+    int w = img.width(), h = img.height();
+    bool dark(int x, int y) const { return x >= 0 && y >= 0 && x < w && y < h && img.constScanLine(y)[x] < 128; }
     int darkIn(double x0, double y0, double x1, double y1) const
     {
         int n = 0;
@@ -84,42 +83,13 @@ Gray renderPage(const std::string& pdf, int page, int dpi, const fs::path& dir)
     const QString prefix = QString::fromStdString((dir / "page").string());
     run("pdftoppm", {"-gray", "-r", QString::number(dpi), "-f", QString::number(page), "-l", QString::number(page),
                      "-singlefile", QString::fromStdString(pdf), prefix});
-    const std::string bytes = readBytes(dir / "page.pgm");
-    Gray g;
-    // P5 <w> <h> 255\n<bytes>
-    std::size_t at = 0;
-    auto token = [&]() {
-        while (at < bytes.size() && std::isspace(static_cast<unsigned char>(bytes[at]))) ++at;
-        std::size_t s = at;
-        while (at < bytes.size() && !std::isspace(static_cast<unsigned char>(bytes[at]))) ++at;
-        return bytes.substr(s, at - s);
-    };
-    if (token() != "P5") return g;
-    g.w = std::stoi(token());
-    g.h = std::stoi(token());
-    token();
-    ++at;
-    g.px.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
-    if (g.px.size() < static_cast<std::size_t>(g.w) * g.h) g.w = g.h = 0;
-    return g;
+    return {QImage(prefix + ".pgm").convertToFormat(QImage::Format_Grayscale8)};
 }
 
 // Removes blanks, so that texts can be found whatever spacing pdftotext puts between cells.
-std::string squeezed(std::string s)
+std::string squeezed(const std::string& s)
 {
-    std::string out;
-    for (std::size_t i = 0; i < s.size();) {
-        if (s[i] == ' ' || s[i] == '\n') {
-            ++i;
-            continue;
-        }
-        if (s.compare(i, 3, "\u3000") == 0) {
-            i += 3;
-            continue;
-        }
-        out += s[i++];
-    }
-    return out;
+    return QString::fromStdString(s).remove(u' ').remove(u'\n').remove(QChar(0x3000)).toStdString();
 }
 
 class EngineTest : public ::testing::Test {
@@ -164,6 +134,26 @@ protected:
     }
 
     std::vector<std::string> outputFiles() const { return kov::test::fileNames(root / "ini" / "out"); }
+    std::string lastMessage() const { return rt.messages.empty() ? "" : rt.messages.back().text; }
+    // The one message of a failed job: a stop that says each of `says` (under `title`).
+    void expectOneStop(const std::vector<std::string>& says, const char* title = nullptr)
+    {
+        ASSERT_EQ(rt.messages.size(), 1u);
+        EXPECT_EQ(rt.messages[0].icon, kov::MsgIcon::Stop);
+        if (title) {
+            EXPECT_EQ(rt.messages[0].title, title);
+        }
+        for (const auto& s : says) EXPECT_NE(rt.messages[0].text.find(s), std::string::npos) << rt.messages[0].text;
+    }
+    // ovlprint on the job's command file.
+    static ProcResult ovlprint(const QStringList& args)
+    {
+        return run(QString::fromStdString((fs::path(KOV_BIN_DIR) / "ovlprint").string()), args);
+    }
+    QStringList reprint(const char* job, const char* overlay, const fs::path& pdf) const
+    {
+        return {QString::fromStdString((root / "job").string()), job, overlay, "--pdf", QString::fromStdString(pdf)};
+    }
 
     std::unique_ptr<kov::test::TempDir> tmp;
     fs::path root;
@@ -172,6 +162,12 @@ protected:
 };
 
 struct FormCase {
+    FormCase(const char* file, const char* jobName, const char* form, int pageCount, std::vector<std::string> found,
+             double left, double top, double right, double bottom)
+        : sample(file), job(jobName), overlay(form), pages(pageCount), texts(std::move(found)), x0(left), y0(top),
+          x1(right), y1(bottom)
+    {
+    }
     const char* sample;
     const char* job;
     const char* overlay;
@@ -186,49 +182,24 @@ struct FormCase {
 TEST_F(EngineTest, EachFormPrintsItsReportToAPdfWithTheFontEmbedded)
 {
     const FormCase cases[] = {
-        {"ovlprint-kov120-monthly.tmp",
-         "KOV120",
-         "KOV120p.ovl",
-         2,
-         {"期末勤勉手当支給調書", "月額者", "期末基礎額", "令和8年12月", "期末", "手当", "佐藤花子", "市立第一小学校",
-          "※ブロック合計※", "826,239", "6カ月0日", "5カ月15日", "2-02"},
-         20,
-         4.6,
-         30,
-         7.4},
-        {"ovlprint-kov121-daily-march.tmp",
-         "KOV120",
-         "KOV121p.ovl",
-         1,
-         {"期末勤勉手当支給調書", "日額者", "令和8年3月", "増減額", "鈴木一郎", "653,702"},
-         20,
-         4.6,
-         30,
-         7.4},
-        {"ovlprint-kov140.tmp",
-         "KOV140",
-         "KOV140p.ovl",
-         1,
-         {"差額支給内訳明細書", "年調還付額", "令和08年11月分", "町立みどり台中学校", "高橋由美子", "4,376"},
-         25.5,
-         4.6,
-         36.5,
-         7.4},
-        {"ovlprint-kov570.tmp",
-         "Kov570",
-         "Kov570p.OVL",
-         3,
-         {"4月", "翌4月", "合計", "へき地計", "令和8年度分", "第一財務事務所", "小学校給与費支出額集計表",
-          "中学校給与費支出額集計表", "98,765"},
-         2.2,
-         9.2,
-         7.8,
-         10.8},
+        FormCase("ovlprint-kov120-monthly.tmp", "KOV120", "KOV120p.ovl", 2,
+                 {"期末勤勉手当支給調書", "月額者", "期末基礎額", "令和8年12月", "期末", "手当", "佐藤花子",
+                  "市立第一小学校", "※ブロック合計※", "826,239", "6カ月0日", "5カ月15日", "2-02"},
+                 20, 4.6, 30, 7.4),
+        FormCase("ovlprint-kov121-daily-march.tmp", "KOV120", "KOV121p.ovl", 1,
+                 {"期末勤勉手当支給調書", "日額者", "令和8年3月", "増減額", "鈴木一郎", "653,702"}, 20, 4.6, 30, 7.4),
+        FormCase("ovlprint-kov140.tmp", "KOV140", "KOV140p.ovl", 1,
+                 {"差額支給内訳明細書", "年調還付額", "令和08年11月分", "町立みどり台中学校", "高橋由美子", "4,376"},
+                 25.5, 4.6, 36.5, 7.4),
+        FormCase("ovlprint-kov570.tmp", "Kov570", "Kov570p.OVL", 3,
+                 {"4月", "翌4月", "合計", "へき地計", "令和8年度分", "第一財務事務所", "小学校給与費支出額集計表",
+                  "中学校給与費支出額集計表", "98,765"},
+                 2.2, 9.2, 7.8, 10.8),
     };
     for (const FormCase& c : cases) {
         SCOPED_TRACE(c.sample);
         ASSERT_EQ(print(readBytes(fs::path(KOV_TEST_DATA_DIR) / c.sample), c.job, c.overlay), kPrtDone)
-            << (rt.messages.empty() ? "" : rt.messages.back().text);
+            << lastMessage();
         EXPECT_TRUE(rt.messages.empty());
         ASSERT_TRUE(fs::exists(lastPdf));
         EXPECT_EQ(fs::path(lastPdf).parent_path(), root / "ini" / "out");
@@ -275,8 +246,7 @@ TEST_F(EngineTest, TheProgramsCommandFilesPrintOverTheirForms)
         else continue;
         SCOPED_TRACE(name);
         rt.messages.clear();
-        EXPECT_EQ(print(readBytes(e.path()), name.substr(0, 6), overlay), kPrtDone)
-            << (rt.messages.empty() ? "" : rt.messages.back().text);
+        EXPECT_EQ(print(readBytes(e.path()), name.substr(0, 6), overlay), kPrtDone) << lastMessage();
         ++printed;
     }
     std::printf("%d command files of the programs printed\n", printed);
@@ -347,7 +317,7 @@ TEST_F(EngineTest, FormCaptionsStandWhereTheSvgPutsThem)
     ASSERT_EQ(print(lines({"ST 011001", "CR 15063", "TE 0050005031100100X", "ED "}), "CAP",
                     (root / "forms" / "captions.svg").string()),
               kPrtDone)
-        << (rt.messages.empty() ? "" : rt.messages.back().text);
+        << lastMessage();
     EXPECT_NE(pdfText(lastPdf).find("■"), std::string::npos);
     const int dpi = 150;
     const Gray g = renderPage(lastPdf, 1, dpi, root);
@@ -395,8 +365,7 @@ TEST_F(EngineTest, EveryCharacterOfTheCodePagePrints)
         at += n;
     }
     file += "ED \r\n";
-    EXPECT_EQ(print(file, "ALL", (root / "blank.svg").string()), kPrtDone)
-        << (rt.messages.empty() ? "" : rt.messages.back().text);
+    EXPECT_EQ(print(file, "ALL", (root / "blank.svg").string()), kPrtDone) << lastMessage();
 }
 
 TEST_F(EngineTest, PdfsAreNeverOverwrittenAndNoPartFileIsLeft)
@@ -440,9 +409,7 @@ TEST_F(EngineTest, PdfsAndTheirFolderArePrivate)
     fs::permissions(root / "ini" / "out", fs::perms::others_write, fs::perm_options::add);
     rt.messages.clear();
     EXPECT_EQ(print(bytes, "KOV140", "KOV140p.ovl"), kPrtOutputError);
-    ASSERT_EQ(rt.messages.size(), 1u);
-    for (const std::string& s : {(root / "ini" / "out").string(), std::string("他の利用者も書き込めます")})
-        EXPECT_NE(rt.messages[0].text.find(s), std::string::npos) << rt.messages[0].text;
+    expectOneStop({(root / "ini" / "out").string(), "他の利用者も書き込めます"});
     EXPECT_EQ(outputFiles().size(), 1u);
 }
 
@@ -453,85 +420,58 @@ TEST_F(EngineTest, PdfsAndTheirFolderArePrivate)
 TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
 {
     struct Case {
+        Case(std::string what, std::optional<std::string> file, std::string form, std::int32_t status,
+             std::vector<std::string> words, std::string ini = "[Print]\r\nOutput=pdf\r\nPdfFolder=out\r\n")
+            : name(std::move(what)), bytes(std::move(file)), overlay(std::move(form)), rc(status),
+              says(std::move(words)), settings(std::move(ini))
+        {
+        }
         std::string name;
         std::optional<std::string> bytes; // the job's OVL.TMP; none: no command file
         std::string overlay;
         std::int32_t rc;
         std::vector<std::string> says;
-        std::string settings = "[Print]\r\nOutput=pdf\r\nPdfFolder=out\r\n"; // OVLPRINT.INI
+        std::string settings; // OVLPRINT.INI
     };
-    writeBytes(root / "forms" / "BROKEN.ovl", "<svg><g></svg");
-    writeBytes(root / "forms" / "EMPTY.ovl", "");
-    writeBytes(root / "forms" / "SKEW.ovl", "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 10 10\">"
-                                            "<g transform=\"skew(3)\"><text>x</text></g></svg>");
+    const auto form = [&](const char* name) { return (root / "forms" / name).string(); };
+    writeBytes(form("BROKEN.ovl"), "<svg><g></svg");
+    writeBytes(form("EMPTY.ovl"), "");
+    writeBytes(form("SKEW.ovl"), "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 10 10\">"
+                                 "<g transform=\"skew(3)\"><text>x</text></g></svg>");
     // Numbers that no PDF can hold: refused before anything is drawn.
-    writeBytes(root / "forms" / "HUGEFONT.ovl",
-               "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">"
-               "<text x=\"10\" y=\"10\" font-size=\"1e30\">帳票</text></svg>");
-    writeBytes(root / "forms" / "HUGESCALE.ovl",
-               "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">\n"
-               "<g transform=\"scale(1e300)\"><rect width=\"1\" height=\"1\"/></g></svg>");
-    writeBytes(root / "forms" / "NESTED.ovl",
+    writeBytes(form("HUGEFONT.ovl"), "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">"
+                                     "<text x=\"10\" y=\"10\" font-size=\"1e30\">帳票</text></svg>");
+    writeBytes(form("HUGESCALE.ovl"), "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">\n"
+                                      "<g transform=\"scale(1e300)\"><rect width=\"1\" height=\"1\"/></g></svg>");
+    writeBytes(form("NESTED.ovl"),
                "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 214.96 151.77\">"
                "<g transform=\"scale(50)\"><g transform=\"scale(50)\"><text>x</text></g></g></svg>");
     const std::string good = lines({"ST 011001", "CR 15063", "TE 0030008531075100山田　太郎", "ED "});
     const std::string plain = lines({"ST 011001", "CR 15063", "TE 0030008531075100A", "ED "});
     std::vector<Case> cases = {
-        {"no command file", std::nullopt, "KOV120p.ovl", kPrtCommandFileError, {"開けません"}},
-        {"missing overlay", good, "NOFORM.ovl", kPrtOverlayError, {"NOFORM.ovl", "見つかりません"}},
-        {"broken overlay", good, (root / "forms" / "BROKEN.ovl").string(), kPrtOverlayError, {"BROKEN.ovl", "SVG"}},
-        {"empty overlay", good, (root / "forms" / "EMPTY.ovl").string(), kPrtOverlayError, {"EMPTY.ovl"}},
-        {"form larger than the paper",
-         lines({"ST 011000", "CR 15063", "TE 0030008531075100A", "ED "}),
-         "KOV120p.ovl",
-         kPrtOverlayError,
-         {"KOV120p.ovl", "B4 縦", "収まりません"}},
-        {"unreadable transform",
-         good,
-         (root / "forms" / "SKEW.ovl").string(),
-         kPrtOverlayError,
-         {"SKEW.ovl", "skew(3)"}},
-        {"absurd font size",
-         good,
-         (root / "forms" / "HUGEFONT.ovl").string(),
-         kPrtOverlayError,
-         {"HUGEFONT.ovl", "font-size「1e30」", "大きすぎ"}},
-        {"absurd scale",
-         good,
-         (root / "forms" / "HUGESCALE.ovl").string(),
-         kPrtOverlayError,
-         {"HUGESCALE.ovl", "2 行目", "1e300"}},
-        {"enlarged by nested groups",
-         good,
-         (root / "forms" / "NESTED.ovl").string(),
-         kPrtOverlayError,
-         {"NESTED.ovl", "transform"}},
+        Case("no command file", std::nullopt, "KOV120p.ovl", kPrtCommandFileError, {"開けません"}),
+        Case("missing overlay", good, "NOFORM.ovl", kPrtOverlayError, {"NOFORM.ovl", "見つかりません"}),
+        Case("broken overlay", good, form("BROKEN.ovl"), kPrtOverlayError, {"BROKEN.ovl", "SVG"}),
+        Case("empty overlay", good, form("EMPTY.ovl"), kPrtOverlayError, {"EMPTY.ovl"}),
+        Case("form larger than the paper", lines({"ST 011000", "CR 15063", "TE 0030008531075100A", "ED "}),
+             "KOV120p.ovl", kPrtOverlayError, {"KOV120p.ovl", "B4 縦", "収まりません"}),
+        Case("unreadable transform", good, form("SKEW.ovl"), kPrtOverlayError, {"SKEW.ovl", "skew(3)"}),
+        Case("absurd font size", good, form("HUGEFONT.ovl"), kPrtOverlayError,
+             {"HUGEFONT.ovl", "font-size「1e30」", "大きすぎ"}),
+        Case("absurd scale", good, form("HUGESCALE.ovl"), kPrtOverlayError, {"HUGESCALE.ovl", "2 行目", "1e300"}),
+        Case("enlarged by nested groups", good, form("NESTED.ovl"), kPrtOverlayError, {"NESTED.ovl", "transform"}),
         // A user-defined character has no glyph anywhere: refused by name, not printed as a box.
-        {"user-defined character",
-         "ST 011001\r\nCR 15063\r\nTE 0050001031100100\x8E\x52\xF0\x40\r\nED \r\n",
-         (root / "blank.svg").string(),
-         kPrtCommandFileError,
-         {"3 行目", "U+E000"}},
-        {"unknown output",
-         plain,
-         "KOV120p.ovl",
-         kPrtSettingsError,
-         {"OVLPRINT.INI", "plotter"},
-         "[Print]\r\nOutput=plotter\r\n"},
-        {"unknown font", plain, "KOV120p.ovl", kPrtSettingsError, {"NoSuchGothic"}, "[Print]\r\nFont=NoSuchGothic\r\n"},
-        {"missing printer",
-         good,
-         "KOV120p.ovl",
-         kPrtOutputError,
-         {"経理室のプリンター"},
-         "[Print]\r\nOutput=printer\r\nPrinter=経理室のプリンター\r\n"},
+        Case("user-defined character", "ST 011001\r\nCR 15063\r\nTE 0050001031100100\x8E\x52\xF0\x40\r\nED \r\n",
+             (root / "blank.svg").string(), kPrtCommandFileError, {"3 行目", "U+E000"}),
+        Case("unknown output", plain, "KOV120p.ovl", kPrtSettingsError, {"OVLPRINT.INI", "plotter"},
+             "[Print]\r\nOutput=plotter\r\n"),
+        Case("unknown font", plain, "KOV120p.ovl", kPrtSettingsError, {"NoSuchGothic"},
+             "[Print]\r\nFont=NoSuchGothic\r\n"),
+        Case("missing printer", good, "KOV120p.ovl", kPrtOutputError, {"経理室のプリンター"},
+             "[Print]\r\nOutput=printer\r\nPrinter=経理室のプリンター\r\n"),
         // A preview needs a program with screens; this one has none.
-        {"preview without screens",
-         good,
-         "KOV120p.ovl",
-         kPrtOutputError,
-         {"プレビュー"},
-         "[Print]\r\nOutput=preview\r\n"},
+        Case("preview without screens", good, "KOV120p.ovl", kPrtOutputError, {"プレビュー"},
+             "[Print]\r\nOutput=preview\r\n"),
     };
     for (const MalformedFile& m : malformedFiles()) {
         const auto read = parseCommandFile(m.bytes);
@@ -543,10 +483,7 @@ TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
         writeBytes(root / "ini" / "OVLPRINT.INI", c.settings);
         rt.messages.clear();
         EXPECT_EQ(print(c.bytes, "KOV120", c.overlay), c.rc);
-        ASSERT_EQ(rt.messages.size(), 1u);
-        EXPECT_EQ(rt.messages[0].icon, kov::MsgIcon::Stop);
-        EXPECT_EQ(rt.messages[0].title, "帳票印刷");
-        for (const auto& s : c.says) EXPECT_NE(rt.messages[0].text.find(s), std::string::npos) << rt.messages[0].text;
+        expectOneStop(c.says, "帳票印刷");
         EXPECT_TRUE(lastPdf.empty());
         EXPECT_TRUE(outputFiles().empty());
     }
@@ -554,25 +491,18 @@ TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
 
 TEST_F(EngineTest, OvlprintReprintsASavedRunAndRejectsBadOnes)
 {
-    const QString tool = QString::fromStdString((fs::path(KOV_BIN_DIR) / "ovlprint").string());
     writeBytes(root / "job" / "OVL.TMP", readBytes(fs::path(KOV_TEST_DATA_DIR) / "ovlprint-kov570.tmp"));
-    const std::string out = (root / "again.pdf").string();
-    ProcResult r = run(tool, {QString::fromStdString((root / "job").string()), "Kov570", "Kov570p.OVL", "--pdf",
-                              QString::fromStdString(out)});
+    ProcResult r = ovlprint(reprint("Kov570", "Kov570p.OVL", root / "again.pdf"));
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(pdfPages(out), 3);
-    EXPECT_NE(squeezed(pdfText(out)).find("全体給与費支出額集計表"), std::string::npos);
+    EXPECT_EQ(pdfPages((root / "again.pdf").string()), 3);
+    EXPECT_NE(squeezed(pdfText((root / "again.pdf").string())).find("全体給与費支出額集計表"), std::string::npos);
 
     writeBytes(root / "job" / "OVL.TMP", lines({"ST 011001", "CR 15063", "TE 0030008531075100A", "PE ", "ED ", "PE "}));
-    const std::string bad = (root / "bad.pdf").string();
-    r = run(tool, {QString::fromStdString((root / "job").string()), "Kov570", "Kov570p.OVL", "--pdf",
-                   QString::fromStdString(bad)});
+    r = ovlprint(reprint("Kov570", "Kov570p.OVL", root / "bad.pdf"));
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("6 行目"), std::string::npos) << r.err;
-    EXPECT_FALSE(fs::exists(bad));
-
-    r = run(tool, {"only-one-argument"});
-    EXPECT_EQ(r.exitCode, 64);
+    EXPECT_FALSE(fs::exists(root / "bad.pdf"));
+    EXPECT_EQ(ovlprint({"only-one-argument"}).exitCode, 64);
 }
 
 // No space at all, and space for part of the PDF only (the writer's last block then goes
@@ -581,7 +511,6 @@ TEST_F(EngineTest, OvlprintReprintsASavedRunAndRejectsBadOnes)
 // disk that may not be written.
 TEST_F(EngineTest, AFullDiskIsReportedAndLeavesNoPdf)
 {
-    const QString tool = QString::fromStdString((fs::path(KOV_BIN_DIR) / "ovlprint").string());
     const std::string bytes = readBytes(fs::path(KOV_TEST_DATA_DIR) / "ovlprint-kov120-monthly.tmp");
     for (const int freeKiB : {0, 8, 24, -1}) {
         SCOPED_TRACE("free KiB " + std::to_string(freeKiB));
@@ -597,15 +526,11 @@ TEST_F(EngineTest, AFullDiskIsReportedAndLeavesNoPdf)
         writeBytes(root / "ini" / "OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=" + disk.string() + "\r\n");
         rt.messages.clear();
         EXPECT_EQ(print(bytes, "KOV120", "KOV120p.ovl"), kPrtOutputError);
-        ASSERT_EQ(rt.messages.size(), 1u);
-        EXPECT_EQ(rt.messages[0].icon, kov::MsgIcon::Stop);
-        for (const std::string& s : {disk.string(), cause})
-            EXPECT_NE(rt.messages[0].text.find(s), std::string::npos) << rt.messages[0].text;
+        expectOneStop({disk.string(), cause});
         EXPECT_TRUE(lastPdf.empty());
         EXPECT_EQ(kov::test::fileNames(disk), untouched);
 
-        const ProcResult r = run(tool, {QString::fromStdString((root / "job").string()), "KOV120", "KOV120p.ovl",
-                                        "--pdf", QString::fromStdString((disk / "again.pdf").string())});
+        const ProcResult r = ovlprint(reprint("KOV120", "KOV120p.ovl", disk / "again.pdf"));
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_NE(r.err.find(cause), std::string::npos) << r.err;
         EXPECT_EQ(kov::test::fileNames(disk), untouched);

@@ -86,15 +86,22 @@ protected:
         return db.DAO_DBOpen();
     }
 
+    // Table T of the database.
+    static std::unique_ptr<clsTbAccess> tableT(clsDbAccess& db)
+    {
+        auto tb = kov::tessera::makeTbAccess();
+        tb->setTBDatabase(db.DBDatabase());
+        tb->setTBNameString("T");
+        return tb;
+    }
+
     // V of the first row of T, through a fresh pair of objects, as a report line reads
     // its names: open, read, close.
     static std::string readValue(const std::string& ini)
     {
         auto db = kov::tessera::makeDbAccess(s_dir);
         if (const std::int16_t st = open(*db, ini); st != 0) return "status " + std::to_string(st);
-        auto tb = kov::tessera::makeTbAccess();
-        tb->setTBDatabase(db->DBDatabase());
-        tb->setTBNameString("T");
+        auto tb = tableT(*db);
         std::string out;
         if (const std::int16_t rows = tb->DAO_TableOpen("", ""); rows < 0) out = "table " + std::to_string(rows);
         else if (tb->DAO_RecRead(1) != 0) out = "no row";
@@ -177,9 +184,7 @@ TEST_F(TesseraReuse, TheSameSettingsNameInTwoFoldersLeadsToEachFoldersDatabase)
         auto db = kov::tessera::makeDbAccess(s_dir);
         db->setDBIniNameString("KOV.INI");
         if (db->DAO_DBOpen() != 0) return std::string("no open");
-        auto tb = kov::tessera::makeTbAccess();
-        tb->setTBDatabase(db->DBDatabase());
-        tb->setTBNameString("T");
+        auto tb = tableT(*db);
         if (tb->DAO_TableOpen("", "") != 1 || tb->DAO_RecRead(1) != 0) return std::string("no row");
         return toText(tb->TBRec("V"));
     };
@@ -195,9 +200,7 @@ TEST_F(TesseraReuse, ReadsOnAKeptConnectionSeeEveryCommittedWrite)
 {
     auto db = kov::tessera::makeDbAccess(s_dir);
     ASSERT_EQ(open(*db, "write.ini"), 0);
-    auto tb = kov::tessera::makeTbAccess();
-    tb->setTBDatabase(db->DBDatabase());
-    tb->setTBNameString("T");
+    auto tb = tableT(*db);
     for (int i = 1; i <= 3; ++i) {
         ASSERT_EQ(tb->DAO_TableOpen("", ""), 1);
         ASSERT_EQ(tb->DAO_RecRead(1), 0); // a row stays current: the statement is mid-read
@@ -231,9 +234,7 @@ TEST_F(TesseraReuse, ManyOpenCloseCyclesDoNotGrowTheOpenFiles)
         // Closed in the other order: the database first, with a table still open on it.
         auto db = kov::tessera::makeDbAccess(s_dir);
         ASSERT_EQ(open(*db, "many1.ini"), 0);
-        auto tb = kov::tessera::makeTbAccess();
-        tb->setTBDatabase(db->DBDatabase());
-        tb->setTBNameString("T");
+        auto tb = tableT(*db);
         ASSERT_EQ(tb->DAO_TableOpen("", ""), 1);
         ASSERT_EQ(tb->DAO_RecRead(1), 0);
         ASSERT_EQ(db->DAO_DBClose(), 0);

@@ -147,6 +147,10 @@ TEST(TesseraSettings, EachFaultNamesTheFileTheLineAndWhatIsWrong)
 {
     kov::db::Fixture fx;
     const std::string ini = fx.path("BAD.INI");
+    // The detail of a fault on line n of the settings file.
+    const auto at = [&](int n, const std::string& what) {
+        return "設定ファイル「" + ini + "」の " + std::to_string(n) + " 行目: " + what;
+    };
     struct Case {
         std::string content;
         std::int16_t status;
@@ -154,28 +158,22 @@ TEST(TesseraSettings, EachFaultNamesTheFileTheLineAndWhatIsWrong)
     };
     const Case cases[] = {
         {"[Database]\r\nPath=gone.db\r\n", -20,
-         "設定ファイル「" + ini + "」の 2 行目: Path のデータベースファイル「" + fx.path("gone.db") +
-             "」がありません。"},
+         at(2, "Path のデータベースファイル「" + fx.path("gone.db") + "」がありません。")},
         {"[Database]\r\nPath=nodir/kov.db\r\n", -19,
-         "設定ファイル「" + ini + "」の 2 行目: Path のフォルダ「" + fx.path("nodir") + "」がありません。"},
+         at(2, "Path のフォルダ「" + fx.path("nodir") + "」がありません。")},
         {"[Database]\r\nPath=kov.db\r\nBusyTimeout=5s\r\n", -18,
-         "設定ファイル「" + ini +
-             "」の 3 行目: BusyTimeout の値「5s」は数ではありません（ミリ秒を数字だけで書いてください）。"},
+         at(3, "BusyTimeout の値「5s」は数ではありません（ミリ秒を数字だけで書いてください）。")},
         {"[Database]\r\nPath=kov.db\r\nReadTimeout=0\r\n", -18,
-         "設定ファイル「" + ini + "」の 3 行目: ReadTimeout の値「0」は使えません（1 以上の秒を書いてください）。"},
+         at(3, "ReadTimeout の値「0」は使えません（1 以上の秒を書いてください）。")},
         {"[Database]\r\nEngnie=sqlite\r\nPath=kov.db\r\n", -18,
-         "設定ファイル「" + ini +
-             "」の 2 行目: 不明な設定「Engnie」です（Engine、Path、Connection、BusyTimeout、ReadTimeout）。"},
-        {"[Database]\r\nEngine=oracle\r\n", -18,
-         "設定ファイル「" + ini + "」の 2 行目: Engine の値「oracle」は使えません（sqlite、postgresql）。"},
-        {"[Database]\r\nPath kov.db\r\n", -18, "設定ファイル「" + ini + "」の 2 行目: 「名前=値」の形ではありません。"},
+         at(2, "不明な設定「Engnie」です（Engine、Path、Connection、BusyTimeout、ReadTimeout）。")},
+        {"[Database]\r\nEngine=oracle\r\n", -18, at(2, "Engine の値「oracle」は使えません（sqlite、postgresql）。")},
+        {"[Database]\r\nPath kov.db\r\n", -18, at(2, "「名前=値」の形ではありません。")},
         {"[Database]\r\n", -18,
          "設定ファイル「" + ini + "」: [Database] に Path（データベースのファイル）がありません。"},
-        {"[Database]\r\nPath=\r\n", -18,
-         "設定ファイル「" + ini + "」の 2 行目: Path が空です（データベースのファイルを書いてください）。"},
+        {"[Database]\r\nPath=\r\n", -18, at(2, "Path が空です（データベースのファイルを書いてください）。")},
         {"[Database]\r\nEngine=postgresql\r\nConnection=nosuchkey=1\r\n", -18,
-         "設定ファイル「" + ini +
-             "」の 3 行目: Connection の値は接続文字列になっていません（invalid connection option \"nosuchkey\"）。"},
+         at(3, "Connection の値は接続文字列になっていません（invalid connection option \"nosuchkey\"）。")},
         {"[Database]\r\nPath=kovenv.db\r\n", 0, ""}, // opens, but has no payroll table: see below
     };
     for (const Case& c : cases) {

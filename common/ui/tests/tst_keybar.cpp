@@ -67,13 +67,10 @@ class KeyBarTest : public QObject {
     Q_OBJECT
 private slots:
     void enableTableTakesOnlyOne();
-    void functionKeysPressTheirButtonsAndNoControlSeesThem();
-    void disabledButtonKeyIsConsumedAndDoesNothing();
-    void otherKeysReachTheControls();
+    void functionKeysPressTheirButtonsAndOnlyOtherKeysReachTheControls();
     void clickAndFunctionKeyBehaveAlike();
     void pressThroughTheEventPumpIsDropped();
     void runtimeErrorInAnActionEndsTheProgramAndLeavesTheBarIdle();
-    void disabledScreenTakesNoKeys();
     void busyCheckFirstTestsBusyFirstAndDoesNotPumpEvents();
 };
 
@@ -86,47 +83,46 @@ void KeyBarTest::enableTableTakesOnlyOne()
     QCOMPARE(mode.p_bPFKey, want);
 }
 
-void KeyBarTest::functionKeysPressTheirButtonsAndNoControlSeesThem()
+void KeyBarTest::functionKeysPressTheirButtonsAndOnlyOtherKeysReachTheControls()
 {
     ScriptedRuntime rt;
     Screen s(rt);
     QVERIFY(s.active);
-    QTest::keyClick(s.edit, Qt::Key_F1);
-    // The shift state is not looked at.
-    QTest::keyClick(s.edit, Qt::Key_F6, Qt::ShiftModifier);
-    QTest::keyClick(s.edit, Qt::Key_F10, Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(s.actions, (QList<int>{0, 5, 9}));
-    QCOMPARE(s.busyDuringAction, (QList<int>{-1, -1, -1}));
-    QCOMPARE(s.bar.p_iPfBusy, int16_t{0});
-    QVERIFY(s.counter.keys.isEmpty());
-    // The pressed button has the focus, as after a click.
-    QCOMPARE(QApplication::focusWidget(), s.bar.button(9));
-}
-
-void KeyBarTest::disabledButtonKeyIsConsumedAndDoesNothing()
-{
-    ScriptedRuntime rt;
-    Screen s(rt);
-    QVERIFY(s.active);
+    // The key of a disabled button is consumed and does nothing.
     for (Qt::Key k : {Qt::Key_F2, Qt::Key_F5, Qt::Key_F12}) QTest::keyClick(s.edit, k);
     QVERIFY(s.actions.isEmpty());
     QVERIFY(s.counter.keys.isEmpty());
     QCOMPARE(QApplication::focusWidget(), s.edit);
     QCOMPARE(rt.doEventsCount, 0);
-}
-
-void KeyBarTest::otherKeysReachTheControls()
-{
-    ScriptedRuntime rt;
-    Screen s(rt);
-    QVERIFY(s.active);
+    // Other keys reach the controls.
     QTest::keyClicks(s.edit, QStringLiteral("ab"));
     QTest::keyClick(s.edit, Qt::Key_Left);
     QTest::keyClick(s.edit, Qt::Key_Return);
     QCOMPARE(s.edit->text(), QStringLiteral("ab"));
     QCOMPARE(s.edit->cursorPosition(), 1);
-    QCOMPARE(s.counter.keys, (QList<int>{Qt::Key_A, Qt::Key_B, Qt::Key_Left, Qt::Key_Return}));
+    const QList<int> typed{Qt::Key_A, Qt::Key_B, Qt::Key_Left, Qt::Key_Return};
+    QCOMPARE(s.counter.keys, typed);
     QVERIFY(s.actions.isEmpty());
+    // Enabled function keys press their buttons (the shift state is not looked at), and
+    // no control sees them.
+    QTest::keyClick(s.edit, Qt::Key_F1);
+    QTest::keyClick(s.edit, Qt::Key_F6, Qt::ShiftModifier);
+    QTest::keyClick(s.edit, Qt::Key_F10, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(s.actions, (QList<int>{0, 5, 9}));
+    QCOMPARE(s.busyDuringAction, (QList<int>{-1, -1, -1}));
+    QCOMPARE(s.bar.p_iPfBusy, int16_t{0});
+    QCOMPARE(s.counter.keys, typed);
+    // The pressed button has the focus, as after a click.
+    QCOMPARE(QApplication::focusWidget(), s.bar.button(9));
+    // A disabled screen takes no keys, nor does it take those of another window.
+    s.widget.setEnabled(false);
+    QTest::keyClick(s.edit, Qt::Key_F6);
+    s.widget.setEnabled(true);
+    QWidget other;
+    auto* edit = new QLineEdit(&other);
+    other.show();
+    QTest::keyClick(edit, Qt::Key_F6);
+    QCOMPARE(s.actions, (QList<int>{0, 5, 9}));
 }
 
 void KeyBarTest::clickAndFunctionKeyBehaveAlike()
@@ -186,46 +182,24 @@ void KeyBarTest::runtimeErrorInAnActionEndsTheProgramAndLeavesTheBarIdle()
     QVERIFY(s.active);
     // Pressed directly: the scripted end is an exception, and that must not pass
     // through Qt's event delivery (the real end never returns at all).
-    s.inAction = [](int) { kov::throwOverflow("test"); };
-    try {
-        s.bar.press(5);
-        QFAIL("the program did not end");
-    } catch (const kov::ProgramEnded& e) {
-        QCOMPARE(e.exitStatus, kov::kExitFatal);
+    // Any other exception is a fault as well: it must not cross the event loop.
+    const std::function<void(int)> faults[] = {[](int) { kov::throwOverflow("test"); },
+                                               [](int) { throw std::out_of_range("index"); }};
+    for (int i : {0, 1}) {
+        s.inAction = faults[i];
+        int status = -1;
+        try {
+            s.bar.press(i ? 0 : 5);
+        } catch (const kov::ProgramEnded& e) {
+            status = e.exitStatus;
+        }
+        QCOMPARE(status, kov::kExitFatal);
+        QCOMPARE(s.bar.p_iPfBusy, int16_t{0});
+        QCOMPARE(rt.messages.size(), std::size_t(i + 1));
     }
-    QCOMPARE(s.bar.p_iPfBusy, int16_t{0});
-    QCOMPARE(rt.messages.size(), std::size_t{1});
     QCOMPARE(rt.messages[0].icon, kov::MsgIcon::Stop);
     QCOMPARE(QString::fromStdString(rt.messages[0].title), s.widget.windowTitle());
-
-    // Any other exception is a fault as well: it must not cross the event loop.
-    s.inAction = [](int) { throw std::out_of_range("index"); };
-    try {
-        s.bar.press(0);
-        QFAIL("the program did not end");
-    } catch (const kov::ProgramEnded& e) {
-        QCOMPARE(e.exitStatus, kov::kExitFatal);
-    }
-    QCOMPARE(s.bar.p_iPfBusy, int16_t{0});
-    QCOMPARE(rt.messages.size(), std::size_t{2});
     QVERIFY(rt.messages[1].text.starts_with("実行時エラーが発生しました。"));
-}
-
-void KeyBarTest::disabledScreenTakesNoKeys()
-{
-    ScriptedRuntime rt;
-    Screen s(rt);
-    QVERIFY(s.active);
-    s.widget.setEnabled(false);
-    QTest::keyClick(s.edit, Qt::Key_F6);
-    s.widget.setEnabled(true);
-    QVERIFY(s.actions.isEmpty());
-    // Keys to another window are not this screen's.
-    QWidget other;
-    auto* edit = new QLineEdit(&other);
-    other.show();
-    QTest::keyClick(edit, Qt::Key_F6);
-    QVERIFY(s.actions.isEmpty());
 }
 
 void KeyBarTest::busyCheckFirstTestsBusyFirstAndDoesNotPumpEvents()

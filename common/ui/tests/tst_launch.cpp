@@ -72,6 +72,12 @@ public:
         }
         return QString::fromUtf8(proc.readLine()).trimmed();
     }
+    // Asks the probe to end with `status`; the status it ended with.
+    int end(int status = 0)
+    {
+        proc.write("end " + QByteArray::number(status) + "\n");
+        return exitStatus();
+    }
     // Exit status once it ended by itself (-1 when it did not end in time).
     int exitStatus()
     {
@@ -93,7 +99,6 @@ private slots:
     void secondCopyEndsWhateverItsTmpDir();
     void killedCopyDoesNotBlockTheNextStart();
     void endProgramFlushesAndEndsWithTheStatus();
-    void argumentsAreTheProgramsNotQts();
     void lockFolderOfAnotherUserIsNotUsed();
     void relativeFoldersAreMadeAbsoluteAtStart();
     void helpAndVersionAnswerWithoutAWindow();
@@ -144,6 +149,9 @@ void LaunchTest::withoutArgumentNoProcessStartsAndNothingIsShown()
     // Nothing of the failed starts stays behind to block a proper one.
     Probe ok(program, {QStringLiteral("@")});
     QCOMPARE(ok.firstLine(), QStringLiteral("started shrunk=1 size=0x0 maximized=0 rtl=0 arg=[@]"));
+    // The arguments are the program's, not Qt's.
+    Probe p(uniqueProgram(), {QStringLiteral("-reverse"), QStringLiteral("x@")});
+    QCOMPARE(p.firstLine(), QStringLiteral("started shrunk=1 size=0x0 maximized=0 rtl=0 arg=[-reverse x@]"));
 }
 
 void LaunchTest::secondCopyEndsWhileTheFirstRuns()
@@ -164,8 +172,7 @@ void LaunchTest::secondCopyEndsWhileTheFirstRuns()
 
     // The first copy is unaffected and still answers.
     QCOMPARE(first.proc.state(), QProcess::Running);
-    first.proc.write("end 0\n");
-    QCOMPARE(first.exitStatus(), 0);
+    QCOMPARE(first.end(), 0);
 
     // After it ended normally, a new copy starts.
     Probe third(program, {QStringLiteral("1")});
@@ -177,32 +184,28 @@ void LaunchTest::secondCopyEndsWhileTheFirstRuns()
 void LaunchTest::secondCopyEndsWhateverItsTmpDir()
 {
     QTemporaryDir tmpA, tmpB;
-    struct Case {
-        const char* name;
-        bool sessionFolder;
-    };
-    for (const Case& c : {Case{"runtime folder of the session", true}, Case{"no XDG_RUNTIME_DIR", false}}) {
+    for (const bool sessionFolder : {true, false}) {
+        const char* name = sessionFolder ? "runtime folder of the session" : "no XDG_RUNTIME_DIR";
         const QString program = uniqueProgram();
         QProcessEnvironment first, second;
         first.insert(QStringLiteral("TMPDIR"), tmpA.path());
         second.insert(QStringLiteral("TMPDIR"), tmpB.path());
-        if (!c.sessionFolder) {
+        if (!sessionFolder) {
             first.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString());
             second.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString());
         }
         Probe one(program, {QStringLiteral("1")}, first);
-        QVERIFY2(one.firstLine().startsWith(QStringLiteral("started")), c.name);
+        QVERIFY2(one.firstLine().startsWith(QStringLiteral("started")), name);
         Probe two(program, {QStringLiteral("1")}, second);
-        QVERIFY2(two.exitStatus() == kov::kExitLaunchRule, c.name);
-        if (!c.sessionFolder) {
+        QVERIFY2(two.exitStatus() == kov::kExitLaunchRule, name);
+        if (!sessionFolder) {
             const QFileInfo fixed(QStringLiteral("/tmp/kov-%1").arg(::getuid()));
             QVERIFY(fixed.isDir());
             QCOMPARE(fixed.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
                                             QFile::WriteOther | QFile::ExeOther),
                      QFile::Permissions());
         }
-        one.proc.write("end 0\n");
-        QCOMPARE(one.exitStatus(), 0);
+        QCOMPARE(one.end(), 0);
     }
 }
 
@@ -234,8 +237,7 @@ void LaunchTest::endProgramFlushesAndEndsWithTheStatus()
     p.proc.write("pending " + QFile::encodeName(work.path()) + "\n");
     QCOMPARE(p.firstLine(), QStringLiteral("pending"));
     QVERIFY(QFileInfo::exists(work.filePath(QStringLiteral("OVL.TMP.part"))));
-    p.proc.write("end 7\n");
-    QCOMPARE(p.exitStatus(), 7);
+    QCOMPARE(p.end(7), 7);
     QCOMPARE(p.proc.readAllStandardOutput(), QByteArray("ending"));
     QCOMPARE(QDir(work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
@@ -260,18 +262,11 @@ void LaunchTest::lockFolderOfAnotherUserIsNotUsed()
         QVERIFY2(told.contains(QStringLiteral("「/tmp/kov-65534」は他の利用者のもの")) &&
                      told.contains(QStringLiteral("「/tmp/kov-65534.1」を使います")),
                  qPrintable(told));
-        one.proc.write("end 0\n");
-        QCOMPARE(one.exitStatus(), 0);
+        QCOMPARE(one.end(), 0);
     }
     QVERIFY(QFileInfo(taken + QStringLiteral(".1")).ownerId() == 65534);
     QDir(taken + QStringLiteral(".1")).removeRecursively();
     QDir().rmdir(taken);
-}
-
-void LaunchTest::argumentsAreTheProgramsNotQts()
-{
-    Probe p(uniqueProgram(), {QStringLiteral("-reverse"), QStringLiteral("x@")});
-    QCOMPARE(p.firstLine(), QStringLiteral("started shrunk=1 size=0x0 maximized=0 rtl=0 arg=[-reverse x@]"));
 }
 
 // KOV_INI_DIR=build/demo means the folder below where the program was started, also to
@@ -346,8 +341,7 @@ void LaunchTest::notificationsReachTheSessionBusEvenAtTheEnd()
         QVERIFY(p.firstLine().startsWith(QStringLiteral("started")));
         p.proc.write("notify nobody listens\nenv DBUS_SESSION_BUS_ADDRESS\n");
         QVERIFY(p.firstLine().startsWith(QStringLiteral("DBUS_SESSION_BUS_ADDRESS=")));
-        p.proc.write("end 0\n");
-        QCOMPARE(p.exitStatus(), 0);
+        QCOMPARE(p.end(), 0);
     }
 
     Recorder recorder;
