@@ -274,6 +274,12 @@ std::int64_t Fixture::addPayment(const Payment& p)
     return insertZeroFilled("SKSYKEI", row);
 }
 
+void Fixture::addPaidStaff(const std::string& name, const Payment& p)
+{
+    addStaff({.syokcd = p.syokcd, .syosyu = p.syosyu, .syozok = p.syozok, .name = name, .values = {}});
+    addPayment(p);
+}
+
 std::int64_t Fixture::addSumi(const Sumi& s)
 {
     Row row;

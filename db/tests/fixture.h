@@ -120,6 +120,9 @@ public:
     std::int64_t addStaff(const Staff& staff);
     // SKSYKEI; numeric columns not given are 0; returns the rowid.
     std::int64_t addPayment(const Payment& payment);
+    // A staff member named `name` (code, job kind and affiliation as the payment's, the
+    // rest as Staff's defaults) and the payment record.
+    void addPaidStaff(const std::string& name, const Payment& payment);
     // SKSUMI; amounts not given are 0.
     std::int64_t addSumi(const Sumi& sumi);
 
