@@ -26,6 +26,7 @@
 // first copies both SQLite databases into it: the same test reads the same rows
 // through either engine.
 #include "db/kovdb.h"
+#include "tests/support/files.h"
 
 #include <cstdint>
 #include <functional>
@@ -145,6 +146,7 @@ private:
 
     std::int64_t changeCount();
 
+    test::TempDir m_tmp{"kovfx"}; // removed last, after the connections closed
     std::string m_dir;
     std::optional<std::string> m_oldIniDir;
     Engine m_engine;
