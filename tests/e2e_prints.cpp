@@ -7,26 +7,19 @@ KeyedPrint kov120DailyPaidPrint(db::Fixture& fx)
 {
     const auto addStaff = [&fx](std::int64_t code, const std::string& name, const std::string& syozok,
                                 std::int64_t block, std::int64_t syosyu) {
-        fx.addStaff({.syokcd = code, .syosyu = syosyu, .syozok = syozok, .name = name, .values = {}});
-        fx.addPayment({.syokcd = code,
-                       .skyuym = 202312,
-                       .kyusyu = 2,
-                       .syrflg = block,
-                       .syosyu = syosyu,
-                       .syozok = syozok,
-                       .kgokyu = "1",
-                       .kgogho = 10,
-                       .values = {{"KYURYO", 180000 + code},
-                                  {"KIMATU", std::int64_t{250000}},
-                                  {"KINBEN", std::int64_t{150000}},
-                                  {"SSIKYU", std::int64_t{400000}},
-                                  {"SYOTOK", std::int64_t{20000}},
-                                  {"SASIHK", std::int64_t{380000}},
-                                  {"KMRITU", std::int64_t{12250000}},
-                                  {"KBRITU", std::int64_t{9500000}},
-                                  {"ZEIRT2", 4.084},
-                                  {"KMMMDD", std::int64_t{600}},
-                                  {"KBMMDD", std::int64_t{600}}}});
+        const db::Row values = {{"KYURYO", 180000 + code}, {"KIMATU", 250000},  {"KINBEN", 150000},
+                                {"SSIKYU", 400000},        {"SYOTOK", 20000},   {"SASIHK", 380000},
+                                {"KMRITU", 12250000},      {"KBRITU", 9500000}, {"ZEIRT2", 4.084},
+                                {"KMMMDD", 600},           {"KBMMDD", 600}};
+        fx.addPaidStaff(name, {.syokcd = code,
+                               .skyuym = 202312,
+                               .kyusyu = 2,
+                               .syrflg = block,
+                               .syosyu = syosyu,
+                               .syozok = syozok,
+                               .kgokyu = "1",
+                               .kgogho = 10,
+                               .values = values});
     };
     fx.setStandardNames();
     fx.setKanri(202312);
@@ -46,26 +39,19 @@ KeyedPrint kov140TwoBlocksPrint(db::Fixture& fx)
 {
     const auto addStaff = [&fx](std::int64_t code, const std::string& name, const std::string& syozok,
                                 std::int64_t block, std::int64_t syosyu, std::int64_t nenfus) {
-        fx.addStaff({.syokcd = code, .syosyu = syosyu, .syozok = syozok, .name = name, .values = {}});
-        fx.addPayment({.syokcd = code,
-                       .skyuym = 202306,
-                       .kyusyu = 3,
-                       .syrflg = block,
-                       .syosyu = syosyu,
-                       .syozok = syozok,
-                       .kgokyu = "2",
-                       .kgogho = 31,
-                       .values = {{"KYURYO", 2100 + code % 100},
-                                  {"STYOGK", std::int64_t{210}},
-                                  {"CHIIKI", std::int64_t{63}},
-                                  {"KIMATU", std::int64_t{1613}},
-                                  {"KINBEN", std::int64_t{1210}},
-                                  {"SSIKYU", std::int64_t{5196} + code % 100},
-                                  {"KENKO", std::int64_t{278}},
-                                  {"KOSEI", std::int64_t{546}},
-                                  {"NENFUS", nenfus},
-                                  {"KOUGOK", std::int64_t{824}},
-                                  {"SASIHK", std::int64_t{4372} + code % 100}}});
+        const std::int64_t n = code % 100;
+        const db::Row values = {{"KYURYO", 2100 + n}, {"STYOGK", 210},      {"CHIIKI", 63},      {"KIMATU", 1613},
+                                {"KINBEN", 1210},     {"SSIKYU", 5196 + n}, {"KENKO", 278},      {"KOSEI", 546},
+                                {"NENFUS", nenfus},   {"KOUGOK", 824},      {"SASIHK", 4372 + n}};
+        fx.addPaidStaff(name, {.syokcd = code,
+                               .skyuym = 202306,
+                               .kyusyu = 3,
+                               .syrflg = block,
+                               .syosyu = syosyu,
+                               .syozok = syozok,
+                               .kgokyu = "2",
+                               .kgogho = 31,
+                               .values = values});
     };
     fx.setStandardNames();
     fx.setKanri(202306);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -39,28 +40,32 @@ std::vector<std::string> currentEnvironment()
     return env;
 }
 
+namespace {
+// env with the variables given set, each replacing its earlier value.
+std::vector<std::string> withVariables(const std::vector<std::string>& env,
+                                       const std::vector<std::pair<std::string, std::string>>& set)
+{
+    std::vector<std::string> out;
+    for (const std::string& s : env)
+        if (std::none_of(set.begin(), set.end(), [&](const auto& v) { return s.rfind(v.first + "=", 0) == 0; }))
+            out.push_back(s);
+    for (const auto& [name, value] : set) out.push_back(name + "=" + value);
+    return out;
+}
+} // namespace
+
 std::vector<std::string> environmentWithTmpDir(const fs::path& tmpDir)
 {
     // The folder serves as the programs' temporary folder and as their runtime folder,
     // where the one-copy lock lives (used only when it is private to the user: 0700).
     fs::create_directories(tmpDir);
     fs::permissions(tmpDir, fs::perms::owner_all, fs::perm_options::replace);
-    std::vector<std::string> env;
-    for (const std::string& s : currentEnvironment())
-        if (s.rfind("TMPDIR=", 0) != 0 && s.rfind("XDG_RUNTIME_DIR=", 0) != 0) env.push_back(s);
-    env.push_back("TMPDIR=" + tmpDir.string());
-    env.push_back("XDG_RUNTIME_DIR=" + tmpDir.string());
-    return env;
+    return withVariables(currentEnvironment(), {{"TMPDIR", tmpDir.string()}, {"XDG_RUNTIME_DIR", tmpDir.string()}});
 }
 
 std::vector<std::string> programEnvironment(const std::string& display, const fs::path& tmpDir)
 {
-    std::vector<std::string> env;
-    for (const std::string& s : environmentWithTmpDir(tmpDir))
-        if (s.rfind("QT_QPA_PLATFORM=", 0) != 0 && s.rfind("DISPLAY=", 0) != 0) env.push_back(s);
-    env.emplace_back("DISPLAY=" + display);
-    env.emplace_back("QT_QPA_PLATFORM=xcb");
-    return env;
+    return withVariables(environmentWithTmpDir(tmpDir), {{"DISPLAY", display}, {"QT_QPA_PLATFORM", "xcb"}});
 }
 
 pid_t Process::spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
@@ -139,10 +144,7 @@ XServer::XServer()
     close(fds[0]);
     if (!number.empty()) m_display = ":" + number;
     if (m_display.empty() || !fs::exists("/usr/bin/openbox")) return;
-    std::vector<std::string> env;
-    for (const std::string& e : currentEnvironment())
-        if (e.rfind("DISPLAY=", 0) != 0) env.push_back(e);
-    env.push_back("DISPLAY=" + m_display);
+    const std::vector<std::string> env = withVariables(currentEnvironment(), {{"DISPLAY", m_display}});
     // Its own settings, so that Alt+F4 is the close request whatever the user configured.
     std::vector<std::string> argv = {"/usr/bin/openbox", "--sm-disable"};
     if (fs::exists("/etc/xdg/openbox/rc.xml")) argv.insert(argv.end(), {"--config-file", "/etc/xdg/openbox/rc.xml"});
@@ -211,11 +213,8 @@ void startKeyedPrint(db::Fixture& fx, const KeyedPrint& print, const Desk& desk,
     fx.writeSettings("OVLPRINT.INI", "[Print]\r\nOutput=pdf\r\nPdfFolder=" + started.pdfFolder.string() +
                                          "\r\nOverlayFolder=" + std::string(KOV_BIN_DIR) + "\r\n");
 
-    std::vector<std::string> env;
-    for (const std::string& e : programEnvironment(display, desk.tmp))
-        if (e.rfind("KOV_INI_DIR=", 0) != 0 && e.rfind("KOV_WORK_DIR=", 0) != 0) env.push_back(e);
-    env.push_back("KOV_INI_DIR=" + fx.dir());
-    env.push_back("KOV_WORK_DIR=" + desk.work.string());
+    const std::vector<std::string> env = withVariables(
+        programEnvironment(display, desk.tmp), {{"KOV_INI_DIR", fx.dir()}, {"KOV_WORK_DIR", desk.work.string()}});
     started.log = (fs::path(fx.dir()) / (print.program + ".log")).string();
     std::vector<std::string> argv = {(desk.app / print.program).string()};
     argv.insert(argv.end(), print.args.begin(), print.args.end());

@@ -37,8 +37,7 @@ Outcome printBlockReport(blockreport::ScreenDescription screen, std::int64_t kyu
     env.fx.setBlock(1, 101, 101, 1, kyusyu);
     for (std::size_t i = 0; i < amounts.size(); ++i) {
         const std::int64_t code = 1001 + static_cast<std::int64_t>(i);
-        env.fx.addStaff({.syokcd = code, .syosyu = 3, .syozok = "E101", .name = "職員", .values = {}});
-        env.fx.addPayment({.syokcd = code, .kyusyu = kyusyu, .syrflg = 1, .values = amounts[i]});
+        env.fx.addPaidStaff("職員", {.syokcd = code, .kyusyu = kyusyu, .syrflg = 1, .values = amounts[i]});
     }
     env.load<Run>(std::move(screen), env.recordingEngine());
     EXPECT_EQ(env.open(), std::nullopt);

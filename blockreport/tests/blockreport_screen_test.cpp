@@ -223,10 +223,7 @@ TEST(Selection, SelectsTheRecordsOfTheChoice)
         {{9}, false, 1, 1}, {{9}, true, 0, 0},  {{2, 7}, false, 0, 0},
     };
     for (const Choice& c : choices) {
-        for (std::size_t i = 0; i < env.screen->lstMain().size(); ++i)
-            env.screen->setSelected(static_cast<int>(i),
-                                    std::find(c.blocks.begin(), c.blocks.end(), env.screen->lstMain()[i].itemData) !=
-                                        c.blocks.end());
+        env.selectBlocks(c.blocks);
         env.screen->setOptGetugaku(c.monthly);
         env.rt.messages.clear();
         run->staffLines = run->subtotals = run->blockTotals = 0;

@@ -1,66 +1,13 @@
 #include "blockreport/tests/blockreport_testsupport.h"
 
-#include "common/cp932.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace kov::blockreport::test {
-
-std::string readBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::vector<std::string> cp932Lines(const std::string& bytes)
-{
-    std::vector<std::string> lines;
-    std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        const std::size_t e = bytes.find("\r\n", pos);
-        if (e == std::string::npos) {
-            lines.push_back(cp932::toUtf8(bytes.substr(pos)) + "<no CR LF>");
-            break;
-        }
-        lines.push_back(cp932::toUtf8(bytes.substr(pos, e - pos)));
-        pos = e + 2;
-    }
-    return lines;
-}
-
-void expectGolden(const std::string& actualPath, const std::string& goldenName)
-{
-    const std::string golden = std::string(KOV_TEST_DATA_DIR) + "/" + goldenName;
-    const std::string actual = readBytes(actualPath);
-    ASSERT_FALSE(actual.empty()) << actualPath;
-    if (std::getenv("KOV_UPDATE_GOLDEN")) {
-        std::ofstream(golden, std::ios::binary) << actual;
-        return;
-    }
-    const std::string expected = readBytes(golden);
-    ASSERT_FALSE(expected.empty()) << "golden file missing: " << golden;
-    if (actual == expected) return;
-    const auto a = cp932Lines(actual);
-    const auto e = cp932Lines(expected);
-    for (std::size_t i = 0; i < std::max(a.size(), e.size()); ++i) {
-        const std::string al = i < a.size() ? a[i] : "<none>";
-        const std::string el = i < e.size() ? e[i] : "<none>";
-        if (al != el) {
-            ADD_FAILURE() << goldenName << " line " << i + 1 << "\n  expected: " << el << "\n  actual:   " << al;
-            return;
-        }
-    }
-    ADD_FAILURE() << goldenName << ": the files differ in their bytes";
-}
 
 ScreenDescription testScreen(bool monthCheck, bool listFirst)
 {

@@ -7,6 +7,7 @@
 #include "common/tests/scriptedruntime.h"
 #include "db/tests/fixture.h"
 #include "print/printrun.h"
+#include "tests/support/golden.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -19,16 +20,10 @@
 
 namespace kov::blockreport::test {
 
-// Reads a whole file as bytes.
-std::string readBytes(const std::string& path);
-
-// The lines of a CP932 file with CR LF line ends, in UTF-8; a last line without CR LF
-// is marked so that a comparison shows it.
-std::vector<std::string> cp932Lines(const std::string& bytes);
-
-// Compares a command file with tests/data/<goldenName> byte for byte and names the
-// first differing line. KOV_UPDATE_GOLDEN set in the environment writes the golden file.
-void expectGolden(const std::string& actualPath, const std::string& goldenName);
+// Whole files, CP932 lines and golden command files in tests/data, as every test has them.
+using kov::test::cp932Lines;
+using kov::test::expectGolden;
+using kov::test::readBytes;
 
 // The screen of a block report program for the tests of the shared screen: caption
 // "ブロック帳票印刷", the blocks and records of pay kinds 2 and 5, the options first in

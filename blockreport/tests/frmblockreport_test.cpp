@@ -2,11 +2,8 @@
 // order and first focus, and the keyboard on the block list.
 #include "blockreport/blockreportrun.h"
 #include "blockreport/blockreportscreen.h"
-#include "blockreport/tests/blockreport_testsupport.h"
-#include "blockreport/tests/qtapplicationenv.h"
-#include "blockreport/ui/frmblockreport.h"
+#include "blockreport/tests/windowcheck.h"
 #include "common/ui/fonts.h"
-#include "common/ui/pfkeybar.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -95,25 +92,15 @@ TEST(FrmBlockReport, TabOrderAndFirstFocus)
 {
     {
         Window w(testScreen(), 2);
-        const auto chain = w.form.tabChain();
-        ASSERT_EQ(chain.size(), 15);
-        EXPECT_EQ(chain[0], w.form.optGetugaku());
-        EXPECT_EQ(chain[1], w.form.optNichigaku());
-        EXPECT_EQ(chain[2], w.form.lstMain());
-        EXPECT_EQ(chain[3], w.form.pfKeys()->button(0));
-        EXPECT_EQ(w.form.optGetugaku()->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
-        EXPECT_TRUE(w.form.optGetugaku()->hasFocus() || QApplication::focusWidget() == w.form.optGetugaku());
+        const FrmBlockReport& f = w.form;
+        test::expectTabStops(
+            f, {{0, f.optGetugaku()}, {1, f.optNichigaku()}, {2, f.lstMain()}, {3, f.pfKeys()->button(0)}});
+        EXPECT_EQ(f.optGetugaku()->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
     }
-    {
-        Window w(testScreen(false, true), 2);
-        const auto chain = w.form.tabChain();
-        ASSERT_EQ(chain.size(), 15);
-        EXPECT_EQ(chain[0], w.form.lstMain());
-        EXPECT_EQ(chain[12], w.form.pfKeys()->button(11));
-        EXPECT_EQ(chain[13], w.form.optNichigaku());
-        EXPECT_EQ(chain[14], w.form.optGetugaku());
-        EXPECT_TRUE(w.form.lstMain()->hasFocus() || QApplication::focusWidget() == w.form.lstMain());
-    }
+    Window w(testScreen(false, true), 2);
+    const FrmBlockReport& f = w.form;
+    test::expectTabStops(
+        f, {{0, f.lstMain()}, {12, f.pfKeys()->button(11)}, {13, f.optNichigaku()}, {14, f.optGetugaku()}});
 }
 
 // The option that has the focus when the screen opens shows the focus mark: it is drawn

@@ -21,13 +21,6 @@ namespace kov::db {
 namespace fs = std::filesystem;
 
 namespace {
-std::string makeTempFolder()
-{
-    std::string templ = (fs::temp_directory_path() / "kovfx-XXXXXX").string();
-    if (!mkdtemp(templ.data())) throw std::runtime_error("cannot create a temporary folder");
-    return templ;
-}
-
 // The connection object that the fixture registers: Tessera's, after a copy of the
 // fixture's rows into PostgreSQL (on that engine) when the fixture reads through it.
 class SyncingDbAccess final : public kov::dataaccess::clsDbAccess {
@@ -138,15 +131,12 @@ std::optional<std::string> testServer(std::string* why)
     return std::nullopt;
 }
 
-Fixture::Fixture(Engine engine) : m_dir(makeTempFolder()), m_engine(engine)
+Fixture::Fixture(Engine engine) : m_dir(m_tmp.str()), m_engine(engine)
 {
     if (m_engine == Engine::Postgresql) {
         std::string why;
         const std::optional<std::string> server = testServer(&why);
-        if (!server) {
-            fs::remove_all(m_dir);
-            throw std::runtime_error(why);
-        }
+        if (!server) throw std::runtime_error(why);
         static int counter = 0;
         m_schema = "fx_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
         m_pg = std::make_unique<pg::Session>(*server);
@@ -210,8 +200,6 @@ Fixture::~Fixture()
     m_names.close();
     if (m_oldIniDir) setenv("KOV_INI_DIR", m_oldIniDir->c_str(), 1);
     else unsetenv("KOV_INI_DIR");
-    std::error_code ec;
-    fs::remove_all(m_dir, ec);
 }
 
 std::string Fixture::path(const std::string& fileName) const { return (fs::path(m_dir) / fileName).string(); }
@@ -272,6 +260,12 @@ std::int64_t Fixture::addPayment(const Payment& p)
     put("KGOGHO", p.kgogho);
     row.insert(row.end(), p.values.begin(), p.values.end());
     return insertZeroFilled("SKSYKEI", row);
+}
+
+void Fixture::addPaidStaff(const std::string& name, const Payment& p)
+{
+    addStaff({.syokcd = p.syokcd, .syosyu = p.syosyu, .syozok = p.syozok, .name = name, .values = {}});
+    addPayment(p);
 }
 
 std::int64_t Fixture::addSumi(const Sumi& s)

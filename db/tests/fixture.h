@@ -26,6 +26,7 @@
 // first copies both SQLite databases into it: the same test reads the same rows
 // through either engine.
 #include "db/kovdb.h"
+#include "tests/support/files.h"
 
 #include <cstdint>
 #include <functional>
@@ -120,6 +121,9 @@ public:
     std::int64_t addStaff(const Staff& staff);
     // SKSYKEI; numeric columns not given are 0; returns the rowid.
     std::int64_t addPayment(const Payment& payment);
+    // A staff member named `name` (code, job kind and affiliation as the payment's, the
+    // rest as Staff's defaults) and the payment record.
+    void addPaidStaff(const std::string& name, const Payment& payment);
     // SKSUMI; amounts not given are 0.
     std::int64_t addSumi(const Sumi& sumi);
 
@@ -142,6 +146,7 @@ private:
 
     std::int64_t changeCount();
 
+    test::TempDir m_tmp{"kovfx"}; // removed last, after the connections closed
     std::string m_dir;
     std::optional<std::string> m_oldIniDir;
     Engine m_engine;

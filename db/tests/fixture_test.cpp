@@ -34,6 +34,22 @@ Opened openTable(const std::string& ini, const std::string& table, const std::st
     return o;
 }
 
+// The table (criteria as given) holds one row, with these texts in these columns
+// (nullptr: NULL).
+void expectOneRow(const std::string& ini, const std::string& table, const std::string& criteria,
+                  const std::vector<std::pair<std::string, const char*>>& columns)
+{
+    std::int16_t rows = 0;
+    auto o = openTable(ini, table, criteria, "", &rows);
+    EXPECT_EQ(rows, 1) << table;
+    ASSERT_EQ(o.tb->DAO_RecRead(1), 0) << table;
+    for (const auto& [column, text] : columns) {
+        const DbValue v = o.tb->TBRec(column);
+        if (text) EXPECT_EQ(toText(v), text) << table << "." << column;
+        else EXPECT_TRUE(isNull(v)) << table << "." << column;
+    }
+}
+
 } // namespace
 
 TEST(Fixture, CreatesTheStandardLayoutAndPointsTheSettingsFolderAtIt)
@@ -92,30 +108,11 @@ TEST(Fixture, KanriBlockStaffSchoolsAndSummaryRows)
     fx.addStaff({.syokcd = 5, .name = "佐藤　花子", .values = {{"SEIBET", 2}}});
     fx.addSumi({.zaimu = 9, .sharym = 202403, .values = {{"KYUYO", 123}}});
 
-    std::int16_t rows = 0;
-    auto kanri = openTable("KOV.INI", "SKKANRI", "KEY = 'KANRI'", "", &rows);
-    EXPECT_EQ(rows, 1);
-    ASSERT_EQ(kanri.tb->DAO_RecRead(1), 0);
-    EXPECT_EQ(toText(kanri.tb->TBRec("SYORID")), "202306");
-
-    auto block = openTable("KOV.INI", "SKBLOCK", "KEY='BLOCK'", "", &rows);
-    ASSERT_EQ(block.tb->DAO_RecRead(1), 0);
-    EXPECT_EQ(toText(block.tb->TBRec("SSYOZK_07")), "101");
-    EXPECT_EQ(toText(block.tb->TBRec("ESYOZK_07")), "103");
-    EXPECT_EQ(toText(block.tb->TBRec("CNT_07")), "3");
-    EXPECT_EQ(toText(block.tb->TBRec("KYUSYU_07")), "2");
-    EXPECT_EQ(toText(block.tb->TBRec("SSYOZK_01")), "0");
-
-    auto staff = openTable("KOV.INI", "SKSYOKU", "", "", &rows);
-    ASSERT_EQ(staff.tb->DAO_RecRead(1), 0);
-    EXPECT_EQ(toText(staff.tb->TBRec("SIMKNJ")), "佐藤　花子");
-    EXPECT_EQ(toText(staff.tb->TBRec("SEIBET")), "2");
-
-    auto sumi = openTable("KOV.INI", "SKSUMI", "NENDO = 2023", "", &rows);
-    ASSERT_EQ(sumi.tb->DAO_RecRead(1), 0);
-    EXPECT_EQ(toText(sumi.tb->TBRec("KYUYO")), "123");
-    EXPECT_EQ(toText(sumi.tb->TBRec("TAGAKU")), "0");
-    EXPECT_EQ(toText(sumi.tb->TBRec("ZAIMU")), "9");
+    expectOneRow("KOV.INI", "SKKANRI", "KEY = 'KANRI'", {{"SYORID", "202306"}});
+    expectOneRow("KOV.INI", "SKBLOCK", "KEY='BLOCK'",
+                 {{"SSYOZK_07", "101"}, {"ESYOZK_07", "103"}, {"CNT_07", "3"}, {"KYUSYU_07", "2"}, {"SSYOZK_01", "0"}});
+    expectOneRow("KOV.INI", "SKSYOKU", "", {{"SIMKNJ", "佐藤　花子"}, {"SEIBET", "2"}});
+    expectOneRow("KOV.INI", "SKSUMI", "NENDO = 2023", {{"KYUYO", "123"}, {"TAGAKU", "0"}, {"ZAIMU", "9"}});
 }
 
 TEST(Fixture, NameRowStandardAndSingleColumns)
@@ -123,22 +120,9 @@ TEST(Fixture, NameRowStandardAndSingleColumns)
     kov::db::Fixture fx;
     fx.setName("SYOKU1", "校長"); // creates the row
     fx.setName("KENKO", std::int64_t{10});
-    std::int16_t rows = 0;
-    auto names = openTable("KOVENV.INI", "名設定", "", "", &rows);
-    EXPECT_EQ(rows, 1);
-    ASSERT_EQ(names.tb->DAO_RecRead(1), 0);
-    EXPECT_EQ(toText(names.tb->TBRec("SYOKU1")), "校長");
-    EXPECT_TRUE(isNull(names.tb->TBRec("SYOKU2")));
-    EXPECT_EQ(toText(names.tb->TBRec("KENKO")), "10");
-    names.tb->DAO_TableClose();
-
+    expectOneRow("KOVENV.INI", "名設定", "", {{"SYOKU1", "校長"}, {"SYOKU2", nullptr}, {"KENKO", "10"}});
     fx.setStandardNames();
-    auto again = openTable("KOVENV.INI", "名設定", "", "", &rows);
-    EXPECT_EQ(rows, 1);
-    ASSERT_EQ(again.tb->DAO_RecRead(1), 0);
-    EXPECT_EQ(toText(again.tb->TBRec("NENKJ3")), "令和");
-    EXPECT_EQ(toText(again.tb->TBRec("NENST3")), "20190501");
-    EXPECT_EQ(toText(again.tb->TBRec("SYOKU5")), "講師(日額)");
+    expectOneRow("KOVENV.INI", "名設定", "", {{"NENKJ3", "令和"}, {"NENST3", "20190501"}, {"SYOKU5", "講師(日額)"}});
 }
 
 TEST(Schema, SectionsSplitThePayrollAndNameTables)

@@ -5,21 +5,18 @@
 #include "db/tests/fixture.h"
 
 #include "common/dataaccess/dataaccess.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 using namespace kov::dataaccess;
 
 TEST(PostgresqlSchema, TheCheckedInFileIsTheConversionOfSchemaSql)
 {
-    std::ifstream in(KOV_SOURCE_DIR "/db/schema-postgresql.sql", std::ios::binary);
-    std::stringstream file;
-    file << in.rdbuf();
-    EXPECT_EQ(file.str(), kov::db::pg::schemaFile()) << "run: kovpgcopy --schema > db/schema-postgresql.sql";
+    EXPECT_EQ(kov::test::readBytes(KOV_SOURCE_DIR "/db/schema-postgresql.sql"), kov::db::pg::schemaFile())
+        << "run: kovpgcopy --schema > db/schema-postgresql.sql";
 }
 
 TEST(PostgresqlSchema, LoadsAndACopiedDatabaseReadsBackThroughTessera)
@@ -72,16 +69,15 @@ TEST(PostgresqlSchema, KovpgcopyMovesADatabase)
     kov::db::pg::Session pg(*server);
     pg.exec("DROP SCHEMA IF EXISTS copy_test CASCADE; CREATE SCHEMA copy_test");
     const std::string connection = *server + " options='-c search_path=copy_test'";
-    const std::string tool = std::string(KOV_BIN_DIR) + "/kovpgcopy";
-    EXPECT_EQ(std::system(
-                  (tool + " --from " + fx.path("kov.db") + " --connection \"" + connection + "\" >/dev/null").c_str()),
-              0);
+    const auto copy = [&](const std::string& from, const char* quiet) {
+        return std::system((std::string(KOV_BIN_DIR) + "/kovpgcopy --from " + fx.path(from) + " --connection \"" +
+                            connection + "\" " + quiet)
+                               .c_str());
+    };
+    EXPECT_EQ(copy("kov.db", ">/dev/null"), 0);
     EXPECT_EQ(pg.scalar("SELECT string_agg(syokcd || ':' || simknj, ',' ORDER BY ctid) FROM copy_test.sksyoku"),
               "30:職員\t30,10:職員\t10,20:職員\t20");
     EXPECT_EQ(pg.scalar("SELECT count(*) FROM information_schema.tables WHERE table_schema = 'copy_test'"), "6");
-    EXPECT_NE(
-        std::system(
-            (tool + " --from " + fx.path("nosuch.db") + " --connection \"" + connection + "\" 2>/dev/null").c_str()),
-        0);
+    EXPECT_NE(copy("nosuch.db", "2>/dev/null"), 0);
     pg.exec("DROP SCHEMA copy_test CASCADE");
 }

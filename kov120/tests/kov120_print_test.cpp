@@ -28,156 +28,86 @@ struct Kov120Env : ProgramEnv<Kov120Run> {
 const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(
     new blockreport::test::QtApplicationEnvironment<QGuiApplication>("kov120_print_test"));
 
-using db::Payment;
-using db::Staff;
+// A staff member of a case: code, name, affiliation, block, pay kind and job kind.
+struct Person {
+    std::int64_t code;
+    std::string name;
+    std::string syozok = "E101";
+    std::int64_t block = 1, kyusyu = 2, syosyu = 3;
+};
 
-// A staff member with a payment record of typical amounts.
-void addPerson(db::Fixture& fx, std::int64_t code, const std::string& name, const std::string& syozok,
-               std::int64_t block, std::int64_t kyusyu = 2, std::int64_t syosyu = 3, std::int64_t skyuym = 202306)
+// The staff member with a payment record of typical amounts for the month skyuym.
+void addPerson(db::Fixture& fx, const Person& p, std::int64_t skyuym = 202306)
 {
-    fx.addStaff({.syokcd = code, .syosyu = syosyu, .syozok = syozok, .name = name, .values = {}});
-    const std::int64_t base = 250000 + code * 10;
-    fx.addPayment({.syokcd = code,
-                   .skyuym = skyuym,
-                   .kyusyu = kyusyu,
-                   .syrflg = block,
-                   .syosyu = syosyu,
-                   .syozok = syozok,
-                   .kgokyu = "2",
-                   .kgogho = 5 + code % 20,
-                   .values = {{"KYURYO", base},
-                              {"KTYOGK", std::int64_t{10000}},
-                              {"STYOGK", std::int64_t{5000}},
-                              {"KBCHIIKI", std::int64_t{20000}},
-                              {"FUYOTE", std::int64_t{13000}},
-                              {"KMCHIIKI", std::int64_t{22000}},
-                              {"KIMATU", std::int64_t{400000}},
-                              {"KINBEN", std::int64_t{300000}},
-                              {"KMZOGE", std::int64_t{-1200}},
-                              {"SSIKYU", std::int64_t{700000}},
-                              {"ZENKAZ", std::int64_t{3500000}},
-                              {"SYOTOK", std::int64_t{42000}},
-                              {"KOYOU", std::int64_t{0}},
-                              {"KENKO", std::int64_t{35000}},
-                              {"KOSEI", std::int64_t{64000}},
-                              {"SASIHK", std::int64_t{559000}},
-                              {"KMRITU", std::int64_t{12250000}},
-                              {"KBRITU", std::int64_t{9500000}},
-                              {"FSINSU", std::int64_t{2}},
-                              {"ZEIRT2", 6.126},
-                              {"KMMMDD", std::int64_t{600}},
-                              {"KBMMDD", std::int64_t{515}}}});
+    const std::int64_t code = p.code, base = 250000 + code * 10;
+    db::Row values = {{"KYURYO", base},     {"KTYOGK", 10000},   {"STYOGK", 5000},    {"KBCHIIKI", 20000},
+                      {"FUYOTE", 13000},    {"KMCHIIKI", 22000}, {"KIMATU", 400000},  {"KINBEN", 300000},
+                      {"KMZOGE", -1200},    {"SSIKYU", 700000},  {"ZENKAZ", 3500000}, {"SYOTOK", 42000},
+                      {"KOYOU", 0},         {"KENKO", 35000},    {"KOSEI", 64000},    {"SASIHK", 559000},
+                      {"KMRITU", 12250000}, {"KBRITU", 9500000}, {"FSINSU", 2},       {"ZEIRT2", 6.126},
+                      {"KMMMDD", 600},      {"KBMMDD", 515}};
+    fx.addPaidStaff(p.name, {.syokcd = code,
+                             .skyuym = skyuym,
+                             .kyusyu = p.kyusyu,
+                             .syrflg = p.block,
+                             .syosyu = p.syosyu,
+                             .syozok = p.syozok,
+                             .kgogho = 5 + code % 20,
+                             .values = values});
 }
 
+// Twenty-five staff members of E101 in block 1 (more than a page holds).
+std::vector<Person> pageFull()
+{
+    std::vector<Person> staff;
+    for (int i = 1; i <= 25; ++i) staff.push_back({1000 + i, "職員" + std::to_string(i)});
+    return staff;
+}
+
+// A print: kov120 started with `kyusyu` prints `blocks` for the staff group; the month
+// syorid is the processing month and that of the records. The schools are those of
+// standardSchools for pay kind 2 unless `schools` makes others, and `more` adds rows.
 struct PrintCase {
     const char* name;
     std::int16_t kyusyu;
     bool monthly;
     std::vector<int> blocks;
-    std::function<void(db::Fixture&)> data;
-    const char* overlay;
+    std::int64_t syorid;
+    std::vector<Person> staff;
+    std::function<void(db::Fixture&)> schools, more;
 };
 
+PrintCase printCase(const char* name, std::int16_t kyusyu, bool monthly, std::vector<int> blocks, std::int64_t syorid,
+                    std::vector<Person> staff, std::function<void(db::Fixture&)> schools = {},
+                    std::function<void(db::Fixture&)> more = {})
+{
+    return {name, kyusyu, monthly, std::move(blocks), syorid, std::move(staff), std::move(schools), std::move(more)};
+}
+
+const Person kYamada{1001, "山田　太郎"}, kSuzuki{1002, "鈴木　一郎"}, kTanaka{1101, "田中　次郎", "E102"};
+
 const PrintCase kCases[] = {
-    {"one_block",
-     2,
-     true,
-     {1},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 2);
-         addPerson(fx, 1003, "佐藤　花子", "E101", 1);
-         addPerson(fx, 1001, "山田　太郎", "E101", 1);
-         addPerson(fx, 1002, "鈴木　一郎", "E101", 1);
-     },
-     "KOV120p.ovl"},
-    {"two_blocks",
-     2,
-     true,
-     {1, 2},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 2, 202312);
-         addPerson(fx, 1001, "山田　太郎", "E101", 1, 2, 3, 202312);
-         addPerson(fx, 1002, "鈴木　一郎", "E101", 1, 2, 3, 202312);
-         addPerson(fx, 2001, "高橋　三郎", "E201", 2, 2, 1, 202312);
-     },
-     "KOV120p.ovl"},
-    {"affiliation_change",
-     2,
-     true,
-     {1},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 2);
-         addPerson(fx, 1001, "山田　太郎", "E101", 1);
-         addPerson(fx, 1101, "田中　次郎", "E102", 1);
-         addPerson(fx, 1102, "伊藤　四郎", "E102", 1);
-     },
-     "KOV120p.ovl"},
-    {"page_full",
-     2,
-     true,
-     {1},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 2);
-         for (int i = 1; i <= 25; ++i) addPerson(fx, 1000 + i, "職員" + std::to_string(i), "E101", 1);
-     },
-     "KOV120p.ovl"},
-    {"march",
-     2,
-     true,
-     {1},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 2, 202403);
-         addPerson(fx, 1001, "山田　太郎", "E101", 1, 2, 3, 202403);
-         addPerson(fx, 1002, "鈴木　一郎", "E101", 1, 2, 3, 202403);
-     },
-     "KOV120p.ovl"},
-    {"daily",
-     2,
-     false,
-     {1},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 2);
-         addPerson(fx, 1001, "山田　太郎", "E101", 1); // monthly-paid: not selected
-         addPerson(fx, 1501, "講師　一美", "E101", 1, 2, 5);
-         addPerson(fx, 1601, "臨時　二葉", "E102", 1, 2, 6);
-     },
-     "KOV121p.ovl"},
-    {"paykind5",
-     5,
-     true,
-     {3},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 2, 202307);
-         fx.setBlock(3, 101, 101, 1, 5);
-         addPerson(fx, 1001, "山田　太郎", "E101", 3, 5, 3, 202307);
-         addPerson(fx, 1002, "鈴木　一郎", "E101", 3, 5, 3, 202307);
-     },
-     "KOV120p.ovl"},
-    {"name_lengths",
-     2,
-     true,
-     {1},
-     [](db::Fixture& fx) {
-         fx.setKanri(202306);
-         fx.addSchool("E101", "一二三四五六七八");
-         fx.addSchool("E102", "一二三四五六七八九");
-         fx.setBlock(1, 101, 102, 2, 2);
-         addPerson(fx, 1001, "山田　太郎", "E101", 1);
-         addPerson(fx, 1101, "田中　次郎", "E102", 1);
-     },
-     "KOV120p.ovl"},
-    {"missing_affiliation",
-     25,
-     true,
-     {1},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 2);
-         fx.addSchool("E1'05", "引用符小学校");
-         addPerson(fx, 1001, "山田　太郎", "E101", 1);
-         addPerson(fx, 1201, "中村　五郎", "E1'05", 1, 5, 3);
-         addPerson(fx, 1301, "小林　六子", "E999", 1, 2, 11);
-     },
-     "KOV120p.ovl"},
+    printCase("one_block", 2, true, {1}, 202306, {{1003, "佐藤　花子"}, kYamada, kSuzuki}),
+    printCase("two_blocks", 2, true, {1, 2}, 202312, {kYamada, kSuzuki, {2001, "高橋　三郎", "E201", 2, 2, 1}}),
+    printCase("affiliation_change", 2, true, {1}, 202306, {kYamada, kTanaka, {1102, "伊藤　四郎", "E102"}}),
+    printCase("page_full", 2, true, {1}, 202306, pageFull()),
+    printCase("march", 2, true, {1}, 202403, {kYamada, kSuzuki}),
+    // The monthly-paid member is not selected.
+    printCase("daily", 2, false, {1}, 202306,
+              {kYamada, {1501, "講師　一美", "E101", 1, 2, 5}, {1601, "臨時　二葉", "E102", 1, 2, 6}}),
+    printCase("paykind5", 5, true, {3}, 202307,
+              {{1001, "山田　太郎", "E101", 3, 5}, {1002, "鈴木　一郎", "E101", 3, 5}}, {},
+              [](db::Fixture& fx) { fx.setBlock(3, 101, 101, 1, 5); }),
+    printCase("name_lengths", 2, true, {1}, 202306, {kYamada, kTanaka},
+              [](db::Fixture& fx) {
+                  fx.setKanri(202306);
+                  fx.addSchool("E101", "一二三四五六七八");
+                  fx.addSchool("E102", "一二三四五六七八九");
+                  fx.setBlock(1, 101, 102, 2, 2);
+              }),
+    printCase("missing_affiliation", 25, true, {1}, 202306,
+              {kYamada, {1201, "中村　五郎", "E1'05", 1, 5}, {1301, "小林　六子", "E999", 1, 2, 11}}, {},
+              [](db::Fixture& fx) { fx.addSchool("E1'05", "引用符小学校"); }),
 };
 
 void PrintTo(const PrintCase& c, std::ostream* os) { *os << c.name; }
@@ -188,10 +118,15 @@ TEST_P(Kov120Print, CommandFileMatchesGolden)
 {
     const PrintCase& c = GetParam();
     Kov120Env env(c.kyusyu);
-    c.data(env.fx);
+    if (c.schools) c.schools(env.fx);
+    else standardSchools(env.fx, 2, c.syorid);
+    if (c.more) c.more(env.fx);
+    for (const Person& p : c.staff) addPerson(env.fx, p, c.syorid);
     ASSERT_NO_FATAL_FAILURE(env.printBlocks(c.monthly, c.blocks));
 
-    expectPrinted(env, std::string("kov120_") + c.name + ".ovl.tmp", {"KOV120", "期末勤勉手当支給調書印刷", c.overlay});
+    // The daily-paid group prints on an overlay of its own.
+    expectPrinted(env, std::string("kov120_") + c.name + ".ovl.tmp",
+                  {"KOV120", "期末勤勉手当支給調書印刷", c.monthly ? "KOV120p.ovl" : "KOV121p.ovl"});
     ASSERT_FALSE(env.engineCalls.front().pdf.empty()) << "printed by the real engine";
 }
 
@@ -204,8 +139,8 @@ TEST(Kov120Totals, LevelsAddUpAndRestart)
 {
     Kov120Env env(2);
     standardSchools(env.fx, 2);
-    addPerson(env.fx, 1001, "山田　太郎", "E101", 1);
-    addPerson(env.fx, 1101, "田中　次郎", "E102", 1);
+    addPerson(env.fx, kYamada);
+    addPerson(env.fx, kTanaka);
     ASSERT_NO_FATAL_FAILURE(env.printBlocks(true, {1}));
     // After the run every level was cleared by the closing block total.
     EXPECT_EQ(env.run->totKYURYO[EntryLevel::Block], Currency{});
@@ -221,7 +156,7 @@ TEST(Kov120Run, StaffMissingFromMasterEndsThroughStatusCheck)
 {
     Kov120Env env(2);
     standardSchools(env.fx, 2);
-    addPerson(env.fx, 1001, "山田　太郎", "E101", 1);
+    addPerson(env.fx, kYamada);
     env.fx.exec("DELETE FROM SKSYOKU");
     ASSERT_EQ(env.open(), std::nullopt);
     env.selectBlocks({1});
@@ -241,7 +176,7 @@ TEST(Kov120Run, MissingNameSettingsShownOncePerRun)
     Kov120Env env(2);
     env.engine = env.recordingEngine();
     standardSchools(env.fx, 2);
-    for (int i = 1; i <= 30; ++i) addPerson(env.fx, 1000 + i, "職員" + std::to_string(i), "E101", 1);
+    for (int i = 1; i <= 30; ++i) addPerson(env.fx, {1000 + i, "職員" + std::to_string(i)});
     std::filesystem::remove(env.fx.path("KOVENV.INI"));
     const std::string text = "KOVENV データベースのオープンに失敗しました。";
     const std::string shown = text + "\r\n設定ファイル「" + env.fx.path("KOVENV.INI") + "」がありません。";
@@ -279,7 +214,7 @@ TEST(Kov120Snapshot, CommitDuringRunIsSeenByTheNextRun)
         fx.execNames("PRAGMA journal_mode = WAL");
     }
     standardSchools(fx, 2);
-    for (int i = 1; i <= 6; ++i) addPerson(fx, 1000 + i, "職員" + std::to_string(i), i <= 3 ? "E101" : "E102", 1);
+    for (int i = 1; i <= 6; ++i) addPerson(fx, {1000 + i, "職員" + std::to_string(i), i <= 3 ? "E101" : "E102"});
     env.load<Kov120Run>(kov120Screen(2), env.recordingEngine());
     ASSERT_NO_FATAL_FAILURE(env.printBlocks(true, {1}));
     const std::string before = env.engineCalls.back().commandFile;

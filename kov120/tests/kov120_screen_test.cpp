@@ -1,19 +1,13 @@
 // kov120's screen: the argument rule, the blocks and records of each pay kind, the
 // processing-month rule of pay kind 2, the exact filter texts, and its window (caption,
 // positions and tab order) on real SQLite fixtures.
-#include "blockreport/tests/blockreport_testsupport.h"
-#include "blockreport/tests/qtapplicationenv.h"
-#include "blockreport/ui/frmblockreport.h"
-#include "common/ui/pfkeybar.h"
+#include "blockreport/tests/windowcheck.h"
 #include "kov120/kov120run.h"
 #include "kov120/kov120screen.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QLabel>
 #include <QListWidget>
-#include <QPushButton>
 #include <QRadioButton>
 
 namespace kov::kov120::test {
@@ -102,23 +96,12 @@ TEST(Kov120Screen, Window)
 {
     Kov120Env env(2);
     blocksOfAllKinds(env.fx);
-    blockreport::FrmBlockReport form(*env.screen, env.rt);
-    form.load();
-    form.showScreen();
-    ASSERT_EQ(env.open(), std::nullopt);
-    QApplication::processEvents();
-    using blockreport::test::designRect;
-    EXPECT_EQ(form.windowTitle().toStdString(), "期末勤勉手当支給調書印刷");
-    EXPECT_EQ(form.lblShori()->geometry(), designRect(0, 0, 1620, 300));
-    const int lefts[] = {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7815, 8670, 9525, 10380};
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(form.pfKeys()->button(i)->geometry(), designRect(lefts[i], 7500, 855, 315));
-    const auto chain = form.tabChain();
-    ASSERT_EQ(chain.size(), 15);
-    EXPECT_EQ(chain[0], form.optGetugaku());
-    EXPECT_EQ(chain[1], form.optNichigaku());
-    EXPECT_EQ(chain[2], form.lstMain());
-    EXPECT_EQ(chain[3], form.pfKeys()->button(0));
-    EXPECT_TRUE(form.optGetugaku()->hasFocus() || QApplication::focusWidget() == form.optGetugaku());
+    blockreport::test::expectWindow(
+        env, "期末勤勉手当支給調書印刷", 1620, {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7815, 8670, 9525, 10380},
+        [](blockreport::FrmBlockReport& f) {
+            return blockreport::test::TabStops{
+                {0, f.optGetugaku()}, {1, f.optNichigaku()}, {2, f.lstMain()}, {3, f.pfKeys()->button(0)}};
+        });
 }
 
 } // namespace

@@ -24,157 +24,103 @@ struct Kov140Env : ProgramEnv<Kov140Run> {
     Kov140Env() : ProgramEnv("kov140", kov140Screen(), EngineKind::Recording) {}
 };
 
-// A staff member of pay kind 3 with a payment record whose amounts differ column by
-// column (so that a column printed in the wrong place shows), NENFUS as given.
-void addPerson(db::Fixture& fx, std::int64_t code, const std::string& name, const std::string& syozok,
-               std::int64_t block, std::int64_t nenfus, std::int64_t syosyu = 3, std::int64_t skyuym = 202306,
-               db::Row extra = {})
+// A staff member of pay kind 3: code, name, affiliation, block, NENFUS and job kind.
+struct Person {
+    std::int64_t code;
+    std::string name;
+    std::string syozok;
+    std::int64_t block, nenfus, syosyu = 3;
+};
+
+// The staff member with a payment record of the month skyuym whose amounts differ column
+// by column (so that a column printed in the wrong place shows); `extra` replaces or adds
+// columns.
+void addPerson(db::Fixture& fx, const Person& p, std::int64_t skyuym = 202306, const db::Row& extra = {})
 {
-    fx.addStaff({.syokcd = code, .syosyu = syosyu, .syozok = syozok, .name = name, .values = {}});
-    db::Row values = {{"KYURYO", std::int64_t{2100} + code % 100},
-                      {"KTYOGK", std::int64_t{300}},
-                      {"STYOGK", std::int64_t{210}},
-                      {"CHIIKI", std::int64_t{63}},
-                      {"KTOKUB", std::int64_t{40}},
-                      {"TUKINH", std::int64_t{500}},
-                      {"TUKINK", std::int64_t{120}},
-                      {"JYUKYO", std::int64_t{270}},
-                      {"FUYOTE", std::int64_t{650}},
-                      {"SYUKUH", std::int64_t{2000}},
-                      {"KISYUH", std::int64_t{30}},
-                      {"SYUKUK", std::int64_t{1000}},
-                      {"KISYUK", std::int64_t{7}},
-                      {"HEKICI", std::int64_t{880}},
-                      {"HEKJUN", std::int64_t{440}},
-                      {"ZANGYO", std::int64_t{1234}},
-                      {"KYUJIT", std::int64_t{567}},
-                      {"KIMATU", std::int64_t{1613}},
-                      {"KINBEN", std::int64_t{1210}},
-                      {"KAZEIG", std::int64_t{99999}},
-                      {"SSIKYU", std::int64_t{123456}},
-                      {"KENKO", std::int64_t{278}},
-                      {"KOSEI", std::int64_t{546}},
-                      {"KOYOU", std::int64_t{36}},
-                      {"NENFUS", nenfus},
-                      {"KOUGOK", std::int64_t{18000}},
-                      {"SASIHK", std::int64_t{-15850}}};
-    for (auto& [col, v] : extra) {
+    const std::int64_t code = p.code, kyuryo = 2100 + code % 100;
+    db::Row values = {{"KYURYO", kyuryo}, {"KTYOGK", 300},   {"STYOGK", 210},  {"CHIIKI", 63},   {"KTOKUB", 40},
+                      {"TUKINH", 500},    {"TUKINK", 120},   {"JYUKYO", 270},  {"FUYOTE", 650},  {"SYUKUH", 2000},
+                      {"KISYUH", 30},     {"SYUKUK", 1000},  {"KISYUK", 7},    {"HEKICI", 880},  {"HEKJUN", 440},
+                      {"ZANGYO", 1234},   {"KYUJIT", 567},   {"KIMATU", 1613}, {"KINBEN", 1210}, {"KAZEIG", 99999},
+                      {"SSIKYU", 123456}, {"KENKO", 278},    {"KOSEI", 546},   {"KOYOU", 36},    {"NENFUS", p.nenfus},
+                      {"KOUGOK", 18000},  {"SASIHK", -15850}};
+    for (const auto& [col, v] : extra) {
         const std::string& column = col;
-        auto it = std::find_if(values.begin(), values.end(), [&](const auto& p) { return p.first == column; });
+        auto it = std::find_if(values.begin(), values.end(), [&](const auto& c) { return c.first == column; });
         if (it != values.end()) it->second = v;
         else values.emplace_back(col, v);
     }
-    fx.addPayment({.syokcd = code,
-                   .skyuym = skyuym,
-                   .kyusyu = 3,
-                   .syrflg = block,
-                   .syosyu = syosyu,
-                   .syozok = syozok,
-                   .kgokyu = "2",
-                   .kgogho = 5 + code % 20,
-                   .values = std::move(values)});
+    fx.addPaidStaff(p.name, {.syokcd = code,
+                             .skyuym = skyuym,
+                             .kyusyu = 3,
+                             .syrflg = p.block,
+                             .syosyu = p.syosyu,
+                             .syozok = p.syozok,
+                             .kgogho = 5 + code % 20,
+                             .values = values});
 }
 
+// A print of `blocks` for the staff group over the schools of standardSchools for pay
+// kind 3 in the month syorid (the processing month and that of the records), or over
+// those that `schools` makes.
 struct PrintCase {
     const char* name;
     bool monthly;
     std::vector<int> blocks;
-    std::function<void(db::Fixture&)> data;
+    std::int64_t syorid;
+    std::vector<Person> staff;
+    std::function<void(db::Fixture&)> schools;
 };
 
+PrintCase printCase(const char* name, bool monthly, std::vector<int> blocks, std::int64_t syorid,
+                    std::vector<Person> staff, std::function<void(db::Fixture&)> schools = {})
+{
+    return {name, monthly, std::move(blocks), syorid, std::move(staff), std::move(schools)};
+}
+
+// The same records printed for each staff group: the group only selects.
+const std::vector<Person> kGroups = {{1001, "山田　太郎", "E101", 1, -1200, 3},
+                                     {1501, "講師　一美", "E101", 1, 700, 5},
+                                     {1601, "臨時　二葉", "E102", 1, -50, 6}};
+
+std::vector<Person> pageFull()
+{
+    std::vector<Person> staff;
+    for (int i = 1; i <= 25; ++i) staff.push_back({1000 + i, "職員" + std::to_string(i), "E101", 1, i % 2 ? -i : i});
+    return staff;
+}
+
 const PrintCase kCases[] = {
-    {"nenfus_minus_then_plus",
-     true,
-     {1},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 3);
-         addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200);
-         addPerson(fx, 1002, "鈴木　一郎", "E101", 1, 3000);
-     }},
-    {"nenfus_zero",
-     true,
-     {1},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 3);
-         addPerson(fx, 1001, "山田　太郎", "E101", 1, 0);
-     }},
-    {"negative_subtotal",
-     true,
-     {1},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 3);
-         addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200);
-         addPerson(fx, 1002, "鈴木　一郎", "E101", 1, -800);
-         addPerson(fx, 1003, "佐藤　花子", "E101", 1, 500);
-         addPerson(fx, 1101, "田中　次郎", "E102", 1, -300);
-     }},
-    // The same records printed for each staff group: the group only selects.
-    {"groups_monthly",
-     true,
-     {1},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 3);
-         addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200, 3);
-         addPerson(fx, 1501, "講師　一美", "E101", 1, 700, 5);
-         addPerson(fx, 1601, "臨時　二葉", "E102", 1, -50, 6);
-     }},
-    {"groups_daily",
-     false,
-     {1},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 3);
-         addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200, 3);
-         addPerson(fx, 1501, "講師　一美", "E101", 1, 700, 5);
-         addPerson(fx, 1601, "臨時　二葉", "E102", 1, -50, 6);
-     }},
-    {"two_blocks",
-     true,
-     {1, 2},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 3);
-         addPerson(fx, 1001, "山田　太郎", "E101", 1, -1200);
-         addPerson(fx, 2001, "高橋　三郎", "E201", 2, 3000, 1);
-     }},
+    printCase("nenfus_minus_then_plus", true, {1}, 202306,
+              {{1001, "山田　太郎", "E101", 1, -1200}, {1002, "鈴木　一郎", "E101", 1, 3000}}),
+    printCase("nenfus_zero", true, {1}, 202306, {{1001, "山田　太郎", "E101", 1, 0}}),
+    printCase("negative_subtotal", true, {1}, 202306,
+              {{1001, "山田　太郎", "E101", 1, -1200},
+               {1002, "鈴木　一郎", "E101", 1, -800},
+               {1003, "佐藤　花子", "E101", 1, 500},
+               {1101, "田中　次郎", "E102", 1, -300}}),
+    printCase("groups_monthly", true, {1}, 202306, kGroups),
+    printCase("groups_daily", false, {1}, 202306, kGroups),
+    printCase("two_blocks", true, {1, 2}, 202306,
+              {{1001, "山田　太郎", "E101", 1, -1200}, {2001, "高橋　三郎", "E201", 2, 3000, 1}}),
     // Day 20 of May 2019 lies in the era that began on 1 May.
-    {"era_first_month",
-     true,
-     {1},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 3, 201905);
-         addPerson(fx, 1001, "山田　太郎", "E101", 1, 100, 3, 201905);
-     }},
-    {"era_last_month",
-     true,
-     {1},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 3, 201904);
-         addPerson(fx, 1001, "山田　太郎", "E101", 1, 100, 3, 201904);
-     }},
+    printCase("era_first_month", true, {1}, 201905, {{1001, "山田　太郎", "E101", 1, 100}}),
+    printCase("era_last_month", true, {1}, 201904, {{1001, "山田　太郎", "E101", 1, 100}}),
     // A ten-character staff name prints its first eight; a long affiliation name prints
     // whole at 75 × 100; a quote in an affiliation code stays inside the criterion; a job
     // kind without a name slot prints no name; empty amounts count as 0.
-    {"names_and_empty_values",
-     true,
-     {1},
-     [](db::Fixture& fx) {
-         fx.setKanri(202306);
-         fx.addSchool("E101", "あいうえおかきくけこさし小学校");
-         fx.addSchool("E1'05", "引用符小学校");
-         fx.setBlock(1, 101, 102, 2, 3);
-         addPerson(fx, 1001, "一二三四五六七八九十", "E101", 1, -1200);
-         addPerson(fx, 1002, "鈴木　一郎", "E1'05", 1, 300, 11, 202306,
-                   {{"KYURYO", dataaccess::DbValue{}},
-                    {"NENFUS", dataaccess::DbValue{}},
-                    {"KGOKYU", dataaccess::DbValue{}},
-                    {"SYUKUH", dataaccess::DbValue{}}});
-     }},
-    {"page_full",
-     true,
-     {1},
-     [](db::Fixture& fx) {
-         standardSchools(fx, 3);
-         for (int i = 1; i <= 25; ++i) addPerson(fx, 1000 + i, "職員" + std::to_string(i), "E101", 1, i % 2 ? -i : i);
-     }},
+    printCase("names_and_empty_values", true, {1}, 202306, {},
+              [](db::Fixture& fx) {
+                  fx.setKanri(202306);
+                  fx.addSchool("E101", "あいうえおかきくけこさし小学校");
+                  fx.addSchool("E1'05", "引用符小学校");
+                  fx.setBlock(1, 101, 102, 2, 3);
+                  const dataaccess::DbValue empty;
+                  addPerson(fx, {1001, "一二三四五六七八九十", "E101", 1, -1200});
+                  addPerson(fx, {1002, "鈴木　一郎", "E1'05", 1, 300, 11}, 202306,
+                            {{"KYURYO", empty}, {"NENFUS", empty}, {"KGOKYU", empty}, {"SYUKUH", empty}});
+              }),
+    printCase("page_full", true, {1}, 202306, pageFull()),
 };
 
 void PrintTo(const PrintCase& c, std::ostream* os) { *os << c.name; }
@@ -185,7 +131,9 @@ TEST_P(Kov140Print, CommandFileMatchesGolden)
 {
     const PrintCase& c = GetParam();
     Kov140Env env;
-    c.data(env.fx);
+    if (c.schools) c.schools(env.fx);
+    else standardSchools(env.fx, 3, c.syorid);
+    for (const Person& p : c.staff) addPerson(env.fx, p, c.syorid);
     ASSERT_NO_FATAL_FAILURE(env.printBlocks(c.monthly, c.blocks));
 
     // One overlay for both staff groups.
@@ -247,7 +195,7 @@ TEST(Kov140YearEndAdjustment, ShortfallAndRefundColumnsAtEveryLevel)
         Kov140Env env;
         standardSchools(env.fx, 3);
         std::int64_t code = 1001;
-        for (const auto& [syozok, nenfus] : c.staff) addPerson(env.fx, code++, "職員", syozok, 1, nenfus);
+        for (const auto& [syozok, nenfus] : c.staff) addPerson(env.fx, {code++, "職員", syozok, 1, nenfus});
         ASSERT_NO_FATAL_FAILURE(env.printBlocks(true, {1})) << c.name;
         const std::string bytes = readBytes(env.commandFile());
         EXPECT_EQ(column(bytes, 163), c.minus) << c.name;
@@ -294,7 +242,7 @@ TEST(Kov140Heading, ImpossibleProcessingMonthStopsThePrint)
 {
     Kov140Env env;
     standardSchools(env.fx, 3, 202313);
-    addPerson(env.fx, 1001, "山田　太郎", "E101", 1, -1200, 3, 202313);
+    addPerson(env.fx, {1001, "山田　太郎", "E101", 1, -1200}, 202313);
     ASSERT_EQ(env.open(), std::nullopt);
     env.selectBlocks({1});
     const std::size_t before = env.rt.messages.size();

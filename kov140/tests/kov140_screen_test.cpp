@@ -2,19 +2,13 @@
 // accepts any processing month, and the selection by month, pay kind, blocks and staff
 // group (the exact filter texts and the records that they give to the print run), and
 // its window (caption, positions, tab order).
-#include "blockreport/tests/blockreport_testsupport.h"
-#include "blockreport/tests/qtapplicationenv.h"
-#include "blockreport/ui/frmblockreport.h"
-#include "common/ui/pfkeybar.h"
+#include "blockreport/tests/windowcheck.h"
 #include "kov140/kov140run.h"
 #include "kov140/kov140screen.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QLabel>
 #include <QListWidget>
-#include <QPushButton>
 #include <QRadioButton>
 
 #include <filesystem>
@@ -33,17 +27,14 @@ struct Kov140Env : ProgramEnv<Kov140Run> {
 const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(
     new blockreport::test::QtApplicationEnvironment<QApplication>("kov140_screen_test"));
 
+// A staff member of E101 with a payment record (SASIHK: the code).
 void addPayment(db::Fixture& fx, std::int64_t code, const std::string& name, std::int64_t skyuym, std::int64_t kyusyu,
                 std::int64_t block, std::int64_t syosyu)
 {
-    fx.addStaff({.syokcd = code, .syosyu = syosyu, .syozok = "E101", .name = name, .values = {}});
-    fx.addPayment({.syokcd = code,
-                   .skyuym = skyuym,
-                   .kyusyu = kyusyu,
-                   .syrflg = block,
-                   .syosyu = syosyu,
-                   .syozok = "E101",
-                   .values = {{"SASIHK", code}}});
+    const db::Row values = {{"SASIHK", code}};
+    fx.addPaidStaff(
+        name,
+        {.syokcd = code, .skyuym = skyuym, .kyusyu = kyusyu, .syrflg = block, .syosyu = syosyu, .values = values});
 }
 
 TEST(Kov140Screen, ListsTheBlocksOfPayKindThreeOnly)
@@ -113,23 +104,12 @@ TEST(Kov140Screen, Window)
     env.fx.addSchool("E101", "城東小学校");
     env.fx.setBlock(1, 101, 101, 1, 3);
     addPayment(env.fx, 1, "山田　太郎", 202306, 3, 1, 3);
-    blockreport::FrmBlockReport form(*env.screen, env.rt);
-    form.load();
-    form.showScreen();
-    ASSERT_EQ(env.open(), std::nullopt);
-    QApplication::processEvents();
-    using blockreport::test::designRect;
-    EXPECT_EQ(form.windowTitle().toStdString(), "差額支給内訳明細書印刷");
-    EXPECT_EQ(form.lblShori()->geometry(), designRect(0, 0, 1605, 300));
-    const int lefts[] = {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7800, 8655, 9510, 10365};
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(form.pfKeys()->button(i)->geometry(), designRect(lefts[i], 7500, 855, 315));
-    const auto chain = form.tabChain();
-    ASSERT_EQ(chain.size(), 15);
-    EXPECT_EQ(chain[0], form.lstMain());
-    EXPECT_EQ(chain[12], form.pfKeys()->button(11));
-    EXPECT_EQ(chain[13], form.optNichigaku());
-    EXPECT_EQ(chain[14], form.optGetugaku());
-    EXPECT_TRUE(form.lstMain()->hasFocus() || QApplication::focusWidget() == form.lstMain());
+    blockreport::test::expectWindow(
+        env, "差額支給内訳明細書印刷", 1605, {375, 1230, 2085, 2940, 4095, 4950, 5805, 6660, 7800, 8655, 9510, 10365},
+        [](blockreport::FrmBlockReport& f) {
+            return blockreport::test::TabStops{
+                {0, f.lstMain()}, {12, f.pfKeys()->button(11)}, {13, f.optNichigaku()}, {14, f.optGetugaku()}};
+        });
 }
 
 // The print run gets exactly the records of the month, pay kind 3, the chosen blocks and

@@ -4,13 +4,11 @@
 
 #include "common/cp932.h"
 #include "common/runtimeerror.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <vector>
 
 #include <sys/stat.h>
@@ -25,30 +23,9 @@ namespace {
 
 Currency cur(double v) { return Currency::fromDouble(v); }
 
-std::string readBytes(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::random_device rd;
-        m_path = fs::temp_directory_path() / ("kovprint-" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(m_path);
-    }
-    ~TempFolder()
-    {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
+using kov::test::readBytes;
+using kov::test::TempDir;
+using kov::test::writeBytes;
 
 // The bytes one line of the command file holds: the command and CR LF.
 std::string linesOf(std::initializer_list<std::string> lines)
@@ -99,7 +76,7 @@ TEST(SubPrtFields, WholeNumbersRoundHalvesAwayFromZero)
 
 TEST(SubPrtFile, EveryCommandLineInShiftJisWithCrLf)
 {
-    TempFolder dir;
+    TempDir dir;
     SubPrt prt;
     prt.p_strPrtPath = dir.path().string();
     prt.prtST(11, 1);
@@ -126,7 +103,7 @@ TEST(SubPrtFile, EveryCommandLineInShiftJisWithCrLf)
 // line) keep every byte in its place.
 TEST(SubPrtFile, LinesAcrossWriteBlocksAndAVeryLongText)
 {
-    TempFolder dir;
+    TempDir dir;
     SubPrt prt;
     prt.p_strPrtPath = dir.path().string();
     std::string expected = linesOf({"ST 011001"});
@@ -150,7 +127,7 @@ TEST(SubPrtFile, LinesAcrossWriteBlocksAndAVeryLongText)
 
 TEST(SubPrtFile, ModesOtherThanOneToFourWriteNothing)
 {
-    TempFolder dir;
+    TempDir dir;
     SubPrt prt;
     prt.p_strPrtPath = dir.path().string();
     prt.prtOut(0, "XX "); // no file open, and none is created
@@ -169,11 +146,8 @@ TEST(SubPrtFile, ModesOtherThanOneToFourWriteNothing)
 
 TEST(SubPrtFile, NewRunReplacesTheOldFile)
 {
-    TempFolder dir;
-    {
-        std::ofstream old(dir.path() / "OVL.TMP", std::ios::binary);
-        old << "TE 0000000011100100OLD RUN\r\nED \r\n";
-    }
+    TempDir dir;
+    writeBytes(dir / "OVL.TMP", "TE 0000000011100100OLD RUN\r\nED \r\n");
     std::vector<int> pageEnds;
     SubPrt prt([&pageEnds](int n) { pageEnds.push_back(n); });
     prt.p_strPrtPath = dir.path().string();
@@ -195,7 +169,7 @@ TEST(SubPrtFile, NewRunReplacesTheOldFile)
 
 TEST(SubPrtFile, RunEndedBeforeEdLeavesNoCommandFile)
 {
-    TempFolder dir;
+    TempDir dir;
     {
         SubPrt prt;
         prt.p_strPrtPath = dir.path().string();
@@ -207,11 +181,9 @@ TEST(SubPrtFile, RunEndedBeforeEdLeavesNoCommandFile)
 
 TEST(SubPrtFile, FaultsAreRunTimeErrors)
 {
-    TempFolder dir;
+    TempDir dir;
     // A folder that cannot exist: its parent is a plain file.
-    {
-        std::ofstream(dir.path() / "plain") << "x";
-    }
+    writeBytes(dir / "plain", "x");
     {
         SubPrt prt;
         prt.p_strPrtPath = (dir.path() / "plain" / "sub").string();
@@ -249,10 +221,8 @@ TEST(SubPrtFile, PlantedLinksAreNotFollowedAndTheFileIsPrivate)
 {
     for (const char* planted : {"OVL.TMP.part", "OVL.TMP"}) {
         SCOPED_TRACE(planted);
-        TempFolder dir;
-        {
-            std::ofstream(dir.path() / "secret") << "private";
-        }
+        TempDir dir;
+        writeBytes(dir / "secret", "private");
         fs::create_symlink(dir.path() / "secret", dir.path() / planted);
         SubPrt prt;
         prt.p_strPrtPath = dir.path().string();
