@@ -5,7 +5,8 @@
 # 5 ms (a WAN's 10 ms). Each line is the best of three runs against the FLOOR, the best
 # of three of the same run on the local SQLite files, and ends with the statements that
 # the server ran for the last run (its own statistics, pg_stat_statements, reset before
-# it):
+# it) and the time that the start of a session alone takes at that distance (a part of
+# every run that the local file does not have):
 #   kov120-lan, kov140-lan  the print run of every block, monthly-paid group (kov120_bench)
 #   kov570-lan              the summary from the opening to the closed command file
 #   kov970-lan              the staff master written as CSV
@@ -104,6 +105,17 @@ run() {
   [ -n "$t" ] || { echo "$1 gave no time: $o" >&2; exit 1; }
 }
 
+# session DIR: the best of three starts of a session on the server of the settings in
+# DIR (a process that only opens the database), which every run above pays once.
+session() {
+  local i best="" s
+  for i in 1 2 3; do
+    s=$("$bin/tessera_read" --session "$1" | sed -n 's/^session //p')
+    best=$(printf '%s\n%s\n' "$s" "$best" | grep . | min)
+  done
+  echo "$best"
+}
+
 fail=0
 # measure NAME WHAT DIR: the best of three of WHAT on the settings in DIR against the
 # best of three on the local SQLite files, with the server's statement count of the
@@ -121,7 +133,7 @@ measure() {
     best=$(printf '%s\n%s\n' "$t" "$best" | grep . | min)
   done
   n=$(statements)
-  line "$1" "$best" "$f" " $n statements"
+  line "$1" "$best" "$f" " $n statements; a session start alone $(session "$3") s"
   if ! cmp -s "$work/expect-$2" "$out"; then
     echo "FAIL: $1: $(basename "$out") differs from the one on SQLite: $(cmp "$work/expect-$2" "$out" 2>&1 | head -1)"
     fail=1

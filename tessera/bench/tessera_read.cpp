@@ -1,8 +1,12 @@
 // tessera_read DIR [REPEAT]
+// tessera_read --session DIR
 // Reads every payment record (SKSYKEI, in the print order SYRFLG,SYOZOK,SYOKCD) of the
 // database that DIR/KOV.INI names through clsTbAccess, taking 27 amount columns of each
 // row with TBRec, and prints the rows, the best time of REPEAT reads (3) and the peak
 // memory of the process. Used by run-pg-bench.sh beside psql reading the same rows.
+// With --session, only opens the database and prints the time of that first open
+// ("session S"): on a server the start of a session, which every program's run pays
+// once (the later opens of a process take its idle connection).
 #include "tessera/tessera.h"
 
 #include <chrono>
@@ -15,9 +19,23 @@ using namespace kov::dataaccess;
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: tessera_read DIR [REPEAT]\n");
+    if (argc < 2 || (std::string(argv[1]) == "--session" && argc != 3)) {
+        std::fprintf(stderr, "usage: tessera_read DIR [REPEAT] | tessera_read --session DIR\n");
         return 1;
+    }
+    if (std::string(argv[1]) == "--session") {
+        setenv("KOV_INI_DIR", argv[2], 1);
+        kov::tessera::registerComponent(argv[2]);
+        auto db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
+        db->setDBIniNameString("KOV.INI");
+        const auto t0 = std::chrono::steady_clock::now();
+        if (const std::int16_t st = db->DAO_DBOpen(); st != 0) {
+            std::fprintf(stderr, "tessera_read: DAO_DBOpen %d\n", st);
+            return 2;
+        }
+        std::printf("session %.3f\n", std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        db->DAO_DBClose();
+        return 0;
     }
     const char* const columns[] = {"KYURYO", "KTYOGK", "STYOGK", "CHIIKI", "KTOKUB", "TUKINH", "TUKINK",
                                    "JYUKYO", "FUYOTE", "SYUKUH", "KISYUH", "SYUKUK", "KISYUK", "HEKICI",
