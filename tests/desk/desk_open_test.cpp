@@ -75,12 +75,9 @@ TEST(DeskOpen, FinishedPdfOpensOrTheFailureIsTold)
         {"no opener", "yes", nullptr, nullptr, 1, "xdg-open が見つかりません"},
     };
     for (const Case& c : cases) {
-        fs::remove_all(t.path() / "bin");
-        fs::remove_all(xdg);
-        fs::create_directories(t.path() / "bin");
-        fs::create_directories(xdg / "config");
-        fs::create_directories(xdg / "data/applications");
-        fs::remove(opened);
+        for (const fs::path& p : {t.path() / "bin", xdg, opened}) fs::remove_all(p);
+        for (const fs::path& p : {t.path() / "bin", xdg / "config", xdg / "data/applications"})
+            fs::create_directories(p);
         const auto withOpened = [&](std::string body) {
             if (const auto at = body.find("OPENED"); at != std::string::npos)
                 body.replace(at, 6, "'" + opened.string() + "'");
