@@ -15,7 +15,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 
 namespace {
 
@@ -97,18 +96,17 @@ TEST(DeskPrinter, ReportReachesTheQueueAndRefusalsAreStopMessages)
     struct Refusal {
         const char* what;
         std::string printer;
-        std::function<void()> before, after;
+        bool rejecting; // the queue rejects jobs while it is tried
     };
-    const std::vector<Refusal> refusals = {
-        {"missing", "kov_no_such_printer", [] {}, [] {}},
-        {"rejecting jobs", queue, [&] { server.client("cupsreject " + queue); },
-         [&] { server.client("cupsaccept " + queue); }},
-        {"refusing this job", refusing, [] {}, [] {}},
+    const Refusal refusals[] = {
+        {"missing", "kov_no_such_printer", false},
+        {"rejecting jobs", queue, true},
+        {"refusing this job", refusing, false},
     };
     for (const Refusal& r : refusals) {
-        r.before();
+        if (r.rejecting) server.client("cupsreject " + queue);
         const Job job = printTo(work.path(), r.printer);
-        r.after();
+        if (r.rejecting) server.client("cupsaccept " + queue);
         EXPECT_EQ(job.rc, kPrtOutputError) << r.what;
         ASSERT_EQ(job.messages.size(), 1u) << r.what;
         EXPECT_EQ(job.messages[0].icon, kov::MsgIcon::Stop) << r.what;

@@ -102,27 +102,25 @@ int pagesOnView(const Picture& screen, int x, int y, int w, int h, int minArea)
     auto at = [&](int i, int j) { return screen.px[static_cast<std::size_t>(y + j) * screen.w + x + i]; };
     const int grey = at(2, 2);
     std::vector<char> seen(static_cast<std::size_t>(w) * h, 0);
+    std::vector<std::pair<int, int>> stack;
+    // A pixel inside the rectangle that differs from the grey and was not seen yet goes on the stack.
+    const auto visit = [&](int i, int j) {
+        if (i < 0 || j < 0 || i >= w || j >= h) return;
+        char& s = seen[static_cast<std::size_t>(j) * w + i];
+        if (s || std::abs(at(i, j) - grey) <= 8) return;
+        s = 1;
+        stack.emplace_back(i, j);
+    };
     int pages = 0;
     for (int j0 = 0; j0 < h; ++j0)
         for (int i0 = 0; i0 < w; ++i0) {
-            if (seen[static_cast<std::size_t>(j0) * w + i0] || std::abs(at(i0, j0) - grey) <= 8) continue;
             int area = 0;
-            std::vector<std::pair<int, int>> stack{{i0, j0}};
-            seen[static_cast<std::size_t>(j0) * w + i0] = 1;
-            while (!stack.empty()) {
+            for (visit(i0, j0); !stack.empty(); ++area) {
                 const auto [i, j] = stack.back();
                 stack.pop_back();
-                ++area;
-                for (const auto& [di, dj] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
-                    const int ni = i + di, nj = j + dj;
-                    if (ni < 0 || nj < 0 || ni >= w || nj >= h) continue;
-                    char& s = seen[static_cast<std::size_t>(nj) * w + ni];
-                    if (s || std::abs(at(ni, nj) - grey) <= 8) continue;
-                    s = 1;
-                    stack.emplace_back(ni, nj);
-                }
+                for (const auto& [di, dj] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) visit(i + di, j + dj);
             }
-            pages += area >= minArea;
+            pages += area > 0 && area >= minArea;
         }
     return pages;
 }
@@ -199,9 +197,8 @@ PrintServer::PrintServer()
     const fs::path d = m_folder.path();
     // The daemon's filters run as the user lp: the folders must be open to it.
     chmod(d.c_str(), 0755);
-    for (const char* sub : {"etc", "spool", "cache", "state", "log", "out", "pdfspool"})
+    for (const char* sub : {"etc", "spool", "cache", "state", "log", "out", "pdfspool", "tmp"})
         fs::create_directories(d / sub);
-    fs::create_directories(d / "tmp");
     chmod((d / "tmp").c_str(), 01777);
     m_socket = (d / "cups.sock").string();
     writeBytes(d / "etc/cupsd.conf",
