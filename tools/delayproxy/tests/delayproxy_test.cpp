@@ -42,6 +42,14 @@ std::string readSome(int fd, int ms = 10000)
     return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
 }
 
+// Everything that `fd` gives until its end (or a pause of `ms` milliseconds).
+std::string readToEnd(int fd, int ms = 10000)
+{
+    std::string all, part;
+    while (!(part = readSome(fd, ms)).empty()) all += part;
+    return all;
+}
+
 void writeAll(int fd, const std::string& bytes)
 {
     for (std::size_t off = 0; off < bytes.size();) {
@@ -69,10 +77,8 @@ public:
             for (;;) {
                 const int c = accept(m_fd, nullptr, nullptr);
                 if (c < 0) return;
-                std::string all, part;
-                while (!(part = readSome(c)).empty()) all += part;
-                all.assign(all.rbegin(), all.rend());
-                writeAll(c, all);
+                const std::string all = readToEnd(c);
+                writeAll(c, {all.rbegin(), all.rend()});
                 close(c);
             }
         });
@@ -123,8 +129,7 @@ struct Proxy {
     // Waits (bounded) for the end; the exit status, with standard error in *text.
     int wait(std::string* text = nullptr, int ms = 10000)
     {
-        std::string e, part;
-        while (!(part = readSome(err, ms)).empty()) e += part;
+        const std::string e = readToEnd(err, ms);
         int status = 0;
         waitpid(pid, &status, 0);
         pid = -1;
@@ -159,28 +164,23 @@ TEST(DelayProxy, PassesEveryByteInOrderHeldTheDelayEachWay)
     Proxy proxy({"--target", server.path(), "--delay-ms", "25"});
     ASSERT_GT(proxy.port, 0);
     // Two clients at once, one small message and one of several megabytes.
-    struct Case {
-        std::size_t size;
-        int fd = -1;
-        std::string sent, got;
+    struct Client {
+        std::string sent;
+        int fd;
     };
-    std::vector<Case> cases(2);
-    cases[0].size = 5;
-    cases[1].size = 3 * 1024 * 1024 + 17;
+    std::vector<Client> clients;
     const auto start = Clock::now();
-    for (Case& c : cases) {
-        c.fd = connectTo(proxy.port);
-        for (std::size_t i = 0; i < c.size; ++i) c.sent += static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    for (const std::size_t size : {std::size_t{5}, std::size_t{3 * 1024 * 1024 + 17}}) {
+        Client& c = clients.emplace_back(Client{std::string(size, ' '), connectTo(proxy.port)});
+        for (std::size_t i = 0; i < size; ++i) c.sent[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
     }
-    for (Case& c : cases) {
+    for (Client& c : clients) {
         writeAll(c.fd, c.sent);
         shutdown(c.fd, SHUT_WR);
     }
-    for (Case& c : cases) {
-        std::string part;
-        while (!(part = readSome(c.fd)).empty()) c.got += part;
+    for (Client& c : clients) {
+        EXPECT_EQ(readToEnd(c.fd), std::string(c.sent.rbegin(), c.sent.rend())) << c.sent.size() << " bytes";
         close(c.fd);
-        EXPECT_EQ(c.got, std::string(c.sent.rbegin(), c.sent.rend())) << c.size << " bytes";
     }
     // The answer cannot come before the request went there and the answer came back.
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(50));
