@@ -2,32 +2,26 @@
 // server on a Unix socket of the test, every byte passed on in order both ways, each
 // direction held at least the delay, a half-closed side passed on, the end on SIGTERM
 // and after the lifetime, and no target off the loopback.
-#include "tests/support/files.h"
+#include "e2e_support.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 const std::string kProxy = std::string(KOV_BIN_DIR) + "/kovdelayproxy";
@@ -98,12 +92,13 @@ private:
     std::thread m_thread;
 };
 
+// kovdelayproxy with args, its standard output and error read through pipes; port is
+// the one that its first line names (0 when it named none).
 struct Proxy {
-    pid_t pid = -1;
-    int out = -1, err = -1;
-    int port = 0;
+    int out = -1, err = -1, port = 0;
+    std::optional<kov::e2e::Process> process;
 
-    explicit Proxy(const std::vector<std::string>& args)
+    explicit Proxy(std::vector<std::string> args)
     {
         int o[2], e[2];
         EXPECT_EQ(pipe(o), 0);
@@ -112,12 +107,8 @@ struct Proxy {
         posix_spawn_file_actions_init(&fa);
         posix_spawn_file_actions_adddup2(&fa, o[1], 1);
         posix_spawn_file_actions_adddup2(&fa, e[1], 2);
-        std::vector<std::string> all{kProxy};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        EXPECT_EQ(posix_spawn(&pid, kProxy.c_str(), &fa, nullptr, argv.data(), environ), 0);
+        args.insert(args.begin(), kProxy);
+        process.emplace(args, kov::e2e::currentEnvironment(), &fa);
         posix_spawn_file_actions_destroy(&fa);
         close(o[1]);
         close(e[1]);
@@ -126,22 +117,16 @@ struct Proxy {
         const std::string first = readSome(out);
         if (first.rfind("listening 127.0.0.1 ", 0) == 0) port = std::atoi(first.c_str() + 20);
     }
-    // Waits (bounded) for the end; the exit status, with standard error in *text.
-    int wait(std::string* text = nullptr, int ms = 10000)
+    // Waits (bounded) for the end, after a SIGTERM when `terminate`; the exit status, with
+    // standard error in *text.
+    int wait(std::string* text, bool terminate = false)
     {
-        const std::string e = readToEnd(err, ms);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        pid = -1;
-        if (text) *text = e;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (terminate) process->stop();
+        *text = readToEnd(err);
+        return process->waitFor(std::chrono::seconds(10)).value_or(-1);
     }
     ~Proxy()
     {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
         close(out);
         close(err);
     }
@@ -184,9 +169,8 @@ TEST(DelayProxy, PassesEveryByteInOrderHeldTheDelayEachWay)
     }
     // The answer cannot come before the request went there and the answer came back.
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(50));
-    kill(proxy.pid, SIGTERM);
     std::string err;
-    EXPECT_EQ(proxy.wait(&err), 0);
+    EXPECT_EQ(proxy.wait(&err, true), 0);
     EXPECT_NE(err.find("2 connections"), std::string::npos) << err;
 }
 
