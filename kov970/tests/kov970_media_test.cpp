@@ -211,7 +211,8 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
         bool floppyStays;
     };
     std::vector<std::unique_ptr<Tmpfs>> swapped;
-    const auto putIn = [&](const std::string& size, const std::string& file) {
+    const auto putIn = [&](const std::string& size, const std::string& file) { // in place of the floppy
+        ::umount2(floppy.root().c_str(), MNT_DETACH);
         swapped.push_back(std::make_unique<Tmpfs>(floppy.root(), "size=" + size));
         writeBytes(floppy.root() + file, "keep");
     };
@@ -228,17 +229,12 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
          "バイトは、空にしたフロッピーにも入りません（容量 ", true},
         {"taken out", [&] { ::umount2(floppy.root().c_str(), MNT_DETACH); },
          "リムーバブルメディアがセットされていないか又は、初期化されていません。", false},
-        {"a larger medium put in",
-         [&] {
-             ::umount2(floppy.root().c_str(), MNT_DETACH);
-             putIn("8m", "stick.txt");
-         },
+        {"a larger medium put in", [&] { putIn("8m", "stick.txt"); },
          "リムーバブルメディアがセットされていないか又は、初期化されていません。", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (!c.floppyStays) { // a used floppy again, alone in the drive
-            ::umount2(floppy.root().c_str(), MNT_DETACH);
             putIn("1420k", "memo.txt");
         }
         writeBytes(floppy.root() + "SKSYOKU.CSV", "old backup\r\n");
