@@ -44,10 +44,7 @@ protected:
         }
         std::ifstream in(s_state);
         std::string first, dir, bin, tcp;
-        std::getline(in, first);
-        std::getline(in, dir);
-        std::getline(in, bin);
-        std::getline(in, tcp);
+        for (std::string* line : {&first, &dir, &bin, &tcp}) std::getline(in, *line);
         if (first.rfind("ok ", 0) != 0) {
             s_why = "PostgreSQL tests skipped: " + first;
             return;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include <sys/stat.h>
@@ -55,7 +54,7 @@ Picture Picture::rotatedClockwise() const
     return r;
 }
 
-Picture readPgm(const fs::path& pgm)
+static Picture readPgm(const fs::path& pgm)
 {
     const std::string bytes = readBytes(pgm);
     std::size_t at = 0;
