@@ -14,7 +14,6 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 
@@ -116,7 +115,6 @@ TEST_F(Media, DriveListAndChecksBeforeWriting)
     EXPECT_EQ(view.waitScreens, 0);
 
     // Clearing refuses anything but the root of a listed removable drive.
-    fs::create_directories(floppy.root() + "sub");
     writeBytes(floppy.root() + "sub/keep", "x");
     writeBytes(fx.path("unmounted/keep"), "x");
     const kov::MediumIdentity fd = drives->medium(floppy.root()).value();
@@ -150,7 +148,6 @@ TEST_F(Media, WrittenWithoutQuestion)
 // to nor a file system mounted below it), then writes.
 TEST_F(Media, UsedFloppyAskedAboutThenClearedAndWritten)
 {
-    fs::create_directories(floppy.root() + "folder/deeper");
     writeBytes(floppy.root() + "folder/deeper/a.txt", "a");
     writeBytes(floppy.root() + "SKSYOZK.CSV", "old");
     writeBytes(fx.path("outside.txt"), "target of a link");
@@ -186,12 +183,7 @@ TEST_F(Media, UsedFloppyAskedAboutThenClearedAndWritten)
 TEST_F(Media, FullMediumKeepsTheOldBackup)
 {
     writeBytes(stick.root() + "SKSYOZK.CSV", "old backup\r\n");
-    {
-        std::ofstream filler(stick.root() + "filler", std::ios::binary);
-        const std::string block(4096, 'x');
-        while (filler.write(block.data(), block.size()) && filler.flush()) {
-        }
-    }
+    stick.fill(0);
     EXPECT_EQ(pressF12(1), -1);
     ASSERT_EQ(rt.messages.size(), 1u);
     EXPECT_EQ(rt.messages[0].icon, kov::MsgIcon::Stop);
@@ -201,7 +193,7 @@ TEST_F(Media, FullMediumKeepsTheOldBackup)
               std::string::npos)
         << rt.messages[0].text;
     EXPECT_EQ(csv(stick), "old backup\r\n");
-    EXPECT_EQ(fileNames(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "filler"}));
+    EXPECT_EQ(fileNames(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "fill"}));
 }
 
 // A used floppy keeps its files and its earlier backup when the new one cannot be made
@@ -219,7 +211,8 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
         bool floppyStays;
     };
     std::vector<std::unique_ptr<Tmpfs>> swapped;
-    const auto putIn = [&](const std::string& size, const std::string& file) {
+    const auto putIn = [&](const std::string& size, const std::string& file) { // in place of the floppy
+        ::umount2(floppy.root().c_str(), MNT_DETACH);
         swapped.push_back(std::make_unique<Tmpfs>(floppy.root(), "size=" + size));
         writeBytes(floppy.root() + file, "keep");
     };
@@ -236,17 +229,12 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
          "バイトは、空にしたフロッピーにも入りません（容量 ", true},
         {"taken out", [&] { ::umount2(floppy.root().c_str(), MNT_DETACH); },
          "リムーバブルメディアがセットされていないか又は、初期化されていません。", false},
-        {"a larger medium put in",
-         [&] {
-             ::umount2(floppy.root().c_str(), MNT_DETACH);
-             putIn("8m", "stick.txt");
-         },
+        {"a larger medium put in", [&] { putIn("8m", "stick.txt"); },
          "リムーバブルメディアがセットされていないか又は、初期化されていません。", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (!c.floppyStays) { // a used floppy again, alone in the drive
-            ::umount2(floppy.root().c_str(), MNT_DETACH);
             putIn("1420k", "memo.txt");
         }
         writeBytes(floppy.root() + "SKSYOKU.CSV", "old backup\r\n");

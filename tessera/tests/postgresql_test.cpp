@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -18,11 +19,11 @@ namespace {
 class TesseraPostgresql : public ::testing::Test {
 protected:
     std::optional<std::string> server;
-    std::string why;
     std::optional<kov::db::Fixture> fx;
 
     void SetUp() override
     {
+        std::string why;
         server = kov::db::testServer(&why);
         if (!server) GTEST_SKIP() << why;
         fx.emplace(Engine::Postgresql);
@@ -38,18 +39,38 @@ protected:
         return st;
     }
 
-    struct Opened {
-        std::unique_ptr<clsDbAccess> db;
-        std::unique_ptr<clsTbAccess> tb;
-    };
-    Opened open(const std::string& table)
+    static std::unique_ptr<clsTbAccess> tableOf(clsDbAccess& db, const std::string& table)
     {
-        Opened o{CreateObjectAs<clsDbAccess>(kProgIdDbAccess), CreateObjectAs<clsTbAccess>(kProgIdTbAccess)};
+        auto tb = CreateObjectAs<clsTbAccess>(kProgIdTbAccess);
+        tb->setTBDatabase(db.DBDatabase());
+        tb->setTBNameString(table);
+        return tb;
+    }
+
+    struct Opened {
+        std::unique_ptr<clsDbAccess> db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
+        std::unique_ptr<clsTbAccess> tb;
+        void close() const
+        {
+            tb->DAO_TableClose();
+            db->DAO_DBClose();
+        }
+    };
+    // The fixture's database (KOV.INI) opened, and one of its tables.
+    static Opened open(const std::string& table)
+    {
+        Opened o;
         o.db->setDBIniNameString("KOV.INI");
         EXPECT_EQ(o.db->DAO_DBOpen(), 0);
-        o.tb->setTBDatabase(o.db->DBDatabase());
-        o.tb->setTBNameString(table);
+        o.tb = tableOf(*o.db, table);
         return o;
+    }
+
+    // Ends the component's sessions on the fixture's schema, as a server shut down does.
+    void endSessions(kov::db::pg::Session& pg) const
+    {
+        pg.exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = '" + fx->pgSchema() +
+                "'");
     }
 };
 
@@ -58,47 +79,27 @@ protected:
 TEST_F(TesseraPostgresql, SettingsAndTheStatusOfEachFailureToConnect)
 {
     const std::string ok = *server;
-    struct Case {
-        std::string connection;
-        std::int16_t status;
+    std::string uri = "postgresql:///kovtest?" + ok; // the URI form of the same server
+    std::replace(uri.begin(), uri.end(), ' ', '&');
+    const auto pg = [](const std::string& connection, const std::string& more = "") {
+        return "Engine=postgresql\r\nConnection=" + connection + "\r\n" + more;
     };
-    const Case cases[] = {
-        {ok, 0},
-        {"postgresql:///kovtest?" +
-             [&] { // the URI form of the same server
-                 std::string q = ok;
-                 for (char& c : q)
-                     if (c == ' ') c = '&';
-                 return q;
-             }(),
-         0},
-        {ok + " dbname=nosuchdb", -1}, // unknown database
-        {ok + " user=nosuchuser", -1}, // authentication failed
-        {"host=/nonexistent port=1", -1}, // server unreachable
-        {"nosuchkey=1", -18}, // not a connection string
-        {"host='unterminated", -18},
+    const std::pair<std::string, std::int16_t> cases[] = {
+        {pg(ok), 0},
+        {pg(uri), 0},
+        {pg(ok + " dbname=nosuchdb"), -1}, // unknown database
+        {pg(ok + " user=nosuchuser"), -1}, // authentication failed
+        {pg("host=/nonexistent port=1"), -1}, // server unreachable
+        {pg("nosuchkey=1"), -18}, // not a connection string
+        {pg("host='unterminated"), -18},
+        {"Engine=PostgreSQL\r\nConnection=\"" + ok + "\"\r\nBusyTimeout=2000\r\n", 0},
+        {pg(ok, "BusyTimeout=soon\r\n"), -18},
+        {"Engine=oracle\r\nConnection=" + ok + "\r\n", -18},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(openWith("[Database]\r\nEngine=postgresql\r\nConnection=" + c.connection + "\r\n"), c.status)
-            << c.connection;
-    EXPECT_EQ(openWith("[Database]\r\nEngine=PostgreSQL\r\nConnection=\"" + ok + "\"\r\nBusyTimeout=2000\r\n"), 0);
-    EXPECT_EQ(openWith("[Database]\r\nEngine=postgresql\r\nConnection=" + ok + "\r\nBusyTimeout=soon\r\n"), -18);
-    EXPECT_EQ(openWith("[Database]\r\nEngine=oracle\r\nConnection=" + ok + "\r\n"), -18);
+    for (const auto& [settings, status] : cases) EXPECT_EQ(openWith("[Database]\r\n" + settings), status) << settings;
 }
 
-TEST_F(TesseraPostgresql, TheSessionIsReadOnly)
-{
-    fx->setKanri();
-    Opened o = open("SKKANRI");
-    ASSERT_EQ(o.tb->DAO_TableGroupOpen("current_setting('default_transaction_read_only') AS RO", "", "", ""), 1);
-    ASSERT_EQ(o.tb->DAO_RecRead(1), 0);
-    EXPECT_EQ(o.tb->TBRec("RO"), DbValue(std::string("on")));
-    o.tb->DAO_TableClose();
-    // A condition that would write fails as an SQL error.
-    EXPECT_EQ(o.tb->DAO_TableOpen("nextval('kov_nosuch') > 0", ""), -66);
-}
-
-TEST_F(TesseraPostgresql, NumericValuesAreExact)
+TEST_F(TesseraPostgresql, TheSessionIsReadOnlyAndNumericValuesAreExact)
 {
     fx->setKanri();
     fx->syncEngine();
@@ -106,11 +107,18 @@ TEST_F(TesseraPostgresql, NumericValuesAreExact)
     kov::db::pg::Session pg(*server);
     pg.exec("UPDATE " + fx->pgSchema() + ".skkanri SET kenko = 12345678901234.5678, kosei = 0.0456, kaigo = 7.000");
     Opened o = open("SKKANRI");
+    ASSERT_EQ(o.tb->DAO_TableGroupOpen("current_setting('default_transaction_read_only') AS RO", "", "", ""), 1);
+    ASSERT_EQ(o.tb->DAO_RecRead(1), 0);
+    EXPECT_EQ(o.tb->TBRec("RO"), DbValue(std::string("on")));
+    o.tb->DAO_TableClose();
     ASSERT_EQ(o.tb->DAO_TableOpen("KEY = 'KANRI'", ""), 1);
     ASSERT_EQ(o.tb->DAO_RecRead(1), 0);
     EXPECT_EQ(toCurrency(o.tb->TBRec("KENKO")), kov::Currency::parse("12345678901234.5678"));
     EXPECT_EQ(toText(o.tb->TBRec("KOSEI")), "0.0456");
     EXPECT_EQ(o.tb->TBRec("KAIGO"), DbValue(std::int64_t{7}));
+    o.tb->DAO_TableClose();
+    // A condition that would write fails as an SQL error.
+    EXPECT_EQ(o.tb->DAO_TableOpen("nextval('kov_nosuch') > 0", ""), -66);
 }
 
 TEST_F(TesseraPostgresql, AServerThatGoesAwayDuringAReadEndsItWithMinus1)
@@ -119,17 +127,15 @@ TEST_F(TesseraPostgresql, AServerThatGoesAwayDuringAReadEndsItWithMinus1)
     Opened o = open("SKSYOKU");
     ASSERT_EQ(o.tb->DAO_TableOpen("", "SYOKCD"), 3000);
     ASSERT_EQ(o.tb->DAO_RecRead(1), 0);
-    // The server ends the component's sessions, as a server shut down does.
     kov::db::pg::Session pg(*server);
-    pg.exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = '" + fx->pgSchema() + "'");
+    endSessions(pg);
     std::int16_t st = 0;
     int rows = 1;
     while ((st = o.tb->DAO_RecRead(2)) == 0) ++rows;
     EXPECT_EQ(st, -1);
     EXPECT_LT(rows, 3000);
     EXPECT_EQ(o.tb->DAO_RecFind(1, "SYOKCD = 1"), -1);
-    o.tb->DAO_TableClose();
-    o.db->DAO_DBClose();
+    o.close();
     // The next open connects afresh.
     Opened again = open("SKSYOKU");
     EXPECT_EQ(again.tb->DAO_TableOpen("SYOKCD <= 10", ""), 10);
@@ -163,20 +169,17 @@ TEST_F(TesseraPostgresql, OneSessionForOpensOfOneDatabaseAndNoneAfterTheEnd)
         EXPECT_EQ(names.tb->TBRec("SYORID"), before);
         EXPECT_EQ(sessions("1"), "1");
         run.db->DAO_ReadEnd();
-        for (Opened* o : {&run, &names}) {
-            o->tb->DAO_TableClose();
-            o->db->DAO_DBClose();
-        }
+        run.close();
+        names.close();
     }
     EXPECT_EQ(sessions("1"), "1");
-    pg.exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = '" + fx->pgSchema() + "'");
+    endSessions(pg);
     ASSERT_EQ(sessions("0"), "0");
     std::this_thread::sleep_for(std::chrono::milliseconds(1100)); // idle long enough to be asked first
     {
         Opened again = open("SKKANRI");
         EXPECT_EQ(again.tb->DAO_TableOpen("KEY = 'KANRI'", ""), 1);
-        again.tb->DAO_TableClose();
-        again.db->DAO_DBClose();
+        again.close();
     }
     EXPECT_EQ(sessions("1"), "1");
     callEndHook();
@@ -216,16 +219,9 @@ TEST_F(TesseraPostgresql, InterleavedReadsAndFindsOnOneConnection)
 {
     constexpr int kStaff = 2500;
     for (int i = 1; i <= kStaff; ++i) fx->addStaff({.syokcd = i});
-    auto db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
-    db->setDBIniNameString("KOV.INI");
-    ASSERT_EQ(db->DAO_DBOpen(), 0);
-    auto table = [&] {
-        auto tb = CreateObjectAs<clsTbAccess>(kProgIdTbAccess);
-        tb->setTBDatabase(db->DBDatabase());
-        tb->setTBNameString("SKSYOKU");
-        return tb;
-    };
-    auto up = table(), down = table(), find = table();
+    const Opened o = open("SKSYOKU");
+    clsTbAccess* up = o.tb.get();
+    auto down = tableOf(*o.db, "SKSYOKU"), find = tableOf(*o.db, "SKSYOKU");
     ASSERT_EQ(up->DAO_TableOpen("", "SYOKCD"), kStaff);
     ASSERT_EQ(down->DAO_TableOpen("", "SYOKCD DESC"), kStaff);
     ASSERT_EQ(find->DAO_TableOpen("", ""), kStaff);
@@ -254,8 +250,7 @@ TEST_F(TesseraPostgresql, InterleavedReadsAndFindsOnOneConnection)
     EXPECT_EQ(upRows, kStaff);
     while (down->DAO_RecRead(2) == 0) ++downRows;
     EXPECT_EQ(downRows, kStaff);
-    up->DAO_TableClose();
     down->DAO_TableClose();
     find->DAO_TableClose();
-    db->DAO_DBClose();
+    o.close();
 }

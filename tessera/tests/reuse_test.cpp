@@ -5,16 +5,15 @@
 // changed just now is never reused (its time stamps could hide a change made within
 // the same tick), so reuse only shows on files that have settled.
 #include "common/runtimeerror.h"
+#include "db/sqlite.h"
 #include "tessera/tessera.h"
 #include "tests/support/files.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -27,22 +26,15 @@ using kov::test::writeBytes;
 
 void exec(const std::string& dbPath, const std::string& sql)
 {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(dbPath.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
-        throw std::runtime_error(sqlite3_errmsg(db));
-    char* err = nullptr;
-    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
-    const std::string message = err ? err : "";
-    sqlite3_free(err);
-    sqlite3_close(db);
-    if (rc != SQLITE_OK) throw std::runtime_error(message);
+    kov::db::Connection(dbPath, kov::db::Connection::Mode::ReadWrite).exec(sql);
 }
 
 // A database with one table T holding one row V = value. Databases made with values
 // of equal length have the same size.
 void makeDatabase(const std::string& path, const std::string& value)
 {
-    exec(path, "CREATE TABLE T (V TEXT); INSERT INTO T VALUES ('" + value + "');");
+    kov::db::Connection(path, kov::db::Connection::Mode::CreateNew)
+        .exec("CREATE TABLE T (V TEXT); INSERT INTO T VALUES ('" + value + "');");
 }
 
 std::size_t openDescriptors()

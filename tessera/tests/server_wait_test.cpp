@@ -44,10 +44,7 @@ protected:
         }
         std::ifstream in(s_state);
         std::string first, dir, bin, tcp;
-        std::getline(in, first);
-        std::getline(in, dir);
-        std::getline(in, bin);
-        std::getline(in, tcp);
+        for (std::string* line : {&first, &dir, &bin, &tcp}) std::getline(in, *line);
         if (first.rfind("ok ", 0) != 0) {
             s_why = "PostgreSQL tests skipped: " + first;
             return;
@@ -70,15 +67,16 @@ protected:
 
     kov::db::Fixture fx;
 
-    std::unique_ptr<clsDbAccess> connect(const std::string& connection, std::int16_t& status,
-                                         const std::string& extra = "ReadTimeout=2\r\n")
+    // A database of the server opened with the connection: the object and the status of the open.
+    std::pair<std::unique_ptr<clsDbAccess>, std::int16_t> connect(const std::string& connection,
+                                                                  const std::string& extra = "ReadTimeout=2\r\n")
     {
         fx.writeSettings("PG.INI", "[Database]\r\nEngine=postgresql\r\nConnection=" + connection + "\r\n" + extra);
         fs::permissions(fx.path("PG.INI"), fs::perms::owner_read | fs::perms::owner_write); // it holds a password
         auto db = CreateObjectAs<clsDbAccess>(kProgIdDbAccess);
         db->setDBIniNameString("PG.INI");
-        status = db->DAO_DBOpen();
-        return db;
+        const std::int16_t status = db->DAO_DBOpen();
+        return {std::move(db), status};
     }
 
     std::unique_ptr<clsTbAccess> table(clsDbAccess& db)
@@ -143,8 +141,7 @@ TEST_F(TesseraServerWaits, EachFailureToConnectSaysItsCauseWithLibpqsText)
          "is not currently accepting connections"},
     };
     for (const Case& c : cases) {
-        std::int16_t st = 0;
-        auto db = connect(c.connection, st);
+        const auto [db, st] = connect(c.connection);
         EXPECT_EQ(st, c.status) << c.connection;
         const std::string detail = failureDetail(st);
         EXPECT_EQ(detail.rfind(c.cause, 0), 0u) << detail;
@@ -162,12 +159,11 @@ TEST_F(TesseraServerWaits, EachSessionNamesItsProgramUnlessTheConnectionDoes)
         return pg.scalar("SELECT count(*) FROM pg_stat_activity WHERE application_name = '" + name + "'");
     };
     setProgramName("kov120");
-    std::int16_t st = 0;
-    auto db = connect(s_server->tcp, st);
-    ASSERT_EQ(st, 0);
+    const auto db = connect(s_server->tcp);
+    ASSERT_EQ(db.second, 0);
     EXPECT_EQ(sessions("kov120"), "1");
-    auto named = connect(s_server->socket + " application_name=desk7", st);
-    ASSERT_EQ(st, 0);
+    const auto named = connect(s_server->socket + " application_name=desk7");
+    ASSERT_EQ(named.second, 0);
     EXPECT_EQ(sessions("desk7"), "1");
     EXPECT_EQ(sessions("kov120"), "1");
     setProgramName("");
@@ -182,8 +178,7 @@ TEST_F(TesseraServerWaits, AStoppedServerEndsTheWaitWithMinus1WithinItsBound)
     setWaitHook([&hooks] { ++hooks; });
     kov::db::pg::Session pg(s_server->socket);
 
-    std::int16_t st = 0;
-    auto db = connect(s_server->socket + " application_name=kovstall", st);
+    auto [db, st] = connect(s_server->socket + " application_name=kovstall");
     ASSERT_EQ(st, 0);
     auto tb = table(*db);
     ASSERT_EQ(tb->DAO_TableOpen("", "n"), 5000);
@@ -209,23 +204,22 @@ TEST_F(TesseraServerWaits, AStoppedServerEndsTheWaitWithMinus1WithinItsBound)
     tb->DAO_TableClose();
     db->DAO_DBClose();
 
-    auto open = connect(s_server->socket + " application_name=kovstall2 connect_timeout=2", st);
-    ASSERT_EQ(st, 0);
-    auto tb2 = table(*open);
+    const auto open = connect(s_server->socket + " application_name=kovstall2 connect_timeout=2");
+    ASSERT_EQ(open.second, 0);
+    auto tb2 = table(*open.first);
     {
         const Stopped stopped(serverProcesses());
         Clock::time_point start = Clock::now();
         EXPECT_EQ(tb2->DAO_TableOpen("", "n"), -1);
         EXPECT_LT(secondsSince(start), 6.0); // ReadTimeout, then the cancel that no one takes
         start = Clock::now();
-        auto fresh = connect(s_server->socket + " application_name=kovstall3 connect_timeout=2", st);
-        EXPECT_EQ(st, -1);
+        const auto fresh = connect(s_server->socket + " application_name=kovstall3 connect_timeout=2");
+        EXPECT_EQ(fresh.second, -1);
         EXPECT_LT(secondsSince(start), 4.0);
         EXPECT_EQ(failureDetail(-1).rfind("サーバーに接続できません。2 秒の間に応答がありませんでした", 0), 0u)
             << failureDetail(-1);
     }
     setWaitHook(nullptr);
     // Once the server goes on, a new connection works again.
-    auto after = connect(s_server->socket, st);
-    EXPECT_EQ(st, 0);
+    EXPECT_EQ(connect(s_server->socket).second, 0);
 }

@@ -18,8 +18,7 @@ TEST(DeskSettings, LookupOrder)
 {
     const kov::test::TempDir tmp("kov_desk_settings");
     const fs::path& root = tmp.path();
-    fs::create_directories(root / "env");
-    fs::create_directories(root / "etc");
+    for (const char* d : {"env", "etc"}) fs::create_directories(root / d);
     struct Case {
         const char* what;
         bool env;
@@ -52,8 +51,7 @@ TEST(DeskSettings, AFolderChangedSinceTheLastLookupIsListedAgain)
 {
     const kov::test::TempDir tmp("kov_desk_settings_kept");
     const fs::path& root = tmp.path();
-    fs::create_directories(root / "app");
-    fs::create_directories(root / "etc");
+    for (const char* d : {"app", "etc"}) fs::create_directories(root / d);
     unsetenv("KOV_INI_DIR");
     const auto settle = [&] {
         fs::last_write_time(root / "app", fs::file_time_type::clock::now() - std::chrono::seconds(10));

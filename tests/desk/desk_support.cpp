@@ -1,9 +1,7 @@
 #include "desk_support.h"
 
 #include <algorithm>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include <sys/stat.h>
@@ -13,18 +11,12 @@ namespace kov::desk {
 
 using namespace std::chrono_literals;
 using e2e::shellOutput;
+using test::readBytes;
+using test::writeBytes;
 
 namespace {
 
 std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
-
-void writeText(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
-
-std::string readText(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // B4 landscape: 364 x 257 mm, in cells of 1/15 inch and lines of 1/6 inch.
 constexpr double kCells = 364.0 / 25.4 * 15.0;
@@ -62,9 +54,9 @@ Picture Picture::rotatedClockwise() const
     return r;
 }
 
-Picture readPgm(const fs::path& pgm)
+static Picture readPgm(const fs::path& pgm)
 {
-    const std::string bytes = readText(pgm);
+    const std::string bytes = readBytes(pgm);
     std::size_t at = 0;
     auto token = [&]() {
         while (at < bytes.size() && std::isspace(static_cast<unsigned char>(bytes[at]))) ++at;
@@ -109,27 +101,25 @@ int pagesOnView(const Picture& screen, int x, int y, int w, int h, int minArea)
     auto at = [&](int i, int j) { return screen.px[static_cast<std::size_t>(y + j) * screen.w + x + i]; };
     const int grey = at(2, 2);
     std::vector<char> seen(static_cast<std::size_t>(w) * h, 0);
+    std::vector<std::pair<int, int>> stack;
+    // A pixel inside the rectangle that differs from the grey and was not seen yet goes on the stack.
+    const auto visit = [&](int i, int j) {
+        if (i < 0 || j < 0 || i >= w || j >= h) return;
+        char& s = seen[static_cast<std::size_t>(j) * w + i];
+        if (s || std::abs(at(i, j) - grey) <= 8) return;
+        s = 1;
+        stack.emplace_back(i, j);
+    };
     int pages = 0;
     for (int j0 = 0; j0 < h; ++j0)
         for (int i0 = 0; i0 < w; ++i0) {
-            if (seen[static_cast<std::size_t>(j0) * w + i0] || std::abs(at(i0, j0) - grey) <= 8) continue;
             int area = 0;
-            std::vector<std::pair<int, int>> stack{{i0, j0}};
-            seen[static_cast<std::size_t>(j0) * w + i0] = 1;
-            while (!stack.empty()) {
+            for (visit(i0, j0); !stack.empty(); ++area) {
                 const auto [i, j] = stack.back();
                 stack.pop_back();
-                ++area;
-                for (const auto& [di, dj] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
-                    const int ni = i + di, nj = j + dj;
-                    if (ni < 0 || nj < 0 || ni >= w || nj >= h) continue;
-                    char& s = seen[static_cast<std::size_t>(nj) * w + ni];
-                    if (s || std::abs(at(ni, nj) - grey) <= 8) continue;
-                    s = 1;
-                    stack.emplace_back(ni, nj);
-                }
+                for (const auto& [di, dj] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) visit(i + di, j + dj);
             }
-            pages += area >= minArea;
+            pages += area > 0 && area >= minArea;
         }
     return pages;
 }
@@ -206,22 +196,21 @@ PrintServer::PrintServer()
     const fs::path d = m_folder.path();
     // The daemon's filters run as the user lp: the folders must be open to it.
     chmod(d.c_str(), 0755);
-    for (const char* sub : {"etc", "spool", "cache", "state", "log", "out", "pdfspool"})
+    for (const char* sub : {"etc", "spool", "cache", "state", "log", "out", "pdfspool", "tmp"})
         fs::create_directories(d / sub);
-    fs::create_directories(d / "tmp");
     chmod((d / "tmp").c_str(), 01777);
     m_socket = (d / "cups.sock").string();
-    writeText(d / "etc/cupsd.conf",
-              "Listen " + m_socket +
-                  "\nLogLevel debug\nWebInterface No\nBrowsing Off\nDefaultAuthType None\n"
-                  "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                  "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
-    writeText(d / "etc/cups-files.conf",
-              "ServerRoot " + (d / "etc").string() + "\nRequestRoot " + (d / "spool").string() + "\nCacheDir " +
-                  (d / "cache").string() + "\nStateDir " + (d / "state").string() + "\nTempDir " +
-                  (d / "tmp").string() + "\nAccessLog " + (d / "log/access_log").string() + "\nErrorLog " +
-                  (d / "log/error_log").string() + "\nPageLog " + (d / "log/page_log").string() + "\nPrintcap " +
-                  (d / "printcap").string() + "\nFileDevice No\n");
+    writeBytes(d / "etc/cupsd.conf",
+               "Listen " + m_socket +
+                   "\nLogLevel debug\nWebInterface No\nBrowsing Off\nDefaultAuthType None\n"
+                   "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                   "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
+    writeBytes(d / "etc/cups-files.conf",
+               "ServerRoot " + (d / "etc").string() + "\nRequestRoot " + (d / "spool").string() + "\nCacheDir " +
+                   (d / "cache").string() + "\nStateDir " + (d / "state").string() + "\nTempDir " +
+                   (d / "tmp").string() + "\nAccessLog " + (d / "log/access_log").string() + "\nErrorLog " +
+                   (d / "log/error_log").string() + "\nPageLog " + (d / "log/page_log").string() + "\nPrintcap " +
+                   (d / "printcap").string() + "\nFileDevice No\n");
     // The daemon under a watch that stops it with the test, and clears up after a test
     // that was killed: the daemon, the queues' settings and the folder.
     const char* watch = "/usr/sbin/cupsd -f -c \"$2\" -s \"$3\" & c=$!\n"
@@ -240,7 +229,7 @@ PrintServer::PrintServer()
         if (!m_daemon->running()) break;
         std::this_thread::sleep_for(100ms);
     }
-    m_error = "the print server did not start:\n" + readText(d / "log/daemon.log") + readText(d / "log/error_log");
+    m_error = "the print server did not start:\n" + readBytes(d / "log/daemon.log") + readBytes(d / "log/error_log");
 }
 
 PrintServer::~PrintServer()
@@ -254,9 +243,9 @@ bool PrintServer::addQueue(const std::string& suffix, bool refusesJobs)
     const fs::path d = m_folder.path();
     const std::string name = queue(suffix);
     m_queues.push_back(name);
-    writeText("/etc/cups/cups-pdf-" + name + ".conf",
-              "Out " + (d / "out").string() + "\nAnonDirName " + (d / "out").string() + "\nSpool " +
-                  (d / "pdfspool").string() + "\nLog " + (d / "log").string() + "\nGrp root\nLabel 1\n");
+    writeBytes("/etc/cups/cups-pdf-" + name + ".conf",
+               "Out " + (d / "out").string() + "\nAnonDirName " + (d / "out").string() + "\nSpool " +
+                   (d / "pdfspool").string() + "\nLog " + (d / "log").string() + "\nGrp root\nLabel 1\n");
     client("lpadmin -p " + name + " -v cups-pdf:/" + name + " -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd -E" +
            (refusesJobs ? " -u allow:kov_nobody" : ""));
     if (m_queues.size() == 1) client("lpadmin -d " + name);
@@ -283,6 +272,6 @@ std::vector<fs::path> PrintServer::waitForPdfs(std::size_t count, std::chrono::s
     return pdfs;
 }
 
-std::string PrintServer::pageLog() const { return readText(m_folder.path() / "log/page_log"); }
+std::string PrintServer::pageLog() const { return readBytes(m_folder.path() / "log/page_log"); }
 
 } // namespace kov::desk

@@ -26,7 +26,6 @@ struct Picture {
     Picture rotatedClockwise() const;
 };
 
-Picture readPgm(const fs::path& pgm);
 // Page `page` of a PDF at `dpi` (pdftoppm).
 Picture renderPdfPage(const fs::path& pdf, int page, int dpi, const fs::path& work);
 // The whole screen of an X display (ImageMagick's import).

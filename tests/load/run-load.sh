@@ -79,22 +79,20 @@ for p in kov120 kov140; do
   fi
 done
 
-for i in 1 2 3 4 5 6 7 8; do
-  p=kov120; [ $((i % 2)) -eq 0 ] && p=kov140
-  mkdir -p "$work/desk$i" && cp "$work/pg"/*.INI "$work/desk$i"/
-done
+# Desk i runs kov120 when i is odd, kov140 when it is even.
+progs=(kov140 kov120)
+for i in 1 2 3 4 5 6 7 8; do mkdir -p "$work/desk$i" && cp "$work/pg"/*.INI "$work/desk$i"/; done
 s=$(now)
 pids=()
 for i in 1 2 3 4 5 6 7 8; do
-  p=kov120; [ $((i % 2)) -eq 0 ] && p=kov140
-  print_run "$p" "$work/desk$i" >"$work/desk$i/out" 2>&1 &
+  print_run "${progs[i % 2]}" "$work/desk$i" >"$work/desk$i/out" 2>&1 &
   pids+=($!)
 done
 for pid in "${pids[@]}"; do wait "$pid" || fail=1; done
 e=$(now)
 together=$(secs "$s" "$e")
 for i in 1 2 3 4 5 6 7 8; do
-  p=kov120; [ $((i % 2)) -eq 0 ] && p=kov140
+  p=${progs[i % 2]}
   if ! cmp -s "$(command_file "$work/expect-$p" $p)" "$(command_file "$work/desk$i" $p)"; then
     echo "FAIL: desk $i ($p) gives another command file"; fail=1
   fi

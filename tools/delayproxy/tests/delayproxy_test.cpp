@@ -2,32 +2,26 @@
 // server on a Unix socket of the test, every byte passed on in order both ways, each
 // direction held at least the delay, a half-closed side passed on, the end on SIGTERM
 // and after the lifetime, and no target off the loopback.
-#include "tests/support/files.h"
+#include "e2e_support.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 const std::string kProxy = std::string(KOV_BIN_DIR) + "/kovdelayproxy";
@@ -40,6 +34,14 @@ std::string readSome(int fd, int ms = 10000)
     char buf[65536];
     const ssize_t n = read(fd, buf, sizeof buf);
     return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+// Everything that `fd` gives until its end (or a pause of `ms` milliseconds).
+std::string readToEnd(int fd, int ms = 10000)
+{
+    std::string all, part;
+    while (!(part = readSome(fd, ms)).empty()) all += part;
+    return all;
 }
 
 void writeAll(int fd, const std::string& bytes)
@@ -69,10 +71,8 @@ public:
             for (;;) {
                 const int c = accept(m_fd, nullptr, nullptr);
                 if (c < 0) return;
-                std::string all, part;
-                while (!(part = readSome(c)).empty()) all += part;
-                all.assign(all.rbegin(), all.rend());
-                writeAll(c, all);
+                const std::string all = readToEnd(c);
+                writeAll(c, {all.rbegin(), all.rend()});
                 close(c);
             }
         });
@@ -92,12 +92,13 @@ private:
     std::thread m_thread;
 };
 
+// kovdelayproxy with args, its standard output and error read through pipes; port is
+// the one that its first line names (0 when it named none).
 struct Proxy {
-    pid_t pid = -1;
-    int out = -1, err = -1;
-    int port = 0;
+    int out = -1, err = -1, port = 0;
+    std::optional<kov::e2e::Process> process;
 
-    explicit Proxy(const std::vector<std::string>& args)
+    explicit Proxy(std::vector<std::string> args)
     {
         int o[2], e[2];
         EXPECT_EQ(pipe(o), 0);
@@ -106,12 +107,8 @@ struct Proxy {
         posix_spawn_file_actions_init(&fa);
         posix_spawn_file_actions_adddup2(&fa, o[1], 1);
         posix_spawn_file_actions_adddup2(&fa, e[1], 2);
-        std::vector<std::string> all{kProxy};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        EXPECT_EQ(posix_spawn(&pid, kProxy.c_str(), &fa, nullptr, argv.data(), environ), 0);
+        args.insert(args.begin(), kProxy);
+        process.emplace(args, kov::e2e::currentEnvironment(), &fa);
         posix_spawn_file_actions_destroy(&fa);
         close(o[1]);
         close(e[1]);
@@ -120,23 +117,16 @@ struct Proxy {
         const std::string first = readSome(out);
         if (first.rfind("listening 127.0.0.1 ", 0) == 0) port = std::atoi(first.c_str() + 20);
     }
-    // Waits (bounded) for the end; the exit status, with standard error in *text.
-    int wait(std::string* text = nullptr, int ms = 10000)
+    // Waits (bounded) for the end, after a SIGTERM when `terminate`; the exit status, with
+    // standard error in *text.
+    int wait(std::string* text, bool terminate = false)
     {
-        std::string e, part;
-        while (!(part = readSome(err, ms)).empty()) e += part;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        pid = -1;
-        if (text) *text = e;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (terminate) process->stop();
+        *text = readToEnd(err);
+        return process->waitFor(std::chrono::seconds(10)).value_or(-1);
     }
     ~Proxy()
     {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
         close(out);
         close(err);
     }
@@ -159,34 +149,28 @@ TEST(DelayProxy, PassesEveryByteInOrderHeldTheDelayEachWay)
     Proxy proxy({"--target", server.path(), "--delay-ms", "25"});
     ASSERT_GT(proxy.port, 0);
     // Two clients at once, one small message and one of several megabytes.
-    struct Case {
-        std::size_t size;
-        int fd = -1;
-        std::string sent, got;
+    struct Client {
+        std::string sent;
+        int fd;
     };
-    std::vector<Case> cases(2);
-    cases[0].size = 5;
-    cases[1].size = 3 * 1024 * 1024 + 17;
+    std::vector<Client> clients;
     const auto start = Clock::now();
-    for (Case& c : cases) {
-        c.fd = connectTo(proxy.port);
-        for (std::size_t i = 0; i < c.size; ++i) c.sent += static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    for (const std::size_t size : {std::size_t{5}, std::size_t{3 * 1024 * 1024 + 17}}) {
+        Client& c = clients.emplace_back(Client{std::string(size, ' '), connectTo(proxy.port)});
+        for (std::size_t i = 0; i < size; ++i) c.sent[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
     }
-    for (Case& c : cases) {
+    for (Client& c : clients) {
         writeAll(c.fd, c.sent);
         shutdown(c.fd, SHUT_WR);
     }
-    for (Case& c : cases) {
-        std::string part;
-        while (!(part = readSome(c.fd)).empty()) c.got += part;
+    for (Client& c : clients) {
+        EXPECT_EQ(readToEnd(c.fd), std::string(c.sent.rbegin(), c.sent.rend())) << c.sent.size() << " bytes";
         close(c.fd);
-        EXPECT_EQ(c.got, std::string(c.sent.rbegin(), c.sent.rend())) << c.size << " bytes";
     }
     // The answer cannot come before the request went there and the answer came back.
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(50));
-    kill(proxy.pid, SIGTERM);
     std::string err;
-    EXPECT_EQ(proxy.wait(&err), 0);
+    EXPECT_EQ(proxy.wait(&err, true), 0);
     EXPECT_NE(err.find("2 connections"), std::string::npos) << err;
 }
 
