@@ -349,19 +349,21 @@ struct Connection final : PooledConnection {
     {
         results.clear();
         if (gone) return false;
-        PGconn* const c = ready();
+        const bool settingUp = !setup.empty();
+        PGconn* const c = ready(settingUp);
         ++sends;
         if (PQenterPipelineMode(c) != 1) {
             checked(nullptr);
             return false;
         }
-        if (!send(c) || PQpipelineSync(c) != 1) {
+        if ((settingUp && !sendSetup(c)) || !send(c) || PQpipelineSync(c) != 1) {
             checked(nullptr);
             if (!lost()) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(c)) + "）。");
             return false;
         }
         const Clock::time_point deadline = Clock::now() + readTimeout;
         PGresult* current = nullptr; // of the command being read
+        bool setupTaken = !settingUp, setupOk = true;
         for (;;) {
             bool timedOut = false;
             PGresult* r = nextResult(deadline, timedOut);
@@ -377,6 +379,11 @@ struct Connection final : PooledConnection {
             }
             if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
                 PQclear(r);
+                if (!setupTaken) { // the end of the session's settings
+                    setupTaken = true;
+                    setupOk = tookSetup(results);
+                    continue;
+                }
                 break;
             }
             // The first failure of a command, else its last result.
@@ -393,7 +400,50 @@ struct Connection final : PooledConnection {
             if (!lost()) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(c)) + "）。");
             return false;
         }
-        return true;
+        return setupOk;
+    }
+
+    // What the session sets before its first command (sessionSettings): sent in the round
+    // trip of that command when it goes through pipeline(), else by ready() on its own.
+    // They are committed by a sync of their own, so that the failure of a command sent
+    // with them cannot undo them.
+    std::vector<std::string> setup;
+
+    bool sendSetup(PGconn* c) const
+    {
+        for (const std::string& sql : setup)
+            if (PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) != 1) return false;
+        return PQpipelineSync(c) == 1;
+    }
+
+    // Takes the settings' results out of `results`; a session that did not take them all
+    // is given up, whatever the commands after them gave.
+    bool tookSetup(std::vector<Result>& results)
+    {
+        bool ok = results.size() == setup.size();
+        for (const Result& r : results) ok = ok && r && PQresultStatus(r.get()) == PGRES_COMMAND_OK;
+        if (!ok) setupFailed(results.empty() ? nullptr : results.back().get());
+        results.clear();
+        setup.clear();
+        return ok;
+    }
+
+    void setupFailed(const PGresult* r)
+    {
+        if (!lost())
+            lose("サーバーのセッションを設定できません（" +
+                 libpqText(r ? PQresultErrorMessage(r) : PQerrorMessage(conn)) + "）。");
+    }
+
+    // The settings by themselves, for a first command that does not go through pipeline().
+    void applySetup()
+    {
+        std::string sql;
+        for (const std::string& s : setup) sql += (sql.empty() ? "" : "; ") + s;
+        setup.clear();
+        ++sends;
+        const Result r = PQsendQuery(conn, sql.c_str()) == 1 ? finish() : checked(nullptr);
+        if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) setupFailed(r.get());
     }
 
     // A command sent (sent != 0), then its results; null when it could not be sent.
@@ -500,11 +550,13 @@ struct Connection final : PooledConnection {
         if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) failed();
     }
 
-    // The connection, free for a command.
-    PGconn* ready()
+    // The connection, free for a command, with the session's settings in force, or left
+    // for the next command to send along (`setupLater`).
+    PGconn* ready(bool setupLater = false)
     {
         awaitAhead();
         awaitUnawaited();
+        if (!setupLater && !setup.empty() && !lost()) applySetup();
         return conn;
     }
 
@@ -587,7 +639,7 @@ struct Connection final : PooledConnection {
     void settle()
     {
         if (declared > 0 || snapshot || lost()) return;
-        const PGTransactionStatusType t = PQtransactionStatus(ready());
+        const PGTransactionStatusType t = PQtransactionStatus(ready(true));
         if (t == PQTRANS_INTRANS) sendUnawaited("COMMIT");
         else if (t == PQTRANS_INERROR) command("ROLLBACK");
     }
@@ -678,7 +730,7 @@ struct Connection final : PooledConnection {
         // Inside the transaction of an open cursor a failing statement must not take the
         // cursor with it: it is tried under a savepoint. So is every statement prepared
         // ahead inside a transaction, which must not take the run's with it either.
-        const PGTransactionStatusType status = PQtransactionStatus(ready());
+        const PGTransactionStatusType status = PQtransactionStatus(ready(true));
         const bool guarded = status == PQTRANS_INTRANS;
         const bool begin = along && snapshot && status == PQTRANS_IDLE;
         const bool inTransaction = guarded || begin;
@@ -1127,7 +1179,7 @@ public:
         if (--conn->engines > 0) return;
         if (idlePoolOpen() && conn->cursors == 0 && conn->declared == 0 && !conn->lost()) {
             conn->settle();
-            if (PQtransactionStatus(conn->ready()) == PQTRANS_IDLE) {
+            if (PQtransactionStatus(conn->ready(true)) == PQTRANS_IDLE) {
                 keepIdle(std::move(conn));
                 return;
             }
@@ -1140,8 +1192,18 @@ private:
     bool m_snapshot = false; // this engine's run is under way
 };
 
-// The connection parameters: those of the settings, and the session options of the
-// suite on top of any the settings give (the later "-c" wins).
+// What every session of the suite sets before its first command, over any options that
+// the settings give: it only reads; a whole-table read starts at the table's first page
+// (its rows come in their place order); a lock that another program holds is waited for
+// at most BusyTimeout. Commands of the session rather than options of its start packet,
+// which a connection pooler does not pass on.
+std::vector<std::string> sessionSettings(int busyTimeoutMs)
+{
+    return {"SET default_transaction_read_only = on", "SET synchronize_seqscans = off",
+            "SET lock_timeout = " + std::to_string(busyTimeoutMs)};
+}
+
+// The connection parameters: those of the settings, and the suite's own.
 struct Params {
     std::vector<std::string> keys, values;
     void set(const std::string& key, const std::string& value)
@@ -1190,7 +1252,8 @@ std::string connectFailure(PGconn* conn, ConnStatusType stage, bool timedOut, in
 // Connects without blocking: the wait is bounded and the program's wait hook runs
 // meanwhile. libpq leaves connect_timeout to its blocking connect, so it is applied
 // here, to each host of a host list.
-EngineOpen connect(const Params& params, const std::string& key, std::chrono::milliseconds readTimeout)
+EngineOpen connect(const Params& params, const std::string& key, std::chrono::milliseconds readTimeout,
+                   std::vector<std::string> settings)
 {
     EngineOpen result;
     std::vector<const char*> keys, values;
@@ -1212,6 +1275,7 @@ EngineOpen connect(const Params& params, const std::string& key, std::chrono::mi
     auto conn = std::make_shared<Connection>();
     conn->poolKey = key;
     conn->readTimeout = readTimeout;
+    conn->setup = std::move(settings);
     conn->conn = PQconnectStartParams(keys.data(), values.data(), 0);
     PGconn* const c = conn->conn;
     ConnStatusType stage = c ? PQstatus(c) : CONNECTION_BAD;
@@ -1292,10 +1356,6 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int 
         if (o->val) params.set(o->keyword, o->val);
     PQconninfoFree(options);
 
-    std::string sessionOptions = params.get("options") ? *params.get("options") + " " : std::string();
-    sessionOptions += "-c default_transaction_read_only=on -c synchronize_seqscans=off -c lock_timeout=" +
-                      std::to_string(busyTimeoutMs);
-    params.set("options", sessionOptions);
     params.set("client_encoding", "UTF8");
     // pg_stat_activity shows which program a desk runs.
     if (!params.get("application_name") && !std::getenv("PGAPPNAME") && !program.empty())
@@ -1307,7 +1367,7 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int 
     for (const auto& [k, v] : {std::pair{"keepalives", "1"}, std::pair{"keepalives_idle", "30"},
                                std::pair{"keepalives_interval", "10"}, std::pair{"keepalives_count", "3"}})
         if (!params.get(k)) params.set(k, v);
-    return connect(params, key, readTimeout);
+    return connect(params, key, readTimeout, sessionSettings(busyTimeoutMs));
 }
 
 } // namespace kov::tessera

@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(
   build-essential cmake ninja-build pkg-config
-  libsqlite3-dev sqlite3 libicu-dev libpq-dev postgresql
+  libsqlite3-dev sqlite3 libicu-dev libpq-dev postgresql pgbouncer
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev libxcb1-dev
   libgtest-dev libbenchmark-dev
   fonts-ipafont-gothic fontconfig
