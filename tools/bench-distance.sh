@@ -11,6 +11,11 @@
 #   kov570-lan              the summary from the opening to the closed command file
 #   kov970-lan              the staff master written as CSV
 #   kov120-wan              kov120-lan at 5 ms each way
+#   kov120-lan-pooled, kov140-lan-pooled, kov570-lan-pooled, kov970-lan-pooled
+#                           the -lan runs through a connection pooler (PgBouncer, session
+#                           mode, tests/pooler.sh) in front of the server: the proxy's
+#                           1 ms round trip leads to the pooler, and a desk's session
+#                           start is the pooler's, not the start of a server process
 #   load-lan                8 print runs of kov120 and kov140 at once through the proxy
 #                           (tests/load/run-load.sh), against one run alone
 # Every command file and CSV file must be the one of the SQLite run, byte for byte.
@@ -36,6 +41,7 @@ state="$work/pg.state"
 proxies=()
 cleanup() {
   for p in "${proxies[@]}"; do kill "$p" 2>/dev/null || true; done
+  "$src/tests/pooler.sh" stop "$work/pool.state" >/dev/null 2>&1 || true
   "$src/tests/pgserver.sh" stop "$state" >/dev/null 2>&1 || true
   rm -rf "$work"
 }
@@ -60,17 +66,18 @@ done
 mkdir -p "$work/local"
 cp "$demo"/*.INI "$demo"/*.db "$work/local"/
 
-# A proxy holding each chunk $1 ms each way; its port in $port. The lifetime bounds
-# every run through it.
+# A proxy holding each chunk $1 ms each way to the port $2 (the server's by default);
+# its port in $port. The lifetime bounds every run through it.
 start_proxy() {
-  "$bin/kovdelayproxy" --target "127.0.0.1:$tcp" --delay-ms "$1" --lifetime 7200 >"$work/proxy-$1.out" 2>"$work/proxy-$1.err" &
+  local to=${2:-$tcp}
+  "$bin/kovdelayproxy" --target "127.0.0.1:$to" --delay-ms "$1" --lifetime 7200 >"$work/proxy-$1-$to.out" 2>"$work/proxy-$1-$to.err" &
   proxies+=($!)
   for _ in $(seq 100); do
-    port=$(awk '$1 == "listening" { print $3 }' "$work/proxy-$1.out")
+    port=$(awk '$1 == "listening" { print $3 }' "$work/proxy-$1-$to.out")
     [ -n "$port" ] && return 0
     sleep 0.1
   done
-  echo "kovdelayproxy did not start: $(cat "$work/proxy-$1.err")" >&2
+  echo "kovdelayproxy did not start: $(cat "$work/proxy-$1-$to.err")" >&2
   exit 1
 }
 start_proxy 0.5
@@ -79,6 +86,12 @@ start_proxy 5
 wan="host=127.0.0.1 port=$port user=kov dbname=kovbench"
 "$src/tests/pgserver.sh" settings "$work/lan" "$lan"
 "$src/tests/pgserver.sh" settings "$work/wan" "$wan"
+pooled=""
+if "$src/tests/pooler.sh" start "$work/pool.state" "$state" kovbench >/dev/null && [ "$(head -c 2 "$work/pool.state")" = ok ]; then
+  start_proxy 0.5 "$(head -1 "$work/pool.state" | sed 's/.* port=\([0-9]*\) .*/\1/')"
+  pooled="host=127.0.0.1 port=$port user=kov dbname=kovbench"
+  "$src/tests/pgserver.sh" settings "$work/pooled" "$pooled"
+fi
 
 stats() { psql -X -q -A -t "$admin" -c "$1"; }
 # The statements of the benchmark's database since the last reset; "at least" when the
@@ -144,6 +157,11 @@ for p in kov120 kov140 kov570 kov970; do
   if wanted "$p-lan"; then measure "$p-lan" "$p" "$work/lan"; fi
 done
 if wanted kov120-wan; then measure kov120-wan kov120 "$work/wan"; fi
+for p in kov120 kov140 kov570 kov970; do
+  wanted "$p-lan-pooled" || continue
+  if [ -n "$pooled" ]; then measure "$p-lan-pooled" "$p" "$work/pooled"
+  else echo "bench $p-lan-pooled: skipped: $(head -1 "$work/pool.state" 2>/dev/null | cut -d' ' -f2-)"; fi
+done
 if wanted load-lan; then
   "$src/tests/load/run-load.sh" --connection "$lan" --sqlite "$work/local" --name load-lan "$build" |
     grep '^bench \|^FAIL\|^8 print runs' || fail=1

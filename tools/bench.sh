@@ -15,7 +15,8 @@
 #                           the real kov120 under Xvfb driven by key presses, against the sum
 #                           of the two floors on the same rows and the same command file
 #   kov570, kov970, tessera-postgresql   their own scripts and programs
-#   kov120-lan, kov140-lan, kov570-lan, kov970-lan, kov120-wan, load-lan
+#   kov120-lan, kov140-lan, kov570-lan, kov970-lan, kov120-wan, load-lan,
+#   kov120-lan-pooled, kov140-lan-pooled, kov570-lan-pooled, kov970-lan-pooled
 #                           the same runs on a PostgreSQL server of the same data at a
 #                           LAN's or a WAN's distance, with the statements the server ran
 #                           (tools/bench-distance.sh)
