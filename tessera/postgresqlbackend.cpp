@@ -1241,7 +1241,8 @@ std::string connectFailure(PGconn* conn, ConnStatusType stage, bool timedOut, in
         cause = "認証に失敗しました。利用者名とパスワード（~/.pgpass）を確かめてください。";
     else if (code == "3D000") cause = "データベースがありません。Connection の dbname を確かめてください。";
     else if (code.empty() && stage == CONNECTION_SSL_STARTUP)
-        cause = "TLS で接続できません。サーバーの TLS の設定と Connection の sslmode を確かめてください。";
+        cause = "TLS で接続できません。サーバーの TLS の設定と証明書（Connection の host の名前に発行され、sslrootcert "
+                "の認証局が署名したものか）、Connection の sslmode を確かめてください。";
     else if (code.empty() && (stage == CONNECTION_BAD || stage == CONNECTION_STARTED || stage == CONNECTION_MADE ||
                               stage == CONNECTION_NEEDED))
         cause = "サーバーに接続できません。サーバーが動いているか、Connection の host と port を確かめてください。";

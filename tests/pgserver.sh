@@ -20,6 +20,16 @@
 #                                       (scram-sha-256) of every role; the role "kovpw"
 #                                       has the password "kovpw-secret", and STATEFILE's
 #                                       fourth line is its connection string
+#   tests/pgserver.sh start STATEFILE tls CERTDIR
+#                                       the server also listens on TCP (127.0.0.1, a
+#                                       free port) with TLS on (ssl=on), with the
+#                                       certificate CERTDIR/server.crt and its key
+#                                       server.key; every *.crt and *.key of CERTDIR
+#                                       is copied into the folder's "tls" (line 2 of
+#                                       STATEFILE names the folder), so that a test
+#                                       can point ssl_cert_file at another. TCP takes
+#                                       TLS sessions only (hostssl); STATEFILE's
+#                                       fourth line is "tcp PORT"
 #   tests/pgserver.sh stop STATEFILE    stop the server and remove its folder
 #   tests/pgserver.sh settings DIR CONNECTION
 #                                       KOV.INI and KOVENV.INI in DIR (made if need be)
@@ -73,8 +83,10 @@ start|standby)
     pconn=$(head -1 "$primary" | cut -d' ' -f2-)
   elif [ "${3:-}" = "--bench" ]; then
     bench=1
+  elif [ "${3:-}" = tls ]; then
+    certs=${4:?usage: $0 start STATEFILE tls CERTDIR}
   elif [ -n "${3:-}" ] && [ "${3:-}" != password ]; then
-    echo "usage: $0 start STATEFILE [--bench|password]" >&2; exit 2
+    echo "usage: $0 start STATEFILE [--bench|password|tls CERTDIR]" >&2; exit 2
   fi
   # As root the folder is made in /tmp, which the server's user can reach whatever
   # TMPDIR names.
@@ -98,6 +110,18 @@ start|standby)
   if [ "$auth" = password ]; then
     # The socket stays trusted (for the setup below); TCP asks for a password.
     printf 'local all all trust\nhost all all 127.0.0.1/32 scram-sha-256\n' >"$dir/data/pg_hba.conf"
+    opts="$opts -c listen_addresses=127.0.0.1"
+  elif [ "$auth" = tls ]; then
+    # The socket stays trusted (for the setup); TCP takes TLS sessions only.
+    printf 'local all all trust\nhostssl all all 127.0.0.1/32 trust\n' >"$dir/data/pg_hba.conf"
+    mkdir -m 700 "$dir/tls"
+    cp "$certs"/*.crt "$certs"/*.key "$dir/tls"/
+    chmod 600 "$dir/tls"/*
+    [ "$(id -u)" -eq 0 ] && chown -R "${KOV_PG_USER:-nobody}" "$dir/tls"
+    # In the settings file rather than on the command line, so that ALTER SYSTEM can
+    # change them while the server runs.
+    printf "ssl = on\nssl_cert_file = '%s'\nssl_key_file = '%s'\n" "$dir/tls/server.crt" "$dir/tls/server.key" \
+      >>"$dir/data/postgresql.conf"
     opts="$opts -c listen_addresses=127.0.0.1"
   elif [ "$bench" = 1 ]; then
     # Utility statements (DECLARE, FETCH, ...) are told apart by their text: room for many.
@@ -123,7 +147,7 @@ start|standby)
     [ "$bench" = 1 ] && psql -X -q -h "$dir" -p "$port" -U kov -d postgres -c "CREATE EXTENSION pg_stat_statements" >/dev/null
   fi
   printf 'ok host=%s port=%s user=kov dbname=kovtest\n%s\n%s\n' "$dir" "$port" "$dir" "$bindir" >"$state"
-  [ "$bench" = 1 ] && echo "tcp $port" >>"$state"
+  if [ "$bench" = 1 ] || [ "$auth" = tls ]; then echo "tcp $port" >>"$state"; fi
   if [ "$auth" = password ]; then
     psql -X -q -h "$dir" -p "$port" -U kov -d postgres \
       -c "SET password_encryption = 'scram-sha-256'; CREATE ROLE kovpw LOGIN PASSWORD 'kovpw-secret'" >/dev/null

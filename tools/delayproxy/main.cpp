@@ -1,4 +1,4 @@
-// kovdelayproxy --target HOST:PORT|SOCKET [--port N] [--delay-ms D] [--lifetime S]
+// kovdelayproxy --target HOST:PORT|SOCKET [--port N] [--delay-ms D] [--lifetime S] [--record FILE]
 // A TCP proxy for the benchmarks that puts a database server at a network's distance:
 // it listens on 127.0.0.1 (port N, or one the system picks), connects every client it
 // accepts to the target (a loopback host and port, or the path of a Unix socket), and
@@ -8,9 +8,12 @@
 //
 // It prints "listening 127.0.0.1 PORT" on standard output once it accepts, and ends on
 // SIGTERM or SIGINT, or after S seconds when --lifetime is given, with a line on
-// standard error counting the connections and the chunks forwarded each way. It never
+// standard error counting the connections and the chunks forwarded each way. With
+// --record every byte it forwards, both ways, is appended to FILE as it is read (what a
+// machine on the network between client and server would see). It never
 // listens on, nor connects to, anything but the loopback interface or a local socket.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -45,6 +48,7 @@ constexpr std::size_t kMaxLinks = 512;
 constexpr int kConnectTimeoutMs = 5000;
 
 volatile sig_atomic_t g_stop = 0;
+int g_record = -1; // --record: the file that gets every byte forwarded
 void onSignal(int) { g_stop = 1; }
 
 [[noreturn]] void fail(const std::string& what)
@@ -167,6 +171,9 @@ bool readSide(Direction& d, Clock::time_point now, Clock::duration delay)
     while (d.wantsRead()) {
         const ssize_t n = recv(d.from, buf, sizeof buf, 0);
         if (n > 0) {
+            for (ssize_t done = 0, w = 0; g_record >= 0 && done < n; done += w)
+                if ((w = write(g_record, buf + done, static_cast<std::size_t>(n - done))) < 0)
+                    fail("--record: " + errnoText());
             d.queue.push_back({now + delay, std::string(buf, static_cast<std::size_t>(n))});
             d.queued += static_cast<std::size_t>(n);
             ++d.chunks;
@@ -229,7 +236,8 @@ Options parse(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (i + 1 >= argc)
-            fail("usage: kovdelayproxy --target HOST:PORT|SOCKET [--port N] [--delay-ms D] [--lifetime S]");
+            fail("usage: kovdelayproxy --target HOST:PORT|SOCKET [--port N] [--delay-ms D] [--lifetime S] [--record "
+                 "FILE]");
         const char* v = argv[++i];
         if (a == "--target") o.target = parseTarget(v);
         else if (a == "--port") {
@@ -240,9 +248,13 @@ Options parse(int argc, char** argv)
             o.delayMs = number("--delay-ms", v);
             if (o.delayMs > 10000) fail("--delay-ms takes at most 10000");
         } else if (a == "--lifetime") o.lifetime = number("--lifetime", v);
-        else fail("unknown option " + a);
+        else if (a == "--record") {
+            g_record = open(v, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+            if (g_record < 0) fail(std::string("--record ") + v + ": " + errnoText());
+        } else fail("unknown option " + a);
     }
-    if (!o.target) fail("usage: kovdelayproxy --target HOST:PORT|SOCKET [--port N] [--delay-ms D] [--lifetime S]");
+    if (!o.target)
+        fail("usage: kovdelayproxy --target HOST:PORT|SOCKET [--port N] [--delay-ms D] [--lifetime S] [--record FILE]");
     return o;
 }
 
