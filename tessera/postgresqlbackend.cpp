@@ -356,14 +356,14 @@ struct Connection final : PooledConnection {
             checked(nullptr);
             return false;
         }
-        if ((settingUp && !sendSetup(c)) || !send(c) || PQpipelineSync(c) != 1) {
+        if (!sendSetup(c) || !send(c) || PQpipelineSync(c) != 1) {
             checked(nullptr);
             if (!lost()) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(c)) + "）。");
             return false;
         }
         const Clock::time_point deadline = Clock::now() + readTimeout;
+        if (settingUp && !takeSetup(deadline)) return false;
         PGresult* current = nullptr; // of the command being read
-        bool setupTaken = !settingUp, setupOk = true;
         for (;;) {
             bool timedOut = false;
             PGresult* r = nextResult(deadline, timedOut);
@@ -379,11 +379,6 @@ struct Connection final : PooledConnection {
             }
             if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
                 PQclear(r);
-                if (!setupTaken) { // the end of the session's settings
-                    setupTaken = true;
-                    setupOk = tookSetup(results);
-                    continue;
-                }
                 break;
             }
             // The first failure of a command, else its last result.
@@ -400,7 +395,7 @@ struct Connection final : PooledConnection {
             if (!lost()) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(c)) + "）。");
             return false;
         }
-        return setupOk;
+        return true;
     }
 
     // What the session sets before its first command (sessionSettings): sent in the round
@@ -411,21 +406,33 @@ struct Connection final : PooledConnection {
 
     bool sendSetup(PGconn* c) const
     {
+        if (setup.empty()) return true;
         for (const std::string& sql : setup)
             if (PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) != 1) return false;
         return PQpipelineSync(c) == 1;
     }
 
-    // Takes the settings' results out of `results`; a session that did not take them all
-    // is given up, whatever the commands after them gave.
-    bool tookSetup(std::vector<Result>& results)
+    // Reads the settings' results, up to their sync; a session that did not take them
+    // all is given up (false), and the commands sent after them are not read.
+    bool takeSetup(Clock::time_point deadline)
     {
-        bool ok = results.size() == setup.size();
-        for (const Result& r : results) ok = ok && r && PQresultStatus(r.get()) == PGRES_COMMAND_OK;
-        if (!ok) setupFailed(results.empty() ? nullptr : results.back().get());
-        results.clear();
+        Result failure;
+        bool timedOut = false;
+        while (PGresult* r = nextResult(deadline, timedOut)) {
+            const ExecStatusType status = PQresultStatus(r);
+            if (status == PGRES_PIPELINE_SYNC) {
+                PQclear(r);
+                break;
+            }
+            if (status == PGRES_COMMAND_OK || failure) PQclear(r);
+            else failure.reset(r);
+            while (PGresult* end = nextResult(deadline, timedOut)) PQclear(end); // the end of its results
+            if (timedOut) break;
+        }
         setup.clear();
-        return ok;
+        if (timedOut) return false;
+        if (failure || PQstatus(conn) != CONNECTION_OK) setupFailed(failure.get());
+        return !lost();
     }
 
     void setupFailed(const PGresult* r)
