@@ -88,6 +88,18 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "mupdf | pdf-viewer")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${KOV_PACKAGE_STAGE}/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_STRIP_FILES ON)
+# Every file of the package gets one time, SOURCE_DATE_EPOCH: the environment's, else the
+# time of the sources' last commit, taken when the package is made. So two builds of one
+# commit give the same package, byte for byte.
+file(WRITE ${KOV_PACKAGE_STAGE}/epoch.cmake "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  execute_process(COMMAND git -C \"${PROJECT_SOURCE_DIR}\" log -1 --format=%ct
+                  OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(epoch MATCHES \"^[0-9]+$\")
+    set(ENV{SOURCE_DATE_EPOCH} \${epoch})
+  endif()
+endif()
+")
+set(CPACK_PROJECT_CONFIG_FILE ${KOV_PACKAGE_STAGE}/epoch.cmake)
 # Only the suite's own files: no test, benchmark or development file is installed.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};ALL;/")
 include(CPack)

@@ -11,6 +11,7 @@ pkgs=(
   poppler-utils xvfb xdotool x11-utils imagemagick time
   clang clang-format clang-tidy
   cups printer-driver-cups-pdf libcups2-dev openbox lintian xdg-utils dbus-daemon
+  devscripts diffoscope-minimal
 )
 install_missing() {
   local missing=() p

@@ -7,8 +7,11 @@
 # user, for whom /usr/lib/kov is read-only: F6 prints the first block of the monthly-paid
 # staff to ~/帳票 (the package's PdfFolder), F10 ends with status 0. The PDF is checked
 # with poppler. `man` finds a page for every installed program, ovlprint is on the PATH and
-# README and the administrator's guide (docs/admin.md) are in /usr/share/doc/kov. The
-# package is purged and the user removed again, also on failure.
+# README and the administrator's guide (docs/admin.md) are in /usr/share/doc/kov. Every
+# packaged program passes hardening-check (devscripts), and the package is reproducible:
+# the tracked sources copied into another folder and built again there (programs only,
+# KOV_BUILD_TESTS=OFF) give the same .deb byte for byte (diffoscope names what differs).
+# The package is purged and the user removed again, also on failure.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
@@ -18,6 +21,11 @@ if dpkg-query -W -f='${Status}' kov 2>/dev/null | grep -q "ok installed"; then
   say "the package kov is installed on this machine already; it is left alone"; exit 1
 fi
 
+# One time for every file of both packages: the last commit's.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && git rev-parse --git-dir >/dev/null 2>&1; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+  export SOURCE_DATE_EPOCH
+fi
 cmake --build "$build" --target package
 deb=$(ls -t "$build"/kov_*.deb | head -1)
 lintian --fail-on error "$deb"
@@ -25,9 +33,10 @@ lintian --fail-on error "$deb"
 user=kovclerk$$
 work=$(mktemp -d)
 chmod 755 "$work"
-xpid="" ppid=""
+xpid="" ppid="" again=""
 cleanup() {
   set +e
+  [ -n "$again" ] && rm -rf "$again"
   [ -n "$ppid" ] && kill "$ppid" 2>/dev/null
   [ -n "$xpid" ] && kill "$xpid" 2>/dev/null
   dpkg --purge kov >/dev/null 2>&1
@@ -38,6 +47,28 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { say "FAILED: $*"; [ -f "$work/kov120.log" ] && sed 's/^/  kov120: /' "$work/kov120.log"; exit 1; }
+
+# Hardened: fortified libc calls, stack protector, PIE, read-only relocations bound at start.
+dpkg-deb -x "$deb" "$work/unpacked"
+for program in "$work/unpacked/usr/lib/kov"/*; do
+  [ -f "$program" ] && [ -x "$program" ] || continue
+  hardening-check "$program" >"$work/hardening" 2>&1 || fail "$(basename "$program") is not hardened: $(grep -v ': yes' "$work/hardening" | tr '\n' ' ')"
+done
+
+# Reproducible: the same sources in another folder, built later, give the same package.
+git rev-parse --git-dir >/dev/null 2>&1 || fail "not in a git checkout: the sources to build again are not known"
+again=$(mktemp -d /tmp/kov-again.XXXXXX)
+git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$again"
+cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+cmake -S "$again" -B "$again/out" -G Ninja -DCMAKE_BUILD_TYPE="$(cache CMAKE_BUILD_TYPE)" -DKOV_BUILD_TESTS=OFF \
+  -DKOV_WERROR="$(cache KOV_WERROR)" -DKOV_HARDEN="$(cache KOV_HARDEN)" >"$work/again.log"
+cmake --build "$again/out" --target package -j2 >>"$work/again.log" || { cat "$work/again.log"; fail "the second build failed"; }
+if ! cmp -s "$deb" "$again/out/$(basename "$deb")"; then
+  command -v diffoscope >/dev/null && diffoscope "$deb" "$again/out/$(basename "$deb")" | head -100
+  fail "two builds of the same sources give different packages"
+fi
+rm -rf "$again"
+again=""
 
 dpkg -i "$deb" >/dev/null
 for f in /usr/lib/kov/kov120 /usr/lib/kov/kov140 /usr/lib/kov/kovmenu /usr/lib/kov/KOV120p.ovl; do
