@@ -21,9 +21,11 @@ if dpkg-query -W -f='${Status}' kov 2>/dev/null | grep -q "ok installed"; then
   say "the package kov is installed on this machine already; it is left alone"; exit 1
 fi
 
+# git of this checkout, whoever owns it (CI runs as root).
+gitc() { git -c safe.directory="$PWD" "$@"; }
 # One time for every file of both packages: the last commit's.
-if [ -z "${SOURCE_DATE_EPOCH:-}" ] && git rev-parse --git-dir >/dev/null 2>&1; then
-  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && gitc rev-parse --git-dir >/dev/null 2>&1; then
+  SOURCE_DATE_EPOCH=$(gitc log -1 --format=%ct)
   export SOURCE_DATE_EPOCH
 fi
 cmake --build "$build" --target package
@@ -56,15 +58,16 @@ for program in "$work/unpacked/usr/lib/kov"/*; do
 done
 
 # Reproducible: the same sources in another folder, built later, give the same package.
-git rev-parse --git-dir >/dev/null 2>&1 || fail "not in a git checkout: the sources to build again are not known"
+gitc rev-parse --git-dir >/dev/null 2>&1 || fail "not in a git checkout: the sources to build again are not known"
 again=$(mktemp -d /tmp/kov-again.XXXXXX)
-git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$again"
+gitc ls-files -z | tar --null -T - -cf - | tar -xf - -C "$again"
 cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
-cmake -S "$again" -B "$again/out" -G Ninja -DCMAKE_BUILD_TYPE="$(cache CMAKE_BUILD_TYPE)" -DKOV_BUILD_TESTS=OFF \
+out="$again/$(basename "$(realpath "$build")")"
+cmake -S "$again" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE="$(cache CMAKE_BUILD_TYPE)" -DKOV_BUILD_TESTS=OFF \
   -DKOV_WERROR="$(cache KOV_WERROR)" -DKOV_HARDEN="$(cache KOV_HARDEN)" >"$work/again.log"
-cmake --build "$again/out" --target package -j2 >>"$work/again.log" || { cat "$work/again.log"; fail "the second build failed"; }
-if ! cmp -s "$deb" "$again/out/$(basename "$deb")"; then
-  command -v diffoscope >/dev/null && diffoscope "$deb" "$again/out/$(basename "$deb")" | head -100
+cmake --build "$out" --target package -j2 >>"$work/again.log" || { cat "$work/again.log"; fail "the second build failed"; }
+if ! cmp -s "$deb" "$out/$(basename "$deb")"; then
+  command -v diffoscope >/dev/null && diffoscope "$deb" "$out/$(basename "$deb")" | head -100
   fail "two builds of the same sources give different packages"
 fi
 rm -rf "$again"
