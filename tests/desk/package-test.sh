@@ -50,11 +50,13 @@ cleanup() {
 trap cleanup EXIT
 fail() { say "FAILED: $*"; [ -f "$work/kov120.log" ] && sed 's/^/  kov120: /' "$work/kov120.log"; exit 1; }
 
-# Hardened: fortified libc calls, stack protector, PIE, read-only relocations bound at start.
+# Hardened: fortified libc calls, stack protector, PIE, read-only relocations bound at
+# start. Control-flow protection is no flag of dpkg-buildflags here (and the check finds it
+# in no program whose C runtime start files lack it): it is not asked for.
 dpkg-deb -x "$deb" "$work/unpacked"
 for program in "$work/unpacked/usr/lib/kov"/*; do
   [ -f "$program" ] && [ -x "$program" ] || continue
-  hardening-check "$program" >"$work/hardening" 2>&1 || fail "$(basename "$program") is not hardened: $(grep -v ': yes' "$work/hardening" | tr '\n' ' ')"
+  hardening-check --nocfprotection "$program" >"$work/hardening" 2>&1 || fail "$(basename "$program") is not hardened: $(grep -v ': yes' "$work/hardening" | tr '\n' ' ')"
 done
 
 # Reproducible: the same sources in another folder, built later, give the same package.
