@@ -50,11 +50,11 @@ Outcome printBlockReport(blockreport::ScreenDescription screen, std::int64_t kyu
     return {env.rt.messages, env.engineCalls.size(), std::filesystem::exists(env.commandFile())};
 }
 
-Outcome printSummary(const db::Sumi& row)
+Outcome printSummary(const std::vector<db::Sumi>& rows)
 {
     kov570::test::Kov570Env env;
     env.fx.setKanri(202306, 2023);
-    env.fx.addSumi(row);
+    for (const db::Sumi& row : rows) env.fx.addSumi(row);
     EXPECT_EQ(env.open(), std::nullopt);
     env.tick(1, 1);
     env.run([&] { runGuarded(env.rt, "給与費支出額集計表印刷", [&] { env.screen.prsPfAction(5); }); });
@@ -93,21 +93,21 @@ TEST(RecordError, MessageNamesTheColumnAndTheRecord)
          "型が一致しません。\r\n「abc」は数値ではありません。\r\n列「KENKO」、SKSYKEI の職員コード「1001」"},
         {"kov570 amount too large",
          [] {
-             return printSummary({.zaimu = 1, .syochu = 4, .sharym = 202304, .values = {{"KYUYO", kTooLarge}}});
+             return printSummary({{.zaimu = 1, .syochu = 4, .sharym = 202304, .values = {{"KYUYO", kTooLarge}}}});
          },
          kOverflow + "列「KYUYO」の合計、SKSUMI の財務コード「1」、学校種別「4」、支払年月「202304」"},
         // SQLite would sum these as 0 and as 12.
         {"kov570 text amount",
          [] {
              return printSummary(
-                 {.zaimu = 1, .syochu = 4, .sharym = 202304, .values = {{"KYUYO", std::string("abc")}}});
+                 {{.zaimu = 1, .syochu = 4, .sharym = 202304, .values = {{"KYUYO", std::string("abc")}}}});
          },
          "型が一致しません。\r\n「abc」は数値ではありません。\r\n列「KYUYO」の合計、SKSUMI "
          "の財務コード「1」、学校種別「4」、支払年月「202304」"},
         {"kov570 text with a comma",
          [] {
              return printSummary(
-                 {.zaimu = 2, .syochu = 5, .sharym = 202401, .values = {{"TAGAKU", std::string("12,345")}}});
+                 {{.zaimu = 2, .syochu = 5, .sharym = 202401, .values = {{"TAGAKU", std::string("12,345")}}}});
          },
          "型が一致しません。\r\n「12,345」は数値ではありません。\r\n列「TAGAKU」の合計、SKSUMI "
          "の財務コード「2」、学校種別「5」、支払年月「202401」"},
@@ -119,6 +119,27 @@ TEST(RecordError, MessageNamesTheColumnAndTheRecord)
         EXPECT_EQ(o.messages[0].icon, MsgIcon::Stop) << c.name;
         EXPECT_EQ(o.engineCalls, 0u) << c.name;
         EXPECT_FALSE(o.commandFile) << c.name << ": a command file under its final name";
+    }
+}
+
+// A text in any summed column of the summary, or in the count, stops the run with the
+// column named: after a number in the same group, in a group that has no slot (school
+// type 6), so that only the check of the sums can refuse it.
+TEST(RecordError, TextInEverySummedColumnOfTheSummary)
+{
+    const char* const columns[] = {"KYUYO",  "KTYOGK", "STYOGK", "CHIIKI", "KTOKUB", "FUYOTE", "JYUKYO", "TUKINH",
+                                   "TUKINK", "HEKICI", "HEKJUN", "SYUKUH", "SYUKUK", "TANSIN", "TOKGYO", "ZANGYO",
+                                   "JIDOU",  "KIMATU", "KINBEN", "KYUJIT", "TAGAKU", "NINZU"};
+    for (const std::string column : columns) {
+        const db::Sumi number{.zaimu = 3, .syochu = 6, .sharym = 202310, .values = {{column, std::int64_t{7}}}};
+        db::Sumi text = number;
+        text.values = {{column, std::string("1,000")}};
+        const Outcome o = printSummary({number, text});
+        ASSERT_EQ(o.messages.size(), 1u) << column;
+        EXPECT_EQ(o.messages[0].text, "型が一致しません。\r\n「1,000」は数値ではありません。\r\n列「" + column +
+                                          "」の合計、SKSUMI の財務コード「3」、学校種別「6」、支払年月「202310」")
+            << column;
+        EXPECT_EQ(o.engineCalls, 0u) << column;
     }
 }
 
