@@ -2,6 +2,7 @@
 // again on the PostgreSQL test server (skipped, saying so, when there is none).
 #include "common/runtimeerror.h"
 #include "db/tests/fixture.h"
+#include "tessera/backend.h"
 #include "tessera/tessera.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <malloc.h>
 
 #include <functional>
+#include <limits>
 
 using namespace kov::dataaccess;
 
@@ -81,10 +83,21 @@ protected:
 
 TEST_P(TesseraTest, TheDatabaseIsOpenedReadOnly)
 {
+    namespace t = kov::tessera;
     fx.addSchool("E101", "城東小学校");
-    auto tb = table("SKSYOZK");
-    // A write smuggled into a condition cannot change anything: the statement fails.
-    EXPECT_EQ(tb->DAO_TableOpen("1 = 1); DELETE FROM SKSYOZK; --", ""), -66);
+    t::DatabaseLocation where;
+    ASSERT_EQ(t::locateDatabase(fx.dir(), "KOV.INI", where), 0) << where.detail;
+    const t::EngineOpen opened = t::openEngine(where);
+    ASSERT_TRUE(opened.engine) << opened.message;
+    // The connection reads the table, and refuses a write to it.
+    const std::string table = opened.engine->quoteTable("SKSYOZK");
+    std::string error;
+    auto read = opened.engine->prepare("SELECT COUNT(*) FROM " + table, &error, t::Rows::One);
+    ASSERT_TRUE(read && read->step() == t::StepResult::Row) << error;
+    read.reset();
+    auto write = opened.engine->prepare("DELETE FROM " + table, &error, t::Rows::One);
+    EXPECT_TRUE(!write || write->step() == t::StepResult::Error);
+    write.reset();
     EXPECT_EQ(std::get<std::int64_t>(fx.payroll().scalar("SELECT COUNT(*) FROM SKSYOZK")), 1);
 }
 
@@ -604,6 +617,31 @@ TEST_P(TesseraTest, GroupOpenSumsPerGroupInTheGivenOrder)
     EXPECT_EQ(tb->TBRec("GKYUYO"), I(30));
     EXPECT_EQ(tb->DAO_RecRead(2), 0);
     EXPECT_EQ(tb->TBRec("GKYUYO"), I(100));
+}
+
+// A sum over numbers is the engine's own, to the bit; over a value that is no number it
+// is that value (the first one met), not 0 or its leading digits.
+TEST_P(TesseraTest, GroupSumsAreTheEnginesOwnAndATextIsGivenAsItIs)
+{
+    if (onPostgresql()) GTEST_SKIP() << "the server's number columns hold numbers only";
+    constexpr std::int64_t kBig = std::numeric_limits<std::int64_t>::max();
+    // Two values a group, or sums that do not depend on the order in which they are met.
+    const std::vector<std::vector<DbValue>> groups = {
+        {I(1), I(2), I(-3)}, {I(1), 2.5}, {0.1, 0.2},          {I(kBig), 0.5},
+        {DbValue{}, I(5)},   {DbValue{}}, {I(5), S("12,345")}, {S(""), I(1), 0.5},
+    };
+    const std::vector<DbValue> texts = {S("12,345"), S("")}; // what the last two give
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        for (const DbValue& v : groups[g])
+            fx.addSumi({.zaimu = static_cast<std::int64_t>(g), .values = {{"KYUYO", v}}});
+    auto tb = table("SKSUMI");
+    ASSERT_EQ(tb->DAO_TableGroupOpen("ZAIMU AS G,SUM(KYUYO) AS S", "", "ZAIMU", "ZAIMU"), 8);
+    std::size_t g = 0;
+    for (std::int16_t st = tb->DAO_RecRead(1); st == 0; st = tb->DAO_RecRead(2), ++g) {
+        const DbValue own = fx.payroll().scalar("SELECT SUM(KYUYO) FROM SKSUMI WHERE ZAIMU = " + std::to_string(g));
+        EXPECT_EQ(tb->TBRec("S"), g < 6 ? own : texts[g - 6]) << "group " << g;
+    }
+    EXPECT_EQ(g, groups.size());
 }
 
 // ---- memory ----
