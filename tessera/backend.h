@@ -102,7 +102,8 @@ struct EngineOpen {
 };
 
 // Opens an existing SQLite database file read-only; never creates a file. `file` is
-// the file's stat taken before the call.
+// the file's stat taken before the call. Its SUM is SQLite's own, except that the sum of
+// values among which one is no number (a text that does not read as one) is that value.
 //
 // Connections are reused: closing an engine whose cursors are all gone keeps its
 // connection idle (in the pool of tessera/idlepool.h), and an open of the same path takes
