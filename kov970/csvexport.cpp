@@ -3,6 +3,7 @@
 #include "common/cp932.h"
 #include "common/dataaccess/status.h"
 #include "common/fileerror.h"
+#include "common/gaiji.h"
 #include "common/runtimeerror.h"
 #include "common/safefile.h"
 #include "common/text.h"
@@ -305,6 +306,8 @@ std::optional<std::string> makeMasterCsv(ProgramContext& ctx, Master master, con
                 problem = failed + "レコード " + describeRecord(mf, record, table->TBRec(mf.columns.front().name)) +
                           "の列 " + mf.columns[c].name + " に、シフトJISで書けない文字「" + line.substr(at, len) +
                           "」があります。";
+                if (const std::string advice = gaiji::adviceFor(line.substr(at, len)); !advice.empty())
+                    *problem += "\r\n" + advice;
                 break;
             }
             buffer += encoded;

@@ -1,16 +1,19 @@
 #include "overlayprintengine.h"
 
 #include "commandfile.h"
+#include "pdfunicode.h"
 #include "pdfviewer.h"
 #include "printerqueue.h"
 #include "renderer.h"
 #include "settings.h"
 
+#include "common/gaiji.h"
 #include "common/runtimeerror.h"
 #include "common/runtimeservices.h"
 #include "common/safefile.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -92,8 +95,11 @@ bool writePdf(Renderer& r, const QString& target, bool keepExisting, bool privat
         kov::SafeFile file(folder, fi.fileName().toStdString(), "PDF");
         CheckedOutput out(file);
         out.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        // A drawing with names beyond the basic plane is made in memory first, for their text.
+        QBuffer memory;
+        const bool addText = r.needsUnicodeEntries() && memory.open(QIODevice::WriteOnly);
         {
-            QPdfWriter writer(&out);
+            QPdfWriter writer(addText ? static_cast<QIODevice*>(&memory) : &out);
             writer.setResolution(1200);
             writer.setTitle(title);
             writer.setCreator(QStringLiteral("ovlprint"));
@@ -104,6 +110,11 @@ bool writePdf(Renderer& r, const QString& target, bool keepExisting, bool privat
                 return false;
             }
             if (!drawn) return false;
+        }
+        if (addText) {
+            std::string bytes = memory.data().toStdString();
+            addUnicodeEntries(bytes, kGaijiFamily, r.unicodeEntries());
+            out.write(bytes.data(), static_cast<qint64>(bytes.size()));
         }
         if (out.failed()) {
             *error = out.error();
@@ -262,6 +273,11 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
         }
 
         Renderer renderer(*parsed.file, overlay, qs(settings->fontFamily));
+        try {
+            renderer.setGaiji(gaiji::Table::load(kov::settingsFolder(m_rt.appPath())), qs(settings->gaijiFontFamily));
+        } catch (const kov::RuntimeError& e) {
+            return fail(kPrtSettingsError, caption, head + e.detail());
+        }
         // The screen that waits for the job shows how far the drawing is.
         renderer.onPageDrawn = [this](int pages) { m_rt.reportProgress(pages); };
         bool fontMissing = false;
@@ -301,6 +317,11 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
             if (!preview(renderer, jobName, caption, &error)) return fail(kPrtOutputError, caption, head + error);
         }
         m_lastPageCount = renderer.pageCount();
+        if (!renderer.warnings().empty()) {
+            std::string told = "帳票「" + jobName + "」は印刷しましたが、";
+            for (const std::string& w : renderer.warnings()) told += "\n" + w;
+            m_rt.msgBox(told, kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, caption.empty() ? "印刷" : caption);
+        }
         return kPrtDone;
     } catch (const kov::RuntimeError& e) {
         return fail(kPrtOutputError, caption, head + e.userMessage());
