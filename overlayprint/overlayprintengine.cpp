@@ -25,6 +25,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include <algorithm>
 #include <filesystem>
 #include <new>
 #include <utility>
@@ -273,10 +274,15 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
         }
 
         Renderer renderer(*parsed.file, overlay, qs(settings->fontFamily));
-        try {
-            renderer.setGaiji(gaiji::Table::load(kov::settingsFolder(m_rt.appPath())), qs(settings->gaijiFontFamily));
-        } catch (const kov::RuntimeError& e) {
-            return fail(kPrtSettingsError, caption, head + e.detail());
+        // The office's gaiji table is read only for a job that has user-defined codes.
+        if (std::any_of(doc.characters.begin(), doc.characters.end(),
+                        [](const UsedCharacter& used) { return gaiji::isUserDefined(used.cp); })) {
+            try {
+                renderer.setGaiji(gaiji::Table::load(kov::settingsFolder(m_rt.appPath())),
+                                  qs(settings->gaijiFontFamily));
+            } catch (const kov::RuntimeError& e) {
+                return fail(kPrtSettingsError, caption, head + e.detail());
+            }
         }
         // The screen that waits for the job shows how far the drawing is.
         renderer.onPageDrawn = [this](int pages) { m_rt.reportProgress(pages); };
