@@ -530,12 +530,27 @@ void Renderer::setUp(double dpiX, double dpiY)
     recorder.end();
 }
 
+const Renderer::Glyph& Renderer::glyphOf(char32_t cp)
+{
+    // Each character's glyph is looked up once a job.
+    auto g = m_glyphs.find(cp);
+    if (g != m_glyphs.end()) return g->second;
+    const auto fb = m_fallback.find(cp);
+    const int f = fb == m_fallback.end() ? 0 : fb->second + 1;
+    const auto drawn = m_drawnAs.find(cp);
+    const char32_t one[] = {drawn == m_drawnAs.end() ? cp : drawn->second};
+    const QList<quint32> found = m_fonts[f].glyphIndexesForString(QString::fromUcs4(one, 1));
+    // A fallback character that its font cannot give is left out, as before.
+    g = m_glyphs.emplace(cp, Glyph{found.isEmpty() ? -1 : f, found.isEmpty() ? 0 : found.front()}).first;
+    if (g->second.font >= 0 && g->second.font == m_trackedFont) noteTrackedGlyph(g->second.index, one[0]);
+    return g->second;
+}
+
 void Renderer::noteTrackedGlyph(quint32 glyph, char32_t cp)
 {
     for (const auto& tracked : m_tracked)
         if (tracked.first == glyph) return;
-    const auto drawn = m_drawnAs.find(cp);
-    m_tracked.emplace_back(glyph, drawn == m_drawnAs.end() ? cp : drawn->second);
+    m_tracked.emplace_back(glyph, cp);
 }
 
 UnicodeEntries Renderer::unicodeEntries() const
@@ -628,22 +643,11 @@ bool Renderer::drawPage(QPainter& painter, std::size_t page, double dpiX, double
                 const char32_t cp = text::decodeAt(t.text, i, &n);
                 i += n;
                 if (!isBlank(cp)) {
-                    auto g = m_glyphs.find(cp);
-                    if (g == m_glyphs.end()) {
-                        const auto fb = m_fallback.find(cp);
-                        const int f = fb == m_fallback.end() ? 0 : fb->second + 1;
-                        const auto drawn = m_drawnAs.find(cp);
-                        const char32_t one[] = {drawn == m_drawnAs.end() ? cp : drawn->second};
-                        const QList<quint32> found = m_fonts[f].glyphIndexesForString(QString::fromUcs4(one, 1));
-                        // A fallback character that its font cannot give is left out, as before.
-                        g = m_glyphs.emplace(cp, Glyph{found.isEmpty() ? -1 : f, found.isEmpty() ? 0 : found.front()})
-                                .first;
-                    }
-                    if (g->second.font >= 0) {
-                        const auto f = static_cast<std::size_t>(g->second.font);
-                        glyphs[f].append(g->second.index);
+                    const Glyph& g = glyphOf(cp);
+                    if (g.font >= 0) {
+                        const auto f = static_cast<std::size_t>(g.font);
+                        glyphs[f].append(g.index);
                         positions[f].append(QPointF(cell * cellPx, 0));
-                        if (g->second.font == m_trackedFont) noteTrackedGlyph(g->second.index, cp);
                     }
                     any = true;
                 }

@@ -124,8 +124,9 @@ private:
     // A font other than the main one that has the character (only the family `only` when
     // one is named): its index into m_fallbackFamilies (added when new), or -1.
     int fallbackFor(char32_t cp, const QString& only = {});
-    // Notes a glyph drawn from kGaijiFamily in the order in which the PDF numbers them.
-    void noteTrackedGlyph(quint32 glyph, char32_t cp);
+    // Notes a glyph drawn from kGaijiFamily (as the character drawn) in the order in which
+    // the PDF numbers them: the order in which their characters are first met.
+    void noteTrackedGlyph(quint32 glyph, char32_t drawn);
     // Decides how a user-defined code is drawn; false with *error when it cannot be.
     bool prepareUserDefined(const UsedCharacter& used, std::string* error);
 
@@ -157,6 +158,8 @@ private:
         int font = 0;
         quint32 index = 0;
     };
+    // The glyph of a character (looked up the first time it is met).
+    const Glyph& glyphOf(char32_t cp);
     QList<QRawFont> m_fonts;
     double m_descentFraction = 0;
     std::unordered_map<char32_t, Glyph> m_glyphs;
