@@ -27,6 +27,7 @@
 #include <memory>
 #include <optional>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -379,6 +380,20 @@ TEST_F(EngineTest, UserDefinedCodesPrintAsTheGaijiTableSays)
     const std::string text = pdfText(lastPdf);
     EXPECT_NE(text.find("𠮷田𩸽髙"), std::string::npos) << text;
     EXPECT_NE(text.find("〓田"), std::string::npos) << text;
+    // The text was added to the finished PDF: every entry of its cross-reference table
+    // still points at its object.
+    const std::string pdf = kov::test::readBytes(lastPdf);
+    const std::size_t table = std::stoul(pdf.substr(pdf.rfind("startxref\n") + 10));
+    std::istringstream xref(pdf.substr(table));
+    std::string word;
+    std::size_t objects = 0;
+    xref >> word >> word >> objects;
+    for (std::size_t i = 0; i < objects; ++i) {
+        std::string offset, generation, kind;
+        xref >> offset >> generation >> kind;
+        const std::string object = std::to_string(i) + " 0 obj";
+        if (kind == "n") EXPECT_EQ(pdf.compare(std::stoul(offset), object.size(), object), 0) << i;
+    }
     ASSERT_EQ(rt.messages.size(), 1u);
     EXPECT_EQ(rt.messages[0].icon, kov::MsgIcon::Exclamation);
     EXPECT_NE(lastMessage().find("2 ページ目の外字 F043 (U+E003)"), std::string::npos) << lastMessage();
