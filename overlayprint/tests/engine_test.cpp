@@ -385,9 +385,11 @@ TEST_F(EngineTest, UserDefinedCodesPrintAsTheGaijiTableSays)
     const std::string pdf = kov::test::readBytes(lastPdf);
     const std::size_t table = std::stoul(pdf.substr(pdf.rfind("startxref\n") + 10));
     std::istringstream xref(pdf.substr(table));
-    std::string word;
+    std::string keyword, first;
     std::size_t objects = 0;
-    xref >> word >> word >> objects;
+    xref >> keyword >> first >> objects;
+    ASSERT_EQ(keyword, "xref");
+    ASSERT_GT(objects, 10u);
     for (std::size_t i = 0; i < objects; ++i) {
         std::string offset, generation, kind;
         xref >> offset >> generation >> kind;
