@@ -1,5 +1,8 @@
 #include "common/programcontext.h"
 
+#include "common/gaiji.h"
+#include "common/runtimeservices.h"
+
 #include <exception>
 
 namespace kov {
@@ -10,6 +13,8 @@ using dataaccess::clsTbAccess;
 ProgramContext::ProgramContext(RuntimeServices& rt, std::string programName)
     : m_rt(rt), m_programName(std::move(programName)), m_names(rt)
 {
+    // The office's gaiji table lies beside KOV.INI; it is read when a text first needs it.
+    gaiji::useSettingsFolder(settingsFolder(rt.appPath()));
 }
 
 ProgramContext::~ProgramContext() = default;

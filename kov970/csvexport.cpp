@@ -3,6 +3,7 @@
 #include "common/cp932.h"
 #include "common/dataaccess/status.h"
 #include "common/fileerror.h"
+#include "common/gaiji.h"
 #include "common/runtimeerror.h"
 #include "common/safefile.h"
 #include "common/text.h"
@@ -159,6 +160,16 @@ bool writeAll(int fd, std::string_view bytes)
 // in the open folder dir (exclusively, no link followed, 0600), filled, flushed, renamed
 // over fileName, the folder flushed. 0, or the errno of the failure with nothing left
 // under the temporary name and the file of that name as it was.
+// The character at `at` that the code page cannot hold, and what to add to the gaiji table.
+std::string unwritableText(std::string_view line, std::size_t at)
+{
+    std::size_t len = 0;
+    text::decodeAt(line, at, &len);
+    const std::string character(line.substr(at, len));
+    const std::string advice = gaiji::adviceFor(character);
+    return "シフトJISで書けない文字「" + character + "」があります。" + (advice.empty() ? "" : "\r\n" + advice);
+}
+
 std::string describeRecord(const MasterFile& mf, long record, const dataaccess::DbValue& key)
 {
     return std::to_string(record) + " 件目（" + mf.columns.front().name + " = " + dataaccess::toText(key) + "）";
@@ -300,11 +311,8 @@ std::optional<std::string> makeMasterCsv(ProgramContext& ctx, Master master, con
             if (!cp932::tryFromUtf8(line, encoded, &at)) {
                 std::size_t c = 0;
                 while (c + 1 < fieldStarts.size() && fieldStarts[c + 1] <= at) ++c;
-                std::size_t len = 0;
-                text::decodeAt(line, at, &len);
                 problem = failed + "レコード " + describeRecord(mf, record, table->TBRec(mf.columns.front().name)) +
-                          "の列 " + mf.columns[c].name + " に、シフトJISで書けない文字「" + line.substr(at, len) +
-                          "」があります。";
+                          "の列 " + mf.columns[c].name + " に、" + unwritableText(line, at);
                 break;
             }
             buffer += encoded;

@@ -1,16 +1,19 @@
 #include "overlayprintengine.h"
 
 #include "commandfile.h"
+#include "pdfunicode.h"
 #include "pdfviewer.h"
 #include "printerqueue.h"
 #include "renderer.h"
 #include "settings.h"
 
+#include "common/gaiji.h"
 #include "common/runtimeerror.h"
 #include "common/runtimeservices.h"
 #include "common/safefile.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -22,6 +25,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include <algorithm>
 #include <filesystem>
 #include <new>
 #include <utility>
@@ -72,6 +76,49 @@ private:
     std::string m_error;
 };
 
+// Draws the job as a PDF into out. A drawing with names beyond the basic plane is made in
+// memory first, to give the PDF their text (pdfunicode.h).
+bool drawPdf(Renderer& r, CheckedOutput& out, const QString& title, std::string* error)
+{
+    QBuffer memory;
+    const bool addText = r.needsUnicodeEntries() && memory.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(addText ? static_cast<QIODevice*>(&memory) : &out);
+        writer.setResolution(1200);
+        writer.setTitle(title);
+        writer.setCreator(QStringLiteral("ovlprint"));
+        writer.setPageLayout(pageLayoutOf(r));
+        const bool drawn = r.render(writer, error);
+        if (out.failed()) {
+            *error = out.error();
+            return false;
+        }
+        if (!drawn) return false;
+    }
+    if (addText) {
+        std::string bytes = memory.data().toStdString();
+        addUnicodeEntries(bytes, kGaijiFamily, r.unicodeEntries());
+        out.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    }
+    return true;
+}
+
+// Gives the renderer the office's gaiji table when the job has user-defined codes (only
+// then is it read); the message of a wrong table, or empty.
+std::string useGaijiTable(Renderer& r, const CommandFile& doc, const EngineSettings& settings,
+                          const std::string& appPath)
+{
+    if (std::none_of(doc.characters.begin(), doc.characters.end(),
+                     [](const UsedCharacter& used) { return gaiji::isUserDefined(used.cp); }))
+        return {};
+    try {
+        r.setGaiji(gaiji::Table::load(kov::settingsFolder(appPath)), qs(settings.gaijiFontFamily));
+    } catch (const kov::RuntimeError& e) {
+        return e.detail();
+    }
+    return {};
+}
+
 // Draws the job into a temporary file beside the target and gives it its final name
 // only when it is complete (kov::SafeFile): either exactly `target` (replacing it) or,
 // when `keepExisting`, the first of target, target_2, target_3 ... that does not exist
@@ -92,19 +139,7 @@ bool writePdf(Renderer& r, const QString& target, bool keepExisting, bool privat
         kov::SafeFile file(folder, fi.fileName().toStdString(), "PDF");
         CheckedOutput out(file);
         out.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-        {
-            QPdfWriter writer(&out);
-            writer.setResolution(1200);
-            writer.setTitle(title);
-            writer.setCreator(QStringLiteral("ovlprint"));
-            writer.setPageLayout(pageLayoutOf(r));
-            const bool drawn = r.render(writer, error);
-            if (out.failed()) {
-                *error = out.error();
-                return false;
-            }
-            if (!drawn) return false;
-        }
+        if (!drawPdf(r, out, title, error)) return false;
         if (out.failed()) {
             *error = out.error();
             return false;
@@ -196,6 +231,15 @@ bool preview(Renderer& r, const std::string& job, const std::string& caption, st
     return true;
 }
 
+// The warnings of a job that was printed, in one exclamation message.
+void tellWarnings(kov::RuntimeServices& rt, const Renderer& r, const std::string& jobName, const std::string& caption)
+{
+    if (r.warnings().empty()) return;
+    std::string told = "帳票「" + jobName + "」は印刷しましたが、";
+    for (const std::string& w : r.warnings()) told += "\n" + w;
+    rt.msgBox(told, kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, caption.empty() ? "印刷" : caption);
+}
+
 } // namespace
 
 std::string pdfBaseName(const std::string& jobName, const std::string& timestamp)
@@ -262,6 +306,8 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
         }
 
         Renderer renderer(*parsed.file, overlay, qs(settings->fontFamily));
+        if (std::string why = useGaijiTable(renderer, doc, *settings, m_rt.appPath()); !why.empty())
+            return fail(kPrtSettingsError, caption, head + why);
         // The screen that waits for the job shows how far the drawing is.
         renderer.onPageDrawn = [this](int pages) { m_rt.reportProgress(pages); };
         bool fontMissing = false;
@@ -301,6 +347,7 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
             if (!preview(renderer, jobName, caption, &error)) return fail(kPrtOutputError, caption, head + error);
         }
         m_lastPageCount = renderer.pageCount();
+        tellWarnings(m_rt, renderer, jobName, caption);
         return kPrtDone;
     } catch (const kov::RuntimeError& e) {
         return fail(kPrtOutputError, caption, head + e.userMessage());

@@ -64,13 +64,16 @@ std::optional<EngineSettings> parseSettingsFile(const std::string& text, const s
             if (!value.empty()) s.overlayFolder = resolved(value, iniFolder);
         } else if (key == "font") {
             if (!value.empty()) s.fontFamily = value;
+        } else if (key == "gaijifont") {
+            s.gaijiFontFamily = value;
         } else if (key == "open") {
             const std::string v = lower(value);
             if (v == "yes" || v == "true" || v == "1") s.openPdf = true;
             else if (v == "no" || v == "false" || v == "0" || v.empty()) s.openPdf = false;
             else note(e.line, "Open の値「" + value + "」は使えません（yes、no）。");
         } else {
-            note(e.line, "不明な設定「" + e.key + "」です（Output、PdfFolder、Printer、OverlayFolder、Font、Open）。");
+            note(e.line, "不明な設定「" + e.key +
+                             "」です（Output、PdfFolder、Printer、OverlayFolder、Font、GaijiFont、Open）。");
         }
     }
     if (fault.any()) {

@@ -23,13 +23,14 @@ struct Outcome {
     std::vector<RecordedMessage> messages;
     std::size_t engineCalls = 0;
     bool commandFile = false;
+    std::string settingsFolder; // where GAIJI.INI is looked for
 };
 
 // Staff members 1001, 1002, ... of block 1 of pay kind `kyusyu`, the amounts of each
 // given, printed by the block report Run with F6 through the screen's guard.
 template <class Run>
 Outcome printBlockReport(blockreport::ScreenDescription screen, std::int64_t kyusyu,
-                         const std::vector<db::Row>& amounts)
+                         const std::vector<db::Row>& amounts, const std::string& name = "職員")
 {
     blockreport::test::BlockReportEnv env(kyusyu == 3 ? "kov140" : "kov120");
     env.fx.setKanri(202306);
@@ -37,7 +38,7 @@ Outcome printBlockReport(blockreport::ScreenDescription screen, std::int64_t kyu
     env.fx.setBlock(1, 101, 101, 1, kyusyu);
     for (std::size_t i = 0; i < amounts.size(); ++i) {
         const std::int64_t code = 1001 + static_cast<std::int64_t>(i);
-        env.fx.addPaidStaff("職員", {.syokcd = code, .kyusyu = kyusyu, .syrflg = 1, .values = amounts[i]});
+        env.fx.addPaidStaff(name, {.syokcd = code, .kyusyu = kyusyu, .syrflg = 1, .values = amounts[i]});
     }
     env.load<Run>(std::move(screen), env.recordingEngine());
     EXPECT_EQ(env.open(), std::nullopt);
@@ -47,7 +48,7 @@ Outcome printBlockReport(blockreport::ScreenDescription screen, std::int64_t kyu
     } catch (const ProgramEnded& e) {
         EXPECT_EQ(e.exitStatus, kExitFatal);
     }
-    return {env.rt.messages, env.engineCalls.size(), std::filesystem::exists(env.commandFile())};
+    return {env.rt.messages, env.engineCalls.size(), std::filesystem::exists(env.commandFile()), env.fx.dir()};
 }
 
 Outcome printSummary(const std::vector<db::Sumi>& rows)
@@ -58,7 +59,7 @@ Outcome printSummary(const std::vector<db::Sumi>& rows)
     EXPECT_EQ(env.open(), std::nullopt);
     env.tick(1, 1);
     env.run([&] { runGuarded(env.rt, "給与費支出額集計表印刷", [&] { env.screen.prsPfAction(5); }); });
-    return {env.rt.messages, env.calls.size(), std::filesystem::exists(env.workFolder() + "/OVL.TMP")};
+    return {env.rt.messages, env.calls.size(), std::filesystem::exists(env.workFolder() + "/OVL.TMP"), env.fx.dir()};
 }
 
 struct Case {
@@ -91,6 +92,11 @@ TEST(RecordError, MessageNamesTheColumnAndTheRecord)
              return printBlockReport<kov140::Kov140Run>(kov140::kov140Screen(), 3, {{{"KENKO", std::string("abc")}}});
          },
          "型が一致しません。\r\n「abc」は数値ではありません。\r\n列「KENKO」、SKSYKEI の職員コード「1001」"},
+        // Without a gaiji table entry: the line to add, with the first free code.
+        {"kov120 name outside the code page",
+         [] { return printBlockReport<kov120::Kov120Run>(kov120::kov120Screen(2), 2, {{}}, "𠮷田"); },
+         "シフトJISで表せない文字があります。\r\n「𠮷」(U+20BB7)\r\n外字として書くには、外字表「{folder}/"
+         "GAIJI.INI」の [Gaiji] に「E000=𠮷」の行を加えてください。\r\nSKSYKEI の職員コード「1001」"},
         {"kov570 amount too large",
          [] {
              return printSummary({{.zaimu = 1, .syochu = 4, .sharym = 202304, .values = {{"KYUYO", kTooLarge}}}});
@@ -115,7 +121,10 @@ TEST(RecordError, MessageNamesTheColumnAndTheRecord)
     for (const Case& c : cases) {
         const Outcome o = c.print();
         ASSERT_EQ(o.messages.size(), 1u) << c.name;
-        EXPECT_EQ(o.messages[0].text, c.message) << c.name;
+        std::string message = c.message;
+        if (const std::size_t at = message.find("{folder}"); at != std::string::npos)
+            message.replace(at, 8, o.settingsFolder);
+        EXPECT_EQ(o.messages[0].text, message) << c.name;
         EXPECT_EQ(o.messages[0].icon, MsgIcon::Stop) << c.name;
         EXPECT_EQ(o.engineCalls, 0u) << c.name;
         EXPECT_FALSE(o.commandFile) << c.name << ": a command file under its final name";
