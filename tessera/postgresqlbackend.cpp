@@ -281,16 +281,13 @@ struct Connection final : PooledConnection {
     {
         if (!gone) lostDetail = detail;
         gone = true;
-        noteLost();
     }
     std::string lostDetail;
     // The cause of the loss, for the status that a failure on the connection gives.
-    void noteLost() const
+    std::string lostText() const
     {
-        kov::dataaccess::noteFailureDetail(kStatusDbOpenClose, lostDetail.empty()
-                                                                   ? "サーバーとの接続が切れました（" +
-                                                                         libpqText(PQerrorMessage(conn)) + "）。"
-                                                                   : lostDetail);
+        return lostDetail.empty() ? "サーバーとの接続が切れました（" + libpqText(PQerrorMessage(conn)) + "）。"
+                                  : lostDetail;
     }
 
     // The results of the command just sent, as PQexec gives them (the last one, or the
@@ -1094,12 +1091,8 @@ public:
     // makes the server build every row anew before it sends it.
     bool scansInPositionOrder(Rows rows) const override { return rows == Rows::Many; }
 
-    bool lost() const override
-    {
-        if (m_conn && !m_conn->lost()) return false;
-        if (m_conn) m_conn->noteLost();
-        return true;
-    }
+    bool lost() const override { return !m_conn || m_conn->lost(); }
+    std::string lostDetail() const override { return m_conn && m_conn->lost() ? m_conn->lostText() : std::string(); }
 
     // A transaction that cursors opened before the run keep is the run's from then on
     // (it reads one state as well).

@@ -76,6 +76,11 @@ public:
     // The run under way, 0 when none: what a table object keeps of a run's state serves
     // that run only.
     unsigned readRun() const { return m_reads > 0 ? m_lastRun : 0; }
+    // A failure of the database itself (-1) is the loss of its server.
+    std::string failureDetail(std::int16_t status) const
+    {
+        return status == kStatusDbOpenClose && m_open && m_engine->lost() ? m_engine->lostDetail() : std::string();
+    }
 
 private:
     std::unique_ptr<Engine> m_engine;
@@ -83,6 +88,26 @@ private:
     bool m_open = true;
     int m_reads = 0;
     unsigned m_lastRun = 0;
+};
+
+// The cause of an object's last failure and the status it gave.
+struct Failure {
+    std::int16_t status = 0;
+    std::string detail;
+
+    // Notes the cause of `st` and gives `st` back.
+    std::int16_t note(std::int16_t st, std::string text)
+    {
+        status = st;
+        detail = std::move(text);
+        return st;
+    }
+    // The cause of `st`: the one noted, else that of the database.
+    std::string of(std::int16_t st, const Database* db) const
+    {
+        if (st != 0 && st == status) return detail;
+        return db ? db->failureDetail(st) : std::string();
+    }
 };
 
 // ---- clsDbAccess ----
@@ -95,24 +120,24 @@ public:
     void setDBIniNameString(const std::string& iniName) override { m_iniName = iniName; }
     std::string DBIniNameString() const override { return m_iniName; }
 
+    std::string failureDetail(std::int16_t status) const override { return m_failure.of(status, m_db.get()); }
+
     std::int16_t DAO_DBOpen() override
     {
-        clearFailureDetail();
+        m_failure = {};
         if (m_db) return kStatusDbIsOpen;
         DatabaseLocation loc;
         if (const std::int16_t st = locateDatabase(kov::settingsFolder(m_appPath), m_iniName, loc); st != kStatusOk) {
             // A database file that has gone: idle connections to it only hold it open.
             if (!loc.path.empty()) dropIdleConnections(loc.path);
-            noteFailureDetail(st, loc.detail);
-            return st;
+            return m_failure.note(st, loc.detail);
         }
         EngineOpen opened = openEngine(loc);
         if (opened.status != kStatusOk) {
             // A value of the settings that the engine cannot use names its line.
-            noteFailureDetail(opened.status, opened.status == kStatusBadName
-                                                 ? ini::placeText(loc.iniPath, loc.valueLine) + ": " + opened.message
-                                                 : opened.message);
-            return opened.status;
+            return m_failure.note(opened.status, opened.status == kStatusBadName
+                                                     ? ini::placeText(loc.iniPath, loc.valueLine) + ": " + opened.message
+                                                     : opened.message);
         }
         m_db = std::make_shared<Database>(std::move(opened.engine), databaseText(loc));
         return kStatusOk;
@@ -153,6 +178,7 @@ private:
     std::string m_appPath;
     std::string m_iniName;
     std::shared_ptr<Database> m_db;
+    Failure m_failure;
 };
 
 // ---- clsTbAccess ----
@@ -301,6 +327,10 @@ public:
     DbHandlePtr TBDatabase() const override { return m_handle; }
     void setTBNameString(const std::string& tableName) override { m_name = tableName; }
     std::string TBNameString() const override { return m_name; }
+    std::string failureDetail(std::int16_t status) const override
+    {
+        return m_failure.of(status, dynamic_cast<const Database*>(m_handle.get()));
+    }
 
     std::int16_t DAO_TableOpen(const std::string& criteria, const std::string& order) override
     {
@@ -359,6 +389,7 @@ private:
 
     DbHandlePtr m_handle;
     std::string m_name;
+    Failure m_failure;
 
     // The open result. m_db is declared first so that the statements go before it.
     std::shared_ptr<Database> m_db;
@@ -404,13 +435,11 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
                             const std::string& grouping, const std::string& order)
 {
     if (m_open) return kStatusTbIsOpen;
+    m_failure = {};
     auto db = std::dynamic_pointer_cast<Database>(m_handle);
     if (!db || !db->isOpen()) return kStatusDbClosed;
     const std::string table = trimmed(m_name);
-    if (table.empty()) {
-        noteFailureDetail(kStatusTbOpenClose, "テーブルの名前がありません。");
-        return kStatusTbOpenClose;
-    }
+    if (table.empty()) return m_failure.note(kStatusTbOpenClose, "テーブルの名前がありません。");
     const std::string list = trimmed(select);
     if (group && list.empty()) return kStatusNoArgument;
 
@@ -453,10 +482,9 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
         if (engine.lost()) return kStatusDbOpenClose;
         if (exists) return kStatusSqlError;
         // Mostly a settings file that names another database than the payroll one.
-        noteFailureDetail(kStatusTbOpenClose, db->text() + "にテーブル「" + table +
-                                                  "」がありません（設定ファイルの Path か Connection "
-                                                  "が別のデータベースを指していないか確かめてください）。");
-        return kStatusTbOpenClose;
+        return m_failure.note(kStatusTbOpenClose, db->text() + "にテーブル「" + table +
+                                                      "」がありません（設定ファイルの Path か Connection "
+                                                      "が別のデータベースを指していないか確かめてください）。");
     }
     const DbValue rows = count->value(0);
     count.reset();

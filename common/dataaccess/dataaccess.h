@@ -47,6 +47,11 @@ using DbHandlePtr = std::shared_ptr<DbHandle>;
 class ComObject {
 public:
     virtual ~ComObject();
+    // The cause of this object's last failure, in Japanese, naming what to fix (the
+    // settings file and its line, the database file, the server's own text in
+    // parentheses): the status check shows it on the line after the status message.
+    // Empty unless `status` is the status that failure gave.
+    virtual std::string failureDetail(std::int16_t /*status*/) const { return {}; }
 };
 
 class clsDbAccess : public ComObject {
@@ -128,15 +133,6 @@ void RegisterClass(const std::string& progId, std::function<std::unique_ptr<ComO
 void UnregisterAll();
 
 // ---- What the program and the component tell each other beside the statuses ----
-
-// The cause of the last failure of the component on this thread, in Japanese, naming
-// what to fix (the settings file and its line, the database file, the server's own
-// text in parentheses): the status check shows it on the line after the status
-// message. The component notes it with the status it returns; failureDetail gives it
-// only for that status (empty otherwise, and after clearFailureDetail).
-void noteFailureDetail(std::int16_t status, std::string detail);
-std::string failureDetail(std::int16_t status);
-void clearFailureDetail();
 
 // The program's name ("kov120"), by which the component names its sessions on a
 // server; empty until the program sets it.
