@@ -14,6 +14,7 @@
 // without regard to case.
 #include "common/dataaccess/dataaccess.h"
 #include "common/sqltext.h"
+#include "common/text.h"
 #include "tessera/backend.h"
 #include "tessera/columnnames.h"
 #include "tessera/idlepool.h"
@@ -1012,15 +1013,6 @@ private:
     mutable NameSequence m_asked; // names asked of the rows (the statement's columns never change)
 };
 
-// ASCII upper case to lower case: the name that an unquoted identifier folds to.
-std::string foldedName(std::string_view name)
-{
-    std::string s(name);
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 class PgEngine final : public Engine {
 public:
     explicit PgEngine(std::shared_ptr<Connection> conn) : m_conn(std::move(conn))
@@ -1077,7 +1069,10 @@ public:
         return PQntuples(r.get()) == 1 && std::string_view(PQgetvalue(r.get(), 0, 0)) == "t";
     }
 
-    std::string quoteTable(std::string_view name) const override { return sql::quoteIdentifier(foldedName(name)); }
+    std::string quoteTable(std::string_view name) const override
+    {
+        return sql::quoteIdentifier(text::foldAsciiCase(name));
+    }
 
     PlaceholderStyle placeholderStyle() const override { return PlaceholderStyle::Numbered; }
 

@@ -1,5 +1,6 @@
 // The SQLite engine of Tessera.
 #include "common/sqltext.h"
+#include "common/text.h"
 #include "tessera/backend.h"
 #include "tessera/columnnames.h"
 #include "tessera/idlepool.h"
@@ -240,11 +241,10 @@ public:
             return false;
         if (!text) return true;
         if (!collation || sqlite3_stricmp(collation, "BINARY") != 0) return false;
-        std::string t = type ? type : "";
-        for (char& c : t) c = upperAscii(c);
+        const std::string t = kov::text::foldAsciiCase(type ? type : "");
         auto has = [&t](const char* part) { return t.find(part) != std::string::npos; };
-        if (has("INT")) return false;
-        return has("CHAR") || has("CLOB") || has("TEXT") || has("BLOB") || t.empty();
+        if (has("int")) return false;
+        return has("char") || has("clob") || has("text") || has("blob") || t.empty();
     }
 
 private:

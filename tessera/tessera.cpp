@@ -35,14 +35,9 @@ using namespace kov::dataaccess;
 
 namespace {
 
-std::string_view trimmedView(std::string_view s)
-{
-    std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r' || s[b] == '\n')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n')) --e;
-    return s.substr(b, e - b);
-}
-
+// The blanks around a name or a part of SQL.
+constexpr std::string_view kBlanks = " \t\r\n";
+std::string_view trimmedView(std::string_view s) { return kov::text::trimView(s, kBlanks); }
 std::string trimmed(std::string_view s) { return std::string(trimmedView(s)); }
 
 // The handle that DBDatabase hands out: one open database of an engine.
@@ -135,9 +130,10 @@ public:
         EngineOpen opened = openEngine(loc);
         if (opened.status != kStatusOk) {
             // A value of the settings that the engine cannot use names its line.
-            return m_failure.note(opened.status, opened.status == kStatusBadName
-                                                     ? ini::placeText(loc.iniPath, loc.valueLine) + ": " + opened.message
-                                                     : opened.message);
+            return m_failure.note(opened.status,
+                                  opened.status == kStatusBadName
+                                      ? ini::placeText(loc.iniPath, loc.valueLine) + ": " + opened.message
+                                      : opened.message);
         }
         m_db = std::make_shared<Database>(std::move(opened.engine), databaseText(loc));
         return kStatusOk;
@@ -268,19 +264,8 @@ bool plainEqualities(std::string_view c, std::vector<std::string>& columns, std:
         space();
         if (i < c.size() && c[i] == '\'') {
             std::string text;
-            for (++i;; ++i) {
-                if (i >= c.size()) return false;
-                if (c[i] == '\'') {
-                    if (i + 1 < c.size() && c[i + 1] == '\'') {
-                        text += '\'';
-                        ++i;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                text += c[i];
-            }
+            i = sql::scanQuoted(c, i, &text);
+            if (i == std::string_view::npos) return false;
             values.emplace_back(std::move(text));
         } else {
             const std::size_t b = i;

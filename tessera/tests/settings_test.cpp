@@ -194,8 +194,8 @@ TEST(TesseraSettings, EachFaultNamesTheFileTheLineAndWhatIsWrong)
     tb->setTBNameString("SKKANRI");
     EXPECT_EQ(tb->DAO_TableOpen("", ""), -2);
     EXPECT_EQ(tb->failureDetail(-2), "データベースファイル「" + fx.path("kovenv.db") +
-                                     "」にテーブル「SKKANRI」がありません（設定ファイルの Path か Connection "
-                                     "が別のデータベースを指していないか確かめてください）。");
+                                         "」にテーブル「SKKANRI」がありません（設定ファイルの Path か Connection "
+                                         "が別のデータベースを指していないか確かめてください）。");
     // The settings file itself, and its folder.
     std::string detail;
     EXPECT_EQ(openWith("NOSUCH.INI", &detail), -20);
