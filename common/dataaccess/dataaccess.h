@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace kov::dataaccess {
 
@@ -107,6 +108,12 @@ public:
     virtual std::int16_t DAO_RecRead(std::int32_t mode) = 0;
     // Column of the current row; names match without regard to case.
     virtual DbValue TBRec(const std::string& column) const = 0;
+    // Beyond the contract: the lookups that a run will make of this object, finds
+    // "keyColumn = value" whose rows it reads `columns` of (plain column names). Within
+    // a run's reads (DAO_ReadBegin) the component may answer them from the open's rows,
+    // read once for the run; TBRec of a row so found gives those columns only. An
+    // object that cannot takes it as a no-op.
+    virtual void declareLookup(const std::string& /*keyColumn*/, const std::vector<std::string>& /*columns*/) {}
     virtual std::int16_t DAO_TableClose() = 0;
 };
 

@@ -75,6 +75,10 @@ public:
     {
         return m_inner->DAO_RecFind(mode, criteria);
     }
+    void declareLookup(const std::string& key, const std::vector<std::string>& columns) override
+    {
+        m_inner->declareLookup(key, columns);
+    }
     std::int16_t DAO_RecRead(std::int32_t mode) override
     {
         const std::int16_t st = m_inner->DAO_RecRead(mode);
