@@ -1010,7 +1010,9 @@ private:
     bool m_alongSnapshot = false;
     std::vector<std::string> m_alongParams;
     std::vector<bool> m_alongNulls;
-    mutable NameSequence m_asked; // names asked of the rows (the statement's columns never change)
+    // A cache filled by findColumn (a const read): the names asked of the rows with their
+    // columns (the statement's columns never change).
+    mutable NameSequence m_asked;
 };
 
 class PgEngine final : public Engine {

@@ -251,9 +251,11 @@ private:
     std::shared_ptr<Connection> m_conn;
     std::string m_sql;
     sqlite3_stmt* m_stmt;
+    // A cache of the statement's column names, filled by findColumn (a const read): the
+    // index by name, and the names asked of the rows with the columns they found.
     mutable std::shared_ptr<const ColumnNames> m_columns;
     mutable bool m_columnsChecked = false; // m_columns checked against the statement since its last step
-    mutable NameSequence m_asked; // names asked of the rows, with their columns in m_columns
+    mutable NameSequence m_asked;
 };
 
 class SqliteEngine final : public Engine {
