@@ -28,6 +28,9 @@ PrintedFile BlockReportRun::print(const RunInput& input)
         }
     } scope{*this};
     m_input = &input;
+    // The run's lookups: the staff member of each record, the school of each subtotal.
+    input.staff.declareLookup("SYOKCD", {"SIMKNJ"});
+    input.schools.declareLookup("SYOZOK", {"SZKKNJ"});
     PrintJob job;
     job.jobName = jobName();
     job.caption = input.caption;

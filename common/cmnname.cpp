@@ -99,7 +99,7 @@ BasCmnName::Reading BasCmnName::openRow()
 
     m_db->setDBIniNameString("KOVENV.INI");
     if (const std::int16_t status = m_db->DAO_DBOpen(); status != 0) {
-        m_openDetail = failureDetail(status);
+        m_openDetail = m_db->failureDetail(status);
         return Reading::DbFailed;
     }
     m_tb->setTBDatabase(m_db->DBDatabase());

@@ -32,6 +32,13 @@ void ProgramContext::prsDbOpen(const std::string& iniName)
     check(m_kov->DAO_DBOpen());
 }
 
+void ProgramContext::check(std::int16_t status, const dataaccess::ComObject* from)
+{
+    if (status >= 0) return;
+    if (!from) from = m_kov.get();
+    m_com.prsStatusCheck(status, 0, from ? from->failureDetail(status) : std::string());
+}
+
 void ProgramContext::prsDbClose() { check(m_kov->DAO_DBClose()); }
 
 void ProgramContext::bindTable(clsTbAccess& table, const std::string& tableName) const
@@ -50,11 +57,11 @@ std::unique_ptr<clsTbAccess> ProgramContext::newTable(const std::string& tableNa
 std::int16_t ProgramContext::openChecked(clsTbAccess& table, const std::string& criteria, const std::string& order)
 {
     const std::int16_t rows = table.DAO_TableOpen(criteria, order);
-    check(rows);
+    check(rows, &table);
     return rows;
 }
 
-void ProgramContext::closeChecked(clsTbAccess& table) { check(table.DAO_TableClose()); }
+void ProgramContext::closeChecked(clsTbAccess& table) { check(table.DAO_TableClose(), &table); }
 
 void ProgramContext::beginReads()
 {

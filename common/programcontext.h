@@ -50,8 +50,9 @@ public:
                              const std::string& order = {});
     // Closes `table`; a failing status ends the program.
     void closeChecked(dataaccess::clsTbAccess& table);
-    // A status that must not fail (0 and positive pass).
-    void check(std::int16_t status) { m_com.prsStatusCheck(status, 0); }
+    // A status that must not fail (0 and positive pass). The message carries the cause
+    // that `from` (the object that gave the status; KOV when null) keeps of it.
+    void check(std::int16_t status, const dataaccess::ComObject* from = nullptr);
 
     // The reads of one print run or export, from beginReads to endReads: KOV reads one
     // state of the database (DAO_ReadBegin) and the name settings are read once. Runs

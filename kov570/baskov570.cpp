@@ -231,7 +231,7 @@ std::int16_t BasKov570::readFiscalYear()
     auto kanri = m_ctx.newTable("SKKANRI");
     const std::int16_t rows = kanri->DAO_TableOpen("KEY = 'KANRI'", "");
     if (rows == 0) endWithWarning("管理マスタが読込できません。");
-    m_ctx.check(rows);
+    m_ctx.check(rows, kanri.get());
     // The open makes no row current: the first matching record is read first.
     m_ctx.check(kanri->DAO_RecRead(1));
     const std::int16_t fiscalYear = dataaccess::toInt16(kanri->TBRec("NENDO"), "NENDO");
@@ -244,7 +244,7 @@ std::unique_ptr<clsTbAccess> BasKov570::openSumQuery(std::int16_t fiscalYear)
     auto sumQuery = m_ctx.newTable("SKSUMI");
     const std::int16_t rows = sumQuery->DAO_TableGroupOpen(fieldList(), condition(fiscalYear), kGrouping, kGrouping);
     if (rows == 0) endWithWarning("該当するデータが登録されていません。");
-    m_ctx.check(rows);
+    m_ctx.check(rows, sumQuery.get());
     return sumQuery;
 }
 

@@ -1,20 +1,14 @@
 #include "settings.h"
 
 #include "common/inifile.h"
+#include "common/text.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
 namespace kov::overlayprint {
 
 namespace {
-
-std::string lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 std::string resolved(const std::string& value, const std::string& base)
 {
@@ -47,11 +41,11 @@ std::optional<EngineSettings> parseSettingsFile(const std::string& text, const s
     ini::FirstFault fault(file);
     auto note = [&fault](std::size_t lineNo, const std::string& what) { fault.note(lineNo, what); };
     for (const ini::Entry& e : file.entries) {
-        if (!ini::equalsNoCase(e.section, "print")) continue; // other sections belong to other tools
-        const std::string key = lower(e.key);
+        if (!text::equalsIgnoringAsciiCase(e.section, "print")) continue; // other sections belong to other tools
+        const std::string key = text::foldAsciiCase(e.key);
         const std::string& value = e.value;
         if (key == "output") {
-            const std::string v = lower(value);
+            const std::string v = text::foldAsciiCase(value);
             if (v == "pdf" || v.empty()) s.output = OutputKind::Pdf;
             else if (v == "printer") s.output = OutputKind::Printer;
             else if (v == "preview") s.output = OutputKind::Preview;
@@ -67,7 +61,7 @@ std::optional<EngineSettings> parseSettingsFile(const std::string& text, const s
         } else if (key == "gaijifont") {
             s.gaijiFontFamily = value;
         } else if (key == "open") {
-            const std::string v = lower(value);
+            const std::string v = text::foldAsciiCase(value);
             if (v == "yes" || v == "true" || v == "1") s.openPdf = true;
             else if (v == "no" || v == "false" || v == "0" || v.empty()) s.openPdf = false;
             else note(e.line, "Open の値「" + value + "」は使えません（yes、no）。");

@@ -90,6 +90,8 @@ public:
     // Whether the database can no longer be reached (the server went away): failures
     // then are of the database (-1), not of the SQL (-66).
     virtual bool lost() const { return false; }
+    // Why it was lost, for the status check; empty while it is not.
+    virtual std::string lostDetail() const { return {}; }
     // Releases the database. Cursors made earlier may still be destroyed afterwards but
     // must not be used.
     virtual void close() = 0;

@@ -1,5 +1,6 @@
 // The SQLite engine of Tessera.
 #include "common/sqltext.h"
+#include "common/text.h"
 #include "tessera/backend.h"
 #include "tessera/columnnames.h"
 #include "tessera/idlepool.h"
@@ -240,20 +241,21 @@ public:
             return false;
         if (!text) return true;
         if (!collation || sqlite3_stricmp(collation, "BINARY") != 0) return false;
-        std::string t = type ? type : "";
-        for (char& c : t) c = upperAscii(c);
+        const std::string t = kov::text::foldAsciiCase(type ? type : "");
         auto has = [&t](const char* part) { return t.find(part) != std::string::npos; };
-        if (has("INT")) return false;
-        return has("CHAR") || has("CLOB") || has("TEXT") || has("BLOB") || t.empty();
+        if (has("int")) return false;
+        return has("char") || has("clob") || has("text") || has("blob") || t.empty();
     }
 
 private:
     std::shared_ptr<Connection> m_conn;
     std::string m_sql;
     sqlite3_stmt* m_stmt;
+    // A cache of the statement's column names, filled by findColumn (a const read): the
+    // index by name, and the names asked of the rows with the columns they found.
     mutable std::shared_ptr<const ColumnNames> m_columns;
     mutable bool m_columnsChecked = false; // m_columns checked against the statement since its last step
-    mutable NameSequence m_asked; // names asked of the rows, with their columns in m_columns
+    mutable NameSequence m_asked;
 };
 
 class SqliteEngine final : public Engine {
