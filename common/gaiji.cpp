@@ -66,7 +66,7 @@ Table Table::parse(std::string_view text, const std::string& iniPath)
     ini::FirstFault fault(file);
     for (const ini::Entry& e : file.entries) {
         const std::string place = "「" + e.key + "=" + e.value + "」";
-        if (!ini::equalsNoCase(e.section, "Gaiji")) {
+        if (!text::equalsIgnoringAsciiCase(e.section, "Gaiji")) {
             fault.note(e.line, place + "は [Gaiji] の中に書いてください。");
             continue;
         }
