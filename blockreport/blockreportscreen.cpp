@@ -149,8 +149,7 @@ void BlockReportScreen::showWarning(const std::string& text)
 void BlockReportScreen::prsSksykeiChek()
 {
     const Currency processingMonth = syorid();
-    m_ctx.cmnName().prfEraConv(processingMonth * 100 + Currency::fromInt(1));
-    m_lblShori = prfEraFormat(m_ctx.cmnName(), "JYM", "DSP", "B");
+    m_lblShori = prfEraFormat(m_ctx.cmnName().eraDate(processingMonth * 100 + Currency::fromInt(1)), "JYM", "DSP", "B");
     m_view->refreshLabel();
 
     if (m_desc.monthCheck) {

@@ -36,15 +36,15 @@ std::string eraDigits(Currency eraYmd)
 
 // The formatter of the screens and reports; `extended` adds the codes and the mode
 // "PRT1" of the summary report's formatter, whose "KYMD" has no blank after the letter.
-std::string formatEra(const BasCmnName& names, std::string_view format, std::string_view mode, std::string_view suffix,
+std::string formatEra(const EraDate& date, std::string_view format, std::string_view mode, std::string_view suffix,
                       bool extended)
 {
-    const std::string digits = eraDigits(names.p_curEraYmd);
+    const std::string digits = eraDigits(date.ymd);
     const std::string yy = text::mid(digits, 1, 2);
     const std::string mm = text::mid(digits, 3, 2);
     const std::string dd = text::mid(digits, 5, 2);
-    const std::string j = text::trim(names.p_strEraKj);
-    const std::string k = text::trim(names.p_strEraKb);
+    const std::string j = text::trim(date.name);
+    const std::string k = text::trim(date.letter);
     const bool dsp = mode == "DSP";
 
     std::string out;
@@ -80,23 +80,21 @@ std::string formatEra(const BasCmnName& names, std::string_view format, std::str
 
 } // namespace
 
-std::string prfEraFormat(const BasCmnName& names, std::string_view format, std::string_view mode,
-                         std::string_view suffix)
+std::string prfEraFormat(const EraDate& date, std::string_view format, std::string_view mode, std::string_view suffix)
 {
-    return formatEra(names, format, mode, suffix, false);
+    return formatEra(date, format, mode, suffix, false);
 }
 
-std::string prfChgDateFormat(const BasCmnName& names, std::string_view format, std::string_view mode,
+std::string prfChgDateFormat(const EraDate& date, std::string_view format, std::string_view mode,
                              std::string_view suffix)
 {
-    return formatEra(names, format, mode, suffix, true);
+    return formatEra(date, format, mode, suffix, true);
 }
 
 std::string prfChgDate(BasCmnName& names, Currency date, std::string_view format, std::string_view mode,
                        std::string_view suffix)
 {
-    names.prfEraConv(date);
-    return prfChgDateFormat(names, format, mode, suffix);
+    return prfChgDateFormat(names.eraDate(date), format, mode, suffix);
 }
 
 Currency prfDatePart(Currency value, std::string_view part)
