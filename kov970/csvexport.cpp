@@ -332,8 +332,11 @@ std::optional<std::string> writeMasterCsv(Master master, const std::string& strD
         SafeFile out(dir, strDir, masterFile(master).fileName, "バックアップファイル");
         csv.copyTo(out);
         out.commit();
-    } catch (const RuntimeError&) {
-        return notDoneText(failedText(master, strDir) + fileErrorText(SafeFile::lastError()));
+    } catch (const SafeFileError& e) {
+        return notDoneText(failedText(master, strDir) + fileErrorText(e.error()));
+    } catch (const RuntimeError& e) {
+        // The rows set aside in the work folder could not be read back.
+        return notDoneText(failedText(master, strDir) + e.userMessage());
     }
     return std::nullopt;
 }
