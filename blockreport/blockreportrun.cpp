@@ -30,7 +30,6 @@ PrintedFile BlockReportRun::print(const RunInput& input)
     m_input = &input;
     PrintJob job;
     job.jobName = jobName();
-    job.caption = input.caption;
     job.overlayFile = overlayFile();
     job.pages = [this](SubPrt& writer) {
         m_writer = &writer;

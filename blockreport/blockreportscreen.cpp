@@ -52,7 +52,7 @@ ScreenView::~ScreenView() = default;
 BlockReportScreen::BlockReportScreen(PrintContext& ctx, ScreenDescription description)
     : m_ctx(ctx), m_desc(std::move(description))
 {
-    m_ctx.comTessera().setScreenCaption(m_desc.caption);
+    m_ctx.setScreenCaption(m_desc.caption);
 }
 
 BlockReportScreen::~BlockReportScreen() = default;
@@ -291,9 +291,8 @@ void BlockReportScreen::prsPrint()
             showWarning("該当するデータが登録されていません。");
             return;
         }
-        printed =
-            m_run->print({records.table(), *SKSYOKU, *SKSYOZK, m_optGetugaku ? StaffGroup::Monthly : StaffGroup::Daily,
-                          processingMonth, m_desc.caption});
+        printed = m_run->print({records.table(), *SKSYOKU, *SKSYOZK,
+                                m_optGetugaku ? StaffGroup::Monthly : StaffGroup::Daily, processingMonth});
     }
     handOver(m_ctx, *printed);
 }

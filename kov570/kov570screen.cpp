@@ -32,7 +32,7 @@ std::string zaimuLabelText(const std::string& name)
 Kov570Screen::Kov570Screen(PrintContext& ctx) : m_ctx(ctx), m_data(ctx)
 {
     m_pfMode.prsPFMode(kKeyMode);
-    m_ctx.comTessera().setScreenCaption(kCaption); // until gnsStart sets the names and "Kov570"
+    m_ctx.setScreenCaption(kCaption); // until gnsStart sets the names and "Kov570"
 }
 
 void Kov570Screen::formLoad()

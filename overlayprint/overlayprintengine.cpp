@@ -263,7 +263,7 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
 
         Renderer renderer(*parsed.file, overlay, qs(settings->fontFamily));
         // The screen that waits for the job shows how far the drawing is.
-        renderer.onPageDrawn = [this](int pages) { m_rt.reportProgress(pages); };
+        renderer.onPageDrawn = [this](int pages) { m_rt.reportProgress(kov::ProgressPhase::PagesDrawn, pages); };
         bool fontMissing = false;
         if (!renderer.prepare(&error, &fontMissing)) {
             if (fontMissing) return fail(kPrtSettingsError, caption, head + error);
