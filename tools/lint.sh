@@ -54,7 +54,7 @@ check_tidy() {
         status=1
         # One line per finding, each once, though several sources include its header.
         cat "$logs"/*.log | grep -E '^[^ ].*:[0-9]+:[0-9]+: (error|warning):' \
-            | sed "s|$build/include/[^/]*/||; s|$root/||" | sort -u
+            | sed "s|$build/include/[^/]*/||; s|$build/private/[^/]*/||; s|$root/||" | sort -u
         echo "clang-tidy: findings in $(cat "$logs"/*.failed | wc -l) of $# sources (full output: $logs)" >&2
     else
         rm -rf "$logs"
