@@ -46,34 +46,48 @@ bool numberOption(const char* text, long long min, long long max, const char* me
     return false;
 }
 
+enum class OptionResult { Applied, Wrong, Unknown };
+
+// An option that takes a value, with its value, into `r`.
+OptionResult applyOption(const std::string& name, const char* value, Request& r)
+{
+    long long n = 0;
+    if (name == "--out") {
+        r.opt.outDir = value;
+    } else if (name == "--staff") {
+        if (!numberOption(value, 1, 1000000, "--staff takes a number from 1 to 1000000", n)) return OptionResult::Wrong;
+        r.opt.staff = n;
+    } else if (name == "--seed") {
+        if (!numberOption(value, 0, LLONG_MAX, "--seed takes a number 0 or above", n)) return OptionResult::Wrong;
+        r.opt.seed = static_cast<std::uint64_t>(n);
+    } else if (name == "--engine") {
+        r.engine = value;
+        if (r.engine != "sqlite" && r.engine != "postgresql") {
+            std::fprintf(stderr, "kovgendemo: --engine takes sqlite or postgresql\n");
+            return OptionResult::Wrong;
+        }
+    } else if (name == "--connection") {
+        r.connection = value;
+        r.haveConnection = true;
+    } else {
+        return OptionResult::Unknown;
+    }
+    return OptionResult::Applied;
+}
+
 // The options into `r`; the exit status when the program ends here (help or a mistake).
 std::optional<int> parseArguments(int argc, char** argv, Request& r)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        const bool hasValue = i + 1 < argc;
-        long long n = 0;
-        if (a == "--out" && hasValue) {
-            r.opt.outDir = argv[++i];
-        } else if (a == "--staff" && hasValue) {
-            if (!numberOption(argv[++i], 1, 1000000, "--staff takes a number from 1 to 1000000", n)) return 2;
-            r.opt.staff = n;
-        } else if (a == "--seed" && hasValue) {
-            if (!numberOption(argv[++i], 0, LLONG_MAX, "--seed takes a number 0 or above", n)) return 2;
-            r.opt.seed = static_cast<std::uint64_t>(n);
-        } else if (a == "--engine" && hasValue) {
-            r.engine = argv[++i];
-            if (r.engine != "sqlite" && r.engine != "postgresql") {
-                std::fprintf(stderr, "kovgendemo: --engine takes sqlite or postgresql\n");
-                return 2;
-            }
-        } else if (a == "--connection" && hasValue) {
-            r.connection = argv[++i];
-            r.haveConnection = true;
-        } else {
-            usage();
-            return a == "--help" || a == "-h" ? 0 : 2;
+        const OptionResult result = i + 1 < argc ? applyOption(a, argv[i + 1], r) : OptionResult::Unknown;
+        if (result == OptionResult::Wrong) return 2;
+        if (result == OptionResult::Applied) {
+            ++i;
+            continue;
         }
+        usage();
+        return a == "--help" || a == "-h" ? 0 : 2;
     }
     if (r.opt.outDir.empty() || (r.engine == "postgresql") != r.haveConnection) {
         usage();
