@@ -33,7 +33,6 @@ PrintedFile BlockReportRun::print(const RunInput& input)
     input.schools.declareLookup("SYOZOK", {"SZKKNJ"});
     PrintJob job;
     job.jobName = jobName();
-    job.caption = input.caption;
     job.overlayFile = overlayFile();
     job.pages = [this](SubPrt& writer) {
         m_writer = &writer;
@@ -191,11 +190,10 @@ void BlockReportRun::finishPageHeading()
 
 std::string BlockReportRun::jobKindName()
 {
-    BasCmnName& names = m_ctx.cmnName();
-    names.prsNameRead(1);
+    const NameGroup jobKinds = m_ctx.cmnName().prsNameRead(1);
     const Currency syosyu = dataaccess::toCurrency(input().records.TBRec("SYOSYU"), "SYOSYU");
     if (syosyu >= Currency::fromInt(1) && syosyu <= Currency::fromInt(10) && syosyu.roundedTo(0) == syosyu)
-        return names.p_strName[static_cast<std::size_t>(syosyu.truncated())];
+        return jobKinds.names[static_cast<std::size_t>(syosyu.truncated())];
     return {};
 }
 

@@ -131,11 +131,15 @@ void BasCmnName::copyGroup(std::int16_t selector)
     }
 }
 
-void BasCmnName::prsNameRead(std::int16_t selector)
+NameGroup BasCmnName::prsNameRead(std::int16_t selector)
 {
     clear();
-    if (selector < 1 || selector > 7) return;
+    if (selector >= 1 && selector <= 7) readRow(selector);
+    return NameGroup{p_strName, p_strNenKb, p_strNenKj, p_curNenSt, p_curKenko, p_curKosei};
+}
 
+void BasCmnName::readRow(std::int16_t selector)
+{
     const Reading reading = m_inRun && m_runReading != Reading::None ? m_runReading : openRow();
     if (m_inRun) m_runReading = reading;
     switch (reading) {

@@ -25,6 +25,7 @@ public:
     // The caption of the calling screen: the title of the box while p_strMsgTitle is
     // empty.
     void setScreenCaption(const std::string& caption) { m_screenCaption = caption; }
+    const std::string& screenCaption() const { return m_screenCaption; }
 
     // The message text for a negative status, with the names inserted (without the
     // line breaks and the "Err Status" line).

@@ -27,6 +27,11 @@ public:
     ComTessera& comTessera() { return m_com; }
     BasCmnName& cmnName() { return m_names; }
 
+    // The caption of the program's main screen, set once by the screen: the title of the
+    // status check's boxes (while no names give one) and of the print engine's messages.
+    void setScreenCaption(const std::string& caption) { m_com.setScreenCaption(caption); }
+    const std::string& screenCaption() const { return m_com.screenCaption(); }
+
     // The connection object KOV, owned here alone: created by createConnection (the
     // screen's load step) and released by releaseConnection (its unload step). Closing
     // is prsDbClose's alone (the end key): the unload step and a failing status close

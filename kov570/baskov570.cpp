@@ -158,6 +158,13 @@ void storeRow(SumTable& table, const clsTbAccess& row, const RowSlots& slots)
     }
 }
 
+// Adds every item of the cell (finance, school, month) into the cell of the total.
+void addItems(SumTable& table, const std::array<int, 3>& from, const std::array<int, 3>& total)
+{
+    for (int item = 1; item <= SumTable::kItems; ++item)
+        table.at(total[0], total[1], total[2], item) += table.at(from[0], from[1], from[2], item);
+}
+
 // Month total, then school total, then finance total. The month and school totals also
 // cover slot 8, so that the rows of finance-office code 8 (stored there directly) count
 // in its totals as in its month rows.
@@ -167,18 +174,15 @@ void fillTotals(SumTable& table)
     for (int finance = 0; finance <= kAllFinance; ++finance)
         for (int school = 1; school < kAllSchools; ++school)
             for (int month = 1; month < kYear; ++month)
-                for (int item = 1; item <= SumTable::kItems; ++item)
-                    table.at(finance, school, kYear, item) += table.at(finance, school, month, item);
+                addItems(table, {finance, school, month}, {finance, school, kYear});
     for (int finance = 0; finance <= kAllFinance; ++finance)
         for (int school = 1; school < kAllSchools; ++school)
             for (int month = 1; month <= kYear; ++month)
-                for (int item = 1; item <= SumTable::kItems; ++item)
-                    table.at(finance, kAllSchools, month, item) += table.at(finance, school, month, item);
+                addItems(table, {finance, school, month}, {finance, kAllSchools, month});
     for (int finance = 0; finance < kAllFinance; ++finance)
         for (int school = 1; school <= kAllSchools; ++school)
             for (int month = 1; month <= kYear; ++month)
-                for (int item = 1; item <= SumTable::kItems; ++item)
-                    table.at(kAllFinance, school, month, item) += table.at(finance, school, month, item);
+                addItems(table, {finance, school, month}, {kAllFinance, school, month});
 }
 
 } // namespace
