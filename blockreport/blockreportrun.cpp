@@ -28,9 +28,11 @@ PrintedFile BlockReportRun::print(const RunInput& input)
         }
     } scope{*this};
     m_input = &input;
+    // The run's lookups: the staff member of each record, the school of each subtotal.
+    input.staff.declareLookup("SYOKCD", {"SIMKNJ"});
+    input.schools.declareLookup("SYOZOK", {"SZKKNJ"});
     PrintJob job;
     job.jobName = jobName();
-    job.caption = input.caption;
     job.overlayFile = overlayFile();
     job.pages = [this](SubPrt& writer) {
         m_writer = &writer;
@@ -188,11 +190,10 @@ void BlockReportRun::finishPageHeading()
 
 std::string BlockReportRun::jobKindName()
 {
-    BasCmnName& names = m_ctx.cmnName();
-    names.prsNameRead(1);
+    const NameGroup jobKinds = m_ctx.cmnName().prsNameRead(1);
     const Currency syosyu = dataaccess::toCurrency(input().records.TBRec("SYOSYU"), "SYOSYU");
     if (syosyu >= Currency::fromInt(1) && syosyu <= Currency::fromInt(10) && syosyu.roundedTo(0) == syosyu)
-        return names.p_strName[static_cast<std::size_t>(syosyu.truncated())];
+        return jobKinds.names[static_cast<std::size_t>(syosyu.truncated())];
     return {};
 }
 

@@ -25,7 +25,6 @@ struct RunInput {
     dataaccess::clsTbAccess& schools; // SKSYOZK, found on the affiliation of each subtotal
     StaffGroup group;
     Currency processingMonth; // SYORID of the management record, YYYYMM
-    std::string caption; // the screen's caption, handed to the print engine
 };
 
 class BlockReportRun {

@@ -52,7 +52,7 @@ ScreenView::~ScreenView() = default;
 BlockReportScreen::BlockReportScreen(PrintContext& ctx, ScreenDescription description)
     : m_ctx(ctx), m_desc(std::move(description))
 {
-    m_ctx.comTessera().setScreenCaption(m_desc.caption);
+    m_ctx.setScreenCaption(m_desc.caption);
 }
 
 BlockReportScreen::~BlockReportScreen() = default;
@@ -149,8 +149,7 @@ void BlockReportScreen::showWarning(const std::string& text)
 void BlockReportScreen::prsSksykeiChek()
 {
     const Currency processingMonth = syorid();
-    m_ctx.cmnName().prfEraConv(processingMonth * 100 + Currency::fromInt(1));
-    m_lblShori = prfEraFormat(m_ctx.cmnName(), "JYM", "DSP", "B");
+    m_lblShori = prfEraFormat(m_ctx.cmnName().eraDate(processingMonth * 100 + Currency::fromInt(1)), "JYM", "DSP", "B");
     m_view->refreshLabel();
 
     if (m_desc.monthCheck) {
@@ -292,9 +291,8 @@ void BlockReportScreen::prsPrint()
             showWarning("該当するデータが登録されていません。");
             return;
         }
-        printed =
-            m_run->print({records.table(), *SKSYOKU, *SKSYOZK, m_optGetugaku ? StaffGroup::Monthly : StaffGroup::Daily,
-                          processingMonth, m_desc.caption});
+        printed = m_run->print({records.table(), *SKSYOKU, *SKSYOZK,
+                                m_optGetugaku ? StaffGroup::Monthly : StaffGroup::Daily, processingMonth});
     }
     handOver(m_ctx, *printed);
 }

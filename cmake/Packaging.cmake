@@ -6,7 +6,7 @@
 #   /usr/share/doc/kov/  README and the administrator's guide (docs/admin.md, in docs/ there
 #                        as beside README in the sources, so that README's link holds)
 #   /usr/share/applications/kov.desktop, /usr/share/icons/hicolor/scalable/apps/kov.svg
-#   /etc/kov/            KOV.INI, KOVENV.INI, OVLPRINT.INI (conffiles, commented)
+#   /etc/kov/            KOV.INI, KOVENV.INI, OVLPRINT.INI, GAIJI.INI (conffiles, commented)
 #   /var/lib/kov/        where the settings look for the office's databases
 # Shared-library dependencies come from dpkg-shlibdeps; the Gothic font, the Qt platform
 # plugins and xdg-open are named here.
@@ -35,7 +35,7 @@ endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kov.desktop DESTINATION share/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kov.svg DESTINATION share/icons/hicolor/scalable/apps)
 
-set(KOV_PACKAGE_CONFFILES KOV.INI KOVENV.INI OVLPRINT.INI)
+set(KOV_PACKAGE_CONFFILES KOV.INI KOVENV.INI OVLPRINT.INI GAIJI.INI)
 set(conffiles "")
 foreach(ini IN LISTS KOV_PACKAGE_CONFFILES)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/etc/${ini} DESTINATION /etc/kov
@@ -83,8 +83,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-qpa-plugins, xdg-utils")
-# The reports open in the desktop's PDF viewer (Open=yes); any of Debian's will do.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "mupdf | pdf-viewer")
+# The reports open in the desktop's PDF viewer (Open=yes); any of Debian's will do. The
+# characters of the office's gaiji table (GAIJI.INI) print from IPAmj Mincho.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "mupdf | pdf-viewer, fonts-ipamj-mincho")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${KOV_PACKAGE_STAGE}/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_STRIP_FILES ON)

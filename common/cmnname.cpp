@@ -99,7 +99,7 @@ BasCmnName::Reading BasCmnName::openRow()
 
     m_db->setDBIniNameString("KOVENV.INI");
     if (const std::int16_t status = m_db->DAO_DBOpen(); status != 0) {
-        m_openDetail = failureDetail(status);
+        m_openDetail = m_db->failureDetail(status);
         return Reading::DbFailed;
     }
     m_tb->setTBDatabase(m_db->DBDatabase());
@@ -131,11 +131,15 @@ void BasCmnName::copyGroup(std::int16_t selector)
     }
 }
 
-void BasCmnName::prsNameRead(std::int16_t selector)
+NameGroup BasCmnName::prsNameRead(std::int16_t selector)
 {
     clear();
-    if (selector < 1 || selector > 7) return;
+    if (selector >= 1 && selector <= 7) readRow(selector);
+    return NameGroup{p_strName, p_strNenKb, p_strNenKj, p_curNenSt, p_curKenko, p_curKosei};
+}
 
+void BasCmnName::readRow(std::int16_t selector)
+{
     const Reading reading = m_inRun && m_runReading != Reading::None ? m_runReading : openRow();
     if (m_inRun) m_runReading = reading;
     switch (reading) {

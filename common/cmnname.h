@@ -13,6 +13,24 @@
 
 namespace kov {
 
+// One group of the name-setting row as prsNameRead leaves the slots: every slot of the
+// other groups blank (start dates 0), those of the selector's group loaded.
+struct NameGroup {
+    std::array<std::string, 11> names; // index 1 to 10, 30-character fixed-length texts
+    std::array<std::string, 4> eraLetters; // index 1 to 3
+    std::array<std::string, 4> eraNames; // index 1 to 3, 6 characters, blank-padded
+    std::array<Currency, 4> eraStarts; // index 1 to 3, YYYYMMDD (0 = not defined)
+    Currency kenko; // KENKO - 1, as p_curKenko
+    Currency kosei; // KOSEI - 1, as p_curKosei
+};
+
+// A date in the era calendar, as prfEraConv finds it.
+struct EraDate {
+    std::string name; // era name, with its trailing blanks
+    std::string letter; // era letter
+    Currency ymd; // era-relative date YYMMDD
+};
+
 namespace dataaccess {
 class clsDbAccess;
 class clsTbAccess;
@@ -51,7 +69,8 @@ public:
     // table, reads the row and closes them; within a run (beginRun) the first call opens
     // and reads, and every later one fills the slots from that same row (or meets the
     // same failure).
-    void prsNameRead(std::int16_t selector);
+    // Returns the slots as the call left them.
+    NameGroup prsNameRead(std::int16_t selector);
 
     // A print run: from beginRun to endRun the row is read once. endRun closes what the
     // run opened; neither nests.
@@ -66,9 +85,12 @@ public:
     // Reloads the era table (selector 4), picks the era of the date YYYYMMDD and sets
     // p_strEraKj, p_strEraKb and p_curEraYmd; returns p_curEraYmd.
     Currency prfEraConv(Currency date);
+    // prfEraConv, with its result as a value.
+    EraDate eraDate(Currency date);
 
 private:
     void clear();
+    void readRow(std::int16_t selector);
     void reportFailure(const std::string& text);
     RuntimeServices& m_rt;
     std::vector<std::string> m_shownInWindow;

@@ -83,15 +83,14 @@ std::string ComTessera::messageText(std::int16_t status, const std::string& dbNa
     return statusText(status, dbName, tbName) + "\r\n\r\nErr Status = " + std::to_string(status);
 }
 
-void ComTessera::prsStatusCheck(std::int16_t status, std::int16_t exemption)
+void ComTessera::prsStatusCheck(std::int16_t status, std::int16_t exemption, const std::string& detail)
 {
     if (exemption == kExemptEndOfRows &&
         (status == dataaccess::kStatusEof || status == dataaccess::kStatusRowInitFailed))
         return;
     if (status >= dataaccess::kStatusOk) return;
     std::string text = messageText(status, p_strDbName, p_strTbName);
-    if (const std::string detail = dataaccess::failureDetail(status); !detail.empty()) text += "\r\n" + detail;
-    dataaccess::clearFailureDetail();
+    if (!detail.empty()) text += "\r\n" + detail;
     throw ProgramStop(std::move(text), MsgIcon::Stop, p_strMsgTitle.empty() ? m_screenCaption : p_strMsgTitle);
 }
 

@@ -18,13 +18,14 @@ public:
     void prsStatusNames(const std::string& dbName, const std::string& tbName, const std::string& title);
     // exemption kExemptEndOfRows (-1) lets kStatusEof and kStatusRowInitFailed pass; 0
     // and positive statuses pass; any other status raises a ProgramStop with its message
-    // (stop icon, exit status kExitFatal). The component's detail of the failure
-    // (dataaccess::failureDetail) follows the message on a line of its own.
-    void prsStatusCheck(std::int16_t status, std::int16_t exemption);
+    // (stop icon, exit status kExitFatal). `detail`, the component's cause of the failure
+    // (ComObject::failureDetail), follows the message on a line of its own.
+    void prsStatusCheck(std::int16_t status, std::int16_t exemption, const std::string& detail = {});
 
     // The caption of the calling screen: the title of the box while p_strMsgTitle is
     // empty.
     void setScreenCaption(const std::string& caption) { m_screenCaption = caption; }
+    const std::string& screenCaption() const { return m_screenCaption; }
 
     // The message text for a negative status, with the names inserted (without the
     // line breaks and the "Err Status" line).

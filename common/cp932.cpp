@@ -1,5 +1,6 @@
 #include "cp932.h"
 
+#include "gaiji.h"
 #include "runtimeerror.h"
 #include "text.h"
 
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <iconv.h>
+#include <optional>
 
 namespace kov::cp932 {
 
@@ -93,6 +95,17 @@ std::uint16_t codeOf(char32_t cp)
     return code;
 }
 
+// The user-defined code (F040 to F9FC) of the character at `i` when the office's gaiji
+// table names it, with the byte length of the character; kNone otherwise (also for a
+// sequence that is not UTF-8). Asked only for a character that CP932 cannot hold.
+std::uint16_t gaijiCodeAt(std::string_view in, std::size_t i, std::size_t* len)
+{
+    const char32_t cp = text::decodeAt(in, i, len);
+    if (cp < 0x80 || text::encode(cp) != in.substr(i, *len)) return kNone;
+    const std::optional<char32_t> code = gaiji::current().codeFor(cp);
+    return code ? codeOf(*code) : kNone;
+}
+
 // The CP932 bytes of `in` at `out`, which has room for in.size() bytes (a character
 // takes no more bytes in CP932 than in UTF-8); the end of them, or nullptr with
 // *errorOffset at the first bad sequence.
@@ -123,7 +136,8 @@ char* encodeByTable(std::string_view in, char* out, std::size_t* errorOffset)
             cp = 0xD800;
             len = 0;
         }
-        const std::uint16_t code = cp >= 0xD800 && cp <= 0xDFFF ? kNone : codeOf(cp);
+        std::uint16_t code = cp >= 0xD800 && cp <= 0xDFFF ? kNone : codeOf(cp);
+        if (code == kNone) code = gaijiCodeAt(in, i, &len);
         if (code == kNone) {
             if (errorOffset) *errorOffset = i;
             return nullptr;
@@ -179,8 +193,11 @@ std::string fromUtf8(std::string_view utf8)
     if (!tryFromUtf8(utf8, out, &at)) {
         std::size_t len = 0;
         const char32_t cp = text::decodeAt(utf8, at, &len);
-        throw RuntimeError(RuntimeErrorKind::Conversion,
-                           "「" + std::string(utf8.substr(at, len)) + "」(U+" + text::hexCode(cp, 4) + ")");
+        // What to add to the office's gaiji table follows the character.
+        const std::string advice = gaiji::adviceFor(utf8.substr(at, len));
+        throw RuntimeError(RuntimeErrorKind::Conversion, "「" + std::string(utf8.substr(at, len)) + "」(U+" +
+                                                             text::hexCode(cp, 4) + ")" +
+                                                             (advice.empty() ? "" : "\r\n" + advice));
     }
     return out;
 }

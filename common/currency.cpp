@@ -82,6 +82,41 @@ Currency Currency::fromDouble(double value)
 namespace {
 enum class ParseResult { Ok, NotANumber, OutOfRange };
 
+// The digits of a decimal text, read from `at` onwards.
+struct DecimalDigits {
+    __int128 whole = 0;
+    bool tooLarge = false;
+    int digits = 0; // whole and fraction
+    __int128 frac = 0; // the first four fraction digits
+    int fracDigits = 0;
+    int roundDigit = -1; // the fifth fraction digit, -1 without one
+};
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::size_t readWhole(std::string_view s, std::size_t i, std::size_t e, DecimalDigits& d)
+{
+    for (; i < e && isDigit(s[i]); ++i, ++d.digits) {
+        if (d.tooLarge) continue;
+        d.whole = d.whole * 10 + (s[i] - '0');
+        if (d.whole > static_cast<__int128>(kMax)) d.tooLarge = true;
+    }
+    return i;
+}
+
+std::size_t readFraction(std::string_view s, std::size_t i, std::size_t e, DecimalDigits& d)
+{
+    for (; i < e && isDigit(s[i]); ++i, ++d.digits) {
+        if (d.fracDigits < 4) {
+            d.frac = d.frac * 10 + (s[i] - '0');
+            ++d.fracDigits;
+        } else if (d.roundDigit < 0) {
+            d.roundDigit = s[i] - '0';
+        }
+    }
+    return i;
+}
+
 ParseResult parseDecimal(std::string_view s, std::int64_t& rawOut)
 {
     std::size_t i = 0, e = s.size();
@@ -93,39 +128,14 @@ ParseResult parseDecimal(std::string_view s, std::int64_t& rawOut)
         neg = s[i] == '-';
         ++i;
     }
-    __int128 whole = 0;
-    bool tooLarge = false;
-    int digits = 0;
-    while (i < e && s[i] >= '0' && s[i] <= '9') {
-        if (!tooLarge) {
-            whole = whole * 10 + (s[i] - '0');
-            if (whole > static_cast<__int128>(kMax)) tooLarge = true;
-        }
-        ++i;
-        ++digits;
-    }
-    __int128 frac = 0;
-    int fracDigits = 0;
-    int roundDigit = -1;
-    if (i < e && s[i] == '.') {
-        ++i;
-        while (i < e && s[i] >= '0' && s[i] <= '9') {
-            if (fracDigits < 4) {
-                frac = frac * 10 + (s[i] - '0');
-                ++fracDigits;
-            } else if (roundDigit < 0) roundDigit = s[i] - '0';
-            ++i;
-            ++digits;
-        }
-    }
-    if (i != e || digits == 0) return ParseResult::NotANumber;
-    if (tooLarge) return ParseResult::OutOfRange;
-    while (fracDigits < 4) {
-        frac *= 10;
-        ++fracDigits;
-    }
-    __int128 raw = whole * Currency::Scale + frac;
-    if (roundDigit >= 5) ++raw;
+    DecimalDigits d;
+    i = readWhole(s, i, e, d);
+    if (i < e && s[i] == '.') i = readFraction(s, i + 1, e, d);
+    if (i != e || d.digits == 0) return ParseResult::NotANumber;
+    if (d.tooLarge) return ParseResult::OutOfRange;
+    for (; d.fracDigits < 4; ++d.fracDigits) d.frac *= 10;
+    __int128 raw = d.whole * Currency::Scale + d.frac;
+    if (d.roundDigit >= 5) ++raw;
     if (neg) raw = -raw;
     if (raw > kMax || raw < kMin) return ParseResult::OutOfRange;
     rawOut = static_cast<std::int64_t>(raw);

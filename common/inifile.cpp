@@ -16,13 +16,12 @@ std::string trimmed(std::string_view s) { return text::trim(s, " \t\r"); }
 
 } // namespace
 
-bool equalsNoCase(std::string_view a, std::string_view b) { return text::equalsIgnoringAsciiCase(a, b); }
-
 std::optional<std::string> IniFile::value(std::string_view section, std::string_view key) const
 {
     // The last entry of a key wins. NOLINTNEXTLINE(modernize-loop-convert): a reverse walk
     for (auto it = entries.rbegin(); it != entries.rend(); ++it)
-        if (equalsNoCase(it->section, section) && equalsNoCase(it->key, key)) return it->value;
+        if (text::equalsIgnoringAsciiCase(it->section, section) && text::equalsIgnoringAsciiCase(it->key, key))
+            return it->value;
     return std::nullopt;
 }
 
@@ -92,10 +91,12 @@ std::string findFile(const std::string& folder, const std::string& name)
     std::error_code ec;
     const fs::path exact = dir / name;
     if (fs::exists(exact, ec)) return exact.string();
+    std::string found;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (equalsNoCase(it->path().filename().string(), name)) return it->path().string();
+        const std::string entry = it->path().filename().string();
+        if (text::equalsIgnoringAsciiCase(entry, name) && (found.empty() || entry < found)) found = entry;
     }
-    return exact.string();
+    return (found.empty() ? exact : dir / found).string();
 }
 
 bool readFile(const std::string& path, std::string& content)

@@ -58,12 +58,9 @@ private:
 // A value between double quotes loses them; any other value is returned as it is.
 std::string unquoted(std::string_view value);
 
-// Whether a and b are equal without regard to ASCII case.
-bool equalsNoCase(std::string_view a, std::string_view b);
-
-// The file `name` in `folder`: the exact name when such a file exists, else the first
-// entry of the folder whose name matches without regard to ASCII case, else the exact
-// name (which then does not exist).
+// The file `name` in `folder`: the exact name when such a file exists, else of the
+// entries whose names match it without regard to ASCII case the one first in byte
+// order, else the exact name (which then does not exist).
 std::string findFile(const std::string& folder, const std::string& name);
 
 // Reads a whole file; false when it cannot be read.

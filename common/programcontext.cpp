@@ -1,5 +1,8 @@
 #include "common/programcontext.h"
 
+#include "common/gaiji.h"
+#include "common/runtimeservices.h"
+
 #include <exception>
 
 namespace kov {
@@ -10,6 +13,8 @@ using dataaccess::clsTbAccess;
 ProgramContext::ProgramContext(RuntimeServices& rt, std::string programName)
     : m_rt(rt), m_programName(std::move(programName)), m_names(rt)
 {
+    // The office's gaiji table lies beside KOV.INI; it is read when a text first needs it.
+    gaiji::useSettingsFolder(settingsFolder(rt.appPath()));
 }
 
 ProgramContext::~ProgramContext() = default;
@@ -25,6 +30,13 @@ void ProgramContext::prsDbOpen(const std::string& iniName)
 {
     m_kov->setDBIniNameString(iniName);
     check(m_kov->DAO_DBOpen());
+}
+
+void ProgramContext::check(std::int16_t status, const dataaccess::ComObject* from)
+{
+    if (status >= 0) return;
+    if (!from) from = m_kov.get();
+    m_com.prsStatusCheck(status, 0, from ? from->failureDetail(status) : std::string());
 }
 
 void ProgramContext::prsDbClose() { check(m_kov->DAO_DBClose()); }
@@ -45,11 +57,11 @@ std::unique_ptr<clsTbAccess> ProgramContext::newTable(const std::string& tableNa
 std::int16_t ProgramContext::openChecked(clsTbAccess& table, const std::string& criteria, const std::string& order)
 {
     const std::int16_t rows = table.DAO_TableOpen(criteria, order);
-    check(rows);
+    check(rows, &table);
     return rows;
 }
 
-void ProgramContext::closeChecked(clsTbAccess& table) { check(table.DAO_TableClose()); }
+void ProgramContext::closeChecked(clsTbAccess& table) { check(table.DAO_TableClose(), &table); }
 
 void ProgramContext::beginReads()
 {

@@ -27,6 +27,11 @@ public:
     ComTessera& comTessera() { return m_com; }
     BasCmnName& cmnName() { return m_names; }
 
+    // The caption of the program's main screen, set once by the screen: the title of the
+    // status check's boxes (while no names give one) and of the print engine's messages.
+    void setScreenCaption(const std::string& caption) { m_com.setScreenCaption(caption); }
+    const std::string& screenCaption() const { return m_com.screenCaption(); }
+
     // The connection object KOV, owned here alone: created by createConnection (the
     // screen's load step) and released by releaseConnection (its unload step). Closing
     // is prsDbClose's alone (the end key): the unload step and a failing status close
@@ -50,8 +55,9 @@ public:
                              const std::string& order = {});
     // Closes `table`; a failing status ends the program.
     void closeChecked(dataaccess::clsTbAccess& table);
-    // A status that must not fail (0 and positive pass).
-    void check(std::int16_t status) { m_com.prsStatusCheck(status, 0); }
+    // A status that must not fail (0 and positive pass). The message carries the cause
+    // that `from` (the object that gave the status; KOV when null) keeps of it.
+    void check(std::int16_t status, const dataaccess::ComObject* from = nullptr);
 
     // The reads of one print run or export, from beginReads to endReads: KOV reads one
     // state of the database (DAO_ReadBegin) and the name settings are read once. Runs

@@ -44,6 +44,10 @@ private:
     int m_exitStatus;
 };
 
+// The phases of a print run: the pages written into the command file, then the pages
+// that the print engine has drawn.
+enum class ProgressPhase { PagesWritten, PagesDrawn };
+
 class RuntimeServices {
 public:
     virtual ~RuntimeServices();
@@ -69,13 +73,14 @@ public:
     // default, nothing happens.
     virtual void notify(const std::string& summary, const std::string& body);
 
-    // How far a long run is: the run reports the pages it has written so far, and the
-    // screen that waits for the run (while it shows) listens.
-    void reportProgress(int pagesDone)
+    // How far a long run is, in its phase: the pages so far of that phase (each phase
+    // counts from 1); the screen that waits for the run (while it shows) listens.
+    void reportProgress(ProgressPhase phase, int pages)
     {
-        if (m_progress) m_progress(pagesDone);
+        if (m_progress) m_progress(phase, pages);
     }
-    void setProgressListener(std::function<void(int)> listener) { m_progress = std::move(listener); }
+    using ProgressListener = std::function<void(ProgressPhase phase, int pages)>;
+    void setProgressListener(ProgressListener listener) { m_progress = std::move(listener); }
 
 protected:
     // Ends the process with the status (a test's runtime may leave by an exception
@@ -85,7 +90,7 @@ protected:
                                   const std::string& title) = 0;
 
 private:
-    std::function<void(int)> m_progress;
+    ProgressListener m_progress;
 };
 
 // The folder in which the settings files (KOV.INI, KOVENV.INI, OVLPRINT.INI) are looked

@@ -153,24 +153,27 @@ std::string SafeFile::finalPath() const { return joined(m_folder, m_fileName); }
 
 std::string SafeFile::tempPath() const { return m_temp.empty() ? std::string() : joined(m_folder, m_temp); }
 
-namespace {
-thread_local int t_lastError = 0;
+SafeFileError::SafeFileError(const std::string& detail, int error, std::string path)
+    : RuntimeError(RuntimeErrorKind::FileError, detail), m_error(error), m_path(std::move(path))
+{
 }
-
-int SafeFile::lastError() noexcept { return t_lastError; }
 
 void SafeFile::fail(const std::string& what, int err)
 {
-    t_lastError = err;
     // The clerk knows the file by its final name; the temporary is in the same folder.
     const std::string path = finalPath();
     discard();
-    throwFileError(m_label + "「" + path + "」" + what + fileErrorText(err));
+    throw SafeFileError(m_label + "「" + path + "」" + what + fileErrorText(err), err, path);
+}
+
+void SafeFile::failNotOpen() const
+{
+    throw SafeFileError(m_label + "「" + finalPath() + "」は書き込みのために開かれていません。", EBADF, finalPath());
 }
 
 void SafeFile::write(std::string_view bytes)
 {
-    if (m_fd < 0) throwFileError(m_label + "「" + finalPath() + "」は書き込みのために開かれていません。");
+    if (m_fd < 0) failNotOpen();
     while (!bytes.empty()) {
         const ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) continue;
@@ -184,7 +187,7 @@ void SafeFile::write(std::string_view bytes)
 // but cannot keep them tells it here.
 void SafeFile::flushToDisk()
 {
-    if (m_fd < 0) throwFileError(m_label + "「" + finalPath() + "」は書き込みのために開かれていません。");
+    if (m_fd < 0) failNotOpen();
     if (m_flushed) return;
     if (::fsync(m_fd) != 0) fail("に書き込めません。", errno);
     struct stat st {};
@@ -196,8 +199,10 @@ void SafeFile::flushToDisk()
 void SafeFile::syncFolder()
 {
     // Some file systems cannot flush a folder (EINVAL); the rename stands all the same.
-    if (::fsync(m_dir) != 0 && errno != EINVAL)
-        throwFileError(m_label + "「" + finalPath() + "」を置けません。" + fileErrorText(errno));
+    if (::fsync(m_dir) != 0 && errno != EINVAL) {
+        const int err = errno;
+        throw SafeFileError(m_label + "「" + finalPath() + "」を置けません。" + fileErrorText(err), err, finalPath());
+    }
 }
 
 void SafeFile::commit()
@@ -237,7 +242,8 @@ bool SafeFile::commitAsNew(const std::string& fileName)
     delist(this);
     const bool closed = ::close(fd) == 0;
     const int err = errno;
-    if (!closed) throwFileError(m_label + "「" + target + "」に書き込めません。" + fileErrorText(err));
+    if (!closed)
+        throw SafeFileError(m_label + "「" + target + "」に書き込めません。" + fileErrorText(err), err, target);
     syncFolder();
     return true;
 }

@@ -12,15 +12,32 @@
 // writable by the user only (0600). A fixed temporary name may be given: an entry of that
 // name that an earlier run left (a file, or a link: never its target) is removed first.
 // Without one the name is unique: "." + file name + "-XXXXXX.part". Every failure raises
-// RuntimeError (FileError) naming the file and the cause in Japanese, and removes the
+// SafeFileError naming the file and the cause in Japanese, and removes the
 // temporary; so does the destructor of a file not committed, and so does
 // discardPendingFiles when the program ends at once (RuntimeServices::endProgram).
 // Plain C++ (POSIX).
+#include "runtimeerror.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace kov {
+
+// A file that SafeFile could not make, write or put in place: a RuntimeError (FileError)
+// whose detail names the file and the cause in Japanese; beside it the cause as errno
+// (0 where the system gave none) and the file's final path, for a caller that words the
+// cause itself (fileErrorText).
+class SafeFileError : public RuntimeError {
+public:
+    SafeFileError(const std::string& detail, int error, std::string path);
+    int error() const noexcept { return m_error; }
+    const std::string& path() const noexcept { return m_path; }
+
+private:
+    int m_error;
+    std::string m_path;
+};
 
 class SafeFile {
 public:
@@ -50,12 +67,10 @@ public:
     bool commitAsNew(const std::string& fileName);
     // Closes and removes the temporary; nothing happens to the final name.
     void discard() noexcept;
-    // The errno of the last failure that a SafeFile of this thread raised, for a caller
-    // that words the cause itself (fileErrorText).
-    static int lastError() noexcept;
 
 private:
     [[noreturn]] void fail(const std::string& what, int err);
+    [[noreturn]] void failNotOpen() const;
     void flushToDisk();
     void syncFolder();
     void create(const std::string& tempName);

@@ -1,5 +1,7 @@
 #include "text.h"
 
+#include <algorithm>
+
 namespace kov::text {
 
 namespace {
@@ -101,24 +103,26 @@ std::string trimRight(std::string_view s)
     return std::string(s.substr(0, e));
 }
 
-std::string trim(std::string_view s, std::string_view chars)
+std::string_view trimView(std::string_view s, std::string_view chars)
 {
     const std::size_t b = s.find_first_not_of(chars);
     if (b == std::string_view::npos) return {};
-    return std::string(s.substr(b, s.find_last_not_of(chars) - b + 1));
+    return s.substr(b, s.find_last_not_of(chars) - b + 1);
 }
+
+std::string trim(std::string_view s, std::string_view chars) { return std::string(trimView(s, chars)); }
 
 std::string foldAsciiCase(std::string_view s)
 {
     std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : out) c = foldAsciiCase(c);
     return out;
 }
 
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size() && foldAsciiCase(a) == foldAsciiCase(b);
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return foldAsciiCase(x) == foldAsciiCase(y); });
 }
 
 std::string hexCode(std::uint32_t value, int digits)

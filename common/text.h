@@ -29,13 +29,17 @@ std::string spaces(std::size_t n);
 // Removes U+0020 blanks at both ends (other white space is kept); with chars, every
 // byte of chars (e.g. " \t\r") at both ends.
 std::string trim(std::string_view s, std::string_view chars = " ");
+// The same as a view into s, for a text only looked at.
+std::string_view trimView(std::string_view s, std::string_view chars = " ");
 std::string trimLeft(std::string_view s);
 std::string trimRight(std::string_view s);
 // Digits 0-9 and the blank become their full-width forms (０-９, U+3000); the rest is kept.
 std::string toFullWidth(std::string_view s);
 // ASCII letters A-Z become a-z; every other byte is kept (so a UTF-8 text stays valid).
 std::string foldAsciiCase(std::string_view s);
-// Equal after foldAsciiCase (file names, INI sections and keys).
+// One byte of it.
+inline char foldAsciiCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+// Equal after foldAsciiCase (file names, INI sections and keys, SQL words, column names).
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 // value in upper-case hexadecimal with at least `digits` digits: hexCode(0x8140, 4) is
 // "8140", hexCode(0x0A, 2) "0A". Code points are shown as "U+" + hexCode(cp, 4).

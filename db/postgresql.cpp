@@ -173,19 +173,23 @@ std::string copyText(const Value& v)
     return out;
 }
 
-std::int64_t copyDatabase(Connection& source, Session& target, CopyMode mode)
+namespace {
+
+struct SourceTable {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> columns; // name, SQLite type
+};
+
+// The tables of the SQLite database in their order, with their columns.
+std::vector<SourceTable> sourceTables(Connection& source)
 {
-    struct Table {
-        std::string name;
-        std::vector<std::pair<std::string, std::string>> columns; // name, SQLite type
-    };
-    std::vector<Table> tables;
+    std::vector<SourceTable> tables;
     {
         Statement st = source.prepare(
             "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' ORDER BY rowid");
         while (st.step()) tables.push_back({std::get<std::string>(st.column(0)), {}});
     }
-    for (Table& t : tables) {
+    for (SourceTable& t : tables) {
         Statement st = source.prepare("SELECT name, type FROM pragma_table_info(?) ORDER BY cid");
         st.bind(1, t.name);
         while (st.step()) {
@@ -194,44 +198,62 @@ std::int64_t copyDatabase(Connection& source, Session& target, CopyMode mode)
                                    std::holds_alternative<std::string>(type) ? std::get<std::string>(type) : "");
         }
     }
+    return tables;
+}
 
+// The table made afresh on the server, or emptied when it is refreshed; true when made.
+bool prepareTable(Session& target, const SourceTable& t, CopyMode mode)
+{
+    const std::string name = pgName(t.name);
+    std::string create = "CREATE TABLE " + name + " (";
+    for (std::size_t i = 0; i < t.columns.size(); ++i)
+        create += (i ? ",\n    " : "\n    ") + pgName(t.columns[i].first) + " " + columnType(t.columns[i].second);
+    const bool exists = target.scalar("SELECT to_regclass('" + kov::sql::escapeLiteral(name) + "') IS NOT NULL") == "t";
+    if (exists && mode == CopyMode::Refresh) {
+        target.exec("DELETE FROM " + name);
+        return false;
+    }
+    if (exists) target.exec("DROP TABLE " + name);
+    target.exec(create + "\n)");
+    return true;
+}
+
+// The rows in their order (rowid), sent in COPY's text format; returns their number.
+std::int64_t copyRows(Connection& source, Session& target, const SourceTable& t)
+{
+    std::string columns;
+    for (std::size_t i = 0; i < t.columns.size(); ++i) columns += (i ? ", " : "") + pgName(t.columns[i].first);
+    const std::string copy = "COPY " + pgName(t.name) + " (" + columns + ") FROM STDIN";
+    std::int64_t rows = 0;
+    std::string data;
+    Statement st = source.prepare("SELECT * FROM " + kov::sql::quoteIdentifier(t.name) + " ORDER BY rowid");
+    while (st.step()) {
+        for (int i = 0; i < st.columnCount(); ++i) {
+            if (i) data += '\t';
+            data += copyText(st.column(i));
+        }
+        data += '\n';
+        ++rows;
+        if (data.size() > (16u << 20)) {
+            target.copyIn(copy, data);
+            data.clear();
+        }
+    }
+    if (!data.empty()) target.copyIn(copy, data);
+    return rows;
+}
+
+} // namespace
+
+std::int64_t copyDatabase(Connection& source, Session& target, CopyMode mode)
+{
+    const std::vector<SourceTable> tables = sourceTables(source);
     std::int64_t rows = 0;
     std::vector<std::string> created;
     target.exec("BEGIN");
-    for (const Table& t : tables) {
-        const std::string name = pgName(t.name);
-        std::string create = "CREATE TABLE " + name + " (";
-        std::string columns;
-        for (std::size_t i = 0; i < t.columns.size(); ++i) {
-            create += (i ? ",\n    " : "\n    ") + pgName(t.columns[i].first) + " " + columnType(t.columns[i].second);
-            columns += (i ? ", " : "") + pgName(t.columns[i].first);
-        }
-        const bool exists =
-            target.scalar("SELECT to_regclass('" + kov::sql::escapeLiteral(name) + "') IS NOT NULL") == "t";
-        if (exists && mode == CopyMode::Refresh) {
-            target.exec("DELETE FROM " + name);
-        } else {
-            if (exists) target.exec("DROP TABLE " + name);
-            target.exec(create + "\n)");
-            created.push_back(t.name);
-        }
-        // Rows in their order (rowid), sent in COPY's text format.
-        std::string data;
-        Statement st = source.prepare("SELECT * FROM " + kov::sql::quoteIdentifier(t.name) + " ORDER BY rowid");
-        const std::string copy = "COPY " + name + " (" + columns + ") FROM STDIN";
-        while (st.step()) {
-            for (int i = 0; i < st.columnCount(); ++i) {
-                if (i) data += '\t';
-                data += copyText(st.column(i));
-            }
-            data += '\n';
-            ++rows;
-            if (data.size() > (16u << 20)) {
-                target.copyIn(copy, data);
-                data.clear();
-            }
-        }
-        if (!data.empty()) target.copyIn(copy, data);
+    for (const SourceTable& t : tables) {
+        if (prepareTable(target, t, mode)) created.push_back(t.name);
+        rows += copyRows(source, target, t);
     }
     // The indexes of the tables created here (a refreshed table has its own).
     {
@@ -245,7 +267,7 @@ std::int64_t copyDatabase(Connection& source, Session& target, CopyMode mode)
     }
     target.exec("COMMIT");
     if (mode == CopyMode::Replace)
-        for (const Table& t : tables) target.exec("ANALYZE " + pgName(t.name));
+        for (const SourceTable& t : tables) target.exec("ANALYZE " + pgName(t.name));
     return rows;
 }
 

@@ -140,9 +140,8 @@ void Kov120Run::prfHeadPrint()
         prtText(num(92), Currency::fromTenths(75), 100, "手　当");
     }
 
-    BasCmnName& names = context().cmnName();
-    names.prfEraConv(input().processingMonth * 100 + num(1));
-    prtText(num(16), Currency::fromTenths(35), 100, prfEraFormat(names, "JYM", "PRT", "B"));
+    const EraDate month = context().cmnName().eraDate(input().processingMonth * 100 + num(1));
+    prtText(num(16), Currency::fromTenths(35), 100, prfEraFormat(month, "JYM", "PRT", "B"));
     finishPageHeading();
 }
 

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 namespace kov::kov570 {
 
@@ -79,15 +78,41 @@ std::string rowText(const DbValue& zaimu, const DbValue& syochu, const DbValue& 
            "」、支払年月「" + dataaccess::toText(sharym) + "」";
 }
 
-// The fiscal year's rows with a text in a summed column. SQLite keeps a text that is not
-// a number as it is in a number column, and SUM counts it as 0 or as its leading digits
-// ('12,345' as 12). A number equals itself plus 0, a text never does (the sum is a
-// number), NULL matches nothing; where number columns hold numbers only, no row matches.
-std::string textAmountCondition(std::int16_t fiscalYear)
+// Whether a sum given as a text is a number written in plain decimal digits, as an engine
+// gives an exact decimal ("-12", "0.0456").
+bool plainDecimal(std::string_view text)
 {
-    std::string condition = BasKov570::condition(fiscalYear) + " AND (NINZU <> NINZU + 0";
-    for (const char* column : kAmountColumns) condition += std::string(" OR ") + column + " <> " + column + " + 0";
-    return condition + ")";
+    if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+    const std::size_t dot = text.find('.');
+    const std::string_view whole = text.substr(0, dot);
+    const std::string_view fraction = dot == std::string_view::npos ? "1" : text.substr(dot + 1);
+    const auto digits = [](std::string_view part) {
+        return !part.empty() && part.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    return digits(whole) && digits(fraction);
+}
+
+// Refuses a group of the summary query whose summed column holds a text: the engine gives
+// the sum of such a column as that text (SQLite keeps a text that is no number as it is in
+// a number column, and would count it as 0 or as its leading digits, '12,345' as 12). The
+// columns are looked at in the order of the table, the count NINZU last.
+void refuseTextSums(const clsTbAccess& row)
+{
+    static const std::array<std::string, kAmountColumns.size() + 1> kSums = [] {
+        std::array<std::string, kAmountColumns.size() + 1> sums;
+        for (std::size_t i = 0; i < kAmountColumns.size(); ++i) sums[i] = std::string("G") + kAmountColumns[i];
+        sums.back() = "GNINZU";
+        return sums;
+    }();
+    for (const std::string& sum : kSums) {
+        const DbValue value = row.TBRec(sum);
+        const auto* text = std::get_if<std::string>(&value);
+        if (!text || plainDecimal(*text)) continue;
+        RuntimeError e(RuntimeErrorKind::TypeMismatch, "「" + *text + "」は数値ではありません。");
+        e.addContext(summedColumns(sum));
+        e.addContext(rowText(row.TBRec("GZAIMU"), row.TBRec("GSYOCHU"), row.TBRec("GSHARYM")));
+        throw e;
+    }
 }
 
 Currency summedAmount(const DbValue& value, const char* alias)
@@ -133,6 +158,13 @@ void storeRow(SumTable& table, const clsTbAccess& row, const RowSlots& slots)
     }
 }
 
+// Adds every item of the cell (finance, school, month) into the cell of the total.
+void addItems(SumTable& table, const std::array<int, 3>& from, const std::array<int, 3>& total)
+{
+    for (int item = 1; item <= SumTable::kItems; ++item)
+        table.at(total[0], total[1], total[2], item) += table.at(from[0], from[1], from[2], item);
+}
+
 // Month total, then school total, then finance total. The month and school totals also
 // cover slot 8, so that the rows of finance-office code 8 (stored there directly) count
 // in its totals as in its month rows.
@@ -142,18 +174,15 @@ void fillTotals(SumTable& table)
     for (int finance = 0; finance <= kAllFinance; ++finance)
         for (int school = 1; school < kAllSchools; ++school)
             for (int month = 1; month < kYear; ++month)
-                for (int item = 1; item <= SumTable::kItems; ++item)
-                    table.at(finance, school, kYear, item) += table.at(finance, school, month, item);
+                addItems(table, {finance, school, month}, {finance, school, kYear});
     for (int finance = 0; finance <= kAllFinance; ++finance)
         for (int school = 1; school < kAllSchools; ++school)
             for (int month = 1; month <= kYear; ++month)
-                for (int item = 1; item <= SumTable::kItems; ++item)
-                    table.at(finance, kAllSchools, month, item) += table.at(finance, school, month, item);
+                addItems(table, {finance, school, month}, {finance, kAllSchools, month});
     for (int finance = 0; finance < kAllFinance; ++finance)
         for (int school = 1; school <= kAllSchools; ++school)
             for (int month = 1; month <= kYear; ++month)
-                for (int item = 1; item <= SumTable::kItems; ++item)
-                    table.at(kAllFinance, school, month, item) += table.at(finance, school, month, item);
+                addItems(table, {finance, school, month}, {kAllFinance, school, month});
 }
 
 } // namespace
@@ -206,7 +235,7 @@ std::int16_t BasKov570::readFiscalYear()
     auto kanri = m_ctx.newTable("SKKANRI");
     const std::int16_t rows = kanri->DAO_TableOpen("KEY = 'KANRI'", "");
     if (rows == 0) endWithWarning("管理マスタが読込できません。");
-    m_ctx.check(rows);
+    m_ctx.check(rows, kanri.get());
     // The open makes no row current: the first matching record is read first.
     m_ctx.check(kanri->DAO_RecRead(1));
     const std::int16_t fiscalYear = dataaccess::toInt16(kanri->TBRec("NENDO"), "NENDO");
@@ -219,7 +248,7 @@ std::unique_ptr<clsTbAccess> BasKov570::openSumQuery(std::int16_t fiscalYear)
     auto sumQuery = m_ctx.newTable("SKSUMI");
     const std::int16_t rows = sumQuery->DAO_TableGroupOpen(fieldList(), condition(fiscalYear), kGrouping, kGrouping);
     if (rows == 0) endWithWarning("該当するデータが登録されていません。");
-    m_ctx.check(rows);
+    m_ctx.check(rows, sumQuery.get());
     return sumQuery;
 }
 
@@ -231,33 +260,9 @@ void BasKov570::prsCloseDb()
     m_ctx.releaseConnection();
 }
 
-void BasKov570::checkAmounts(std::int16_t fiscalYear)
-{
-    auto rows = m_ctx.newTable("SKSUMI");
-    if (m_ctx.openChecked(*rows, textAmountCondition(fiscalYear), kGrouping) > 0) {
-        m_ctx.check(rows->DAO_RecRead(1));
-        std::vector<const char*> columns(kAmountColumns.begin(), kAmountColumns.end());
-        columns.push_back("NINZU");
-        for (const char* column : columns) {
-            const DbValue value = rows->TBRec(column);
-            if (std::holds_alternative<std::int64_t>(value) || std::holds_alternative<double>(value) ||
-                dataaccess::isNull(value))
-                continue;
-            RuntimeError e(RuntimeErrorKind::TypeMismatch,
-                           "「" + dataaccess::toText(value) + "」は数値ではありません。");
-            e.addContext(summedColumns(std::string("G") + column));
-            e.addContext(rowText(rows->TBRec("ZAIMU"), rows->TBRec("SYOCHU"), rows->TBRec("SHARYM")));
-            throw e;
-        }
-    }
-    m_ctx.closeChecked(*rows);
-}
-
 SumTable BasKov570::loadSumTable(std::int16_t fiscalYear, std::unique_ptr<clsTbAccess> sumQuery)
 {
     if (!sumQuery) throwInvalidArgument("summary query not open");
-    // A text among the amounts would be summed wrongly without a word: it stops the run.
-    checkAmounts(fiscalYear);
     SumTable table(fiscalYear);
     const clsTbAccess& row = *sumQuery;
     long skipped = 0;
@@ -267,6 +272,9 @@ SumTable BasKov570::loadSumTable(std::int16_t fiscalYear, std::unique_ptr<clsTbA
         // Any other failure would repeat on every further read: it ends the program with
         // its status message instead of reading on without end.
         if (status < 0) m_ctx.check(status);
+        // A text among the amounts would be summed wrongly without a word: it stops the
+        // run, also in a row that has no slot.
+        refuseTextSums(row);
         // A row without a slot is left out: it is never stored in another row's cells.
         std::int64_t zaimu = 0, syochu = 0;
         std::optional<RowSlots> slots;

@@ -69,7 +69,6 @@ public:
     SumTable loadSumTable(std::int16_t fiscalYear, std::unique_ptr<dataaccess::clsTbAccess> sumQuery);
 
 private:
-    void checkAmounts(std::int16_t fiscalYear);
     [[noreturn]] void endWithWarning(const std::string& text);
     ProgramContext& m_ctx;
 };

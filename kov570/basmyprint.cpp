@@ -118,7 +118,6 @@ void prsSumPrint(PrintContext& ctx, const SumTable& table, const SumSelection& s
 {
     PrintJob job;
     job.jobName = "Kov570";
-    job.caption = kCaption;
     job.overlayFile = "Kov570p.OVL";
     job.pages = [&](SubPrt& prt) {
         SumPages pages(prt, ctx.cmnName(), table, labels);

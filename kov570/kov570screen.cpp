@@ -32,7 +32,7 @@ std::string zaimuLabelText(const std::string& name)
 Kov570Screen::Kov570Screen(PrintContext& ctx) : m_ctx(ctx), m_data(ctx)
 {
     m_pfMode.prsPFMode(kKeyMode);
-    m_ctx.comTessera().setScreenCaption(kCaption); // until gnsStart sets the names and "Kov570"
+    m_ctx.setScreenCaption(kCaption); // until gnsStart sets the names and "Kov570"
 }
 
 void Kov570Screen::formLoad()
@@ -44,10 +44,10 @@ void Kov570Screen::formLoad()
 void Kov570Screen::prsSetZaimuName()
 {
     BasCmnName& names = m_ctx.cmnName();
-    names.prsNameRead(2);
+    const NameGroup offices = names.prsNameRead(2);
     std::array<std::string, 10> label;
     for (std::size_t n = 1; n <= 9; ++n) {
-        const std::string name = text::trim(names.p_strName[n]);
+        const std::string name = text::trim(offices.names[n]);
         names.p_strName[n] = text::fixedLength(name, 30);
         label[n] = zaimuLabelText(name);
     }

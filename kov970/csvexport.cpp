@@ -3,6 +3,7 @@
 #include "common/cp932.h"
 #include "common/dataaccess/status.h"
 #include "common/fileerror.h"
+#include "common/gaiji.h"
 #include "common/runtimeerror.h"
 #include "common/safefile.h"
 #include "common/text.h"
@@ -116,26 +117,29 @@ void appendReal(double d, std::string& out)
     }
 }
 
+// The index after the digits from i on; `count` grows by their number.
+std::size_t skipDigits(std::string_view s, std::size_t i, std::size_t& count)
+{
+    for (; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i) ++count;
+    return i;
+}
+
 // A text read as a number: blanks around it, a sign, digits with a point, an exponent.
 bool parseNumber(std::string_view s, double& d)
 {
     while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
     while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
     if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-    std::size_t i = s.starts_with('-') ? 1 : 0;
     std::size_t mantissa = 0;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++mantissa;
-    if (i < s.size() && s[i] == '.') {
-        ++i;
-        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++mantissa;
-    }
+    std::size_t i = skipDigits(s, s.starts_with('-') ? 1 : 0, mantissa);
+    if (i < s.size() && s[i] == '.') i = skipDigits(s, i + 1, mantissa);
     if (mantissa == 0) return false;
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         ++i;
         if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-        const std::size_t expStart = i;
-        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
-        if (i == expStart) return false;
+        std::size_t exponent = 0;
+        i = skipDigits(s, i, exponent);
+        if (exponent == 0) return false;
     }
     if (i != s.size()) return false;
     const auto r = std::from_chars(s.data(), s.data() + s.size(), d);
@@ -155,10 +159,16 @@ bool writeAll(int fd, std::string_view bytes)
     return true;
 }
 
-// The one place where kov970 puts a file on a medium: created new under a temporary name
-// in the open folder dir (exclusively, no link followed, 0600), filled, flushed, renamed
-// over fileName, the folder flushed. 0, or the errno of the failure with nothing left
-// under the temporary name and the file of that name as it was.
+// The character at `at` that the code page cannot hold, and what to add to the gaiji table.
+std::string unwritableText(std::string_view line, std::size_t at)
+{
+    std::size_t len = 0;
+    text::decodeAt(line, at, &len);
+    const std::string character(line.substr(at, len));
+    const std::string advice = gaiji::adviceFor(character);
+    return "シフトJISで書けない文字「" + character + "」があります。" + (advice.empty() ? "" : "\r\n" + advice);
+}
+
 std::string describeRecord(const MasterFile& mf, long record, const dataaccess::DbValue& key)
 {
     return std::to_string(record) + " 件目（" + mf.columns.front().name + " = " + dataaccess::toText(key) + "）";
@@ -262,6 +272,44 @@ std::string failedText(Master master, const std::string& strDir)
 
 std::string notDoneText(const std::string& problem) { return problem + "\r\n\r\nマスタの退避は行われていません。"; }
 
+// One record of a master as a CSV line in CP932, with CR LF.
+class CsvLine {
+public:
+    explicit CsvLine(const MasterFile& mf) : m_mf(mf), m_fieldStarts(mf.columns.size()) {}
+
+    // The current record of `table` (the record-th); what is wrong with it, if anything.
+    std::optional<std::string> make(dataaccess::clsTbAccess& table, long record)
+    {
+        m_line.clear();
+        for (std::size_t c = 0; c < m_mf.columns.size(); ++c) {
+            if (c) m_line += ',';
+            m_fieldStarts[c] = m_line.size();
+            const dataaccess::DbValue v = table.TBRec(m_mf.columns[c].name);
+            if (!m_mf.columns[c].number) appendPlainText(v, m_line);
+            else if (!appendNumberText(v, m_line))
+                return where(table, record, c) + " の値「" + dataaccess::toText(v) + "」は数値ではありません。";
+        }
+        m_line += "\r\n";
+        std::size_t at = 0;
+        if (cp932::tryFromUtf8(m_line, m_encoded, &at)) return std::nullopt;
+        std::size_t c = 0;
+        while (c + 1 < m_fieldStarts.size() && m_fieldStarts[c + 1] <= at) ++c;
+        return where(table, record, c) + " に、" + unwritableText(m_line, at);
+    }
+    const std::string& encoded() const { return m_encoded; }
+
+private:
+    std::string where(dataaccess::clsTbAccess& table, long record, std::size_t column) const
+    {
+        return "レコード " + describeRecord(m_mf, record, table.TBRec(m_mf.columns.front().name)) + "の列 " +
+               m_mf.columns[column].name;
+    }
+
+    const MasterFile& m_mf;
+    std::vector<std::size_t> m_fieldStarts;
+    std::string m_line, m_encoded;
+};
+
 std::optional<std::string> makeMasterCsv(ProgramContext& ctx, Master master, const std::string& strDir, CsvContent& csv,
                                          long* records)
 {
@@ -273,41 +321,18 @@ std::optional<std::string> makeMasterCsv(ProgramContext& ctx, Master master, con
     ctx.openChecked(*table, "");
 
     std::optional<std::string> problem;
-    std::string line, encoded, buffer;
-    std::vector<std::size_t> fieldStarts(mf.columns.size());
+    CsvLine line(mf);
+    std::string buffer;
     long record = 0;
     std::int16_t status = table->DAO_RecRead(1);
     try {
         while (status == 0) {
             ++record;
-            line.clear();
-            for (std::size_t c = 0; c < mf.columns.size(); ++c) {
-                if (c) line += ',';
-                fieldStarts[c] = line.size();
-                const dataaccess::DbValue v = table->TBRec(mf.columns[c].name);
-                if (!mf.columns[c].number) {
-                    appendPlainText(v, line);
-                } else if (!appendNumberText(v, line)) {
-                    problem = failed + "レコード " + describeRecord(mf, record, table->TBRec(mf.columns.front().name)) +
-                              "の列 " + mf.columns[c].name + " の値「" + dataaccess::toText(v) +
-                              "」は数値ではありません。";
-                    break;
-                }
-            }
-            if (problem) break;
-            line += "\r\n";
-            std::size_t at = 0;
-            if (!cp932::tryFromUtf8(line, encoded, &at)) {
-                std::size_t c = 0;
-                while (c + 1 < fieldStarts.size() && fieldStarts[c + 1] <= at) ++c;
-                std::size_t len = 0;
-                text::decodeAt(line, at, &len);
-                problem = failed + "レコード " + describeRecord(mf, record, table->TBRec(mf.columns.front().name)) +
-                          "の列 " + mf.columns[c].name + " に、シフトJISで書けない文字「" + line.substr(at, len) +
-                          "」があります。";
+            if (auto why = line.make(*table, record)) {
+                problem = failed + *why;
                 break;
             }
-            buffer += encoded;
+            buffer += line.encoded();
             if (buffer.size() >= (1u << 16)) {
                 csv.append(buffer);
                 buffer.clear();
@@ -332,8 +357,11 @@ std::optional<std::string> writeMasterCsv(Master master, const std::string& strD
         SafeFile out(dir, strDir, masterFile(master).fileName, "バックアップファイル");
         csv.copyTo(out);
         out.commit();
-    } catch (const RuntimeError&) {
-        return notDoneText(failedText(master, strDir) + fileErrorText(SafeFile::lastError()));
+    } catch (const SafeFileError& e) {
+        return notDoneText(failedText(master, strDir) + fileErrorText(e.error()));
+    } catch (const RuntimeError& e) {
+        // The rows set aside in the work folder could not be read back.
+        return notDoneText(failedText(master, strDir) + e.userMessage());
     }
     return std::nullopt;
 }

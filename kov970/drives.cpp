@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include <dirent.h>
@@ -110,51 +111,54 @@ std::optional<MediumIdentity> identityOf(int fd)
     return id;
 }
 
-// Removes the entries of the open folder dir (on device dev): folders with their
-// contents, links as links, nothing of another file system. False when anything stayed.
+// The names in the open folder dir, without "." and ".."; nullopt when it cannot be read.
+std::optional<std::vector<std::string>> entryNames(int dir)
+{
+    const int listFd = ::dup(dir);
+    if (listFd < 0) return std::nullopt;
+    DIR* d = ::fdopendir(listFd);
+    if (!d) {
+        ::close(listFd);
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(d);
+    return names;
+}
+
+bool clearFolder(int dir, dev_t dev);
+
+// Removes the entry `name` of the open folder dir (on device dev): a folder with its
+// contents, a link as a link, nothing of another file system. False when anything stayed.
+bool removeEntry(int dir, const std::string& name, dev_t dev)
+{
+    struct stat st {};
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (st.st_dev != dev) return false; // a file system mounted here: not ours to clear
+    if (!S_ISDIR(st.st_mode)) return ::unlinkat(dir, name.c_str(), 0) == 0;
+    const int sub = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat opened {};
+    if (sub < 0 || ::fstat(sub, &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino) {
+        if (sub >= 0) ::close(sub);
+        return false;
+    }
+    const bool cleared = clearFolder(sub, dev);
+    ::close(sub);
+    return cleared && ::unlinkat(dir, name.c_str(), AT_REMOVEDIR) == 0;
+}
+
+// Removes the entries of the open folder dir (on device dev). False when anything stayed.
 bool clearFolder(int dir, dev_t dev)
 {
-    std::vector<std::string> names;
-    {
-        const int listFd = ::dup(dir);
-        if (listFd < 0) return false;
-        DIR* d = ::fdopendir(listFd);
-        if (!d) {
-            ::close(listFd);
-            return false;
-        }
-        while (const dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        ::closedir(d);
-    }
+    const auto names = entryNames(dir);
+    if (!names) return false;
     bool all = true;
-    for (const std::string& name : names) {
-        struct stat st {};
-        if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            all = false;
-            continue;
-        }
-        if (st.st_dev != dev) { // a file system mounted here: not ours to clear
-            all = false;
-            continue;
-        }
-        if (S_ISDIR(st.st_mode)) {
-            const int sub = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            struct stat opened {};
-            if (sub < 0 || ::fstat(sub, &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino) {
-                if (sub >= 0) ::close(sub);
-                all = false;
-                continue;
-            }
-            const bool cleared = clearFolder(sub, dev);
-            ::close(sub);
-            if (!cleared || ::unlinkat(dir, name.c_str(), AT_REMOVEDIR) != 0) all = false;
-        } else if (::unlinkat(dir, name.c_str(), 0) != 0) {
-            all = false;
-        }
-    }
+    for (const std::string& name : *names)
+        if (!removeEntry(dir, name, dev)) all = false;
     return all;
 }
 

@@ -27,7 +27,7 @@ const std::array<std::string, 3> Kov970Screen::kFileEntries = {"1:管理マス�
 
 Kov970Screen::Kov970Screen(ProgramContext& ctx, DriveServices& drives) : bas(ctx, drives), m_ctx(ctx)
 {
-    m_ctx.comTessera().setScreenCaption(kCaption);
+    m_ctx.setScreenCaption(kCaption);
 }
 
 void Kov970Screen::message(const std::string& text, MsgIcon icon)

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 namespace kov::overlayprint {
 
@@ -190,7 +191,10 @@ private:
         if (m_lineNo == 1 && cmd != "ST") throw LineError("最初の行が ST（開始命令）ではありません。");
         if (m_lineNo == 2 && cmd != "CR")
             throw LineError("2 行目が CR（文字の大きさと行の間隔の命令）ではありません。");
-
+        if (cmd == "ED") {
+            ed(line);
+            return true;
+        }
         if (cmd == "ST") {
             if (m_lineNo != 1) throw LineError("ST（開始命令）が 2 度あります。");
             st(line);
@@ -205,19 +209,21 @@ private:
             requireAscii(line);
             if (line.size() != 3) throw LineError("PE の後ろに余分な文字があります。");
             pageBreak();
-        } else if (cmd == "ED") {
-            requireAscii(line);
-            if (line.size() != 3) throw LineError("ED の後ろに余分な文字があります。");
-            if (m_keep == Keep::Visit) throw LineError("ページの途中に ED があります。");
-            if (m_onPage > 0) closePage();
-            else if (m_keep == Keep::Pages && !m_file.pages.empty()) m_file.pages.pop_back();
-            if (m_file.pages.empty() && m_file.spans.empty())
-                throw LineError("印刷する内容がありません（TE も HL もありません）。");
-            return true;
         } else {
             throw LineError("不明な命令「" + shown(cmd) + "」です。");
         }
         return false;
+    }
+
+    void ed(std::string_view line)
+    {
+        requireAscii(line);
+        if (line.size() != 3) throw LineError("ED の後ろに余分な文字があります。");
+        if (m_keep == Keep::Visit) throw LineError("ページの途中に ED があります。");
+        if (m_onPage > 0) closePage();
+        else if (m_keep == Keep::Pages && !m_file.pages.empty()) m_file.pages.pop_back();
+        if (m_file.pages.empty() && m_file.spans.empty())
+            throw LineError("印刷する内容がありません（TE も HL もありません）。");
     }
 
     void st(std::string_view line)
@@ -430,18 +436,18 @@ private:
 // cannot be read.
 constexpr std::size_t kChunkBytes = 1024 * 1024;
 
-template <class OnLine, class OnLong>
-bool forEachLine(std::istream& in, std::uint64_t begin, std::uint64_t end, OnLine onLine, OnLong onLong)
-{
-    in.clear();
-    in.seekg(static_cast<std::streamoff>(begin));
-    if (!in) return false;
-    std::string buf;
-    std::uint64_t bufAt = begin; // file offset of buf[0]
-    std::uint64_t readTo = begin;
-    std::size_t pos = 0;
-    bool eof = false;
-    auto fill = [&]() {
+// A stretch of a file read a chunk at a time: buf holds the bytes from bufAt on, pos is
+// the first byte not yet given out.
+struct Chunks {
+    Chunks(std::istream& stream, std::uint64_t begin, std::uint64_t stop)
+        : in(stream), end(stop), readTo(begin), bufAt(begin)
+    {
+    }
+
+    // Drops what was given out and reads the next chunk; eof once nothing is left. False
+    // when the file cannot be read.
+    bool fill()
+    {
         buf.erase(0, pos);
         bufAt += pos;
         pos = 0;
@@ -461,35 +467,58 @@ bool forEachLine(std::istream& in, std::uint64_t begin, std::uint64_t end, OnLin
             eof = true;
         }
         return true;
-    };
+    }
+
+    // The length of the line from pos on, read to its LF or the end of the stretch
+    // (nothing of it is kept); nullopt when the file cannot be read.
+    std::optional<std::uint64_t> measureLine()
+    {
+        std::uint64_t length = buf.size() - pos;
+        for (;;) {
+            pos = buf.size();
+            if (!fill()) return std::nullopt;
+            if (eof) return length;
+            const std::size_t at = buf.find('\n');
+            if (at != std::string::npos) return length + at;
+            length += buf.size();
+        }
+    }
+
+    std::istream& in;
+    std::uint64_t end;
+    std::uint64_t readTo; // file offset of the next chunk
+    std::uint64_t bufAt; // file offset of buf[0]
+    std::string buf;
+    std::size_t pos = 0;
+    bool eof = false;
+};
+
+template <class OnLine, class OnLong>
+bool forEachLine(std::istream& in, std::uint64_t begin, std::uint64_t end, OnLine onLine, OnLong onLong)
+{
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(begin));
+    if (!in) return false;
+    Chunks c(in, begin, end);
     for (;;) {
-        const std::size_t lf = buf.find('\n', pos);
+        const std::size_t lf = c.buf.find('\n', c.pos);
         if (lf != std::string::npos) {
-            onLine(std::string_view(buf).substr(pos, lf - pos), true, bufAt + pos, bufAt + lf + 1);
-            pos = lf + 1;
+            onLine(std::string_view(c.buf).substr(c.pos, lf - c.pos), true, c.bufAt + c.pos, c.bufAt + lf + 1);
+            c.pos = lf + 1;
             continue;
         }
-        if (buf.size() - pos > kMaxLineBytes + 1) {
-            std::uint64_t length = buf.size() - pos;
-            for (;;) {
-                pos = buf.size();
-                if (!fill()) return false;
-                if (eof) break;
-                const std::size_t at = buf.find('\n');
-                if (at != std::string::npos) {
-                    length += at;
-                    break;
-                }
-                length += buf.size();
-            }
-            onLong(static_cast<std::size_t>(length));
+        if (c.buf.size() - c.pos > kMaxLineBytes + 1) {
+            const std::optional<std::uint64_t> length = c.measureLine();
+            if (!length) return false;
+            onLong(static_cast<std::size_t>(*length));
             return true;
         }
-        if (eof) {
-            if (pos < buf.size()) onLine(std::string_view(buf).substr(pos), false, bufAt + pos, bufAt + buf.size());
+        if (c.eof) {
+            if (c.pos < c.buf.size())
+                onLine(std::string_view(c.buf).substr(c.pos), false, c.bufAt + c.pos, c.bufAt + c.buf.size());
             return true;
         }
-        if (!fill()) return false;
+        if (!c.fill()) return false;
     }
 }
 

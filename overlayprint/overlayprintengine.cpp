@@ -1,16 +1,19 @@
 #include "overlayprintengine.h"
 
 #include "commandfile.h"
+#include "pdfunicode.h"
 #include "pdfviewer.h"
 #include "printerqueue.h"
 #include "renderer.h"
 #include "settings.h"
 
+#include "common/gaiji.h"
 #include "common/runtimeerror.h"
 #include "common/runtimeservices.h"
 #include "common/safefile.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -22,6 +25,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include <algorithm>
 #include <filesystem>
 #include <new>
 #include <utility>
@@ -72,6 +76,49 @@ private:
     std::string m_error;
 };
 
+// Draws the job as a PDF into out. A drawing with names beyond the basic plane is made in
+// memory first, to give the PDF their text (pdfunicode.h).
+bool drawPdf(Renderer& r, CheckedOutput& out, const QString& title, std::string* error)
+{
+    QBuffer memory;
+    const bool addText = r.needsUnicodeEntries() && memory.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(addText ? static_cast<QIODevice*>(&memory) : &out);
+        writer.setResolution(1200);
+        writer.setTitle(title);
+        writer.setCreator(QStringLiteral("ovlprint"));
+        writer.setPageLayout(pageLayoutOf(r));
+        const bool drawn = r.render(writer, error);
+        if (out.failed()) {
+            *error = out.error();
+            return false;
+        }
+        if (!drawn) return false;
+    }
+    if (addText) {
+        std::string bytes = memory.data().toStdString();
+        addUnicodeEntries(bytes, kGaijiFamily, r.unicodeEntries());
+        out.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    }
+    return true;
+}
+
+// Gives the renderer the office's gaiji table when the job has user-defined codes (only
+// then is it read); the message of a wrong table, or empty.
+std::string useGaijiTable(Renderer& r, const CommandFile& doc, const EngineSettings& settings,
+                          const std::string& appPath)
+{
+    if (std::none_of(doc.characters.begin(), doc.characters.end(),
+                     [](const UsedCharacter& used) { return gaiji::isUserDefined(used.cp); }))
+        return {};
+    try {
+        r.setGaiji(gaiji::Table::load(kov::settingsFolder(appPath)), qs(settings.gaijiFontFamily));
+    } catch (const kov::RuntimeError& e) {
+        return e.detail();
+    }
+    return {};
+}
+
 // Draws the job into a temporary file beside the target and gives it its final name
 // only when it is complete (kov::SafeFile): either exactly `target` (replacing it) or,
 // when `keepExisting`, the first of target, target_2, target_3 ... that does not exist
@@ -92,19 +139,7 @@ bool writePdf(Renderer& r, const QString& target, bool keepExisting, bool privat
         kov::SafeFile file(folder, fi.fileName().toStdString(), "PDF");
         CheckedOutput out(file);
         out.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-        {
-            QPdfWriter writer(&out);
-            writer.setResolution(1200);
-            writer.setTitle(title);
-            writer.setCreator(QStringLiteral("ovlprint"));
-            writer.setPageLayout(pageLayoutOf(r));
-            const bool drawn = r.render(writer, error);
-            if (out.failed()) {
-                *error = out.error();
-                return false;
-            }
-            if (!drawn) return false;
-        }
+        if (!drawPdf(r, out, title, error)) return false;
         if (out.failed()) {
             *error = out.error();
             return false;
@@ -196,6 +231,15 @@ bool preview(Renderer& r, const std::string& job, const std::string& caption, st
     return true;
 }
 
+// The warnings of a job that was printed, in one exclamation message.
+void tellWarnings(kov::RuntimeServices& rt, const Renderer& r, const std::string& jobName, const std::string& caption)
+{
+    if (r.warnings().empty()) return;
+    std::string told = "帳票「" + jobName + "」は印刷しましたが、";
+    for (const std::string& w : r.warnings()) told += "\n" + w;
+    rt.msgBox(told, kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, caption.empty() ? "印刷" : caption);
+}
+
 } // namespace
 
 std::string pdfBaseName(const std::string& jobName, const std::string& timestamp)
@@ -224,6 +268,36 @@ std::int32_t OverlayPrintEngine::fail(std::int32_t code, const std::string& capt
     return code;
 }
 
+namespace {
+
+// A job that cannot be printed: PrtFile's result and what follows the message's head.
+struct JobFailure {
+    std::int32_t code;
+    std::string message;
+};
+
+// The form of the job, found by name in the overlay folder and read; a form larger than
+// the paper would be cut off: the file asks for another paper or orientation than the
+// form was drawn for.
+Overlay loadOverlay(const EngineSettings& settings, const std::string& overlayFile, const CommandFile& doc)
+{
+    if (overlayFile.empty()) throw JobFailure{kPrtOverlayError, "様式ファイル（オーバーレイ）の名前が空です。"};
+    Overlay overlay;
+    std::string error;
+    const std::string overlayPath = findOverlayFile(settings.overlayFolder, overlayFile);
+    if (!overlay.load(overlayPath, &error)) throw JobFailure{kPrtOverlayError, error};
+    const QSizeF form = overlay.extentInches();
+    const double slack = 0.05;
+    if (form.width() > doc.pageWidthMm() / 25.4 + slack || form.height() > doc.pageHeightMm() / 25.4 + slack) {
+        throw JobFailure{kPrtOverlayError, "様式ファイル（オーバーレイ）「" + overlayPath + "」は用紙（" +
+                                               doc.paper->name + (doc.landscape ? " 横" : " 縦") +
+                                               "、印刷指示ファイルの 1 行目）に収まりません。"};
+    }
+    return overlay;
+}
+
+} // namespace
+
 std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::string& caption,
                                          const std::string& overlayFile)
 {
@@ -232,76 +306,10 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
     m_lastPageCount = 0;
     const std::string head = "帳票「" + jobName + "」を印刷できません。\n";
     try {
-        std::string error;
-        const auto settings = loadSettings(kov::settingsFolder(m_rt.appPath()), m_rt.appPath(), &error);
-        if (!settings) return fail(kPrtSettingsError, caption, head + error);
-
-        const std::string cmdPath = (std::filesystem::path(m_folder) / "OVL.TMP").string();
-        const ParseResult parsed = readCommandFile(cmdPath);
-        if (!parsed.ok())
-            return fail(kPrtCommandFileError, caption,
-                        head + "印刷指示ファイル「" + cmdPath + "」\n" + parsed.error->text());
-
-        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-            return fail(kPrtOutputError, caption, head + "描画の仕組み（QGuiApplication）が動いていません。");
-
-        Overlay overlay;
-        if (overlayFile.empty())
-            return fail(kPrtOverlayError, caption, head + "様式ファイル（オーバーレイ）の名前が空です。");
-        const std::string overlayPath = findOverlayFile(settings->overlayFolder, overlayFile);
-        if (!overlay.load(overlayPath, &error)) return fail(kPrtOverlayError, caption, head + error);
-        // A form larger than the paper would be cut off: the file asks for another paper
-        // or orientation than the form was drawn for.
-        const CommandFile& doc = *parsed.file;
-        const QSizeF form = overlay.extentInches();
-        const double slack = 0.05;
-        if (form.width() > doc.pageWidthMm() / 25.4 + slack || form.height() > doc.pageHeightMm() / 25.4 + slack) {
-            return fail(kPrtOverlayError, caption,
-                        head + "様式ファイル（オーバーレイ）「" + overlayPath + "」は用紙（" + doc.paper->name +
-                            (doc.landscape ? " 横" : " 縦") + "、印刷指示ファイルの 1 行目）に収まりません。");
-        }
-
-        Renderer renderer(*parsed.file, overlay, qs(settings->fontFamily));
-        // The screen that waits for the job shows how far the drawing is.
-        renderer.onPageDrawn = [this](int pages) { m_rt.reportProgress(pages); };
-        bool fontMissing = false;
-        if (!renderer.prepare(&error, &fontMissing)) {
-            if (fontMissing) return fail(kPrtSettingsError, caption, head + error);
-            return fail(kPrtCommandFileError, caption, head + "印刷指示ファイル「" + cmdPath + "」\n" + error);
-        }
-
-        const QString title = qs(caption.empty() ? jobName : caption);
-        if (!m_pdfOverride.empty()) {
-            if (!writePdf(renderer, qs(m_pdfOverride), false, false, title, &m_lastOutputPath, &error))
-                return fail(kPrtOutputError, caption, head + error);
-        } else if (settings->output == OutputKind::Pdf) {
-            const std::string stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss").toStdString();
-            const QString target = QDir(qs(settings->pdfFolder)).filePath(qs(pdfBaseName(jobName, stamp)));
-            if (!writePdf(renderer, target, true, true, title, &m_lastOutputPath, &error))
-                return fail(kPrtOutputError, caption, head + error);
-            // The report is done; a viewer that does not come is told, not kept quiet. A
-            // desktop without any viewer for PDF files is told once a run, not at every print.
-            static bool toldNoViewer = false;
-            const std::string done = "帳票「" + jobName + "」の PDF「" + m_lastOutputPath + "」はできましたが、\n";
-            const std::string boxTitle = caption.empty() ? "印刷" : caption;
-            if (settings->openPdf && !desktopHasPdfViewer()) {
-                if (!std::exchange(toldNoViewer, true))
-                    m_rt.msgBox(done + "このデスクトップには PDF "
-                                       "を見るプログラムがないため、開きません（このお知らせは一度だけです）。"
-                                       "PDF を見るプログラム（mupdf など）を入れると、次の印刷から開きます。",
-                                kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, boxTitle);
-            } else if (settings->openPdf && !openInViewer(m_lastOutputPath, &error)) {
-                m_rt.msgBox(done + error, kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, boxTitle);
-            }
-            m_rt.notify(boxTitle, "帳票「" + jobName + "」を PDF「" + m_lastOutputPath + "」に保存しました。");
-        } else if (settings->output == OutputKind::Printer) {
-            if (!printToPrinter(renderer, *settings, jobName, &error))
-                return fail(kPrtOutputError, caption, head + error);
-        } else {
-            if (!preview(renderer, jobName, caption, &error)) return fail(kPrtOutputError, caption, head + error);
-        }
-        m_lastPageCount = renderer.pageCount();
+        m_lastPageCount = printJob(jobName, caption, overlayFile);
         return kPrtDone;
+    } catch (const JobFailure& f) {
+        return fail(f.code, caption, head + f.message);
     } catch (const kov::RuntimeError& e) {
         return fail(kPrtOutputError, caption, head + e.userMessage());
     } catch (const std::bad_alloc&) {
@@ -309,6 +317,73 @@ std::int32_t OverlayPrintEngine::PrtFile(const std::string& jobName, const std::
     } catch (const std::exception& e) {
         return fail(kPrtOutputError, caption, head + e.what());
     }
+}
+
+int OverlayPrintEngine::printJob(const std::string& jobName, const std::string& caption, const std::string& overlayFile)
+{
+    std::string error;
+    const auto settings = loadSettings(kov::settingsFolder(m_rt.appPath()), m_rt.appPath(), &error);
+    if (!settings) throw JobFailure{kPrtSettingsError, error};
+
+    const std::string cmdPath = (std::filesystem::path(m_folder) / "OVL.TMP").string();
+    const ParseResult parsed = readCommandFile(cmdPath);
+    if (!parsed.ok())
+        throw JobFailure{kPrtCommandFileError, "印刷指示ファイル「" + cmdPath + "」\n" + parsed.error->text()};
+
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        throw JobFailure{kPrtOutputError, "描画の仕組み（QGuiApplication）が動いていません。"};
+
+    const Overlay overlay = loadOverlay(*settings, overlayFile, *parsed.file);
+    Renderer renderer(*parsed.file, overlay, qs(settings->fontFamily));
+    if (std::string why = useGaijiTable(renderer, *parsed.file, *settings, m_rt.appPath()); !why.empty())
+        throw JobFailure{kPrtSettingsError, why};
+    // The screen that waits for the job shows how far the drawing is.
+    renderer.onPageDrawn = [this](int pages) { m_rt.reportProgress(kov::ProgressPhase::PagesDrawn, pages); };
+    bool fontMissing = false;
+    if (!renderer.prepare(&error, &fontMissing)) {
+        if (fontMissing) throw JobFailure{kPrtSettingsError, error};
+        throw JobFailure{kPrtCommandFileError, "印刷指示ファイル「" + cmdPath + "」\n" + error};
+    }
+
+    const QString title = qs(caption.empty() ? jobName : caption);
+    if (!m_pdfOverride.empty()) {
+        if (!writePdf(renderer, qs(m_pdfOverride), false, false, title, &m_lastOutputPath, &error))
+            throw JobFailure{kPrtOutputError, error};
+    } else if (settings->output == OutputKind::Pdf) {
+        savePdf(renderer, *settings, jobName, caption);
+    } else if (settings->output == OutputKind::Printer) {
+        if (!printToPrinter(renderer, *settings, jobName, &error)) throw JobFailure{kPrtOutputError, error};
+    } else {
+        if (!preview(renderer, jobName, caption, &error)) throw JobFailure{kPrtOutputError, error};
+    }
+    tellWarnings(m_rt, renderer, jobName, caption);
+    return renderer.pageCount();
+}
+
+void OverlayPrintEngine::savePdf(Renderer& renderer, const EngineSettings& settings, const std::string& jobName,
+                                 const std::string& caption)
+{
+    std::string error;
+    const QString title = qs(caption.empty() ? jobName : caption);
+    const std::string stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss").toStdString();
+    const QString target = QDir(qs(settings.pdfFolder)).filePath(qs(pdfBaseName(jobName, stamp)));
+    if (!writePdf(renderer, target, true, true, title, &m_lastOutputPath, &error))
+        throw JobFailure{kPrtOutputError, error};
+    // The report is done; a viewer that does not come is told, not kept quiet. A
+    // desktop without any viewer for PDF files is told once a run, not at every print.
+    static bool toldNoViewer = false;
+    const std::string done = "帳票「" + jobName + "」の PDF「" + m_lastOutputPath + "」はできましたが、\n";
+    const std::string boxTitle = caption.empty() ? "印刷" : caption;
+    if (settings.openPdf && !desktopHasPdfViewer()) {
+        if (!std::exchange(toldNoViewer, true))
+            m_rt.msgBox(done + "このデスクトップには PDF "
+                               "を見るプログラムがないため、開きません（このお知らせは一度だけです）。"
+                               "PDF を見るプログラム（mupdf など）を入れると、次の印刷から開きます。",
+                        kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, boxTitle);
+    } else if (settings.openPdf && !openInViewer(m_lastOutputPath, &error)) {
+        m_rt.msgBox(done + error, kov::MsgIcon::Exclamation, kov::MsgButtons::Ok, boxTitle);
+    }
+    m_rt.notify(boxTitle, "帳票「" + jobName + "」を PDF「" + m_lastOutputPath + "」に保存しました。");
 }
 
 kov::PrintEngineFactory makeEngineFactory(kov::RuntimeServices& rt)

@@ -23,6 +23,9 @@ inline constexpr std::int32_t kPrtCommandFileError = -2;
 inline constexpr std::int32_t kPrtOverlayError = -3;
 inline constexpr std::int32_t kPrtOutputError = -4;
 
+class Renderer;
+struct EngineSettings;
+
 class OverlayPrintEngine : public kov::PrintEngine {
 public:
     explicit OverlayPrintEngine(kov::RuntimeServices& rt);
@@ -43,6 +46,12 @@ public:
 
 private:
     std::int32_t fail(std::int32_t code, const std::string& caption, const std::string& message);
+    // The job from the settings to the output; returns the pages drawn. A job that cannot
+    // be printed raises the result and the message of its failure.
+    int printJob(const std::string& jobName, const std::string& caption, const std::string& overlayFile);
+    // The output "pdf": the PDF in the settings' folder, then opened or told.
+    void savePdf(Renderer& renderer, const EngineSettings& settings, const std::string& jobName,
+                 const std::string& caption);
 
     kov::RuntimeServices& m_rt;
     std::string m_folder;

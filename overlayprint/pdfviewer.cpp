@@ -51,6 +51,35 @@ struct Helper {
     pid_t pid = -1; // while still running
 };
 
+// Starts args with standard output and error into the file out; false when it cannot.
+bool spawnInto(const std::vector<std::string>& args, int out, pid_t& pid)
+{
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, out, 1);
+    posix_spawn_file_actions_adddup2(&fa, out, 2);
+    posix_spawn_file_actions_addclose(&fa, out);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const int rc = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    return rc == 0;
+}
+
+// What the helper wrote into out, at most about 2000 bytes, without trailing line ends
+// and blanks.
+std::string helperOutput(int out)
+{
+    std::string said;
+    char buf[512];
+    ssize_t n;
+    lseek(out, 0, SEEK_SET);
+    while (said.size() < 2000 && (n = read(out, buf, sizeof buf)) > 0) said.append(buf, static_cast<std::size_t>(n));
+    while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ')) said.pop_back();
+    return said;
+}
+
 Helper runHelper(const std::vector<std::string>& args, std::chrono::milliseconds limit)
 {
     using namespace std::chrono_literals;
@@ -60,17 +89,7 @@ Helper runHelper(const std::vector<std::string>& args, std::chrono::milliseconds
     const int out = mkstemp(pattern.data());
     if (out < 0) return h;
     unlink(pattern.c_str());
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out, 1);
-    posix_spawn_file_actions_adddup2(&fa, out, 2);
-    posix_spawn_file_actions_addclose(&fa, out);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const int rc = posix_spawnp(&h.pid, argv[0], &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0) {
+    if (!spawnInto(args, out, h.pid)) {
         close(out);
         h.end = Helper::End::NoFile;
         return h;
@@ -86,14 +105,8 @@ Helper runHelper(const std::vector<std::string>& args, std::chrono::milliseconds
         std::this_thread::sleep_for(20ms);
     }
     h.pid = -1;
-    char buf[512];
-    ssize_t n;
-    lseek(out, 0, SEEK_SET);
-    while (h.said.size() < 2000 && (n = read(out, buf, sizeof buf)) > 0)
-        h.said.append(buf, static_cast<std::size_t>(n));
+    h.said = helperOutput(out);
     close(out);
-    while (!h.said.empty() && (h.said.back() == '\n' || h.said.back() == '\r' || h.said.back() == ' '))
-        h.said.pop_back();
     h.end = Helper::End::Ended;
     h.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     return h;

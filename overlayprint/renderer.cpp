@@ -19,7 +19,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <unordered_map>
+#include <utility>
 
 namespace kov::overlayprint {
 
@@ -28,6 +30,17 @@ namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 bool isBlank(char32_t cp) { return cp == U' ' || cp == U'\u3000'; }
+
+// The page (from 1) on which a line of the command file stands.
+std::size_t pageOfLine(const CommandFile& doc, std::size_t line)
+{
+    std::size_t page = 0;
+    for (std::size_t i = 0; i < doc.pageCount(); ++i) {
+        if ((doc.source ? doc.spans[i].firstLine : doc.pages[i].firstLine) > line) break;
+        page = i;
+    }
+    return page + 1;
+}
 
 } // namespace
 
@@ -58,6 +71,7 @@ bool Overlay::load(const std::string& path, std::string* error)
 namespace {
 
 // An SVG transform list ("translate(1,2) scale(0.5,1)"); false when it cannot be read.
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one branch per SVG transform, as the format lists them
 bool parseTransform(const QString& list, QTransform* out)
 {
     static const QRegularExpression op(QStringLiteral("\\s*(\\w+)\\s*\\(([^)]*)\\)\\s*,?"));
@@ -114,6 +128,7 @@ struct TextStyle {
     QTransform ctm;
 };
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one branch per inherited attribute, as SVG lists them
 TextStyle inherit(const TextStyle& parent, const QXmlStreamAttributes& attrs, bool* transformOk)
 {
     TextStyle s = parent;
@@ -243,6 +258,7 @@ std::string checkFormNumbers(const QXmlStreamReader& in, const QTransform& ctm, 
 
 } // namespace
 
+// NOLINTNEXTLINE(readability-function-size,readability-function-cognitive-complexity): one pass over the form's XML
 bool Overlay::loadData(const QByteArray& svg, const std::string& name, std::string* error)
 {
     auto broken = [&](const std::string& why) {
@@ -383,6 +399,13 @@ Renderer::Renderer(const CommandFile& doc, const Overlay& overlay, QString fontF
 {
 }
 
+void Renderer::setGaiji(gaiji::Table table, QString officeFont)
+{
+    m_gaiji = std::move(table);
+    m_officeFont = std::move(officeFont);
+}
+
+// NOLINTNEXTLINE(readability-function-size,readability-function-cognitive-complexity): each check names its own fault
 bool Renderer::prepare(std::string* error, bool* fontMissing)
 {
     if (fontMissing) *fontMissing = false;
@@ -402,41 +425,84 @@ bool Renderer::prepare(std::string* error, bool* fontMissing)
     // Every character must be printable: from the font, or else from another installed
     // font that has it (the code page holds a few symbols that Japanese fonts lack).
     // One that no font has would print as an empty box: that is refused.
-    QList<QRawFont> candidates;
-    bool candidatesLoaded = false;
+    m_warnings.clear();
     for (const UsedCharacter& used : m_doc.characters) {
         const char32_t cp = used.cp;
+        if (gaiji::isUserDefined(cp)) {
+            if (!prepareUserDefined(used, error)) return false;
+            continue;
+        }
         if (isBlank(cp) || m_probe.supportsCharacter(static_cast<uint>(cp))) continue;
-        if (!candidatesLoaded) {
-            candidatesLoaded = true;
-            for (const QString& family : QFontDatabase::families()) {
-                if (family.compare(m_fontFamily, Qt::CaseInsensitive) == 0) continue;
-                QFont f(family);
-                f.setPixelSize(100);
-                f.setStyleStrategy(QFont::NoFontMerging);
-                QRawFont raw = QRawFont::fromFont(f);
-                if (raw.isValid() && raw.familyName() == family) candidates.append(raw);
-            }
+        if (const int f = fallbackFor(cp); f >= 0) {
+            m_fallback[cp] = f;
+            continue;
         }
-        bool found = false;
-        for (const QRawFont& raw : candidates) {
-            if (!raw.supportsCharacter(static_cast<uint>(cp))) continue;
-            qsizetype idx = m_fallbackFamilies.indexOf(raw.familyName());
-            if (idx < 0) {
-                m_fallbackFamilies.append(raw.familyName());
-                idx = m_fallbackFamilies.size() - 1;
-            }
-            m_fallback[cp] = static_cast<int>(idx);
-            found = true;
-            break;
-        }
-        if (found) continue;
         if (error) {
             *error = std::to_string(used.line) + " 行目: 文字「" + text::encode(cp) + "」(U+" + text::hexCode(cp, 4) +
                      ") はどのフォントにもないため印刷できません（フォント「" + m_fontFamily.toStdString() + "」）。";
         }
         return false;
     }
+    return true;
+}
+
+int Renderer::fallbackFor(char32_t cp, const QString& only)
+{
+    if (!m_candidatesLoaded) {
+        m_candidatesLoaded = true;
+        for (const QString& family : QFontDatabase::families()) {
+            if (family.compare(m_fontFamily, Qt::CaseInsensitive) == 0) continue;
+            QFont f(family);
+            f.setPixelSize(100);
+            f.setStyleStrategy(QFont::NoFontMerging);
+            QRawFont raw = QRawFont::fromFont(f);
+            if (raw.isValid() && raw.familyName() == family) m_candidates.append(raw);
+        }
+    }
+    for (const QRawFont& raw : m_candidates) {
+        if (!only.isEmpty() && raw.familyName().compare(only, Qt::CaseInsensitive) != 0) continue;
+        if (!raw.supportsCharacter(static_cast<uint>(cp))) continue;
+        qsizetype idx = m_fallbackFamilies.indexOf(raw.familyName());
+        if (idx < 0) {
+            m_fallbackFamilies.append(raw.familyName());
+            idx = m_fallbackFamilies.size() - 1;
+        }
+        return static_cast<int>(idx);
+    }
+    return -1;
+}
+
+bool Renderer::prepareUserDefined(const UsedCharacter& used, std::string* error)
+{
+    const char32_t cp = used.cp;
+    const std::string code =
+        "外字 " + text::hexCode(gaiji::userDefinedBytes(cp), 4) + " (U+" + text::hexCode(cp, 4) + ")";
+    if (const std::optional<char32_t> character = m_gaiji.characterOf(cp)) {
+        // The character of the office's table, from the font made for names when it has it.
+        m_drawnAs[cp] = *character;
+        int f = fallbackFor(*character, QString::fromLatin1(kGaijiFamily));
+        if (f < 0 && m_probe.supportsCharacter(static_cast<uint>(*character))) return true;
+        if (f < 0) f = fallbackFor(*character);
+        if (f >= 0) {
+            m_fallback[cp] = f;
+            m_beyondPlane = m_beyondPlane || (*character > 0xFFFF && m_fallbackFamilies[f] == kGaijiFamily);
+            return true;
+        }
+        if (error) {
+            *error = std::to_string(used.line) + " 行目: " + code + " の文字「" + text::encode(*character) +
+                     "」はどのフォントにもないため印刷できません（fonts-ipamj-mincho を入れてください）。";
+        }
+        return false;
+    }
+    if (!m_officeFont.isEmpty()) {
+        if (const int f = fallbackFor(cp, m_officeFont); f >= 0) {
+            m_fallback[cp] = f;
+            return true;
+        }
+    }
+    m_drawnAs[cp] = U'\u3013';
+    m_warnings.push_back(std::to_string(pageOfLine(m_doc, used.line)) + " ページ目の" + code + " は外字表「" +
+                         m_gaiji.iniPath() + "」になく、外字フォントにもないため、〓 で印刷しました。");
     return true;
 }
 
@@ -456,6 +522,8 @@ void Renderer::setUp(double dpiX, double dpiY)
         r.setPixelSize(emPx);
         m_fonts.append(r);
     }
+    m_trackedFont = m_beyondPlane ? static_cast<int>(m_fallbackFamilies.indexOf(kGaijiFamily)) + 1 : -1;
+    m_tracked.clear();
     const QRawFont& raw = m_fonts.front();
     m_descentFraction = raw.descent() / (raw.ascent() + raw.descent());
     m_glyphs.clear();
@@ -464,6 +532,38 @@ void Renderer::setUp(double dpiX, double dpiY)
     QPainter recorder(&m_form);
     m_overlay.drawForm(recorder, dpiX, dpiY);
     recorder.end();
+}
+
+const Renderer::Glyph& Renderer::glyphOf(char32_t cp)
+{
+    // Each character's glyph is looked up once a job.
+    auto g = m_glyphs.find(cp);
+    if (g != m_glyphs.end()) return g->second;
+    const auto fb = m_fallback.find(cp);
+    const int f = fb == m_fallback.end() ? 0 : fb->second + 1;
+    const auto drawn = m_drawnAs.find(cp);
+    const char32_t one[] = {drawn == m_drawnAs.end() ? cp : drawn->second};
+    const QList<quint32> found = m_fonts[f].glyphIndexesForString(QString::fromUcs4(one, 1));
+    // A fallback character that its font cannot give is left out, as before.
+    g = m_glyphs.emplace(cp, Glyph{found.isEmpty() ? -1 : f, found.isEmpty() ? 0 : found.front()}).first;
+    if (g->second.font >= 0 && g->second.font == m_trackedFont) noteTrackedGlyph(g->second.index, one[0]);
+    return g->second;
+}
+
+void Renderer::noteTrackedGlyph(quint32 glyph, char32_t cp)
+{
+    for (const auto& tracked : m_tracked)
+        if (tracked.first == glyph) return;
+    m_tracked.emplace_back(glyph, cp);
+}
+
+UnicodeEntries Renderer::unicodeEntries() const
+{
+    // The PDF numbers a font's glyphs in the order first drawn, after its glyph 0.
+    UnicodeEntries entries;
+    for (std::size_t i = 0; i < m_tracked.size(); ++i)
+        if (m_tracked[i].second > 0xFFFF) entries.emplace_back(static_cast<unsigned>(i + 1), m_tracked[i].second);
+    return entries;
 }
 
 bool Renderer::render(QPagedPaintDevice& device, std::string* error)
@@ -495,6 +595,9 @@ bool Renderer::render(QPagedPaintDevice& device, std::string* error)
     return true;
 }
 
+// Longer than the function limits on purpose: the engine's hottest path, one page's pen,
+// glyph lists and transform in one place; split only beside the engine-pdf benchmark.
+// NOLINTNEXTLINE(readability-function-size,readability-function-cognitive-complexity)
 bool Renderer::drawPage(QPainter& painter, std::size_t page, double dpiX, double dpiY, std::string* error)
 {
     // A recording plays back enlarged by the device's resolution over its own: undone here.
@@ -521,6 +624,7 @@ bool Renderer::drawPage(QPainter& painter, std::size_t page, double dpiX, double
     // Commands are drawn as they are read again from the file: a page costs no more than its line.
     return m_doc.forEachCommand(
         page,
+        // NOLINTNEXTLINE(readability-function-cognitive-complexity): the per-command path of drawPage, kept with it
         [&](const DrawCommand& c) {
             if (const auto* r = std::get_if<RuleCommand>(&c)) {
                 QPen pen(Qt::black);
@@ -547,19 +651,10 @@ bool Renderer::drawPage(QPainter& painter, std::size_t page, double dpiX, double
                 const char32_t cp = text::decodeAt(t.text, i, &n);
                 i += n;
                 if (!isBlank(cp)) {
-                    auto g = m_glyphs.find(cp);
-                    if (g == m_glyphs.end()) {
-                        const auto fb = m_fallback.find(cp);
-                        const int f = fb == m_fallback.end() ? 0 : fb->second + 1;
-                        const char32_t one[] = {cp};
-                        const QList<quint32> found = m_fonts[f].glyphIndexesForString(QString::fromUcs4(one, 1));
-                        // A fallback character that its font cannot give is left out, as before.
-                        g = m_glyphs.emplace(cp, Glyph{found.isEmpty() ? -1 : f, found.isEmpty() ? 0 : found.front()})
-                                .first;
-                    }
-                    if (g->second.font >= 0) {
-                        const auto f = static_cast<std::size_t>(g->second.font);
-                        glyphs[f].append(g->second.index);
+                    const Glyph& g = glyphOf(cp);
+                    if (g.font >= 0) {
+                        const auto f = static_cast<std::size_t>(g.font);
+                        glyphs[f].append(g.index);
                         positions[f].append(QPointF(cell * cellPx, 0));
                     }
                     any = true;

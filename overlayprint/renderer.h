@@ -7,7 +7,9 @@
 // Overlay files are SVG. One SVG user unit is 1/15 inch on both axes (one character
 // cell of the forms across; a line of the forms is 2.5 units down), with the origin at
 // the top-left corner of the paper.
+#include "common/gaiji.h"
 #include "overlayprint/commandfile.h"
+#include "overlayprint/pdfunicode.h"
 
 #include <QByteArray>
 #include <QColor>
@@ -32,6 +34,8 @@ class QSvgRenderer;
 namespace kov::overlayprint {
 
 inline constexpr double kOverlayUnitsPerInch = 15.0;
+// The font of the characters that the office's gaiji table names (fonts-ipamj-mincho).
+inline constexpr const char* kGaijiFamily = "IPAmjMincho";
 
 class Overlay {
 public:
@@ -86,6 +90,18 @@ class Renderer {
 public:
     Renderer(const CommandFile& doc, const Overlay& overlay, QString fontFamily);
 
+    // The office's gaiji table and its own font (empty: none): a user-defined code that
+    // the table names is drawn as its character, from kGaijiFamily when that font has it;
+    // one that the table does not name is drawn from the office font when that has it,
+    // else as 〓 with a warning. Set before prepare().
+    void setGaiji(gaiji::Table table, QString officeFont);
+    // Warnings of prepare() (Japanese): the user-defined codes drawn as 〓, with their page.
+    const std::vector<std::string>& warnings() const { return m_warnings; }
+    // Whether the drawing holds characters beyond the basic plane from kGaijiFamily, whose
+    // text a PDF gets only through unicodeEntries() (after render; see pdfunicode.h).
+    bool needsUnicodeEntries() const { return m_beyondPlane; }
+    UnicodeEntries unicodeEntries() const;
+
     // Finds the font and checks that every character of the document can be drawn.
     // *fontMissing tells a missing font (set-up) from a character no font has (document).
     bool prepare(std::string* error, bool* fontMissing = nullptr);
@@ -105,10 +121,31 @@ private:
     void setUp(double dpiX, double dpiY);
     bool drawPage(QPainter& painter, std::size_t page, double dpiX, double dpiY, std::string* error);
 
+    // A font other than the main one that has the character (only the family `only` when
+    // one is named): its index into m_fallbackFamilies (added when new), or -1.
+    int fallbackFor(char32_t cp, const QString& only = {});
+    // Notes a glyph drawn from kGaijiFamily (as the character drawn) in the order in which
+    // the PDF numbers them: the order in which their characters are first met.
+    void noteTrackedGlyph(quint32 glyph, char32_t drawn);
+    // Decides how a user-defined code is drawn; false with *error when it cannot be.
+    bool prepareUserDefined(const UsedCharacter& used, std::string* error);
+
     const CommandFile& m_doc;
     const Overlay& m_overlay;
     QString m_fontFamily;
     QRawFont m_probe;
+    gaiji::Table m_gaiji;
+    QString m_officeFont;
+    std::vector<std::string> m_warnings;
+    // The installed fonts other than the main one, loaded the first time one is needed.
+    QList<QRawFont> m_candidates;
+    bool m_candidatesLoaded = false;
+    // Characters drawn as another character (a user-defined code as the table's character or 〓).
+    std::unordered_map<char32_t, char32_t> m_drawnAs;
+    bool m_beyondPlane = false;
+    // The run index of kGaijiFamily (-1: not used) and its glyphs in the order first drawn.
+    int m_trackedFont = -1;
+    std::vector<std::pair<quint32, char32_t>> m_tracked;
     // Characters that the main font lacks, drawn from another installed font; the
     // index into m_fallbackFamilies (the run's font is index + 1).
     std::unordered_map<char32_t, int> m_fallback;
@@ -121,6 +158,8 @@ private:
         int font = 0;
         quint32 index = 0;
     };
+    // The glyph of a character (looked up the first time it is met).
+    const Glyph& glyphOf(char32_t cp);
     QList<QRawFont> m_fonts;
     double m_descentFraction = 0;
     std::unordered_map<char32_t, Glyph> m_glyphs;

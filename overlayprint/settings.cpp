@@ -1,20 +1,14 @@
 #include "settings.h"
 
 #include "common/inifile.h"
+#include "common/text.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
 namespace kov::overlayprint {
 
 namespace {
-
-std::string lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 std::string resolved(const std::string& value, const std::string& base)
 {
@@ -34,6 +28,43 @@ std::optional<EngineSettings> parseSettings(const std::string& text, const std::
     return parseSettingsFile(text, iniFolder, (std::filesystem::path(iniFolder) / kIniName).string(), appPath, error);
 }
 
+namespace {
+
+// One entry of the section [Print] into the settings; a wrong value or an unknown key is
+// noted as the fault of its line.
+void applyEntry(EngineSettings& s, const ini::Entry& e, const std::string& iniFolder, ini::FirstFault& fault)
+{
+    auto note = [&fault](std::size_t lineNo, const std::string& what) { fault.note(lineNo, what); };
+    const std::string key = text::foldAsciiCase(e.key);
+    const std::string& value = e.value;
+    if (key == "output") {
+        const std::string v = text::foldAsciiCase(value);
+        if (v == "pdf" || v.empty()) s.output = OutputKind::Pdf;
+        else if (v == "printer") s.output = OutputKind::Printer;
+        else if (v == "preview") s.output = OutputKind::Preview;
+        else note(e.line, "Output の値「" + value + "」は使えません（pdf、printer、preview）。");
+    } else if (key == "pdffolder") {
+        if (!value.empty()) s.pdfFolder = resolved(value, iniFolder);
+    } else if (key == "printer") {
+        s.printer = value;
+    } else if (key == "overlayfolder") {
+        if (!value.empty()) s.overlayFolder = resolved(value, iniFolder);
+    } else if (key == "font") {
+        if (!value.empty()) s.fontFamily = value;
+    } else if (key == "gaijifont") {
+        s.gaijiFontFamily = value;
+    } else if (key == "open") {
+        const std::string v = text::foldAsciiCase(value);
+        if (v == "yes" || v == "true" || v == "1") s.openPdf = true;
+        else if (v == "no" || v == "false" || v == "0" || v.empty()) s.openPdf = false;
+        else note(e.line, "Open の値「" + value + "」は使えません（yes、no）。");
+    } else {
+        note(e.line, "不明な設定「" + e.key + "」です（Output、PdfFolder、Printer、OverlayFolder、Font、GaijiFont、Open）。");
+    }
+}
+
+} // namespace
+
 std::optional<EngineSettings> parseSettingsFile(const std::string& text, const std::string& iniFolder,
                                                 const std::string& iniPath, const std::string& appPath,
                                                 std::string* error)
@@ -45,33 +76,9 @@ std::optional<EngineSettings> parseSettingsFile(const std::string& text, const s
 
     const ini::IniFile file = ini::parse(text);
     ini::FirstFault fault(file);
-    auto note = [&fault](std::size_t lineNo, const std::string& what) { fault.note(lineNo, what); };
     for (const ini::Entry& e : file.entries) {
-        if (!ini::equalsNoCase(e.section, "print")) continue; // other sections belong to other tools
-        const std::string key = lower(e.key);
-        const std::string& value = e.value;
-        if (key == "output") {
-            const std::string v = lower(value);
-            if (v == "pdf" || v.empty()) s.output = OutputKind::Pdf;
-            else if (v == "printer") s.output = OutputKind::Printer;
-            else if (v == "preview") s.output = OutputKind::Preview;
-            else note(e.line, "Output の値「" + value + "」は使えません（pdf、printer、preview）。");
-        } else if (key == "pdffolder") {
-            if (!value.empty()) s.pdfFolder = resolved(value, iniFolder);
-        } else if (key == "printer") {
-            s.printer = value;
-        } else if (key == "overlayfolder") {
-            if (!value.empty()) s.overlayFolder = resolved(value, iniFolder);
-        } else if (key == "font") {
-            if (!value.empty()) s.fontFamily = value;
-        } else if (key == "open") {
-            const std::string v = lower(value);
-            if (v == "yes" || v == "true" || v == "1") s.openPdf = true;
-            else if (v == "no" || v == "false" || v == "0" || v.empty()) s.openPdf = false;
-            else note(e.line, "Open の値「" + value + "」は使えません（yes、no）。");
-        } else {
-            note(e.line, "不明な設定「" + e.key + "」です（Output、PdfFolder、Printer、OverlayFolder、Font、Open）。");
-        }
+        if (!text::equalsIgnoringAsciiCase(e.section, "print")) continue; // other sections belong to other tools
+        applyEntry(s, e, iniFolder, fault);
     }
     if (fault.any()) {
         if (error) *error = fault.text(s.iniPath);

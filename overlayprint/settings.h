@@ -5,6 +5,7 @@
 //   Printer=<system printer name>    (printer: the default printer when empty)
 //   OverlayFolder=<folder>           (the program's own folder)
 //   Font=<font family>               (IPAGothic)
+//   GaijiFont=<font family>          (none: the office's own font of user-defined codes)
 //   Open=yes | no                    (no: pdf leaves the finished PDF in its folder)
 // The file name is matched without regard to case ("ovlprint.ini" serves as well).
 // Relative folders are taken from the folder of the INI file; "~/" at the start of a
@@ -23,6 +24,7 @@ struct EngineSettings {
     std::string printer;
     std::string overlayFolder;
     std::string fontFamily = "IPAGothic";
+    std::string gaijiFontFamily; // draws the user-defined codes that GAIJI.INI does not name
     bool openPdf = false; // open each finished PDF in the desktop's viewer
     std::string iniPath; // the file read (may not exist)
 };

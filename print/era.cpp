@@ -34,34 +34,88 @@ std::string eraDigits(Currency eraYmd)
     return (v < 0 ? "-" : "") + digits;
 }
 
+// The layouts of the format codes: %J the era name, %K the letter, %y %m %d the two
+// digits of year, month and day; the rest as it stands.
+struct EraLayout {
+    std::string_view code;
+    std::string_view display; // mode "DSP"
+    std::string_view other; // any other mode
+};
+
+constexpr EraLayout kLayouts[] = {
+    {"JYMD", "%J%y年%m月%d日", "%J %y 年 %m 月 %d 日"},
+    {"JYM", "%J%y年%m月", "%J %y 年 %m 月"},
+    {"JY", "%J%y年", "%J %y 年"},
+    {"KYMD", "%K %y.%m.%d", "%K %y.%m.%d"},
+    {"KYM", "%K %y.%m", "%K %y.%m"},
+    {"KY", "%K %y", "%K %y"},
+};
+
+// The summary report's formatter has these before the others: its "KYMD" has no blank
+// after the letter.
+constexpr EraLayout kExtendedLayouts[] = {
+    {"KYMD", "%K%y.%m.%d", "%K%y.%m.%d"},
+    {"YMD", "%y.%m.%d", "%y.%m.%d"},
+    {"YM", "%y年%m月", "%y年%m月"},
+    {"MD", "%m.%d", "%m.%d"},
+    {"J", "%J", "%J"},
+    {"Y", "%y", "%y"},
+    {"M", "%m", "%m"},
+    {"D", "%d", "%d"},
+};
+
+// The layout of the code for the mode; empty for an unknown code.
+std::string_view layoutOf(std::string_view format, bool dsp, bool extended)
+{
+    if (extended) {
+        for (const EraLayout& l : kExtendedLayouts)
+            if (l.code == format) return dsp ? l.display : l.other;
+    }
+    for (const EraLayout& l : kLayouts)
+        if (l.code == format) return dsp ? l.display : l.other;
+    return {};
+}
+
+std::string expandLayout(std::string_view layout, const EraDate& date)
+{
+    const std::string digits = eraDigits(date.ymd);
+    std::string out;
+    for (std::size_t i = 0; i < layout.size(); ++i) {
+        if (layout[i] != '%' || i + 1 == layout.size()) {
+            out += layout[i];
+            continue;
+        }
+        switch (layout[++i]) {
+        case 'J':
+            out += text::trim(date.name);
+            break;
+        case 'K':
+            out += text::trim(date.letter);
+            break;
+        case 'y':
+            out += text::mid(digits, 1, 2);
+            break;
+        case 'm':
+            out += text::mid(digits, 3, 2);
+            break;
+        case 'd':
+            out += text::mid(digits, 5, 2);
+            break;
+        default:
+            out += layout[i];
+            break;
+        }
+    }
+    return out;
+}
+
 // The formatter of the screens and reports; `extended` adds the codes and the mode
-// "PRT1" of the summary report's formatter, whose "KYMD" has no blank after the letter.
-std::string formatEra(const BasCmnName& names, std::string_view format, std::string_view mode, std::string_view suffix,
+// "PRT1" of the summary report's formatter.
+std::string formatEra(const EraDate& date, std::string_view format, std::string_view mode, std::string_view suffix,
                       bool extended)
 {
-    const std::string digits = eraDigits(names.p_curEraYmd);
-    const std::string yy = text::mid(digits, 1, 2);
-    const std::string mm = text::mid(digits, 3, 2);
-    const std::string dd = text::mid(digits, 5, 2);
-    const std::string j = text::trim(names.p_strEraKj);
-    const std::string k = text::trim(names.p_strEraKb);
     const bool dsp = mode == "DSP";
-
-    std::string out;
-    if (format == "JYMD")
-        out = dsp ? j + yy + "年" + mm + "月" + dd + "日" : j + " " + yy + " 年 " + mm + " 月 " + dd + " 日";
-    else if (format == "JYM") out = dsp ? j + yy + "年" + mm + "月" : j + " " + yy + " 年 " + mm + " 月";
-    else if (format == "JY") out = dsp ? j + yy + "年" : j + " " + yy + " 年";
-    else if (format == "KYMD") out = extended ? k + yy + "." + mm + "." + dd : k + " " + yy + "." + mm + "." + dd;
-    else if (format == "KYM") out = k + " " + yy + "." + mm;
-    else if (format == "KY") out = k + " " + yy;
-    else if (extended && format == "YMD") out = yy + "." + mm + "." + dd;
-    else if (extended && format == "YM") out = yy + "年" + mm + "月";
-    else if (extended && format == "MD") out = mm + "." + dd;
-    else if (extended && format == "J") out = j;
-    else if (extended && format == "Y") out = yy;
-    else if (extended && format == "M") out = mm;
-    else if (extended && format == "D") out = dd;
+    std::string out = expandLayout(layoutOf(format, dsp, extended), date);
 
     // Leading zeros of year, month and day are blanked where they stand in the layouts
     // of a two-character era name.
@@ -80,23 +134,21 @@ std::string formatEra(const BasCmnName& names, std::string_view format, std::str
 
 } // namespace
 
-std::string prfEraFormat(const BasCmnName& names, std::string_view format, std::string_view mode,
-                         std::string_view suffix)
+std::string prfEraFormat(const EraDate& date, std::string_view format, std::string_view mode, std::string_view suffix)
 {
-    return formatEra(names, format, mode, suffix, false);
+    return formatEra(date, format, mode, suffix, false);
 }
 
-std::string prfChgDateFormat(const BasCmnName& names, std::string_view format, std::string_view mode,
+std::string prfChgDateFormat(const EraDate& date, std::string_view format, std::string_view mode,
                              std::string_view suffix)
 {
-    return formatEra(names, format, mode, suffix, true);
+    return formatEra(date, format, mode, suffix, true);
 }
 
 std::string prfChgDate(BasCmnName& names, Currency date, std::string_view format, std::string_view mode,
                        std::string_view suffix)
 {
-    names.prfEraConv(date);
-    return prfChgDateFormat(names, format, mode, suffix);
+    return prfChgDateFormat(names.eraDate(date), format, mode, suffix);
 }
 
 Currency prfDatePart(Currency value, std::string_view part)

@@ -8,14 +8,13 @@
 
 namespace kov {
 
-// Formats the result of the last prfEraConv of `names`.
-std::string prfEraFormat(const BasCmnName& names, std::string_view format, std::string_view mode,
-                         std::string_view suffix);
+// Formats an era date (BasCmnName::eraDate).
+std::string prfEraFormat(const EraDate& date, std::string_view format, std::string_view mode, std::string_view suffix);
 
-// The extended formatter of prfChgDate on the result of the last prfEraConv: "KYMD"
+// The extended formatter of prfChgDate on an era date: "KYMD"
 // without the blank after the letter, the further codes "YMD", "YM", "MD", "J", "Y",
 // "M", "D" and the mode "PRT1".
-std::string prfChgDateFormat(const BasCmnName& names, std::string_view format, std::string_view mode,
+std::string prfChgDateFormat(const EraDate& date, std::string_view format, std::string_view mode,
                              std::string_view suffix);
 
 // prfEraConv with date, then the extended formatter.

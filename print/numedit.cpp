@@ -137,6 +137,48 @@ std::string edit(Decimal value, std::int16_t width, std::int16_t decimals, std::
 // next digit 5 or more rounds up).
 constexpr std::int16_t kShortField = 40;
 
+// The magnitude of a raw value rounded to `kept` decimals (0 to 4): whole part and
+// fraction digits.
+struct RoundedMagnitude {
+    std::uint64_t rounded; // the magnitude in units of the last kept decimal
+    std::uint64_t whole;
+    std::uint64_t fraction;
+};
+
+constexpr std::uint64_t kPow10[] = {1, 10, 100, 1000, 10000};
+
+RoundedMagnitude roundMagnitude(std::int64_t raw, int kept)
+{
+    const std::uint64_t m = raw < 0 ? 0ULL - static_cast<std::uint64_t>(raw) : static_cast<std::uint64_t>(raw);
+    std::uint64_t q = m;
+    if (kept < 4) {
+        const std::uint64_t unit = kPow10[4 - kept];
+        q = m / unit + (m % unit >= unit / 2 ? 1 : 0);
+    }
+    return {q, q / kPow10[kept], q % kPow10[kept]};
+}
+
+// Writes the whole part (led by `zeros` zeros, grouped by three when asked) at p;
+// returns the end.
+char* writeWhole(char* p, std::uint64_t whole, std::size_t zeros, bool group)
+{
+    char wholeDigits[24];
+    char* const wholeEnd = std::to_chars(wholeDigits, wholeDigits + sizeof wholeDigits, whole).ptr;
+    const std::size_t total = zeros + static_cast<std::size_t>(wholeEnd - wholeDigits);
+    for (std::size_t i = 0; i < total; ++i) {
+        if (group && i > 0 && (total - i) % 3 == 0) *p++ = ',';
+        *p++ = i < zeros ? '0' : wholeDigits[i - zeros];
+    }
+    return p;
+}
+
+std::size_t decimalDigits(std::uint64_t n)
+{
+    std::size_t digits = 1;
+    for (; n >= 10; n /= 10) ++digits;
+    return digits;
+}
+
 std::string editShort(Currency value, std::int16_t width, std::int16_t decimals, std::int16_t minus,
                       std::int16_t grouping, std::int16_t suppress, std::int16_t zero)
 {
@@ -145,39 +187,23 @@ std::string editShort(Currency value, std::int16_t width, std::int16_t decimals,
     const std::int64_t raw = value.raw();
     if (zero == 0 && raw == 0) return std::string(w, ' ');
 
-    static constexpr std::uint64_t kPow10[] = {1, 10, 100, 1000, 10000};
-    const std::uint64_t m = raw < 0 ? 0ULL - static_cast<std::uint64_t>(raw) : static_cast<std::uint64_t>(raw);
     const int dec = decimals;
     const int kept = dec < 4 ? dec : 4; // decimals taken from the value; zeros follow up to dec
-    std::uint64_t q = m;
-    if (kept < 4) {
-        const std::uint64_t unit = kPow10[4 - kept];
-        q = m / unit + (m % unit >= unit / 2 ? 1 : 0);
-    }
-    const std::uint64_t whole = q / kPow10[kept];
-    const std::uint64_t fraction = q % kPow10[kept];
-
-    char wholeDigits[24];
-    char* const wholeEnd = std::to_chars(wholeDigits, wholeDigits + sizeof wholeDigits, whole).ptr;
-    auto digits = static_cast<std::size_t>(wholeEnd - wholeDigits);
+    const RoundedMagnitude r = roundMagnitude(raw, kept);
     std::size_t zeros = 0;
     if (suppress == 0) {
         const std::size_t fill = dec == 0 ? w : w - static_cast<std::size_t>(dec) - 1;
+        const std::size_t digits = decimalDigits(r.whole);
         if (digits < fill) zeros = fill - digits;
     }
 
     char out[128];
     char* p = out;
-    if (raw < 0 && minus != 0 && q != 0) *p++ = '-'; // "-0" is no amount
-    const std::size_t total = zeros + digits;
-    const bool group = grouping != 0 && width > 3;
-    for (std::size_t i = 0; i < total; ++i) {
-        if (group && i > 0 && (total - i) % 3 == 0) *p++ = ',';
-        *p++ = i < zeros ? '0' : wholeDigits[i - zeros];
-    }
+    if (raw < 0 && minus != 0 && r.rounded != 0) *p++ = '-'; // "-0" is no amount
+    p = writeWhole(p, r.whole, zeros, grouping != 0 && width > 3);
     if (dec > 0) {
         *p++ = '.';
-        for (int i = kept - 1; i >= 0; --i) *p++ = static_cast<char>('0' + fraction / kPow10[i] % 10);
+        for (int i = kept - 1; i >= 0; --i) *p++ = static_cast<char>('0' + r.fraction / kPow10[i] % 10);
         for (int i = kept; i < dec; ++i) *p++ = '0';
     }
     const auto n = static_cast<std::size_t>(p - out);

@@ -20,7 +20,7 @@ PrintedFile writePrintFile(PrintContext& ctx, const PrintJob& job)
     ctx.cmnName().beginMessageWindow();
     // The screen that waits for the run shows how far it is.
     RuntimeServices& rt = ctx.runtime();
-    SubPrt prt([&rt](int pages) { rt.reportProgress(pages); });
+    SubPrt prt([&rt](int pages) { rt.reportProgress(ProgressPhase::PagesWritten, pages); });
     const std::string folder = ctx.printFolder();
     prt.p_strPrtPath = folder;
     if (job.prepare) job.prepare();
@@ -28,7 +28,7 @@ PrintedFile writePrintFile(PrintContext& ctx, const PrintJob& job)
     prt.prtCR(Currency::fromInt(15), Currency::fromInt(6));
     if (job.pages) job.pages(prt);
     prt.prtED();
-    return {folder, job.jobName, job.caption, job.overlayFile};
+    return {folder, job.jobName, job.overlayFile};
 }
 
 std::int32_t handOver(PrintContext& ctx, const PrintedFile& file)
@@ -36,7 +36,7 @@ std::int32_t handOver(PrintContext& ctx, const PrintedFile& file)
     std::unique_ptr<PrintEngine> engine = ctx.newEngine();
     if (!engine) throw RuntimeError(RuntimeErrorKind::ObjectCreation, "OverlayPrintEngine");
     engine->setPrintFIlePath(file.folder);
-    return engine->PrtFile(file.jobName, file.caption, file.overlayFile);
+    return engine->PrtFile(file.jobName, ctx.screenCaption(), file.overlayFile);
 }
 
 std::int32_t runPrintJob(PrintContext& ctx, const PrintJob& job)

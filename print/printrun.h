@@ -2,7 +2,7 @@
 // The context of a printing program and the skeleton that every print run shares:
 // the folder of the command file, "ST 011001", "CR 15063", the program's pages, "ED ",
 // and the hand-over of the file to the print engine (created for this one call,
-// given the folder, PrtFile with the job, the caption and the form, released).
+// given the folder, PrtFile with the job, the screen's caption and the form, released).
 #include "common/programcontext.h"
 #include "print/printengine.h"
 #include "print/subprt.h"
@@ -31,7 +31,6 @@ private:
 // One print run of a program.
 struct PrintJob {
     std::string jobName; // handed to PrtFile first
-    std::string caption; // the calling screen's caption
     std::string overlayFile; // the form the pages are drawn over
     // After the folder is set and before "ST " (e.g. building the figures); optional.
     std::function<void()> prepare;
@@ -46,7 +45,6 @@ struct PrintJob {
 struct PrintedFile {
     std::string folder;
     std::string jobName;
-    std::string caption;
     std::string overlayFile;
 };
 
@@ -54,7 +52,8 @@ struct PrintedFile {
 // (afterEnd is not called); the run is a new message window of the name settings (a
 // failure to read them is shown once in it).
 PrintedFile writePrintFile(PrintContext& ctx, const PrintJob& job);
-// Hands a written file to a new engine of the context and returns PrtFile's result
+// Hands a written file to a new engine of the context, with the context's screen
+// caption, and returns PrtFile's result
 // (the engine shows its own message on failure). No engine from the factory is the
 // run-time error of an object that cannot be created.
 std::int32_t handOver(PrintContext& ctx, const PrintedFile& file);

@@ -90,6 +90,8 @@ public:
     // Whether the database can no longer be reached (the server went away): failures
     // then are of the database (-1), not of the SQL (-66).
     virtual bool lost() const { return false; }
+    // Why it was lost, for the status check; empty while it is not.
+    virtual std::string lostDetail() const { return {}; }
     // Releases the database. Cursors made earlier may still be destroyed afterwards but
     // must not be used.
     virtual void close() = 0;
@@ -102,7 +104,8 @@ struct EngineOpen {
 };
 
 // Opens an existing SQLite database file read-only; never creates a file. `file` is
-// the file's stat taken before the call.
+// the file's stat taken before the call. Its SUM is SQLite's own, except that the sum of
+// values among which one is no number (a text that does not read as one) is that value.
 //
 // Connections are reused: closing an engine whose cursors are all gone keeps its
 // connection idle (in the pool of tessera/idlepool.h), and an open of the same path takes

@@ -14,6 +14,7 @@
 // without regard to case.
 #include "common/dataaccess/dataaccess.h"
 #include "common/sqltext.h"
+#include "common/text.h"
 #include "tessera/backend.h"
 #include "tessera/columnnames.h"
 #include "tessera/idlepool.h"
@@ -281,16 +282,13 @@ struct Connection final : PooledConnection {
     {
         if (!gone) lostDetail = detail;
         gone = true;
-        noteLost();
     }
     std::string lostDetail;
     // The cause of the loss, for the status that a failure on the connection gives.
-    void noteLost() const
+    std::string lostText() const
     {
-        kov::dataaccess::noteFailureDetail(kStatusDbOpenClose, lostDetail.empty()
-                                                                   ? "サーバーとの接続が切れました（" +
-                                                                         libpqText(PQerrorMessage(conn)) + "）。"
-                                                                   : lostDetail);
+        return lostDetail.empty() ? "サーバーとの接続が切れました（" + libpqText(PQerrorMessage(conn)) + "）。"
+                                  : lostDetail;
     }
 
     // The results of the command just sent, as PQexec gives them (the last one, or the
@@ -1071,17 +1069,10 @@ private:
     bool m_alongSnapshot = false;
     std::vector<std::string> m_alongParams;
     std::vector<bool> m_alongNulls;
-    mutable NameSequence m_asked; // names asked of the rows (the statement's columns never change)
+    // A cache filled by findColumn (a const read): the names asked of the rows with their
+    // columns (the statement's columns never change).
+    mutable NameSequence m_asked;
 };
-
-// ASCII upper case to lower case: the name that an unquoted identifier folds to.
-std::string foldedName(std::string_view name)
-{
-    std::string s(name);
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 class PgEngine final : public Engine {
 public:
@@ -1139,7 +1130,10 @@ public:
         return PQntuples(r.get()) == 1 && std::string_view(PQgetvalue(r.get(), 0, 0)) == "t";
     }
 
-    std::string quoteTable(std::string_view name) const override { return sql::quoteIdentifier(foldedName(name)); }
+    std::string quoteTable(std::string_view name) const override
+    {
+        return sql::quoteIdentifier(text::foldAsciiCase(name));
+    }
 
     PlaceholderStyle placeholderStyle() const override { return PlaceholderStyle::Numbered; }
 
@@ -1153,12 +1147,8 @@ public:
     // makes the server build every row anew before it sends it.
     bool scansInPositionOrder(Rows rows) const override { return rows == Rows::Many; }
 
-    bool lost() const override
-    {
-        if (m_conn && !m_conn->lost()) return false;
-        if (m_conn) m_conn->noteLost();
-        return true;
-    }
+    bool lost() const override { return !m_conn || m_conn->lost(); }
+    std::string lostDetail() const override { return m_conn && m_conn->lost() ? m_conn->lostText() : std::string(); }
 
     // A transaction that cursors opened before the run keep is the run's from then on
     // (it reads one state as well).

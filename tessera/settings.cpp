@@ -1,6 +1,7 @@
 #include "tessera/settings.h"
 
 #include "common/inifile.h"
+#include "common/text.h"
 #include "tessera/backend.h"
 #include "tessera/status.h"
 
@@ -19,17 +20,6 @@ namespace kov::tessera {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string trimmed(std::string_view s)
-{
-    std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r' || s[b] == '\n')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n')) --e;
-    return std::string(s.substr(b, e - b));
-}
-
-// The file in `dir` whose name matches `name` exactly, else without regard to case.
-fs::path findFile(const fs::path& dir, const std::string& name) { return fs::path(ini::findFile(dir.string(), name)); }
 
 // 0 when `path` is an existing file, and its stat in `id`; otherwise -18, -19 or -20.
 std::int16_t checkFile(const std::string& path, FileIdentity& id)
@@ -65,13 +55,13 @@ Settings parseSettings(const std::string& content, const std::string& iniPath)
     const ini::Entry *engineAt = nullptr, *pathAt = nullptr, *connectionAt = nullptr, *busyAt = nullptr,
                      *readAt = nullptr;
     for (const ini::Entry& e : file.entries) {
-        if (!ini::equalsNoCase(e.section, "Database")) continue;
-        const ini::Entry** slot = ini::equalsNoCase(e.key, "Engine")        ? &engineAt
-                                  : ini::equalsNoCase(e.key, "Path")        ? &pathAt
-                                  : ini::equalsNoCase(e.key, "Connection")  ? &connectionAt
-                                  : ini::equalsNoCase(e.key, "BusyTimeout") ? &busyAt
-                                  : ini::equalsNoCase(e.key, "ReadTimeout") ? &readAt
-                                                                            : nullptr;
+        if (!text::equalsIgnoringAsciiCase(e.section, "Database")) continue;
+        const ini::Entry** slot = text::equalsIgnoringAsciiCase(e.key, "Engine")        ? &engineAt
+                                  : text::equalsIgnoringAsciiCase(e.key, "Path")        ? &pathAt
+                                  : text::equalsIgnoringAsciiCase(e.key, "Connection")  ? &connectionAt
+                                  : text::equalsIgnoringAsciiCase(e.key, "BusyTimeout") ? &busyAt
+                                  : text::equalsIgnoringAsciiCase(e.key, "ReadTimeout") ? &readAt
+                                                                                        : nullptr;
         if (slot) *slot = &e;
         else fault.note(e.line, "不明な設定「" + e.key + "」です（" + kKnownKeys + "）。");
     }
@@ -93,11 +83,13 @@ Settings parseSettings(const std::string& content, const std::string& iniPath)
 
     Settings out;
     const std::string engine = value(engineAt);
-    if (engine.empty() || ini::equalsNoCase(engine, "sqlite") || ini::equalsNoCase(engine, "sqlite3")) {
+    if (engine.empty() || text::equalsIgnoringAsciiCase(engine, "sqlite") ||
+        text::equalsIgnoringAsciiCase(engine, "sqlite3")) {
         out.engine = kEngineSqlite;
         out.path = value(pathAt);
         out.valueLine = pathAt ? pathAt->line : 0;
-    } else if (ini::equalsNoCase(engine, "postgresql") || ini::equalsNoCase(engine, "postgres")) {
+    } else if (text::equalsIgnoringAsciiCase(engine, "postgresql") ||
+               text::equalsIgnoringAsciiCase(engine, "postgres")) {
         // Without Connection= libpq's own defaults apply (PGHOST, PGDATABASE, ...).
         out.engine = kEnginePostgresql;
         out.connection = value(connectionAt);
@@ -225,7 +217,7 @@ std::int16_t settingsFault(std::int16_t status, const fs::path& iniPath, Databas
 
 std::int16_t locateDatabase(const std::string& folder, const std::string& iniName, DatabaseLocation& out)
 {
-    const std::string name = trimmed(iniName);
+    const std::string name = text::trim(iniName, " \t\r\n");
     if (name.empty() || name.find('\0') != std::string::npos) {
         out.detail = "設定ファイルの名前がありません。";
         return kStatusBadName;
@@ -252,7 +244,7 @@ std::int16_t locateDatabase(const std::string& folder, const std::string& iniNam
         const fs::path parent = iniPath.parent_path();
         if (!fs::is_directory(parent.empty() ? fs::path(".") : parent, ec))
             return settingsFault(kStatusNoFolder, iniPath, out);
-        iniPath = findFile(parent.empty() ? fs::path(".") : parent, iniPath.filename().string());
+        iniPath = ini::findFile(parent.string(), iniPath.filename().string());
         found = checkFile(iniPath.string(), loc->iniFile);
     }
     if (found != kStatusOk) return settingsFault(found, iniPath, out);

@@ -1,5 +1,6 @@
 // The SQLite engine of Tessera.
 #include "common/sqltext.h"
+#include "common/text.h"
 #include "tessera/backend.h"
 #include "tessera/columnnames.h"
 #include "tessera/idlepool.h"
@@ -240,20 +241,21 @@ public:
             return false;
         if (!text) return true;
         if (!collation || sqlite3_stricmp(collation, "BINARY") != 0) return false;
-        std::string t = type ? type : "";
-        for (char& c : t) c = upperAscii(c);
+        const std::string t = kov::text::foldAsciiCase(type ? type : "");
         auto has = [&t](const char* part) { return t.find(part) != std::string::npos; };
-        if (has("INT")) return false;
-        return has("CHAR") || has("CLOB") || has("TEXT") || has("BLOB") || t.empty();
+        if (has("int")) return false;
+        return has("char") || has("clob") || has("text") || has("blob") || t.empty();
     }
 
 private:
     std::shared_ptr<Connection> m_conn;
     std::string m_sql;
     sqlite3_stmt* m_stmt;
+    // A cache of the statement's column names, filled by findColumn (a const read): the
+    // index by name, and the names asked of the rows with the columns they found.
     mutable std::shared_ptr<const ColumnNames> m_columns;
     mutable bool m_columnsChecked = false; // m_columns checked against the statement since its last step
-    mutable NameSequence m_asked; // names asked of the rows, with their columns in m_columns
+    mutable NameSequence m_asked;
 };
 
 class SqliteEngine final : public Engine {
@@ -344,6 +346,62 @@ private:
     std::shared_ptr<Connection> m_conn;
 };
 
+// SUM as SQLite sums (an integer sum while every value is an integer, an error when it
+// overflows, else the sum of the values as doubles), except over a value that is no
+// number: a text that does not read as one ('12,345'), or a blob. SQLite's own SUM
+// counts such a value as 0 or as its leading digits ('12,345' as 12) without a word, and
+// an INTEGER column keeps such a text as it was written. Here the sum of a group that
+// holds one is that value itself (the first one met), so that a reader that takes the
+// sum as a number refuses it and names it, and no query has to look for texts first.
+struct StrictSum { // zeroed by SQLite at the first value of a group
+    double real;
+    sqlite3_int64 integer;
+    sqlite3_int64 count;
+    bool overflow; // the integer sum overflowed
+    bool approximate; // a value was no integer
+    sqlite3_value* notNumber; // the first value that is no number, owned
+};
+
+void strictSumStep(sqlite3_context* context, int /*argc*/, sqlite3_value** argv)
+{
+    auto* sum = static_cast<StrictSum*>(sqlite3_aggregate_context(context, sizeof(StrictSum)));
+    if (!sum) return; // out of memory: SQLite has set the error
+    switch (sqlite3_value_numeric_type(argv[0])) {
+    case SQLITE_NULL:
+        return;
+    case SQLITE_INTEGER: {
+        const sqlite3_int64 v = sqlite3_value_int64(argv[0]);
+        sum->real += static_cast<double>(v);
+        if (!sum->approximate && __builtin_add_overflow(sum->integer, v, &sum->integer))
+            sum->approximate = sum->overflow = true;
+        break;
+    }
+    case SQLITE_FLOAT:
+        sum->real += sqlite3_value_double(argv[0]);
+        sum->approximate = true;
+        break;
+    default:
+        if (!sum->notNumber && !(sum->notNumber = sqlite3_value_dup(argv[0]))) sqlite3_result_error_nomem(context);
+    }
+    ++sum->count;
+}
+
+void strictSumFinal(sqlite3_context* context)
+{
+    auto* sum = static_cast<StrictSum*>(sqlite3_aggregate_context(context, 0));
+    if (!sum || sum->count == 0) return; // NULL
+    if (sum->notNumber) {
+        sqlite3_result_value(context, sum->notNumber);
+        sqlite3_value_free(sum->notNumber);
+    } else if (sum->overflow) {
+        sqlite3_result_error(context, "integer overflow", -1);
+    } else if (sum->approximate) {
+        sqlite3_result_double(context, sum->real);
+    } else {
+        sqlite3_result_int64(context, sum->integer);
+    }
+}
+
 // Why the database file `path` cannot be opened, for the clerk and the administrator.
 std::string openFailure(const std::string& path, const std::string& message, int rc, int busyTimeoutMs)
 {
@@ -381,6 +439,13 @@ EngineOpen openSqlite(const std::string& path, const FileIdentity& file, int bus
     // A lock that another program holds (a writer committing) is waited for this long
     // before a read gives up with SQLITE_BUSY.
     sqlite3_busy_timeout(conn->db, busyTimeoutMs);
+    if (const int sumRc = sqlite3_create_function_v2(conn->db, "sum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                                     nullptr, strictSumStep, strictSumFinal, nullptr);
+        sumRc != SQLITE_OK) {
+        result.status = kStatusDbOpenClose;
+        result.message = openFailure(path, sqlite3_errmsg(conn->db), sumRc, busyTimeoutMs);
+        return result;
+    }
     // SQLite opens lazily: read the schema once so that a file that is no database
     // fails here and not at the first table.
     char* err = nullptr;

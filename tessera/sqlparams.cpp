@@ -1,5 +1,8 @@
 #include "tessera/sqlparams.h"
 
+#include "common/sqltext.h"
+#include "common/text.h"
+
 #include <charconv>
 #include <cstdlib>
 
@@ -9,18 +12,6 @@ namespace {
 bool isIdentStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80; }
 bool isIdentChar(unsigned char c) { return isIdentStart(c) || (c >= '0' && c <= '9') || c == '$'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool equalsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-        if (x != y) return false;
-    }
-    return true;
-}
 } // namespace
 
 bool parameterize(std::string_view s, std::string& sql, std::vector<kov::dataaccess::DbValue>& values,
@@ -50,43 +41,21 @@ bool parameterize(std::string_view s, std::string& sql, std::vector<kov::dataacc
             i = e + 2;
         } else if (c == '\'') { // string literal
             std::string text;
-            std::size_t j = i + 1;
-            for (;;) {
-                if (j >= n) return false;
-                if (s[j] == '\'') {
-                    if (j + 1 < n && s[j + 1] == '\'') {
-                        text += '\'';
-                        j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                text += s[j++];
-            }
+            const std::size_t end = sql::scanQuoted(s, i, &text);
+            if (end == std::string_view::npos) return false;
             values.emplace_back(std::move(text));
             placeholder();
-            i = j + 1;
+            i = end;
         } else if (c == '"' || c == '`' || c == '[') { // quoted identifier
-            const char close = c == '[' ? ']' : c;
-            std::size_t j = i + 1;
-            for (;;) {
-                if (j >= n) return false;
-                if (s[j] == close) {
-                    if (close != ']' && j + 1 < n && s[j + 1] == close) {
-                        j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++j;
-            }
-            sql.append(s.substr(i, j + 1 - i));
-            i = j + 1;
+            const std::size_t end = sql::scanQuoted(s, i);
+            if (end == std::string_view::npos) return false;
+            sql.append(s.substr(i, end - i));
+            i = end;
         } else if (isIdentStart(uc)) { // identifier or keyword
             std::size_t j = i + 1;
             while (j < n && isIdentChar(static_cast<unsigned char>(s[j]))) ++j;
             const std::string_view word = s.substr(i, j - i);
-            if (equalsNoCase(word, "SELECT")) return false;
+            if (text::equalsIgnoringAsciiCase(word, "SELECT")) return false;
             if ((word == "x" || word == "X") && j < n && s[j] == '\'') return false; // blob literal
             sql.append(word);
             i = j;

@@ -5,8 +5,8 @@
 // statement of the rows, which DAO_RecRead then steps through. A find is a fresh
 // query of its own (the open's condition AND the find's condition, LIMIT 1), so that
 // it uses the table's indexes; its prepared statement is kept and rebound for the
-// next find of the same shape, and after a few finds gives only the columns that were
-// asked of the rows it found (FindShape).
+// next find of the same shape. Within a run, the finds that the program declared are
+// answered from rows read once for the run (lookuprows.h).
 #include "tessera/tessera.h"
 
 #include "common/inifile.h"
@@ -16,6 +16,7 @@
 #include "common/text.h"
 #include "tessera/backend.h"
 #include "tessera/idlepool.h"
+#include "tessera/lookuprows.h"
 #include "tessera/settings.h"
 #include "tessera/sqlparams.h"
 #include "tessera/status.h"
@@ -26,7 +27,6 @@
 #include <list>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace kov::tessera {
@@ -35,14 +35,9 @@ using namespace kov::dataaccess;
 
 namespace {
 
-std::string_view trimmedView(std::string_view s)
-{
-    std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r' || s[b] == '\n')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n')) --e;
-    return s.substr(b, e - b);
-}
-
+// The blanks around a name or a part of SQL.
+constexpr std::string_view kBlanks = " \t\r\n";
+std::string_view trimmedView(std::string_view s) { return kov::text::trimView(s, kBlanks); }
 std::string trimmed(std::string_view s) { return std::string(trimmedView(s)); }
 
 // The handle that DBDatabase hands out: one open database of an engine.
@@ -76,6 +71,11 @@ public:
     // The run under way, 0 when none: what a table object keeps of a run's state serves
     // that run only.
     unsigned readRun() const { return m_reads > 0 ? m_lastRun : 0; }
+    // A failure of the database itself (-1) is the loss of its server.
+    std::string failureDetail(std::int16_t status) const
+    {
+        return status == kStatusDbOpenClose && m_open && m_engine->lost() ? m_engine->lostDetail() : std::string();
+    }
 
 private:
     std::unique_ptr<Engine> m_engine;
@@ -83,6 +83,26 @@ private:
     bool m_open = true;
     int m_reads = 0;
     unsigned m_lastRun = 0;
+};
+
+// The cause of an object's last failure and the status it gave.
+struct Failure {
+    std::int16_t status = 0;
+    std::string detail;
+
+    // Notes the cause of `st` and gives `st` back.
+    std::int16_t note(std::int16_t st, std::string text)
+    {
+        status = st;
+        detail = std::move(text);
+        return st;
+    }
+    // The cause of `st`: the one noted, else that of the database.
+    std::string of(std::int16_t st, const Database* db) const
+    {
+        if (st != 0 && st == status) return detail;
+        return db ? db->failureDetail(st) : std::string();
+    }
 };
 
 // ---- clsDbAccess ----
@@ -95,24 +115,25 @@ public:
     void setDBIniNameString(const std::string& iniName) override { m_iniName = iniName; }
     std::string DBIniNameString() const override { return m_iniName; }
 
+    std::string failureDetail(std::int16_t status) const override { return m_failure.of(status, m_db.get()); }
+
     std::int16_t DAO_DBOpen() override
     {
-        clearFailureDetail();
+        m_failure = {};
         if (m_db) return kStatusDbIsOpen;
         DatabaseLocation loc;
         if (const std::int16_t st = locateDatabase(kov::settingsFolder(m_appPath), m_iniName, loc); st != kStatusOk) {
             // A database file that has gone: idle connections to it only hold it open.
             if (!loc.path.empty()) dropIdleConnections(loc.path);
-            noteFailureDetail(st, loc.detail);
-            return st;
+            return m_failure.note(st, loc.detail);
         }
         EngineOpen opened = openEngine(loc);
         if (opened.status != kStatusOk) {
             // A value of the settings that the engine cannot use names its line.
-            noteFailureDetail(opened.status, opened.status == kStatusBadName
-                                                 ? ini::placeText(loc.iniPath, loc.valueLine) + ": " + opened.message
-                                                 : opened.message);
-            return opened.status;
+            return m_failure.note(opened.status,
+                                  opened.status == kStatusBadName
+                                      ? ini::placeText(loc.iniPath, loc.valueLine) + ": " + opened.message
+                                      : opened.message);
         }
         m_db = std::make_shared<Database>(std::move(opened.engine), databaseText(loc));
         return kStatusOk;
@@ -153,6 +174,7 @@ private:
     std::string m_appPath;
     std::string m_iniName;
     std::shared_ptr<Database> m_db;
+    Failure m_failure;
 };
 
 // ---- clsTbAccess ----
@@ -181,115 +203,41 @@ std::unique_ptr<Prepared> makePrepared(std::unique_ptr<Cursor> cursor, bool last
     return p;
 }
 
-// The statements of one shape of find: its condition with the literals taken out, and
+// The statement of one shape of find: its condition with the literals taken out, and
 // the kinds of their values (or, when that cannot be done, the condition as written).
-//
-// Rows found by one shape are mostly asked for the same few columns (the name of a
-// staff member, of a school), and copying a found row costs by its columns: a shape
-// first finds whole rows and notes the columns asked of them; once it has found
-// kLearningFinds rows it finds only those columns and the position of the row. A row
-// so found that is asked for another of the table's columns is found again whole, and
-// the columns asked of it join the narrower statement, made anew at the next find.
 struct FindShape {
     std::string key;
-    std::string tail; // the query after its select list (FROM ... LIMIT 1)
     std::unique_ptr<Prepared> full; // every column (and the position, when the open has one)
-    std::unique_ptr<Prepared> narrow; // the columns asked so far and the position
-    std::vector<bool> asked; // by column of `full`: asked of a row that it found
-    int rowsFound = 0; // rows found through `full` while the columns were noted
-    bool prunable = false; // a table open with positions, whose narrower statement has not failed
-
-    // Within a run a shape of plain equalities ("SYOKCD = 1001") is served from the rows
-    // of the open result, read once (loadRows): the columns noted, those of the
-    // condition and the position, the first row of each key in the open's order.
-    std::unique_ptr<Prepared> loader;
-    std::vector<std::vector<DbValue>> rows;
-    std::unordered_map<std::string, std::uint32_t> byKey;
-    std::vector<int> keyAt; // the condition's columns in the loader's rows
-    std::vector<int> keyKind; // DbValue index of their values, -1 while only nulls
-    std::vector<bool> exactInt, exactText;
-    unsigned run = 0; // the run whose state they hold
-    bool servable = true; // false: always the single find
 };
 
-constexpr int kLearningFinds = 3;
 std::size_t g_findRowsLimit = kFindRowsLimit;
 
-// A condition of equalities of a column and a literal joined by AND: the columns and
-// the literals (whole numbers as integers, texts as texts); false for anything else.
-bool plainEqualities(std::string_view c, std::vector<std::string>& columns, std::vector<DbValue>& values)
+bool plainName(std::string_view s)
 {
-    columns.clear();
-    values.clear();
-    std::size_t i = 0;
-    auto space = [&] {
-        while (i < c.size() && (c[i] == ' ' || c[i] == '\t' || c[i] == '\r' || c[i] == '\n')) ++i;
-    };
-    auto word = [&](std::size_t at) {
-        std::size_t e = at;
-        while (e < c.size() && (std::isalnum(static_cast<unsigned char>(c[e])) || c[e] == '_')) ++e;
-        return e;
-    };
-    for (;;) {
-        space();
-        const std::size_t e = word(i);
-        if (e == i || std::isdigit(static_cast<unsigned char>(c[i]))) return false;
-        columns.emplace_back(c.substr(i, e - i));
-        i = e;
-        space();
-        if (i >= c.size() || c[i] != '=') return false;
-        ++i;
-        space();
-        if (i < c.size() && c[i] == '\'') {
-            std::string text;
-            for (++i;; ++i) {
-                if (i >= c.size()) return false;
-                if (c[i] == '\'') {
-                    if (i + 1 < c.size() && c[i + 1] == '\'') {
-                        text += '\'';
-                        ++i;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                text += c[i];
-            }
-            values.emplace_back(std::move(text));
-        } else {
-            const std::size_t b = i;
-            if (i < c.size() && c[i] == '-') ++i;
-            while (i < c.size() && std::isdigit(static_cast<unsigned char>(c[i]))) ++i;
-            std::int64_t v = 0;
-            const auto r = std::from_chars(c.data() + b, c.data() + i, v);
-            if (r.ec != std::errc() || r.ptr != c.data() + i || word(i) != i || (i < c.size() && c[i] == '.'))
-                return false;
-            values.emplace_back(v);
-        }
-        space();
-        if (i == c.size()) return true;
-        const std::size_t w = word(i);
-        if (kov::text::foldAsciiCase(c.substr(i, w - i)) != "and" || w == c.size()) return false;
-        i = w;
-    }
+    return !s.empty() && !std::isdigit(static_cast<unsigned char>(s[0])) && std::all_of(s.begin(), s.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    });
 }
 
-// The key of values: each kind and bytes, so that 1 and '1' differ.
-void appendKey(std::string& key, const DbValue& v)
+// A condition "column = literal" on the column `key` (without regard to case): the
+// literal (a whole number as an integer, a text as a text); false for anything else.
+bool keyEquality(std::string_view c, std::string_view key, DbValue& value)
 {
-    key += static_cast<char>('0' + v.index());
-    if (const auto* n = std::get_if<std::int64_t>(&v)) key.append(reinterpret_cast<const char*>(n), sizeof *n);
-    else if (const auto* t = std::get_if<std::string>(&v)) {
-        const std::uint64_t size = t->size();
-        key.append(reinterpret_cast<const char*>(&size), sizeof size);
-        key += *t;
+    const std::size_t eq = c.find('=');
+    if (eq == std::string_view::npos) return false;
+    if (!kov::text::equalsIgnoringAsciiCase(trimmedView(c.substr(0, eq)), key)) return false;
+    const std::string_view literal = trimmedView(c.substr(eq + 1));
+    if (!literal.empty() && literal.front() == '\'') {
+        std::string text;
+        if (sql::scanQuoted(literal, 0, &text) != literal.size()) return false;
+        value = std::move(text);
+        return true;
     }
-}
-
-std::size_t bytesOf(const DbValue& v)
-{
-    const auto* t = std::get_if<std::string>(&v);
-    return sizeof(DbValue) + (t && t->size() >= sizeof(std::string) ? t->size() + 1 : 0);
+    std::int64_t v = 0;
+    const auto r = std::from_chars(literal.data(), literal.data() + literal.size(), v);
+    if (literal.empty() || r.ec != std::errc() || r.ptr != literal.data() + literal.size()) return false;
+    value = v;
+    return true;
 }
 
 class TbAccess final : public clsTbAccess {
@@ -301,6 +249,10 @@ public:
     DbHandlePtr TBDatabase() const override { return m_handle; }
     void setTBNameString(const std::string& tableName) override { m_name = tableName; }
     std::string TBNameString() const override { return m_name; }
+    std::string failureDetail(std::int16_t status) const override
+    {
+        return m_failure.of(status, dynamic_cast<const Database*>(m_handle.get()));
+    }
 
     std::int16_t DAO_TableOpen(const std::string& criteria, const std::string& order) override
     {
@@ -314,6 +266,13 @@ public:
     }
 
     std::int16_t DAO_RecFind(std::int32_t mode, const std::string& criteria) override;
+    void declareLookup(const std::string& keyColumn, const std::vector<std::string>& columns) override
+    {
+        m_lookupKey = keyColumn;
+        m_lookupColumns = columns;
+        m_lookup.reset();
+        m_lookupRun = 0;
+    }
     std::int16_t DAO_RecRead(std::int32_t mode) override;
     DbValue TBRec(const std::string& column) const override;
 
@@ -338,17 +297,17 @@ private:
     std::string findTail(std::string_view criteria, std::string_view extra) const;
     FindShape* cachedShape();
     FindShape* findShape(std::string_view extra);
-    void prune(FindShape& shape);
-    std::int16_t runFind(Prepared& p) const;
-    std::optional<std::int16_t> findInRows(FindShape& shape, std::string_view criteria);
-    bool loadRows(FindShape& shape, unsigned run);
-    DbValue foundValue(const std::string& column) const;
+    std::int16_t runFind(Prepared& p);
+    std::optional<std::int16_t> lookUp(std::string_view criteria);
+    bool loadLookup();
     [[noreturn]] void throwNoColumn(const std::string& column) const;
     void release()
     {
         m_findCache.clear();
+        m_lookup.reset();
+        m_lookupLoader.reset();
+        m_lookupRun = 0;
         m_find = nullptr;
-        m_findShape = nullptr;
         m_found.clear();
         m_stream.reset();
         m_positioned.reset();
@@ -359,6 +318,7 @@ private:
 
     DbHandlePtr m_handle;
     std::string m_name;
+    Failure m_failure;
 
     // The open result. m_db is declared first so that the statements go before it.
     std::shared_ptr<Database> m_db;
@@ -384,17 +344,18 @@ private:
     std::vector<DbValue> m_extraValues;
     std::string m_key;
     std::vector<DbValue> m_binds;
-    std::vector<std::string> m_eqColumns; // of the last find served from rows
-    std::vector<DbValue> m_eqValues;
-    std::string m_rowKey;
+    // The lookups that the program declared (declareLookup), and their rows for the run
+    // under way (null when the run's finds are single finds).
+    std::string m_lookupKey;
+    std::vector<std::string> m_lookupColumns;
+    std::unique_ptr<Prepared> m_lookupLoader; // the statement of the rows, for their column names
+    std::unique_ptr<LookupRows> m_lookup;
+    unsigned m_lookupRun = 0; // the run they were read for
     // The found row of the last successful find, copied out of its statement so that
     // the statement can be reset at once: a row that stays current for a long time
-    // (the management record, for the life of a screen) holds no read lock. TBRec may
-    // find it again whole (see FindShape).
-    mutable const Prepared* m_find = nullptr; // its column names
-    mutable FindShape* m_findShape = nullptr;
-    mutable bool m_noting = false; // the columns asked of it are noted in m_findShape
-    mutable std::vector<DbValue> m_found;
+    // (the management record, for the life of a screen) holds no read lock.
+    const Prepared* m_find = nullptr; // its column names
+    std::vector<DbValue> m_found;
     Position m_pos = Position::BeforeFirst;
 };
 
@@ -404,13 +365,11 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
                             const std::string& grouping, const std::string& order)
 {
     if (m_open) return kStatusTbIsOpen;
+    m_failure = {};
     auto db = std::dynamic_pointer_cast<Database>(m_handle);
     if (!db || !db->isOpen()) return kStatusDbClosed;
     const std::string table = trimmed(m_name);
-    if (table.empty()) {
-        noteFailureDetail(kStatusTbOpenClose, "テーブルの名前がありません。");
-        return kStatusTbOpenClose;
-    }
+    if (table.empty()) return m_failure.note(kStatusTbOpenClose, "テーブルの名前がありません。");
     const std::string list = trimmed(select);
     if (group && list.empty()) return kStatusNoArgument;
 
@@ -453,10 +412,9 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
         if (engine.lost()) return kStatusDbOpenClose;
         if (exists) return kStatusSqlError;
         // Mostly a settings file that names another database than the payroll one.
-        noteFailureDetail(kStatusTbOpenClose, db->text() + "にテーブル「" + table +
-                                                  "」がありません（設定ファイルの Path か Connection "
-                                                  "が別のデータベースを指していないか確かめてください）。");
-        return kStatusTbOpenClose;
+        return m_failure.note(kStatusTbOpenClose, db->text() + "にテーブル「" + table +
+                                                      "」がありません（設定ファイルの Path か Connection "
+                                                      "が別のデータベースを指していないか確かめてください）。");
     }
     const DbValue rows = count->value(0);
     count.reset();
@@ -516,7 +474,6 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     m_positioned = std::move(positioned);
     m_findCache.clear();
     m_find = nullptr;
-    m_findShape = nullptr;
     m_pos = Position::BeforeFirst;
     m_open = true;
     return static_cast<std::int16_t>(std::min<std::int64_t>(n, kMaxRowCount));
@@ -670,56 +627,26 @@ FindShape* TbAccess::findShape(std::string_view extra)
     if (m_findCache.size() >= kFindCacheSize) m_findCache.pop_back();
     FindShape& shape = m_findCache.emplace_front();
     shape.key = m_key;
-    shape.tail = std::move(tail);
     shape.full = makePrepared(std::move(c), m_hasPosition);
-    shape.prunable = m_hasPosition && !m_group;
     return &shape;
-}
-
-// Makes the narrower statement of `shape`: the columns noted, by the names the table
-// gives them, and the position. A shape whose narrower statement cannot be made finds
-// whole rows from then on.
-void TbAccess::prune(FindShape& shape)
-{
-    const Cursor& full = *shape.full->cursor;
-    const int columns = std::min(full.columnCount() - 1, static_cast<int>(shape.asked.size()));
-    std::string sql = "SELECT ";
-    for (int i = 0; i < columns; ++i) {
-        if (!shape.asked[static_cast<std::size_t>(i)]) continue;
-        sql += sql::quoteIdentifier(full.columnName(i));
-        sql += ", ";
-    }
-    sql += m_position;
-    sql += shape.tail;
-    std::string error;
-    if (std::unique_ptr<Cursor> c = m_db->engine().prepare(sql, &error, Rows::One, m_binds))
-        shape.narrow = makePrepared(std::move(c), true);
-    else shape.prunable = false;
 }
 
 // Binds the values of the last find to `p`, steps it and, when it gives a row, makes
 // a copy of that row the found row.
-std::int16_t TbAccess::runFind(Prepared& p) const
+std::int16_t TbAccess::runFind(Prepared& p)
 {
     Cursor& c = *p.cursor;
     if (!c.bindAll(m_binds)) return failure();
-    switch (c.step()) {
-    case StepResult::Row: {
+    const StepResult r = c.step();
+    if (r == StepResult::Row) {
         const int n = c.columnCount();
         m_found.resize(static_cast<std::size_t>(n));
         for (int i = 0; i < n; ++i) c.valueInto(i, m_found[static_cast<std::size_t>(i)]);
-        c.rewind();
         m_find = &p;
-        return kStatusOk;
-    }
-    case StepResult::Done:
-        c.rewind();
-        return kStatusNotFound;
-    case StepResult::Error:
-        break;
     }
     c.rewind();
-    return failure();
+    if (r == StepResult::Error) return failure();
+    return r == StepResult::Row ? kStatusOk : kStatusNotFound;
 }
 
 std::int16_t TbAccess::DAO_RecFind(std::int32_t mode, const std::string& criteria)
@@ -730,199 +657,89 @@ std::int16_t TbAccess::DAO_RecFind(std::int32_t mode, const std::string& criteri
     // No row is current after a failed find.
     m_pos = Position::BeforeFirst;
     m_find = nullptr;
-    m_findShape = nullptr;
+    if (const std::optional<std::int16_t> st = lookUp(trimmedView(criteria))) return *st;
     FindShape* shape = findShape(trimmedView(criteria));
     if (!shape) return failure();
-    if (shape->prunable && shape->rowsFound >= kLearningFinds && shape->servable && m_db->readRun() != 0)
-        if (const std::optional<std::int16_t> st = findInRows(*shape, trimmedView(criteria))) return *st;
-    if (shape->prunable && !shape->narrow && shape->rowsFound >= kLearningFinds) prune(*shape);
-    std::int16_t st;
-    if (shape->narrow) {
-        st = runFind(*shape->narrow);
-        if (st == kStatusOk || st == kStatusNotFound) {
-            m_findShape = shape;
-            m_noting = false;
-            if (st == kStatusOk) m_pos = Position::OnFind;
-            return st;
+    const std::int16_t st = runFind(*shape->full);
+    if (st == kStatusOk) m_pos = Position::OnFind;
+    return st;
+}
+
+// A find of the declared key within a run, answered from the rows read for the run;
+// nullopt when it is the single find's (another condition, no run, rows that cannot
+// tell).
+std::optional<std::int16_t> TbAccess::lookUp(std::string_view criteria)
+{
+    const unsigned run = m_db->readRun();
+    DbValue value;
+    if (run == 0 || !m_hasPosition || m_group || !keyEquality(criteria, m_lookupKey, value)) return std::nullopt;
+    if (m_lookupRun != run) {
+        m_lookupRun = run;
+        if (!loadLookup()) {
+            m_lookup.reset();
+            if (m_db->engine().lost()) return failure();
         }
-        if (m_db->engine().lost()) return st;
-        // The narrower statement no longer serves (a table changed since): whole rows.
-        shape->narrow.reset();
-        shape->prunable = false;
     }
-    st = runFind(*shape->full);
-    if (st != kStatusOk) return st;
-    m_findShape = shape;
-    m_noting = shape->prunable;
-    if (m_noting) ++shape->rowsFound;
+    const std::vector<DbValue>* row = nullptr;
+    switch (m_lookup ? m_lookup->find(value, &row) : LookupRows::Answer::Unknown) {
+    case LookupRows::Answer::Unknown:
+        return std::nullopt;
+    case LookupRows::Answer::NotFound:
+        return kStatusNotFound;
+    case LookupRows::Answer::Found:
+        break;
+    }
+    m_found.assign(row->begin(), row->end());
+    m_find = m_lookupLoader.get();
     m_pos = Position::OnFind;
     return kStatusOk;
 }
 
-// The rows of the open result for `shape` in this run: its noted columns, the columns
-// of its condition and the position, in the open's order; the first row of each key
-// kept. False (the single find from then on) when a column of the condition is not
-// the table's, its values are of mixed kinds, or the rows pass the memory bound.
-bool TbAccess::loadRows(FindShape& shape, unsigned run)
+// Reads the open's rows for the declared lookups: the key, the declared columns and the
+// position, in the open's order. False when they cannot serve (a column that is not the
+// table's, keys of mixed kinds, rows past the memory bound).
+bool TbAccess::loadLookup()
 {
-    shape.loader.reset();
-    shape.rows.clear();
-    shape.byKey.clear();
-    shape.run = 0;
-    const Cursor& full = *shape.full->cursor;
-    const int columns = full.columnCount() - 1;
-    std::vector<int> keyFull;
-    for (const std::string& c : m_eqColumns) {
-        const int at = shape.full->find(c);
-        if (at < 0) return false;
-        keyFull.push_back(at);
-    }
-    std::vector<int> picked;
-    for (int i = 0; i < columns; ++i) {
-        const bool asked = static_cast<std::size_t>(i) < shape.asked.size() && shape.asked[static_cast<std::size_t>(i)];
-        if (asked || std::find(keyFull.begin(), keyFull.end(), i) != keyFull.end()) picked.push_back(i);
-    }
-    std::string sql = "SELECT ";
-    for (int i : picked) {
-        sql += sql::quoteIdentifier(full.columnName(i));
-        sql += ", ";
-    }
-    sql += m_position;
-    sql += m_from;
+    if (!plainName(m_lookupKey) || !std::all_of(m_lookupColumns.begin(), m_lookupColumns.end(), plainName))
+        return false;
+    std::string sql = "SELECT " + m_lookupKey;
+    for (const std::string& c : m_lookupColumns) sql += ", " + c;
+    sql += ", " + m_position + m_from;
     if (!m_criteria.empty()) sql += " WHERE (" + m_criteria + "\n)";
     sql += m_orderBy;
     std::string error;
     std::unique_ptr<Cursor> c = m_db->engine().prepare(sql, &error, Rows::Many);
     if (!c) return false;
-    shape.keyAt.clear();
-    shape.exactInt.clear();
-    shape.exactText.clear();
-    for (int k : keyFull) {
-        const int at = static_cast<int>(std::find(picked.begin(), picked.end(), k) - picked.begin());
-        shape.keyAt.push_back(at);
-        shape.exactInt.push_back(c->comparesAsStored(at, false));
-        shape.exactText.push_back(c->comparesAsStored(at, true));
-    }
-    shape.keyKind.assign(keyFull.size(), -1);
-    const int n = c->columnCount();
-    std::size_t bytes = 0;
-    std::string key;
-    std::vector<DbValue> row;
+    auto rows =
+        std::make_unique<LookupRows>(0, c->comparesAsStored(0, false), c->comparesAsStored(0, true), g_findRowsLimit);
+    std::vector<DbValue> row(static_cast<std::size_t>(c->columnCount()));
     StepResult r;
     while ((r = c->step()) == StepResult::Row) {
-        row.resize(static_cast<std::size_t>(n));
-        for (int i = 0; i < n; ++i) c->valueInto(i, row[static_cast<std::size_t>(i)]);
-        key.clear();
-        bool null = false;
-        for (std::size_t k = 0; k < shape.keyAt.size(); ++k) {
-            const DbValue& v = row[static_cast<std::size_t>(shape.keyAt[k])];
-            if (isNull(v)) {
-                null = true; // never equal to a literal
-                continue;
-            }
-            const int kind = static_cast<int>(v.index());
-            if (shape.keyKind[k] < 0) shape.keyKind[k] = kind;
-            if (shape.keyKind[k] != kind || (kind != 1 && kind != 3)) {
-                c->rewind();
-                return false;
-            }
-            appendKey(key, v);
-        }
-        if (null || shape.byKey.contains(key)) continue;
-        bytes += key.size() + 64;
-        for (const DbValue& v : row) bytes += bytesOf(v);
-        if (bytes > g_findRowsLimit) {
-            c->rewind();
-            shape.rows.clear();
-            shape.byKey.clear();
-            return false;
-        }
-        shape.byKey.emplace(key, static_cast<std::uint32_t>(shape.rows.size()));
-        shape.rows.push_back(row);
+        for (std::size_t i = 0; i < row.size(); ++i) c->valueInto(static_cast<int>(i), row[i]);
+        if (!rows->add(row)) break;
     }
     c->rewind();
-    if (r == StepResult::Error) return false;
-    shape.loader = makePrepared(std::move(c), true);
-    shape.run = run;
+    if (r != StepResult::Done) return false;
+    m_lookup = std::move(rows);
+    m_lookupLoader = makePrepared(std::move(c), true);
     return true;
-}
-
-// A find of `shape` served from the rows read for the run; nullopt when it cannot be
-// (then the single find): a condition that is not plain equalities, a literal of
-// another kind than the column's values, or an engine that would compare otherwise.
-std::optional<std::int16_t> TbAccess::findInRows(FindShape& shape, std::string_view criteria)
-{
-    if (!plainEqualities(criteria, m_eqColumns, m_eqValues)) {
-        shape.servable = false;
-        return std::nullopt;
-    }
-    const unsigned run = m_db->readRun();
-    if (shape.run != run && !loadRows(shape, run)) {
-        shape.servable = false;
-        if (m_db->engine().lost()) return failure();
-        return std::nullopt;
-    }
-    m_rowKey.clear();
-    for (std::size_t k = 0; k < m_eqValues.size(); ++k) {
-        const DbValue& v = m_eqValues[k];
-        const bool text = std::holds_alternative<std::string>(v);
-        if (!(text ? shape.exactText[k] : shape.exactInt[k])) return std::nullopt;
-        if (shape.keyKind[k] >= 0 && shape.keyKind[k] != static_cast<int>(v.index())) return std::nullopt;
-        appendKey(m_rowKey, v);
-    }
-    const auto it = shape.byKey.find(m_rowKey);
-    if (it == shape.byKey.end()) return kStatusNotFound;
-    const std::vector<DbValue>& row = shape.rows[it->second];
-    m_found.resize(row.size());
-    std::copy(row.begin(), row.end(), m_found.begin());
-    m_find = shape.loader.get();
-    m_findShape = &shape;
-    m_noting = false;
-    m_pos = Position::OnFind;
-    return kStatusOk;
 }
 
 void TbAccess::throwNoColumn(const std::string& column) const
 {
+    const bool looked = m_pos == Position::OnFind && m_find == m_lookupLoader.get();
     throw RuntimeError(RuntimeErrorKind::InvalidArgument,
-                       "TBRec: 列「" + column + "」は「" + m_name + "」にありません。");
-}
-
-// A column of the found row. A row of a shape's narrower statement that lacks a column
-// of the table is found again whole (the same find, the same values).
-DbValue TbAccess::foundValue(const std::string& column) const
-{
-    int index = m_find->find(column);
-    if (index < 0) {
-        FindShape* shape = m_findShape;
-        if (!shape || (m_find != shape->narrow.get() && m_find != shape->loader.get()) || shape->full->find(column) < 0)
-            throwNoColumn(column);
-        // Rows read for the run lack it too: they are read anew, with it, at the next find.
-        if (m_find == shape->loader.get()) shape->run = 0;
-        if (runFind(*shape->full) != kStatusOk)
-            throw RuntimeError(RuntimeErrorKind::FileError,
-                               "TBRec: 「" + m_name + "」の見つけた行を読み直せません（列「" + column + "」）。");
-        // The columns asked of this row join those noted; the next find makes the
-        // narrower statement anew.
-        shape->narrow.reset();
-        m_noting = true;
-        index = m_find->find(column);
-        if (index < 0) throwNoColumn(column);
-    }
-    if (m_noting) {
-        std::vector<bool>& asked = m_findShape->asked;
-        if (asked.size() <= static_cast<std::size_t>(index)) asked.resize(static_cast<std::size_t>(index) + 1);
-        asked[static_cast<std::size_t>(index)] = true;
-    }
-    return m_found[static_cast<std::size_t>(index)];
+                       "TBRec: 列「" + column + "」は「" + m_name +
+                           (looked ? "」の検索に宣言した列にありません。" : "」にありません。"));
 }
 
 DbValue TbAccess::TBRec(const std::string& column) const
 {
     if (!m_open || !databaseOpen()) return std::monostate{};
-    if (m_pos == Position::OnFind) return foundValue(column);
-    const int index = m_stream->find(column);
+    const Prepared& p = m_pos == Position::OnFind ? *m_find : *m_stream;
+    const int index = p.find(column);
     if (index < 0) throwNoColumn(column);
+    if (m_pos == Position::OnFind) return m_found[static_cast<std::size_t>(index)];
     if (m_pos != Position::OnStream) return std::monostate{};
     return m_stream->cursor->value(index);
 }

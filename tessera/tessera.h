@@ -33,9 +33,9 @@ std::unique_ptr<kov::dataaccess::clsTbAccess> makeTbAccess();
 // Rows counted by an open at most; an open returns min(rows, kMaxRowCount).
 inline constexpr int kMaxRowCount = 32767;
 
-// Within a run's reads (DAO_ReadBegin) a find repeated on one open table with the same
-// plain equalities and other values ("SYOKCD = 1001", "SYOKCD = 1002") is served from
-// that open's rows, read once for the run, up to this many bytes of them; past it, the
+// Within a run's reads (DAO_ReadBegin) the finds of a declared lookup
+// (clsTbAccess::declareLookup: "SYOKCD = 1001", "SYOKCD = 1002") are served from the
+// open's rows, read once for the run, up to this many bytes of them; past it, the
 // single find. setFindRowsLimit changes the bound for the process.
 inline constexpr std::size_t kFindRowsLimit = 64u << 20;
 void setFindRowsLimit(std::size_t bytes);

@@ -1,7 +1,22 @@
 // The prints of the end-to-end tests of kov120 and kov140: their rows and their keys.
 #include "e2e_support.h"
 
+#include "tests/support/files.h"
+
+#include <gtest/gtest.h>
+
 namespace kov::e2e {
+
+namespace {
+const char* const kGaijiIni = "[Gaiji]\r\nE000=𠮷\r\n";
+} // namespace
+
+void expectGaijiName(const std::filesystem::path& commandFile, const std::filesystem::path& pdf)
+{
+    EXPECT_NE(test::readBytes(commandFile.string()).find("\xF0\x40\x93\x63"), std::string::npos) << "no F0 40 for 𠮷";
+    EXPECT_NE(pdfText(pdf).find("𠮷田"), std::string::npos) << pdfText(pdf);
+    EXPECT_EQ(shellOutput("pdffonts '" + pdf.string() + "' | grep -c 'IPAmjMincho '"), "1\n");
+}
 
 KeyedPrint kov120DailyPaidPrint(db::Fixture& fx)
 {
@@ -22,13 +37,14 @@ KeyedPrint kov120DailyPaidPrint(db::Fixture& fx)
                                .values = values});
     };
     fx.setStandardNames();
+    fx.writeSettings("GAIJI.INI", kGaijiIni);
     fx.setKanri(202312);
     fx.addSchool("E101", "城東小学校");
     fx.addSchool("E201", "川北中学校");
     fx.setBlock(1, 101, 101, 1, 2);
     fx.setBlock(2, 201, 201, 1, 2);
     addStaff(1001, "山田　太郎", "E101", 1, 3); // monthly-paid: not printed
-    addStaff(1002, "講師　一美", "E101", 1, 5);
+    addStaff(1002, "𠮷田　一美", "E101", 1, 5); // 𠮷 through the office's gaiji table
     addStaff(2001, "臨時　二葉", "E201", 2, 6);
     // The monthly-paid option has the focus: Down chooses 日額者 (as Right does), Tab goes
     // to the block list, space selects block 01, Down and space select block 02.
@@ -54,6 +70,7 @@ KeyedPrint kov140TwoBlocksPrint(db::Fixture& fx)
                                .values = values});
     };
     fx.setStandardNames();
+    fx.writeSettings("GAIJI.INI", kGaijiIni);
     fx.setKanri(202306);
     fx.addSchool("E101", "城東小学校");
     fx.addSchool("E201", "川北中学校");
@@ -62,7 +79,7 @@ KeyedPrint kov140TwoBlocksPrint(db::Fixture& fx)
     fx.setBlock(2, 301, 301, 1, 3);
     fx.setBlock(3, 201, 201, 1, 3);
     addStaff(1001, "山田　太郎", "E101", 1, 3, -1200);
-    addStaff(1002, "鈴木　一郎", "E101", 1, 1, 3000);
+    addStaff(1002, "𠮷田　一郎", "E101", 1, 1, 3000); // 𠮷 through the office's gaiji table
     addStaff(1003, "講師　一美", "E101", 1, 5, 500); // daily-paid: not printed
     addStaff(2001, "南町　花子", "E301", 2, 3, 100); // block 02: not selected
     addStaff(3001, "高橋　三郎", "E201", 3, 7, 0);

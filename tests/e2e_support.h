@@ -146,7 +146,11 @@ void printThroughProgram(db::Fixture& fx, const KeyedPrint& print, std::filesyst
 // kov120 (pay kind 2) of the daily-paid group of blocks 01 and 02, whose command file is
 // tests/data/kov120_e2e.ovl.tmp, and kov140 of the monthly-paid group of blocks 01 and
 // 03 (kov140_e2e.ovl.tmp).
+// Both write GAIJI.INI with E000=𠮷 and name a staff member 𠮷田.
 KeyedPrint kov120DailyPaidPrint(db::Fixture& fx);
 KeyedPrint kov140TwoBlocksPrint(db::Fixture& fx);
+// The name 𠮷田 as the gaiji table makes it: F0 40 in the command file, 𠮷 in the PDF's
+// text, drawn from IPAmjMincho.
+void expectGaijiName(const std::filesystem::path& commandFile, const std::filesystem::path& pdf);
 
 } // namespace kov::e2e

@@ -65,6 +65,7 @@ TEST(Kov120EndToEnd, DailyPaidTwoBlocksPrintedToPdf)
     kov::test::expectGolden((kov::e2e::deskOf(fx).work / "kov120" / "OVL.TMP").string(), "kov120_e2e.ovl.tmp");
     EXPECT_FALSE(fs::exists(kov::e2e::deskOf(fx).app / "OVL.TMP"));
 
+    kov::e2e::expectGaijiName(kov::e2e::deskOf(fx).work / "kov120" / "OVL.TMP", pdf);
     const std::string text = kov::e2e::pdfText(pdf);
     EXPECT_NE(text.find("講師"), std::string::npos) << text;
     EXPECT_NE(text.find("臨時"), std::string::npos);

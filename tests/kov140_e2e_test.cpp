@@ -26,6 +26,7 @@ TEST(Kov140EndToEnd, TwoBlocksPrintedToPdf)
     kov::test::expectGolden((kov::e2e::deskOf(fx).work / "kov140" / "OVL.TMP").string(), "kov140_e2e.ovl.tmp");
     EXPECT_FALSE(fs::exists(kov::e2e::deskOf(fx).app / "OVL.TMP"));
 
+    kov::e2e::expectGaijiName(kov::e2e::deskOf(fx).work / "kov140" / "OVL.TMP", pdf);
     const std::string text = kov::e2e::pdfText(pdf);
     EXPECT_NE(text.find("令和 05年06月分"), std::string::npos) << text;
     EXPECT_NE(text.find("山田"), std::string::npos) << text;

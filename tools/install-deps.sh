@@ -7,7 +7,7 @@ pkgs=(
   libsqlite3-dev sqlite3 libicu-dev libpq-dev postgresql pgbouncer
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev libxcb1-dev
   libgtest-dev libbenchmark-dev
-  fonts-ipafont-gothic fontconfig
+  fonts-ipafont-gothic fonts-ipamj-mincho fontconfig
   poppler-utils xvfb xdotool x11-utils imagemagick time
   clang clang-format clang-tidy
   cups printer-driver-cups-pdf libcups2-dev openbox lintian xdg-utils dbus-daemon

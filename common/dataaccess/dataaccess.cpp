@@ -70,12 +70,6 @@ std::int16_t toInt16(const DbValue& v, std::string_view column)
 }
 
 namespace {
-struct FailureDetail {
-    std::int16_t status = 0;
-    std::string text;
-};
-thread_local FailureDetail t_failure;
-
 std::mutex& sessionMutex()
 {
     static std::mutex m;
@@ -97,15 +91,6 @@ std::function<void()>& endHookSlot()
     return hook;
 }
 } // namespace
-
-void noteFailureDetail(std::int16_t status, std::string detail) { t_failure = {status, std::move(detail)}; }
-
-std::string failureDetail(std::int16_t status)
-{
-    return status != 0 && t_failure.status == status ? t_failure.text : std::string();
-}
-
-void clearFailureDetail() { t_failure = {}; }
 
 void setProgramName(std::string name)
 {

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace kov::dataaccess {
 
@@ -47,6 +48,11 @@ using DbHandlePtr = std::shared_ptr<DbHandle>;
 class ComObject {
 public:
     virtual ~ComObject();
+    // The cause of this object's last failure, in Japanese, naming what to fix (the
+    // settings file and its line, the database file, the server's own text in
+    // parentheses): the status check shows it on the line after the status message.
+    // Empty unless `status` is the status that failure gave.
+    virtual std::string failureDetail(std::int16_t /*status*/) const { return {}; }
 };
 
 class clsDbAccess : public ComObject {
@@ -102,6 +108,12 @@ public:
     virtual std::int16_t DAO_RecRead(std::int32_t mode) = 0;
     // Column of the current row; names match without regard to case.
     virtual DbValue TBRec(const std::string& column) const = 0;
+    // Beyond the contract: the lookups that a run will make of this object, finds
+    // "keyColumn = value" whose rows it reads `columns` of (plain column names). Within
+    // a run's reads (DAO_ReadBegin) the component may answer them from the open's rows,
+    // read once for the run; TBRec of a row so found gives those columns only. An
+    // object that cannot takes it as a no-op.
+    virtual void declareLookup(const std::string& /*keyColumn*/, const std::vector<std::string>& /*columns*/) {}
     virtual std::int16_t DAO_TableClose() = 0;
 };
 
@@ -128,15 +140,6 @@ void RegisterClass(const std::string& progId, std::function<std::unique_ptr<ComO
 void UnregisterAll();
 
 // ---- What the program and the component tell each other beside the statuses ----
-
-// The cause of the last failure of the component on this thread, in Japanese, naming
-// what to fix (the settings file and its line, the database file, the server's own
-// text in parentheses): the status check shows it on the line after the status
-// message. The component notes it with the status it returns; failureDetail gives it
-// only for that status (empty otherwise, and after clearFailureDetail).
-void noteFailureDetail(std::int16_t status, std::string detail);
-std::string failureDetail(std::int16_t status);
-void clearFailureDetail();
 
 // The program's name ("kov120"), by which the component names its sessions on a
 // server; empty until the program sets it.

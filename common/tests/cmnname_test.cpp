@@ -59,7 +59,12 @@ TEST_F(CmnNameTest, EachSelectorOverTheStandardNames)
     };
     note("start");
     for (std::int16_t selector : {1, 2, 3, 1, 4, 5, 6, 7, 1, 0}) {
-        names.prsNameRead(selector);
+        // The group returned is the slots as the call left them.
+        const kov::NameGroup group = names.prsNameRead(selector);
+        EXPECT_EQ(group.names, names.p_strName);
+        EXPECT_TRUE(group.eraLetters == names.p_strNenKb && group.eraNames == names.p_strNenKj &&
+                    group.eraStarts == names.p_curNenSt && group.kenko == names.p_curKenko &&
+                    group.kosei == names.p_curKosei);
         note("prsNameRead(" + std::to_string(selector) + ")");
     }
     kov::test::expectGoldenBytes(kov::cp932::fromUtf8(dump), "cmnname_selectors.txt");

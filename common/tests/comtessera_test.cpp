@@ -17,11 +17,12 @@ namespace {
 
 // Runs the check as the top of a user action does, and returns the one message shown
 // there (fails the test otherwise).
-kov::RecordedMessage fatal(ComTessera& com, ScriptedRuntime& rt, std::int16_t status, std::int16_t exemption = 0)
+kov::RecordedMessage fatal(ComTessera& com, ScriptedRuntime& rt, std::int16_t status, std::int16_t exemption = 0,
+                           const std::string& detail = {})
 {
     const std::size_t before = rt.messages.size();
     try {
-        kov::runGuarded(rt, "操作", [&] { com.prsStatusCheck(status, exemption); });
+        kov::runGuarded(rt, "操作", [&] { com.prsStatusCheck(status, exemption, detail); });
         ADD_FAILURE() << "status " << status << " did not end the program";
     } catch (const ProgramEnded& e) {
         EXPECT_EQ(e.exitStatus, kov::kExitFatal);
@@ -155,20 +156,16 @@ TEST(ComTessera, PassingStatusesAndTheExemption)
 }
 
 // The component's detail of the failure follows the message, which stays as it is; the
-// box takes the screen's caption unless the names gave a title. A detail of another
-// status is not shown, and a shown one is not shown again.
+// box takes the screen's caption unless the names gave a title.
 TEST(ComTessera, TheComponentsDetailFollowsAndTheScreensCaptionIsTheTitle)
 {
     ScriptedRuntime rt;
     ComTessera com;
     com.setScreenCaption("画面");
     const std::string base = "データベースはオープン／クローズ出来ません。\r\n\r\nErr Status = -1";
-    kov::dataaccess::noteFailureDetail(-1, "認証に失敗しました。（libpq）");
-    kov::RecordedMessage m = fatal(com, rt, -1);
+    kov::RecordedMessage m = fatal(com, rt, -1, 0, "認証に失敗しました。（libpq）");
     EXPECT_EQ(m.text, base + "\r\n認証に失敗しました。（libpq）");
     EXPECT_EQ(m.title, "画面");
-    EXPECT_EQ(fatal(com, rt, -1).text, base);
-    kov::dataaccess::noteFailureDetail(-20, "設定ファイル");
     EXPECT_EQ(fatal(com, rt, -1).text, base);
     com.prsStatusNames("", "", "Kov570");
     EXPECT_EQ(fatal(com, rt, -1).title, "Kov570");

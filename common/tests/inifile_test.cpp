@@ -26,4 +26,7 @@ TEST(IniFile, AFileIsFoundWithoutRegardToTheCaseOfItsName)
     std::ofstream(dir / "ovlprint.ini") << "[Print]\n";
     EXPECT_EQ(kov::ini::findFile(dir.str(), "OVLPRINT.INI"), (dir / "ovlprint.ini").string());
     EXPECT_EQ(kov::ini::findFile(dir.str(), "KOV.INI"), (dir / "KOV.INI").string()); // none: the exact name
+    // Two that match: the first in byte order, whatever order the folder lists them in.
+    for (const char* name : {"ovlprint.INI", "OvlPrint.ini"}) std::ofstream(dir / name) << "[Print]\n";
+    EXPECT_EQ(kov::ini::findFile(dir.str(), "OVLPRINT.INI"), (dir / "OvlPrint.ini").string());
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -93,11 +94,19 @@ TEST(SafeFile, EveryEndLeavesOnlyFinalNames)
     if (!disk.mounted()) GTEST_SKIP() << "a full disk needs root (mount tmpfs)";
     std::ofstream(dir / "OVL.TMP") << "earlier";
     const std::string big(256 * 1024, 'x');
+    int cause = 0;
     const std::string error = errorOf([&] {
-        kov::SafeFile f(dir.str(), "OVL.TMP", "印刷ファイル", "OVL.TMP.part");
-        f.write(big);
-        f.commit();
+        try {
+            kov::SafeFile f(dir.str(), "OVL.TMP", "印刷ファイル", "OVL.TMP.part");
+            f.write(big);
+            f.commit();
+        } catch (const kov::SafeFileError& e) {
+            cause = e.error();
+            EXPECT_EQ(e.path(), (dir / "OVL.TMP").string());
+            throw;
+        }
     });
+    EXPECT_EQ(cause, ENOSPC);
     EXPECT_NE(error.find("容量不足です。空き容量が足りません。（"), std::string::npos) << error;
     EXPECT_NE(error.find((dir / "OVL.TMP").string()), std::string::npos) << error;
     EXPECT_EQ(dir.names(), std::vector<std::string>{"OVL.TMP"});

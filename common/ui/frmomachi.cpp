@@ -40,8 +40,10 @@ FrmOMACHI::FrmOMACHI(QWidget* parent)
     m_shown.start();
 }
 
-void FrmOMACHI::showProgress(int pagesDone)
+void FrmOMACHI::showProgress(kov::ProgressPhase /*phase*/, int pagesDone)
 {
+    // Both phases read alike to the clerk: the pages made so far, first of the command
+    // file, then of the printout.
     // A short run shows only the two lines; a long one a new count at most four times a second.
     const qint64 now = m_shown.elapsed();
     if (now < 2000 || (m_lastPaint >= 0 && now - m_lastPaint < 250)) return;
@@ -81,7 +83,8 @@ void runWithWaitScreen(QWidget* caller, kov::RuntimeServices& rt, const std::fun
     };
     {
         Restore restore{caller, wait, rt};
-        rt.setProgressListener([w = wait.get()](int pages) { w->showProgress(pages); });
+        rt.setProgressListener(
+            [w = wait.get()](kov::ProgressPhase phase, int pages) { w->showProgress(phase, pages); });
         rt.doEvents();
         work();
     }

@@ -10,7 +10,8 @@ class QLabel;
 
 namespace kov {
 class RuntimeServices;
-}
+enum class ProgressPhase;
+} // namespace kov
 
 namespace kov::ui {
 
@@ -27,7 +28,7 @@ public:
     // then "これまでに N ページを作成しました。", repainted at once: the window system's
     // paint requests are taken, the user's input is not.
     QLabel* progressLabel() const { return m_progress; }
-    void showProgress(int pagesDone);
+    void showProgress(kov::ProgressPhase phase, int pagesDone);
 
 protected:
     // The user cannot send the wait screen away (no Escape, no close): it goes when the

@@ -40,6 +40,7 @@ public:
     std::int16_t DAO_DBClose() override { return m_inner->DAO_DBClose(); }
     std::int16_t DAO_ReadBegin() override { return m_inner->DAO_ReadBegin(); }
     std::int16_t DAO_ReadEnd() override { return m_inner->DAO_ReadEnd(); }
+    std::string failureDetail(std::int16_t status) const override { return m_inner->failureDetail(status); }
 
 private:
     std::unique_ptr<kov::dataaccess::clsDbAccess> m_inner;
@@ -58,6 +59,7 @@ public:
     kov::dataaccess::DbHandlePtr TBDatabase() const override { return m_inner->TBDatabase(); }
     void setTBNameString(const std::string& name) override { m_inner->setTBNameString(name); }
     std::string TBNameString() const override { return m_inner->TBNameString(); }
+    std::string failureDetail(std::int16_t status) const override { return m_inner->failureDetail(status); }
     std::int16_t DAO_TableOpen(const std::string& criteria, const std::string& order) override
     {
         m_fx.syncEngine();
@@ -72,6 +74,10 @@ public:
     std::int16_t DAO_RecFind(std::int32_t mode, const std::string& criteria) override
     {
         return m_inner->DAO_RecFind(mode, criteria);
+    }
+    void declareLookup(const std::string& key, const std::vector<std::string>& columns) override
+    {
+        m_inner->declareLookup(key, columns);
     }
     std::int16_t DAO_RecRead(std::int32_t mode) override
     {

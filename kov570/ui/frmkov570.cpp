@@ -73,6 +73,23 @@ CheckValue checkValue(int state) { return state == Qt::Checked ? CheckValue::Tic
 FrmKov570::FrmKov570(Kov570Screen& model, RuntimeServices& rt, QWidget* parent)
     : QWidget(parent), m_model(model), m_rt(rt)
 {
+    buildZaimuFrame();
+    buildGakkouFrame();
+    m_pfKeys = new kov::ui::PfKeyBar(this, rt, kButtonLefts);
+    m_pfKeys->setAction([this](int index) { m_model.prsPfAction(index); });
+    m_pfKeys->setCaption(5, "印　刷");
+    m_pfKeys->setCaption(9, "終　了");
+    for (int i = 0; i < kov::ui::PfKeyBar::kCount; ++i)
+        m_pfKeys->setEnabled(i, model.pfMode().p_bPFKey[static_cast<std::size_t>(i)] == -1);
+
+    const QList<QWidget*> chain = tabChain();
+    for (int i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
+    model.setView(this);
+}
+
+// The finance offices: a label and a check box for each of the nine slots.
+void FrmKov570::buildZaimuFrame()
+{
     using kov::ui::twipsRect;
     m_frame1 = new QGroupBox(this);
     m_frame1->setObjectName("Frame1");
@@ -90,7 +107,12 @@ FrmKov570::FrmKov570(Kov570Screen& model, RuntimeServices& rt, QWidget* parent)
             if (!m_syncing) m_model.setChkZaimu(i, checkValue(state));
         });
     }
+}
 
+// The school kinds: elementary, junior high and both.
+void FrmKov570::buildGakkouFrame()
+{
+    using kov::ui::twipsRect;
     m_frame2 = new QGroupBox(this);
     m_frame2->setObjectName("Frame2");
     m_frame2->setGeometry(twipsRect(5940, 1080, 3015, 2055));
@@ -107,17 +129,6 @@ FrmKov570::FrmKov570(Kov570Screen& model, RuntimeServices& rt, QWidget* parent)
             if (!m_syncing) m_model.setChkGakkou(i, checkValue(state));
         });
     }
-
-    m_pfKeys = new kov::ui::PfKeyBar(this, rt, kButtonLefts);
-    m_pfKeys->setAction([this](int index) { m_model.prsPfAction(index); });
-    m_pfKeys->setCaption(5, "印　刷");
-    m_pfKeys->setCaption(9, "終　了");
-    for (int i = 0; i < kov::ui::PfKeyBar::kCount; ++i)
-        m_pfKeys->setEnabled(i, model.pfMode().p_bPFKey[static_cast<std::size_t>(i)] == -1);
-
-    const QList<QWidget*> chain = tabChain();
-    for (int i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
-    model.setView(this);
 }
 
 FrmKov570::~FrmKov570() { m_model.setView(nullptr); }

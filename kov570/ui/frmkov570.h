@@ -46,6 +46,8 @@ public:
 
 private:
     void runGuardedClick(const std::function<void()>& action);
+    void buildZaimuFrame();
+    void buildGakkouFrame();
 
     Kov570Screen& m_model;
     RuntimeServices& m_rt;

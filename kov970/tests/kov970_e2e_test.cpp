@@ -2,8 +2,8 @@
 // named by KOV_REMOVABLE_DRIVES to a floppy-sized tmpfs that already holds a file. Key
 // presses choose the staff master, F12 asks about the used floppy, Escape answers No
 // (the file stays), F12 and Return answer Yes: the floppy holds the CSV file alone, byte
-// for byte the golden file, and the program has ended with status 0. Needs root to
-// mount the tmpfs; skipped otherwise.
+// for byte the golden file (a name with 𠮷 at its user-defined code F0 40), and the program has ended with status 0.
+// Needs root to mount the tmpfs; skipped otherwise.
 #include "db/tests/fixture.h"
 #include "e2e_support.h"
 #include "tests/support/files.h"
@@ -32,7 +32,9 @@ TEST(Kov970EndToEnd, StaffMasterToUsedFloppy)
 {
     kov::db::Fixture fx;
     fx.addStaff({.syokcd = 1001, .name = "山田,太郎", .values = {{"KBANGO", "000123"}}});
-    fx.addStaff({.syokcd = 1002, .syozok = "E102", .name = "講師　一美", .kana = "ｺｳｼ   "});
+    // 𠮷 through the office's gaiji table: F0 40 in the file, as a Windows office's backup holds it.
+    fx.writeSettings("GAIJI.INI", "[Gaiji]\r\nE000=𠮷\r\n");
+    fx.addStaff({.syokcd = 1002, .syozok = "E102", .name = "𠮷田　一美", .kana = "ｺｳｼ   "});
 
     const fs::path floppy = fx.path("fd");
     const kov::test::Tmpfs disk(floppy, "size=1420k");
@@ -79,6 +81,7 @@ TEST(Kov970EndToEnd, StaffMasterToUsedFloppy)
     EXPECT_EQ(prog.waitFor(20s), 0) << readBytes(log);
     EXPECT_FALSE(fs::exists(floppy / "memo.txt"));
     kov::test::expectGolden((floppy / "SKSYOKU.CSV").string(), "kov970_e2e.csv");
+    EXPECT_NE(readBytes((floppy / "SKSYOKU.CSV").string()).find(",\xF0\x40\x93\x63\x81\x40"), std::string::npos);
     EXPECT_EQ(std::distance(fs::directory_iterator(floppy), fs::directory_iterator()), 1);
 }
 

@@ -116,7 +116,9 @@ TEST_F(Export, MastersAsCsvFiles)
          "職員マスタを退避できませんでした。\r\nファイル: " + dir +
              "SKSYOKU.CSV\r\nレコード 2 件目（SYOKCD = 1002）の列 KBANGO の値「12A」は数値ではありません。"},
         {"not_shift_jis", Master::Syozk, [](kov::db::Fixture& f) { f.addSchool("E103", "𠮷野小学校"); },
-         "レコード 1 件目（SYOZOK = E103）の列 SZKKNJ に、シフトJISで書けない文字「𠮷」があります。"},
+         "レコード 1 件目（SYOZOK = E103）の列 SZKKNJ に、シフトJISで書けない文字「𠮷」があります。\r\n"
+         "外字として書くには、外字表「" +
+             fx.path("GAIJI.INI") + "」の [Gaiji] に「E000=𠮷」の行を加えてください。"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

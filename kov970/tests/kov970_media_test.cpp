@@ -41,12 +41,31 @@ struct RecordingView : kov::kov970::Kov970View {
     }
 };
 
+// The drives of this computer, every clearing asked of them recorded.
+struct RecordingDrives : kov::DriveServices {
+    std::unique_ptr<kov::DriveServices> system = kov::makeSystemDrives();
+    std::vector<std::string> cleared; // the roots
+    std::vector<std::string> logicalDrives() override { return system->logicalDrives(); }
+    kov::DriveType driveType(const std::string& root) override { return system->driveType(root); }
+    std::optional<kov::DiskSpace> diskSpace(const std::string& root) override { return system->diskSpace(root); }
+    std::optional<kov::MediumIdentity> medium(const std::string& root) override { return system->medium(root); }
+    std::optional<std::vector<std::string>> rootEntries(const std::string& root) override
+    {
+        return system->rootEntries(root);
+    }
+    bool deleteAll(const std::string& root, const kov::MediumIdentity& expected) override
+    {
+        cleared.push_back(root);
+        return system->deleteAll(root, expected);
+    }
+};
+
 class Media : public ::testing::Test {
 protected:
     kov::db::Fixture fx;
     kov::ScriptedRuntime rt{fx.dir()};
     kov::ProgramContext ctx{rt, "kov970"};
-    std::unique_ptr<kov::DriveServices> drives = kov::makeSystemDrives();
+    std::unique_ptr<RecordingDrives> drives = std::make_unique<RecordingDrives>();
     kov::kov970::Kov970Screen screen{ctx, *drives};
     RecordingView view;
     Tmpfs floppy{fx.path("fd"), "size=1420k"};
@@ -125,21 +144,26 @@ TEST_F(Media, DriveListAndChecksBeforeWriting)
     EXPECT_TRUE(fs::exists(fx.path("unmounted/keep")));
 }
 
-// An empty floppy (a hidden entry does not count) and a large medium holding files are
-// written without a question; the large medium keeps its files, the old backup replaced.
+// An empty floppy (a hidden entry does not count), and a medium larger than a floppy
+// holding files (one of 1424k, just above the floppy's 1,457,664 bytes, and a stick) are
+// written without a question; the larger media keep their files, the old backup replaced.
 TEST_F(Media, WrittenWithoutQuestion)
 {
     writeBytes(floppy.root() + ".hidden", "x");
     writeBytes(stick.root() + "memo.txt", "memo");
     writeBytes(stick.root() + "SKSYOZK.CSV", "old");
-    for (int d : {0, 1}) EXPECT_EQ(pressF12(d), 0);
+    Tmpfs larger{fx.path("unmounted"), "size=1424k"}; // in the third drive
+    writeBytes(larger.root() + "memo.txt", "memo");
+    for (int d : {0, 1, 2}) EXPECT_EQ(pressF12(d), 0);
     EXPECT_TRUE(rt.messages.empty());
     EXPECT_EQ(csv(floppy), kSchoolCsv);
     EXPECT_EQ(csv(stick), kSchoolCsv);
     EXPECT_EQ(fileNames(stick.root()), (std::vector<std::string>{"SKSYOZK.CSV", "memo.txt"}));
-    EXPECT_EQ(view.waitScreens, 2);
+    EXPECT_EQ(fileNames(larger.root()), (std::vector<std::string>{"SKSYOZK.CSV", "memo.txt"}));
+    EXPECT_EQ(view.waitScreens, 3);
+    EXPECT_EQ(drives->cleared, std::vector<std::string>{});
     // Each backup ends with a notification of what was written where.
-    ASSERT_EQ(rt.notifications.size(), 2u);
+    ASSERT_EQ(rt.notifications.size(), 3u);
     EXPECT_EQ(rt.notifications[1], std::make_pair(std::string("マスタ退避処理"),
                                                   "SKSYOZK.CSV を " + stick.root() + " に退避しました（1 件）"));
 }
@@ -198,8 +222,9 @@ TEST_F(Media, FullMediumKeepsTheOldBackup)
 
 // A used floppy keeps its files and its earlier backup when the new one cannot be made
 // (a text in a number column, a file larger than the whole floppy, made in the work
-// folder); and nothing is written or deleted when, while the question is open, the floppy
-// is taken out (the bare folder stays) or a larger medium is put in its place.
+// folder); and nothing is cleared or written on either medium when, while the question is
+// open, the floppy is taken out (the bare folder stays) or another medium, larger or a
+// floppy too, is put in its place.
 TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
 {
     screen.fileIndex = 1; // 2:職員マスタ
@@ -209,6 +234,7 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
         std::function<void()> duringQuestion;
         std::string message;
         bool floppyStays;
+        std::vector<std::string> inTheDrive; // afterwards, when the floppy was taken out
     };
     std::vector<std::unique_ptr<Tmpfs>> swapped;
     const auto putIn = [&](const std::string& size, const std::string& file) { // in place of the floppy
@@ -216,9 +242,19 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
         swapped.push_back(std::make_unique<Tmpfs>(floppy.root(), "size=" + size));
         writeBytes(floppy.root() + file, "keep");
     };
+    const std::string aside = fx.path("aside"); // where the floppy taken out is still seen
+    fs::create_directories(aside);
+    const auto takeOut = [&] {
+        ASSERT_EQ(::mount(floppy.root().c_str(), aside.c_str(), nullptr, MS_BIND, nullptr), 0);
+        ::umount2(floppy.root().c_str(), MNT_DETACH);
+    };
+    const std::string noMedium = "リムーバブルメディアがセットされていないか又は、初期化されていません。";
     const Case cases[] = {
-        {"text in HYOJUN", [&] { fx.exec("UPDATE SKSYOKU SET HYOJUN = '四十六万'"); },
-         "レコード 1 件目（SYOKCD = 1001）の列 HYOJUN の値「四十六万」は数値ではありません。", true},
+        {"text in HYOJUN",
+         [&] { fx.exec("UPDATE SKSYOKU SET HYOJUN = '四十六万'"); },
+         "レコード 1 件目（SYOKCD = 1001）の列 HYOJUN の値「四十六万」は数値ではありません。",
+         true,
+         {}},
         {"larger than the floppy",
          [&] {
              fx.exec("UPDATE SKSYOKU SET HYOJUN = 1");
@@ -226,17 +262,20 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
                      "INSERT INTO SKSYOKU (SYOKCD, SYOZOK, SIMKNJ, KOYBAN) "
                      "SELECT 1000 + i, 'E101', '職員氏名', printf('%0150d', i) FROM n");
          },
-         "バイトは、空にしたフロッピーにも入りません（容量 ", true},
-        {"taken out", [&] { ::umount2(floppy.root().c_str(), MNT_DETACH); },
-         "リムーバブルメディアがセットされていないか又は、初期化されていません。", false},
-        {"a larger medium put in", [&] { putIn("8m", "stick.txt"); },
-         "リムーバブルメディアがセットされていないか又は、初期化されていません。", false},
+         "バイトは、空にしたフロッピーにも入りません（容量 ",
+         true,
+         {}},
+        {"taken out", takeOut, noMedium, false, {}},
+        {"a larger medium put in", [&] { takeOut(), putIn("8m", "stick.txt"); }, noMedium, false, {"stick.txt"}},
+        {"another floppy put in", [&] { takeOut(), putIn("1420k", "other.txt"); }, noMedium, false, {"other.txt"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (!c.floppyStays) { // a used floppy again, alone in the drive
+        if (!c.floppyStays) { // a used floppy again, alone in the drive, and a backup that fits
             putIn("1420k", "memo.txt");
+            fx.exec("DELETE FROM SKSYOKU WHERE SYOKCD > 1001");
         }
+        drives->cleared.clear();
         writeBytes(floppy.root() + "SKSYOKU.CSV", "old backup\r\n");
         writeBytes(floppy.root() + "memo.txt", "memo");
         const std::vector<std::string> before = fileNames(floppy.root());
@@ -249,13 +288,14 @@ TEST_F(Media, UsedFloppyKeptWhenTheBackupCannotBeMade)
         ASSERT_EQ(rt.messages.size(), 2u);
         EXPECT_EQ(rt.messages[0].text, question());
         EXPECT_NE(rt.messages[1].text.find(c.message), std::string::npos) << rt.messages[1].text;
-        if (c.floppyStays) {
-            EXPECT_EQ(fileNames(floppy.root()), before);
-            EXPECT_EQ(readBytes(floppy.root() + "SKSYOKU.CSV"), "old backup\r\n");
-        } else {
-            // The bare folder, or the medium put in, as it was: no backup, nothing deleted.
-            EXPECT_EQ(fileNames(floppy.root()),
-                      swapped.size() == 3 ? std::vector<std::string>{"stick.txt"} : std::vector<std::string>{});
+        EXPECT_EQ(drives->cleared, std::vector<std::string>{});
+        const std::string floppyNow = c.floppyStays ? floppy.root() : aside + "/";
+        EXPECT_EQ(fileNames(floppyNow), before);
+        EXPECT_EQ(readBytes(floppyNow + "SKSYOKU.CSV"), "old backup\r\n");
+        if (!c.floppyStays) {
+            // The bare folder, or the medium put in, as it was.
+            EXPECT_EQ(fileNames(floppy.root()), c.inTheDrive);
+            ::umount2(aside.c_str(), MNT_DETACH);
         }
     }
     EXPECT_EQ(fileNames(fx.path("work") + "/kov970"), std::vector<std::string>{}) << "a work file left behind";

@@ -93,6 +93,62 @@ double since(std::chrono::steady_clock::time_point t0)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
+constexpr int kDpi = 1200;
+
+// The paper of the command file, without margins.
+QPageLayout pageLayoutOf(const CommandFile& doc)
+{
+    const double shortMm = std::min(doc.pageWidthMm(), doc.pageHeightMm());
+    const double longMm = std::max(doc.pageWidthMm(), doc.pageHeightMm());
+    return QPageLayout(QPageSize(QSizeF(shortMm, longMm), QPageSize::Millimeter, QString(), QPageSize::FuzzyMatch),
+                       doc.landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),
+                       QPageLayout::Millimeter);
+}
+
+// The floor's drawing of one command: a rule as a line, a text with one drawText in a
+// font of its size.
+class FloorPainter {
+public:
+    FloorPainter(QPainter& p, const CommandFile& doc)
+        : m_p(p), m_cellPx(double(kDpi) / doc.charsPerInch), m_linePx(double(kDpi) / doc.linesPerInch)
+    {
+    }
+    void newPage() { m_current = nullptr; }
+    void command(const DrawCommand& c)
+    {
+        if (const auto* r = std::get_if<RuleCommand>(&c)) {
+            const double y = r->y10 / 10.0 * m_linePx;
+            m_p.drawLine(QPointF(r->x10 / 10.0 * m_cellPx, y), QPointF((r->x10 + r->len10) / 10.0 * m_cellPx, y));
+            return;
+        }
+        const auto& t = std::get<TextCommand>(c);
+        const QFont& f = fontOf(t.sizeX, t.sizeY);
+        if (&f != m_current) {
+            m_p.setFont(f);
+            m_current = &f;
+        }
+        m_p.drawText(QPointF(t.x10 / 10.0 * m_cellPx, t.y10 / 10.0 * m_linePx),
+                     QString::fromUtf8(t.text.data(), static_cast<qsizetype>(t.text.size())));
+    }
+
+private:
+    const QFont& fontOf(int sx, int sy)
+    {
+        auto [it, made] = m_fonts.try_emplace({sx, sy}, QStringLiteral("IPAGothic"));
+        if (made) {
+            // NOLINTNEXTLINE(bugprone-incorrect-roundings): the engine's own rounding, sizes are positive
+            it->second.setPixelSize(static_cast<int>(2 * m_cellPx * sy / 100.0 + 0.5));
+            it->second.setStretch(sx * 100 / std::max(1, sy));
+        }
+        return it->second;
+    }
+
+    QPainter& m_p;
+    double m_cellPx, m_linePx;
+    std::map<std::pair<int, int>, QFont> m_fonts;
+    const QFont* m_current = nullptr;
+};
+
 // The floor: seconds of the bare loop over DIR/OVL.TMP, its pages through *pages; < 0 on failure.
 double floorRun(const fs::path& dir, const std::string& overlayName, std::size_t* pages)
 {
@@ -106,34 +162,16 @@ double floorRun(const fs::path& dir, const std::string& overlayName, std::size_t
         std::fprintf(stderr, "%s\n", error.c_str());
         return -1;
     }
-    constexpr int kDpi = 1200;
     QPdfWriter writer(QString::fromStdString((dir / "floor.pdf").string()));
     writer.setResolution(kDpi);
-    const double shortMm = std::min(doc.pageWidthMm(), doc.pageHeightMm());
-    const double longMm = std::max(doc.pageWidthMm(), doc.pageHeightMm());
-    writer.setPageLayout(
-        QPageLayout(QPageSize(QSizeF(shortMm, longMm), QPageSize::Millimeter, QString(), QPageSize::FuzzyMatch),
-                    doc.landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),
-                    QPageLayout::Millimeter));
+    writer.setPageLayout(pageLayoutOf(doc));
     QPicture form;
     {
         QPainter rec(&form);
         overlay.draw(rec, kDpi, kDpi);
     }
-    const double cellPx = double(kDpi) / doc.charsPerInch;
-    const double linePx = double(kDpi) / doc.linesPerInch;
-    std::map<std::pair<int, int>, QFont> fonts;
-    auto fontOf = [&](int sx, int sy) -> const QFont& {
-        auto [it, made] = fonts.try_emplace({sx, sy}, QStringLiteral("IPAGothic"));
-        if (made) {
-            // NOLINTNEXTLINE(bugprone-incorrect-roundings): the engine's own rounding, sizes are positive
-            it->second.setPixelSize(static_cast<int>(2 * cellPx * sy / 100.0 + 0.5));
-            it->second.setStretch(sx * 100 / std::max(1, sy));
-        }
-        return it->second;
-    };
     QPainter p(&writer);
-    const QFont* current = nullptr;
+    FloorPainter draw(p, doc);
     for (std::size_t i = 0; i < doc.pageCount(); ++i) {
         if (i > 0) writer.newPage();
         // A recording plays back enlarged by the device's resolution over its own.
@@ -141,25 +179,9 @@ double floorRun(const fs::path& dir, const std::string& overlayName, std::size_t
         p.scale(form.logicalDpiX() / double(kDpi), form.logicalDpiY() / double(kDpi));
         p.drawPicture(0, 0, form);
         p.resetTransform();
-        current = nullptr;
+        draw.newPage();
         doc.forEachCommand(
-            i,
-            [&](const DrawCommand& c) {
-                if (const auto* r = std::get_if<RuleCommand>(&c)) {
-                    const double y = r->y10 / 10.0 * linePx;
-                    p.drawLine(QPointF(r->x10 / 10.0 * cellPx, y), QPointF((r->x10 + r->len10) / 10.0 * cellPx, y));
-                    return;
-                }
-                const auto& t = std::get<TextCommand>(c);
-                const QFont& f = fontOf(t.sizeX, t.sizeY);
-                if (&f != current) {
-                    p.setFont(f);
-                    current = &f;
-                }
-                p.drawText(QPointF(t.x10 / 10.0 * cellPx, t.y10 / 10.0 * linePx),
-                           QString::fromUtf8(t.text.data(), static_cast<qsizetype>(t.text.size())));
-            },
-            &error);
+            i, [&](const DrawCommand& c) { draw.command(c); }, &error);
     }
     p.end();
     *pages = doc.pageCount();

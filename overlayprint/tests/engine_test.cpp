@@ -27,6 +27,7 @@
 #include <memory>
 #include <optional>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -335,7 +336,7 @@ TEST_F(EngineTest, EveryCharacterOfTheCodePagePrints)
 {
     std::string text;
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
-        // 0xF0-0xF9 are the user-defined characters: no font holds them (see below).
+        // 0xF0-0xF9 are the user-defined codes, printed as the gaiji table says (see below).
         if ((lead >= 0xA0 && lead <= 0xDF) || (lead >= 0xF0 && lead <= 0xF9)) continue;
         for (int trail = 0x40; trail <= 0xFC; ++trail) {
             if (trail == 0x7F) continue;
@@ -366,6 +367,38 @@ TEST_F(EngineTest, EveryCharacterOfTheCodePagePrints)
     }
     file += "ED \r\n";
     EXPECT_EQ(print(file, "ALL", (root / "blank.svg").string()), kPrtDone) << lastMessage();
+}
+
+// A user-defined code prints as the gaiji table's character, found in the PDF's text
+// (beyond the basic plane too); one the table does not name prints as 〓, with a warning.
+TEST_F(EngineTest, UserDefinedCodesPrintAsTheGaijiTableSays)
+{
+    writeBytes(root / "ini" / "GAIJI.INI", "[Gaiji]\r\nE000=𠮷\r\nE001=𩸽\r\nE002=髙\r\n");
+    const std::string file = lines({"ST 011001", "CR 15063", "TE 0050001031100100\uE000田\uE001\uE002", "PE ",
+                                    "TE 0050001031100100\uE003田", "ED "});
+    ASSERT_EQ(print(file, "GAIJI", (root / "blank.svg").string()), kPrtDone) << lastMessage();
+    const std::string text = pdfText(lastPdf);
+    EXPECT_NE(text.find("𠮷田𩸽髙"), std::string::npos) << text;
+    EXPECT_NE(text.find("〓田"), std::string::npos) << text;
+    // The text was added to the finished PDF: every entry of its cross-reference table
+    // still points at its object.
+    const std::string pdf = kov::test::readBytes(lastPdf);
+    const std::size_t table = std::stoul(pdf.substr(pdf.rfind("startxref\n") + 10));
+    std::istringstream xref(pdf.substr(table));
+    std::string keyword, first;
+    std::size_t objects = 0;
+    xref >> keyword >> first >> objects;
+    ASSERT_EQ(keyword, "xref");
+    ASSERT_GT(objects, 10u);
+    for (std::size_t i = 0; i < objects; ++i) {
+        std::string offset, generation, kind;
+        xref >> offset >> generation >> kind;
+        const std::string object = std::to_string(i) + " 0 obj";
+        if (kind == "n") EXPECT_EQ(pdf.compare(std::stoul(offset), object.size(), object), 0) << i;
+    }
+    ASSERT_EQ(rt.messages.size(), 1u);
+    EXPECT_EQ(rt.messages[0].icon, kov::MsgIcon::Exclamation);
+    EXPECT_NE(lastMessage().find("2 ページ目の外字 F043 (U+E003)"), std::string::npos) << lastMessage();
 }
 
 TEST_F(EngineTest, PdfsAreNeverOverwrittenAndNoPartFileIsLeft)
@@ -460,9 +493,11 @@ TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
              {"HUGEFONT.ovl", "font-size「1e30」", "大きすぎ"}),
         Case("absurd scale", good, form("HUGESCALE.ovl"), kPrtOverlayError, {"HUGESCALE.ovl", "2 行目", "1e300"}),
         Case("enlarged by nested groups", good, form("NESTED.ovl"), kPrtOverlayError, {"NESTED.ovl", "transform"}),
-        // A user-defined character has no glyph anywhere: refused by name, not printed as a box.
-        Case("user-defined character", "ST 011001\r\nCR 15063\r\nTE 0050001031100100\x8E\x52\xF0\x40\r\nED \r\n",
-             (root / "blank.svg").string(), kPrtCommandFileError, {"3 行目", "U+E000"}),
+        // The gaiji table names a character that no font has: refused by name, not printed as a box.
+        Case("gaiji without a glyph", "ST 011001\r\nCR 15063\r\nTE 0050001031100100\x8E\x52\xF0\x41\r\nED \r\n",
+             (root / "blank.svg").string(), kPrtCommandFileError, {"3 行目", "外字 F041 (U+E001)"}),
+        Case("wrong gaiji table", "ST 011001\r\nCR 15063\r\nTE 0050001031100100\xF0\x40\r\nED \r\n",
+             (root / "blank.svg").string(), kPrtSettingsError, {"GAIJI.INI」の 3 行目", "E000"}),
         Case("unknown output", plain, "KOV120p.ovl", kPrtSettingsError, {"OVLPRINT.INI", "plotter"},
              "[Print]\r\nOutput=plotter\r\n"),
         Case("unknown font", plain, "KOV120p.ovl", kPrtSettingsError, {"NoSuchGothic"},
@@ -478,8 +513,10 @@ TEST_F(EngineTest, FailuresShowOneMessageAndLeaveNoPdf)
         ASSERT_FALSE(read.ok()) << m.name;
         cases.push_back({m.name, m.bytes, "KOV120p.ovl", kPrtCommandFileError, {"OVL.TMP", read.error->text()}});
     }
+    writeBytes(root / "ini" / "GAIJI.INI", "[Gaiji]\r\nE001=\U0010FFFD\r\n");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        if (c.name == "wrong gaiji table") writeBytes(root / "ini" / "GAIJI.INI", "[Gaiji]\nE001=𠮷\nE000=𠮷\n");
         writeBytes(root / "ini" / "OVLPRINT.INI", c.settings);
         rt.messages.clear();
         EXPECT_EQ(print(c.bytes, "KOV120", c.overlay), c.rc);

@@ -21,13 +21,10 @@ struct FormatRow {
     const char* result;
 };
 
-// The result of a conversion as the era conversion leaves it: the name blank-padded to
-// six characters.
-void setConversion(BasCmnName& names, std::int64_t eraYmd, const char* name = "令和", const char* letter = "R")
+// An era date as the era conversion gives it: the name blank-padded to six characters.
+kov::EraDate eraDate(std::int64_t eraYmd, const char* name = "令和", const char* letter = "R")
 {
-    names.p_curEraYmd = Currency::fromInt(eraYmd);
-    names.p_strEraKj = kov::text::fixedLength(name, 6);
-    names.p_strEraKb = letter;
+    return kov::EraDate{kov::text::fixedLength(name, 6), letter, Currency::fromInt(eraYmd)};
 }
 
 const FormatRow kFormatRows[] = {
@@ -70,20 +67,15 @@ const FormatRow kFormatRows[] = {
 
 TEST(EraFormat, Table)
 {
-    kov::ScriptedRuntime rt;
-    BasCmnName names(rt);
     for (const FormatRow& r : kFormatRows) {
-        setConversion(names, r.eraYmd);
-        EXPECT_EQ(kov::prfEraFormat(names, r.format, r.mode, r.suffix), r.result)
+        EXPECT_EQ(kov::prfEraFormat(eraDate(r.eraYmd), r.format, r.mode, r.suffix), r.result)
             << r.eraYmd << " " << r.format << " " << r.mode << " " << r.suffix;
     }
 }
 
 TEST(EraFormat, ExtendedFormatter)
 {
-    kov::ScriptedRuntime rt;
-    BasCmnName names(rt);
-    setConversion(names, 50601);
+    const kov::EraDate date = eraDate(50601);
     const struct {
         const char* format;
         const char* mode;
@@ -110,7 +102,7 @@ TEST(EraFormat, ExtendedFormatter)
         {"Q", "DSP", "B", "分"},
     };
     for (const auto& r : rows)
-        EXPECT_EQ(kov::prfChgDateFormat(names, r.format, r.mode, r.suffix), r.result)
+        EXPECT_EQ(kov::prfChgDateFormat(date, r.format, r.mode, r.suffix), r.result)
             << r.format << " " << r.mode << " " << r.suffix;
 }
 

@@ -102,8 +102,8 @@ TEST(EraConv, WorkedExamplesOfASecondEraFrom20190501)
         {20190430, "JYM", "DSP", "B", "平成31年 4月分"},
     };
     for (const auto& r : rows) {
-        names.prfEraConv(num(r.date));
-        EXPECT_EQ(kov::prfEraFormat(names, r.format, r.mode, r.suffix), r.result) << r.date << " " << r.format;
+        EXPECT_EQ(kov::prfEraFormat(names.eraDate(num(r.date)), r.format, r.mode, r.suffix), r.result)
+            << r.date << " " << r.format;
     }
     // The summary report's formatter converts for itself.
     EXPECT_EQ(kov::prfChgDate(names, num(20230401), "JY", "DSP", "NB"), "令和 5年度分");
@@ -121,7 +121,7 @@ TEST(EraConv, TableWithoutARowGivesTheDatePlusOneYear)
     EXPECT_EQ(names.prfEraConv(num(20230601)), num(20240601));
     EXPECT_EQ(kov::text::trim(names.p_strEraKj), "");
     EXPECT_EQ(kov::text::trim(names.p_strEraKb), "");
-    EXPECT_EQ(kov::prfEraFormat(names, "JYM", "DSP", "B"), "20年24月分");
+    EXPECT_EQ(kov::prfEraFormat(names.eraDate(num(20230601)), "JYM", "DSP", "B"), "20年24月分");
 
     // A later conversion clears what an earlier one found.
     fx.setNames(eras(19261225, 19890108, 20190501));

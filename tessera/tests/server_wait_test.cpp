@@ -143,7 +143,7 @@ TEST_F(TesseraServerWaits, EachFailureToConnectSaysItsCauseWithLibpqsText)
     for (const Case& c : cases) {
         const auto [db, st] = connect(c.connection);
         EXPECT_EQ(st, c.status) << c.connection;
-        const std::string detail = failureDetail(st);
+        const std::string detail = db->failureDetail(st);
         EXPECT_EQ(detail.rfind(c.cause, 0), 0u) << detail;
         EXPECT_NE(detail.find(c.libpq), std::string::npos) << detail;
         // libpq's own lines, without the SQLSTATE or the server's source location.
@@ -194,8 +194,8 @@ TEST_F(TesseraServerWaits, AStoppedServerEndsTheWaitWithMinus1WithinItsBound)
         EXPECT_GE(secondsSince(start), 1.9);
         EXPECT_LT(secondsSince(start), 6.0);
         EXPECT_GE(hooks, 15);
-        EXPECT_NE(failureDetail(-1).find("2 秒の間に応答しませんでした（ReadTimeout）"), std::string::npos)
-            << failureDetail(-1);
+        EXPECT_NE(tb->failureDetail(-1).find("2 秒の間に応答しませんでした（ReadTimeout）"), std::string::npos)
+            << tb->failureDetail(-1);
         // The connection is lost: the next call does not wait again.
         const Clock::time_point again = Clock::now();
         EXPECT_EQ(tb->DAO_RecFind(1, "n = 1"), -1);
@@ -216,8 +216,8 @@ TEST_F(TesseraServerWaits, AStoppedServerEndsTheWaitWithMinus1WithinItsBound)
         const auto fresh = connect(s_server->socket + " application_name=kovstall3 connect_timeout=2");
         EXPECT_EQ(fresh.second, -1);
         EXPECT_LT(secondsSince(start), 4.0);
-        EXPECT_EQ(failureDetail(-1).rfind("サーバーに接続できません。2 秒の間に応答がありませんでした", 0), 0u)
-            << failureDetail(-1);
+        const std::string detail = fresh.first->failureDetail(-1);
+        EXPECT_EQ(detail.rfind("サーバーに接続できません。2 秒の間に応答がありませんでした", 0), 0u) << detail;
     }
     setWaitHook(nullptr);
     // Once the server goes on, a new connection works again.

@@ -94,7 +94,7 @@ for program in /usr/lib/kov/*; do
 done
 grep -q KOV_INI_DIR "$work/kov120.man" || fail "man kov120 does not name KOV_INI_DIR"
 grep -q '^Categories=Office;' /usr/share/applications/kov.desktop || fail "the desktop entry is not in Office"
-[ "$(dpkg-query -W -f='${Conffiles}\n' kov | grep -c ' /etc/kov/')" = 3 ] || fail "the settings are not conffiles"
+[ "$(dpkg-query -W -f='${Conffiles}\n' kov | grep -c ' /etc/kov/')" = 4 ] || fail "the settings are not conffiles"
 
 useradd -m -s /bin/sh "$user"
 home=$(getent passwd "$user" | cut -d: -f6)

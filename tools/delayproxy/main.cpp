@@ -285,16 +285,11 @@ timespec toTimespec(Clock::duration d)
     return {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// SIGTERM and SIGINT arrive only while the loop waits in ppoll: they are blocked, and
+// `waiting` is the mask that lets them in.
+void blockStopSignals(sigset_t& waiting)
 {
-    const Options opt = parse(argc, argv);
-    const auto delay =
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(opt.delayMs));
-
-    // SIGTERM and SIGINT arrive only while the loop waits in ppoll.
-    sigset_t blocked, waiting;
+    sigset_t blocked;
     sigemptyset(&blocked);
     sigaddset(&blocked, SIGTERM);
     sigaddset(&blocked, SIGINT);
@@ -306,97 +301,158 @@ int main(int argc, char** argv)
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
+}
 
+// The links between the clients and the target, each chunk held for the delay.
+class Proxy {
+public:
+    Proxy(const Options& opt, int listener, Clock::duration delay) : m_opt(opt), m_listener(listener), m_delay(delay) {}
+    // Until a stop signal or `end`.
+    void run(Clock::time_point end, const sigset_t& waiting);
+    // Closes every link and the listener and says what went through.
+    void finish();
+
+private:
+    Clock::time_point pollSet(Clock::time_point end);
+    void acceptClients();
+    void readReady(Clock::time_point now);
+    void writeAndDrop(Clock::time_point now);
+    void closeLink(Link& l);
+
+    const Options& m_opt;
+    int m_listener;
+    Clock::duration m_delay;
+    std::list<Link> m_links;
+    unsigned long long m_accepted = 0, m_upChunks = 0, m_downChunks = 0;
+    std::vector<pollfd> m_fds;
+    std::vector<Link*> m_owners;
+};
+
+void Proxy::run(Clock::time_point end, const sigset_t& waiting)
+{
+    while (!g_stop) {
+        const Clock::time_point now = Clock::now();
+        if (now >= end) break;
+        const Clock::time_point wake = pollSet(end);
+        const timespec ts = toTimespec(wake - now);
+        const bool forever = wake == Clock::time_point::max();
+        const int n = ppoll(m_fds.data(), m_fds.size(), forever ? nullptr : &ts, &waiting);
+        if (n < 0 && errno != EINTR) fail("poll: " + errnoText());
+        if (g_stop) break;
+        if (n > 0 && (m_fds[0].revents & POLLIN)) acceptClients();
+        if (n > 0) readReady(Clock::now());
+        writeAndDrop(Clock::now());
+    }
+}
+
+// The sockets to wait for (the listener first, then each link's client and server) and
+// the time the next held chunk is due.
+Clock::time_point Proxy::pollSet(Clock::time_point end)
+{
+    m_fds.clear();
+    m_owners.clear();
+    m_fds.push_back({m_listener, POLLIN, 0});
+    m_owners.push_back(nullptr);
+    Clock::time_point wake = end;
+    auto events = [](const Direction& in, const Direction& out) {
+        short e = 0;
+        if (in.wantsRead()) e |= POLLIN;
+        if (out.blocked) e |= POLLOUT;
+        return e;
+    };
+    for (Link& l : m_links) {
+        // A socket with nothing to wait for stays out of the poll (a closed peer
+        // would report itself on every turn).
+        const short ce = events(l.up, l.down), se = events(l.down, l.up);
+        m_fds.push_back({ce ? l.client : -1, ce, 0});
+        m_owners.push_back(&l);
+        m_fds.push_back({se ? l.server : -1, se, 0});
+        m_owners.push_back(&l);
+        for (const Direction* d : {&l.up, &l.down})
+            if (!d->queue.empty() && !d->blocked && d->queue.front().due < wake) wake = d->queue.front().due;
+    }
+    return wake;
+}
+
+void Proxy::acceptClients()
+{
+    for (;;) {
+        const int c = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (c < 0) break;
+        const int s = m_links.size() < kMaxLinks ? connectTarget(*m_opt.target) : -1;
+        if (s < 0) {
+            std::fprintf(stderr, "kovdelayproxy: cannot reach %s: the client is let go\n", m_opt.target->text.c_str());
+            close(c);
+            continue;
+        }
+        setNoDelay(c);
+        Link& l = m_links.emplace_back();
+        l.client = c;
+        l.server = s;
+        l.up.from = l.down.to = c;
+        l.up.to = l.down.from = s;
+        ++m_accepted;
+    }
+}
+
+void Proxy::readReady(Clock::time_point now)
+{
+    for (std::size_t i = 1; i < m_fds.size(); ++i) {
+        if (!m_fds[i].revents) continue;
+        Link& l = *m_owners[i];
+        Direction& in = i % 2 == 1 ? l.up : l.down; // the client's entry, then the server's
+        if ((m_fds[i].revents & (POLLIN | POLLHUP | POLLERR)) && !readSide(in, now, m_delay)) l.broken = true;
+    }
+}
+
+// Sends what is due; a broken link, or one done both ways, is closed.
+void Proxy::writeAndDrop(Clock::time_point now)
+{
+    for (auto it = m_links.begin(); it != m_links.end();) {
+        Link& l = *it;
+        if (!l.broken && (!writeSide(l.up, now) || !writeSide(l.down, now))) l.broken = true;
+        if (l.broken || (l.up.done() && l.down.done())) {
+            closeLink(l);
+            it = m_links.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void Proxy::closeLink(Link& l)
+{
+    m_upChunks += l.up.chunks;
+    m_downChunks += l.down.chunks;
+    close(l.client);
+    close(l.server);
+}
+
+void Proxy::finish()
+{
+    for (Link& l : m_links) closeLink(l);
+    m_links.clear();
+    close(m_listener);
+    std::fprintf(stderr, "kovdelayproxy: %llu connections, %llu chunks to %s, %llu back\n", m_accepted, m_upChunks,
+                 m_opt.target->text.c_str(), m_downChunks);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const Options opt = parse(argc, argv);
+    const auto delay =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(opt.delayMs));
+    sigset_t waiting;
+    blockStopSignals(waiting);
     const int listener = listenLoopback(opt.port);
     const Clock::time_point end =
         opt.lifetime > 0
             ? Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(opt.lifetime))
             : Clock::time_point::max();
-    std::list<Link> links;
-    unsigned long long accepted = 0, upChunks = 0, downChunks = 0;
-    std::vector<pollfd> fds;
-    std::vector<Link*> owners;
-
-    while (!g_stop) {
-        Clock::time_point now = Clock::now();
-        if (now >= end) break;
-        fds.clear();
-        owners.clear();
-        fds.push_back({listener, POLLIN, 0});
-        owners.push_back(nullptr);
-        Clock::time_point wake = end;
-        for (Link& l : links) {
-            auto events = [](const Direction& in, const Direction& out) {
-                short e = 0;
-                if (in.wantsRead()) e |= POLLIN;
-                if (out.blocked) e |= POLLOUT;
-                return e;
-            };
-            // A socket with nothing to wait for stays out of the poll (a closed peer
-            // would report itself on every turn).
-            const short ce = events(l.up, l.down), se = events(l.down, l.up);
-            fds.push_back({ce ? l.client : -1, ce, 0});
-            owners.push_back(&l);
-            fds.push_back({se ? l.server : -1, se, 0});
-            owners.push_back(&l);
-            for (const Direction* d : {&l.up, &l.down})
-                if (!d->queue.empty() && !d->blocked && d->queue.front().due < wake) wake = d->queue.front().due;
-        }
-        const timespec ts = toTimespec(wake - now);
-        const bool forever = wake == Clock::time_point::max();
-        const int n = ppoll(fds.data(), fds.size(), forever ? nullptr : &ts, &waiting);
-        if (n < 0 && errno != EINTR) fail("poll: " + errnoText());
-        if (g_stop) break;
-        now = Clock::now();
-
-        if (n > 0 && (fds[0].revents & POLLIN)) {
-            for (;;) {
-                const int c = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-                if (c < 0) break;
-                const int s = links.size() < kMaxLinks ? connectTarget(*opt.target) : -1;
-                if (s < 0) {
-                    std::fprintf(stderr, "kovdelayproxy: cannot reach %s: the client is let go\n",
-                                 opt.target->text.c_str());
-                    close(c);
-                    continue;
-                }
-                setNoDelay(c);
-                Link& l = links.emplace_back();
-                l.client = c;
-                l.server = s;
-                l.up.from = l.down.to = c;
-                l.up.to = l.down.from = s;
-                ++accepted;
-            }
-        }
-        for (std::size_t i = 1; n > 0 && i < fds.size(); ++i) {
-            if (!fds[i].revents) continue;
-            Link& l = *owners[i];
-            Direction& in = i % 2 == 1 ? l.up : l.down; // the client's entry, then the server's
-            if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) && !readSide(in, now, delay)) l.broken = true;
-        }
-        for (auto it = links.begin(); it != links.end();) {
-            Link& l = *it;
-            if (!l.broken && (!writeSide(l.up, now) || !writeSide(l.down, now))) l.broken = true;
-            if (l.broken || (l.up.done() && l.down.done())) {
-                upChunks += l.up.chunks;
-                downChunks += l.down.chunks;
-                close(l.client);
-                close(l.server);
-                it = links.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
-    for (Link& l : links) {
-        upChunks += l.up.chunks;
-        downChunks += l.down.chunks;
-        close(l.client);
-        close(l.server);
-    }
-    close(listener);
-    std::fprintf(stderr, "kovdelayproxy: %llu connections, %llu chunks to %s, %llu back\n", accepted, upChunks,
-                 opt.target->text.c_str(), downChunks);
+    Proxy proxy(opt, listener, delay);
+    proxy.run(end, waiting);
+    proxy.finish();
     return 0;
 }

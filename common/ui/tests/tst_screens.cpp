@@ -81,14 +81,14 @@ void ScreensTest::waitScreenProtocol()
         QVERIFY(!wait->close());
         QVERIFY(wait->isVisible());
         // The pages written so far show once the run has taken two seconds.
-        rt.reportProgress(3);
+        rt.reportProgress(kov::ProgressPhase::PagesWritten, 3);
         QCOMPARE(wait->progressLabel()->text(), QString());
         QTest::qSleep(2100);
-        rt.reportProgress(12);
+        rt.reportProgress(kov::ProgressPhase::PagesDrawn, 12);
         QCOMPARE(wait->progressLabel()->text(), QStringLiteral("これまでに 12 ページを作成しました。"));
     });
     QVERIFY(ran);
-    rt.reportProgress(13); // no wait screen listens any more
+    rt.reportProgress(kov::ProgressPhase::PagesDrawn, 13); // no wait screen listens any more
     QVERIFY(caller.isEnabled());
     QVERIFY(waitScreens().isEmpty());
     QCOMPARE(rt.doEventsCount, 2);
