@@ -1,5 +1,5 @@
 # kov_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [QT] [LABELS l...] [DEPENDS target...]
-#              [RESOURCE_LOCK lock] [ENVIRONMENT VAR=value...] [POSTGRESQL] [BOTH_ENGINES])
+#              [RESOURCE_LOCK lock] [ENVIRONMENT VAR=value...] [POSTGRESQL] [BOTH_ENGINES] [POOLED])
 # One line adds a GoogleTest (or, with QT, a QtTest) executable and registers it with
 # CTest, one entry per test case group: <name>.<suite> for each suite of TEST, TEST_F
 # and TEST_P in the sources, <name>.<function> for each test function of a QtTest, so
@@ -14,13 +14,22 @@
 # (tests/pgserver.sh, fixture kov_pg; the fixture's tests find it through
 # KOV_TEST_PG_SERVER). BOTH_ENGINES: the test is registered once more as
 # <name>_postgresql.<group>, with its database fixtures on PostgreSQL (KOV_TEST_ENGINE).
-# Without PostgreSQL installed those tests are skipped, and ctest says so.
+# POOLED: once more as <name>_pooled.<group>, where the programs reach that server
+# through a connection pooler at its defaults (tests/pooler.sh, fixture kov_pooler; the
+# fixtures' settings files name the pooler, KOV_TEST_PG_DESKS). Without PostgreSQL (or
+# PgBouncer) installed those tests are skipped, and ctest says so.
 if(KOV_BUILD_TESTS)
   set(KOV_PG_STATE ${CMAKE_BINARY_DIR}/pgserver.state)
   add_test(NAME kov_pg_start COMMAND ${PROJECT_SOURCE_DIR}/tests/pgserver.sh start ${KOV_PG_STATE})
   add_test(NAME kov_pg_stop COMMAND ${PROJECT_SOURCE_DIR}/tests/pgserver.sh stop ${KOV_PG_STATE})
   set_tests_properties(kov_pg_start PROPERTIES FIXTURES_SETUP kov_pg TIMEOUT 120)
   set_tests_properties(kov_pg_stop PROPERTIES FIXTURES_CLEANUP kov_pg TIMEOUT 60)
+  set(KOV_POOL_STATE ${CMAKE_BINARY_DIR}/pooler.state)
+  add_test(NAME kov_pooler_start COMMAND ${PROJECT_SOURCE_DIR}/tests/pooler.sh start ${KOV_POOL_STATE} ${KOV_PG_STATE})
+  add_test(NAME kov_pooler_stop COMMAND ${PROJECT_SOURCE_DIR}/tests/pooler.sh stop ${KOV_POOL_STATE})
+  set_tests_properties(kov_pooler_start PROPERTIES FIXTURES_SETUP kov_pooler FIXTURES_REQUIRED kov_pg TIMEOUT 60)
+  # The server stays until the pooler in front of it has stopped.
+  set_tests_properties(kov_pooler_stop PROPERTIES FIXTURES_CLEANUP kov_pooler FIXTURES_REQUIRED kov_pg TIMEOUT 60)
 endif()
 # The test case groups of a test's sources.
 function(kov_test_groups out qt)
@@ -87,7 +96,7 @@ function(kov_add_test name)
   if(NOT KOV_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(T "QT;POSTGRESQL;BOTH_ENGINES" "RESOURCE_LOCK" "SOURCES;LIBS;LABELS;DEPENDS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(T "QT;POSTGRESQL;BOTH_ENGINES;POOLED" "RESOURCE_LOCK" "SOURCES;LIBS;LABELS;DEPENDS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   if(T_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
@@ -121,6 +130,16 @@ function(kov_add_test name)
     endif()
     kov_register_groups(${name} ${name}_postgresql "${T_QT}" "${groups}"
       "${env};KOV_TEST_PG_SERVER=${KOV_PG_STATE};KOV_TEST_ENGINE=postgresql" "${pg_labels}" ${pg_props})
+  endif()
+  if(T_POOLED)
+    set(pg_labels ${T_LABELS} postgresql)
+    set(pg_props FIXTURES_REQUIRED kov_pooler SKIP_REGULAR_EXPRESSION "PostgreSQL tests skipped")
+    if(T_RESOURCE_LOCK)
+      list(APPEND pg_props RESOURCE_LOCK ${T_RESOURCE_LOCK})
+    endif()
+    kov_register_groups(${name} ${name}_pooled "${T_QT}" "${groups}"
+      "${env};KOV_TEST_PG_SERVER=${KOV_PG_STATE};KOV_TEST_PG_DESKS=${KOV_POOL_STATE};KOV_TEST_ENGINE=postgresql"
+      "${pg_labels}" ${pg_props})
   endif()
 endfunction()
 

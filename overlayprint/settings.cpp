@@ -59,7 +59,8 @@ void applyEntry(EngineSettings& s, const ini::Entry& e, const std::string& iniFo
         else if (v == "no" || v == "false" || v == "0" || v.empty()) s.openPdf = false;
         else note(e.line, "Open の値「" + value + "」は使えません（yes、no）。");
     } else {
-        note(e.line, "不明な設定「" + e.key + "」です（Output、PdfFolder、Printer、OverlayFolder、Font、GaijiFont、Open）。");
+        note(e.line,
+             "不明な設定「" + e.key + "」です（Output、PdfFolder、Printer、OverlayFolder、Font、GaijiFont、Open）。");
     }
 }
 

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -136,6 +137,13 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs = kDe
 
 // Whether a connection string or URI carries a password.
 bool connectionHasPassword(const std::string& connection);
+
+// The server settings that a connection string's options give ("-c name=value",
+// "-cname=value" or "--name=value", words split as the server splits them), as commands
+// that a session sends before its first one: a connection pooler does not pass the
+// options of a start packet on. nullopt when a word is none of those (the options are
+// then left to the start packet).
+std::optional<std::vector<std::string>> optionCommands(std::string_view options);
 
 // The engine that a settings file names.
 EngineOpen openEngine(const DatabaseLocation& location);

@@ -422,7 +422,7 @@ struct Connection final : PooledConnection {
                 PQclear(r);
                 break;
             }
-            if (status == PGRES_COMMAND_OK || failure) PQclear(r);
+            if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || failure) PQclear(r);
             else failure.reset(r);
             while (PGresult* end = nextResult(deadline, timedOut)) PQclear(end); // the end of its results
             if (timedOut) break;
@@ -1317,6 +1317,58 @@ bool connectionHasPassword(const std::string& connection)
     return has;
 }
 
+std::optional<std::vector<std::string>> optionCommands(std::string_view options)
+{
+    std::vector<std::string> words(1);
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        const char c = options[i];
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            if (!words.back().empty()) words.emplace_back();
+        } else {
+            if (c == '\\' && i + 1 < options.size()) ++i;
+            words.back() += options[i];
+        }
+    }
+    if (words.back().empty()) words.pop_back();
+    std::vector<std::string> commands;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        std::string setting;
+        if (words[i] == "-c" && i + 1 < words.size()) setting = words[++i];
+        else if (words[i].rfind("-c", 0) == 0 || words[i].rfind("--", 0) == 0) setting = words[i].substr(2);
+        else return std::nullopt;
+        const std::size_t eq = setting.find('=');
+        if (eq == 0 || eq == std::string::npos) return std::nullopt;
+        std::string name = setting.substr(0, eq);
+        std::replace(name.begin(), name.end(), '-', '_');
+        if (name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.") !=
+            std::string::npos)
+            return std::nullopt;
+        const std::string value = setting.substr(eq + 1);
+        if (value.find('\\') != std::string::npos) return std::nullopt; // read otherwise without standard strings
+        commands.push_back("SELECT set_config('" + name + "', '" + sql::escapeLiteral(value) + "', false)");
+    }
+    return commands;
+}
+
+namespace {
+
+// What a new session sends before its first command: the settings of the options, which
+// leave the start packet, then the suite's own (which win).
+std::vector<std::string> startCommands(Params& params, int busyTimeoutMs)
+{
+    std::vector<std::string> commands;
+    if (const std::string* options = params.get("options")) {
+        if (std::optional<std::vector<std::string>> set = optionCommands(*options)) {
+            commands = std::move(*set);
+            params.set("options", ""); // libpq sends no empty options
+        }
+    }
+    for (std::string& s : sessionSettings(busyTimeoutMs)) commands.push_back(std::move(s));
+    return commands;
+}
+
+} // namespace
+
 EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int readTimeoutS)
 {
     EngineOpen result;
@@ -1365,7 +1417,7 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int 
     for (const auto& [k, v] : {std::pair{"keepalives", "1"}, std::pair{"keepalives_idle", "30"},
                                std::pair{"keepalives_interval", "10"}, std::pair{"keepalives_count", "3"}})
         if (!params.get(k)) params.set(k, v);
-    return connect(params, key, readTimeout, sessionSettings(busyTimeoutMs));
+    return connect(params, key, readTimeout, startCommands(params, busyTimeoutMs));
 }
 
 } // namespace kov::tessera

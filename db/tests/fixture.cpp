@@ -120,9 +120,13 @@ Engine engineFromEnvironment()
 
 const char* engineName(Engine engine) { return engine == Engine::Postgresql ? "postgresql" : "sqlite"; }
 
-std::optional<std::string> testServer(std::string* why)
+namespace {
+
+// The connection string of a state file of tests/pgserver.sh or tests/pooler.sh that the
+// environment variable `variable` names.
+std::optional<std::string> stateConnection(const char* variable, std::string* why)
 {
-    const char* file = std::getenv("KOV_TEST_PG_SERVER");
+    const char* file = std::getenv(variable);
     std::string reason = "PostgreSQL tests skipped: no test server (run them through ctest, which starts one)";
     if (file) {
         std::ifstream in(file);
@@ -137,12 +141,26 @@ std::optional<std::string> testServer(std::string* why)
     return std::nullopt;
 }
 
+// What the programs' settings files name: the pooler in front of the test server when
+// KOV_TEST_PG_DESKS is set, else the server.
+std::optional<std::string> desksConnection(std::string* why)
+{
+    if (std::getenv("KOV_TEST_PG_DESKS")) return stateConnection("KOV_TEST_PG_DESKS", why);
+    return testServer(why);
+}
+
+} // namespace
+
+std::optional<std::string> testServer(std::string* why) { return stateConnection("KOV_TEST_PG_SERVER", why); }
+
 Fixture::Fixture(Engine engine) : m_dir(m_tmp.str()), m_engine(engine)
 {
     if (m_engine == Engine::Postgresql) {
         std::string why;
         const std::optional<std::string> server = testServer(&why);
         if (!server) throw std::runtime_error(why);
+        m_desks = desksConnection(&why);
+        if (!m_desks) throw std::runtime_error(why);
         static int counter = 0;
         m_schema = "fx_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
         m_pg = std::make_unique<pg::Session>(*server);
@@ -150,7 +168,7 @@ Fixture::Fixture(Engine engine) : m_dir(m_tmp.str()), m_engine(engine)
     }
     createStandardLayout(m_dir);
     if (m_engine == Engine::Postgresql) {
-        const std::string ini = "[Database]\r\nEngine=postgresql\r\nConnection=" + *testServer() +
+        const std::string ini = "[Database]\r\nEngine=postgresql\r\nConnection=" + *m_desks +
                                 " application_name=" + m_schema + " options='-c search_path=" + m_schema + "'\r\n";
         writeSettings(kPayrollIni, ini);
         writeSettings(kNamesIni, ini);

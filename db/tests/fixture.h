@@ -153,6 +153,7 @@ private:
     Connection m_payroll;
     Connection m_names;
     std::string m_schema; // PostgreSQL: the fixture's schema
+    std::optional<std::string> m_desks; // PostgreSQL: the connection string of the programs' settings files
     std::unique_ptr<pg::Session> m_pg; // PostgreSQL: the session that writes it
     std::int64_t m_syncedChanges = -1;
 };

@@ -35,6 +35,7 @@ TEST(Kov970EndToEnd, StaffMasterToUsedFloppy)
     // 𠮷 through the office's gaiji table: F0 40 in the file, as a Windows office's backup holds it.
     fx.writeSettings("GAIJI.INI", "[Gaiji]\r\nE000=𠮷\r\n");
     fx.addStaff({.syokcd = 1002, .syozok = "E102", .name = "𠮷田　一美", .kana = "ｺｳｼ   "});
+    fx.syncEngine(); // the program reads the rows through its own connection (PostgreSQL: a copy)
 
     const fs::path floppy = fx.path("fd");
     const kov::test::Tmpfs disk(floppy, "size=1420k");

@@ -394,7 +394,9 @@ TEST_F(EngineTest, UserDefinedCodesPrintAsTheGaijiTableSays)
         std::string offset, generation, kind;
         xref >> offset >> generation >> kind;
         const std::string object = std::to_string(i) + " 0 obj";
-        if (kind == "n") EXPECT_EQ(pdf.compare(std::stoul(offset), object.size(), object), 0) << i;
+        if (kind == "n") {
+            EXPECT_EQ(pdf.compare(std::stoul(offset), object.size(), object), 0) << i;
+        }
     }
     ASSERT_EQ(rt.messages.size(), 1u);
     EXPECT_EQ(rt.messages[0].icon, kov::MsgIcon::Exclamation);

@@ -52,6 +52,8 @@ TEST(LookupRows, EachLookupIsAnsweredAsTheSingleFindWouldOrLeftToIt)
         const std::vector<DbValue>* found = nullptr;
         if (usable) answer = rows.find(c.value, &found);
         EXPECT_EQ(answer, c.answer);
-        if (answer == Answer::Found) EXPECT_EQ((*found)[1], S(c.name));
+        if (answer == Answer::Found) {
+            EXPECT_EQ((*found)[1], S(c.name));
+        }
     }
 }

@@ -3,6 +3,7 @@
 // contract cases themselves run on both engines in tessera_test.cpp.
 #include "db/postgresql.h"
 #include "db/tests/fixture.h"
+#include "tessera/backend.h"
 #include "tessera/tessera.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +120,30 @@ TEST_F(TesseraPostgresql, TheSessionIsReadOnlyAndNumericValuesAreExact)
     o.tb->DAO_TableClose();
     // A condition that would write fails as an SQL error.
     EXPECT_EQ(o.tb->DAO_TableOpen("nextval('kov_nosuch') > 0", ""), -66);
+}
+
+// The options of a connection string become commands of the session, which a pooler
+// passes on; options that are not all settings stay in the start packet.
+TEST(TesseraPostgresqlOptions, SettingsOfTheOptionsAsCommands)
+{
+    auto set = [](const char* name, const char* value) {
+        return std::string("SELECT set_config('") + name + "', '" + value + "', false)";
+    };
+    const struct {
+        const char* options;
+        std::optional<std::vector<std::string>> commands;
+    } cases[] = {
+        {"-c search_path=fx_1", std::vector{set("search_path", "fx_1")}},
+        {"  -csearch_path=a,b\\ c  --work-mem=4MB ", std::vector{set("search_path", "a,b c"), set("work_mem", "4MB")}},
+        {"-c application_name=o'neil", std::vector{set("application_name", "o''neil")}},
+        {"", std::vector<std::string>{}},
+        {"-c search_path", std::nullopt},
+        {"-c", std::nullopt},
+        {"-d 5", std::nullopt},
+        {"-c x;drop=1", std::nullopt},
+        {"-c a=b\\\\c", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(kov::tessera::optionCommands(c.options), c.commands) << c.options;
 }
 
 TEST_F(TesseraPostgresql, AServerThatGoesAwayDuringAReadEndsItWithMinus1)
