@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 namespace kov::overlayprint {
 
@@ -30,19 +31,34 @@ std::optional<EngineSettings> parseSettings(const std::string& text, const std::
 
 namespace {
 
+// The value of Output (pdf, printer, preview; empty is pdf), or nullopt.
+std::optional<OutputKind> outputKind(const std::string& value)
+{
+    const std::string v = text::foldAsciiCase(value);
+    if (v == "pdf" || v.empty()) return OutputKind::Pdf;
+    if (v == "printer") return OutputKind::Printer;
+    if (v == "preview") return OutputKind::Preview;
+    return std::nullopt;
+}
+
+// The value of Open (yes, true, 1; no, false, 0, empty), or nullopt.
+std::optional<bool> yesOrNo(const std::string& value)
+{
+    const std::string v = text::foldAsciiCase(value);
+    if (v == "yes" || v == "true" || v == "1") return true;
+    if (v == "no" || v == "false" || v == "0" || v.empty()) return false;
+    return std::nullopt;
+}
+
 // One entry of the section [Print] into the settings; a wrong value or an unknown key is
 // noted as the fault of its line.
 void applyEntry(EngineSettings& s, const ini::Entry& e, const std::string& iniFolder, ini::FirstFault& fault)
 {
-    auto note = [&fault](std::size_t lineNo, const std::string& what) { fault.note(lineNo, what); };
     const std::string key = text::foldAsciiCase(e.key);
     const std::string& value = e.value;
     if (key == "output") {
-        const std::string v = text::foldAsciiCase(value);
-        if (v == "pdf" || v.empty()) s.output = OutputKind::Pdf;
-        else if (v == "printer") s.output = OutputKind::Printer;
-        else if (v == "preview") s.output = OutputKind::Preview;
-        else note(e.line, "Output の値「" + value + "」は使えません（pdf、printer、preview）。");
+        if (const std::optional<OutputKind> kind = outputKind(value)) s.output = *kind;
+        else fault.note(e.line, "Output の値「" + value + "」は使えません（pdf、printer、preview）。");
     } else if (key == "pdffolder") {
         if (!value.empty()) s.pdfFolder = resolved(value, iniFolder);
     } else if (key == "printer") {
@@ -54,13 +70,11 @@ void applyEntry(EngineSettings& s, const ini::Entry& e, const std::string& iniFo
     } else if (key == "gaijifont") {
         s.gaijiFontFamily = value;
     } else if (key == "open") {
-        const std::string v = text::foldAsciiCase(value);
-        if (v == "yes" || v == "true" || v == "1") s.openPdf = true;
-        else if (v == "no" || v == "false" || v == "0" || v.empty()) s.openPdf = false;
-        else note(e.line, "Open の値「" + value + "」は使えません（yes、no）。");
+        if (const std::optional<bool> open = yesOrNo(value)) s.openPdf = *open;
+        else fault.note(e.line, "Open の値「" + value + "」は使えません（yes、no）。");
     } else {
-        note(e.line,
-             "不明な設定「" + e.key + "」です（Output、PdfFolder、Printer、OverlayFolder、Font、GaijiFont、Open）。");
+        fault.note(e.line, "不明な設定「" + e.key +
+                               "」です（Output、PdfFolder、Printer、OverlayFolder、Font、GaijiFont、Open）。");
     }
 }
 
