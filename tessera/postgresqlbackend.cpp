@@ -108,6 +108,26 @@ void cancelBounded(PGconn* conn)
     }
 }
 
+// Takes the SQLSTATE out of a verbose line "SEVERITY:  CODE: text" (the code is five
+// digits or capitals) into `code`, unless it holds one already.
+void dropSqlState(std::string& line, std::string* code)
+{
+    const std::size_t sep = line.find(":  ");
+    if (sep == std::string::npos || line.size() <= sep + 9 || line[sep + 8] != ':' || line[sep + 9] != ' ') return;
+    const std::string candidate = line.substr(sep + 3, 5);
+    if (candidate.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ") != std::string::npos) return;
+    if (code && code->empty()) *code = candidate;
+    line.erase(sep + 3, 7);
+}
+
+// "LOCATION:  function, file.c:123" (its label may be translated).
+bool isLocationLine(const std::string& line)
+{
+    const std::size_t sep = line.find(":  ");
+    return sep != std::string::npos && line.find(".c:", sep) != std::string::npos &&
+           line.find(", ", sep) != std::string::npos && line.find(' ') > sep;
+}
+
 // libpq's text of a failure on one line: verbose messages lose their SQLSTATE (kept in
 // `code`) and their source location, and the lines are joined.
 std::string libpqText(const char* message, std::string* code = nullptr)
@@ -118,25 +138,15 @@ std::string libpqText(const char* message, std::string* code = nullptr)
         const std::size_t nl = rest.find('\n');
         std::string line(rest.substr(0, nl));
         rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
-        // "SEVERITY:  CODE: text": the code is five digits or capitals.
-        if (const std::size_t sep = line.find(":  ");
-            sep != std::string::npos && line.size() > sep + 9 && line[sep + 8] == ':' && line[sep + 9] == ' ') {
-            const std::string candidate = line.substr(sep + 3, 5);
-            if (candidate.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string::npos) {
-                if (code && code->empty()) *code = candidate;
-                line.erase(sep + 3, 7);
-            }
-        }
-        // "LOCATION:  function, file.c:123" (its label may be translated).
-        if (const std::size_t sep = line.find(":  "); sep != std::string::npos &&
-                                                      line.find(".c:", sep) != std::string::npos &&
-                                                      line.find(", ", sep) != std::string::npos && line.find(' ') > sep)
-            continue;
-        while (!line.empty() && (line.front() == '\t' || line.front() == ' ')) line.erase(0, 1);
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
-        if (line.empty()) continue;
+        dropSqlState(line, code);
+        if (isLocationLine(line)) continue;
+        // Without the indent of a continued line and the end of a CR LF one.
+        const std::size_t first = line.find_first_not_of("\t ");
+        const std::size_t last = line.find_last_not_of(" \r");
+        if (first == std::string::npos || last == std::string::npos || last < first) continue;
+        const std::string_view text = std::string_view(line).substr(first, last + 1 - first);
         if (!out.empty()) out += ' ';
-        out += line;
+        out += text;
     }
     return out;
 }
@@ -251,6 +261,81 @@ struct Statement {
     std::vector<std::string> names;
 };
 
+// The commands of one round trip in pipeline mode, each with the result it gives:
+// queued one by one (each gives its place, by which its result is asked for later),
+// sent together, and their results taken back in order (a command that the server
+// skipped after an earlier failure gives PGRES_PIPELINE_ABORTED; one whose result never
+// came, none).
+class Batch {
+public:
+    using Place = std::size_t;
+
+    Place simple(std::string sql)
+    {
+        return add(PGRES_COMMAND_OK, [sql = std::move(sql)](PGconn* c) {
+            return PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        });
+    }
+    // The parse of a statement; its description is a command of its own.
+    Place prepare(const std::string& name, const std::string& sql, const std::vector<Oid>& types)
+    {
+        return add(PGRES_COMMAND_OK, [&name, &sql, &types](PGconn* c) {
+            return PQsendPrepare(c, name.c_str(), sql.c_str(), static_cast<int>(types.size()),
+                                 types.empty() ? nullptr : types.data()) == 1;
+        });
+    }
+    Place describe(const std::string& name)
+    {
+        return add(PGRES_COMMAND_OK, [&name](PGconn* c) { return PQsendDescribePrepared(c, name.c_str()) == 1; });
+    }
+    // A run of a prepared statement with `values` (null pointers for nulls).
+    Place run(const std::string& name, std::vector<const char*> values)
+    {
+        return add(PGRES_TUPLES_OK, [&name, values = std::move(values)](PGconn* c) {
+            return PQsendQueryPrepared(c, name.c_str(), static_cast<int>(values.size()),
+                                       values.empty() ? nullptr : values.data(), nullptr, nullptr, 0) == 1;
+        });
+    }
+
+    bool send(PGconn* c) const
+    {
+        return std::all_of(m_commands.begin(), m_commands.end(), [c](const Command& cmd) { return cmd.send(c); });
+    }
+    // The result of the next command whose result has not come yet.
+    void take(Result r)
+    {
+        if (m_taken < m_commands.size()) m_commands[m_taken++].result = std::move(r);
+    }
+    // Whether the command at `p` gave the result it is sent for.
+    bool ok(Place p) const
+    {
+        const Result& r = m_commands[p].result;
+        return r && PQresultStatus(r.get()) == m_commands[p].want;
+    }
+    const PGresult* result(Place p) const { return m_commands[p].result.get(); }
+    Result takeResult(Place p) { return std::move(m_commands[p].result); }
+    const PGresult* firstFailure() const
+    {
+        for (const Command& cmd : m_commands)
+            if (cmd.result && PQresultStatus(cmd.result.get()) == PGRES_FATAL_ERROR) return cmd.result.get();
+        return nullptr;
+    }
+
+private:
+    struct Command {
+        ExecStatusType want;
+        std::function<bool(PGconn*)> send;
+        Result result;
+    };
+    Place add(ExecStatusType want, std::function<bool(PGconn*)> send)
+    {
+        m_commands.push_back({want, std::move(send), nullptr});
+        return m_commands.size() - 1;
+    }
+    std::vector<Command> m_commands;
+    std::size_t m_taken = 0;
+};
+
 // One server connection and the statements prepared on it. It lives as long as the
 // engines that share it or a cursor made from it.
 struct Connection final : PooledConnection {
@@ -337,15 +422,11 @@ struct Connection final : PooledConnection {
         return PQgetResult(conn);
     }
 
-    // Several commands in one round trip: `send` queues them on the connection in
-    // pipeline mode (extended protocol only: PQsendQueryParams, PQsendPrepare, ...), and
-    // their results come back one a command, in order, as PQexec would give each (a
-    // command that the server skipped after an earlier failure gives a result of
-    // PGRES_PIPELINE_ABORTED). Waited for at most readTimeout, as finish(); false when
+    // The commands of `batch` in one round trip, their results taken back into it, as
+    // PQexec would give each. Waited for at most readTimeout, as finish(); false when
     // they could not be sent or the connection was lost on the way.
-    bool pipeline(const std::function<bool(PGconn*)>& send, std::vector<Result>& results)
+    bool pipeline(Batch& batch)
     {
-        results.clear();
         if (gone) return false;
         const bool settingUp = !setup.empty();
         PGconn* const c = ready(settingUp);
@@ -354,13 +435,25 @@ struct Connection final : PooledConnection {
             checked(nullptr);
             return false;
         }
-        if (!sendSetup(c) || !send(c) || PQpipelineSync(c) != 1) {
-            checked(nullptr);
-            if (!lost()) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(c)) + "）。");
-            return false;
-        }
+        if (!sendSetup(c) || !batch.send(c) || PQpipelineSync(c) != 1) return brokenPipeline();
         const Clock::time_point deadline = Clock::now() + readTimeout;
         if (settingUp && !takeSetup(deadline)) return false;
+        if (!takeBatch(batch, deadline)) return false;
+        if (PQstatus(c) != CONNECTION_OK || PQexitPipelineMode(c) != 1) return brokenPipeline();
+        return true;
+    }
+
+    bool brokenPipeline()
+    {
+        checked(nullptr);
+        if (!lost()) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(conn)) + "）。");
+        return false;
+    }
+
+    // Takes the results of the batch's commands up to its sync: of each command its first
+    // failure, else its last result. False when the time ran out.
+    bool takeBatch(Batch& batch, Clock::time_point deadline)
+    {
         PGresult* current = nullptr; // of the command being read
         for (;;) {
             bool timedOut = false;
@@ -370,8 +463,8 @@ struct Connection final : PooledConnection {
                 return false;
             }
             if (!r) { // the end of one command's results
-                if (PQstatus(c) != CONNECTION_OK) break;
-                results.push_back(checked(current));
+                if (PQstatus(conn) != CONNECTION_OK) break;
+                batch.take(checked(current));
                 current = nullptr;
                 continue;
             }
@@ -379,7 +472,6 @@ struct Connection final : PooledConnection {
                 PQclear(r);
                 break;
             }
-            // The first failure of a command, else its last result.
             if (current && PQresultStatus(current) == PGRES_FATAL_ERROR) {
                 PQclear(r);
             } else {
@@ -388,11 +480,6 @@ struct Connection final : PooledConnection {
             }
         }
         PQclear(current);
-        if (PQstatus(c) != CONNECTION_OK || PQexitPipelineMode(c) != 1) {
-            checked(nullptr);
-            if (!lost()) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(c)) + "）。");
-            return false;
-        }
         return true;
     }
 
@@ -707,6 +794,85 @@ struct Connection final : PooledConnection {
         }
     }
 
+    // A statement prepared ahead with another (expected), and the places of its commands.
+    struct AheadStatement {
+        std::string key;
+        const std::string* sql;
+        const std::vector<Oid>* types;
+        std::shared_ptr<Statement> st;
+        Batch::Place save = 0, parse = 0, describe = 0, release = 0;
+    };
+
+    // The places of the commands that prepare a statement (and run it along).
+    struct Preparation {
+        bool begin = false; // begins the run's transaction
+        bool guarded = false; // under a savepoint, in the transaction of open cursors
+        Batch::Place begun = 0, saved = 0, parsed = 0, described = 0, run = 0, released = 0;
+        bool inTransaction() const { return begin || guarded; }
+    };
+
+    // The statements expected next that are not prepared yet (nor `key` itself).
+    std::vector<AheadStatement> aheadStatements(const std::vector<std::pair<std::string, std::vector<Oid>>>& ahead,
+                                                const std::string& key)
+    {
+        std::vector<AheadStatement> more;
+        for (const auto& [nextSql, nextTypes] : ahead) {
+            std::string k = statementKey(nextSql, nextTypes);
+            if (k == key || cachedStatement(k)) continue;
+            more.push_back({std::move(k), &nextSql, &nextTypes, std::make_shared<Statement>()});
+            more.back().st->name = name("kov_s");
+        }
+        return more;
+    }
+
+    // Queues the preparation of `st` (and its run, for `along`); inside the transaction
+    // of an open cursor a failing statement must not take the cursor with it, so it is
+    // tried under a savepoint, and so is its run (a value of the wrong type for its
+    // column must not end the transaction of the cursors open in it).
+    static void queuePreparation(Batch& batch, Preparation& p, const Statement& st, const std::string& sql,
+                                 const std::vector<Oid>& types, const RunAlong* along)
+    {
+        if (p.begin) p.begun = batch.simple(kBeginRead);
+        if (p.guarded) p.saved = batch.simple("SAVEPOINT kov_prepare");
+        p.parsed = batch.prepare(st.name, sql, types);
+        p.described = batch.describe(st.name);
+        if (along) {
+            std::vector<const char*> values;
+            for (std::size_t i = 0; i < along->params->size(); ++i)
+                values.push_back((*along->nulls)[i] ? nullptr : (*along->params)[i].c_str());
+            p.run = batch.run(st.name, std::move(values));
+        }
+        if (p.guarded) p.released = batch.simple("RELEASE SAVEPOINT kov_prepare");
+    }
+
+    // Queues the statements prepared ahead, each under a savepoint of its own inside a
+    // transaction, which must not take the run's with it either.
+    static void queueAhead(Batch& batch, std::vector<AheadStatement>& more, bool inTransaction)
+    {
+        for (AheadStatement& m : more) {
+            if (inTransaction) m.save = batch.simple("SAVEPOINT kov_ahead");
+            m.parse = batch.prepare(m.st->name, *m.sql, *m.types);
+            m.describe = batch.describe(m.st->name);
+            if (inTransaction) m.release = batch.simple("RELEASE SAVEPOINT kov_ahead");
+        }
+    }
+
+    // Keeps the statements prepared ahead that the server took; one that it did not is
+    // prepared again when it is asked for (and fails there, with its message).
+    void keepAhead(Batch& batch, std::vector<AheadStatement>& more, bool inTransaction)
+    {
+        for (AheadStatement& m : more) {
+            const bool saved = !inTransaction || batch.ok(m.save);
+            if (saved && batch.ok(m.parse) && batch.ok(m.describe) && (!inTransaction || batch.ok(m.release))) {
+                keepStatement(std::move(m.key), m.st, batch.result(m.describe));
+                continue;
+            }
+            // The server skipped what followed it.
+            if (inTransaction && saved && !lost()) command("ROLLBACK TO SAVEPOINT kov_ahead");
+            break;
+        }
+    }
+
     // A statement for `sql` with parameters of `types`, prepared once and kept. Its
     // preparation, its description and its savepoint go in one round trip, with the
     // statements expected next and, for `along`, its run.
@@ -719,101 +885,33 @@ struct Connection final : PooledConnection {
         if (std::shared_ptr<Statement> st = cachedStatement(key)) return st;
         auto st = std::make_shared<Statement>();
         st->name = name("kov_s");
-        struct Ahead {
-            std::string key;
-            const std::string* sql;
-            const std::vector<Oid>* types;
-            std::shared_ptr<Statement> st;
-        };
-        std::vector<Ahead> more;
-        for (const auto& [nextSql, nextTypes] : ahead) {
-            std::string k = statementKey(nextSql, nextTypes);
-            if (k == key || cachedStatement(k)) continue;
-            more.push_back({std::move(k), &nextSql, &nextTypes, std::make_shared<Statement>()});
-            more.back().st->name = name("kov_s");
-        }
-        // Inside the transaction of an open cursor a failing statement must not take the
-        // cursor with it: it is tried under a savepoint. So is every statement prepared
-        // ahead inside a transaction, which must not take the run's with it either.
+        std::vector<AheadStatement> more = aheadStatements(ahead, key);
         const PGTransactionStatusType status = PQtransactionStatus(ready(true));
-        const bool guarded = status == PQTRANS_INTRANS;
-        const bool begin = along && snapshot && status == PQTRANS_IDLE;
-        const bool inTransaction = guarded || begin;
-        std::vector<const char*> values;
-        if (along)
-            for (std::size_t i = 0; i < along->params->size(); ++i)
-                values.push_back((*along->nulls)[i] ? nullptr : (*along->params)[i].c_str());
-        auto simple = [](PGconn* c, const char* text) {
-            return PQsendQueryParams(c, text, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
-        };
-        auto prepare = [](PGconn* c, const Statement& s, const std::string& text, const std::vector<Oid>& t) {
-            return PQsendPrepare(c, s.name.c_str(), text.c_str(), static_cast<int>(t.size()),
-                                 t.empty() ? nullptr : t.data()) == 1 &&
-                   PQsendDescribePrepared(c, s.name.c_str()) == 1;
-        };
-        std::vector<Result> results;
-        const bool sent = pipeline(
-            [&](PGconn* c) {
-                if (begin && !simple(c, kBeginRead)) return false;
-                if (guarded && !simple(c, "SAVEPOINT kov_prepare")) return false;
-                if (!prepare(c, *st, sql, types)) return false;
-                if (along && PQsendQueryPrepared(c, st->name.c_str(), static_cast<int>(values.size()),
-                                                 values.empty() ? nullptr : values.data(), nullptr, nullptr, 0) != 1)
-                    return false;
-                if (guarded && !simple(c, "RELEASE SAVEPOINT kov_prepare")) return false;
-                for (const Ahead& m : more) {
-                    if (inTransaction && !simple(c, "SAVEPOINT kov_ahead")) return false;
-                    if (!prepare(c, *m.st, *m.sql, *m.types)) return false;
-                    if (inTransaction && !simple(c, "RELEASE SAVEPOINT kov_ahead")) return false;
-                }
-                return true;
-            },
-            results);
+        Preparation p;
+        p.guarded = status == PQTRANS_INTRANS;
+        p.begin = along && snapshot && status == PQTRANS_IDLE;
+        Batch batch;
+        queuePreparation(batch, p, *st, sql, types, along);
+        queueAhead(batch, more, p.inTransaction());
+        const bool sent = pipeline(batch);
         const unsigned sentThen = sends;
-        std::size_t at = 0;
-        auto ok = [&](ExecStatusType want = PGRES_COMMAND_OK) {
-            const std::size_t i = at++;
-            return i < results.size() && results[i] && PQresultStatus(results[i].get()) == want;
-        };
-        const bool begun = !begin || ok();
-        const bool saved = !guarded || ok();
-        const bool parsed = ok();
-        const std::size_t described = at;
-        const bool prepared = sent && begun && saved && parsed && ok();
-        // The run goes under the savepoint too: a run that fails (a value of the wrong
-        // type for its column) must not end the transaction of the cursors open in it.
-        const std::size_t run = at;
-        if (along) ++at;
-        const bool runFailed =
-            along && !(run < results.size() && results[run] && PQresultStatus(results[run].get()) == PGRES_TUPLES_OK);
-        const bool released = !guarded || ok();
+        const bool saved = !p.guarded || batch.ok(p.saved);
+        const bool prepared =
+            sent && (!p.begin || batch.ok(p.begun)) && saved && batch.ok(p.parsed) && batch.ok(p.described);
+        const bool runFailed = along && !batch.ok(p.run);
+        const bool released = !p.guarded || batch.ok(p.released);
         if (!prepared || (!released && !runFailed)) {
-            const PGresult* failure = nullptr;
-            for (const Result& r : results)
-                if (r && PQresultStatus(r.get()) == PGRES_FATAL_ERROR && !failure) failure = r.get();
+            const PGresult* failure = batch.firstFailure();
             if (error) *error = failure ? PQresultErrorMessage(failure) : PQerrorMessage(conn);
-            if (guarded && saved && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
+            if (p.guarded && saved && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
             failed();
             return nullptr;
         }
         if (!released && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
-        keepStatement(std::move(key), st, results[described].get());
+        keepStatement(std::move(key), st, batch.result(p.described));
         // Its rows, or its failure, which its first step reports without running it again.
-        if (along && run < results.size()) along->result = std::move(results[run]);
-        // The statements prepared ahead that the server took are kept; one that it did not
-        // is prepared again when it is asked for (and fails there, with its message).
-        for (Ahead& m : more) {
-            const bool aheadSaved = !inTransaction || ok();
-            const bool aheadParsed = ok();
-            const std::size_t aheadDescribed = at;
-            if (aheadSaved && aheadParsed && ok() && (!inTransaction || ok())) {
-                keepStatement(std::move(m.key), m.st, results[aheadDescribed].get());
-                continue;
-            }
-            // The server skipped what followed it.
-            if (inTransaction && aheadSaved && !lost()) command("ROLLBACK TO SAVEPOINT kov_ahead");
-            break;
-        }
+        if (along) along->result = batch.takeResult(p.run);
+        keepAhead(batch, more, p.inTransaction());
         failed();
         // Anything sent since the round trip (a rollback, a statement given up) leaves the
         // run to the first step.
@@ -1247,6 +1345,38 @@ std::string connectFailure(PGconn* conn, ConnStatusType stage, bool timedOut, in
     return text.empty() ? cause : cause + "（" + text + "）";
 }
 
+// The connect_timeout in force (at least 2 s, as libpq takes it), and how long the
+// connection may take: that much for each host of a host list.
+int connectTimeoutS(const Params& params)
+{
+    const std::string* t = params.get("connect_timeout");
+    return t ? std::max(2, std::atoi(t->c_str())) : 10;
+}
+
+Clock::time_point connectDeadline(const Params& params)
+{
+    std::size_t hosts = 1;
+    for (const char* k : {"host", "hostaddr"})
+        if (const std::string* h = params.get(k))
+            hosts = std::max<std::size_t>(hosts, std::count(h->begin(), h->end(), ',') + 1);
+    return Clock::now() + std::chrono::seconds(connectTimeoutS(params)) * static_cast<int>(hosts);
+}
+
+// Drives a connection started by PQconnectStartParams to its end or to `deadline`
+// (`timedOut`); `stage` is its state before its last step.
+void pollConnection(PGconn* c, Clock::time_point deadline, ConnStatusType& stage, bool& timedOut)
+{
+    PostgresPollingStatusType polling = PGRES_POLLING_WRITING;
+    while (polling != PGRES_POLLING_OK && polling != PGRES_POLLING_FAILED) {
+        if (!waitSocket(c, polling == PGRES_POLLING_READING ? POLLIN : POLLOUT, deadline)) {
+            timedOut = true;
+            return;
+        }
+        stage = PQstatus(c);
+        polling = PQconnectPoll(c);
+    }
+}
+
 // Connects without blocking: the wait is bounded and the program's wait hook runs
 // meanwhile. libpq leaves connect_timeout to its blocking connect, so it is applied
 // here, to each host of a host list.
@@ -1261,14 +1391,7 @@ EngineOpen connect(const Params& params, const std::string& key, std::chrono::mi
     }
     keys.push_back(nullptr);
     values.push_back(nullptr);
-
-    int timeoutS = 10;
-    if (const std::string* t = params.get("connect_timeout")) timeoutS = std::max(2, std::atoi(t->c_str()));
-    std::size_t hosts = 1;
-    for (const char* k : {"host", "hostaddr"})
-        if (const std::string* h = params.get(k))
-            hosts = std::max<std::size_t>(hosts, std::count(h->begin(), h->end(), ',') + 1);
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeoutS) * static_cast<int>(hosts);
+    const Clock::time_point deadline = connectDeadline(params);
 
     auto conn = std::make_shared<Connection>();
     conn->poolKey = key;
@@ -1280,19 +1403,11 @@ EngineOpen connect(const Params& params, const std::string& key, std::chrono::mi
     bool timedOut = false;
     if (c && stage != CONNECTION_BAD) {
         PQsetErrorVerbosity(c, PQERRORS_VERBOSE);
-        PostgresPollingStatusType polling = PGRES_POLLING_WRITING;
-        while (polling != PGRES_POLLING_OK && polling != PGRES_POLLING_FAILED) {
-            if (!waitSocket(c, polling == PGRES_POLLING_READING ? POLLIN : POLLOUT, deadline)) {
-                timedOut = true;
-                break;
-            }
-            stage = PQstatus(c);
-            polling = PQconnectPoll(c);
-        }
+        pollConnection(c, deadline, stage, timedOut);
     }
     if (!c || timedOut || PQstatus(c) != CONNECTION_OK) {
         result.status = kStatusDbOpenClose;
-        result.message = connectFailure(c, stage, timedOut, timeoutS);
+        result.message = connectFailure(c, stage, timedOut, connectTimeoutS(params));
         return result;
     }
     PQsetErrorVerbosity(c, PQERRORS_DEFAULT);
@@ -1302,6 +1417,40 @@ EngineOpen connect(const Params& params, const std::string& key, std::chrono::mi
         c, [](void*, const char*) {}, nullptr);
     result.engine = std::make_unique<PgEngine>(std::move(conn));
     return result;
+}
+
+// A connection to `key` that is there already: the session of an open engine, else an
+// idle one that still answers.
+std::shared_ptr<Connection> existingConnection(const std::string& key)
+{
+    if (std::shared_ptr<Connection> open = openConnection(key)) return open;
+    while (std::shared_ptr<PooledConnection> kept = takeIdle(key)) {
+        auto idle = std::static_pointer_cast<Connection>(std::move(kept));
+        // A connection idle for a while may have lost its server: it is asked once, and
+        // closed when it does not answer.
+        if (Clock::now() - idle->idleSince > kIdleCheckAfter) {
+            const Result r = idle->exec("");
+            if (idle->lost() || PQtransactionStatus(idle->conn) != PQTRANS_IDLE) continue;
+        }
+        return idle;
+    }
+    return nullptr;
+}
+
+// The suite's own connection parameters over those of the settings.
+void addOwnParams(Params& params, const std::string& program)
+{
+    params.set("client_encoding", "UTF8");
+    // pg_stat_activity shows which program a desk runs.
+    if (!params.get("application_name") && !std::getenv("PGAPPNAME") && !program.empty())
+        params.set("application_name", program);
+    if (!params.get("fallback_application_name")) params.set("fallback_application_name", "kov");
+    if (!params.get("connect_timeout")) params.set("connect_timeout", "10");
+    // A dead link or a host that went down is noticed on an idle TCP connection too
+    // (libpq ignores these on a Unix socket).
+    for (const auto& [k, v] : {std::pair{"keepalives", "1"}, std::pair{"keepalives_idle", "30"},
+                               std::pair{"keepalives_interval", "10"}, std::pair{"keepalives_count", "3"}})
+        if (!params.get(k)) params.set(k, v);
 }
 
 } // namespace
@@ -1323,23 +1472,10 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int 
     const std::string program = kov::dataaccess::programName();
     const std::string key = idleKey(kEnginePostgresql, connection + '\0' + std::to_string(busyTimeoutMs) + '\0' +
                                                            std::to_string(readTimeoutS) + '\0' + program);
-    const std::chrono::milliseconds readTimeout = std::chrono::seconds(readTimeoutS);
-    if (std::shared_ptr<Connection> open = openConnection(key)) {
-        result.engine = std::make_unique<PgEngine>(std::move(open));
+    if (std::shared_ptr<Connection> existing = existingConnection(key)) {
+        result.engine = std::make_unique<PgEngine>(std::move(existing));
         return result;
     }
-    while (std::shared_ptr<PooledConnection> kept = takeIdle(key)) {
-        auto idle = std::static_pointer_cast<Connection>(std::move(kept));
-        // A connection idle for a while may have lost its server: it is asked once, and
-        // closed when it does not answer.
-        if (Clock::now() - idle->idleSince > kIdleCheckAfter) {
-            const Result r = idle->exec("");
-            if (idle->lost() || PQtransactionStatus(idle->conn) != PQTRANS_IDLE) continue;
-        }
-        result.engine = std::make_unique<PgEngine>(std::move(idle));
-        return result;
-    }
-
     char* parseError = nullptr;
     PQconninfoOption* options = PQconninfoParse(connection.c_str(), &parseError);
     if (!options) {
@@ -1353,19 +1489,8 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int 
     for (PQconninfoOption* o = options; o->keyword; ++o)
         if (o->val) params.set(o->keyword, o->val);
     PQconninfoFree(options);
-
-    params.set("client_encoding", "UTF8");
-    // pg_stat_activity shows which program a desk runs.
-    if (!params.get("application_name") && !std::getenv("PGAPPNAME") && !program.empty())
-        params.set("application_name", program);
-    if (!params.get("fallback_application_name")) params.set("fallback_application_name", "kov");
-    if (!params.get("connect_timeout")) params.set("connect_timeout", "10");
-    // A dead link or a host that went down is noticed on an idle TCP connection too
-    // (libpq ignores these on a Unix socket).
-    for (const auto& [k, v] : {std::pair{"keepalives", "1"}, std::pair{"keepalives_idle", "30"},
-                               std::pair{"keepalives_interval", "10"}, std::pair{"keepalives_count", "3"}})
-        if (!params.get(k)) params.set(k, v);
-    return connect(params, key, readTimeout, sessionSettings(busyTimeoutMs));
+    addOwnParams(params, program);
+    return connect(params, key, std::chrono::seconds(readTimeoutS), sessionSettings(busyTimeoutMs));
 }
 
 } // namespace kov::tessera
