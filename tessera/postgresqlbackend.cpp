@@ -261,6 +261,59 @@ struct Statement {
     std::vector<std::string> names;
 };
 
+// The statements prepared on one session, by their SQL and parameter types, the most
+// recently used first. Past kStatementsPerConnection the least recently used that no
+// cursor holds are given up.
+class StatementCache {
+public:
+    static std::string key(const std::string& sql, const std::vector<Oid>& types)
+    {
+        std::string key = sql;
+        key += '\0';
+        for (Oid t : types) key += std::to_string(t) + ',';
+        return key;
+    }
+
+    // The statement of `key`, made the most recent; null when there is none.
+    std::shared_ptr<Statement> find(const std::string& key)
+    {
+        for (auto it = m_statements.begin(); it != m_statements.end(); ++it) {
+            if (it->first == key) {
+                m_statements.splice(m_statements.begin(), m_statements, it);
+                return m_statements.front().second;
+            }
+        }
+        return nullptr;
+    }
+
+    // Keeps `st` with the columns that `description` gives; the names of the statements
+    // given up, for the server to forget.
+    std::vector<std::string> keep(std::string key, const std::shared_ptr<Statement>& st, const PGresult* description)
+    {
+        const int n = PQnfields(description);
+        for (int i = 0; i < n; ++i) {
+            st->names.emplace_back(PQfname(description, i));
+            st->kinds.push_back(kindOf(PQftype(description, i)));
+            st->types.push_back(PQftype(description, i));
+            st->byName.emplace(st->names.back(), i);
+        }
+        m_statements.emplace_front(std::move(key), st);
+        std::vector<std::string> dropped;
+        for (auto it = m_statements.end();
+             m_statements.size() > kStatementsPerConnection && it != m_statements.begin();) {
+            --it;
+            if (it->second.use_count() == 1) {
+                dropped.push_back(it->second->name);
+                it = m_statements.erase(it);
+            }
+        }
+        return dropped;
+    }
+
+private:
+    std::list<std::pair<std::string, std::shared_ptr<Statement>>> m_statements;
+};
+
 // The commands of one round trip in pipeline mode, each with the result it gives:
 // queued one by one (each gives its place, by which its result is asked for later),
 // sent together, and their results taken back in order (a command that the server
@@ -336,6 +389,116 @@ private:
     std::size_t m_taken = 0;
 };
 
+struct Connection;
+
+// A command sent and not yet read. Each takes its own results: a session reads those of
+// the commands in flight, in order, before it sends the next command (or, for FETCHes
+// ahead, as they come).
+class InFlight {
+public:
+    InFlight() = default;
+    InFlight(const InFlight&) = delete;
+    InFlight& operator=(const InFlight&) = delete;
+    virtual ~InFlight() = default;
+    // Takes the next of its results; true once it has taken them all.
+    virtual bool takeNext(Connection& c) = 0;
+};
+
+// A command that nothing waits for (the end of a transaction, the close of a cursor read
+// to its end), left to the server: its result is read before the next command, and a
+// failure there is handled as one of a command.
+class UnawaitedInFlight final : public InFlight {
+public:
+    bool takeNext(Connection& c) override;
+};
+
+// The batches of one streaming cursor (their owner) asked for ahead of the one it reads:
+// several FETCHes in one command (one for the second batch of a cursor, one more each
+// time up to kFetchesAhead, so that a short result asks for little in vain), which the
+// server makes one after the other, without waiting for the client between them, while
+// the client reads. One cursor of a session reads ahead at a time; its batches are kept
+// here until it takes them.
+class ReadAhead {
+public:
+    // Takes the place for `owner`, whose `sql` fetches one batch; false while another
+    // cursor's batches are on their way or not yet taken.
+    bool claim(const void* owner, const std::string& sql)
+    {
+        if (m_owner && m_owner != owner) return false;
+        m_owner = owner;
+        if (sql != m_sql) m_burst = 1; // another cursor (their names differ)
+        m_sql = sql;
+        return true;
+    }
+    bool ownedBy(const void* owner) const { return m_owner && m_owner == owner; }
+    // The command of the owner's next FETCHes, once those asked for before are all taken;
+    // empty otherwise.
+    std::string nextCommand() const
+    {
+        if (!m_owner || m_pending > 0 || !m_batches.empty()) return {};
+        std::string sql;
+        for (int i = 0; i < m_burst; ++i) sql += (i ? "; " : "") + m_sql;
+        return sql;
+    }
+    void sent()
+    {
+        m_pending = m_burst;
+        m_burst = std::min(m_burst + 1, kFetchesAhead);
+    }
+    int pending() const { return m_pending; }
+    bool holdsBatch() const { return !m_batches.empty(); }
+    // One result of the FETCHes in flight; true when no more is to come (after the last,
+    // or a failure, which ends the command).
+    bool receive(Result r)
+    {
+        const bool rows = PQresultStatus(r.get()) == PGRES_TUPLES_OK;
+        m_batches.push_back(std::move(r));
+        if (--m_pending > 0 && rows) return false;
+        m_pending = 0;
+        return true;
+    }
+    // The FETCHes in flight ended without a result: the connection failed, or the time
+    // ran out (then the owner's next batch is none).
+    void ended(bool timedOut)
+    {
+        m_pending = 0;
+        if (timedOut) m_batches.push_back(nullptr);
+    }
+    // The next batch, if one was received; the place is free again after the last.
+    Result take()
+    {
+        Result r;
+        if (!m_batches.empty()) {
+            r = std::move(m_batches.front());
+            m_batches.pop_front();
+        }
+        if (m_batches.empty() && m_pending == 0) m_owner = nullptr;
+        return r;
+    }
+    void drop()
+    {
+        m_batches.clear();
+        m_owner = nullptr;
+    }
+
+private:
+    const void* m_owner = nullptr;
+    std::string m_sql;
+    int m_burst = 1; // FETCHes of the next command
+    int m_pending = 0; // FETCHes in flight whose results have not come yet
+    std::deque<Result> m_batches;
+};
+
+// The FETCHes of a ReadAhead in flight: their results are taken one by one as they come.
+class FetchesInFlight final : public InFlight {
+public:
+    explicit FetchesInFlight(ReadAhead& ahead) : m_ahead(ahead) {}
+    bool takeNext(Connection& c) override;
+
+private:
+    ReadAhead& m_ahead;
+};
+
 // One server connection and the statements prepared on it. It lives as long as the
 // engines that share it or a cursor made from it.
 struct Connection final : PooledConnection {
@@ -346,7 +509,7 @@ struct Connection final : PooledConnection {
     unsigned generation = 0; // counts the ends of transactions that took cursors with them
     unsigned nextId = 0;
     bool retired = false;
-    std::list<std::pair<std::string, std::shared_ptr<Statement>>> statements; // most recent first
+    StatementCache statements;
 
     Connection() = default;
     Connection(const Connection&) = delete;
@@ -411,7 +574,6 @@ struct Connection final : PooledConnection {
         while (PQisBusy(conn) && PQstatus(conn) == CONNECTION_OK) {
             if (!waitSocket(conn, POLLIN, deadline)) {
                 cancelBounded(conn);
-                aheadPending = 0;
                 lose("サーバーが " + std::to_string(readTimeout.count() / 1000) +
                      " 秒の間に応答しませんでした（ReadTimeout）。サーバーとネットワークを確かめてください。");
                 timedOut = true;
@@ -568,99 +730,50 @@ struct Connection final : PooledConnection {
         return Result(r);
     }
 
-    // The batches of a streaming cursor (their owner) asked for ahead of the one it
-    // reads: several FETCHes in one command (one for the second batch of a cursor, one
-    // more each time up to kFetchesAhead, so that a short result asks for little in
-    // vain), which the server makes one after the other, without waiting for the client
-    // between them, while the client reads. Their results are taken one by one as they
-    // come (aheadDone); the next command goes out once they are all taken. The
-    // connection takes no other command before the FETCHes in flight are read: every
-    // command goes through ready().
-    const void* aheadOwner = nullptr;
-    std::string aheadSql;
-    int aheadBurst = 1; // FETCHes of the next command
-    int aheadPending = 0; // FETCHes in flight whose results have not come yet
-    std::deque<Result> aheadDone;
+    // The commands sent and not yet read, oldest first; every command goes through
+    // ready(), which reads them all first.
+    std::deque<std::unique_ptr<InFlight>> inFlight;
+    ReadAhead readAhead;
 
-    // Takes the next result of the FETCHes in flight; after the last (or a failure, which
-    // ends the command) the connection is free again.
-    void receiveAhead()
+    // Takes the next result of the oldest command in flight.
+    void takeInFlight()
     {
-        const Clock::time_point deadline = Clock::now() + readTimeout;
-        bool timedOut = false;
-        Result r = checked(nextResult(deadline, timedOut));
-        if (timedOut || !r) {
-            aheadPending = 0;
-            if (timedOut) aheadDone.push_back(nullptr);
-            return;
-        }
-        const bool rows = PQresultStatus(r.get()) == PGRES_TUPLES_OK;
-        aheadDone.push_back(std::move(r));
-        if (--aheadPending > 0 && rows) return;
-        aheadPending = 0;
-        while (PGresult* end = timedOut ? nullptr : nextResult(deadline, timedOut)) PQclear(end);
+        std::unique_ptr<InFlight> oldest = std::move(inFlight.front());
+        inFlight.pop_front();
+        if (!oldest->takeNext(*this)) inFlight.push_front(std::move(oldest));
     }
-
-    void awaitAhead()
-    {
-        while (aheadPending > 0) receiveAhead();
-    }
-
-    // Sends the owner's FETCHes once those asked for before are all taken (the owner asks
-    // after a full batch only: a shorter one is the last).
-    void keepAhead()
-    {
-        if (!aheadOwner || aheadPending > 0 || !aheadDone.empty() || lost()) return;
-        std::string sql;
-        for (int i = 0; i < aheadBurst; ++i) sql += (i ? "; " : "") + aheadSql;
-        awaitUnawaited();
-        ++sends;
-        if (lost() || PQsendQuery(conn, sql.c_str()) != 1) return;
-        aheadPending = aheadBurst;
-        aheadBurst = std::min(aheadBurst + 1, kFetchesAhead);
-    }
-
-    // A command that nothing waits for (the end of a transaction, the close of a cursor
-    // read to its end), sent and left to the server: the next command reads its result
-    // first, and a failure there is handled as one of a command.
-    bool unawaitedInFlight = false;
 
     void sendUnawaited(const std::string& sql)
     {
         PGconn* const c = ready();
         if (gone) return;
         ++sends;
-        if (PQsendQuery(c, sql.c_str()) == 1) unawaitedInFlight = true;
+        if (PQsendQuery(c, sql.c_str()) == 1) inFlight.push_back(std::make_unique<UnawaitedInFlight>());
         else checked(nullptr);
-    }
-
-    void awaitUnawaited()
-    {
-        if (!unawaitedInFlight) return;
-        unawaitedInFlight = false;
-        const Result r = finish();
-        if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) failed();
     }
 
     // The connection, free for a command, with the session's settings in force, or left
     // for the next command to send along (`setupLater`).
     PGconn* ready(bool setupLater = false)
     {
-        awaitAhead();
-        awaitUnawaited();
+        while (!inFlight.empty()) takeInFlight();
         if (!setupLater && !setup.empty() && !lost()) applySetup();
         return conn;
     }
 
     // Asks for the batches after a full one of `owner` (`sql` fetches one), unless
-    // another cursor's are on their way.
+    // another cursor's are on their way; the owner asks after a full batch only (a
+    // shorter one is the last), and once those asked for before are all taken.
     void sendAhead(const void* owner, const std::string& sql)
     {
-        if ((aheadOwner && aheadOwner != owner) || lost()) return;
-        aheadOwner = owner;
-        if (sql != aheadSql) aheadBurst = 1; // another cursor (their names differ)
-        aheadSql = sql;
-        keepAhead();
+        if (lost() || !readAhead.claim(owner, sql)) return;
+        const std::string fetches = readAhead.nextCommand();
+        if (fetches.empty()) return;
+        ready();
+        ++sends;
+        if (lost() || PQsendQuery(conn, fetches.c_str()) != 1) return;
+        readAhead.sent();
+        inFlight.push_back(std::make_unique<FetchesInFlight>(readAhead));
     }
 
     // Takes in what the server has sent of the batches in flight so far, without waiting,
@@ -669,32 +782,25 @@ struct Connection final : PooledConnection {
     // which takes less memory).
     void pullAhead()
     {
-        if (aheadPending == 0 || !PQconsumeInput(conn)) return;
-        if (aheadDone.empty() && !PQisBusy(conn)) receiveAhead();
+        if (readAhead.pending() == 0 || !PQconsumeInput(conn)) return;
+        if (!readAhead.holdsBatch() && !PQisBusy(conn)) takeInFlight();
     }
 
     // The next batch asked for ahead for `owner`, read now if need be; null when none
     // was asked for.
     Result takeAhead(const void* owner)
     {
-        if (!aheadOwner || aheadOwner != owner) return nullptr;
-        if (aheadDone.empty() && aheadPending > 0) receiveAhead();
-        Result r;
-        if (!aheadDone.empty()) {
-            r = std::move(aheadDone.front());
-            aheadDone.pop_front();
-        }
-        if (aheadDone.empty() && aheadPending == 0) aheadOwner = nullptr;
-        return r;
+        if (!readAhead.ownedBy(owner)) return nullptr;
+        if (!readAhead.holdsBatch() && readAhead.pending() > 0) takeInFlight();
+        return readAhead.take();
     }
 
     // Gives up what was asked for ahead for `owner`.
     void dropAhead(const void* owner)
     {
-        if (!aheadOwner || aheadOwner != owner) return;
-        awaitAhead();
-        aheadDone.clear();
-        aheadOwner = nullptr;
+        if (!readAhead.ownedBy(owner)) return;
+        while (readAhead.pending() > 0) takeInFlight();
+        readAhead.drop();
     }
 
     Result exec(const std::string& sql)
@@ -755,43 +861,10 @@ struct Connection final : PooledConnection {
     // along with the next statement that goes to the server.
     std::vector<std::pair<std::string, std::vector<Oid>>> expected;
 
-    static std::string statementKey(const std::string& sql, const std::vector<Oid>& types)
-    {
-        std::string key = sql;
-        key += '\0';
-        for (Oid t : types) key += std::to_string(t) + ',';
-        return key;
-    }
-
-    std::shared_ptr<Statement> cachedStatement(const std::string& key)
-    {
-        for (auto it = statements.begin(); it != statements.end(); ++it) {
-            if (it->first == key) {
-                statements.splice(statements.begin(), statements, it);
-                return statements.front().second;
-            }
-        }
-        return nullptr;
-    }
-
     void keepStatement(std::string key, const std::shared_ptr<Statement>& st, const PGresult* description)
     {
-        const int n = PQnfields(description);
-        for (int i = 0; i < n; ++i) {
-            st->names.emplace_back(PQfname(description, i));
-            st->kinds.push_back(kindOf(PQftype(description, i)));
-            st->types.push_back(PQftype(description, i));
-            st->byName.emplace(st->names.back(), i);
-        }
-        statements.emplace_front(std::move(key), st);
-        // Statements beyond the limit that no cursor uses are given up.
-        for (auto it = statements.end(); statements.size() > kStatementsPerConnection && it != statements.begin();) {
-            --it;
-            if (it->second.use_count() == 1) {
-                command("DEALLOCATE " + it->second->name);
-                it = statements.erase(it);
-            }
-        }
+        for (const std::string& dropped : statements.keep(std::move(key), st, description))
+            command("DEALLOCATE " + dropped);
     }
 
     // A statement prepared ahead with another (expected), and the places of its commands.
@@ -817,8 +890,8 @@ struct Connection final : PooledConnection {
     {
         std::vector<AheadStatement> more;
         for (const auto& [nextSql, nextTypes] : ahead) {
-            std::string k = statementKey(nextSql, nextTypes);
-            if (k == key || cachedStatement(k)) continue;
+            std::string k = StatementCache::key(nextSql, nextTypes);
+            if (k == key || statements.find(k)) continue;
             more.push_back({std::move(k), &nextSql, &nextTypes, std::make_shared<Statement>()});
             more.back().st->name = name("kov_s");
         }
@@ -879,10 +952,10 @@ struct Connection final : PooledConnection {
     std::shared_ptr<Statement> statement(const std::string& sql, const std::vector<Oid>& types, std::string* error,
                                          RunAlong* along = nullptr)
     {
-        std::string key = statementKey(sql, types);
+        std::string key = StatementCache::key(sql, types);
         std::vector<std::pair<std::string, std::vector<Oid>>> ahead;
         ahead.swap(expected);
-        if (std::shared_ptr<Statement> st = cachedStatement(key)) return st;
+        if (std::shared_ptr<Statement> st = statements.find(key)) return st;
         auto st = std::make_shared<Statement>();
         st->name = name("kov_s");
         std::vector<AheadStatement> more = aheadStatements(ahead, key);
@@ -922,6 +995,27 @@ struct Connection final : PooledConnection {
         return st;
     }
 };
+
+bool UnawaitedInFlight::takeNext(Connection& c)
+{
+    const Result r = c.finish();
+    if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) c.failed();
+    return true;
+}
+
+bool FetchesInFlight::takeNext(Connection& c)
+{
+    const Clock::time_point deadline = Clock::now() + c.readTimeout;
+    bool timedOut = false;
+    Result r = c.checked(c.nextResult(deadline, timedOut));
+    if (timedOut || !r) {
+        m_ahead.ended(timedOut);
+        return true;
+    }
+    if (!m_ahead.receive(std::move(r))) return false;
+    while (PGresult* end = timedOut ? nullptr : c.nextResult(deadline, timedOut)) PQclear(end);
+    return true;
+}
 
 // The connections that engines have open, so that a second open of the same database
 // while the first is open shares its session instead of starting another (the name
