@@ -245,6 +245,28 @@ std::string paramText(const DbValue& v)
     return kov::dataaccess::toText(v);
 }
 
+// The values of a run as libpq takes them: texts, and which are nulls.
+struct RunValues {
+    std::vector<std::string> texts;
+    std::vector<bool> nulls;
+
+    RunValues() = default;
+    explicit RunValues(const std::vector<DbValue>& values)
+    {
+        for (const DbValue& v : values) {
+            texts.push_back(paramText(v));
+            nulls.push_back(kov::dataaccess::isNull(v));
+        }
+    }
+    std::vector<const char*> pointers() const
+    {
+        std::vector<const char*> out;
+        for (std::size_t i = 0; i < texts.size(); ++i) out.push_back(nulls[i] ? nullptr : texts[i].c_str());
+        return out;
+    }
+    bool operator==(const RunValues&) const = default;
+};
+
 Oid paramType(const DbValue& v)
 {
     if (std::holds_alternative<std::int64_t>(v)) return kOidInt8;
@@ -592,7 +614,7 @@ struct Connection final : PooledConnection {
         if (gone) return false;
         const bool settingUp = !setup.empty();
         PGconn* const c = ready(settingUp);
-        ++sends;
+        sending();
         if (PQenterPipelineMode(c) != 1) {
             checked(nullptr);
             return false;
@@ -695,7 +717,7 @@ struct Connection final : PooledConnection {
         std::string sql;
         for (const std::string& s : setup) sql += (sql.empty() ? "" : "; ") + s;
         setup.clear();
-        ++sends;
+        sending();
         const Result r = PQsendQuery(conn, sql.c_str()) == 1 ? finish() : checked(nullptr);
         if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) setupFailed(r.get());
     }
@@ -703,7 +725,7 @@ struct Connection final : PooledConnection {
     // A command sent (sent != 0), then its results; null when it could not be sent.
     Result finishSent(int sent)
     {
-        ++sends;
+        sending();
         if (!sent) return checked(nullptr);
         return finish();
     }
@@ -747,7 +769,7 @@ struct Connection final : PooledConnection {
     {
         PGconn* const c = ready();
         if (gone) return;
-        ++sends;
+        sending();
         if (PQsendQuery(c, sql.c_str()) == 1) inFlight.push_back(std::make_unique<UnawaitedInFlight>());
         else checked(nullptr);
     }
@@ -770,7 +792,7 @@ struct Connection final : PooledConnection {
         const std::string fetches = readAhead.nextCommand();
         if (fetches.empty()) return;
         ready();
-        ++sends;
+        sending();
         if (lost() || PQsendQuery(conn, fetches.c_str()) != 1) return;
         readAhead.sent();
         inFlight.push_back(std::make_unique<FetchesInFlight>(readAhead));
@@ -842,20 +864,41 @@ struct Connection final : PooledConnection {
         else if (t == PQTRANS_INERROR) command("ROLLBACK");
     }
 
-    // What a statement of one row may take along when it is prepared: its parameters,
-    // so that it runs in the same round trip (its result kept for the first step that
-    // binds the same values before anything else is sent).
-    struct RunAlong {
-        const std::vector<std::string>* params = nullptr;
-        const std::vector<bool>* nulls = nullptr;
-        Result result; // its result, when it ran and gave rows
-        unsigned sends = 0; // sends then
-        bool snapshot = false; // within a run's reads
+    // The result of a statement run in the round trip that prepared it (a count or a
+    // find, stepped as soon as it is made), kept for the first step of the cursor made
+    // from it (its owner): it serves that step when it binds the same values within the
+    // same run's reads. Anything sent on the connection drops it (another transaction,
+    // another state read).
+    struct KeptRun {
+        const void* owner = nullptr;
+        Result result;
+        RunValues values;
+        bool snapshot = false;
     };
+    KeptRun keptRun;
 
-    // Counts what is sent on the connection: a result kept from one round trip serves
-    // only while nothing has been sent since.
-    unsigned sends = 0;
+    void sending() { keptRun = {}; }
+    void keepRun(Result result, const RunValues& values)
+    {
+        if (result) keptRun = {nullptr, std::move(result), values, snapshot > 0};
+    }
+    void ownKeptRun(const void* owner)
+    {
+        if (keptRun.result && !keptRun.owner) keptRun.owner = owner;
+    }
+    void forgetKeptRun(const void* owner)
+    {
+        if (keptRun.owner == owner) keptRun = {};
+    }
+    // The kept result for the first step of `owner` with `values`, or null; the kept
+    // result of `owner` is given up either way.
+    Result takeKeptRun(const void* owner, const RunValues& values)
+    {
+        if (!keptRun.result || keptRun.owner != owner) return nullptr;
+        KeptRun run = std::move(keptRun);
+        keptRun = {};
+        return run.values == values && run.snapshot == (snapshot > 0) ? std::move(run.result) : nullptr;
+    }
 
     // Statements that an open will ask for next (its rows after its count): prepared
     // along with the next statement that goes to the server.
@@ -903,18 +946,13 @@ struct Connection final : PooledConnection {
     // tried under a savepoint, and so is its run (a value of the wrong type for its
     // column must not end the transaction of the cursors open in it).
     static void queuePreparation(Batch& batch, Preparation& p, const Statement& st, const std::string& sql,
-                                 const std::vector<Oid>& types, const RunAlong* along)
+                                 const std::vector<Oid>& types, const RunValues* along)
     {
         if (p.begin) p.begun = batch.simple(kBeginRead);
         if (p.guarded) p.saved = batch.simple("SAVEPOINT kov_prepare");
         p.parsed = batch.prepare(st.name, sql, types);
         p.described = batch.describe(st.name);
-        if (along) {
-            std::vector<const char*> values;
-            for (std::size_t i = 0; i < along->params->size(); ++i)
-                values.push_back((*along->nulls)[i] ? nullptr : (*along->params)[i].c_str());
-            p.run = batch.run(st.name, std::move(values));
-        }
+        if (along) p.run = batch.run(st.name, along->pointers());
         if (p.guarded) p.released = batch.simple("RELEASE SAVEPOINT kov_prepare");
     }
 
@@ -950,7 +988,7 @@ struct Connection final : PooledConnection {
     // preparation, its description and its savepoint go in one round trip, with the
     // statements expected next and, for `along`, its run.
     std::shared_ptr<Statement> statement(const std::string& sql, const std::vector<Oid>& types, std::string* error,
-                                         RunAlong* along = nullptr)
+                                         const RunValues* along = nullptr)
     {
         std::string key = StatementCache::key(sql, types);
         std::vector<std::pair<std::string, std::vector<Oid>>> ahead;
@@ -967,7 +1005,6 @@ struct Connection final : PooledConnection {
         queuePreparation(batch, p, *st, sql, types, along);
         queueAhead(batch, more, p.inTransaction());
         const bool sent = pipeline(batch);
-        const unsigned sentThen = sends;
         const bool saved = !p.guarded || batch.ok(p.saved);
         const bool prepared =
             sent && (!p.begin || batch.ok(p.begun)) && saved && batch.ok(p.parsed) && batch.ok(p.described);
@@ -980,18 +1017,15 @@ struct Connection final : PooledConnection {
             failed();
             return nullptr;
         }
+        // Its rows, which anything sent from here on (a rollback, a statement given up)
+        // leaves to the first step; or its failure, which its first step reports without
+        // running it again.
+        if (along && !runFailed) keepRun(batch.takeResult(p.run), *along);
         if (!released && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
         keepStatement(std::move(key), st, batch.result(p.described));
-        // Its rows, or its failure, which its first step reports without running it again.
-        if (along) along->result = batch.takeResult(p.run);
         keepAhead(batch, more, p.inTransaction());
         failed();
-        // Anything sent since the round trip (a rollback, a statement given up) leaves the
-        // run to the first step.
-        if (along) {
-            along->sends = runFailed ? sends : sentThen;
-            along->snapshot = snapshot > 0;
-        }
+        if (along && runFailed) keepRun(batch.takeResult(p.run), *along);
         return st;
     }
 };
@@ -1053,32 +1087,17 @@ public:
     }
     ~PgCursor() override
     {
+        m_conn->forgetKeptRun(this);
         closeStream();
         --m_conn->cursors;
     }
     PgCursor(const PgCursor&) = delete;
     PgCursor& operator=(const PgCursor&) = delete;
 
-    // The result of the run that went with the statement's preparation, with the values
-    // it was given, while `sends` commands had been sent on the connection.
-    void ranAlong(Connection::RunAlong along, std::vector<std::string> params, std::vector<bool> nulls)
-    {
-        m_along = std::move(along.result);
-        m_alongSends = along.sends;
-        m_alongSnapshot = along.snapshot;
-        m_alongParams = std::move(params);
-        m_alongNulls = std::move(nulls);
-    }
-
     bool bindAll(const std::vector<DbValue>& values) override
     {
         rewind();
-        m_params.clear();
-        m_null.clear();
-        for (const DbValue& v : values) {
-            m_params.push_back(paramText(v));
-            m_null.push_back(kov::dataaccess::isNull(v));
-        }
+        m_values = RunValues(values);
         return true;
     }
 
@@ -1157,18 +1176,11 @@ private:
 
     bool executeWhole()
     {
-        if (m_along) {
-            // The run made with the statement serves when it had these values and nothing
-            // has been sent since (the same transaction, the same state read).
-            Result along = std::move(m_along);
-            if (m_alongSends == m_conn->sends && m_alongSnapshot == (m_conn->snapshot > 0) &&
-                m_alongParams == m_params && m_alongNulls == m_null) {
-                m_batch = std::move(along);
-                return tookBatch();
-            }
+        if (Result kept = m_conn->takeKeptRun(this, m_values)) {
+            m_batch = std::move(kept);
+            return tookBatch();
         }
-        std::vector<const char*> values;
-        for (std::size_t i = 0; i < m_params.size(); ++i) values.push_back(m_null[i] ? nullptr : m_params[i].c_str());
+        const std::vector<const char*> values = m_values.pointers();
         if (!m_conn->enterSnapshot()) return false;
         m_batch =
             m_conn->finishSent(PQsendQueryPrepared(m_conn->ready(), m_st->name.c_str(), static_cast<int>(values.size()),
@@ -1246,8 +1258,7 @@ private:
     std::shared_ptr<Statement> m_st;
     std::string m_sql;
     Rows m_rows;
-    std::vector<std::string> m_params;
-    std::vector<bool> m_null;
+    RunValues m_values;
     Result m_batch;
     int m_batchRows = 0; // rows of m_batch
     int m_batchColumns = 0; // its columns that value() reads
@@ -1256,11 +1267,6 @@ private:
     bool m_done = false;
     std::string m_cursorName;
     unsigned m_generation = 0;
-    Result m_along; // the result of the run made with the statement, for its first step
-    unsigned m_alongSends = 0;
-    bool m_alongSnapshot = false;
-    std::vector<std::string> m_alongParams;
-    std::vector<bool> m_alongNulls;
     // A cache filled by findColumn (a const read): the names asked of the rows with their
     // columns (the statement's columns never change).
     mutable NameSequence m_asked;
@@ -1287,19 +1293,11 @@ public:
         for (const DbValue& v : params) types.push_back(paramType(v));
         // A count or a find, stepped as soon as it is made, runs in the round trip that
         // prepares it.
-        std::vector<std::string> texts;
-        std::vector<bool> nulls;
-        for (const DbValue& v : params) {
-            texts.push_back(paramText(v));
-            nulls.push_back(kov::dataaccess::isNull(v));
-        }
-        Connection::RunAlong along;
-        along.params = &texts;
-        along.nulls = &nulls;
-        std::shared_ptr<Statement> st = m_conn->statement(sql, types, error, rows == Rows::One ? &along : nullptr);
+        const RunValues values(params);
+        std::shared_ptr<Statement> st = m_conn->statement(sql, types, error, rows == Rows::One ? &values : nullptr);
         if (!st) return nullptr;
         auto cursor = std::make_unique<PgCursor>(m_conn, std::move(st), sql, rows);
-        if (along.result) cursor->ranAlong(std::move(along), std::move(texts), std::move(nulls));
+        m_conn->ownKeptRun(cursor.get());
         return cursor;
     }
 
