@@ -411,7 +411,7 @@ private:
     std::size_t m_taken = 0;
 };
 
-struct Connection;
+class Session;
 
 // A command sent and not yet read. Each takes its own results: a session reads those of
 // the commands in flight, in order, before it sends the next command (or, for FETCHes
@@ -423,7 +423,7 @@ public:
     InFlight& operator=(const InFlight&) = delete;
     virtual ~InFlight() = default;
     // Takes the next of its results; true once it has taken them all.
-    virtual bool takeNext(Connection& c) = 0;
+    virtual bool takeNext(Session& s) = 0;
 };
 
 // A command that nothing waits for (the end of a transaction, the close of a cursor read
@@ -431,7 +431,11 @@ public:
 // failure there is handled as one of a command.
 class UnawaitedInFlight final : public InFlight {
 public:
-    bool takeNext(Connection& c) override;
+    explicit UnawaitedInFlight(std::function<void()> onFailure) : m_onFailure(std::move(onFailure)) {}
+    bool takeNext(Session& s) override;
+
+private:
+    std::function<void()> m_onFailure;
 };
 
 // The batches of one streaming cursor (their owner) asked for ahead of the one it reads:
@@ -515,7 +519,7 @@ private:
 class FetchesInFlight final : public InFlight {
 public:
     explicit FetchesInFlight(ReadAhead& ahead) : m_ahead(ahead) {}
-    bool takeNext(Connection& c) override;
+    bool takeNext(Session& s) override;
 
 private:
     ReadAhead& m_ahead;
@@ -523,50 +527,108 @@ private:
 
 // One server connection and the statements prepared on it. It lives as long as the
 // engines that share it or a cursor made from it.
-struct Connection final : PooledConnection {
-    PGconn* conn = nullptr;
-    int engines = 0; // open engines on it
-    int cursors = 0; // cursors handed out and not yet destroyed
-    int declared = 0; // server-side cursors open: a transaction is open while > 0
-    unsigned generation = 0; // counts the ends of transactions that took cursors with them
-    unsigned nextId = 0;
-    bool retired = false;
-    StatementCache statements;
+// One session on the server: the libpq connection and its loss, the wait for results
+// (bounded by readTimeout), the settings sent before its first command, the commands in
+// flight, and the result of a run kept for a cursor's first step.
+class Session {
+public:
+    Session(PGconn* conn, std::chrono::milliseconds readTimeout, std::vector<std::string> setup)
+        : m_conn(conn), m_readTimeout(readTimeout), m_setup(std::move(setup))
+    {
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    ~Session() { PQfinish(m_conn); }
 
-    Connection() = default;
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-    ~Connection() override { PQfinish(conn); }
+    PGconn* handle() const { return m_conn; }
+    Clock::time_point deadline() const { return Clock::now() + m_readTimeout; }
 
-    bool gone = false; // the server ended the session (shut down, terminated), or did not answer
-    std::chrono::milliseconds readTimeout{std::chrono::seconds(kDefaultReadTimeoutS)};
-    // Runs' reads under way (of the engines sharing it): every statement runs in one
-    // repeatable-read transaction, begun by the first of them and ended by the end of
-    // the last run only.
-    int snapshot = 0;
-
-    bool lost() const { return gone || !conn || PQstatus(conn) != CONNECTION_OK; }
+    bool lost() const { return m_gone || !m_conn || PQstatus(m_conn) != CONNECTION_OK; }
 
     // Takes the connection as lost, with what the status check shows of it.
     void lose(const std::string& detail)
     {
-        if (!gone) lostDetail = detail;
-        gone = true;
+        if (!m_gone) m_lostDetail = detail;
+        m_gone = true;
     }
-    std::string lostDetail;
     // The cause of the loss, for the status that a failure on the connection gives.
     std::string lostText() const
     {
-        return lostDetail.empty() ? "サーバーとの接続が切れました（" + libpqText(PQerrorMessage(conn)) + "）。"
-                                  : lostDetail;
+        return m_lostDetail.empty() ? "サーバーとの接続が切れました（" + libpqText(PQerrorMessage(m_conn)) + "）。"
+                                    : m_lostDetail;
     }
 
+    // The connection, free for a command (the commands in flight read), with the
+    // session's settings in force, or left for the next command to send along
+    // (`setupLater`).
+    PGconn* ready(bool setupLater = false)
+    {
+        while (!m_inFlight.empty()) takeInFlight();
+        if (!setupLater && !m_setup.empty() && !lost()) applySetup();
+        return m_conn;
+    }
+    PGTransactionStatusType transaction(bool setupLater = false) { return PQtransactionStatus(ready(setupLater)); }
+
+    Result exec(const std::string& sql)
+    {
+        if (m_gone) return nullptr;
+        return finishSent(PQsendQuery(ready(), sql.c_str()));
+    }
+    bool command(const std::string& sql)
+    {
+        const Result r = exec(sql);
+        return r && PQresultStatus(r.get()) == PGRES_COMMAND_OK;
+    }
+    // A statement with parameters (`values`, null pointers for nulls), prepared as `name`
+    // or, without a name, given as `sql`.
+    Result execPrepared(const std::string& name, const std::vector<const char*>& values)
+    {
+        return finishSent(PQsendQueryPrepared(ready(), name.c_str(), static_cast<int>(values.size()),
+                                              values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
+    }
+    Result execParams(const char* sql, const std::vector<const char*>& values)
+    {
+        return finishSent(PQsendQueryParams(ready(), sql, static_cast<int>(values.size()), nullptr,
+                                            values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
+    }
+
+    // Sends `sql` and leaves its result to be read before the next command; a failure
+    // there calls `onFailure`.
+    void sendUnawaited(const std::string& sql, std::function<void()> onFailure)
+    {
+        PGconn* const c = ready();
+        if (m_gone) return;
+        sending();
+        if (PQsendQuery(c, sql.c_str()) == 1)
+            m_inFlight.push_back(std::make_unique<UnawaitedInFlight>(std::move(onFailure)));
+        else checked(nullptr);
+    }
+    // Sends the FETCHes of `ahead`, whose results it takes as they come.
+    void sendFetches(const std::string& sql, ReadAhead& ahead)
+    {
+        ready();
+        sending();
+        if (lost() || PQsendQuery(m_conn, sql.c_str()) != 1) return;
+        ahead.sent();
+        m_inFlight.push_back(std::make_unique<FetchesInFlight>(ahead));
+    }
+    // Takes the next result of the oldest command in flight.
+    void takeInFlight()
+    {
+        std::unique_ptr<InFlight> oldest = std::move(m_inFlight.front());
+        m_inFlight.pop_front();
+        if (!oldest->takeNext(*this)) m_inFlight.push_front(std::move(oldest));
+    }
+    // Takes in what the server has sent so far, without waiting; false on a failure.
+    bool consumeInput() { return PQconsumeInput(m_conn) == 1; }
+    bool busy() const { return PQisBusy(m_conn) == 1; }
+
     // The results of the command just sent, as PQexec gives them (the last one, or the
-    // first error), waited for at most readTimeout. When the time runs out the command
+    // first error), waited for at most m_readTimeout. When the time runs out the command
     // is cancelled and the connection is lost: null.
     Result finish()
     {
-        const Clock::time_point deadline = Clock::now() + readTimeout;
+        const Clock::time_point deadline = Clock::now() + m_readTimeout;
         PGresult* kept = nullptr;
         for (;;) {
             bool timedOut = false;
@@ -593,17 +655,17 @@ struct Connection final : PooledConnection {
     // cancelled and the connection is lost.
     PGresult* nextResult(Clock::time_point deadline, bool& timedOut)
     {
-        while (PQisBusy(conn) && PQstatus(conn) == CONNECTION_OK) {
-            if (!waitSocket(conn, POLLIN, deadline)) {
-                cancelBounded(conn);
-                lose("サーバーが " + std::to_string(readTimeout.count() / 1000) +
+        while (PQisBusy(m_conn) && PQstatus(m_conn) == CONNECTION_OK) {
+            if (!waitSocket(m_conn, POLLIN, deadline)) {
+                cancelBounded(m_conn);
+                lose("サーバーが " + std::to_string(m_readTimeout.count() / 1000) +
                      " 秒の間に応答しませんでした（ReadTimeout）。サーバーとネットワークを確かめてください。");
                 timedOut = true;
                 return nullptr;
             }
-            if (!PQconsumeInput(conn)) break; // the failure comes as the result
+            if (!PQconsumeInput(m_conn)) break; // the failure comes as the result
         }
-        return PQgetResult(conn);
+        return PQgetResult(m_conn);
     }
 
     // The commands of `batch` in one round trip, their results taken back into it, as
@@ -611,8 +673,8 @@ struct Connection final : PooledConnection {
     // they could not be sent or the connection was lost on the way.
     bool pipeline(Batch& batch)
     {
-        if (gone) return false;
-        const bool settingUp = !setup.empty();
+        if (m_gone) return false;
+        const bool settingUp = !m_setup.empty();
         PGconn* const c = ready(settingUp);
         sending();
         if (PQenterPipelineMode(c) != 1) {
@@ -620,17 +682,66 @@ struct Connection final : PooledConnection {
             return false;
         }
         if (!sendSetup(c) || !batch.send(c) || PQpipelineSync(c) != 1) return brokenPipeline();
-        const Clock::time_point deadline = Clock::now() + readTimeout;
+        const Clock::time_point deadline = Clock::now() + m_readTimeout;
         if (settingUp && !takeSetup(deadline)) return false;
         if (!takeBatch(batch, deadline)) return false;
         if (PQstatus(c) != CONNECTION_OK || PQexitPipelineMode(c) != 1) return brokenPipeline();
         return true;
     }
 
+    // Notes a failed result that says that the session is over: a connection exception
+    // (SQLSTATE 08...), an operator intervention (57P01 shutdown, 57P02 crash, 57P03
+    // cannot connect now) or a failure of libpq itself. libpq may see the closed socket
+    // only later.
+    Result checked(PGresult* r)
+    {
+        if (!r) {
+            if (PQstatus(m_conn) != CONNECTION_OK)
+                lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(m_conn)) + "）。");
+        } else if (const ExecStatusType st = PQresultStatus(r); st == PGRES_FATAL_ERROR || st == PGRES_NONFATAL_ERROR) {
+            const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+            const std::string_view code = state ? state : "";
+            // An error that the server did not send has no SQLSTATE: libpq lost the server
+            // (a reset connection, a broken pipe) before it has marked the connection bad.
+            if (code.empty() || code.substr(0, 2) == "08" || code.substr(0, 3) == "57P" ||
+                PQstatus(m_conn) != CONNECTION_OK)
+                lose("サーバーとの接続が切れました（" + libpqText(PQresultErrorMessage(r)) + "）。");
+        }
+        return Result(r);
+    }
+
+    // The result of a statement run in the round trip that prepared it (a count or a
+    // find, stepped as soon as it is made), kept for the first step of the cursor made
+    // from it (its owner): it serves that step when it binds the same values within the
+    // same run's reads. Anything sent on the connection drops it (another transaction,
+    // another state read).
+    void keepRun(Result result, const RunValues& values, bool inSnapshot)
+    {
+        if (result) m_keptRun = {nullptr, std::move(result), values, inSnapshot};
+    }
+    void ownKeptRun(const void* owner)
+    {
+        if (m_keptRun.result && !m_keptRun.owner) m_keptRun.owner = owner;
+    }
+    void forgetKeptRun(const void* owner)
+    {
+        if (m_keptRun.owner == owner) m_keptRun = {};
+    }
+    // The kept result for the first step of `owner` with `values`, or null; the kept
+    // result of `owner` is given up either way.
+    Result takeKeptRun(const void* owner, const RunValues& values, bool inSnapshot)
+    {
+        if (!m_keptRun.result || m_keptRun.owner != owner) return nullptr;
+        KeptRun run = std::move(m_keptRun);
+        m_keptRun = {};
+        return run.values == values && run.snapshot == inSnapshot ? std::move(run.result) : nullptr;
+    }
+
+private:
     bool brokenPipeline()
     {
         checked(nullptr);
-        if (!lost()) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(conn)) + "）。");
+        if (!lost()) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(m_conn)) + "）。");
         return false;
     }
 
@@ -647,7 +758,7 @@ struct Connection final : PooledConnection {
                 return false;
             }
             if (!r) { // the end of one command's results
-                if (PQstatus(conn) != CONNECTION_OK) break;
+                if (PQstatus(m_conn) != CONNECTION_OK) break;
                 batch.take(checked(current));
                 current = nullptr;
                 continue;
@@ -667,16 +778,10 @@ struct Connection final : PooledConnection {
         return true;
     }
 
-    // What the session sets before its first command (sessionSettings): sent in the round
-    // trip of that command when it goes through pipeline(), else by ready() on its own.
-    // They are committed by a sync of their own, so that the failure of a command sent
-    // with them cannot undo them.
-    std::vector<std::string> setup;
-
     bool sendSetup(PGconn* c) const
     {
-        if (setup.empty()) return true;
-        for (const std::string& sql : setup)
+        if (m_setup.empty()) return true;
+        for (const std::string& sql : m_setup)
             if (PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) != 1) return false;
         return PQpipelineSync(c) == 1;
     }
@@ -698,9 +803,9 @@ struct Connection final : PooledConnection {
             while (PGresult* end = nextResult(deadline, timedOut)) PQclear(end); // the end of its results
             if (timedOut) break;
         }
-        setup.clear();
+        m_setup.clear();
         if (timedOut) return false;
-        if (failure || PQstatus(conn) != CONNECTION_OK) setupFailed(failure.get());
+        if (failure || PQstatus(m_conn) != CONNECTION_OK) setupFailed(failure.get());
         return !lost();
     }
 
@@ -708,17 +813,17 @@ struct Connection final : PooledConnection {
     {
         if (!lost())
             lose("サーバーのセッションを設定できません（" +
-                 libpqText(r ? PQresultErrorMessage(r) : PQerrorMessage(conn)) + "）。");
+                 libpqText(r ? PQresultErrorMessage(r) : PQerrorMessage(m_conn)) + "）。");
     }
 
     // The settings by themselves, for a first command that does not go through pipeline().
     void applySetup()
     {
         std::string sql;
-        for (const std::string& s : setup) sql += (sql.empty() ? "" : "; ") + s;
-        setup.clear();
+        for (const std::string& s : m_setup) sql += (sql.empty() ? "" : "; ") + s;
+        m_setup.clear();
         sending();
-        const Result r = PQsendQuery(conn, sql.c_str()) == 1 ? finish() : checked(nullptr);
+        const Result r = PQsendQuery(m_conn, sql.c_str()) == 1 ? finish() : checked(nullptr);
         if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) setupFailed(r.get());
     }
 
@@ -729,58 +834,63 @@ struct Connection final : PooledConnection {
         if (!sent) return checked(nullptr);
         return finish();
     }
-    std::string name(const char* prefix) { return prefix + std::to_string(++nextId); }
+    // Anything sent ends what a kept result stands for.
+    void sending() { m_keptRun = {}; }
 
-    // Notes a failed result that says that the session is over: a connection exception
-    // (SQLSTATE 08...), an operator intervention (57P01 shutdown, 57P02 crash, 57P03
-    // cannot connect now) or a failure of libpq itself. libpq may see the closed socket
-    // only later.
-    Result checked(PGresult* r)
-    {
-        if (!r) {
-            if (PQstatus(conn) != CONNECTION_OK)
-                lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(conn)) + "）。");
-        } else if (const ExecStatusType st = PQresultStatus(r); st == PGRES_FATAL_ERROR || st == PGRES_NONFATAL_ERROR) {
-            const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
-            const std::string_view code = state ? state : "";
-            // An error that the server did not send has no SQLSTATE: libpq lost the server
-            // (a reset connection, a broken pipe) before it has marked the connection bad.
-            if (code.empty() || code.substr(0, 2) == "08" || code.substr(0, 3) == "57P" ||
-                PQstatus(conn) != CONNECTION_OK)
-                lose("サーバーとの接続が切れました（" + libpqText(PQresultErrorMessage(r)) + "）。");
-        }
-        return Result(r);
-    }
+    struct KeptRun {
+        const void* owner = nullptr;
+        Result result;
+        RunValues values;
+        bool snapshot = false;
+    };
 
+    PGconn* m_conn;
+    std::chrono::milliseconds m_readTimeout;
+    // What the session sets before its first command (sessionSettings): sent in the round
+    // trip of that command when it goes through pipeline(), else by ready() on its own.
+    // They are committed by a sync of their own, so that the failure of a command sent
+    // with them cannot undo them.
+    std::vector<std::string> m_setup;
+    bool m_gone = false; // the server ended the session (shut down, terminated), or did not answer
+    std::string m_lostDetail;
     // The commands sent and not yet read, oldest first; every command goes through
     // ready(), which reads them all first.
-    std::deque<std::unique_ptr<InFlight>> inFlight;
+    std::deque<std::unique_ptr<InFlight>> m_inFlight;
+    KeptRun m_keptRun;
+};
+
+// One server connection: its session, the statements prepared on it, its transaction
+// and the cursors in it. It lives as long as the engines that share it or a cursor made
+// from it.
+struct Connection final : PooledConnection {
+    Connection(PGconn* conn, std::chrono::milliseconds readTimeout, std::vector<std::string> setup)
+        : session(conn, readTimeout, std::move(setup))
+    {
+    }
+
+    Session session;
+    int engines = 0; // open engines on it
+    int cursors = 0; // cursors handed out and not yet destroyed
+    int declared = 0; // server-side cursors open: a transaction is open while > 0
+    unsigned generation = 0; // counts the ends of transactions that took cursors with them
+    unsigned nextId = 0;
+    bool retired = false;
+    // Runs' reads under way (of the engines sharing it): every statement runs in one
+    // repeatable-read transaction, begun by the first of them and ended by the end of
+    // the last run only.
+    int snapshot = 0;
+    StatementCache statements;
     ReadAhead readAhead;
 
-    // Takes the next result of the oldest command in flight.
-    void takeInFlight()
-    {
-        std::unique_ptr<InFlight> oldest = std::move(inFlight.front());
-        inFlight.pop_front();
-        if (!oldest->takeNext(*this)) inFlight.push_front(std::move(oldest));
-    }
+    bool lost() const { return session.lost(); }
+    std::string name(const char* prefix) { return prefix + std::to_string(++nextId); }
+    bool command(const std::string& sql) { return session.command(sql); }
 
+    // A command that nothing waits for (the end of a transaction, the close of a cursor
+    // read to its end), left to the server: a failure is handled as one of a command.
     void sendUnawaited(const std::string& sql)
     {
-        PGconn* const c = ready();
-        if (gone) return;
-        sending();
-        if (PQsendQuery(c, sql.c_str()) == 1) inFlight.push_back(std::make_unique<UnawaitedInFlight>());
-        else checked(nullptr);
-    }
-
-    // The connection, free for a command, with the session's settings in force, or left
-    // for the next command to send along (`setupLater`).
-    PGconn* ready(bool setupLater = false)
-    {
-        while (!inFlight.empty()) takeInFlight();
-        if (!setupLater && !setup.empty() && !lost()) applySetup();
-        return conn;
+        session.sendUnawaited(sql, [this] { failed(); });
     }
 
     // Asks for the batches after a full one of `owner` (`sql` fetches one), unless
@@ -790,12 +900,7 @@ struct Connection final : PooledConnection {
     {
         if (lost() || !readAhead.claim(owner, sql)) return;
         const std::string fetches = readAhead.nextCommand();
-        if (fetches.empty()) return;
-        ready();
-        sending();
-        if (lost() || PQsendQuery(conn, fetches.c_str()) != 1) return;
-        readAhead.sent();
-        inFlight.push_back(std::make_unique<FetchesInFlight>(readAhead));
+        if (!fetches.empty()) session.sendFetches(fetches, readAhead);
     }
 
     // Takes in what the server has sent of the batches in flight so far, without waiting,
@@ -804,8 +909,8 @@ struct Connection final : PooledConnection {
     // which takes less memory).
     void pullAhead()
     {
-        if (readAhead.pending() == 0 || !PQconsumeInput(conn)) return;
-        if (!readAhead.holdsBatch() && !PQisBusy(conn)) takeInFlight();
+        if (readAhead.pending() == 0 || !session.consumeInput()) return;
+        if (!readAhead.holdsBatch() && !session.busy()) session.takeInFlight();
     }
 
     // The next batch asked for ahead for `owner`, read now if need be; null when none
@@ -813,7 +918,7 @@ struct Connection final : PooledConnection {
     Result takeAhead(const void* owner)
     {
         if (!readAhead.ownedBy(owner)) return nullptr;
-        if (!readAhead.holdsBatch() && readAhead.pending() > 0) takeInFlight();
+        if (!readAhead.holdsBatch() && readAhead.pending() > 0) session.takeInFlight();
         return readAhead.take();
     }
 
@@ -821,19 +926,8 @@ struct Connection final : PooledConnection {
     void dropAhead(const void* owner)
     {
         if (!readAhead.ownedBy(owner)) return;
-        while (readAhead.pending() > 0) takeInFlight();
+        while (readAhead.pending() > 0) session.takeInFlight();
         readAhead.drop();
-    }
-
-    Result exec(const std::string& sql)
-    {
-        if (gone) return nullptr;
-        return finishSent(PQsendQuery(ready(), sql.c_str()));
-    }
-    bool command(const std::string& sql)
-    {
-        const Result r = exec(sql);
-        return r && PQresultStatus(r.get()) == PGRES_COMMAND_OK;
     }
 
     // After a failed command: an aborted transaction is rolled back, and the cursors
@@ -841,7 +935,7 @@ struct Connection final : PooledConnection {
     void failed()
     {
         if (lost()) return;
-        if (PQtransactionStatus(ready()) == PQTRANS_INERROR) {
+        if (session.transaction() == PQTRANS_INERROR) {
             command("ROLLBACK");
             declared = 0;
             ++generation;
@@ -851,7 +945,7 @@ struct Connection final : PooledConnection {
     // Begins the run's transaction before a statement of the run, when none is open.
     bool enterSnapshot()
     {
-        if (!snapshot || lost() || PQtransactionStatus(ready()) != PQTRANS_IDLE) return true;
+        if (!snapshot || lost() || session.transaction() != PQTRANS_IDLE) return true;
         return command(kBeginRead);
     }
 
@@ -859,45 +953,9 @@ struct Connection final : PooledConnection {
     void settle()
     {
         if (declared > 0 || snapshot || lost()) return;
-        const PGTransactionStatusType t = PQtransactionStatus(ready(true));
+        const PGTransactionStatusType t = session.transaction(true);
         if (t == PQTRANS_INTRANS) sendUnawaited("COMMIT");
         else if (t == PQTRANS_INERROR) command("ROLLBACK");
-    }
-
-    // The result of a statement run in the round trip that prepared it (a count or a
-    // find, stepped as soon as it is made), kept for the first step of the cursor made
-    // from it (its owner): it serves that step when it binds the same values within the
-    // same run's reads. Anything sent on the connection drops it (another transaction,
-    // another state read).
-    struct KeptRun {
-        const void* owner = nullptr;
-        Result result;
-        RunValues values;
-        bool snapshot = false;
-    };
-    KeptRun keptRun;
-
-    void sending() { keptRun = {}; }
-    void keepRun(Result result, const RunValues& values)
-    {
-        if (result) keptRun = {nullptr, std::move(result), values, snapshot > 0};
-    }
-    void ownKeptRun(const void* owner)
-    {
-        if (keptRun.result && !keptRun.owner) keptRun.owner = owner;
-    }
-    void forgetKeptRun(const void* owner)
-    {
-        if (keptRun.owner == owner) keptRun = {};
-    }
-    // The kept result for the first step of `owner` with `values`, or null; the kept
-    // result of `owner` is given up either way.
-    Result takeKeptRun(const void* owner, const RunValues& values)
-    {
-        if (!keptRun.result || keptRun.owner != owner) return nullptr;
-        KeptRun run = std::move(keptRun);
-        keptRun = {};
-        return run.values == values && run.snapshot == (snapshot > 0) ? std::move(run.result) : nullptr;
     }
 
     // Statements that an open will ask for next (its rows after its count): prepared
@@ -997,14 +1055,14 @@ struct Connection final : PooledConnection {
         auto st = std::make_shared<Statement>();
         st->name = name("kov_s");
         std::vector<AheadStatement> more = aheadStatements(ahead, key);
-        const PGTransactionStatusType status = PQtransactionStatus(ready(true));
+        const PGTransactionStatusType status = session.transaction(true);
         Preparation p;
         p.guarded = status == PQTRANS_INTRANS;
         p.begin = along && snapshot && status == PQTRANS_IDLE;
         Batch batch;
         queuePreparation(batch, p, *st, sql, types, along);
         queueAhead(batch, more, p.inTransaction());
-        const bool sent = pipeline(batch);
+        const bool sent = session.pipeline(batch);
         const bool saved = !p.guarded || batch.ok(p.saved);
         const bool prepared =
             sent && (!p.begin || batch.ok(p.begun)) && saved && batch.ok(p.parsed) && batch.ok(p.described);
@@ -1012,7 +1070,7 @@ struct Connection final : PooledConnection {
         const bool released = !p.guarded || batch.ok(p.released);
         if (!prepared || (!released && !runFailed)) {
             const PGresult* failure = batch.firstFailure();
-            if (error) *error = failure ? PQresultErrorMessage(failure) : PQerrorMessage(conn);
+            if (error) *error = failure ? PQresultErrorMessage(failure) : PQerrorMessage(session.handle());
             if (p.guarded && saved && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
             failed();
             return nullptr;
@@ -1020,34 +1078,34 @@ struct Connection final : PooledConnection {
         // Its rows, which anything sent from here on (a rollback, a statement given up)
         // leaves to the first step; or its failure, which its first step reports without
         // running it again.
-        if (along && !runFailed) keepRun(batch.takeResult(p.run), *along);
+        if (along && !runFailed) session.keepRun(batch.takeResult(p.run), *along, snapshot > 0);
         if (!released && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
         keepStatement(std::move(key), st, batch.result(p.described));
         keepAhead(batch, more, p.inTransaction());
         failed();
-        if (along && runFailed) keepRun(batch.takeResult(p.run), *along);
+        if (along && runFailed) session.keepRun(batch.takeResult(p.run), *along, snapshot > 0);
         return st;
     }
 };
 
-bool UnawaitedInFlight::takeNext(Connection& c)
+bool UnawaitedInFlight::takeNext(Session& s)
 {
-    const Result r = c.finish();
-    if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) c.failed();
+    const Result r = s.finish();
+    if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) m_onFailure();
     return true;
 }
 
-bool FetchesInFlight::takeNext(Connection& c)
+bool FetchesInFlight::takeNext(Session& s)
 {
-    const Clock::time_point deadline = Clock::now() + c.readTimeout;
+    const Clock::time_point deadline = s.deadline();
     bool timedOut = false;
-    Result r = c.checked(c.nextResult(deadline, timedOut));
+    Result r = s.checked(s.nextResult(deadline, timedOut));
     if (timedOut || !r) {
         m_ahead.ended(timedOut);
         return true;
     }
     if (!m_ahead.receive(std::move(r))) return false;
-    while (PGresult* end = timedOut ? nullptr : c.nextResult(deadline, timedOut)) PQclear(end);
+    while (PGresult* end = timedOut ? nullptr : s.nextResult(deadline, timedOut)) PQclear(end);
     return true;
 }
 
@@ -1087,7 +1145,7 @@ public:
     }
     ~PgCursor() override
     {
-        m_conn->forgetKeptRun(this);
+        m_conn->session.forgetKeptRun(this);
         closeStream();
         --m_conn->cursors;
     }
@@ -1176,15 +1234,12 @@ private:
 
     bool executeWhole()
     {
-        if (Result kept = m_conn->takeKeptRun(this, m_values)) {
+        if (Result kept = m_conn->session.takeKeptRun(this, m_values, m_conn->snapshot > 0)) {
             m_batch = std::move(kept);
             return tookBatch();
         }
-        const std::vector<const char*> values = m_values.pointers();
         if (!m_conn->enterSnapshot()) return false;
-        m_batch =
-            m_conn->finishSent(PQsendQueryPrepared(m_conn->ready(), m_st->name.c_str(), static_cast<int>(values.size()),
-                                                   values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
+        m_batch = m_conn->session.execPrepared(m_st->name, m_values.pointers());
         return tookBatch();
     }
 
@@ -1204,11 +1259,11 @@ private:
     bool declare()
     {
         if (m_conn->lost()) return false;
-        const bool begin = PQtransactionStatus(m_conn->ready()) == PQTRANS_IDLE;
+        const bool begin = m_conn->session.transaction() == PQTRANS_IDLE;
         m_cursorName = m_conn->name("kov_c");
-        m_batch = m_conn->exec(std::string(begin ? kBeginRead : "") + (begin ? "; " : "") + "DECLARE " + m_cursorName +
-                               " NO SCROLL CURSOR FOR " + m_sql + "\n; FETCH " + std::to_string(kFetchRows) + " FROM " +
-                               m_cursorName);
+        m_batch = m_conn->session.exec(std::string(begin ? kBeginRead : "") + (begin ? "; " : "") + "DECLARE " +
+                                       m_cursorName + " NO SCROLL CURSOR FOR " + m_sql + "\n; FETCH " +
+                                       std::to_string(kFetchRows) + " FROM " + m_cursorName);
         if (!tookBatch()) {
             m_cursorName.clear();
             return false;
@@ -1226,7 +1281,7 @@ private:
         if (m_cursorName.empty()) return false;
         Result r = m_conn->takeAhead(this);
         if (m_generation != m_conn->generation) return false;
-        m_batch = r ? std::move(r) : m_conn->exec(fetchSql());
+        m_batch = r ? std::move(r) : m_conn->session.exec(fetchSql());
         if (!tookBatch()) return false;
         fetchAhead();
         return true;
@@ -1246,7 +1301,7 @@ private:
         if (m_generation == m_conn->generation && !m_conn->lost()) {
             // The last cursor of the transaction ends it in the same command.
             const bool last =
-                !m_conn->snapshot && m_conn->declared == 1 && PQtransactionStatus(m_conn->ready()) == PQTRANS_INTRANS;
+                !m_conn->snapshot && m_conn->declared == 1 && m_conn->session.transaction() == PQTRANS_INTRANS;
             m_conn->sendUnawaited("CLOSE " + m_cursorName + (last ? "; COMMIT" : ""));
             if (m_generation == m_conn->generation) --m_conn->declared;
             if (!last) m_conn->settle();
@@ -1297,7 +1352,7 @@ public:
         std::shared_ptr<Statement> st = m_conn->statement(sql, types, error, rows == Rows::One ? &values : nullptr);
         if (!st) return nullptr;
         auto cursor = std::make_unique<PgCursor>(m_conn, std::move(st), sql, rows);
-        m_conn->ownKeptRun(cursor.get());
+        m_conn->session.ownKeptRun(cursor.get());
         return cursor;
     }
 
@@ -1310,9 +1365,7 @@ public:
     {
         if (!m_conn || m_conn->lost()) return false;
         const std::string quoted = quoteTable(name);
-        const char* values[] = {quoted.c_str()};
-        const Result r = m_conn->finishSent(PQsendQueryParams(m_conn->ready(), "SELECT to_regclass($1) IS NOT NULL", 1,
-                                                              nullptr, values, nullptr, nullptr, 0));
+        const Result r = m_conn->session.execParams("SELECT to_regclass($1) IS NOT NULL", {quoted.c_str()});
         if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
             m_conn->failed();
             return false;
@@ -1338,7 +1391,10 @@ public:
     bool scansInPositionOrder(Rows rows) const override { return rows == Rows::Many; }
 
     bool lost() const override { return !m_conn || m_conn->lost(); }
-    std::string lostDetail() const override { return m_conn && m_conn->lost() ? m_conn->lostText() : std::string(); }
+    std::string lostDetail() const override
+    {
+        return m_conn && m_conn->lost() ? m_conn->session.lostText() : std::string();
+    }
 
     // A transaction that cursors opened before the run keep is the run's from then on
     // (it reads one state as well).
@@ -1366,7 +1422,7 @@ public:
         if (--conn->engines > 0) return;
         if (idlePoolOpen() && conn->cursors == 0 && conn->declared == 0 && !conn->lost()) {
             conn->settle();
-            if (PQtransactionStatus(conn->ready(true)) == PQTRANS_IDLE) {
+            if (conn->session.transaction(true) == PQTRANS_IDLE) {
                 keepIdle(std::move(conn));
                 return;
             }
@@ -1485,12 +1541,10 @@ EngineOpen connect(const Params& params, const std::string& key, std::chrono::mi
     values.push_back(nullptr);
     const Clock::time_point deadline = connectDeadline(params);
 
-    auto conn = std::make_shared<Connection>();
+    auto conn = std::make_shared<Connection>(PQconnectStartParams(keys.data(), values.data(), 0), readTimeout,
+                                             std::move(settings));
     conn->poolKey = key;
-    conn->readTimeout = readTimeout;
-    conn->setup = std::move(settings);
-    conn->conn = PQconnectStartParams(keys.data(), values.data(), 0);
-    PGconn* const c = conn->conn;
+    PGconn* const c = conn->session.handle();
     ConnStatusType stage = c ? PQstatus(c) : CONNECTION_BAD;
     bool timedOut = false;
     if (c && stage != CONNECTION_BAD) {
@@ -1521,8 +1575,8 @@ std::shared_ptr<Connection> existingConnection(const std::string& key)
         // A connection idle for a while may have lost its server: it is asked once, and
         // closed when it does not answer.
         if (Clock::now() - idle->idleSince > kIdleCheckAfter) {
-            const Result r = idle->exec("");
-            if (idle->lost() || PQtransactionStatus(idle->conn) != PQTRANS_IDLE) continue;
+            const Result r = idle->session.exec("");
+            if (idle->lost() || PQtransactionStatus(idle->session.handle()) != PQTRANS_IDLE) continue;
         }
         return idle;
     }
