@@ -862,45 +862,75 @@ private:
 // One server connection: its session, the statements prepared on it, its transaction
 // and the cursors in it. It lives as long as the engines that share it or a cursor made
 // from it.
-struct Connection final : PooledConnection {
+class Connection final : public PooledConnection {
+public:
     Connection(PGconn* conn, std::chrono::milliseconds readTimeout, std::vector<std::string> setup)
-        : session(conn, readTimeout, std::move(setup))
+        : m_session(conn, readTimeout, std::move(setup))
     {
     }
 
-    Session session;
-    int engines = 0; // open engines on it
-    int cursors = 0; // cursors handed out and not yet destroyed
-    int declared = 0; // server-side cursors open: a transaction is open while > 0
-    unsigned generation = 0; // counts the ends of transactions that took cursors with them
-    unsigned nextId = 0;
-    bool retired = false;
-    // Runs' reads under way (of the engines sharing it): every statement runs in one
-    // repeatable-read transaction, begun by the first of them and ended by the end of
-    // the last run only.
-    int snapshot = 0;
-    StatementCache statements;
-    ReadAhead readAhead;
+    Session& session() { return m_session; }
+    const Session& session() const { return m_session; }
 
-    bool lost() const { return session.lost(); }
-    std::string name(const char* prefix) { return prefix + std::to_string(++nextId); }
-    bool command(const std::string& sql) { return session.command(sql); }
+    // The engines open on it: the first is noted among the open connections (true), and
+    // the last is told (true) so that it keeps the connection idle or lets it go.
+    bool engineOpened() { return m_engines++ == 0; }
+    bool engineClosed() { return --m_engines == 0; }
+    bool hasEngines() const { return m_engines > 0; }
+    void cursorMade() { ++m_cursors; }
+    void cursorGone() { --m_cursors; }
 
-    // A command that nothing waits for (the end of a transaction, the close of a cursor
-    // read to its end), left to the server: a failure is handled as one of a command.
-    void sendUnawaited(const std::string& sql)
+    // A run's reads begin or end on one of the engines sharing it.
+    void runBegun() { ++m_snapshot; }
+    void runEnded()
     {
-        session.sendUnawaited(sql, [this] { failed(); });
+        --m_snapshot;
+        settle();
+    }
+    bool inRun() const { return m_snapshot > 0; }
+
+    // A server-side cursor declared: the transaction it lives in, which holds it as long
+    // as holds() says so.
+    unsigned cursorDeclared()
+    {
+        ++m_declared;
+        return m_generation;
+    }
+    bool holds(unsigned transaction) const { return transaction == m_generation; }
+
+    // Closes the server-side cursor `name` of `transaction` (left to the server); the last
+    // cursor of the transaction ends it in the same command.
+    void closeCursor(const std::string& name, unsigned transaction)
+    {
+        if (!holds(transaction) || lost()) return;
+        const bool last = !m_snapshot && m_declared == 1 && m_session.transaction() == PQTRANS_INTRANS;
+        sendUnawaited("CLOSE " + name + (last ? "; COMMIT" : ""));
+        if (holds(transaction)) --m_declared;
+        if (!last) settle();
     }
 
+    // Whether nothing is open on it any more and it is at rest, fit to be kept idle.
+    bool atRest()
+    {
+        if (m_cursors != 0 || m_declared != 0 || lost()) return false;
+        settle();
+        return m_session.transaction(true) == PQTRANS_IDLE;
+    }
+
+    // A statement that an open will ask for next (its rows after its count): prepared
+    // along with the next statement that goes to the server.
+    void expect(const std::string& sql) { m_expected.emplace_back(sql, std::vector<Oid>{}); }
+
+    bool lost() const { return m_session.lost(); }
+    std::string name(const char* prefix) { return prefix + std::to_string(++m_nextId); }
     // Asks for the batches after a full one of `owner` (`sql` fetches one), unless
     // another cursor's are on their way; the owner asks after a full batch only (a
     // shorter one is the last), and once those asked for before are all taken.
     void sendAhead(const void* owner, const std::string& sql)
     {
-        if (lost() || !readAhead.claim(owner, sql)) return;
-        const std::string fetches = readAhead.nextCommand();
-        if (!fetches.empty()) session.sendFetches(fetches, readAhead);
+        if (lost() || !m_readAhead.claim(owner, sql)) return;
+        const std::string fetches = m_readAhead.nextCommand();
+        if (!fetches.empty()) m_session.sendFetches(fetches, m_readAhead);
     }
 
     // Takes in what the server has sent of the batches in flight so far, without waiting,
@@ -909,25 +939,25 @@ struct Connection final : PooledConnection {
     // which takes less memory).
     void pullAhead()
     {
-        if (readAhead.pending() == 0 || !session.consumeInput()) return;
-        if (!readAhead.holdsBatch() && !session.busy()) session.takeInFlight();
+        if (m_readAhead.pending() == 0 || !m_session.consumeInput()) return;
+        if (!m_readAhead.holdsBatch() && !m_session.busy()) m_session.takeInFlight();
     }
 
     // The next batch asked for ahead for `owner`, read now if need be; null when none
     // was asked for.
     Result takeAhead(const void* owner)
     {
-        if (!readAhead.ownedBy(owner)) return nullptr;
-        if (!readAhead.holdsBatch() && readAhead.pending() > 0) session.takeInFlight();
-        return readAhead.take();
+        if (!m_readAhead.ownedBy(owner)) return nullptr;
+        if (!m_readAhead.holdsBatch() && m_readAhead.pending() > 0) m_session.takeInFlight();
+        return m_readAhead.take();
     }
 
     // Gives up what was asked for ahead for `owner`.
     void dropAhead(const void* owner)
     {
-        if (!readAhead.ownedBy(owner)) return;
-        while (readAhead.pending() > 0) session.takeInFlight();
-        readAhead.drop();
+        if (!m_readAhead.ownedBy(owner)) return;
+        while (m_readAhead.pending() > 0) m_session.takeInFlight();
+        m_readAhead.drop();
     }
 
     // After a failed command: an aborted transaction is rolled back, and the cursors
@@ -935,36 +965,87 @@ struct Connection final : PooledConnection {
     void failed()
     {
         if (lost()) return;
-        if (session.transaction() == PQTRANS_INERROR) {
+        if (m_session.transaction() == PQTRANS_INERROR) {
             command("ROLLBACK");
-            declared = 0;
-            ++generation;
+            m_declared = 0;
+            ++m_generation;
         }
     }
 
     // Begins the run's transaction before a statement of the run, when none is open.
     bool enterSnapshot()
     {
-        if (!snapshot || lost() || session.transaction() != PQTRANS_IDLE) return true;
+        if (!m_snapshot || lost() || m_session.transaction() != PQTRANS_IDLE) return true;
         return command(kBeginRead);
+    }
+
+    // A statement for `sql` with parameters of `types`, prepared once and kept. Its
+    // preparation, its description and its savepoint go in one round trip, with the
+    // statements expected next and, for `along`, its run.
+    std::shared_ptr<Statement> statement(const std::string& sql, const std::vector<Oid>& types, std::string* error,
+                                         const RunValues* along = nullptr)
+    {
+        std::string key = StatementCache::key(sql, types);
+        std::vector<std::pair<std::string, std::vector<Oid>>> ahead;
+        ahead.swap(m_expected);
+        if (std::shared_ptr<Statement> st = m_statements.find(key)) return st;
+        auto st = std::make_shared<Statement>();
+        st->name = name("kov_s");
+        std::vector<AheadStatement> more = aheadStatements(ahead, key);
+        const PGTransactionStatusType status = m_session.transaction(true);
+        Preparation p;
+        p.guarded = status == PQTRANS_INTRANS;
+        p.begin = along && m_snapshot && status == PQTRANS_IDLE;
+        Batch batch;
+        queuePreparation(batch, p, *st, sql, types, along);
+        queueAhead(batch, more, p.inTransaction());
+        const bool sent = m_session.pipeline(batch);
+        const bool saved = !p.guarded || batch.ok(p.saved);
+        const bool prepared =
+            sent && (!p.begin || batch.ok(p.begun)) && saved && batch.ok(p.parsed) && batch.ok(p.described);
+        const bool runFailed = along && !batch.ok(p.run);
+        const bool released = !p.guarded || batch.ok(p.released);
+        if (!prepared || (!released && !runFailed)) {
+            const PGresult* failure = batch.firstFailure();
+            if (error) *error = failure ? PQresultErrorMessage(failure) : PQerrorMessage(m_session.handle());
+            if (p.guarded && saved && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
+            failed();
+            return nullptr;
+        }
+        // Its rows, which anything sent from here on (a rollback, a statement given up)
+        // leaves to the first step; or its failure, which its first step reports without
+        // running it again.
+        if (along && !runFailed) m_session.keepRun(batch.takeResult(p.run), *along, m_snapshot > 0);
+        if (!released && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
+        keepStatement(std::move(key), st, batch.result(p.described));
+        keepAhead(batch, more, p.inTransaction());
+        failed();
+        if (along && runFailed) m_session.keepRun(batch.takeResult(p.run), *along, m_snapshot > 0);
+        return st;
+    }
+
+private:
+    bool command(const std::string& sql) { return m_session.command(sql); }
+
+    // A command that nothing waits for (the end of a transaction, the close of a cursor
+    // read to its end), left to the server: a failure is handled as one of a command.
+    void sendUnawaited(const std::string& sql)
+    {
+        m_session.sendUnawaited(sql, [this] { failed(); });
     }
 
     // Ends the read transaction when no cursor and no run needs it any more.
     void settle()
     {
-        if (declared > 0 || snapshot || lost()) return;
-        const PGTransactionStatusType t = session.transaction(true);
+        if (m_declared > 0 || m_snapshot || lost()) return;
+        const PGTransactionStatusType t = m_session.transaction(true);
         if (t == PQTRANS_INTRANS) sendUnawaited("COMMIT");
         else if (t == PQTRANS_INERROR) command("ROLLBACK");
     }
 
-    // Statements that an open will ask for next (its rows after its count): prepared
-    // along with the next statement that goes to the server.
-    std::vector<std::pair<std::string, std::vector<Oid>>> expected;
-
     void keepStatement(std::string key, const std::shared_ptr<Statement>& st, const PGresult* description)
     {
-        for (const std::string& dropped : statements.keep(std::move(key), st, description))
+        for (const std::string& dropped : m_statements.keep(std::move(key), st, description))
             command("DEALLOCATE " + dropped);
     }
 
@@ -992,7 +1073,7 @@ struct Connection final : PooledConnection {
         std::vector<AheadStatement> more;
         for (const auto& [nextSql, nextTypes] : ahead) {
             std::string k = StatementCache::key(nextSql, nextTypes);
-            if (k == key || statements.find(k)) continue;
+            if (k == key || m_statements.find(k)) continue;
             more.push_back({std::move(k), &nextSql, &nextTypes, std::make_shared<Statement>()});
             more.back().st->name = name("kov_s");
         }
@@ -1042,50 +1123,20 @@ struct Connection final : PooledConnection {
         }
     }
 
-    // A statement for `sql` with parameters of `types`, prepared once and kept. Its
-    // preparation, its description and its savepoint go in one round trip, with the
-    // statements expected next and, for `along`, its run.
-    std::shared_ptr<Statement> statement(const std::string& sql, const std::vector<Oid>& types, std::string* error,
-                                         const RunValues* along = nullptr)
-    {
-        std::string key = StatementCache::key(sql, types);
-        std::vector<std::pair<std::string, std::vector<Oid>>> ahead;
-        ahead.swap(expected);
-        if (std::shared_ptr<Statement> st = statements.find(key)) return st;
-        auto st = std::make_shared<Statement>();
-        st->name = name("kov_s");
-        std::vector<AheadStatement> more = aheadStatements(ahead, key);
-        const PGTransactionStatusType status = session.transaction(true);
-        Preparation p;
-        p.guarded = status == PQTRANS_INTRANS;
-        p.begin = along && snapshot && status == PQTRANS_IDLE;
-        Batch batch;
-        queuePreparation(batch, p, *st, sql, types, along);
-        queueAhead(batch, more, p.inTransaction());
-        const bool sent = session.pipeline(batch);
-        const bool saved = !p.guarded || batch.ok(p.saved);
-        const bool prepared =
-            sent && (!p.begin || batch.ok(p.begun)) && saved && batch.ok(p.parsed) && batch.ok(p.described);
-        const bool runFailed = along && !batch.ok(p.run);
-        const bool released = !p.guarded || batch.ok(p.released);
-        if (!prepared || (!released && !runFailed)) {
-            const PGresult* failure = batch.firstFailure();
-            if (error) *error = failure ? PQresultErrorMessage(failure) : PQerrorMessage(session.handle());
-            if (p.guarded && saved && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
-            failed();
-            return nullptr;
-        }
-        // Its rows, which anything sent from here on (a rollback, a statement given up)
-        // leaves to the first step; or its failure, which its first step reports without
-        // running it again.
-        if (along && !runFailed) session.keepRun(batch.takeResult(p.run), *along, snapshot > 0);
-        if (!released && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
-        keepStatement(std::move(key), st, batch.result(p.described));
-        keepAhead(batch, more, p.inTransaction());
-        failed();
-        if (along && runFailed) session.keepRun(batch.takeResult(p.run), *along, snapshot > 0);
-        return st;
-    }
+    Session m_session;
+    int m_engines = 0; // open engines on it
+    int m_cursors = 0; // cursors handed out and not yet destroyed
+    int m_declared = 0; // server-side cursors open: a transaction is open while > 0
+    unsigned m_generation = 0; // counts the ends of transactions that took cursors with them
+    unsigned m_nextId = 0;
+    // Runs' reads under way (of the engines sharing it): every statement runs in one
+    // repeatable-read transaction, begun by the first of them and ended by the end of
+    // the last run only.
+    int m_snapshot = 0;
+    StatementCache m_statements;
+    ReadAhead m_readAhead;
+    // Statements that an open will ask for next.
+    std::vector<std::pair<std::string, std::vector<Oid>>> m_expected;
 };
 
 bool UnawaitedInFlight::takeNext(Session& s)
@@ -1124,7 +1175,7 @@ std::shared_ptr<Connection> openConnection(const std::string& key)
     auto& open = openConnections();
     for (auto it = open.begin(); it != open.end();) {
         std::shared_ptr<Connection> conn = it->lock();
-        if (!conn || conn->engines == 0) {
+        if (!conn || !conn->hasEngines()) {
             it = open.erase(it);
             continue;
         }
@@ -1141,13 +1192,13 @@ public:
     PgCursor(std::shared_ptr<Connection> conn, std::shared_ptr<Statement> st, std::string sql, Rows rows)
         : m_conn(std::move(conn)), m_st(std::move(st)), m_sql(std::move(sql)), m_rows(rows)
     {
-        ++m_conn->cursors;
+        m_conn->cursorMade();
     }
     ~PgCursor() override
     {
-        m_conn->session.forgetKeptRun(this);
+        m_conn->session().forgetKeptRun(this);
         closeStream();
-        --m_conn->cursors;
+        m_conn->cursorGone();
     }
     PgCursor(const PgCursor&) = delete;
     PgCursor& operator=(const PgCursor&) = delete;
@@ -1234,12 +1285,12 @@ private:
 
     bool executeWhole()
     {
-        if (Result kept = m_conn->session.takeKeptRun(this, m_values, m_conn->snapshot > 0)) {
+        if (Result kept = m_conn->session().takeKeptRun(this, m_values, m_conn->inRun())) {
             m_batch = std::move(kept);
             return tookBatch();
         }
         if (!m_conn->enterSnapshot()) return false;
-        m_batch = m_conn->session.execPrepared(m_st->name, m_values.pointers());
+        m_batch = m_conn->session().execPrepared(m_st->name, m_values.pointers());
         return tookBatch();
     }
 
@@ -1259,17 +1310,16 @@ private:
     bool declare()
     {
         if (m_conn->lost()) return false;
-        const bool begin = m_conn->session.transaction() == PQTRANS_IDLE;
+        const bool begin = m_conn->session().transaction() == PQTRANS_IDLE;
         m_cursorName = m_conn->name("kov_c");
-        m_batch = m_conn->session.exec(std::string(begin ? kBeginRead : "") + (begin ? "; " : "") + "DECLARE " +
-                                       m_cursorName + " NO SCROLL CURSOR FOR " + m_sql + "\n; FETCH " +
-                                       std::to_string(kFetchRows) + " FROM " + m_cursorName);
+        m_batch = m_conn->session().exec(std::string(begin ? kBeginRead : "") + (begin ? "; " : "") + "DECLARE " +
+                                         m_cursorName + " NO SCROLL CURSOR FOR " + m_sql + "\n; FETCH " +
+                                         std::to_string(kFetchRows) + " FROM " + m_cursorName);
         if (!tookBatch()) {
             m_cursorName.clear();
             return false;
         }
-        ++m_conn->declared;
-        m_generation = m_conn->generation;
+        m_generation = m_conn->cursorDeclared();
         fetchAhead();
         return true;
     }
@@ -1280,8 +1330,8 @@ private:
     {
         if (m_cursorName.empty()) return false;
         Result r = m_conn->takeAhead(this);
-        if (m_generation != m_conn->generation) return false;
-        m_batch = r ? std::move(r) : m_conn->session.exec(fetchSql());
+        if (!m_conn->holds(m_generation)) return false;
+        m_batch = r ? std::move(r) : m_conn->session().exec(fetchSql());
         if (!tookBatch()) return false;
         fetchAhead();
         return true;
@@ -1298,14 +1348,7 @@ private:
     {
         m_conn->dropAhead(this);
         if (m_cursorName.empty()) return;
-        if (m_generation == m_conn->generation && !m_conn->lost()) {
-            // The last cursor of the transaction ends it in the same command.
-            const bool last =
-                !m_conn->snapshot && m_conn->declared == 1 && m_conn->session.transaction() == PQTRANS_INTRANS;
-            m_conn->sendUnawaited("CLOSE " + m_cursorName + (last ? "; COMMIT" : ""));
-            if (m_generation == m_conn->generation) --m_conn->declared;
-            if (!last) m_conn->settle();
-        }
+        m_conn->closeCursor(m_cursorName, m_generation);
         m_cursorName.clear();
     }
 
@@ -1331,7 +1374,7 @@ class PgEngine final : public Engine {
 public:
     explicit PgEngine(std::shared_ptr<Connection> conn) : m_conn(std::move(conn))
     {
-        if (m_conn->engines++ == 0) openConnections().push_back(m_conn);
+        if (m_conn->engineOpened()) openConnections().push_back(m_conn);
     }
     ~PgEngine() override { close(); }
     PgEngine(const PgEngine&) = delete;
@@ -1352,20 +1395,20 @@ public:
         std::shared_ptr<Statement> st = m_conn->statement(sql, types, error, rows == Rows::One ? &values : nullptr);
         if (!st) return nullptr;
         auto cursor = std::make_unique<PgCursor>(m_conn, std::move(st), sql, rows);
-        m_conn->session.ownKeptRun(cursor.get());
+        m_conn->session().ownKeptRun(cursor.get());
         return cursor;
     }
 
     void expect(const std::string& sql) override
     {
-        if (m_conn && !m_conn->lost()) m_conn->expected.emplace_back(sql, std::vector<Oid>{});
+        if (m_conn && !m_conn->lost()) m_conn->expect(sql);
     }
 
     bool tableExists(const std::string& name) override
     {
         if (!m_conn || m_conn->lost()) return false;
         const std::string quoted = quoteTable(name);
-        const Result r = m_conn->session.execParams("SELECT to_regclass($1) IS NOT NULL", {quoted.c_str()});
+        const Result r = m_conn->session().execParams("SELECT to_regclass($1) IS NOT NULL", {quoted.c_str()});
         if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
             m_conn->failed();
             return false;
@@ -1393,7 +1436,7 @@ public:
     bool lost() const override { return !m_conn || m_conn->lost(); }
     std::string lostDetail() const override
     {
-        return m_conn && m_conn->lost() ? m_conn->session.lostText() : std::string();
+        return m_conn && m_conn->lost() ? m_conn->session().lostText() : std::string();
     }
 
     // A transaction that cursors opened before the run keep is the run's from then on
@@ -1402,15 +1445,14 @@ public:
     {
         if (!m_conn || m_snapshot) return;
         m_snapshot = true;
-        ++m_conn->snapshot;
+        m_conn->runBegun();
     }
 
     void endSnapshot() override
     {
         if (!m_conn || !m_snapshot) return;
         m_snapshot = false;
-        --m_conn->snapshot;
-        m_conn->settle();
+        m_conn->runEnded();
     }
 
     // The last engine on a connection with nothing open on it keeps it idle.
@@ -1419,15 +1461,7 @@ public:
         if (!m_conn) return;
         endSnapshot();
         std::shared_ptr<Connection> conn = std::move(m_conn);
-        if (--conn->engines > 0) return;
-        if (idlePoolOpen() && conn->cursors == 0 && conn->declared == 0 && !conn->lost()) {
-            conn->settle();
-            if (conn->session.transaction(true) == PQTRANS_IDLE) {
-                keepIdle(std::move(conn));
-                return;
-            }
-        }
-        conn->retired = true;
+        if (conn->engineClosed() && idlePoolOpen() && conn->atRest()) keepIdle(std::move(conn));
     }
 
 private:
@@ -1544,7 +1578,7 @@ EngineOpen connect(const Params& params, const std::string& key, std::chrono::mi
     auto conn = std::make_shared<Connection>(PQconnectStartParams(keys.data(), values.data(), 0), readTimeout,
                                              std::move(settings));
     conn->poolKey = key;
-    PGconn* const c = conn->session.handle();
+    PGconn* const c = conn->session().handle();
     ConnStatusType stage = c ? PQstatus(c) : CONNECTION_BAD;
     bool timedOut = false;
     if (c && stage != CONNECTION_BAD) {
@@ -1575,8 +1609,8 @@ std::shared_ptr<Connection> existingConnection(const std::string& key)
         // A connection idle for a while may have lost its server: it is asked once, and
         // closed when it does not answer.
         if (Clock::now() - idle->idleSince > kIdleCheckAfter) {
-            const Result r = idle->session.exec("");
-            if (idle->lost() || PQtransactionStatus(idle->session.handle()) != PQTRANS_IDLE) continue;
+            const Result r = idle->session().exec("");
+            if (idle->lost() || PQtransactionStatus(idle->session().handle()) != PQTRANS_IDLE) continue;
         }
         return idle;
     }
