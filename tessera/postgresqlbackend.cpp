@@ -1185,19 +1185,80 @@ std::shared_ptr<Connection> openConnection(const std::string& key)
     return nullptr;
 }
 
+// A server-side cursor, read in batches of kFetchRows: declared with its first batch in
+// one round trip (with the BEGIN of the read transaction when none is open), each later
+// batch asked for ahead once a full one has come, closed as soon as it is read to its end.
+class ServerCursor {
+public:
+    explicit ServerCursor(Connection& conn) : m_conn(conn) {}
+    ServerCursor(const ServerCursor&) = delete;
+    ServerCursor& operator=(const ServerCursor&) = delete;
+    ~ServerCursor() { close(); }
+
+    // The first batch of the rows of `sql`, or the failure (null when nothing came).
+    Result open(const std::string& sql)
+    {
+        if (m_conn.lost()) return nullptr;
+        const bool begin = m_conn.session().transaction() == PQTRANS_IDLE;
+        m_name = m_conn.name("kov_c");
+        Result batch = m_conn.session().exec(std::string(begin ? kBeginRead : "") + (begin ? "; " : "") + "DECLARE " +
+                                             m_name + " NO SCROLL CURSOR FOR " + sql + "\n; FETCH " +
+                                             std::to_string(kFetchRows) + " FROM " + m_name);
+        if (!isRows(batch)) {
+            m_name.clear();
+            return batch;
+        }
+        m_transaction = m_conn.cursorDeclared();
+        askAhead(batch);
+        return batch;
+    }
+
+    // The next batch: the one asked for ahead, or else asked for now; null when the
+    // cursor is gone (with the transaction that held it).
+    Result next()
+    {
+        if (m_name.empty()) return nullptr;
+        Result batch = m_conn.takeAhead(this);
+        if (!m_conn.holds(m_transaction)) return nullptr;
+        if (!batch) batch = m_conn.session().exec(fetchSql());
+        if (isRows(batch)) askAhead(batch);
+        return batch;
+    }
+
+    void close()
+    {
+        m_conn.dropAhead(this);
+        if (m_name.empty()) return;
+        m_conn.closeCursor(m_name, m_transaction);
+        m_name.clear();
+    }
+
+private:
+    static bool isRows(const Result& r) { return r && PQresultStatus(r.get()) == PGRES_TUPLES_OK; }
+    std::string fetchSql() const { return "FETCH " + std::to_string(kFetchRows) + " FROM " + m_name; }
+    void askAhead(const Result& batch)
+    {
+        if (PQntuples(batch.get()) == kFetchRows) m_conn.sendAhead(this, fetchSql());
+    }
+
+    Connection& m_conn;
+    std::string m_name; // empty while none is declared
+    unsigned m_transaction = 0;
+};
+
 // A cursor: a statement that gives one row (a count, a find), executed whole, or the
 // rows of a table, streamed through a server-side cursor.
 class PgCursor final : public Cursor {
 public:
     PgCursor(std::shared_ptr<Connection> conn, std::shared_ptr<Statement> st, std::string sql, Rows rows)
-        : m_conn(std::move(conn)), m_st(std::move(st)), m_sql(std::move(sql)), m_rows(rows)
+        : m_conn(std::move(conn)), m_st(std::move(st)), m_sql(std::move(sql)), m_rows(rows), m_stream(*m_conn)
     {
         m_conn->cursorMade();
     }
     ~PgCursor() override
     {
         m_conn->session().forgetKeptRun(this);
-        closeStream();
+        m_stream.close();
         m_conn->cursorGone();
     }
     PgCursor(const PgCursor&) = delete;
@@ -1212,7 +1273,7 @@ public:
 
     void rewind() override
     {
-        closeStream();
+        m_stream.close();
         m_batch.reset();
         m_batchRows = m_batchColumns = 0;
         m_row = -1;
@@ -1233,7 +1294,8 @@ public:
         if (m_row % 64 == 0) m_conn->pullAhead();
         if (m_row < m_batchRows) return StepResult::Row;
         if (m_rows == Rows::Many && m_batchRows == kFetchRows) {
-            if (!fetch()) return fail();
+            m_batch = m_stream.next();
+            if (!tookBatch()) return fail();
             m_row = 0;
             if (m_batchRows > 0) return StepResult::Row;
         }
@@ -1241,7 +1303,7 @@ public:
         m_batch.reset();
         m_batchRows = m_batchColumns = 0;
         m_done = true;
-        closeStream();
+        m_stream.close();
         return StepResult::Done;
     }
 
@@ -1279,7 +1341,7 @@ private:
         m_batchRows = m_batchColumns = 0;
         m_done = true;
         m_conn->failed();
-        closeStream();
+        m_stream.close();
         return StepResult::Error;
     }
 
@@ -1294,6 +1356,12 @@ private:
         return tookBatch();
     }
 
+    bool declare()
+    {
+        m_batch = m_stream.open(m_sql);
+        return tookBatch();
+    }
+
     // Whether the result just taken is rows; notes their number and the columns that
     // can be read (those that the statement described).
     bool tookBatch()
@@ -1303,53 +1371,6 @@ private:
         m_batchRows = PQntuples(m_batch.get());
         m_batchColumns = std::min(PQnfields(m_batch.get()), static_cast<int>(m_st->kinds.size()));
         return true;
-    }
-
-    // Declares the server-side cursor and fetches its first batch, in one round trip
-    // (with the BEGIN of the read transaction when none is open).
-    bool declare()
-    {
-        if (m_conn->lost()) return false;
-        const bool begin = m_conn->session().transaction() == PQTRANS_IDLE;
-        m_cursorName = m_conn->name("kov_c");
-        m_batch = m_conn->session().exec(std::string(begin ? kBeginRead : "") + (begin ? "; " : "") + "DECLARE " +
-                                         m_cursorName + " NO SCROLL CURSOR FOR " + m_sql + "\n; FETCH " +
-                                         std::to_string(kFetchRows) + " FROM " + m_cursorName);
-        if (!tookBatch()) {
-            m_cursorName.clear();
-            return false;
-        }
-        m_generation = m_conn->cursorDeclared();
-        fetchAhead();
-        return true;
-    }
-
-    // The next batch: the one sent ahead, or else asked for now; a full batch sends the
-    // FETCH of the one after it ahead.
-    bool fetch()
-    {
-        if (m_cursorName.empty()) return false;
-        Result r = m_conn->takeAhead(this);
-        if (!m_conn->holds(m_generation)) return false;
-        m_batch = r ? std::move(r) : m_conn->session().exec(fetchSql());
-        if (!tookBatch()) return false;
-        fetchAhead();
-        return true;
-    }
-
-    std::string fetchSql() const { return "FETCH " + std::to_string(kFetchRows) + " FROM " + m_cursorName; }
-
-    void fetchAhead()
-    {
-        if (m_batchRows == kFetchRows) m_conn->sendAhead(this, fetchSql());
-    }
-
-    void closeStream()
-    {
-        m_conn->dropAhead(this);
-        if (m_cursorName.empty()) return;
-        m_conn->closeCursor(m_cursorName, m_generation);
-        m_cursorName.clear();
     }
 
     std::shared_ptr<Connection> m_conn;
@@ -1363,8 +1384,7 @@ private:
     int m_row = -1;
     bool m_started = false;
     bool m_done = false;
-    std::string m_cursorName;
-    unsigned m_generation = 0;
+    ServerCursor m_stream; // the rows of Rows::Many
     // A cache filled by findColumn (a const read): the names asked of the rows with their
     // columns (the statement's columns never change).
     mutable NameSequence m_asked;
