@@ -12,6 +12,21 @@
 // The server folds unquoted names to lower case: the schema creates its tables and
 // columns unquoted, the component names a table in lower case, and columns are found
 // without regard to case.
+//
+// The pieces, from the wire up, each with one job:
+//   Session         one libpq connection: its loss, the bounded wait for results, the
+//                   settings sent before its first command, the commands in flight
+//                   (InFlight: each takes its own results before the next command goes
+//                   out) and the result of a run kept for a cursor's first step
+//   Batch           the commands of one pipelined round trip, each with its result
+//   StatementCache  the statements prepared on a session
+//   ReadAhead       the batches one cursor has asked for ahead of the one it reads
+//   Connection      a session shared by the engines open on one database: its read
+//                   transaction, its cursors, and the preparation of statements (with
+//                   those expected next, and a count's or a find's run, in one trip)
+//   ServerCursor    one server-side cursor: DECLARE, FETCH, CLOSE
+//   PgCursor        the rows of a statement, stepped (Cursor of backend.h)
+//   PgEngine        an open database (Engine of backend.h), and openPostgresql below
 #include "common/dataaccess/dataaccess.h"
 #include "common/sqltext.h"
 #include "common/text.h"
