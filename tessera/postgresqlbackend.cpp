@@ -556,6 +556,11 @@ public:
     ~Session() { PQfinish(m_conn); }
 
     PGconn* handle() const { return m_conn; }
+    // The loss of the connection, with libpq's `message`.
+    static std::string brokenText(const char* message)
+    {
+        return "サーバーとの接続が切れました（" + libpqText(message) + "）。";
+    }
     Clock::time_point deadline() const { return Clock::now() + m_readTimeout; }
 
     bool lost() const { return m_gone || !m_conn || PQstatus(m_conn) != CONNECTION_OK; }
@@ -567,11 +572,7 @@ public:
         m_gone = true;
     }
     // The cause of the loss, for the status that a failure on the connection gives.
-    std::string lostText() const
-    {
-        return m_lostDetail.empty() ? "サーバーとの接続が切れました（" + libpqText(PQerrorMessage(m_conn)) + "）。"
-                                    : m_lostDetail;
-    }
+    std::string lostText() const { return m_lostDetail.empty() ? brokenText(PQerrorMessage(m_conn)) : m_lostDetail; }
 
     // The connection, free for a command (the commands in flight read), with the
     // session's settings in force, or left for the next command to send along
@@ -711,8 +712,7 @@ public:
     Result checked(PGresult* r)
     {
         if (!r) {
-            if (PQstatus(m_conn) != CONNECTION_OK)
-                lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(m_conn)) + "）。");
+            if (PQstatus(m_conn) != CONNECTION_OK) lose(brokenText(PQerrorMessage(m_conn)));
         } else if (const ExecStatusType st = PQresultStatus(r); st == PGRES_FATAL_ERROR || st == PGRES_NONFATAL_ERROR) {
             const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
             const std::string_view code = state ? state : "";
@@ -720,7 +720,7 @@ public:
             // (a reset connection, a broken pipe) before it has marked the connection bad.
             if (code.empty() || code.substr(0, 2) == "08" || code.substr(0, 3) == "57P" ||
                 PQstatus(m_conn) != CONNECTION_OK)
-                lose("サーバーとの接続が切れました（" + libpqText(PQresultErrorMessage(r)) + "）。");
+                lose(brokenText(PQresultErrorMessage(r)));
         }
         return Result(r);
     }
@@ -756,7 +756,7 @@ private:
     bool brokenPipeline()
     {
         checked(nullptr);
-        if (!lost()) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(m_conn)) + "）。");
+        if (!lost()) lose(brokenText(PQerrorMessage(m_conn)));
         return false;
     }
 
