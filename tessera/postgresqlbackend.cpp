@@ -12,6 +12,21 @@
 // The server folds unquoted names to lower case: the schema creates its tables and
 // columns unquoted, the component names a table in lower case, and columns are found
 // without regard to case.
+//
+// The pieces, from the wire up, each with one job:
+//   Session         one libpq connection: its loss, the bounded wait for results, the
+//                   settings sent before its first command, the commands in flight
+//                   (InFlight: each takes its own results before the next command goes
+//                   out) and the result of a run kept for a cursor's first step
+//   Batch           the commands of one pipelined round trip, each with its result
+//   StatementCache  the statements prepared on a session
+//   ReadAhead       the batches one cursor has asked for ahead of the one it reads
+//   Connection      a session shared by the engines open on one database: its read
+//                   transaction, its cursors, and the preparation of statements (with
+//                   those expected next, and a count's or a find's run, in one trip)
+//   ServerCursor    one server-side cursor: DECLARE, FETCH, CLOSE
+//   PgCursor        the rows of a statement, stepped (Cursor of backend.h)
+//   PgEngine        an open database (Engine of backend.h), and openPostgresql below
 #include "common/dataaccess/dataaccess.h"
 #include "common/sqltext.h"
 #include "common/text.h"
@@ -108,6 +123,26 @@ void cancelBounded(PGconn* conn)
     }
 }
 
+// Takes the SQLSTATE out of a verbose line "SEVERITY:  CODE: text" (the code is five
+// digits or capitals) into `code`, unless it holds one already.
+void dropSqlState(std::string& line, std::string* code)
+{
+    const std::size_t sep = line.find(":  ");
+    if (sep == std::string::npos || line.size() <= sep + 9 || line[sep + 8] != ':' || line[sep + 9] != ' ') return;
+    const std::string candidate = line.substr(sep + 3, 5);
+    if (candidate.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ") != std::string::npos) return;
+    if (code && code->empty()) *code = candidate;
+    line.erase(sep + 3, 7);
+}
+
+// "LOCATION:  function, file.c:123" (its label may be translated).
+bool isLocationLine(const std::string& line)
+{
+    const std::size_t sep = line.find(":  ");
+    return sep != std::string::npos && line.find(".c:", sep) != std::string::npos &&
+           line.find(", ", sep) != std::string::npos && line.find(' ') > sep;
+}
+
 // libpq's text of a failure on one line: verbose messages lose their SQLSTATE (kept in
 // `code`) and their source location, and the lines are joined.
 std::string libpqText(const char* message, std::string* code = nullptr)
@@ -118,25 +153,15 @@ std::string libpqText(const char* message, std::string* code = nullptr)
         const std::size_t nl = rest.find('\n');
         std::string line(rest.substr(0, nl));
         rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
-        // "SEVERITY:  CODE: text": the code is five digits or capitals.
-        if (const std::size_t sep = line.find(":  ");
-            sep != std::string::npos && line.size() > sep + 9 && line[sep + 8] == ':' && line[sep + 9] == ' ') {
-            const std::string candidate = line.substr(sep + 3, 5);
-            if (candidate.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string::npos) {
-                if (code && code->empty()) *code = candidate;
-                line.erase(sep + 3, 7);
-            }
-        }
-        // "LOCATION:  function, file.c:123" (its label may be translated).
-        if (const std::size_t sep = line.find(":  "); sep != std::string::npos &&
-                                                      line.find(".c:", sep) != std::string::npos &&
-                                                      line.find(", ", sep) != std::string::npos && line.find(' ') > sep)
-            continue;
-        while (!line.empty() && (line.front() == '\t' || line.front() == ' ')) line.erase(0, 1);
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
-        if (line.empty()) continue;
+        dropSqlState(line, code);
+        if (isLocationLine(line)) continue;
+        // Without the indent of a continued line and the end of a CR LF one.
+        const std::size_t first = line.find_first_not_of("\t ");
+        const std::size_t last = line.find_last_not_of(" \r");
+        if (first == std::string::npos || last == std::string::npos || last < first) continue;
+        const std::string_view text = std::string_view(line).substr(first, last + 1 - first);
         if (!out.empty()) out += ' ';
-        out += line;
+        out += text;
     }
     return out;
 }
@@ -235,6 +260,28 @@ std::string paramText(const DbValue& v)
     return kov::dataaccess::toText(v);
 }
 
+// The values of a run as libpq takes them: texts, and which are nulls.
+struct RunValues {
+    std::vector<std::string> texts;
+    std::vector<bool> nulls;
+
+    RunValues() = default;
+    explicit RunValues(const std::vector<DbValue>& values)
+    {
+        for (const DbValue& v : values) {
+            texts.push_back(paramText(v));
+            nulls.push_back(kov::dataaccess::isNull(v));
+        }
+    }
+    std::vector<const char*> pointers() const
+    {
+        std::vector<const char*> out;
+        for (std::size_t i = 0; i < texts.size(); ++i) out.push_back(nulls[i] ? nullptr : texts[i].c_str());
+        return out;
+    }
+    bool operator==(const RunValues&) const = default;
+};
+
 Oid paramType(const DbValue& v)
 {
     if (std::holds_alternative<std::int64_t>(v)) return kOidInt8;
@@ -251,52 +298,353 @@ struct Statement {
     std::vector<std::string> names;
 };
 
+// The statements prepared on one session, by their SQL and parameter types, the most
+// recently used first. Past kStatementsPerConnection the least recently used that no
+// cursor holds are given up.
+class StatementCache {
+public:
+    static std::string key(const std::string& sql, const std::vector<Oid>& types)
+    {
+        std::string key = sql;
+        key += '\0';
+        for (Oid t : types) key += std::to_string(t) + ',';
+        return key;
+    }
+
+    // The statement of `key`, made the most recent; null when there is none.
+    std::shared_ptr<Statement> find(const std::string& key)
+    {
+        for (auto it = m_statements.begin(); it != m_statements.end(); ++it) {
+            if (it->first == key) {
+                m_statements.splice(m_statements.begin(), m_statements, it);
+                return m_statements.front().second;
+            }
+        }
+        return nullptr;
+    }
+
+    // Keeps `st` with the columns that `description` gives; the names of the statements
+    // given up, for the server to forget.
+    std::vector<std::string> keep(std::string key, const std::shared_ptr<Statement>& st, const PGresult* description)
+    {
+        const int n = PQnfields(description);
+        for (int i = 0; i < n; ++i) {
+            st->names.emplace_back(PQfname(description, i));
+            st->kinds.push_back(kindOf(PQftype(description, i)));
+            st->types.push_back(PQftype(description, i));
+            st->byName.emplace(st->names.back(), i);
+        }
+        m_statements.emplace_front(std::move(key), st);
+        std::vector<std::string> dropped;
+        for (auto it = m_statements.end();
+             m_statements.size() > kStatementsPerConnection && it != m_statements.begin();) {
+            --it;
+            if (it->second.use_count() == 1) {
+                dropped.push_back(it->second->name);
+                it = m_statements.erase(it);
+            }
+        }
+        return dropped;
+    }
+
+private:
+    std::list<std::pair<std::string, std::shared_ptr<Statement>>> m_statements;
+};
+
+// The commands of one round trip in pipeline mode, each with the result it gives:
+// queued one by one (each gives its place, by which its result is asked for later),
+// sent together, and their results taken back in order (a command that the server
+// skipped after an earlier failure gives PGRES_PIPELINE_ABORTED; one whose result never
+// came, none).
+class Batch {
+public:
+    using Place = std::size_t;
+
+    Place simple(std::string sql)
+    {
+        return add(PGRES_COMMAND_OK, [sql = std::move(sql)](PGconn* c) {
+            return PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        });
+    }
+    // The parse of a statement; its description is a command of its own.
+    Place prepare(const std::string& name, const std::string& sql, const std::vector<Oid>& types)
+    {
+        return add(PGRES_COMMAND_OK, [&name, &sql, &types](PGconn* c) {
+            return PQsendPrepare(c, name.c_str(), sql.c_str(), static_cast<int>(types.size()),
+                                 types.empty() ? nullptr : types.data()) == 1;
+        });
+    }
+    Place describe(const std::string& name)
+    {
+        return add(PGRES_COMMAND_OK, [&name](PGconn* c) { return PQsendDescribePrepared(c, name.c_str()) == 1; });
+    }
+    // A run of a prepared statement with `values` (null pointers for nulls).
+    Place run(const std::string& name, std::vector<const char*> values)
+    {
+        return add(PGRES_TUPLES_OK, [&name, values = std::move(values)](PGconn* c) {
+            return PQsendQueryPrepared(c, name.c_str(), static_cast<int>(values.size()),
+                                       values.empty() ? nullptr : values.data(), nullptr, nullptr, 0) == 1;
+        });
+    }
+
+    bool send(PGconn* c) const
+    {
+        return std::all_of(m_commands.begin(), m_commands.end(), [c](const Command& cmd) { return cmd.send(c); });
+    }
+    // The result of the next command whose result has not come yet.
+    void take(Result r)
+    {
+        if (m_taken < m_commands.size()) m_commands[m_taken++].result = std::move(r);
+    }
+    // Whether the command at `p` gave the result it is sent for.
+    bool ok(Place p) const
+    {
+        const Result& r = m_commands[p].result;
+        return r && PQresultStatus(r.get()) == m_commands[p].want;
+    }
+    const PGresult* result(Place p) const { return m_commands[p].result.get(); }
+    Result takeResult(Place p) { return std::move(m_commands[p].result); }
+    const PGresult* firstFailure() const
+    {
+        for (const Command& cmd : m_commands)
+            if (cmd.result && PQresultStatus(cmd.result.get()) == PGRES_FATAL_ERROR) return cmd.result.get();
+        return nullptr;
+    }
+
+private:
+    struct Command {
+        ExecStatusType want;
+        std::function<bool(PGconn*)> send;
+        Result result;
+    };
+    Place add(ExecStatusType want, std::function<bool(PGconn*)> send)
+    {
+        m_commands.push_back({want, std::move(send), nullptr});
+        return m_commands.size() - 1;
+    }
+    std::vector<Command> m_commands;
+    std::size_t m_taken = 0;
+};
+
+class Session;
+
+// A command sent and not yet read. Each takes its own results: a session reads those of
+// the commands in flight, in order, before it sends the next command (or, for FETCHes
+// ahead, as they come).
+class InFlight {
+public:
+    InFlight() = default;
+    InFlight(const InFlight&) = delete;
+    InFlight& operator=(const InFlight&) = delete;
+    virtual ~InFlight() = default;
+    // Takes the next of its results; true once it has taken them all.
+    virtual bool takeNext(Session& s) = 0;
+};
+
+// A command that nothing waits for (the end of a transaction, the close of a cursor read
+// to its end), left to the server: its result is read before the next command, and a
+// failure there is handled as one of a command.
+class UnawaitedInFlight final : public InFlight {
+public:
+    explicit UnawaitedInFlight(std::function<void()> onFailure) : m_onFailure(std::move(onFailure)) {}
+    bool takeNext(Session& s) override;
+
+private:
+    std::function<void()> m_onFailure;
+};
+
+// The batches of one streaming cursor (their owner) asked for ahead of the one it reads:
+// several FETCHes in one command (one for the second batch of a cursor, one more each
+// time up to kFetchesAhead, so that a short result asks for little in vain), which the
+// server makes one after the other, without waiting for the client between them, while
+// the client reads. One cursor of a session reads ahead at a time; its batches are kept
+// here until it takes them.
+class ReadAhead {
+public:
+    // Takes the place for `owner`, whose `sql` fetches one batch; false while another
+    // cursor's batches are on their way or not yet taken.
+    bool claim(const void* owner, const std::string& sql)
+    {
+        if (m_owner && m_owner != owner) return false;
+        m_owner = owner;
+        if (sql != m_sql) m_burst = 1; // another cursor (their names differ)
+        m_sql = sql;
+        return true;
+    }
+    bool ownedBy(const void* owner) const { return m_owner && m_owner == owner; }
+    // The command of the owner's next FETCHes, once those asked for before are all taken;
+    // empty otherwise.
+    std::string nextCommand() const
+    {
+        if (!m_owner || m_pending > 0 || !m_batches.empty()) return {};
+        std::string sql;
+        for (int i = 0; i < m_burst; ++i) sql += (i ? "; " : "") + m_sql;
+        return sql;
+    }
+    void sent()
+    {
+        m_pending = m_burst;
+        m_burst = std::min(m_burst + 1, kFetchesAhead);
+    }
+    int pending() const { return m_pending; }
+    bool holdsBatch() const { return !m_batches.empty(); }
+    // One result of the FETCHes in flight; true when no more is to come (after the last,
+    // or a failure, which ends the command).
+    bool receive(Result r)
+    {
+        const bool rows = PQresultStatus(r.get()) == PGRES_TUPLES_OK;
+        m_batches.push_back(std::move(r));
+        if (--m_pending > 0 && rows) return false;
+        m_pending = 0;
+        return true;
+    }
+    // The FETCHes in flight ended without a result: the connection failed, or the time
+    // ran out (then the owner's next batch is none).
+    void ended(bool timedOut)
+    {
+        m_pending = 0;
+        if (timedOut) m_batches.push_back(nullptr);
+    }
+    // The next batch, if one was received; the place is free again after the last.
+    Result take()
+    {
+        Result r;
+        if (!m_batches.empty()) {
+            r = std::move(m_batches.front());
+            m_batches.pop_front();
+        }
+        if (m_batches.empty() && m_pending == 0) m_owner = nullptr;
+        return r;
+    }
+    void drop()
+    {
+        m_batches.clear();
+        m_owner = nullptr;
+    }
+
+private:
+    const void* m_owner = nullptr;
+    std::string m_sql;
+    int m_burst = 1; // FETCHes of the next command
+    int m_pending = 0; // FETCHes in flight whose results have not come yet
+    std::deque<Result> m_batches;
+};
+
+// The FETCHes of a ReadAhead in flight: their results are taken one by one as they come.
+class FetchesInFlight final : public InFlight {
+public:
+    explicit FetchesInFlight(ReadAhead& ahead) : m_ahead(ahead) {}
+    bool takeNext(Session& s) override;
+
+private:
+    ReadAhead& m_ahead;
+};
+
 // One server connection and the statements prepared on it. It lives as long as the
 // engines that share it or a cursor made from it.
-struct Connection final : PooledConnection {
-    PGconn* conn = nullptr;
-    int engines = 0; // open engines on it
-    int cursors = 0; // cursors handed out and not yet destroyed
-    int declared = 0; // server-side cursors open: a transaction is open while > 0
-    unsigned generation = 0; // counts the ends of transactions that took cursors with them
-    unsigned nextId = 0;
-    bool retired = false;
-    std::list<std::pair<std::string, std::shared_ptr<Statement>>> statements; // most recent first
+// One session on the server: the libpq connection and its loss, the wait for results
+// (bounded by readTimeout), the settings sent before its first command, the commands in
+// flight, and the result of a run kept for a cursor's first step.
+class Session {
+public:
+    Session(PGconn* conn, std::chrono::milliseconds readTimeout, std::vector<std::string> setup)
+        : m_conn(conn), m_readTimeout(readTimeout), m_setup(std::move(setup))
+    {
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    ~Session() { PQfinish(m_conn); }
 
-    Connection() = default;
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-    ~Connection() override { PQfinish(conn); }
+    PGconn* handle() const { return m_conn; }
+    // The loss of the connection, with libpq's `message`.
+    static std::string brokenText(const char* message)
+    {
+        return "サーバーとの接続が切れました（" + libpqText(message) + "）。";
+    }
+    Clock::time_point deadline() const { return Clock::now() + m_readTimeout; }
 
-    bool gone = false; // the server ended the session (shut down, terminated), or did not answer
-    std::chrono::milliseconds readTimeout{std::chrono::seconds(kDefaultReadTimeoutS)};
-    // Runs' reads under way (of the engines sharing it): every statement runs in one
-    // repeatable-read transaction, begun by the first of them and ended by the end of
-    // the last run only.
-    int snapshot = 0;
-
-    bool lost() const { return gone || !conn || PQstatus(conn) != CONNECTION_OK; }
+    bool lost() const { return m_gone || !m_conn || PQstatus(m_conn) != CONNECTION_OK; }
 
     // Takes the connection as lost, with what the status check shows of it.
     void lose(const std::string& detail)
     {
-        if (!gone) lostDetail = detail;
-        gone = true;
+        if (!m_gone) m_lostDetail = detail;
+        m_gone = true;
     }
-    std::string lostDetail;
     // The cause of the loss, for the status that a failure on the connection gives.
-    std::string lostText() const
+    std::string lostText() const { return m_lostDetail.empty() ? brokenText(PQerrorMessage(m_conn)) : m_lostDetail; }
+
+    // The connection, free for a command (the commands in flight read), with the
+    // session's settings in force, or left for the next command to send along
+    // (`setupLater`).
+    PGconn* ready(bool setupLater = false)
     {
-        return lostDetail.empty() ? "サーバーとの接続が切れました（" + libpqText(PQerrorMessage(conn)) + "）。"
-                                  : lostDetail;
+        while (!m_inFlight.empty()) takeInFlight();
+        if (!setupLater && !m_setup.empty() && !lost()) applySetup();
+        return m_conn;
+    }
+    PGTransactionStatusType transaction(bool setupLater = false) { return PQtransactionStatus(ready(setupLater)); }
+
+    Result exec(const std::string& sql)
+    {
+        if (m_gone) return nullptr;
+        return finishSent(PQsendQuery(ready(), sql.c_str()));
+    }
+    bool command(const std::string& sql)
+    {
+        const Result r = exec(sql);
+        return r && PQresultStatus(r.get()) == PGRES_COMMAND_OK;
+    }
+    // A statement with parameters (`values`, null pointers for nulls), prepared as `name`
+    // or, without a name, given as `sql`.
+    Result execPrepared(const std::string& name, const std::vector<const char*>& values)
+    {
+        return finishSent(PQsendQueryPrepared(ready(), name.c_str(), static_cast<int>(values.size()),
+                                              values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
+    }
+    Result execParams(const char* sql, const std::vector<const char*>& values)
+    {
+        return finishSent(PQsendQueryParams(ready(), sql, static_cast<int>(values.size()), nullptr,
+                                            values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
     }
 
+    // Sends `sql` and leaves its result to be read before the next command; a failure
+    // there calls `onFailure`.
+    void sendUnawaited(const std::string& sql, std::function<void()> onFailure)
+    {
+        PGconn* const c = ready();
+        if (m_gone) return;
+        sending();
+        if (PQsendQuery(c, sql.c_str()) == 1)
+            m_inFlight.push_back(std::make_unique<UnawaitedInFlight>(std::move(onFailure)));
+        else checked(nullptr);
+    }
+    // Sends the FETCHes of `ahead`, whose results it takes as they come.
+    void sendFetches(const std::string& sql, ReadAhead& ahead)
+    {
+        ready();
+        sending();
+        if (lost() || PQsendQuery(m_conn, sql.c_str()) != 1) return;
+        ahead.sent();
+        m_inFlight.push_back(std::make_unique<FetchesInFlight>(ahead));
+    }
+    // Takes the next result of the oldest command in flight.
+    void takeInFlight()
+    {
+        std::unique_ptr<InFlight> oldest = std::move(m_inFlight.front());
+        m_inFlight.pop_front();
+        if (!oldest->takeNext(*this)) m_inFlight.push_front(std::move(oldest));
+    }
+    // Takes in what the server has sent so far, without waiting; false on a failure.
+    bool consumeInput() { return PQconsumeInput(m_conn) == 1; }
+    bool busy() const { return PQisBusy(m_conn) == 1; }
+
     // The results of the command just sent, as PQexec gives them (the last one, or the
-    // first error), waited for at most readTimeout. When the time runs out the command
+    // first error), waited for at most m_readTimeout. When the time runs out the command
     // is cancelled and the connection is lost: null.
     Result finish()
     {
-        const Clock::time_point deadline = Clock::now() + readTimeout;
+        const Clock::time_point deadline = Clock::now() + m_readTimeout;
         PGresult* kept = nullptr;
         for (;;) {
             bool timedOut = false;
@@ -323,44 +671,99 @@ struct Connection final : PooledConnection {
     // cancelled and the connection is lost.
     PGresult* nextResult(Clock::time_point deadline, bool& timedOut)
     {
-        while (PQisBusy(conn) && PQstatus(conn) == CONNECTION_OK) {
-            if (!waitSocket(conn, POLLIN, deadline)) {
-                cancelBounded(conn);
-                aheadPending = 0;
-                lose("サーバーが " + std::to_string(readTimeout.count() / 1000) +
+        while (PQisBusy(m_conn) && PQstatus(m_conn) == CONNECTION_OK) {
+            if (!waitSocket(m_conn, POLLIN, deadline)) {
+                cancelBounded(m_conn);
+                lose("サーバーが " + std::to_string(m_readTimeout.count() / 1000) +
                      " 秒の間に応答しませんでした（ReadTimeout）。サーバーとネットワークを確かめてください。");
                 timedOut = true;
                 return nullptr;
             }
-            if (!PQconsumeInput(conn)) break; // the failure comes as the result
+            if (!PQconsumeInput(m_conn)) break; // the failure comes as the result
         }
-        return PQgetResult(conn);
+        return PQgetResult(m_conn);
     }
 
-    // Several commands in one round trip: `send` queues them on the connection in
-    // pipeline mode (extended protocol only: PQsendQueryParams, PQsendPrepare, ...), and
-    // their results come back one a command, in order, as PQexec would give each (a
-    // command that the server skipped after an earlier failure gives a result of
-    // PGRES_PIPELINE_ABORTED). Waited for at most readTimeout, as finish(); false when
+    // The commands of `batch` in one round trip, their results taken back into it, as
+    // PQexec would give each. Waited for at most readTimeout, as finish(); false when
     // they could not be sent or the connection was lost on the way.
-    bool pipeline(const std::function<bool(PGconn*)>& send, std::vector<Result>& results)
+    bool pipeline(Batch& batch)
     {
-        results.clear();
-        if (gone) return false;
-        const bool settingUp = !setup.empty();
+        if (m_gone) return false;
+        const bool settingUp = !m_setup.empty();
         PGconn* const c = ready(settingUp);
-        ++sends;
+        sending();
         if (PQenterPipelineMode(c) != 1) {
             checked(nullptr);
             return false;
         }
-        if (!sendSetup(c) || !send(c) || PQpipelineSync(c) != 1) {
-            checked(nullptr);
-            if (!lost()) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(c)) + "）。");
-            return false;
-        }
-        const Clock::time_point deadline = Clock::now() + readTimeout;
+        if (!sendSetup(c) || !batch.send(c) || PQpipelineSync(c) != 1) return brokenPipeline();
+        const Clock::time_point deadline = Clock::now() + m_readTimeout;
         if (settingUp && !takeSetup(deadline)) return false;
+        if (!takeBatch(batch, deadline)) return false;
+        if (PQstatus(c) != CONNECTION_OK || PQexitPipelineMode(c) != 1) return brokenPipeline();
+        return true;
+    }
+
+    // Notes a failed result that says that the session is over: a connection exception
+    // (SQLSTATE 08...), an operator intervention (57P01 shutdown, 57P02 crash, 57P03
+    // cannot connect now) or a failure of libpq itself. libpq may see the closed socket
+    // only later.
+    Result checked(PGresult* r)
+    {
+        if (!r) {
+            if (PQstatus(m_conn) != CONNECTION_OK) lose(brokenText(PQerrorMessage(m_conn)));
+        } else if (const ExecStatusType st = PQresultStatus(r); st == PGRES_FATAL_ERROR || st == PGRES_NONFATAL_ERROR) {
+            const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+            const std::string_view code = state ? state : "";
+            // An error that the server did not send has no SQLSTATE: libpq lost the server
+            // (a reset connection, a broken pipe) before it has marked the connection bad.
+            if (code.empty() || code.substr(0, 2) == "08" || code.substr(0, 3) == "57P" ||
+                PQstatus(m_conn) != CONNECTION_OK)
+                lose(brokenText(PQresultErrorMessage(r)));
+        }
+        return Result(r);
+    }
+
+    // The result of a statement run in the round trip that prepared it (a count or a
+    // find, stepped as soon as it is made), kept for the first step of the cursor made
+    // from it (its owner): it serves that step when it binds the same values within the
+    // same run's reads. Anything sent on the connection drops it (another transaction,
+    // another state read).
+    void keepRun(Result result, const RunValues& values, bool inSnapshot)
+    {
+        if (result) m_keptRun = {nullptr, std::move(result), values, inSnapshot};
+    }
+    void ownKeptRun(const void* owner)
+    {
+        if (m_keptRun.result && !m_keptRun.owner) m_keptRun.owner = owner;
+    }
+    void forgetKeptRun(const void* owner)
+    {
+        if (m_keptRun.owner == owner) m_keptRun = {};
+    }
+    // The kept result for the first step of `owner` with `values`, or null; the kept
+    // result of `owner` is given up either way.
+    Result takeKeptRun(const void* owner, const RunValues& values, bool inSnapshot)
+    {
+        if (!m_keptRun.result || m_keptRun.owner != owner) return nullptr;
+        KeptRun run = std::move(m_keptRun);
+        m_keptRun = {};
+        return run.values == values && run.snapshot == inSnapshot ? std::move(run.result) : nullptr;
+    }
+
+private:
+    bool brokenPipeline()
+    {
+        checked(nullptr);
+        if (!lost()) lose(brokenText(PQerrorMessage(m_conn)));
+        return false;
+    }
+
+    // Takes the results of the batch's commands up to its sync: of each command its first
+    // failure, else its last result. False when the time ran out.
+    bool takeBatch(Batch& batch, Clock::time_point deadline)
+    {
         PGresult* current = nullptr; // of the command being read
         for (;;) {
             bool timedOut = false;
@@ -370,8 +773,8 @@ struct Connection final : PooledConnection {
                 return false;
             }
             if (!r) { // the end of one command's results
-                if (PQstatus(c) != CONNECTION_OK) break;
-                results.push_back(checked(current));
+                if (PQstatus(m_conn) != CONNECTION_OK) break;
+                batch.take(checked(current));
                 current = nullptr;
                 continue;
             }
@@ -379,7 +782,6 @@ struct Connection final : PooledConnection {
                 PQclear(r);
                 break;
             }
-            // The first failure of a command, else its last result.
             if (current && PQresultStatus(current) == PGRES_FATAL_ERROR) {
                 PQclear(r);
             } else {
@@ -388,24 +790,13 @@ struct Connection final : PooledConnection {
             }
         }
         PQclear(current);
-        if (PQstatus(c) != CONNECTION_OK || PQexitPipelineMode(c) != 1) {
-            checked(nullptr);
-            if (!lost()) lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(c)) + "）。");
-            return false;
-        }
         return true;
     }
 
-    // What the session sets before its first command (sessionSettings): sent in the round
-    // trip of that command when it goes through pipeline(), else by ready() on its own.
-    // They are committed by a sync of their own, so that the failure of a command sent
-    // with them cannot undo them.
-    std::vector<std::string> setup;
-
     bool sendSetup(PGconn* c) const
     {
-        if (setup.empty()) return true;
-        for (const std::string& sql : setup)
+        if (m_setup.empty()) return true;
+        for (const std::string& sql : m_setup)
             if (PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) != 1) return false;
         return PQpipelineSync(c) == 1;
     }
@@ -427,9 +818,9 @@ struct Connection final : PooledConnection {
             while (PGresult* end = nextResult(deadline, timedOut)) PQclear(end); // the end of its results
             if (timedOut) break;
         }
-        setup.clear();
+        m_setup.clear();
         if (timedOut) return false;
-        if (failure || PQstatus(conn) != CONNECTION_OK) setupFailed(failure.get());
+        if (failure || PQstatus(m_conn) != CONNECTION_OK) setupFailed(failure.get());
         return !lost();
     }
 
@@ -437,143 +828,124 @@ struct Connection final : PooledConnection {
     {
         if (!lost())
             lose("サーバーのセッションを設定できません（" +
-                 libpqText(r ? PQresultErrorMessage(r) : PQerrorMessage(conn)) + "）。");
+                 libpqText(r ? PQresultErrorMessage(r) : PQerrorMessage(m_conn)) + "）。");
     }
 
     // The settings by themselves, for a first command that does not go through pipeline().
     void applySetup()
     {
         std::string sql;
-        for (const std::string& s : setup) sql += (sql.empty() ? "" : "; ") + s;
-        setup.clear();
-        ++sends;
-        const Result r = PQsendQuery(conn, sql.c_str()) == 1 ? finish() : checked(nullptr);
+        for (const std::string& s : m_setup) sql += (sql.empty() ? "" : "; ") + s;
+        m_setup.clear();
+        sending();
+        const Result r = PQsendQuery(m_conn, sql.c_str()) == 1 ? finish() : checked(nullptr);
         if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) setupFailed(r.get());
     }
 
     // A command sent (sent != 0), then its results; null when it could not be sent.
     Result finishSent(int sent)
     {
-        ++sends;
+        sending();
         if (!sent) return checked(nullptr);
         return finish();
     }
-    std::string name(const char* prefix) { return prefix + std::to_string(++nextId); }
+    // Anything sent ends what a kept result stands for.
+    void sending() { m_keptRun = {}; }
 
-    // Notes a failed result that says that the session is over: a connection exception
-    // (SQLSTATE 08...), an operator intervention (57P01 shutdown, 57P02 crash, 57P03
-    // cannot connect now) or a failure of libpq itself. libpq may see the closed socket
-    // only later.
-    Result checked(PGresult* r)
+    struct KeptRun {
+        const void* owner = nullptr;
+        Result result;
+        RunValues values;
+        bool snapshot = false;
+    };
+
+    PGconn* m_conn;
+    std::chrono::milliseconds m_readTimeout;
+    // What the session sets before its first command (sessionSettings): sent in the round
+    // trip of that command when it goes through pipeline(), else by ready() on its own.
+    // They are committed by a sync of their own, so that the failure of a command sent
+    // with them cannot undo them.
+    std::vector<std::string> m_setup;
+    bool m_gone = false; // the server ended the session (shut down, terminated), or did not answer
+    std::string m_lostDetail;
+    // The commands sent and not yet read, oldest first; every command goes through
+    // ready(), which reads them all first.
+    std::deque<std::unique_ptr<InFlight>> m_inFlight;
+    KeptRun m_keptRun;
+};
+
+// One server connection: its session, the statements prepared on it, its transaction
+// and the cursors in it. It lives as long as the engines that share it or a cursor made
+// from it.
+class Connection final : public PooledConnection {
+public:
+    Connection(PGconn* conn, std::chrono::milliseconds readTimeout, std::vector<std::string> setup)
+        : m_session(conn, readTimeout, std::move(setup))
     {
-        if (!r) {
-            if (PQstatus(conn) != CONNECTION_OK)
-                lose("サーバーとの接続が切れました（" + libpqText(PQerrorMessage(conn)) + "）。");
-        } else if (const ExecStatusType st = PQresultStatus(r); st == PGRES_FATAL_ERROR || st == PGRES_NONFATAL_ERROR) {
-            const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
-            const std::string_view code = state ? state : "";
-            // An error that the server did not send has no SQLSTATE: libpq lost the server
-            // (a reset connection, a broken pipe) before it has marked the connection bad.
-            if (code.empty() || code.substr(0, 2) == "08" || code.substr(0, 3) == "57P" ||
-                PQstatus(conn) != CONNECTION_OK)
-                lose("サーバーとの接続が切れました（" + libpqText(PQresultErrorMessage(r)) + "）。");
-        }
-        return Result(r);
     }
 
-    // The batches of a streaming cursor (their owner) asked for ahead of the one it
-    // reads: several FETCHes in one command (one for the second batch of a cursor, one
-    // more each time up to kFetchesAhead, so that a short result asks for little in
-    // vain), which the server makes one after the other, without waiting for the client
-    // between them, while the client reads. Their results are taken one by one as they
-    // come (aheadDone); the next command goes out once they are all taken. The
-    // connection takes no other command before the FETCHes in flight are read: every
-    // command goes through ready().
-    const void* aheadOwner = nullptr;
-    std::string aheadSql;
-    int aheadBurst = 1; // FETCHes of the next command
-    int aheadPending = 0; // FETCHes in flight whose results have not come yet
-    std::deque<Result> aheadDone;
+    Session& session() { return m_session; }
+    const Session& session() const { return m_session; }
 
-    // Takes the next result of the FETCHes in flight; after the last (or a failure, which
-    // ends the command) the connection is free again.
-    void receiveAhead()
+    // The engines open on it: the first is noted among the open connections (true), and
+    // the last is told (true) so that it keeps the connection idle or lets it go.
+    bool engineOpened() { return m_engines++ == 0; }
+    bool engineClosed() { return --m_engines == 0; }
+    bool hasEngines() const { return m_engines > 0; }
+    void cursorMade() { ++m_cursors; }
+    void cursorGone() { --m_cursors; }
+
+    // A run's reads begin or end on one of the engines sharing it.
+    void runBegun() { ++m_snapshot; }
+    void runEnded()
     {
-        const Clock::time_point deadline = Clock::now() + readTimeout;
-        bool timedOut = false;
-        Result r = checked(nextResult(deadline, timedOut));
-        if (timedOut || !r) {
-            aheadPending = 0;
-            if (timedOut) aheadDone.push_back(nullptr);
-            return;
-        }
-        const bool rows = PQresultStatus(r.get()) == PGRES_TUPLES_OK;
-        aheadDone.push_back(std::move(r));
-        if (--aheadPending > 0 && rows) return;
-        aheadPending = 0;
-        while (PGresult* end = timedOut ? nullptr : nextResult(deadline, timedOut)) PQclear(end);
+        --m_snapshot;
+        settle();
+    }
+    bool inRun() const { return m_snapshot > 0; }
+
+    // A server-side cursor declared: the transaction it lives in, which holds it as long
+    // as holds() says so.
+    unsigned cursorDeclared()
+    {
+        ++m_declared;
+        return m_generation;
+    }
+    bool holds(unsigned transaction) const { return transaction == m_generation; }
+
+    // Closes the server-side cursor `name` of `transaction` (left to the server); the last
+    // cursor of the transaction ends it in the same command.
+    void closeCursor(const std::string& name, unsigned transaction)
+    {
+        if (!holds(transaction) || lost()) return;
+        const bool last = !m_snapshot && m_declared == 1 && m_session.transaction() == PQTRANS_INTRANS;
+        sendUnawaited("CLOSE " + name + (last ? "; COMMIT" : ""));
+        if (holds(transaction)) --m_declared;
+        if (!last) settle();
     }
 
-    void awaitAhead()
+    // Whether nothing is open on it any more and it is at rest, fit to be kept idle.
+    bool atRest()
     {
-        while (aheadPending > 0) receiveAhead();
+        if (m_cursors != 0 || m_declared != 0 || lost()) return false;
+        settle();
+        return m_session.transaction(true) == PQTRANS_IDLE;
     }
 
-    // Sends the owner's FETCHes once those asked for before are all taken (the owner asks
-    // after a full batch only: a shorter one is the last).
-    void keepAhead()
-    {
-        if (!aheadOwner || aheadPending > 0 || !aheadDone.empty() || lost()) return;
-        std::string sql;
-        for (int i = 0; i < aheadBurst; ++i) sql += (i ? "; " : "") + aheadSql;
-        awaitUnawaited();
-        ++sends;
-        if (lost() || PQsendQuery(conn, sql.c_str()) != 1) return;
-        aheadPending = aheadBurst;
-        aheadBurst = std::min(aheadBurst + 1, kFetchesAhead);
-    }
+    // A statement that an open will ask for next (its rows after its count): prepared
+    // along with the next statement that goes to the server.
+    void expect(const std::string& sql) { m_expected.emplace_back(sql, std::vector<Oid>{}); }
 
-    // A command that nothing waits for (the end of a transaction, the close of a cursor
-    // read to its end), sent and left to the server: the next command reads its result
-    // first, and a failure there is handled as one of a command.
-    bool unawaitedInFlight = false;
-
-    void sendUnawaited(const std::string& sql)
-    {
-        PGconn* const c = ready();
-        if (gone) return;
-        ++sends;
-        if (PQsendQuery(c, sql.c_str()) == 1) unawaitedInFlight = true;
-        else checked(nullptr);
-    }
-
-    void awaitUnawaited()
-    {
-        if (!unawaitedInFlight) return;
-        unawaitedInFlight = false;
-        const Result r = finish();
-        if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) failed();
-    }
-
-    // The connection, free for a command, with the session's settings in force, or left
-    // for the next command to send along (`setupLater`).
-    PGconn* ready(bool setupLater = false)
-    {
-        awaitAhead();
-        awaitUnawaited();
-        if (!setupLater && !setup.empty() && !lost()) applySetup();
-        return conn;
-    }
-
+    bool lost() const { return m_session.lost(); }
+    std::string name(const char* prefix) { return prefix + std::to_string(++m_nextId); }
     // Asks for the batches after a full one of `owner` (`sql` fetches one), unless
-    // another cursor's are on their way.
+    // another cursor's are on their way; the owner asks after a full batch only (a
+    // shorter one is the last), and once those asked for before are all taken.
     void sendAhead(const void* owner, const std::string& sql)
     {
-        if ((aheadOwner && aheadOwner != owner) || lost()) return;
-        aheadOwner = owner;
-        if (sql != aheadSql) aheadBurst = 1; // another cursor (their names differ)
-        aheadSql = sql;
-        keepAhead();
+        if (lost() || !m_readAhead.claim(owner, sql)) return;
+        const std::string fetches = m_readAhead.nextCommand();
+        if (!fetches.empty()) m_session.sendFetches(fetches, m_readAhead);
     }
 
     // Takes in what the server has sent of the batches in flight so far, without waiting,
@@ -582,43 +954,25 @@ struct Connection final : PooledConnection {
     // which takes less memory).
     void pullAhead()
     {
-        if (aheadPending == 0 || !PQconsumeInput(conn)) return;
-        if (aheadDone.empty() && !PQisBusy(conn)) receiveAhead();
+        if (m_readAhead.pending() == 0 || !m_session.consumeInput()) return;
+        if (!m_readAhead.holdsBatch() && !m_session.busy()) m_session.takeInFlight();
     }
 
     // The next batch asked for ahead for `owner`, read now if need be; null when none
     // was asked for.
     Result takeAhead(const void* owner)
     {
-        if (!aheadOwner || aheadOwner != owner) return nullptr;
-        if (aheadDone.empty() && aheadPending > 0) receiveAhead();
-        Result r;
-        if (!aheadDone.empty()) {
-            r = std::move(aheadDone.front());
-            aheadDone.pop_front();
-        }
-        if (aheadDone.empty() && aheadPending == 0) aheadOwner = nullptr;
-        return r;
+        if (!m_readAhead.ownedBy(owner)) return nullptr;
+        if (!m_readAhead.holdsBatch() && m_readAhead.pending() > 0) m_session.takeInFlight();
+        return m_readAhead.take();
     }
 
     // Gives up what was asked for ahead for `owner`.
     void dropAhead(const void* owner)
     {
-        if (!aheadOwner || aheadOwner != owner) return;
-        awaitAhead();
-        aheadDone.clear();
-        aheadOwner = nullptr;
-    }
-
-    Result exec(const std::string& sql)
-    {
-        if (gone) return nullptr;
-        return finishSent(PQsendQuery(ready(), sql.c_str()));
-    }
-    bool command(const std::string& sql)
-    {
-        const Result r = exec(sql);
-        return r && PQresultStatus(r.get()) == PGRES_COMMAND_OK;
+        if (!m_readAhead.ownedBy(owner)) return;
+        while (m_readAhead.pending() > 0) m_session.takeInFlight();
+        m_readAhead.drop();
     }
 
     // After a failed command: an aborted transaction is rolled back, and the cursors
@@ -626,204 +980,200 @@ struct Connection final : PooledConnection {
     void failed()
     {
         if (lost()) return;
-        if (PQtransactionStatus(ready()) == PQTRANS_INERROR) {
+        if (m_session.transaction() == PQTRANS_INERROR) {
             command("ROLLBACK");
-            declared = 0;
-            ++generation;
+            m_declared = 0;
+            ++m_generation;
         }
     }
 
     // Begins the run's transaction before a statement of the run, when none is open.
     bool enterSnapshot()
     {
-        if (!snapshot || lost() || PQtransactionStatus(ready()) != PQTRANS_IDLE) return true;
+        if (!m_snapshot || lost() || m_session.transaction() != PQTRANS_IDLE) return true;
         return command(kBeginRead);
-    }
-
-    // Ends the read transaction when no cursor and no run needs it any more.
-    void settle()
-    {
-        if (declared > 0 || snapshot || lost()) return;
-        const PGTransactionStatusType t = PQtransactionStatus(ready(true));
-        if (t == PQTRANS_INTRANS) sendUnawaited("COMMIT");
-        else if (t == PQTRANS_INERROR) command("ROLLBACK");
-    }
-
-    // What a statement of one row may take along when it is prepared: its parameters,
-    // so that it runs in the same round trip (its result kept for the first step that
-    // binds the same values before anything else is sent).
-    struct RunAlong {
-        const std::vector<std::string>* params = nullptr;
-        const std::vector<bool>* nulls = nullptr;
-        Result result; // its result, when it ran and gave rows
-        unsigned sends = 0; // sends then
-        bool snapshot = false; // within a run's reads
-    };
-
-    // Counts what is sent on the connection: a result kept from one round trip serves
-    // only while nothing has been sent since.
-    unsigned sends = 0;
-
-    // Statements that an open will ask for next (its rows after its count): prepared
-    // along with the next statement that goes to the server.
-    std::vector<std::pair<std::string, std::vector<Oid>>> expected;
-
-    static std::string statementKey(const std::string& sql, const std::vector<Oid>& types)
-    {
-        std::string key = sql;
-        key += '\0';
-        for (Oid t : types) key += std::to_string(t) + ',';
-        return key;
-    }
-
-    std::shared_ptr<Statement> cachedStatement(const std::string& key)
-    {
-        for (auto it = statements.begin(); it != statements.end(); ++it) {
-            if (it->first == key) {
-                statements.splice(statements.begin(), statements, it);
-                return statements.front().second;
-            }
-        }
-        return nullptr;
-    }
-
-    void keepStatement(std::string key, const std::shared_ptr<Statement>& st, const PGresult* description)
-    {
-        const int n = PQnfields(description);
-        for (int i = 0; i < n; ++i) {
-            st->names.emplace_back(PQfname(description, i));
-            st->kinds.push_back(kindOf(PQftype(description, i)));
-            st->types.push_back(PQftype(description, i));
-            st->byName.emplace(st->names.back(), i);
-        }
-        statements.emplace_front(std::move(key), st);
-        // Statements beyond the limit that no cursor uses are given up.
-        for (auto it = statements.end(); statements.size() > kStatementsPerConnection && it != statements.begin();) {
-            --it;
-            if (it->second.use_count() == 1) {
-                command("DEALLOCATE " + it->second->name);
-                it = statements.erase(it);
-            }
-        }
     }
 
     // A statement for `sql` with parameters of `types`, prepared once and kept. Its
     // preparation, its description and its savepoint go in one round trip, with the
     // statements expected next and, for `along`, its run.
     std::shared_ptr<Statement> statement(const std::string& sql, const std::vector<Oid>& types, std::string* error,
-                                         RunAlong* along = nullptr)
+                                         const RunValues* along = nullptr)
     {
-        std::string key = statementKey(sql, types);
+        std::string key = StatementCache::key(sql, types);
         std::vector<std::pair<std::string, std::vector<Oid>>> ahead;
-        ahead.swap(expected);
-        if (std::shared_ptr<Statement> st = cachedStatement(key)) return st;
+        ahead.swap(m_expected);
+        if (std::shared_ptr<Statement> st = m_statements.find(key)) return st;
         auto st = std::make_shared<Statement>();
         st->name = name("kov_s");
-        struct Ahead {
-            std::string key;
-            const std::string* sql;
-            const std::vector<Oid>* types;
-            std::shared_ptr<Statement> st;
-        };
-        std::vector<Ahead> more;
-        for (const auto& [nextSql, nextTypes] : ahead) {
-            std::string k = statementKey(nextSql, nextTypes);
-            if (k == key || cachedStatement(k)) continue;
-            more.push_back({std::move(k), &nextSql, &nextTypes, std::make_shared<Statement>()});
-            more.back().st->name = name("kov_s");
-        }
-        // Inside the transaction of an open cursor a failing statement must not take the
-        // cursor with it: it is tried under a savepoint. So is every statement prepared
-        // ahead inside a transaction, which must not take the run's with it either.
-        const PGTransactionStatusType status = PQtransactionStatus(ready(true));
-        const bool guarded = status == PQTRANS_INTRANS;
-        const bool begin = along && snapshot && status == PQTRANS_IDLE;
-        const bool inTransaction = guarded || begin;
-        std::vector<const char*> values;
-        if (along)
-            for (std::size_t i = 0; i < along->params->size(); ++i)
-                values.push_back((*along->nulls)[i] ? nullptr : (*along->params)[i].c_str());
-        auto simple = [](PGconn* c, const char* text) {
-            return PQsendQueryParams(c, text, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
-        };
-        auto prepare = [](PGconn* c, const Statement& s, const std::string& text, const std::vector<Oid>& t) {
-            return PQsendPrepare(c, s.name.c_str(), text.c_str(), static_cast<int>(t.size()),
-                                 t.empty() ? nullptr : t.data()) == 1 &&
-                   PQsendDescribePrepared(c, s.name.c_str()) == 1;
-        };
-        std::vector<Result> results;
-        const bool sent = pipeline(
-            [&](PGconn* c) {
-                if (begin && !simple(c, kBeginRead)) return false;
-                if (guarded && !simple(c, "SAVEPOINT kov_prepare")) return false;
-                if (!prepare(c, *st, sql, types)) return false;
-                if (along && PQsendQueryPrepared(c, st->name.c_str(), static_cast<int>(values.size()),
-                                                 values.empty() ? nullptr : values.data(), nullptr, nullptr, 0) != 1)
-                    return false;
-                if (guarded && !simple(c, "RELEASE SAVEPOINT kov_prepare")) return false;
-                for (const Ahead& m : more) {
-                    if (inTransaction && !simple(c, "SAVEPOINT kov_ahead")) return false;
-                    if (!prepare(c, *m.st, *m.sql, *m.types)) return false;
-                    if (inTransaction && !simple(c, "RELEASE SAVEPOINT kov_ahead")) return false;
-                }
-                return true;
-            },
-            results);
-        const unsigned sentThen = sends;
-        std::size_t at = 0;
-        auto ok = [&](ExecStatusType want = PGRES_COMMAND_OK) {
-            const std::size_t i = at++;
-            return i < results.size() && results[i] && PQresultStatus(results[i].get()) == want;
-        };
-        const bool begun = !begin || ok();
-        const bool saved = !guarded || ok();
-        const bool parsed = ok();
-        const std::size_t described = at;
-        const bool prepared = sent && begun && saved && parsed && ok();
-        // The run goes under the savepoint too: a run that fails (a value of the wrong
-        // type for its column) must not end the transaction of the cursors open in it.
-        const std::size_t run = at;
-        if (along) ++at;
-        const bool runFailed =
-            along && !(run < results.size() && results[run] && PQresultStatus(results[run].get()) == PGRES_TUPLES_OK);
-        const bool released = !guarded || ok();
+        std::vector<AheadStatement> more = aheadStatements(ahead, key);
+        const PGTransactionStatusType status = m_session.transaction(true);
+        Preparation p;
+        p.guarded = status == PQTRANS_INTRANS;
+        p.begin = along && m_snapshot && status == PQTRANS_IDLE;
+        Batch batch;
+        queuePreparation(batch, p, *st, sql, types, along);
+        queueAhead(batch, more, p.inTransaction());
+        const bool sent = m_session.pipeline(batch);
+        const bool saved = !p.guarded || batch.ok(p.saved);
+        const bool prepared =
+            sent && (!p.begin || batch.ok(p.begun)) && saved && batch.ok(p.parsed) && batch.ok(p.described);
+        const bool runFailed = along && !batch.ok(p.run);
+        const bool released = !p.guarded || batch.ok(p.released);
         if (!prepared || (!released && !runFailed)) {
-            const PGresult* failure = nullptr;
-            for (const Result& r : results)
-                if (r && PQresultStatus(r.get()) == PGRES_FATAL_ERROR && !failure) failure = r.get();
-            if (error) *error = failure ? PQresultErrorMessage(failure) : PQerrorMessage(conn);
-            if (guarded && saved && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
+            const PGresult* failure = batch.firstFailure();
+            if (error) *error = failure ? PQresultErrorMessage(failure) : PQerrorMessage(m_session.handle());
+            if (p.guarded && saved && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
             failed();
             return nullptr;
         }
+        // Its rows, which anything sent from here on (a rollback, a statement given up)
+        // leaves to the first step; or its failure, which its first step reports without
+        // running it again.
+        if (along && !runFailed) m_session.keepRun(batch.takeResult(p.run), *along, m_snapshot > 0);
         if (!released && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
-        keepStatement(std::move(key), st, results[described].get());
-        // Its rows, or its failure, which its first step reports without running it again.
-        if (along && run < results.size()) along->result = std::move(results[run]);
-        // The statements prepared ahead that the server took are kept; one that it did not
-        // is prepared again when it is asked for (and fails there, with its message).
-        for (Ahead& m : more) {
-            const bool aheadSaved = !inTransaction || ok();
-            const bool aheadParsed = ok();
-            const std::size_t aheadDescribed = at;
-            if (aheadSaved && aheadParsed && ok() && (!inTransaction || ok())) {
-                keepStatement(std::move(m.key), m.st, results[aheadDescribed].get());
+        keepStatement(std::move(key), st, batch.result(p.described));
+        keepAhead(batch, more, p.inTransaction());
+        failed();
+        if (along && runFailed) m_session.keepRun(batch.takeResult(p.run), *along, m_snapshot > 0);
+        return st;
+    }
+
+private:
+    bool command(const std::string& sql) { return m_session.command(sql); }
+
+    // A command that nothing waits for (the end of a transaction, the close of a cursor
+    // read to its end), left to the server: a failure is handled as one of a command.
+    void sendUnawaited(const std::string& sql)
+    {
+        m_session.sendUnawaited(sql, [this] { failed(); });
+    }
+
+    // Ends the read transaction when no cursor and no run needs it any more.
+    void settle()
+    {
+        if (m_declared > 0 || m_snapshot || lost()) return;
+        const PGTransactionStatusType t = m_session.transaction(true);
+        if (t == PQTRANS_INTRANS) sendUnawaited("COMMIT");
+        else if (t == PQTRANS_INERROR) command("ROLLBACK");
+    }
+
+    void keepStatement(std::string key, const std::shared_ptr<Statement>& st, const PGresult* description)
+    {
+        for (const std::string& dropped : m_statements.keep(std::move(key), st, description))
+            command("DEALLOCATE " + dropped);
+    }
+
+    // A statement prepared ahead with another (expected), and the places of its commands.
+    struct AheadStatement {
+        std::string key;
+        const std::string* sql;
+        const std::vector<Oid>* types;
+        std::shared_ptr<Statement> st;
+        Batch::Place save = 0, parse = 0, describe = 0, release = 0;
+    };
+
+    // The places of the commands that prepare a statement (and run it along).
+    struct Preparation {
+        bool begin = false; // begins the run's transaction
+        bool guarded = false; // under a savepoint, in the transaction of open cursors
+        Batch::Place begun = 0, saved = 0, parsed = 0, described = 0, run = 0, released = 0;
+        bool inTransaction() const { return begin || guarded; }
+    };
+
+    // The statements expected next that are not prepared yet (nor `key` itself).
+    std::vector<AheadStatement> aheadStatements(const std::vector<std::pair<std::string, std::vector<Oid>>>& ahead,
+                                                const std::string& key)
+    {
+        std::vector<AheadStatement> more;
+        for (const auto& [nextSql, nextTypes] : ahead) {
+            std::string k = StatementCache::key(nextSql, nextTypes);
+            if (k == key || m_statements.find(k)) continue;
+            more.push_back({std::move(k), &nextSql, &nextTypes, std::make_shared<Statement>()});
+            more.back().st->name = name("kov_s");
+        }
+        return more;
+    }
+
+    // Queues the preparation of `st` (and its run, for `along`); inside the transaction
+    // of an open cursor a failing statement must not take the cursor with it, so it is
+    // tried under a savepoint, and so is its run (a value of the wrong type for its
+    // column must not end the transaction of the cursors open in it).
+    static void queuePreparation(Batch& batch, Preparation& p, const Statement& st, const std::string& sql,
+                                 const std::vector<Oid>& types, const RunValues* along)
+    {
+        if (p.begin) p.begun = batch.simple(kBeginRead);
+        if (p.guarded) p.saved = batch.simple("SAVEPOINT kov_prepare");
+        p.parsed = batch.prepare(st.name, sql, types);
+        p.described = batch.describe(st.name);
+        if (along) p.run = batch.run(st.name, along->pointers());
+        if (p.guarded) p.released = batch.simple("RELEASE SAVEPOINT kov_prepare");
+    }
+
+    // Queues the statements prepared ahead, each under a savepoint of its own inside a
+    // transaction, which must not take the run's with it either.
+    static void queueAhead(Batch& batch, std::vector<AheadStatement>& more, bool inTransaction)
+    {
+        for (AheadStatement& m : more) {
+            if (inTransaction) m.save = batch.simple("SAVEPOINT kov_ahead");
+            m.parse = batch.prepare(m.st->name, *m.sql, *m.types);
+            m.describe = batch.describe(m.st->name);
+            if (inTransaction) m.release = batch.simple("RELEASE SAVEPOINT kov_ahead");
+        }
+    }
+
+    // Keeps the statements prepared ahead that the server took; one that it did not is
+    // prepared again when it is asked for (and fails there, with its message).
+    void keepAhead(Batch& batch, std::vector<AheadStatement>& more, bool inTransaction)
+    {
+        for (AheadStatement& m : more) {
+            const bool saved = !inTransaction || batch.ok(m.save);
+            if (saved && batch.ok(m.parse) && batch.ok(m.describe) && (!inTransaction || batch.ok(m.release))) {
+                keepStatement(std::move(m.key), m.st, batch.result(m.describe));
                 continue;
             }
             // The server skipped what followed it.
-            if (inTransaction && aheadSaved && !lost()) command("ROLLBACK TO SAVEPOINT kov_ahead");
+            if (inTransaction && saved && !lost()) command("ROLLBACK TO SAVEPOINT kov_ahead");
             break;
         }
-        failed();
-        // Anything sent since the round trip (a rollback, a statement given up) leaves the
-        // run to the first step.
-        if (along) {
-            along->sends = runFailed ? sends : sentThen;
-            along->snapshot = snapshot > 0;
-        }
-        return st;
     }
+
+    Session m_session;
+    int m_engines = 0; // open engines on it
+    int m_cursors = 0; // cursors handed out and not yet destroyed
+    int m_declared = 0; // server-side cursors open: a transaction is open while > 0
+    unsigned m_generation = 0; // counts the ends of transactions that took cursors with them
+    unsigned m_nextId = 0;
+    // Runs' reads under way (of the engines sharing it): every statement runs in one
+    // repeatable-read transaction, begun by the first of them and ended by the end of
+    // the last run only.
+    int m_snapshot = 0;
+    StatementCache m_statements;
+    ReadAhead m_readAhead;
+    // Statements that an open will ask for next.
+    std::vector<std::pair<std::string, std::vector<Oid>>> m_expected;
 };
+
+bool UnawaitedInFlight::takeNext(Session& s)
+{
+    const Result r = s.finish();
+    if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) m_onFailure();
+    return true;
+}
+
+bool FetchesInFlight::takeNext(Session& s)
+{
+    const Clock::time_point deadline = s.deadline();
+    bool timedOut = false;
+    Result r = s.checked(s.nextResult(deadline, timedOut));
+    if (timedOut || !r) {
+        m_ahead.ended(timedOut);
+        return true;
+    }
+    if (!m_ahead.receive(std::move(r))) return false;
+    while (PGresult* end = timedOut ? nullptr : s.nextResult(deadline, timedOut)) PQclear(end);
+    return true;
+}
 
 // The connections that engines have open, so that a second open of the same database
 // while the first is open shares its session instead of starting another (the name
@@ -840,7 +1190,7 @@ std::shared_ptr<Connection> openConnection(const std::string& key)
     auto& open = openConnections();
     for (auto it = open.begin(); it != open.end();) {
         std::shared_ptr<Connection> conn = it->lock();
-        if (!conn || conn->engines == 0) {
+        if (!conn || !conn->hasEngines()) {
             it = open.erase(it);
             continue;
         }
@@ -850,49 +1200,95 @@ std::shared_ptr<Connection> openConnection(const std::string& key)
     return nullptr;
 }
 
+// A server-side cursor, read in batches of kFetchRows: declared with its first batch in
+// one round trip (with the BEGIN of the read transaction when none is open), each later
+// batch asked for ahead once a full one has come, closed as soon as it is read to its end.
+class ServerCursor {
+public:
+    explicit ServerCursor(Connection& conn) : m_conn(conn) {}
+    ServerCursor(const ServerCursor&) = delete;
+    ServerCursor& operator=(const ServerCursor&) = delete;
+    ~ServerCursor() { close(); }
+
+    // The first batch of the rows of `sql`, or the failure (null when nothing came).
+    Result open(const std::string& sql)
+    {
+        if (m_conn.lost()) return nullptr;
+        const bool begin = m_conn.session().transaction() == PQTRANS_IDLE;
+        m_name = m_conn.name("kov_c");
+        Result batch = m_conn.session().exec(std::string(begin ? kBeginRead : "") + (begin ? "; " : "") + "DECLARE " +
+                                             m_name + " NO SCROLL CURSOR FOR " + sql + "\n; FETCH " +
+                                             std::to_string(kFetchRows) + " FROM " + m_name);
+        if (!isRows(batch)) {
+            m_name.clear();
+            return batch;
+        }
+        m_transaction = m_conn.cursorDeclared();
+        askAhead(batch);
+        return batch;
+    }
+
+    // The next batch: the one asked for ahead, or else asked for now; null when the
+    // cursor is gone (with the transaction that held it).
+    Result next()
+    {
+        if (m_name.empty()) return nullptr;
+        Result batch = m_conn.takeAhead(this);
+        if (!m_conn.holds(m_transaction)) return nullptr;
+        if (!batch) batch = m_conn.session().exec(fetchSql());
+        if (isRows(batch)) askAhead(batch);
+        return batch;
+    }
+
+    void close()
+    {
+        m_conn.dropAhead(this);
+        if (m_name.empty()) return;
+        m_conn.closeCursor(m_name, m_transaction);
+        m_name.clear();
+    }
+
+private:
+    static bool isRows(const Result& r) { return r && PQresultStatus(r.get()) == PGRES_TUPLES_OK; }
+    std::string fetchSql() const { return "FETCH " + std::to_string(kFetchRows) + " FROM " + m_name; }
+    void askAhead(const Result& batch)
+    {
+        if (PQntuples(batch.get()) == kFetchRows) m_conn.sendAhead(this, fetchSql());
+    }
+
+    Connection& m_conn;
+    std::string m_name; // empty while none is declared
+    unsigned m_transaction = 0;
+};
+
 // A cursor: a statement that gives one row (a count, a find), executed whole, or the
 // rows of a table, streamed through a server-side cursor.
 class PgCursor final : public Cursor {
 public:
     PgCursor(std::shared_ptr<Connection> conn, std::shared_ptr<Statement> st, std::string sql, Rows rows)
-        : m_conn(std::move(conn)), m_st(std::move(st)), m_sql(std::move(sql)), m_rows(rows)
+        : m_conn(std::move(conn)), m_st(std::move(st)), m_sql(std::move(sql)), m_rows(rows), m_stream(*m_conn)
     {
-        ++m_conn->cursors;
+        m_conn->cursorMade();
     }
     ~PgCursor() override
     {
-        closeStream();
-        --m_conn->cursors;
+        m_conn->session().forgetKeptRun(this);
+        m_stream.close();
+        m_conn->cursorGone();
     }
     PgCursor(const PgCursor&) = delete;
     PgCursor& operator=(const PgCursor&) = delete;
 
-    // The result of the run that went with the statement's preparation, with the values
-    // it was given, while `sends` commands had been sent on the connection.
-    void ranAlong(Connection::RunAlong along, std::vector<std::string> params, std::vector<bool> nulls)
-    {
-        m_along = std::move(along.result);
-        m_alongSends = along.sends;
-        m_alongSnapshot = along.snapshot;
-        m_alongParams = std::move(params);
-        m_alongNulls = std::move(nulls);
-    }
-
     bool bindAll(const std::vector<DbValue>& values) override
     {
         rewind();
-        m_params.clear();
-        m_null.clear();
-        for (const DbValue& v : values) {
-            m_params.push_back(paramText(v));
-            m_null.push_back(kov::dataaccess::isNull(v));
-        }
+        m_values = RunValues(values);
         return true;
     }
 
     void rewind() override
     {
-        closeStream();
+        m_stream.close();
         m_batch.reset();
         m_batchRows = m_batchColumns = 0;
         m_row = -1;
@@ -913,7 +1309,8 @@ public:
         if (m_row % 64 == 0) m_conn->pullAhead();
         if (m_row < m_batchRows) return StepResult::Row;
         if (m_rows == Rows::Many && m_batchRows == kFetchRows) {
-            if (!fetch()) return fail();
+            m_batch = m_stream.next();
+            if (!tookBatch()) return fail();
             m_row = 0;
             if (m_batchRows > 0) return StepResult::Row;
         }
@@ -921,7 +1318,7 @@ public:
         m_batch.reset();
         m_batchRows = m_batchColumns = 0;
         m_done = true;
-        closeStream();
+        m_stream.close();
         return StepResult::Done;
     }
 
@@ -959,28 +1356,24 @@ private:
         m_batchRows = m_batchColumns = 0;
         m_done = true;
         m_conn->failed();
-        closeStream();
+        m_stream.close();
         return StepResult::Error;
     }
 
     bool executeWhole()
     {
-        if (m_along) {
-            // The run made with the statement serves when it had these values and nothing
-            // has been sent since (the same transaction, the same state read).
-            Result along = std::move(m_along);
-            if (m_alongSends == m_conn->sends && m_alongSnapshot == (m_conn->snapshot > 0) &&
-                m_alongParams == m_params && m_alongNulls == m_null) {
-                m_batch = std::move(along);
-                return tookBatch();
-            }
+        if (Result kept = m_conn->session().takeKeptRun(this, m_values, m_conn->inRun())) {
+            m_batch = std::move(kept);
+            return tookBatch();
         }
-        std::vector<const char*> values;
-        for (std::size_t i = 0; i < m_params.size(); ++i) values.push_back(m_null[i] ? nullptr : m_params[i].c_str());
         if (!m_conn->enterSnapshot()) return false;
-        m_batch =
-            m_conn->finishSent(PQsendQueryPrepared(m_conn->ready(), m_st->name.c_str(), static_cast<int>(values.size()),
-                                                   values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
+        m_batch = m_conn->session().execPrepared(m_st->name, m_values.pointers());
+        return tookBatch();
+    }
+
+    bool declare()
+    {
+        m_batch = m_stream.open(m_sql);
         return tookBatch();
     }
 
@@ -995,80 +1388,18 @@ private:
         return true;
     }
 
-    // Declares the server-side cursor and fetches its first batch, in one round trip
-    // (with the BEGIN of the read transaction when none is open).
-    bool declare()
-    {
-        if (m_conn->lost()) return false;
-        const bool begin = PQtransactionStatus(m_conn->ready()) == PQTRANS_IDLE;
-        m_cursorName = m_conn->name("kov_c");
-        m_batch = m_conn->exec(std::string(begin ? kBeginRead : "") + (begin ? "; " : "") + "DECLARE " + m_cursorName +
-                               " NO SCROLL CURSOR FOR " + m_sql + "\n; FETCH " + std::to_string(kFetchRows) + " FROM " +
-                               m_cursorName);
-        if (!tookBatch()) {
-            m_cursorName.clear();
-            return false;
-        }
-        ++m_conn->declared;
-        m_generation = m_conn->generation;
-        fetchAhead();
-        return true;
-    }
-
-    // The next batch: the one sent ahead, or else asked for now; a full batch sends the
-    // FETCH of the one after it ahead.
-    bool fetch()
-    {
-        if (m_cursorName.empty()) return false;
-        Result r = m_conn->takeAhead(this);
-        if (m_generation != m_conn->generation) return false;
-        m_batch = r ? std::move(r) : m_conn->exec(fetchSql());
-        if (!tookBatch()) return false;
-        fetchAhead();
-        return true;
-    }
-
-    std::string fetchSql() const { return "FETCH " + std::to_string(kFetchRows) + " FROM " + m_cursorName; }
-
-    void fetchAhead()
-    {
-        if (m_batchRows == kFetchRows) m_conn->sendAhead(this, fetchSql());
-    }
-
-    void closeStream()
-    {
-        m_conn->dropAhead(this);
-        if (m_cursorName.empty()) return;
-        if (m_generation == m_conn->generation && !m_conn->lost()) {
-            // The last cursor of the transaction ends it in the same command.
-            const bool last =
-                !m_conn->snapshot && m_conn->declared == 1 && PQtransactionStatus(m_conn->ready()) == PQTRANS_INTRANS;
-            m_conn->sendUnawaited("CLOSE " + m_cursorName + (last ? "; COMMIT" : ""));
-            if (m_generation == m_conn->generation) --m_conn->declared;
-            if (!last) m_conn->settle();
-        }
-        m_cursorName.clear();
-    }
-
     std::shared_ptr<Connection> m_conn;
     std::shared_ptr<Statement> m_st;
     std::string m_sql;
     Rows m_rows;
-    std::vector<std::string> m_params;
-    std::vector<bool> m_null;
+    RunValues m_values;
     Result m_batch;
     int m_batchRows = 0; // rows of m_batch
     int m_batchColumns = 0; // its columns that value() reads
     int m_row = -1;
     bool m_started = false;
     bool m_done = false;
-    std::string m_cursorName;
-    unsigned m_generation = 0;
-    Result m_along; // the result of the run made with the statement, for its first step
-    unsigned m_alongSends = 0;
-    bool m_alongSnapshot = false;
-    std::vector<std::string> m_alongParams;
-    std::vector<bool> m_alongNulls;
+    ServerCursor m_stream; // the rows of Rows::Many
     // A cache filled by findColumn (a const read): the names asked of the rows with their
     // columns (the statement's columns never change).
     mutable NameSequence m_asked;
@@ -1078,7 +1409,7 @@ class PgEngine final : public Engine {
 public:
     explicit PgEngine(std::shared_ptr<Connection> conn) : m_conn(std::move(conn))
     {
-        if (m_conn->engines++ == 0) openConnections().push_back(m_conn);
+        if (m_conn->engineOpened()) openConnections().push_back(m_conn);
     }
     ~PgEngine() override { close(); }
     PgEngine(const PgEngine&) = delete;
@@ -1095,34 +1426,24 @@ public:
         for (const DbValue& v : params) types.push_back(paramType(v));
         // A count or a find, stepped as soon as it is made, runs in the round trip that
         // prepares it.
-        std::vector<std::string> texts;
-        std::vector<bool> nulls;
-        for (const DbValue& v : params) {
-            texts.push_back(paramText(v));
-            nulls.push_back(kov::dataaccess::isNull(v));
-        }
-        Connection::RunAlong along;
-        along.params = &texts;
-        along.nulls = &nulls;
-        std::shared_ptr<Statement> st = m_conn->statement(sql, types, error, rows == Rows::One ? &along : nullptr);
+        const RunValues values(params);
+        std::shared_ptr<Statement> st = m_conn->statement(sql, types, error, rows == Rows::One ? &values : nullptr);
         if (!st) return nullptr;
         auto cursor = std::make_unique<PgCursor>(m_conn, std::move(st), sql, rows);
-        if (along.result) cursor->ranAlong(std::move(along), std::move(texts), std::move(nulls));
+        m_conn->session().ownKeptRun(cursor.get());
         return cursor;
     }
 
     void expect(const std::string& sql) override
     {
-        if (m_conn && !m_conn->lost()) m_conn->expected.emplace_back(sql, std::vector<Oid>{});
+        if (m_conn && !m_conn->lost()) m_conn->expect(sql);
     }
 
     bool tableExists(const std::string& name) override
     {
         if (!m_conn || m_conn->lost()) return false;
         const std::string quoted = quoteTable(name);
-        const char* values[] = {quoted.c_str()};
-        const Result r = m_conn->finishSent(PQsendQueryParams(m_conn->ready(), "SELECT to_regclass($1) IS NOT NULL", 1,
-                                                              nullptr, values, nullptr, nullptr, 0));
+        const Result r = m_conn->session().execParams("SELECT to_regclass($1) IS NOT NULL", {quoted.c_str()});
         if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
             m_conn->failed();
             return false;
@@ -1148,7 +1469,10 @@ public:
     bool scansInPositionOrder(Rows rows) const override { return rows == Rows::Many; }
 
     bool lost() const override { return !m_conn || m_conn->lost(); }
-    std::string lostDetail() const override { return m_conn && m_conn->lost() ? m_conn->lostText() : std::string(); }
+    std::string lostDetail() const override
+    {
+        return m_conn && m_conn->lost() ? m_conn->session().lostText() : std::string();
+    }
 
     // A transaction that cursors opened before the run keep is the run's from then on
     // (it reads one state as well).
@@ -1156,15 +1480,14 @@ public:
     {
         if (!m_conn || m_snapshot) return;
         m_snapshot = true;
-        ++m_conn->snapshot;
+        m_conn->runBegun();
     }
 
     void endSnapshot() override
     {
         if (!m_conn || !m_snapshot) return;
         m_snapshot = false;
-        --m_conn->snapshot;
-        m_conn->settle();
+        m_conn->runEnded();
     }
 
     // The last engine on a connection with nothing open on it keeps it idle.
@@ -1173,15 +1496,7 @@ public:
         if (!m_conn) return;
         endSnapshot();
         std::shared_ptr<Connection> conn = std::move(m_conn);
-        if (--conn->engines > 0) return;
-        if (idlePoolOpen() && conn->cursors == 0 && conn->declared == 0 && !conn->lost()) {
-            conn->settle();
-            if (PQtransactionStatus(conn->ready(true)) == PQTRANS_IDLE) {
-                keepIdle(std::move(conn));
-                return;
-            }
-        }
-        conn->retired = true;
+        if (conn->engineClosed() && idlePoolOpen() && conn->atRest()) keepIdle(std::move(conn));
     }
 
 private:
@@ -1247,6 +1562,38 @@ std::string connectFailure(PGconn* conn, ConnStatusType stage, bool timedOut, in
     return text.empty() ? cause : cause + "（" + text + "）";
 }
 
+// The connect_timeout in force (at least 2 s, as libpq takes it), and how long the
+// connection may take: that much for each host of a host list.
+int connectTimeoutS(const Params& params)
+{
+    const std::string* t = params.get("connect_timeout");
+    return t ? std::max(2, std::atoi(t->c_str())) : 10;
+}
+
+Clock::time_point connectDeadline(const Params& params)
+{
+    std::size_t hosts = 1;
+    for (const char* k : {"host", "hostaddr"})
+        if (const std::string* h = params.get(k))
+            hosts = std::max<std::size_t>(hosts, std::count(h->begin(), h->end(), ',') + 1);
+    return Clock::now() + std::chrono::seconds(connectTimeoutS(params)) * static_cast<int>(hosts);
+}
+
+// Drives a connection started by PQconnectStartParams to its end or to `deadline`
+// (`timedOut`); `stage` is its state before its last step.
+void pollConnection(PGconn* c, Clock::time_point deadline, ConnStatusType& stage, bool& timedOut)
+{
+    PostgresPollingStatusType polling = PGRES_POLLING_WRITING;
+    while (polling != PGRES_POLLING_OK && polling != PGRES_POLLING_FAILED) {
+        if (!waitSocket(c, polling == PGRES_POLLING_READING ? POLLIN : POLLOUT, deadline)) {
+            timedOut = true;
+            return;
+        }
+        stage = PQstatus(c);
+        polling = PQconnectPoll(c);
+    }
+}
+
 // Connects without blocking: the wait is bounded and the program's wait hook runs
 // meanwhile. libpq leaves connect_timeout to its blocking connect, so it is applied
 // here, to each host of a host list.
@@ -1261,38 +1608,21 @@ EngineOpen connect(const Params& params, const std::string& key, std::chrono::mi
     }
     keys.push_back(nullptr);
     values.push_back(nullptr);
+    const Clock::time_point deadline = connectDeadline(params);
 
-    int timeoutS = 10;
-    if (const std::string* t = params.get("connect_timeout")) timeoutS = std::max(2, std::atoi(t->c_str()));
-    std::size_t hosts = 1;
-    for (const char* k : {"host", "hostaddr"})
-        if (const std::string* h = params.get(k))
-            hosts = std::max<std::size_t>(hosts, std::count(h->begin(), h->end(), ',') + 1);
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeoutS) * static_cast<int>(hosts);
-
-    auto conn = std::make_shared<Connection>();
+    auto conn = std::make_shared<Connection>(PQconnectStartParams(keys.data(), values.data(), 0), readTimeout,
+                                             std::move(settings));
     conn->poolKey = key;
-    conn->readTimeout = readTimeout;
-    conn->setup = std::move(settings);
-    conn->conn = PQconnectStartParams(keys.data(), values.data(), 0);
-    PGconn* const c = conn->conn;
+    PGconn* const c = conn->session().handle();
     ConnStatusType stage = c ? PQstatus(c) : CONNECTION_BAD;
     bool timedOut = false;
     if (c && stage != CONNECTION_BAD) {
         PQsetErrorVerbosity(c, PQERRORS_VERBOSE);
-        PostgresPollingStatusType polling = PGRES_POLLING_WRITING;
-        while (polling != PGRES_POLLING_OK && polling != PGRES_POLLING_FAILED) {
-            if (!waitSocket(c, polling == PGRES_POLLING_READING ? POLLIN : POLLOUT, deadline)) {
-                timedOut = true;
-                break;
-            }
-            stage = PQstatus(c);
-            polling = PQconnectPoll(c);
-        }
+        pollConnection(c, deadline, stage, timedOut);
     }
     if (!c || timedOut || PQstatus(c) != CONNECTION_OK) {
         result.status = kStatusDbOpenClose;
-        result.message = connectFailure(c, stage, timedOut, timeoutS);
+        result.message = connectFailure(c, stage, timedOut, connectTimeoutS(params));
         return result;
     }
     PQsetErrorVerbosity(c, PQERRORS_DEFAULT);
@@ -1302,6 +1632,40 @@ EngineOpen connect(const Params& params, const std::string& key, std::chrono::mi
         c, [](void*, const char*) {}, nullptr);
     result.engine = std::make_unique<PgEngine>(std::move(conn));
     return result;
+}
+
+// A connection to `key` that is there already: the session of an open engine, else an
+// idle one that still answers.
+std::shared_ptr<Connection> existingConnection(const std::string& key)
+{
+    if (std::shared_ptr<Connection> open = openConnection(key)) return open;
+    while (std::shared_ptr<PooledConnection> kept = takeIdle(key)) {
+        auto idle = std::static_pointer_cast<Connection>(std::move(kept));
+        // A connection idle for a while may have lost its server: it is asked once, and
+        // closed when it does not answer.
+        if (Clock::now() - idle->idleSince > kIdleCheckAfter) {
+            const Result r = idle->session().exec("");
+            if (idle->lost() || PQtransactionStatus(idle->session().handle()) != PQTRANS_IDLE) continue;
+        }
+        return idle;
+    }
+    return nullptr;
+}
+
+// The suite's own connection parameters over those of the settings.
+void addOwnParams(Params& params, const std::string& program)
+{
+    params.set("client_encoding", "UTF8");
+    // pg_stat_activity shows which program a desk runs.
+    if (!params.get("application_name") && !std::getenv("PGAPPNAME") && !program.empty())
+        params.set("application_name", program);
+    if (!params.get("fallback_application_name")) params.set("fallback_application_name", "kov");
+    if (!params.get("connect_timeout")) params.set("connect_timeout", "10");
+    // A dead link or a host that went down is noticed on an idle TCP connection too
+    // (libpq ignores these on a Unix socket).
+    for (const auto& [k, v] : {std::pair{"keepalives", "1"}, std::pair{"keepalives_idle", "30"},
+                               std::pair{"keepalives_interval", "10"}, std::pair{"keepalives_count", "3"}})
+        if (!params.get(k)) params.set(k, v);
 }
 
 } // namespace
@@ -1375,23 +1739,10 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int 
     const std::string program = kov::dataaccess::programName();
     const std::string key = idleKey(kEnginePostgresql, connection + '\0' + std::to_string(busyTimeoutMs) + '\0' +
                                                            std::to_string(readTimeoutS) + '\0' + program);
-    const std::chrono::milliseconds readTimeout = std::chrono::seconds(readTimeoutS);
-    if (std::shared_ptr<Connection> open = openConnection(key)) {
-        result.engine = std::make_unique<PgEngine>(std::move(open));
+    if (std::shared_ptr<Connection> existing = existingConnection(key)) {
+        result.engine = std::make_unique<PgEngine>(std::move(existing));
         return result;
     }
-    while (std::shared_ptr<PooledConnection> kept = takeIdle(key)) {
-        auto idle = std::static_pointer_cast<Connection>(std::move(kept));
-        // A connection idle for a while may have lost its server: it is asked once, and
-        // closed when it does not answer.
-        if (Clock::now() - idle->idleSince > kIdleCheckAfter) {
-            const Result r = idle->exec("");
-            if (idle->lost() || PQtransactionStatus(idle->conn) != PQTRANS_IDLE) continue;
-        }
-        result.engine = std::make_unique<PgEngine>(std::move(idle));
-        return result;
-    }
-
     char* parseError = nullptr;
     PQconninfoOption* options = PQconninfoParse(connection.c_str(), &parseError);
     if (!options) {
@@ -1405,19 +1756,8 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int 
     for (PQconninfoOption* o = options; o->keyword; ++o)
         if (o->val) params.set(o->keyword, o->val);
     PQconninfoFree(options);
-
-    params.set("client_encoding", "UTF8");
-    // pg_stat_activity shows which program a desk runs.
-    if (!params.get("application_name") && !std::getenv("PGAPPNAME") && !program.empty())
-        params.set("application_name", program);
-    if (!params.get("fallback_application_name")) params.set("fallback_application_name", "kov");
-    if (!params.get("connect_timeout")) params.set("connect_timeout", "10");
-    // A dead link or a host that went down is noticed on an idle TCP connection too
-    // (libpq ignores these on a Unix socket).
-    for (const auto& [k, v] : {std::pair{"keepalives", "1"}, std::pair{"keepalives_idle", "30"},
-                               std::pair{"keepalives_interval", "10"}, std::pair{"keepalives_count", "3"}})
-        if (!params.get(k)) params.set(k, v);
-    return connect(params, key, readTimeout, startCommands(params, busyTimeoutMs));
+    addOwnParams(params, program);
+    return connect(params, key, std::chrono::seconds(readTimeoutS), startCommands(params, busyTimeoutMs));
 }
 
 } // namespace kov::tessera

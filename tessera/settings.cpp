@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -14,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
 namespace kov::tessera {
 
@@ -46,59 +48,81 @@ struct Settings {
 
 constexpr const char* kKnownKeys = "Engine、Path、Connection、BusyTimeout、ReadTimeout";
 
-Settings parseSettings(const std::string& content, const std::string& iniPath)
+// The last line of each key of [Database]; another key there is a fault (a misspelt key
+// would otherwise leave its setting silently at the default).
+struct DatabaseEntries {
+    const ini::Entry* engine = nullptr;
+    const ini::Entry* path = nullptr;
+    const ini::Entry* connection = nullptr;
+    const ini::Entry* busyTimeout = nullptr;
+    const ini::Entry* readTimeout = nullptr;
+};
+
+DatabaseEntries databaseEntries(const ini::IniFile& file, ini::FirstFault& fault)
 {
-    const ini::IniFile file = ini::parse(content);
-    ini::FirstFault fault(file);
-    // The last line of each key of [Database]; another key there is a fault (a misspelt
-    // key would otherwise leave its setting silently at the default).
-    const ini::Entry *engineAt = nullptr, *pathAt = nullptr, *connectionAt = nullptr, *busyAt = nullptr,
-                     *readAt = nullptr;
+    DatabaseEntries found;
+    const std::pair<const char*, const ini::Entry**> slots[] = {{"Engine", &found.engine},
+                                                                {"Path", &found.path},
+                                                                {"Connection", &found.connection},
+                                                                {"BusyTimeout", &found.busyTimeout},
+                                                                {"ReadTimeout", &found.readTimeout}};
     for (const ini::Entry& e : file.entries) {
         if (!text::equalsIgnoringAsciiCase(e.section, "Database")) continue;
-        const ini::Entry** slot = text::equalsIgnoringAsciiCase(e.key, "Engine")        ? &engineAt
-                                  : text::equalsIgnoringAsciiCase(e.key, "Path")        ? &pathAt
-                                  : text::equalsIgnoringAsciiCase(e.key, "Connection")  ? &connectionAt
-                                  : text::equalsIgnoringAsciiCase(e.key, "BusyTimeout") ? &busyAt
-                                  : text::equalsIgnoringAsciiCase(e.key, "ReadTimeout") ? &readAt
-                                                                                        : nullptr;
-        if (slot) *slot = &e;
+        const auto slot = std::find_if(std::begin(slots), std::end(slots),
+                                       [&e](const auto& s) { return text::equalsIgnoringAsciiCase(e.key, s.first); });
+        if (slot != std::end(slots)) *slot->second = &e;
         else fault.note(e.line, "不明な設定「" + e.key + "」です（" + kKnownKeys + "）。");
     }
-    auto value = [](const ini::Entry* e) { return e ? ini::unquoted(e->value) : std::string(); };
-    // A whole number of at least `least`, or a fault of its line.
-    auto number = [&fault, &value](const ini::Entry* e, int least, const char* unit, int& out) {
-        if (!e) return;
-        const std::string v = value(e);
-        int n = -1;
-        const auto r = std::from_chars(v.data(), v.data() + v.size(), n);
-        const std::string what = e->key + " の値「" + v + "」";
-        if (r.ec != std::errc() || r.ptr != v.data() + v.size())
-            fault.note(e->line, what + "は数ではありません（" + unit + "を数字だけで書いてください）。");
-        else if (n < least)
-            fault.note(e->line,
-                       what + "は使えません（" + std::to_string(least) + " 以上の" + unit + "を書いてください）。");
-        else out = n;
-    };
+    return found;
+}
 
-    Settings out;
-    const std::string engine = value(engineAt);
+std::string valueOf(const ini::Entry* e) { return e ? ini::unquoted(e->value) : std::string(); }
+
+// A whole number of at least `least` into `out`, or a fault of its line.
+void readNumber(const ini::Entry* e, int least, const char* unit, ini::FirstFault& fault, int& out)
+{
+    if (!e) return;
+    const std::string v = valueOf(e);
+    int n = -1;
+    const auto r = std::from_chars(v.data(), v.data() + v.size(), n);
+    const std::string what = e->key + " の値「" + v + "」";
+    if (r.ec != std::errc() || r.ptr != v.data() + v.size())
+        fault.note(e->line, what + "は数ではありません（" + unit + "を数字だけで書いてください）。");
+    else if (n < least)
+        fault.note(e->line,
+                   what + "は使えません（" + std::to_string(least) + " 以上の" + unit + "を書いてください）。");
+    else out = n;
+}
+
+// The engine that Engine= names, with its database value (Path= or Connection=).
+void readEngine(const DatabaseEntries& found, ini::FirstFault& fault, Settings& out)
+{
+    const std::string engine = valueOf(found.engine);
     if (engine.empty() || text::equalsIgnoringAsciiCase(engine, "sqlite") ||
         text::equalsIgnoringAsciiCase(engine, "sqlite3")) {
         out.engine = kEngineSqlite;
-        out.path = value(pathAt);
-        out.valueLine = pathAt ? pathAt->line : 0;
+        out.path = valueOf(found.path);
+        out.valueLine = found.path ? found.path->line : 0;
     } else if (text::equalsIgnoringAsciiCase(engine, "postgresql") ||
                text::equalsIgnoringAsciiCase(engine, "postgres")) {
         // Without Connection= libpq's own defaults apply (PGHOST, PGDATABASE, ...).
         out.engine = kEnginePostgresql;
-        out.connection = value(connectionAt);
-        out.valueLine = connectionAt ? connectionAt->line : 0;
+        out.connection = valueOf(found.connection);
+        out.valueLine = found.connection ? found.connection->line : 0;
     } else {
-        fault.note(engineAt->line, "Engine の値「" + engine + "」は使えません（sqlite、postgresql）。");
+        fault.note(found.engine->line, "Engine の値「" + engine + "」は使えません（sqlite、postgresql）。");
     }
-    number(busyAt, 0, "ミリ秒", out.busyTimeoutMs);
-    number(readAt, 1, "秒", out.readTimeoutS);
+}
+
+Settings parseSettings(const std::string& content, const std::string& iniPath)
+{
+    const ini::IniFile file = ini::parse(content);
+    ini::FirstFault fault(file);
+    const DatabaseEntries found = databaseEntries(file, fault);
+    Settings out;
+    readEngine(found, fault, out);
+    readNumber(found.busyTimeout, 0, "ミリ秒", fault, out.busyTimeoutMs);
+    readNumber(found.readTimeout, 1, "秒", fault, out.readTimeoutS);
     if (fault.any()) {
         out.status = kStatusBadName;
         out.detail = fault.text(iniPath);
@@ -213,6 +237,49 @@ std::int16_t settingsFault(std::int16_t status, const fs::path& iniPath, Databas
     return status;
 }
 
+// The settings file `name` in `folder`: found as written (`asWritten`), or in the folder
+// under another case of the name; its path and stat into `loc`. 0 or the status of a
+// settings file that is not there.
+std::int16_t findSettingsFile(const std::string& folder, const std::string& name, Located& loc, bool& asWritten,
+                              DatabaseLocation& out)
+{
+    fs::path iniPath(name);
+    if (iniPath.is_relative()) iniPath = fs::path(folder.empty() ? "." : folder) / iniPath;
+    std::int16_t found;
+    asWritten = identifyFile(iniPath.string(), loc.iniFile);
+    if (asWritten) {
+        found = loc.iniFile.directory ? kStatusBadName : kStatusOk;
+    } else {
+        // Not under this name: the folder may be missing, or the name differ in case.
+        std::error_code ec;
+        const fs::path parent = iniPath.parent_path();
+        if (!fs::is_directory(parent.empty() ? fs::path(".") : parent, ec))
+            return settingsFault(kStatusNoFolder, iniPath, out);
+        iniPath = ini::findFile(parent.string(), iniPath.filename().string());
+        found = checkFile(iniPath.string(), loc.iniFile);
+    }
+    loc.iniPath = iniPath.string();
+    return found == kStatusOk ? kStatusOk : settingsFault(found, iniPath, out);
+}
+
+// Reads the settings file found in `loc` and what follows from it: the database's path.
+std::int16_t readSettingsFile(Located& loc, DatabaseLocation& out)
+{
+    std::string content;
+    if (!ini::readFile(loc.iniPath, content)) {
+        out.detail = "設定ファイル「" + loc.iniPath + "」を読めません（読む権限を確かめてください）。";
+        return kStatusNoFile;
+    }
+    loc.settings = parseSettings(content, loc.iniPath);
+    warnOfReadablePassword(loc.iniPath, loc.settings);
+    if (loc.settings.status == kStatusOk && loc.settings.engine == kEngineSqlite) {
+        fs::path dbPath(loc.settings.path);
+        if (dbPath.is_relative()) dbPath = fs::path(loc.iniPath).parent_path() / dbPath;
+        loc.dbPath = dbPath.string();
+    }
+    return kStatusOk;
+}
+
 } // namespace
 
 std::int16_t locateDatabase(const std::string& folder, const std::string& iniName, DatabaseLocation& out)
@@ -232,36 +299,9 @@ std::int16_t locateDatabase(const std::string& folder, const std::string& iniNam
     }
 
     auto loc = std::make_shared<Located>();
-    fs::path iniPath(name);
-    if (iniPath.is_relative()) iniPath = fs::path(folder.empty() ? "." : folder) / iniPath;
-    std::int16_t found;
-    const bool asWritten = identifyFile(iniPath.string(), loc->iniFile);
-    if (asWritten) {
-        found = loc->iniFile.directory ? kStatusBadName : kStatusOk;
-    } else {
-        // Not under this name: the folder may be missing, or the name differ in case.
-        std::error_code ec;
-        const fs::path parent = iniPath.parent_path();
-        if (!fs::is_directory(parent.empty() ? fs::path(".") : parent, ec))
-            return settingsFault(kStatusNoFolder, iniPath, out);
-        iniPath = ini::findFile(parent.string(), iniPath.filename().string());
-        found = checkFile(iniPath.string(), loc->iniFile);
-    }
-    if (found != kStatusOk) return settingsFault(found, iniPath, out);
-
-    std::string content;
-    if (!ini::readFile(iniPath.string(), content)) {
-        out.detail = "設定ファイル「" + iniPath.string() + "」を読めません（読む権限を確かめてください）。";
-        return kStatusNoFile;
-    }
-    loc->settings = parseSettings(content, iniPath.string());
-    loc->iniPath = iniPath.string();
-    warnOfReadablePassword(loc->iniPath, loc->settings);
-    if (loc->settings.status == kStatusOk && loc->settings.engine == kEngineSqlite) {
-        fs::path dbPath(loc->settings.path);
-        if (dbPath.is_relative()) dbPath = iniPath.parent_path() / dbPath;
-        loc->dbPath = dbPath.string();
-    }
+    bool asWritten = false;
+    if (const std::int16_t st = findSettingsFile(folder, name, *loc, asWritten, out); st != kStatusOk) return st;
+    if (const std::int16_t st = readSettingsFile(*loc, out); st != kStatusOk) return st;
     if (asWritten) locationCache().store(key, loc);
     return fromLocated(*loc, out);
 }

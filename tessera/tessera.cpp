@@ -240,6 +240,103 @@ bool keyEquality(std::string_view c, std::string_view key, DbValue& value)
     return true;
 }
 
+// The SQL of an open, from its arguments: the parts that its count, its rows and its
+// finds are made of.
+struct OpenQuery {
+    bool group = false;
+    std::string table;
+    std::string list; // the select list of a grouped open
+    std::string from; // " FROM "t""
+    std::string cond; // the condition, trimmed
+    std::string where; // " WHERE (cond)", or empty
+    std::string groupBy; // " GROUP BY ...", or empty
+    std::string ord; // the order, trimmed
+    std::string pos; // the engine's position expression for a table open, else empty
+    std::string groupSql; // the grouped query (its rows)
+
+    OpenQuery(Engine& engine, bool grouped, std::string tableName, const std::string& select,
+              const std::string& criteria, const std::string& grouping, const std::string& order)
+        : group(grouped), table(std::move(tableName)), list(trimmed(select)), from(" FROM " + engine.quoteTable(table)),
+          cond(trimmed(criteria)), ord(trimmed(order))
+    {
+        if (!cond.empty()) where = " WHERE (" + cond + "\n)";
+        if (const std::string g = trimmed(grouping); !g.empty()) groupBy = " GROUP BY " + g + "\n";
+        if (group)
+            groupSql =
+                "SELECT " + list + from + where + groupBy + (ord.empty() ? std::string() : " ORDER BY " + ord + "\n");
+        else pos = engine.rowPositionExpression();
+    }
+
+    // A grouped result has one row a group whatever its select list (unless DISTINCT): the
+    // count leaves the list out, so that its sums are not computed twice on a large table.
+    std::string countSql() const
+    {
+        const bool distinct = kov::text::foldAsciiCase(list.substr(0, list.find_first_of(" \t\r\n"))) == "distinct";
+        const std::string countList = group && (groupBy.empty() || distinct) ? list : std::string("1");
+        return "SELECT COUNT(*) FROM (SELECT " + countList + from + where + (group ? groupBy : std::string()) +
+               " LIMIT " + std::to_string(kMaxRowCount + 1) + ") AS q";
+    }
+
+    // The table's own order is its position order; it also breaks ties of the order.
+    std::string positionOrderBy() const { return " ORDER BY " + (ord.empty() ? pos : ord + "\n, " + pos); }
+    std::string positionedSql() const { return "SELECT *, " + pos + from + where + positionOrderBy(); }
+};
+
+// The statements of an open's rows, and what its finds are made of.
+struct OpenRows {
+    std::unique_ptr<Prepared> stream;
+    std::unique_ptr<Prepared> positioned; // the rows with their positions, when stream lacks them
+    std::string selectList;
+    std::string findFrom;
+    std::string orderBy;
+    bool hasPosition = false;
+};
+
+// The rows of a table open: with their positions when the engine has them, otherwise (or
+// for a view) without.
+OpenRows prepareTableRows(Engine& engine, const OpenQuery& q, Rows expected)
+{
+    OpenRows rows;
+    std::string error;
+    rows.findFrom = q.from;
+    if (!q.pos.empty()) {
+        rows.selectList = "SELECT *, " + q.pos;
+        rows.orderBy = q.positionOrderBy();
+        if (auto c = engine.prepare(q.positionedSql(), &error, expected)) {
+            rows.stream = makePrepared(std::move(c), true);
+            rows.hasPosition = true;
+        }
+        // The whole table in its own order, on an engine whose plain scan gives that
+        // order: read without the position and without an order, which the engine may
+        // make and send at less cost. Reading on after a find takes the statement
+        // with the position.
+        if (rows.stream && q.ord.empty() && q.cond.empty() && engine.scansInPositionOrder(expected)) {
+            if (auto c = engine.prepare("SELECT *" + q.from, &error, expected)) {
+                rows.positioned = std::move(rows.stream);
+                rows.stream = makePrepared(std::move(c), false);
+            }
+        }
+    }
+    if (!rows.stream) {
+        rows.selectList = "SELECT *";
+        rows.orderBy = q.ord.empty() ? std::string() : " ORDER BY " + q.ord + "\n";
+        rows.hasPosition = false;
+        if (auto c = engine.prepare(rows.selectList + q.from + q.where + rows.orderBy, &error, expected))
+            rows.stream = makePrepared(std::move(c), false);
+    }
+    return rows;
+}
+
+OpenRows prepareGroupRows(Engine& engine, const OpenQuery& q, Rows expected)
+{
+    OpenRows rows;
+    std::string error;
+    if (auto c = engine.prepare(q.groupSql, &error, expected)) rows.stream = makePrepared(std::move(c), false);
+    rows.selectList = "SELECT *";
+    rows.findFrom = " FROM (" + q.groupSql + ") AS q";
+    return rows;
+}
+
 class TbAccess final : public clsTbAccess {
 public:
     TbAccess() = default;
@@ -288,6 +385,7 @@ private:
 
     std::int16_t open(bool group, const std::string& select, const std::string& criteria, const std::string& grouping,
                       const std::string& order);
+    std::int16_t countRows(Database& db, const OpenQuery& q, std::int64_t& n);
     // Whether the database of the open result is still open (calls give -5 otherwise).
     bool databaseOpen() const { return m_db && m_db->isOpen(); }
     std::int16_t stepStream();
@@ -361,41 +459,11 @@ private:
 
 constexpr std::size_t kFindCacheSize = 8;
 
-std::int16_t TbAccess::open(bool group, const std::string& select, const std::string& criteria,
-                            const std::string& grouping, const std::string& order)
+// The rows that an open counts (up to kMaxRowCount + 1) into `n`; a failure's status.
+std::int16_t TbAccess::countRows(Database& db, const OpenQuery& q, std::int64_t& n)
 {
-    if (m_open) return kStatusTbIsOpen;
-    m_failure = {};
-    auto db = std::dynamic_pointer_cast<Database>(m_handle);
-    if (!db || !db->isOpen()) return kStatusDbClosed;
-    const std::string table = trimmed(m_name);
-    if (table.empty()) return m_failure.note(kStatusTbOpenClose, "テーブルの名前がありません。");
-    const std::string list = trimmed(select);
-    if (group && list.empty()) return kStatusNoArgument;
-
-    Engine& engine = db->engine();
-    const std::string from = " FROM " + engine.quoteTable(table);
-    const std::string cond = trimmed(criteria);
-    const std::string where = cond.empty() ? std::string() : " WHERE (" + cond + "\n)";
-    const std::string groupBy = trimmed(grouping).empty() ? std::string() : " GROUP BY " + trimmed(grouping) + "\n";
-    const std::string ord = trimmed(order);
-    const std::string limit = " LIMIT " + std::to_string(kMaxRowCount + 1);
-
-    // A grouped result has one row a group whatever its select list (unless DISTINCT): the
-    // count leaves the list out, so that its sums are not computed twice on a large table.
-    const bool distinct = kov::text::foldAsciiCase(list.substr(0, list.find_first_of(" \t\r\n"))) == "distinct";
-    const std::string countList = group && (groupBy.empty() || distinct) ? list : std::string("1");
-    const std::string countSql = "SELECT COUNT(*) FROM (SELECT " + countList + from + where +
-                                 (group ? groupBy : std::string()) + limit + ") AS q";
-    // The statement of the rows, as it is tried first below: the engine may prepare it
-    // along with the count.
-    const std::string groupSql =
-        group ? "SELECT " + list + from + where + groupBy + (ord.empty() ? std::string() : " ORDER BY " + ord + "\n")
-              : std::string();
-    std::string pos = group ? std::string() : engine.rowPositionExpression();
-    if (group) engine.expect(groupSql);
-    else if (!pos.empty())
-        engine.expect("SELECT *, " + pos + from + where + " ORDER BY " + (ord.empty() ? pos : ord + "\n, " + pos));
+    Engine& engine = db.engine();
+    const std::string countSql = q.countSql();
     std::string error;
     std::unique_ptr<Cursor> count = engine.prepare(countSql, &error, Rows::One);
     if (count && count->step() != StepResult::Row) {
@@ -408,70 +476,56 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     }
     if (!count) {
         if (engine.lost()) return kStatusDbOpenClose;
-        const bool exists = engine.tableExists(table);
+        const bool exists = engine.tableExists(q.table);
         if (engine.lost()) return kStatusDbOpenClose;
         if (exists) return kStatusSqlError;
         // Mostly a settings file that names another database than the payroll one.
-        return m_failure.note(kStatusTbOpenClose, db->text() + "にテーブル「" + table +
+        return m_failure.note(kStatusTbOpenClose, db.text() + "にテーブル「" + q.table +
                                                       "」がありません（設定ファイルの Path か Connection "
                                                       "が別のデータベースを指していないか確かめてください）。");
     }
     const DbValue rows = count->value(0);
-    count.reset();
-    const std::int64_t n = std::holds_alternative<std::int64_t>(rows) ? std::get<std::int64_t>(rows) : 0;
+    n = std::holds_alternative<std::int64_t>(rows) ? std::get<std::int64_t>(rows) : 0;
+    return kStatusOk;
+}
+
+std::int16_t TbAccess::open(bool group, const std::string& select, const std::string& criteria,
+                            const std::string& grouping, const std::string& order)
+{
+    if (m_open) return kStatusTbIsOpen;
+    m_failure = {};
+    auto db = std::dynamic_pointer_cast<Database>(m_handle);
+    if (!db || !db->isOpen()) return kStatusDbClosed;
+    std::string table = trimmed(m_name);
+    if (table.empty()) return m_failure.note(kStatusTbOpenClose, "テーブルの名前がありません。");
+    if (group && trimmedView(select).empty()) return kStatusNoArgument;
+
+    Engine& engine = db->engine();
+    const OpenQuery q(engine, group, std::move(table), select, criteria, grouping, order);
+    // The statement of the rows, as it is tried first below: the engine may prepare it
+    // along with the count.
+    if (group) engine.expect(q.groupSql);
+    else if (!q.pos.empty()) engine.expect(q.positionedSql());
+    std::int64_t n = 0;
+    if (const std::int16_t st = countRows(*db, q, n); st != kStatusOk) return st;
 
     // A result that the count found small may be read whole by the engine.
     const Rows expected = n < kFewRows ? Rows::Few : Rows::Many;
-    std::unique_ptr<Prepared> stream, positioned;
-    std::string selectList, findFrom, orderBy;
-    bool hasPosition = false;
-    if (group) {
-        if (auto c = engine.prepare(groupSql, &error, expected)) stream = makePrepared(std::move(c), false);
-        selectList = "SELECT *";
-        findFrom = " FROM (" + groupSql + ") AS q";
-    } else {
-        // The table's own order is its position order; it also breaks ties of `order`.
-        findFrom = from;
-        if (!pos.empty()) {
-            selectList = "SELECT *, " + pos;
-            orderBy = " ORDER BY " + (ord.empty() ? pos : ord + "\n, " + pos);
-            if (auto c = engine.prepare(selectList + from + where + orderBy, &error, expected)) {
-                stream = makePrepared(std::move(c), true);
-                hasPosition = true;
-            }
-            // The whole table in its own order, on an engine whose plain scan gives that
-            // order: read without the position and without an order, which the engine may
-            // make and send at less cost. Reading on after a find takes the statement
-            // with the position.
-            if (stream && ord.empty() && cond.empty() && engine.scansInPositionOrder(expected)) {
-                if (auto c = engine.prepare("SELECT *" + from, &error, expected)) {
-                    positioned = std::move(stream);
-                    stream = makePrepared(std::move(c), false);
-                }
-            }
-        }
-        if (!stream) { // an engine without positions, or a view
-            selectList = "SELECT *";
-            orderBy = ord.empty() ? std::string() : " ORDER BY " + ord + "\n";
-            pos.clear();
-            if (auto c = engine.prepare(selectList + from + where + orderBy, &error, expected))
-                stream = makePrepared(std::move(c), false);
-        }
-    }
-    if (!stream) return engine.lost() ? kStatusDbOpenClose : kStatusSqlError;
+    OpenRows rows = group ? prepareGroupRows(engine, q, expected) : prepareTableRows(engine, q, expected);
+    if (!rows.stream) return engine.lost() ? kStatusDbOpenClose : kStatusSqlError;
 
     m_db = std::move(db);
     m_group = group;
     // A grouped open's condition is inside its query; a find adds only its own.
-    m_criteria = group ? std::string() : cond;
+    m_criteria = group ? std::string() : q.cond;
     m_criteriaParameterized = parameterize(m_criteria, m_criteriaSql, m_criteriaValues, engine.placeholderStyle(), 1);
-    m_orderBy = std::move(orderBy);
-    m_selectList = std::move(selectList);
-    m_from = std::move(findFrom);
-    m_position = std::move(pos);
-    m_hasPosition = hasPosition;
-    m_stream = std::move(stream);
-    m_positioned = std::move(positioned);
+    m_orderBy = std::move(rows.orderBy);
+    m_selectList = std::move(rows.selectList);
+    m_from = std::move(rows.findFrom);
+    m_position = rows.hasPosition ? q.pos : std::string();
+    m_hasPosition = rows.hasPosition;
+    m_stream = std::move(rows.stream);
+    m_positioned = std::move(rows.positioned);
     m_findCache.clear();
     m_find = nullptr;
     m_pos = Position::BeforeFirst;
