@@ -1681,35 +1681,54 @@ bool connectionHasPassword(const std::string& connection)
     return has;
 }
 
-std::optional<std::vector<std::string>> optionCommands(std::string_view options)
+namespace {
+
+// The words of a start packet's options, split as the server splits them: at white space,
+// a backslash keeping the character after it.
+std::vector<std::string> optionWords(std::string_view options)
 {
     std::vector<std::string> words(1);
     for (std::size_t i = 0; i < options.size(); ++i) {
         const char c = options[i];
         if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
             if (!words.back().empty()) words.emplace_back();
-        } else {
-            if (c == '\\' && i + 1 < options.size()) ++i;
-            words.back() += options[i];
+            continue;
         }
+        if (c == '\\' && i + 1 < options.size()) ++i;
+        words.back() += options[i];
     }
     if (words.back().empty()) words.pop_back();
+    return words;
+}
+
+// The command that makes "name=value" a setting of the session, or nullopt for another
+// form, a name of other characters, or a backslash in the value.
+std::optional<std::string> settingCommand(const std::string& setting)
+{
+    const std::size_t eq = setting.find('=');
+    if (eq == 0 || eq == std::string::npos) return std::nullopt;
+    std::string name = setting.substr(0, eq);
+    std::replace(name.begin(), name.end(), '-', '_');
+    if (name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.") != std::string::npos)
+        return std::nullopt;
+    const std::string value = setting.substr(eq + 1);
+    if (value.find('\\') != std::string::npos) return std::nullopt; // read otherwise without standard strings
+    return "SELECT set_config('" + name + "', '" + sql::escapeLiteral(value) + "', false)";
+}
+
+} // namespace
+
+std::optional<std::vector<std::string>> optionCommands(std::string_view options)
+{
+    const std::vector<std::string> words = optionWords(options);
     std::vector<std::string> commands;
     for (std::size_t i = 0; i < words.size(); ++i) {
-        std::string setting;
-        if (words[i] == "-c" && i + 1 < words.size()) setting = words[++i];
-        else if (words[i].rfind("-c", 0) == 0 || words[i].rfind("--", 0) == 0) setting = words[i].substr(2);
-        else return std::nullopt;
-        const std::size_t eq = setting.find('=');
-        if (eq == 0 || eq == std::string::npos) return std::nullopt;
-        std::string name = setting.substr(0, eq);
-        std::replace(name.begin(), name.end(), '-', '_');
-        if (name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.") !=
-            std::string::npos)
-            return std::nullopt;
-        const std::string value = setting.substr(eq + 1);
-        if (value.find('\\') != std::string::npos) return std::nullopt; // read otherwise without standard strings
-        commands.push_back("SELECT set_config('" + name + "', '" + sql::escapeLiteral(value) + "', false)");
+        std::optional<std::string> command;
+        if (words[i] == "-c" && i + 1 < words.size()) command = settingCommand(words[++i]);
+        else if (words[i].rfind("-c", 0) == 0 || words[i].rfind("--", 0) == 0)
+            command = settingCommand(words[i].substr(2));
+        if (!command) return std::nullopt;
+        commands.push_back(std::move(*command));
     }
     return commands;
 }
