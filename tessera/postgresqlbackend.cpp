@@ -208,6 +208,14 @@ bool integerText(std::string_view t, std::int64_t& out)
     return true;
 }
 
+// Whether `count`, the result of a count, gives `n`.
+bool countIs(const PGresult* count, int n)
+{
+    std::int64_t v = -1;
+    return count && PQresultStatus(count) == PGRES_TUPLES_OK && PQntuples(count) == 1 && PQnfields(count) > 0 &&
+           integerText(std::string_view(PQgetvalue(count, 0, 0)), v) && v == n;
+}
+
 // A whole number in decimal digits, or the digits of a NUMERIC text before a fraction
 // of zeros only ("1200", "-5.000"); false when the text is anything else or too large.
 bool wholeNumber(std::string_view t, std::int64_t& out)
@@ -363,6 +371,13 @@ public:
     Place simple(std::string sql)
     {
         return add(PGRES_COMMAND_OK, [sql = std::move(sql)](PGconn* c) {
+            return PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        });
+    }
+    // A statement without parameters, unnamed, that gives rows.
+    Place query(std::string sql)
+    {
+        return add(PGRES_TUPLES_OK, [sql = std::move(sql)](PGconn* c) {
             return PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
         });
     }
@@ -732,23 +747,33 @@ public:
     // another state read).
     void keepRun(Result result, const RunValues& values, bool inSnapshot)
     {
-        if (result) m_keptRun = {nullptr, std::move(result), values, inSnapshot};
+        if (result) m_keptRun = {nullptr, std::move(result), values, inSnapshot, {}};
     }
-    void ownKeptRun(const void* owner)
+    // Likewise the few rows of an open read along with its count (FewRows), for the
+    // cursor of `sql` made for them.
+    void keepFew(std::string sql, Result rows, bool inSnapshot)
+    {
+        if (rows) m_keptFew = {nullptr, std::move(rows), RunValues(), inSnapshot, std::move(sql)};
+    }
+    // The cursor just made, of `sql` for `rows`, owns the kept result meant for it.
+    void ownKeptRun(const void* owner, const std::string& sql, Rows rows)
     {
         if (m_keptRun.result && !m_keptRun.owner) m_keptRun.owner = owner;
+        if (rows == Rows::Few && m_keptFew.result && !m_keptFew.owner && m_keptFew.sql == sql) m_keptFew.owner = owner;
     }
     void forgetKeptRun(const void* owner)
     {
         if (m_keptRun.owner == owner) m_keptRun = {};
+        if (m_keptFew.owner == owner) m_keptFew = {};
     }
     // The kept result for the first step of `owner` with `values`, or null; the kept
     // result of `owner` is given up either way.
     Result takeKeptRun(const void* owner, const RunValues& values, bool inSnapshot)
     {
-        if (!m_keptRun.result || m_keptRun.owner != owner) return nullptr;
-        KeptRun run = std::move(m_keptRun);
-        m_keptRun = {};
+        KeptRun& kept = m_keptFew.result && m_keptFew.owner == owner ? m_keptFew : m_keptRun;
+        if (!kept.result || kept.owner != owner) return nullptr;
+        KeptRun run = std::move(kept);
+        kept = {};
         return run.values == values && run.snapshot == inSnapshot ? std::move(run.result) : nullptr;
     }
 
@@ -850,13 +875,18 @@ private:
         return finish();
     }
     // Anything sent ends what a kept result stands for.
-    void sending() { m_keptRun = {}; }
+    void sending()
+    {
+        m_keptRun = {};
+        m_keptFew = {};
+    }
 
     struct KeptRun {
         const void* owner = nullptr;
         Result result;
         RunValues values;
         bool snapshot = false;
+        std::string sql; // of the cursor it is for, when that is not the cursor of the run
     };
 
     PGconn* m_conn;
@@ -872,6 +902,15 @@ private:
     // ready(), which reads them all first.
     std::deque<std::unique_ptr<InFlight>> m_inFlight;
     KeptRun m_keptRun;
+    KeptRun m_keptFew;
+};
+
+// The rows of an open expected after its count (Engine::expect): the statement of the
+// rows, and the one that gives them when they are few, run along with the count.
+struct FewRows {
+    std::string sql;
+    std::string few;
+    bool empty() const { return few.empty(); }
 };
 
 // One server connection: its session, the statements prepared on it, its transaction
@@ -933,8 +972,33 @@ public:
     }
 
     // A statement that an open will ask for next (its rows after its count): prepared
-    // along with the next statement that goes to the server.
-    void expect(const std::string& sql) { m_expected.emplace_back(sql, std::vector<Oid>{}); }
+    // along with the next statement that goes to the server; with `few`, its rows when
+    // they are few, run along with the count (takeFew).
+    void expect(const std::string& sql, const std::string& few)
+    {
+        m_expected.emplace_back(sql, std::vector<Oid>{});
+        m_few = few.empty() ? FewRows{} : FewRows{sql, few};
+    }
+    // The few rows expected, for the count that comes next to run along; once.
+    FewRows takeFew() { return std::exchange(m_few, {}); }
+
+    // A count's run with the few rows expected after it, in one round trip (with the
+    // BEGIN of the run's transaction when none is open yet); the count's result, null
+    // when it could not be sent.
+    Result runWithFew(const Statement& st, const RunValues& values, const FewRows& few)
+    {
+        const PGTransactionStatusType status = m_session.transaction(true);
+        const bool begin = m_snapshot && status == PQTRANS_IDLE;
+        const bool inTransaction = begin || status != PQTRANS_IDLE;
+        Batch batch;
+        const Batch::Place begun = begin ? batch.simple(kBeginRead) : 0;
+        const Batch::Place run = batch.run(st.name, values.pointers());
+        FewRun f = queueFew(batch, few, inTransaction);
+        if (!m_session.pipeline(batch)) return nullptr;
+        if (begin && !batch.ok(begun)) return batch.takeResult(begun);
+        keepFew(batch, f, batch.result(run), inTransaction);
+        return batch.takeResult(run);
+    }
 
     bool lost() const { return m_session.lost(); }
     std::string name(const char* prefix) { return prefix + std::to_string(++m_nextId); }
@@ -997,8 +1061,9 @@ public:
     // A statement for `sql` with parameters of `types`, prepared once and kept. Its
     // preparation, its description and its savepoint go in one round trip, with the
     // statements expected next and, for `along`, its run.
+    // The few rows expected (`few`) go along with the run, which takes them.
     std::shared_ptr<Statement> statement(const std::string& sql, const std::vector<Oid>& types, std::string* error,
-                                         const RunValues* along = nullptr)
+                                         const RunValues* along = nullptr, FewRows* few = nullptr)
     {
         std::string key = StatementCache::key(sql, types);
         std::vector<std::pair<std::string, std::vector<Oid>>> ahead;
@@ -1014,6 +1079,7 @@ public:
         Batch batch;
         queuePreparation(batch, p, *st, sql, types, along);
         queueAhead(batch, more, p.inTransaction());
+        FewRun f = along && few ? queueFew(batch, std::exchange(*few, {}), p.inTransaction()) : FewRun{};
         const bool sent = m_session.pipeline(batch);
         const bool saved = !p.guarded || batch.ok(p.saved);
         const bool prepared =
@@ -1027,6 +1093,7 @@ public:
             failed();
             return nullptr;
         }
+        keepFew(batch, f, batch.result(p.run), p.inTransaction());
         // Its rows, which anything sent from here on (a rollback, a statement given up)
         // leaves to the first step; or its failure, which its first step reports without
         // running it again.
@@ -1080,6 +1147,39 @@ private:
         Batch::Place begun = 0, saved = 0, parsed = 0, described = 0, run = 0, released = 0;
         bool inTransaction() const { return begin || guarded; }
     };
+
+    // The few rows expected after a count, run under a savepoint of their own inside a
+    // transaction (their failure must not end it), and the places of their commands.
+    struct FewRun {
+        std::string sql; // of the cursor they are for
+        bool queued = false;
+        Batch::Place save = 0, run = 0, release = 0;
+    };
+    static FewRun queueFew(Batch& batch, FewRows few, bool inTransaction)
+    {
+        FewRun f;
+        if (few.empty()) return f;
+        f.sql = std::move(few.sql);
+        f.queued = true;
+        if (inTransaction) f.save = batch.simple("SAVEPOINT kov_few");
+        f.run = batch.query(std::move(few.few));
+        if (inTransaction) f.release = batch.simple("RELEASE SAVEPOINT kov_few");
+        return f;
+    }
+    // Keeps the few rows for their cursor when `count` found as many (the count and the
+    // rows may read different states outside a run); after a failure, the transaction
+    // goes on from their savepoint.
+    void keepFew(Batch& batch, FewRun& f, const PGresult* count, bool inTransaction)
+    {
+        if (!f.queued) return;
+        const bool saved = !inTransaction || batch.ok(f.save);
+        if (saved && batch.ok(f.run) && (!inTransaction || batch.ok(f.release))) {
+            if (countIs(count, PQntuples(batch.result(f.run))))
+                m_session.keepFew(std::move(f.sql), batch.takeResult(f.run), m_snapshot > 0);
+            return;
+        }
+        if (inTransaction && saved && !lost()) command("ROLLBACK TO SAVEPOINT kov_few");
+    }
 
     // The statements expected next that are not prepared yet (nor `key` itself).
     std::vector<AheadStatement> aheadStatements(const std::vector<std::pair<std::string, std::vector<Oid>>>& ahead,
@@ -1152,6 +1252,7 @@ private:
     ReadAhead m_readAhead;
     // Statements that an open will ask for next.
     std::vector<std::pair<std::string, std::vector<Oid>>> m_expected;
+    FewRows m_few; // the few rows expected after the next count
 };
 
 bool UnawaitedInFlight::takeNext(Session& s)
@@ -1265,8 +1366,10 @@ private:
 // rows of a table, streamed through a server-side cursor.
 class PgCursor final : public Cursor {
 public:
-    PgCursor(std::shared_ptr<Connection> conn, std::shared_ptr<Statement> st, std::string sql, Rows rows)
-        : m_conn(std::move(conn)), m_st(std::move(st)), m_sql(std::move(sql)), m_rows(rows), m_stream(*m_conn)
+    PgCursor(std::shared_ptr<Connection> conn, std::shared_ptr<Statement> st, std::string sql, Rows rows,
+             FewRows few = {})
+        : m_conn(std::move(conn)), m_st(std::move(st)), m_sql(std::move(sql)), m_rows(rows), m_few(std::move(few)),
+          m_stream(*m_conn)
     {
         m_conn->cursorMade();
     }
@@ -1366,6 +1469,10 @@ private:
             m_batch = std::move(kept);
             return tookBatch();
         }
+        if (!m_few.empty()) { // a count, with the few rows expected after it
+            m_batch = m_conn->runWithFew(*m_st, m_values, std::exchange(m_few, {}));
+            return tookBatch();
+        }
         if (!m_conn->enterSnapshot()) return false;
         m_batch = m_conn->session().execPrepared(m_st->name, m_values.pointers());
         return tookBatch();
@@ -1392,6 +1499,7 @@ private:
     std::shared_ptr<Statement> m_st;
     std::string m_sql;
     Rows m_rows;
+    FewRows m_few; // of a count: the rows expected after it, run along with its first run
     RunValues m_values;
     Result m_batch;
     int m_batchRows = 0; // rows of m_batch
@@ -1426,17 +1534,22 @@ public:
         for (const DbValue& v : params) types.push_back(paramType(v));
         // A count or a find, stepped as soon as it is made, runs in the round trip that
         // prepares it.
+        // So does the read of the few rows expected after a count, when the open that
+        // counts them asks for them.
         const RunValues values(params);
-        std::shared_ptr<Statement> st = m_conn->statement(sql, types, error, rows == Rows::One ? &values : nullptr);
+        FewRows few = m_conn->takeFew();
+        if (rows != Rows::One) few = {};
+        std::shared_ptr<Statement> st =
+            m_conn->statement(sql, types, error, rows == Rows::One ? &values : nullptr, &few);
         if (!st) return nullptr;
-        auto cursor = std::make_unique<PgCursor>(m_conn, std::move(st), sql, rows);
-        m_conn->session().ownKeptRun(cursor.get());
+        auto cursor = std::make_unique<PgCursor>(m_conn, std::move(st), sql, rows, std::move(few));
+        m_conn->session().ownKeptRun(cursor.get(), sql, rows);
         return cursor;
     }
 
-    void expect(const std::string& sql) override
+    void expect(const std::string& sql, const std::string& few) override
     {
-        if (m_conn && !m_conn->lost()) m_conn->expect(sql);
+        if (m_conn && !m_conn->lost()) m_conn->expect(sql, few);
     }
 
     bool tableExists(const std::string& name) override
