@@ -1079,7 +1079,7 @@ public:
         Batch batch;
         queuePreparation(batch, p, *st, sql, types, along);
         queueAhead(batch, more, p.inTransaction());
-        FewRun f = along && few ? queueFew(batch, std::exchange(*few, {}), p.inTransaction()) : FewRun{};
+        FewRun f = queueFew(batch, along != nullptr, few, p.inTransaction());
         const bool sent = m_session.pipeline(batch);
         const bool saved = !p.guarded || batch.ok(p.saved);
         const bool prepared =
@@ -1165,6 +1165,12 @@ private:
         f.run = batch.query(std::move(few.few));
         if (inTransaction) f.release = batch.simple("RELEASE SAVEPOINT kov_few");
         return f;
+    }
+    // Those of `few` (taken from it) along with the run of a count (`counted`).
+    static FewRun queueFew(Batch& batch, bool counted, FewRows* few, bool inTransaction)
+    {
+        if (!counted || !few) return {};
+        return queueFew(batch, std::exchange(*few, {}), inTransaction);
     }
     // Keeps the few rows for their cursor when `count` found as many (the count and the
     // rows may read different states outside a run); after a failure, the transaction
