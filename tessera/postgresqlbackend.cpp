@@ -17,7 +17,10 @@
 //   Session         one libpq connection: its loss, the bounded wait for results, the
 //                   settings sent before its first command, the commands in flight
 //                   (InFlight: each takes its own results before the next command goes
-//                   out) and the result of a run kept for a cursor's first step
+//                   out), those deferred to the round trip of the next command (the
+//                   close of a cursor that the transaction goes on without), and the
+//                   results of a run kept for a cursor's first step (a count's, and the
+//                   few rows read along with it)
 //   Batch           the commands of one pipelined round trip, each with its result
 //   StatementCache  the statements prepared on a session
 //   ReadAhead       the batches one cursor has asked for ahead of the one it reads
@@ -589,16 +592,31 @@ public:
     // The cause of the loss, for the status that a failure on the connection gives.
     std::string lostText() const { return m_lostDetail.empty() ? brokenText(PQerrorMessage(m_conn)) : m_lostDetail; }
 
-    // The connection, free for a command (the commands in flight read), with the
-    // session's settings in force, or left for the next command to send along
-    // (`setupLater`).
+    // The connection, free for a command (the commands in flight read, those deferred
+    // sent and read), with the session's settings in force, or left for the next
+    // command to send along (`setupLater`).
     PGconn* ready(bool setupLater = false)
     {
-        while (!m_inFlight.empty()) takeInFlight();
-        if (!setupLater && !m_setup.empty() && !lost()) applySetup();
-        return m_conn;
+        drained(setupLater);
+        if (m_deferred.empty() || lost()) return m_conn;
+        sendUnawaited({}, m_onDeferredFailure);
+        return drained(setupLater);
     }
-    PGTransactionStatusType transaction(bool setupLater = false) { return PQtransactionStatus(ready(setupLater)); }
+    // The state of the transaction, which the commands deferred leave as it is.
+    PGTransactionStatusType transaction(bool setupLater = false) { return PQtransactionStatus(drained(setupLater)); }
+
+    // Sends `sql`, one command that leaves the state of the transaction as it is (the
+    // close of a cursor that it goes on without), with the next command: in its round
+    // trip when that is a pipeline, else just before it, as sendUnawaited. A failure
+    // there calls `onFailure`.
+    void defer(const std::string& sql, std::function<void()> onFailure)
+    {
+        sending();
+        m_deferred.push_back(sql);
+        m_onDeferredFailure = std::move(onFailure);
+    }
+    // Gives up the commands deferred (a rollback undoes what they were for).
+    void dropDeferred() { m_deferred.clear(); }
 
     Result exec(const std::string& sql)
     {
@@ -624,13 +642,16 @@ public:
     }
 
     // Sends `sql` and leaves its result to be read before the next command; a failure
-    // there calls `onFailure`.
+    // there calls `onFailure`. The commands deferred go first, in the same command.
     void sendUnawaited(const std::string& sql, std::function<void()> onFailure)
     {
-        PGconn* const c = ready();
-        if (m_gone) return;
+        PGconn* const c = drained(false);
+        std::string text;
+        for (const std::string& d : std::exchange(m_deferred, {})) text += d + "; ";
+        text += sql;
+        if (m_gone || text.empty()) return;
         sending();
-        if (PQsendQuery(c, sql.c_str()) == 1)
+        if (PQsendQuery(c, text.c_str()) == 1)
             m_inFlight.push_back(std::make_unique<UnawaitedInFlight>(std::move(onFailure)));
         else checked(nullptr);
     }
@@ -706,17 +727,22 @@ public:
     {
         if (m_gone) return false;
         const bool settingUp = !m_setup.empty();
-        PGconn* const c = ready(settingUp);
+        PGconn* const c = drained(settingUp);
+        const std::vector<std::string> deferred = std::exchange(m_deferred, {});
         sending();
         if (PQenterPipelineMode(c) != 1) {
             checked(nullptr);
             return false;
         }
-        if (!sendSetup(c) || !batch.send(c) || PQpipelineSync(c) != 1) return brokenPipeline();
+        if (!sendDeferred(c, deferred) || !sendSetup(c) || !batch.send(c) || PQpipelineSync(c) != 1)
+            return brokenPipeline();
         const Clock::time_point deadline = Clock::now() + m_readTimeout;
+        bool deferredFailed = false;
+        if (!deferred.empty() && !takeDeferred(deadline, deferredFailed)) return false;
         if (settingUp && !takeSetup(deadline)) return false;
         if (!takeBatch(batch, deadline)) return false;
         if (PQstatus(c) != CONNECTION_OK || PQexitPipelineMode(c) != 1) return brokenPipeline();
+        if (deferredFailed) m_onDeferredFailure();
         return true;
     }
 
@@ -826,11 +852,29 @@ private:
         return PQpipelineSync(c) == 1;
     }
 
-    // Reads the settings' results, up to their sync; a session that did not take them
-    // all is given up (false), and the commands sent after them are not read.
-    bool takeSetup(Clock::time_point deadline)
+    // The deferred commands, under a sync of their own: a failure leaves the commands
+    // after them to the server (in a transaction that the failure has ended, they fail).
+    static bool sendDeferred(PGconn* c, const std::vector<std::string>& deferred)
+    {
+        if (deferred.empty()) return true;
+        for (const std::string& sql : deferred)
+            if (PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) != 1) return false;
+        return PQpipelineSync(c) == 1;
+    }
+    // Reads the deferred commands' results, up to their sync; false when the time ran out.
+    bool takeDeferred(Clock::time_point deadline, bool& failed)
     {
         Result failure;
+        const bool taken = takeSegment(deadline, failure);
+        failed = failure || PQstatus(m_conn) != CONNECTION_OK;
+        if (failure) checked(failure.release());
+        return taken;
+    }
+
+    // Reads the results of the commands up to a sync, keeping the first failure; false
+    // when the time ran out.
+    bool takeSegment(Clock::time_point deadline, Result& failure)
+    {
         bool timedOut = false;
         while (PGresult* r = nextResult(deadline, timedOut)) {
             const ExecStatusType status = PQresultStatus(r);
@@ -843,6 +887,15 @@ private:
             while (PGresult* end = nextResult(deadline, timedOut)) PQclear(end); // the end of its results
             if (timedOut) break;
         }
+        return !timedOut;
+    }
+
+    // Reads the settings' results, up to their sync; a session that did not take them
+    // all is given up (false), and the commands sent after them are not read.
+    bool takeSetup(Clock::time_point deadline)
+    {
+        Result failure;
+        const bool timedOut = !takeSegment(deadline, failure);
         m_setup.clear();
         if (timedOut) return false;
         if (failure || PQstatus(m_conn) != CONNECTION_OK) setupFailed(failure.get());
@@ -865,6 +918,15 @@ private:
         sending();
         const Result r = PQsendQuery(m_conn, sql.c_str()) == 1 ? finish() : checked(nullptr);
         if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) setupFailed(r.get());
+    }
+
+    // The connection with the commands in flight read, and the session's settings in
+    // force unless `setupLater`; the commands deferred still wait.
+    PGconn* drained(bool setupLater)
+    {
+        while (!m_inFlight.empty()) takeInFlight();
+        if (!setupLater && !m_setup.empty() && !lost()) applySetup();
+        return m_conn;
     }
 
     // A command sent (sent != 0), then its results; null when it could not be sent.
@@ -901,6 +963,9 @@ private:
     // The commands sent and not yet read, oldest first; every command goes through
     // ready(), which reads them all first.
     std::deque<std::unique_ptr<InFlight>> m_inFlight;
+    // Commands sent with the next command (defer), and what a failure there calls.
+    std::vector<std::string> m_deferred;
+    std::function<void()> m_onDeferredFailure;
     KeptRun m_keptRun;
     KeptRun m_keptFew;
 };
@@ -958,7 +1023,9 @@ public:
     {
         if (!holds(transaction) || lost()) return;
         const bool last = !m_snapshot && m_declared == 1 && m_session.transaction() == PQTRANS_INTRANS;
-        sendUnawaited("CLOSE " + name + (last ? "; COMMIT" : ""));
+        // Without the end of the transaction it goes with the next command.
+        if (last) sendUnawaited("CLOSE " + name + "; COMMIT");
+        else m_session.defer("CLOSE " + name, [this] { failed(); });
         if (holds(transaction)) --m_declared;
         if (!last) settle();
     }
@@ -1045,6 +1112,7 @@ public:
     {
         if (lost()) return;
         if (m_session.transaction() == PQTRANS_INERROR) {
+            m_session.dropDeferred();
             command("ROLLBACK");
             m_declared = 0;
             ++m_generation;
@@ -1122,7 +1190,10 @@ private:
         if (m_declared > 0 || m_snapshot || lost()) return;
         const PGTransactionStatusType t = m_session.transaction(true);
         if (t == PQTRANS_INTRANS) sendUnawaited("COMMIT");
-        else if (t == PQTRANS_INERROR) command("ROLLBACK");
+        else if (t == PQTRANS_INERROR) {
+            m_session.dropDeferred();
+            command("ROLLBACK");
+        }
     }
 
     void keepStatement(std::string key, const std::shared_ptr<Statement>& st, const PGresult* description)
