@@ -1871,7 +1871,11 @@ bool connectionHasPassword(const std::string& connection)
     return has;
 }
 
-std::optional<std::vector<std::string>> optionCommands(std::string_view options)
+namespace {
+
+// The words of an options value: split at white space, a backslash taking the next
+// character as it is.
+std::vector<std::string> optionWords(std::string_view options)
 {
     std::vector<std::string> words(1);
     for (std::size_t i = 0; i < options.size(); ++i) {
@@ -1884,22 +1888,37 @@ std::optional<std::vector<std::string>> optionCommands(std::string_view options)
         }
     }
     if (words.back().empty()) words.pop_back();
+    return words;
+}
+
+// The command of one setting "name=value"; none when it is not one.
+std::optional<std::string> settingCommand(const std::string& setting)
+{
+    const std::size_t eq = setting.find('=');
+    if (eq == 0 || eq == std::string::npos) return std::nullopt;
+    std::string name = setting.substr(0, eq);
+    std::replace(name.begin(), name.end(), '-', '_');
+    if (name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.") != std::string::npos)
+        return std::nullopt;
+    const std::string value = setting.substr(eq + 1);
+    if (value.find('\\') != std::string::npos) return std::nullopt; // read otherwise without standard strings
+    return "SELECT set_config('" + name + "', '" + sql::escapeLiteral(value) + "', false)";
+}
+
+} // namespace
+
+std::optional<std::vector<std::string>> optionCommands(std::string_view options)
+{
+    const std::vector<std::string> words = optionWords(options);
     std::vector<std::string> commands;
     for (std::size_t i = 0; i < words.size(); ++i) {
         std::string setting;
         if (words[i] == "-c" && i + 1 < words.size()) setting = words[++i];
         else if (words[i].rfind("-c", 0) == 0 || words[i].rfind("--", 0) == 0) setting = words[i].substr(2);
         else return std::nullopt;
-        const std::size_t eq = setting.find('=');
-        if (eq == 0 || eq == std::string::npos) return std::nullopt;
-        std::string name = setting.substr(0, eq);
-        std::replace(name.begin(), name.end(), '-', '_');
-        if (name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.") !=
-            std::string::npos)
-            return std::nullopt;
-        const std::string value = setting.substr(eq + 1);
-        if (value.find('\\') != std::string::npos) return std::nullopt; // read otherwise without standard strings
-        commands.push_back("SELECT set_config('" + name + "', '" + sql::escapeLiteral(value) + "', false)");
+        std::optional<std::string> command = settingCommand(setting);
+        if (!command) return std::nullopt;
+        commands.push_back(std::move(*command));
     }
     return commands;
 }
