@@ -64,8 +64,12 @@ public:
     virtual std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error, Rows rows = Rows::Many,
                                             const std::vector<DbValue>& params = {}) = 0;
     // A statement that prepare is about to be asked for (the rows of an open after its
-    // count): an engine may prepare it along with the next one, in one round trip.
-    virtual void expect(const std::string& /*sql*/) {}
+    // count): an engine may prepare it along with the next one, in one round trip. `few`,
+    // unless empty, gives the same rows when they are fewer than kFewRows, and none
+    // otherwise: an engine may run it along with the count of those rows that comes next
+    // (a statement for Rows::One), and give its rows to a prepare of `sql` for Rows::Few
+    // when the count found as many.
+    virtual void expect(const std::string& /*sql*/, const std::string& /*few*/) {}
     virtual bool tableExists(const std::string& name) = 0;
     // A table name as the caller writes it (upper-case "SKSYKEI", "名設定"), quoted as
     // this engine names the table.

@@ -17,7 +17,10 @@
 //   Session         one libpq connection: its loss, the bounded wait for results, the
 //                   settings sent before its first command, the commands in flight
 //                   (InFlight: each takes its own results before the next command goes
-//                   out) and the result of a run kept for a cursor's first step
+//                   out), those deferred to the round trip of the next command (the
+//                   close of a cursor that the transaction goes on without), and the
+//                   results of a run kept for a cursor's first step (a count's, and the
+//                   few rows read along with it)
 //   Batch           the commands of one pipelined round trip, each with its result
 //   StatementCache  the statements prepared on a session
 //   ReadAhead       the batches one cursor has asked for ahead of the one it reads
@@ -208,6 +211,14 @@ bool integerText(std::string_view t, std::int64_t& out)
     return true;
 }
 
+// Whether `count`, the result of a count, gives `n`.
+bool countIs(const PGresult* count, int n)
+{
+    std::int64_t v = -1;
+    return count && PQresultStatus(count) == PGRES_TUPLES_OK && PQntuples(count) == 1 && PQnfields(count) > 0 &&
+           integerText(std::string_view(PQgetvalue(count, 0, 0)), v) && v == n;
+}
+
 // A whole number in decimal digits, or the digits of a NUMERIC text before a fraction
 // of zeros only ("1200", "-5.000"); false when the text is anything else or too large.
 bool wholeNumber(std::string_view t, std::int64_t& out)
@@ -363,6 +374,13 @@ public:
     Place simple(std::string sql)
     {
         return add(PGRES_COMMAND_OK, [sql = std::move(sql)](PGconn* c) {
+            return PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        });
+    }
+    // A statement without parameters, unnamed, that gives rows.
+    Place query(std::string sql)
+    {
+        return add(PGRES_TUPLES_OK, [sql = std::move(sql)](PGconn* c) {
             return PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
         });
     }
@@ -574,16 +592,31 @@ public:
     // The cause of the loss, for the status that a failure on the connection gives.
     std::string lostText() const { return m_lostDetail.empty() ? brokenText(PQerrorMessage(m_conn)) : m_lostDetail; }
 
-    // The connection, free for a command (the commands in flight read), with the
-    // session's settings in force, or left for the next command to send along
-    // (`setupLater`).
+    // The connection, free for a command (the commands in flight read, those deferred
+    // sent and read), with the session's settings in force, or left for the next
+    // command to send along (`setupLater`).
     PGconn* ready(bool setupLater = false)
     {
-        while (!m_inFlight.empty()) takeInFlight();
-        if (!setupLater && !m_setup.empty() && !lost()) applySetup();
-        return m_conn;
+        drained(setupLater);
+        if (m_deferred.empty() || lost()) return m_conn;
+        sendUnawaited({}, m_onDeferredFailure);
+        return drained(setupLater);
     }
-    PGTransactionStatusType transaction(bool setupLater = false) { return PQtransactionStatus(ready(setupLater)); }
+    // The state of the transaction, which the commands deferred leave as it is.
+    PGTransactionStatusType transaction(bool setupLater = false) { return PQtransactionStatus(drained(setupLater)); }
+
+    // Sends `sql`, one command that leaves the state of the transaction as it is (the
+    // close of a cursor that it goes on without), with the next command: in its round
+    // trip when that is a pipeline, else just before it, as sendUnawaited. A failure
+    // there calls `onFailure`.
+    void defer(const std::string& sql, std::function<void()> onFailure)
+    {
+        sending();
+        m_deferred.push_back(sql);
+        m_onDeferredFailure = std::move(onFailure);
+    }
+    // Gives up the commands deferred (a rollback undoes what they were for).
+    void dropDeferred() { m_deferred.clear(); }
 
     Result exec(const std::string& sql)
     {
@@ -609,13 +642,16 @@ public:
     }
 
     // Sends `sql` and leaves its result to be read before the next command; a failure
-    // there calls `onFailure`.
+    // there calls `onFailure`. The commands deferred go first, in the same command.
     void sendUnawaited(const std::string& sql, std::function<void()> onFailure)
     {
-        PGconn* const c = ready();
-        if (m_gone) return;
+        PGconn* const c = drained(false);
+        std::string text;
+        for (const std::string& d : std::exchange(m_deferred, {})) text += d + "; ";
+        text += sql;
+        if (m_gone || text.empty()) return;
         sending();
-        if (PQsendQuery(c, sql.c_str()) == 1)
+        if (PQsendQuery(c, text.c_str()) == 1)
             m_inFlight.push_back(std::make_unique<UnawaitedInFlight>(std::move(onFailure)));
         else checked(nullptr);
     }
@@ -691,17 +727,22 @@ public:
     {
         if (m_gone) return false;
         const bool settingUp = !m_setup.empty();
-        PGconn* const c = ready(settingUp);
+        PGconn* const c = drained(settingUp);
+        const std::vector<std::string> deferred = std::exchange(m_deferred, {});
         sending();
         if (PQenterPipelineMode(c) != 1) {
             checked(nullptr);
             return false;
         }
-        if (!sendSetup(c) || !batch.send(c) || PQpipelineSync(c) != 1) return brokenPipeline();
+        if (!sendDeferred(c, deferred) || !sendSetup(c) || !batch.send(c) || PQpipelineSync(c) != 1)
+            return brokenPipeline();
         const Clock::time_point deadline = Clock::now() + m_readTimeout;
+        bool deferredFailed = false;
+        if (!deferred.empty() && !takeDeferred(deadline, deferredFailed)) return false;
         if (settingUp && !takeSetup(deadline)) return false;
         if (!takeBatch(batch, deadline)) return false;
         if (PQstatus(c) != CONNECTION_OK || PQexitPipelineMode(c) != 1) return brokenPipeline();
+        if (deferredFailed) m_onDeferredFailure();
         return true;
     }
 
@@ -732,23 +773,33 @@ public:
     // another state read).
     void keepRun(Result result, const RunValues& values, bool inSnapshot)
     {
-        if (result) m_keptRun = {nullptr, std::move(result), values, inSnapshot};
+        if (result) m_keptRun = {nullptr, std::move(result), values, inSnapshot, {}};
     }
-    void ownKeptRun(const void* owner)
+    // Likewise the few rows of an open read along with its count (FewRows), for the
+    // cursor of `sql` made for them.
+    void keepFew(std::string sql, Result rows, bool inSnapshot)
+    {
+        if (rows) m_keptFew = {nullptr, std::move(rows), RunValues(), inSnapshot, std::move(sql)};
+    }
+    // The cursor just made, of `sql` for `rows`, owns the kept result meant for it.
+    void ownKeptRun(const void* owner, const std::string& sql, Rows rows)
     {
         if (m_keptRun.result && !m_keptRun.owner) m_keptRun.owner = owner;
+        if (rows == Rows::Few && m_keptFew.result && !m_keptFew.owner && m_keptFew.sql == sql) m_keptFew.owner = owner;
     }
     void forgetKeptRun(const void* owner)
     {
         if (m_keptRun.owner == owner) m_keptRun = {};
+        if (m_keptFew.owner == owner) m_keptFew = {};
     }
     // The kept result for the first step of `owner` with `values`, or null; the kept
     // result of `owner` is given up either way.
     Result takeKeptRun(const void* owner, const RunValues& values, bool inSnapshot)
     {
-        if (!m_keptRun.result || m_keptRun.owner != owner) return nullptr;
-        KeptRun run = std::move(m_keptRun);
-        m_keptRun = {};
+        KeptRun& kept = m_keptFew.result && m_keptFew.owner == owner ? m_keptFew : m_keptRun;
+        if (!kept.result || kept.owner != owner) return nullptr;
+        KeptRun run = std::move(kept);
+        kept = {};
         return run.values == values && run.snapshot == inSnapshot ? std::move(run.result) : nullptr;
     }
 
@@ -801,11 +852,29 @@ private:
         return PQpipelineSync(c) == 1;
     }
 
-    // Reads the settings' results, up to their sync; a session that did not take them
-    // all is given up (false), and the commands sent after them are not read.
-    bool takeSetup(Clock::time_point deadline)
+    // The deferred commands, under a sync of their own: a failure leaves the commands
+    // after them to the server (in a transaction that the failure has ended, they fail).
+    static bool sendDeferred(PGconn* c, const std::vector<std::string>& deferred)
+    {
+        if (deferred.empty()) return true;
+        for (const std::string& sql : deferred)
+            if (PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) != 1) return false;
+        return PQpipelineSync(c) == 1;
+    }
+    // Reads the deferred commands' results, up to their sync; false when the time ran out.
+    bool takeDeferred(Clock::time_point deadline, bool& failed)
     {
         Result failure;
+        const bool taken = takeSegment(deadline, failure);
+        failed = failure || PQstatus(m_conn) != CONNECTION_OK;
+        if (failure) checked(failure.release());
+        return taken;
+    }
+
+    // Reads the results of the commands up to a sync, keeping the first failure; false
+    // when the time ran out.
+    bool takeSegment(Clock::time_point deadline, Result& failure)
+    {
         bool timedOut = false;
         while (PGresult* r = nextResult(deadline, timedOut)) {
             const ExecStatusType status = PQresultStatus(r);
@@ -818,6 +887,15 @@ private:
             while (PGresult* end = nextResult(deadline, timedOut)) PQclear(end); // the end of its results
             if (timedOut) break;
         }
+        return !timedOut;
+    }
+
+    // Reads the settings' results, up to their sync; a session that did not take them
+    // all is given up (false), and the commands sent after them are not read.
+    bool takeSetup(Clock::time_point deadline)
+    {
+        Result failure;
+        const bool timedOut = !takeSegment(deadline, failure);
         m_setup.clear();
         if (timedOut) return false;
         if (failure || PQstatus(m_conn) != CONNECTION_OK) setupFailed(failure.get());
@@ -842,6 +920,15 @@ private:
         if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) setupFailed(r.get());
     }
 
+    // The connection with the commands in flight read, and the session's settings in
+    // force unless `setupLater`; the commands deferred still wait.
+    PGconn* drained(bool setupLater)
+    {
+        while (!m_inFlight.empty()) takeInFlight();
+        if (!setupLater && !m_setup.empty() && !lost()) applySetup();
+        return m_conn;
+    }
+
     // A command sent (sent != 0), then its results; null when it could not be sent.
     Result finishSent(int sent)
     {
@@ -850,13 +937,18 @@ private:
         return finish();
     }
     // Anything sent ends what a kept result stands for.
-    void sending() { m_keptRun = {}; }
+    void sending()
+    {
+        m_keptRun = {};
+        m_keptFew = {};
+    }
 
     struct KeptRun {
         const void* owner = nullptr;
         Result result;
         RunValues values;
         bool snapshot = false;
+        std::string sql; // of the cursor it is for, when that is not the cursor of the run
     };
 
     PGconn* m_conn;
@@ -871,7 +963,19 @@ private:
     // The commands sent and not yet read, oldest first; every command goes through
     // ready(), which reads them all first.
     std::deque<std::unique_ptr<InFlight>> m_inFlight;
+    // Commands sent with the next command (defer), and what a failure there calls.
+    std::vector<std::string> m_deferred;
+    std::function<void()> m_onDeferredFailure;
     KeptRun m_keptRun;
+    KeptRun m_keptFew;
+};
+
+// The rows of an open expected after its count (Engine::expect): the statement of the
+// rows, and the one that gives them when they are few, run along with the count.
+struct FewRows {
+    std::string sql;
+    std::string few;
+    bool empty() const { return few.empty(); }
 };
 
 // One server connection: its session, the statements prepared on it, its transaction
@@ -919,7 +1023,9 @@ public:
     {
         if (!holds(transaction) || lost()) return;
         const bool last = !m_snapshot && m_declared == 1 && m_session.transaction() == PQTRANS_INTRANS;
-        sendUnawaited("CLOSE " + name + (last ? "; COMMIT" : ""));
+        // Without the end of the transaction it goes with the next command.
+        if (last) sendUnawaited("CLOSE " + name + "; COMMIT");
+        else m_session.defer("CLOSE " + name, [this] { failed(); });
         if (holds(transaction)) --m_declared;
         if (!last) settle();
     }
@@ -933,8 +1039,33 @@ public:
     }
 
     // A statement that an open will ask for next (its rows after its count): prepared
-    // along with the next statement that goes to the server.
-    void expect(const std::string& sql) { m_expected.emplace_back(sql, std::vector<Oid>{}); }
+    // along with the next statement that goes to the server; with `few`, its rows when
+    // they are few, run along with the count (takeFew).
+    void expect(const std::string& sql, const std::string& few)
+    {
+        m_expected.emplace_back(sql, std::vector<Oid>{});
+        m_few = few.empty() ? FewRows{} : FewRows{sql, few};
+    }
+    // The few rows expected, for the count that comes next to run along; once.
+    FewRows takeFew() { return std::exchange(m_few, {}); }
+
+    // A count's run with the few rows expected after it, in one round trip (with the
+    // BEGIN of the run's transaction when none is open yet); the count's result, null
+    // when it could not be sent.
+    Result runWithFew(const Statement& st, const RunValues& values, const FewRows& few)
+    {
+        const PGTransactionStatusType status = m_session.transaction(true);
+        const bool begin = m_snapshot && status == PQTRANS_IDLE;
+        const bool inTransaction = begin || status != PQTRANS_IDLE;
+        Batch batch;
+        const Batch::Place begun = begin ? batch.simple(kBeginRead) : 0;
+        const Batch::Place run = batch.run(st.name, values.pointers());
+        FewRun f = queueFew(batch, few, inTransaction);
+        if (!m_session.pipeline(batch)) return nullptr;
+        if (begin && !batch.ok(begun)) return batch.takeResult(begun);
+        keepFew(batch, f, batch.result(run), inTransaction);
+        return batch.takeResult(run);
+    }
 
     bool lost() const { return m_session.lost(); }
     std::string name(const char* prefix) { return prefix + std::to_string(++m_nextId); }
@@ -981,6 +1112,7 @@ public:
     {
         if (lost()) return;
         if (m_session.transaction() == PQTRANS_INERROR) {
+            m_session.dropDeferred();
             command("ROLLBACK");
             m_declared = 0;
             ++m_generation;
@@ -997,8 +1129,9 @@ public:
     // A statement for `sql` with parameters of `types`, prepared once and kept. Its
     // preparation, its description and its savepoint go in one round trip, with the
     // statements expected next and, for `along`, its run.
+    // The few rows expected (`few`) go along with the run, which takes them.
     std::shared_ptr<Statement> statement(const std::string& sql, const std::vector<Oid>& types, std::string* error,
-                                         const RunValues* along = nullptr)
+                                         const RunValues* along = nullptr, FewRows* few = nullptr)
     {
         std::string key = StatementCache::key(sql, types);
         std::vector<std::pair<std::string, std::vector<Oid>>> ahead;
@@ -1014,6 +1147,7 @@ public:
         Batch batch;
         queuePreparation(batch, p, *st, sql, types, along);
         queueAhead(batch, more, p.inTransaction());
+        FewRun f = queueFew(batch, along != nullptr, few, p.inTransaction());
         const bool sent = m_session.pipeline(batch);
         const bool saved = !p.guarded || batch.ok(p.saved);
         const bool prepared =
@@ -1027,6 +1161,7 @@ public:
             failed();
             return nullptr;
         }
+        keepFew(batch, f, batch.result(p.run), p.inTransaction());
         // Its rows, which anything sent from here on (a rollback, a statement given up)
         // leaves to the first step; or its failure, which its first step reports without
         // running it again.
@@ -1055,7 +1190,10 @@ private:
         if (m_declared > 0 || m_snapshot || lost()) return;
         const PGTransactionStatusType t = m_session.transaction(true);
         if (t == PQTRANS_INTRANS) sendUnawaited("COMMIT");
-        else if (t == PQTRANS_INERROR) command("ROLLBACK");
+        else if (t == PQTRANS_INERROR) {
+            m_session.dropDeferred();
+            command("ROLLBACK");
+        }
     }
 
     void keepStatement(std::string key, const std::shared_ptr<Statement>& st, const PGresult* description)
@@ -1080,6 +1218,45 @@ private:
         Batch::Place begun = 0, saved = 0, parsed = 0, described = 0, run = 0, released = 0;
         bool inTransaction() const { return begin || guarded; }
     };
+
+    // The few rows expected after a count, run under a savepoint of their own inside a
+    // transaction (their failure must not end it), and the places of their commands.
+    struct FewRun {
+        std::string sql; // of the cursor they are for
+        bool queued = false;
+        Batch::Place save = 0, run = 0, release = 0;
+    };
+    static FewRun queueFew(Batch& batch, FewRows few, bool inTransaction)
+    {
+        FewRun f;
+        if (few.empty()) return f;
+        f.sql = std::move(few.sql);
+        f.queued = true;
+        if (inTransaction) f.save = batch.simple("SAVEPOINT kov_few");
+        f.run = batch.query(std::move(few.few));
+        if (inTransaction) f.release = batch.simple("RELEASE SAVEPOINT kov_few");
+        return f;
+    }
+    // Those of `few` (taken from it) along with the run of a count (`counted`).
+    static FewRun queueFew(Batch& batch, bool counted, FewRows* few, bool inTransaction)
+    {
+        if (!counted || !few) return {};
+        return queueFew(batch, std::exchange(*few, {}), inTransaction);
+    }
+    // Keeps the few rows for their cursor when `count` found as many (the count and the
+    // rows may read different states outside a run); after a failure, the transaction
+    // goes on from their savepoint.
+    void keepFew(Batch& batch, FewRun& f, const PGresult* count, bool inTransaction)
+    {
+        if (!f.queued) return;
+        const bool saved = !inTransaction || batch.ok(f.save);
+        if (saved && batch.ok(f.run) && (!inTransaction || batch.ok(f.release))) {
+            if (countIs(count, PQntuples(batch.result(f.run))))
+                m_session.keepFew(std::move(f.sql), batch.takeResult(f.run), m_snapshot > 0);
+            return;
+        }
+        if (inTransaction && saved && !lost()) command("ROLLBACK TO SAVEPOINT kov_few");
+    }
 
     // The statements expected next that are not prepared yet (nor `key` itself).
     std::vector<AheadStatement> aheadStatements(const std::vector<std::pair<std::string, std::vector<Oid>>>& ahead,
@@ -1152,6 +1329,7 @@ private:
     ReadAhead m_readAhead;
     // Statements that an open will ask for next.
     std::vector<std::pair<std::string, std::vector<Oid>>> m_expected;
+    FewRows m_few; // the few rows expected after the next count
 };
 
 bool UnawaitedInFlight::takeNext(Session& s)
@@ -1265,8 +1443,10 @@ private:
 // rows of a table, streamed through a server-side cursor.
 class PgCursor final : public Cursor {
 public:
-    PgCursor(std::shared_ptr<Connection> conn, std::shared_ptr<Statement> st, std::string sql, Rows rows)
-        : m_conn(std::move(conn)), m_st(std::move(st)), m_sql(std::move(sql)), m_rows(rows), m_stream(*m_conn)
+    PgCursor(std::shared_ptr<Connection> conn, std::shared_ptr<Statement> st, std::string sql, Rows rows,
+             FewRows few = {})
+        : m_conn(std::move(conn)), m_st(std::move(st)), m_sql(std::move(sql)), m_rows(rows), m_few(std::move(few)),
+          m_stream(*m_conn)
     {
         m_conn->cursorMade();
     }
@@ -1366,6 +1546,10 @@ private:
             m_batch = std::move(kept);
             return tookBatch();
         }
+        if (!m_few.empty()) { // a count, with the few rows expected after it
+            m_batch = m_conn->runWithFew(*m_st, m_values, std::exchange(m_few, {}));
+            return tookBatch();
+        }
         if (!m_conn->enterSnapshot()) return false;
         m_batch = m_conn->session().execPrepared(m_st->name, m_values.pointers());
         return tookBatch();
@@ -1392,6 +1576,7 @@ private:
     std::shared_ptr<Statement> m_st;
     std::string m_sql;
     Rows m_rows;
+    FewRows m_few; // of a count: the rows expected after it, run along with its first run
     RunValues m_values;
     Result m_batch;
     int m_batchRows = 0; // rows of m_batch
@@ -1426,17 +1611,22 @@ public:
         for (const DbValue& v : params) types.push_back(paramType(v));
         // A count or a find, stepped as soon as it is made, runs in the round trip that
         // prepares it.
+        // So does the read of the few rows expected after a count, when the open that
+        // counts them asks for them.
         const RunValues values(params);
-        std::shared_ptr<Statement> st = m_conn->statement(sql, types, error, rows == Rows::One ? &values : nullptr);
+        FewRows few = m_conn->takeFew();
+        if (rows != Rows::One) few = {};
+        std::shared_ptr<Statement> st =
+            m_conn->statement(sql, types, error, rows == Rows::One ? &values : nullptr, &few);
         if (!st) return nullptr;
-        auto cursor = std::make_unique<PgCursor>(m_conn, std::move(st), sql, rows);
-        m_conn->session().ownKeptRun(cursor.get());
+        auto cursor = std::make_unique<PgCursor>(m_conn, std::move(st), sql, rows, std::move(few));
+        m_conn->session().ownKeptRun(cursor.get(), sql, rows);
         return cursor;
     }
 
-    void expect(const std::string& sql) override
+    void expect(const std::string& sql, const std::string& few) override
     {
-        if (m_conn && !m_conn->lost()) m_conn->expect(sql);
+        if (m_conn && !m_conn->lost()) m_conn->expect(sql, few);
     }
 
     bool tableExists(const std::string& name) override

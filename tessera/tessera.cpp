@@ -280,6 +280,14 @@ struct OpenQuery {
     // The table's own order is its position order; it also breaks ties of the order.
     std::string positionOrderBy() const { return " ORDER BY " + (ord.empty() ? pos : ord + "\n, " + pos); }
     std::string positionedSql() const { return "SELECT *, " + pos + from + where + positionOrderBy(); }
+    // The rows of positionedSql when they are fewer than kFewRows, else none: a count that
+    // stops at kFewRows decides, once, before any row is read.
+    std::string fewRowsSql() const
+    {
+        const std::string few = std::to_string(kFewRows);
+        return "SELECT * FROM (" + positionedSql() + ") AS q WHERE (SELECT COUNT(*) FROM (SELECT 1" + from + where +
+               " LIMIT " + few + ") AS n) < " + few;
+    }
 };
 
 // The statements of an open's rows, and what its finds are made of.
@@ -504,8 +512,8 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     const OpenQuery q(engine, group, std::move(table), select, criteria, grouping, order);
     // The statement of the rows, as it is tried first below: the engine may prepare it
     // along with the count.
-    if (group) engine.expect(q.groupSql);
-    else if (!q.pos.empty()) engine.expect(q.positionedSql());
+    if (group) engine.expect(q.groupSql, {});
+    else if (!q.pos.empty()) engine.expect(q.positionedSql(), q.fewRowsSql());
     std::int64_t n = 0;
     if (const std::int16_t st = countRows(*db, q, n); st != kStatusOk) return st;
 

@@ -312,3 +312,30 @@ TEST_F(TesseraPostgresql, MoreStatementsThanASessionKeepsDuringARead)
     EXPECT_EQ(o.db->DAO_ReadEnd(), 0);
     o.close();
 }
+
+// An open of few rows takes them from the round trip of its count (a count prepared then,
+// or before), outside a run and in one, where a row added after the open is not among
+// them; an open of kFewRows or more reads them through a cursor.
+TEST_F(TesseraPostgresql, FewRowsComeWithTheirCount)
+{
+    const Opened o = open("SKSYOKU");
+    int staff = 0;
+    for (const int size : {3, 199, 200}) {
+        while (staff < size) fx->addStaff({.syokcd = ++staff});
+        for (const bool run : {false, true}) {
+            if (run) ASSERT_EQ(o.db->DAO_ReadBegin(), 0);
+            ASSERT_EQ(o.tb->DAO_TableOpen("", "SYOKCD"), staff);
+            if (run) fx->addStaff({.syokcd = staff + 1});
+            int rows = 0;
+            for (int r = o.tb->DAO_RecRead(1); r == 0; r = o.tb->DAO_RecRead(2))
+                ASSERT_EQ(toCurrency(o.tb->TBRec("SYOKCD")).truncated(), ++rows) << "of " << staff << ", run " << run;
+            EXPECT_EQ(rows, staff) << "run " << run;
+            o.tb->DAO_TableClose();
+            if (run) {
+                EXPECT_EQ(o.db->DAO_ReadEnd(), 0);
+                ++staff;
+            }
+        }
+    }
+    o.close();
+}
