@@ -323,7 +323,9 @@ TEST_F(TesseraPostgresql, FewRowsComeWithTheirCount)
     for (const int size : {3, 199, 200}) {
         while (staff < size) fx->addStaff({.syokcd = ++staff});
         for (const bool run : {false, true}) {
-            if (run) ASSERT_EQ(o.db->DAO_ReadBegin(), 0);
+            if (run) {
+                ASSERT_EQ(o.db->DAO_ReadBegin(), 0);
+            }
             ASSERT_EQ(o.tb->DAO_TableOpen("", "SYOKCD"), staff);
             if (run) fx->addStaff({.syokcd = staff + 1});
             int rows = 0;
