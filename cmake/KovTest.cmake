@@ -92,6 +92,18 @@ function(kov_register_groups name prefix qt groups env labels)
   endforeach()
 endfunction()
 
+# The groups of a test registered once more under `prefix` with its database fixtures on
+# the test run's PostgreSQL server, needing the ctest fixture `fixture` (kov_pg, or
+# kov_pooler for the server behind the pooler); skipped without PostgreSQL.
+function(kov_register_postgresql name prefix fixture qt groups env labels lock)
+  set(props FIXTURES_REQUIRED ${fixture} SKIP_REGULAR_EXPRESSION "PostgreSQL tests skipped")
+  if(lock)
+    list(APPEND props RESOURCE_LOCK ${lock})
+  endif()
+  kov_register_groups(${name} ${prefix} "${qt}" "${groups}"
+    "${env};KOV_TEST_PG_SERVER=${KOV_PG_STATE};KOV_TEST_ENGINE=postgresql" "${labels};postgresql" ${props})
+endfunction()
+
 function(kov_add_test name)
   if(NOT KOV_BUILD_TESTS)
     return()
@@ -123,23 +135,12 @@ function(kov_add_test name)
   endif()
   kov_register_groups(${name} ${name} "${T_QT}" "${groups}" "${env}" "${T_LABELS}" ${props})
   if(T_BOTH_ENGINES)
-    set(pg_labels ${T_LABELS} postgresql)
-    set(pg_props FIXTURES_REQUIRED kov_pg SKIP_REGULAR_EXPRESSION "PostgreSQL tests skipped")
-    if(T_RESOURCE_LOCK)
-      list(APPEND pg_props RESOURCE_LOCK ${T_RESOURCE_LOCK})
-    endif()
-    kov_register_groups(${name} ${name}_postgresql "${T_QT}" "${groups}"
-      "${env};KOV_TEST_PG_SERVER=${KOV_PG_STATE};KOV_TEST_ENGINE=postgresql" "${pg_labels}" ${pg_props})
+    kov_register_postgresql(${name} ${name}_postgresql kov_pg "${T_QT}" "${groups}" "${env}" "${T_LABELS}"
+                            "${T_RESOURCE_LOCK}")
   endif()
   if(T_POOLED)
-    set(pg_labels ${T_LABELS} postgresql)
-    set(pg_props FIXTURES_REQUIRED kov_pooler SKIP_REGULAR_EXPRESSION "PostgreSQL tests skipped")
-    if(T_RESOURCE_LOCK)
-      list(APPEND pg_props RESOURCE_LOCK ${T_RESOURCE_LOCK})
-    endif()
-    kov_register_groups(${name} ${name}_pooled "${T_QT}" "${groups}"
-      "${env};KOV_TEST_PG_SERVER=${KOV_PG_STATE};KOV_TEST_PG_DESKS=${KOV_POOL_STATE};KOV_TEST_ENGINE=postgresql"
-      "${pg_labels}" ${pg_props})
+    kov_register_postgresql(${name} ${name}_pooled kov_pooler "${T_QT}" "${groups}"
+                            "${env};KOV_TEST_PG_DESKS=${KOV_POOL_STATE}" "${T_LABELS}" "${T_RESOURCE_LOCK}")
   endif()
 endfunction()
 
