@@ -1,35 +1,32 @@
 // The PostgreSQL engine of Tessera, over libpq.
 //
 // Reads stream: the rows of a table are read through a server-side cursor (DECLARE in
-// a read-only transaction, FETCH in batches), so that a client holds one batch of rows
-// at a time whatever the size of the table. Counts and finds, which give one row, run
-// as prepared statements of their own; their parameters are typed by the values that
-// the component binds. Values come as text and are decoded by the type of their
-// column: integers as integers, NUMERIC exactly (as integers when whole, otherwise as
-// their decimal text, which the fixed-point type parses without a detour through a
-// double), text as text.
+// a read-only transaction, FETCH in batches, the next asked for while the client reads
+// one), so that a client holds a batch or two of rows at a time whatever the size of
+// the table. Counts and finds, which give one row, run whole; their parameters are typed
+// by the values that the component binds. Values come as text and are decoded by the
+// type of their column: integers as integers, NUMERIC exactly (as integers when whole,
+// otherwise as their decimal text, which the fixed-point type parses without a detour
+// through a double), text as text.
 //
 // The server folds unquoted names to lower case: the schema creates its tables and
 // columns unquoted, the component names a table in lower case, and columns are found
 // without regard to case.
 //
 // The pieces, from the wire up, each with one job:
-//   Session         one libpq connection: its loss, the bounded wait for results, the
-//                   settings sent before its first command, the commands in flight
-//                   (InFlight: each takes its own results before the next command goes
-//                   out), those deferred to the round trip of the next command (the
-//                   close of a cursor that the transaction goes on without), and the
-//                   results of a run kept for a cursor's first step (a count's, and the
-//                   few rows read along with it)
-//   Batch           the commands of one pipelined round trip, each with its result
-//   StatementCache  the statements prepared on a session
-//   ReadAhead       the batches one cursor has asked for ahead of the one it reads
-//   Connection      a session shared by the engines open on one database: its read
-//                   transaction, its cursors, and the preparation of statements (with
-//                   those expected next, and a count's or a find's run, in one trip)
-//   ServerCursor    one server-side cursor: DECLARE, FETCH, CLOSE
-//   PgCursor        the rows of a statement, stepped (Cursor of backend.h)
-//   PgEngine        an open database (Engine of backend.h), and openPostgresql below
+//   Batch         the commands of one round trip, each with its result
+//   Session       one libpq connection in pipeline mode: batches go out as they are made
+//                 and their results are read in order, by the first batch waited for
+//                 (so that the end of a transaction, the close of a cursor and the next
+//                 rows asked for ahead cost no wait of their own); its loss; the bounded
+//                 wait
+//   Connection    a session shared by the engines open on one database: its read
+//                 transaction, its cursors, the statements known to parse (checked in
+//                 the round trip of a count or a find, with the rows statement that an
+//                 open expects next and the few rows of it)
+//   ServerCursor  one server-side cursor: DECLARE, FETCH, CLOSE
+//   PgCursor      the rows of a statement, stepped (Cursor of backend.h)
+//   PgEngine      an open database (Engine of backend.h), and openPostgresql below
 #include "common/dataaccess/dataaccess.h"
 #include "common/sqltext.h"
 #include "common/text.h"
@@ -50,7 +47,9 @@
 #include <functional>
 #include <list>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -59,8 +58,7 @@ namespace kov::tessera {
 namespace {
 
 constexpr int kFetchRows = 1000; // rows of one FETCH
-constexpr int kFetchesAhead = 3; // FETCHes of a cursor sent at once, ahead of the batch it reads
-constexpr std::size_t kStatementsPerConnection = 32;
+constexpr std::size_t kDescribedPerConnection = 256; // statements known to parse, kept per session
 constexpr auto kIdleCheckAfter = std::chrono::seconds(1); // an idle connection older than this is checked
 // Every read transaction: one state of the database for all its statements.
 constexpr const char* kBeginRead = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
@@ -300,112 +298,62 @@ Oid paramType(const DbValue& v)
     return 0; // text and null: the server infers the type from the condition
 }
 
-// A statement prepared on the server, with its columns.
-struct Statement {
-    std::string name;
+// The columns of a statement, as its description or a result of it gives them.
+struct Columns {
+    std::vector<std::string> names;
     std::vector<Kind> kinds;
     std::vector<Oid> types;
     ColumnIndex byName;
-    std::vector<std::string> names;
-};
 
-// The statements prepared on one session, by their SQL and parameter types, the most
-// recently used first. Past kStatementsPerConnection the least recently used that no
-// cursor holds are given up.
-class StatementCache {
-public:
-    static std::string key(const std::string& sql, const std::vector<Oid>& types)
+    explicit Columns(const PGresult* r)
     {
-        std::string key = sql;
-        key += '\0';
-        for (Oid t : types) key += std::to_string(t) + ',';
-        return key;
-    }
-
-    // The statement of `key`, made the most recent; null when there is none.
-    std::shared_ptr<Statement> find(const std::string& key)
-    {
-        for (auto it = m_statements.begin(); it != m_statements.end(); ++it) {
-            if (it->first == key) {
-                m_statements.splice(m_statements.begin(), m_statements, it);
-                return m_statements.front().second;
-            }
-        }
-        return nullptr;
-    }
-
-    // Keeps `st` with the columns that `description` gives; the names of the statements
-    // given up, for the server to forget.
-    std::vector<std::string> keep(std::string key, const std::shared_ptr<Statement>& st, const PGresult* description)
-    {
-        const int n = PQnfields(description);
+        const int n = PQnfields(r);
         for (int i = 0; i < n; ++i) {
-            st->names.emplace_back(PQfname(description, i));
-            st->kinds.push_back(kindOf(PQftype(description, i)));
-            st->types.push_back(PQftype(description, i));
-            st->byName.emplace(st->names.back(), i);
+            names.emplace_back(PQfname(r, i));
+            types.push_back(PQftype(r, i));
+            kinds.push_back(kindOf(types.back()));
+            byName.emplace(names.back(), i);
         }
-        m_statements.emplace_front(std::move(key), st);
-        std::vector<std::string> dropped;
-        for (auto it = m_statements.end();
-             m_statements.size() > kStatementsPerConnection && it != m_statements.begin();) {
-            --it;
-            if (it->second.use_count() == 1) {
-                dropped.push_back(it->second->name);
-                it = m_statements.erase(it);
-            }
-        }
-        return dropped;
     }
-
-private:
-    std::list<std::pair<std::string, std::shared_ptr<Statement>>> m_statements;
 };
 
-// The commands of one round trip in pipeline mode, each with the result it gives:
-// queued one by one (each gives its place, by which its result is asked for later),
-// sent together, and their results taken back in order (a command that the server
-// skipped after an earlier failure gives PGRES_PIPELINE_ABORTED; one whose result never
-// came, none).
+// The commands of one round trip, sent in pipeline mode up to a sync of their own, each
+// with the result it gives (a command that the server skipped after an earlier failure
+// gives PGRES_PIPELINE_ABORTED; one whose result never came, none). Statements are
+// unnamed: a parse (with its description) and a run of what it parsed, or a statement
+// parsed and run at once.
 class Batch {
 public:
     using Place = std::size_t;
+    // The commands from a savepoint to its release: inside a transaction that others
+    // need (of a run, of open cursors), a failing statement must not end it.
+    struct Guard {
+        bool on = false;
+        Place save = 0, end = 0;
+    };
 
-    Place simple(std::string sql)
+    Place command(std::string sql, std::vector<Oid> types = {}, RunValues values = {})
     {
-        return add(PGRES_COMMAND_OK, [sql = std::move(sql)](PGconn* c) {
-            return PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
-        });
+        return add({Op::Run, std::move(sql), std::move(types), std::move(values), nullptr});
     }
-    // A statement without parameters, unnamed, that gives rows.
-    Place query(std::string sql)
+    // The parse of `sql`, then its description (at the place after it).
+    Place parse(std::string sql, std::vector<Oid> types)
     {
-        return add(PGRES_TUPLES_OK, [sql = std::move(sql)](PGconn* c) {
-            return PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
-        });
+        const Place p = add({Op::Parse, std::move(sql), std::move(types), {}, nullptr});
+        add({Op::Describe, {}, {}, {}, nullptr});
+        return p;
     }
-    // The parse of a statement; its description is a command of its own.
-    Place prepare(const std::string& name, const std::string& sql, const std::vector<Oid>& types)
+    // A run of the statement parsed last.
+    Place runParsed(RunValues values) { return add({Op::RunParsed, {}, {}, std::move(values), nullptr}); }
+
+    Guard guard(bool on) { return {on, on ? command("SAVEPOINT kov_guard") : m_commands.size()}; }
+    void release(Guard& g)
     {
-        return add(PGRES_COMMAND_OK, [&name, &sql, &types](PGconn* c) {
-            return PQsendPrepare(c, name.c_str(), sql.c_str(), static_cast<int>(types.size()),
-                                 types.empty() ? nullptr : types.data()) == 1;
-        });
-    }
-    Place describe(const std::string& name)
-    {
-        return add(PGRES_COMMAND_OK, [&name](PGconn* c) { return PQsendDescribePrepared(c, name.c_str()) == 1; });
-    }
-    // A run of a prepared statement with `values` (null pointers for nulls).
-    Place run(const std::string& name, std::vector<const char*> values)
-    {
-        return add(PGRES_TUPLES_OK, [&name, values = std::move(values)](PGconn* c) {
-            return PQsendQueryPrepared(c, name.c_str(), static_cast<int>(values.size()),
-                                       values.empty() ? nullptr : values.data(), nullptr, nullptr, 0) == 1;
-        });
+        g.end = m_commands.size();
+        if (g.on) command("RELEASE SAVEPOINT kov_guard");
     }
 
-    bool send(PGconn* c) const
+    bool sendTo(PGconn* c) const
     {
         return std::all_of(m_commands.begin(), m_commands.end(), [c](const Command& cmd) { return cmd.send(c); });
     }
@@ -414,14 +362,22 @@ public:
     {
         if (m_taken < m_commands.size()) m_commands[m_taken++].result = std::move(r);
     }
-    // Whether the command at `p` gave the result it is sent for.
+    void finish() { m_read = true; }
+    bool read() const { return m_read; }
+
     bool ok(Place p) const
     {
-        const Result& r = m_commands[p].result;
-        return r && PQresultStatus(r.get()) == m_commands[p].want;
+        const PGresult* r = p < m_commands.size() ? m_commands[p].result.get() : nullptr;
+        const ExecStatusType st = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
+        return st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK || st == PGRES_EMPTY_QUERY;
     }
+    bool ok(const Guard& g) const { return allOk(g.save, g.end + (g.on ? 1 : 0)); }
+    bool ok() const { return allOk(0, m_commands.size()); }
+    // Whether the first failure of the batch is within `g`, which a rollback to its
+    // savepoint undoes.
+    bool failedWithin(const Guard& g) const { return g.on && ok(g.save) && !ok(g); }
     const PGresult* result(Place p) const { return m_commands[p].result.get(); }
-    Result takeResult(Place p) { return std::move(m_commands[p].result); }
+    Result take(Place p) { return std::move(m_commands[p].result); }
     const PGresult* firstFailure() const
     {
         for (const Command& cmd : m_commands)
@@ -430,145 +386,60 @@ public:
     }
 
 private:
+    enum class Op { Run, Parse, Describe, RunParsed };
     struct Command {
-        ExecStatusType want;
-        std::function<bool(PGconn*)> send;
+        Op op;
+        std::string sql;
+        std::vector<Oid> types;
+        RunValues values;
         Result result;
+
+        bool send(PGconn* c) const
+        {
+            const std::vector<const char*> v = values.pointers();
+            const int n = static_cast<int>(v.size());
+            const char* const* data = v.empty() ? nullptr : v.data();
+            const Oid* typed = types.empty() ? nullptr : types.data();
+            switch (op) {
+            case Op::Run:
+                return PQsendQueryParams(c, sql.c_str(), n, typed, data, nullptr, nullptr, 0) == 1;
+            case Op::Parse:
+                return PQsendPrepare(c, "", sql.c_str(), static_cast<int>(types.size()), typed) == 1;
+            case Op::Describe:
+                return PQsendDescribePrepared(c, "") == 1;
+            case Op::RunParsed:
+                return PQsendQueryPrepared(c, "", n, data, nullptr, nullptr, 0) == 1;
+            }
+            return false;
+        }
     };
-    Place add(ExecStatusType want, std::function<bool(PGconn*)> send)
+    Place add(Command cmd)
     {
-        m_commands.push_back({want, std::move(send), nullptr});
+        m_commands.push_back(std::move(cmd));
         return m_commands.size() - 1;
+    }
+    bool allOk(Place from, Place end) const
+    {
+        for (Place p = from; p < end; ++p)
+            if (!ok(p)) return false;
+        return true;
     }
     std::vector<Command> m_commands;
     std::size_t m_taken = 0;
+    bool m_read = false;
 };
 
-class Session;
-
-// A command sent and not yet read. Each takes its own results: a session reads those of
-// the commands in flight, in order, before it sends the next command (or, for FETCHes
-// ahead, as they come).
-class InFlight {
-public:
-    InFlight() = default;
-    InFlight(const InFlight&) = delete;
-    InFlight& operator=(const InFlight&) = delete;
-    virtual ~InFlight() = default;
-    // Takes the next of its results; true once it has taken them all.
-    virtual bool takeNext(Session& s) = 0;
-};
-
-// A command that nothing waits for (the end of a transaction, the close of a cursor read
-// to its end), left to the server: its result is read before the next command, and a
-// failure there is handled as one of a command.
-class UnawaitedInFlight final : public InFlight {
-public:
-    explicit UnawaitedInFlight(std::function<void()> onFailure) : m_onFailure(std::move(onFailure)) {}
-    bool takeNext(Session& s) override;
-
-private:
-    std::function<void()> m_onFailure;
-};
-
-// The batches of one streaming cursor (their owner) asked for ahead of the one it reads:
-// several FETCHes in one command (one for the second batch of a cursor, one more each
-// time up to kFetchesAhead, so that a short result asks for little in vain), which the
-// server makes one after the other, without waiting for the client between them, while
-// the client reads. One cursor of a session reads ahead at a time; its batches are kept
-// here until it takes them.
-class ReadAhead {
-public:
-    // Takes the place for `owner`, whose `sql` fetches one batch; false while another
-    // cursor's batches are on their way or not yet taken.
-    bool claim(const void* owner, const std::string& sql)
-    {
-        if (m_owner && m_owner != owner) return false;
-        m_owner = owner;
-        if (sql != m_sql) m_burst = 1; // another cursor (their names differ)
-        m_sql = sql;
-        return true;
-    }
-    bool ownedBy(const void* owner) const { return m_owner && m_owner == owner; }
-    // The command of the owner's next FETCHes, once those asked for before are all taken;
-    // empty otherwise.
-    std::string nextCommand() const
-    {
-        if (!m_owner || m_pending > 0 || !m_batches.empty()) return {};
-        std::string sql;
-        for (int i = 0; i < m_burst; ++i) sql += (i ? "; " : "") + m_sql;
-        return sql;
-    }
-    void sent()
-    {
-        m_pending = m_burst;
-        m_burst = std::min(m_burst + 1, kFetchesAhead);
-    }
-    int pending() const { return m_pending; }
-    bool holdsBatch() const { return !m_batches.empty(); }
-    // One result of the FETCHes in flight; true when no more is to come (after the last,
-    // or a failure, which ends the command).
-    bool receive(Result r)
-    {
-        const bool rows = PQresultStatus(r.get()) == PGRES_TUPLES_OK;
-        m_batches.push_back(std::move(r));
-        if (--m_pending > 0 && rows) return false;
-        m_pending = 0;
-        return true;
-    }
-    // The FETCHes in flight ended without a result: the connection failed, or the time
-    // ran out (then the owner's next batch is none).
-    void ended(bool timedOut)
-    {
-        m_pending = 0;
-        if (timedOut) m_batches.push_back(nullptr);
-    }
-    // The next batch, if one was received; the place is free again after the last.
-    Result take()
-    {
-        Result r;
-        if (!m_batches.empty()) {
-            r = std::move(m_batches.front());
-            m_batches.pop_front();
-        }
-        if (m_batches.empty() && m_pending == 0) m_owner = nullptr;
-        return r;
-    }
-    void drop()
-    {
-        m_batches.clear();
-        m_owner = nullptr;
-    }
-
-private:
-    const void* m_owner = nullptr;
-    std::string m_sql;
-    int m_burst = 1; // FETCHes of the next command
-    int m_pending = 0; // FETCHes in flight whose results have not come yet
-    std::deque<Result> m_batches;
-};
-
-// The FETCHes of a ReadAhead in flight: their results are taken one by one as they come.
-class FetchesInFlight final : public InFlight {
-public:
-    explicit FetchesInFlight(ReadAhead& ahead) : m_ahead(ahead) {}
-    bool takeNext(Session& s) override;
-
-private:
-    ReadAhead& m_ahead;
-};
-
-// One server connection and the statements prepared on it. It lives as long as the
-// engines that share it or a cursor made from it.
-// One session on the server: the libpq connection and its loss, the wait for results
-// (bounded by readTimeout), the settings sent before its first command, the commands in
-// flight, and the result of a run kept for a cursor's first step.
+// One session on the server, in pipeline mode: a batch is sent as soon as it is made,
+// and the results come back in the order the batches went out. A batch that nothing
+// waits for (the end of a transaction, the close of a cursor, the next rows of a cursor
+// asked for ahead) is read along with the next one that something waits for. Every
+// wait is bounded by readTimeout: when it runs out the command is cancelled and the
+// session is lost.
 class Session {
 public:
-    Session(PGconn* conn, std::chrono::milliseconds readTimeout, std::vector<std::string> setup)
-        : m_conn(conn), m_readTimeout(readTimeout), m_setup(std::move(setup))
-    {
-    }
+    using OnRead = std::function<void(const Batch&)>;
+
+    Session(PGconn* conn, std::chrono::milliseconds readTimeout) : m_conn(conn), m_readTimeout(readTimeout) {}
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
     ~Session() { PQfinish(m_conn); }
@@ -579,250 +450,100 @@ public:
     {
         return "サーバーとの接続が切れました（" + libpqText(message) + "）。";
     }
-    Clock::time_point deadline() const { return Clock::now() + m_readTimeout; }
 
     bool lost() const { return m_gone || !m_conn || PQstatus(m_conn) != CONNECTION_OK; }
-
-    // Takes the connection as lost, with what the status check shows of it.
+    // Takes the session as lost, with what the status check shows of it; the batches
+    // sent and not read get no more results.
     void lose(const std::string& detail)
     {
         if (!m_gone) m_lostDetail = detail;
         m_gone = true;
+        for (auto& [batch, onRead] : std::exchange(m_unread, {})) batch->finish();
     }
     // The cause of the loss, for the status that a failure on the connection gives.
     std::string lostText() const { return m_lostDetail.empty() ? brokenText(PQerrorMessage(m_conn)) : m_lostDetail; }
 
-    // The connection, free for a command (the commands in flight read, those deferred
-    // sent and read), with the session's settings in force, or left for the next
-    // command to send along (`setupLater`).
-    PGconn* ready(bool setupLater = false)
+    // Enters pipeline mode and sends what the session sets before its first command
+    // (sessionSettings), read with that command: a session that does not take them all
+    // is given up. Commands of their own, committed by a sync of their own, so that a
+    // failing command after them cannot undo them.
+    void start(std::vector<std::string> settings)
     {
-        drained(setupLater);
-        if (m_deferred.empty() || lost()) return m_conn;
-        sendUnawaited({}, m_onDeferredFailure);
-        return drained(setupLater);
-    }
-    // The state of the transaction, which the commands deferred leave as it is.
-    PGTransactionStatusType transaction(bool setupLater = false) { return PQtransactionStatus(drained(setupLater)); }
-
-    // Sends `sql`, one command that leaves the state of the transaction as it is (the
-    // close of a cursor that it goes on without), with the next command: in its round
-    // trip when that is a pipeline, else just before it, as sendUnawaited. A failure
-    // there calls `onFailure`.
-    void defer(const std::string& sql, std::function<void()> onFailure)
-    {
-        sending();
-        m_deferred.push_back(sql);
-        m_onDeferredFailure = std::move(onFailure);
-    }
-    // Gives up the commands deferred (a rollback undoes what they were for).
-    void dropDeferred() { m_deferred.clear(); }
-
-    Result exec(const std::string& sql)
-    {
-        if (m_gone) return nullptr;
-        return finishSent(PQsendQuery(ready(), sql.c_str()));
-    }
-    bool command(const std::string& sql)
-    {
-        const Result r = exec(sql);
-        return r && PQresultStatus(r.get()) == PGRES_COMMAND_OK;
-    }
-    // A statement with parameters (`values`, null pointers for nulls), prepared as `name`
-    // or, without a name, given as `sql`.
-    Result execPrepared(const std::string& name, const std::vector<const char*>& values)
-    {
-        return finishSent(PQsendQueryPrepared(ready(), name.c_str(), static_cast<int>(values.size()),
-                                              values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
-    }
-    Result execParams(const char* sql, const std::vector<const char*>& values)
-    {
-        return finishSent(PQsendQueryParams(ready(), sql, static_cast<int>(values.size()), nullptr,
-                                            values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
+        if (PQenterPipelineMode(m_conn) != 1) return lose(brokenText(PQerrorMessage(m_conn)));
+        Batch batch;
+        for (std::string& s : settings) batch.command(std::move(s));
+        send(std::move(batch), [this](const Batch& b) {
+            if (b.ok()) return;
+            const PGresult* f = b.firstFailure();
+            lose("サーバーのセッションを設定できません（" +
+                 libpqText(f ? PQresultErrorMessage(f) : PQerrorMessage(m_conn)) + "）。");
+        });
     }
 
-    // Sends `sql` and leaves its result to be read before the next command; a failure
-    // there calls `onFailure`. The commands deferred go first, in the same command.
-    void sendUnawaited(const std::string& sql, std::function<void()> onFailure)
+    // Sends `batch`; its results are read by await() of it or of a batch sent after it,
+    // which calls `onRead` with them.
+    std::shared_ptr<Batch> send(Batch batch, OnRead onRead = {})
     {
-        PGconn* const c = drained(false);
-        std::string text;
-        for (const std::string& d : std::exchange(m_deferred, {})) text += d + "; ";
-        text += sql;
-        if (m_gone || text.empty()) return;
-        sending();
-        if (PQsendQuery(c, text.c_str()) == 1)
-            m_inFlight.push_back(std::make_unique<UnawaitedInFlight>(std::move(onFailure)));
-        else checked(nullptr);
-    }
-    // Sends the FETCHes of `ahead`, whose results it takes as they come.
-    void sendFetches(const std::string& sql, ReadAhead& ahead)
-    {
-        ready();
-        sending();
-        if (lost() || PQsendQuery(m_conn, sql.c_str()) != 1) return;
-        ahead.sent();
-        m_inFlight.push_back(std::make_unique<FetchesInFlight>(ahead));
-    }
-    // Takes the next result of the oldest command in flight.
-    void takeInFlight()
-    {
-        std::unique_ptr<InFlight> oldest = std::move(m_inFlight.front());
-        m_inFlight.pop_front();
-        if (!oldest->takeNext(*this)) m_inFlight.push_front(std::move(oldest));
-    }
-    // Takes in what the server has sent so far, without waiting; false on a failure.
-    bool consumeInput() { return PQconsumeInput(m_conn) == 1; }
-    bool busy() const { return PQisBusy(m_conn) == 1; }
-
-    // The results of the command just sent, as PQexec gives them (the last one, or the
-    // first error), waited for at most m_readTimeout. When the time runs out the command
-    // is cancelled and the connection is lost: null.
-    Result finish()
-    {
-        const Clock::time_point deadline = Clock::now() + m_readTimeout;
-        PGresult* kept = nullptr;
-        for (;;) {
-            bool timedOut = false;
-            PGresult* r = nextResult(deadline, timedOut);
-            if (timedOut) {
-                PQclear(kept);
-                return nullptr;
-            }
-            if (!r) break;
-            const ExecStatusType st = PQresultStatus(r);
-            if (kept && PQresultStatus(kept) == PGRES_FATAL_ERROR) {
-                PQclear(r);
-            } else {
-                PQclear(kept);
-                kept = r;
-            }
-            if (st == PGRES_COPY_IN || st == PGRES_COPY_OUT || st == PGRES_COPY_BOTH) break;
+        auto b = std::make_shared<Batch>(std::move(batch));
+        ++m_sent;
+        if (lost() || !b->sendTo(m_conn) || PQpipelineSync(m_conn) != 1) {
+            lose(brokenText(PQerrorMessage(m_conn)));
+            b->finish();
+            return b;
         }
-        return checked(kept);
+        m_unread.emplace_back(b, std::move(onRead));
+        return b;
     }
-
-    // The next result of the command sent, waited for until `deadline`; null at the end
-    // of its results, or when the time ran out (`timedOut`): then the command is
-    // cancelled and the connection is lost.
-    PGresult* nextResult(Clock::time_point deadline, bool& timedOut)
+    // Reads the results of the batches sent up to `batch`; false when the session is lost.
+    bool await(const Batch& batch)
     {
-        while (PQisBusy(m_conn) && PQstatus(m_conn) == CONNECTION_OK) {
-            if (!waitSocket(m_conn, POLLIN, deadline)) {
-                cancelBounded(m_conn);
-                lose("サーバーが " + std::to_string(m_readTimeout.count() / 1000) +
-                     " 秒の間に応答しませんでした（ReadTimeout）。サーバーとネットワークを確かめてください。");
-                timedOut = true;
-                return nullptr;
-            }
-            if (!PQconsumeInput(m_conn)) break; // the failure comes as the result
-        }
-        return PQgetResult(m_conn);
+        while (!batch.read() && !m_unread.empty())
+            if (!readFront()) break;
+        return !lost();
     }
-
-    // The commands of `batch` in one round trip, their results taken back into it, as
-    // PQexec would give each. Waited for at most readTimeout, as finish(); false when
-    // they could not be sent or the connection was lost on the way.
-    bool pipeline(Batch& batch)
+    // `batch` sent and its results read; null when the session is lost.
+    std::shared_ptr<Batch> exchange(Batch batch)
     {
-        if (m_gone) return false;
-        const bool settingUp = !m_setup.empty();
-        PGconn* const c = drained(settingUp);
-        const std::vector<std::string> deferred = std::exchange(m_deferred, {});
-        sending();
-        if (PQenterPipelineMode(c) != 1) {
-            checked(nullptr);
-            return false;
-        }
-        if (!sendDeferred(c, deferred) || !sendSetup(c) || !batch.send(c) || PQpipelineSync(c) != 1)
-            return brokenPipeline();
-        const Clock::time_point deadline = Clock::now() + m_readTimeout;
-        bool deferredFailed = false;
-        if (!deferred.empty() && !takeDeferred(deadline, deferredFailed)) return false;
-        if (settingUp && !takeSetup(deadline)) return false;
-        if (!takeBatch(batch, deadline)) return false;
-        if (PQstatus(c) != CONNECTION_OK || PQexitPipelineMode(c) != 1) return brokenPipeline();
-        if (deferredFailed) m_onDeferredFailure();
-        return true;
+        std::shared_ptr<Batch> b = send(std::move(batch));
+        return await(*b) ? b : nullptr;
     }
-
-    // Notes a failed result that says that the session is over: a connection exception
-    // (SQLSTATE 08...), an operator intervention (57P01 shutdown, 57P02 crash, 57P03
-    // cannot connect now) or a failure of libpq itself. libpq may see the closed socket
-    // only later.
-    Result checked(PGresult* r)
+    // Reads the results of every batch sent.
+    void drain()
     {
-        if (!r) {
-            if (PQstatus(m_conn) != CONNECTION_OK) lose(brokenText(PQerrorMessage(m_conn)));
-        } else if (const ExecStatusType st = PQresultStatus(r); st == PGRES_FATAL_ERROR || st == PGRES_NONFATAL_ERROR) {
-            const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
-            const std::string_view code = state ? state : "";
-            // An error that the server did not send has no SQLSTATE: libpq lost the server
-            // (a reset connection, a broken pipe) before it has marked the connection bad.
-            if (code.empty() || code.substr(0, 2) == "08" || code.substr(0, 3) == "57P" ||
-                PQstatus(m_conn) != CONNECTION_OK)
-                lose(brokenText(PQresultErrorMessage(r)));
-        }
-        return Result(r);
+        while (!m_unread.empty())
+            if (!readFront()) break;
     }
-
-    // The result of a statement run in the round trip that prepared it (a count or a
-    // find, stepped as soon as it is made), kept for the first step of the cursor made
-    // from it (its owner): it serves that step when it binds the same values within the
-    // same run's reads. Anything sent on the connection drops it (another transaction,
-    // another state read).
-    void keepRun(Result result, const RunValues& values, bool inSnapshot)
+    // The batches sent so far: a result kept from an earlier one stands for the state
+    // that a command sent since may have changed.
+    std::uint64_t sent() const { return m_sent; }
+    // Takes in what the server has sent so far, without waiting, so that its output does
+    // not wait in a full socket buffer while the client reads rows.
+    void pull()
     {
-        if (result) m_keptRun = {nullptr, std::move(result), values, inSnapshot, {}};
-    }
-    // Likewise the few rows of an open read along with its count (FewRows), for the
-    // cursor of `sql` made for them.
-    void keepFew(std::string sql, Result rows, bool inSnapshot)
-    {
-        if (rows) m_keptFew = {nullptr, std::move(rows), RunValues(), inSnapshot, std::move(sql)};
-    }
-    // The cursor just made, of `sql` for `rows`, owns the kept result meant for it.
-    void ownKeptRun(const void* owner, const std::string& sql, Rows rows)
-    {
-        if (m_keptRun.result && !m_keptRun.owner) m_keptRun.owner = owner;
-        if (rows == Rows::Few && m_keptFew.result && !m_keptFew.owner && m_keptFew.sql == sql) m_keptFew.owner = owner;
-    }
-    void forgetKeptRun(const void* owner)
-    {
-        if (m_keptRun.owner == owner) m_keptRun = {};
-        if (m_keptFew.owner == owner) m_keptFew = {};
-    }
-    // The kept result for the first step of `owner` with `values`, or null; the kept
-    // result of `owner` is given up either way.
-    Result takeKeptRun(const void* owner, const RunValues& values, bool inSnapshot)
-    {
-        KeptRun& kept = m_keptFew.result && m_keptFew.owner == owner ? m_keptFew : m_keptRun;
-        if (!kept.result || kept.owner != owner) return nullptr;
-        KeptRun run = std::move(kept);
-        kept = {};
-        return run.values == values && run.snapshot == inSnapshot ? std::move(run.result) : nullptr;
+        if (!m_unread.empty()) PQconsumeInput(m_conn);
     }
 
 private:
-    bool brokenPipeline()
+    bool readFront()
     {
-        checked(nullptr);
-        if (!lost()) lose(brokenText(PQerrorMessage(m_conn)));
-        return false;
+        auto [batch, onRead] = std::move(m_unread.front());
+        m_unread.pop_front();
+        const bool taken = takeResults(*batch);
+        batch->finish();
+        if (taken && onRead) onRead(*batch);
+        return taken;
     }
 
-    // Takes the results of the batch's commands up to its sync: of each command its first
-    // failure, else its last result. False when the time ran out.
-    bool takeBatch(Batch& batch, Clock::time_point deadline)
+    // Takes the results of one batch up to its sync: of each command its first failure,
+    // else its last result. False when the session is lost on the way.
+    bool takeResults(Batch& batch)
     {
+        const Clock::time_point deadline = Clock::now() + m_readTimeout;
         PGresult* current = nullptr; // of the command being read
         for (;;) {
             bool timedOut = false;
             PGresult* r = nextResult(deadline, timedOut);
-            if (timedOut) {
-                PQclear(current);
-                return false;
-            }
+            if (timedOut) break;
             if (!r) { // the end of one command's results
                 if (PQstatus(m_conn) != CONNECTION_OK) break;
                 batch.take(checked(current));
@@ -841,155 +562,74 @@ private:
             }
         }
         PQclear(current);
-        return true;
-    }
-
-    bool sendSetup(PGconn* c) const
-    {
-        if (m_setup.empty()) return true;
-        for (const std::string& sql : m_setup)
-            if (PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) != 1) return false;
-        return PQpipelineSync(c) == 1;
-    }
-
-    // The deferred commands, under a sync of their own: a failure leaves the commands
-    // after them to the server (in a transaction that the failure has ended, they fail).
-    static bool sendDeferred(PGconn* c, const std::vector<std::string>& deferred)
-    {
-        if (deferred.empty()) return true;
-        for (const std::string& sql : deferred)
-            if (PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) != 1) return false;
-        return PQpipelineSync(c) == 1;
-    }
-    // Reads the deferred commands' results, up to their sync; false when the time ran out.
-    bool takeDeferred(Clock::time_point deadline, bool& failed)
-    {
-        Result failure;
-        const bool taken = takeSegment(deadline, failure);
-        failed = failure || PQstatus(m_conn) != CONNECTION_OK;
-        if (failure) checked(failure.release());
-        return taken;
-    }
-
-    // Reads the results of the commands up to a sync, keeping the first failure; false
-    // when the time ran out.
-    bool takeSegment(Clock::time_point deadline, Result& failure)
-    {
-        bool timedOut = false;
-        while (PGresult* r = nextResult(deadline, timedOut)) {
-            const ExecStatusType status = PQresultStatus(r);
-            if (status == PGRES_PIPELINE_SYNC) {
-                PQclear(r);
-                break;
-            }
-            if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || failure) PQclear(r);
-            else failure.reset(r);
-            while (PGresult* end = nextResult(deadline, timedOut)) PQclear(end); // the end of its results
-            if (timedOut) break;
-        }
-        return !timedOut;
-    }
-
-    // Reads the settings' results, up to their sync; a session that did not take them
-    // all is given up (false), and the commands sent after them are not read.
-    bool takeSetup(Clock::time_point deadline)
-    {
-        Result failure;
-        const bool timedOut = !takeSegment(deadline, failure);
-        m_setup.clear();
-        if (timedOut) return false;
-        if (failure || PQstatus(m_conn) != CONNECTION_OK) setupFailed(failure.get());
+        if (PQstatus(m_conn) != CONNECTION_OK) lose(brokenText(PQerrorMessage(m_conn)));
         return !lost();
     }
 
-    void setupFailed(const PGresult* r)
+    // The next result, waited for until `deadline`; null at the end of a command's
+    // results, or when the time ran out (`timedOut`): then the command is cancelled and
+    // the session is lost.
+    PGresult* nextResult(Clock::time_point deadline, bool& timedOut)
     {
-        if (!lost())
-            lose("サーバーのセッションを設定できません（" +
-                 libpqText(r ? PQresultErrorMessage(r) : PQerrorMessage(m_conn)) + "）。");
+        while (PQisBusy(m_conn) && PQstatus(m_conn) == CONNECTION_OK) {
+            if (!waitSocket(m_conn, POLLIN, deadline)) {
+                cancelBounded(m_conn);
+                lose("サーバーが " + std::to_string(m_readTimeout.count() / 1000) +
+                     " 秒の間に応答しませんでした（ReadTimeout）。サーバーとネットワークを確かめてください。");
+                timedOut = true;
+                return nullptr;
+            }
+            if (!PQconsumeInput(m_conn)) break; // the failure comes as the result
+        }
+        return PQgetResult(m_conn);
     }
 
-    // The settings by themselves, for a first command that does not go through pipeline().
-    void applySetup()
+    // Notes a failed result that says that the session is over: a connection exception
+    // (SQLSTATE 08...), an operator intervention (57P01 shutdown, 57P02 crash, 57P03
+    // cannot connect now) or a failure of libpq itself. libpq may see the closed socket
+    // only later.
+    Result checked(PGresult* r)
     {
-        std::string sql;
-        for (const std::string& s : m_setup) sql += (sql.empty() ? "" : "; ") + s;
-        m_setup.clear();
-        sending();
-        const Result r = PQsendQuery(m_conn, sql.c_str()) == 1 ? finish() : checked(nullptr);
-        if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) setupFailed(r.get());
+        if (r && PQresultStatus(r) == PGRES_FATAL_ERROR) {
+            const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+            const std::string_view code = state ? state : "";
+            // An error that the server did not send has no SQLSTATE: libpq lost the server
+            // (a reset connection, a broken pipe) before it has marked the connection bad.
+            if (code.empty() || code.substr(0, 2) == "08" || code.substr(0, 3) == "57P")
+                lose(brokenText(PQresultErrorMessage(r)));
+        }
+        return Result(r);
     }
-
-    // The connection with the commands in flight read, and the session's settings in
-    // force unless `setupLater`; the commands deferred still wait.
-    PGconn* drained(bool setupLater)
-    {
-        while (!m_inFlight.empty()) takeInFlight();
-        if (!setupLater && !m_setup.empty() && !lost()) applySetup();
-        return m_conn;
-    }
-
-    // A command sent (sent != 0), then its results; null when it could not be sent.
-    Result finishSent(int sent)
-    {
-        sending();
-        if (!sent) return checked(nullptr);
-        return finish();
-    }
-    // Anything sent ends what a kept result stands for.
-    void sending()
-    {
-        m_keptRun = {};
-        m_keptFew = {};
-    }
-
-    struct KeptRun {
-        const void* owner = nullptr;
-        Result result;
-        RunValues values;
-        bool snapshot = false;
-        std::string sql; // of the cursor it is for, when that is not the cursor of the run
-    };
 
     PGconn* m_conn;
     std::chrono::milliseconds m_readTimeout;
-    // What the session sets before its first command (sessionSettings): sent in the round
-    // trip of that command when it goes through pipeline(), else by ready() on its own.
-    // They are committed by a sync of their own, so that the failure of a command sent
-    // with them cannot undo them.
-    std::vector<std::string> m_setup;
     bool m_gone = false; // the server ended the session (shut down, terminated), or did not answer
     std::string m_lostDetail;
-    // The commands sent and not yet read, oldest first; every command goes through
-    // ready(), which reads them all first.
-    std::deque<std::unique_ptr<InFlight>> m_inFlight;
-    // Commands sent with the next command (defer), and what a failure there calls.
-    std::vector<std::string> m_deferred;
-    std::function<void()> m_onDeferredFailure;
-    KeptRun m_keptRun;
-    KeptRun m_keptFew;
+    std::deque<std::pair<std::shared_ptr<Batch>, OnRead>> m_unread; // sent, oldest first
+    std::uint64_t m_sent = 0;
 };
 
-// The rows of an open expected after its count (Engine::expect): the statement of the
-// rows, and the one that gives them when they are few, run along with the count.
-struct FewRows {
-    std::string sql;
-    std::string few;
-    bool empty() const { return few.empty(); }
+// What a prepare gives its cursor: the statement's columns and, for a count or a find,
+// the result of its first run, which came along.
+struct Prepared {
+    std::shared_ptr<const Columns> columns; // null when the statement failed (`error`)
+    Result first;
+    RunValues values; // bound to that run
+    std::uint64_t stamp = 0; // the session's batches sent when it came (Session::sent)
+    std::string error;
 };
 
-// One server connection: its session, the statements prepared on it, its transaction
-// and the cursors in it. It lives as long as the engines that share it or a cursor made
-// from it.
+// One server connection: its session, its read transaction and the cursors in it, the
+// statements known to parse. It lives as long as the engines that share it or a cursor
+// made from it.
 class Connection final : public PooledConnection {
 public:
-    Connection(PGconn* conn, std::chrono::milliseconds readTimeout, std::vector<std::string> setup)
-        : m_session(conn, readTimeout, std::move(setup))
-    {
-    }
+    Connection(PGconn* conn, std::chrono::milliseconds readTimeout) : m_session(conn, readTimeout) {}
 
     Session& session() { return m_session; }
     const Session& session() const { return m_session; }
+    bool lost() const { return m_session.lost(); }
+    std::string name(const char* prefix) { return prefix + std::to_string(++m_nextId); }
 
     // The engines open on it: the first is noted among the open connections (true), and
     // the last is told (true) so that it keeps the connection idle or lets it go.
@@ -999,14 +639,27 @@ public:
     void cursorMade() { ++m_cursors; }
     void cursorGone() { --m_cursors; }
 
-    // A run's reads begin or end on one of the engines sharing it.
+    // A run's reads begin or end on one of the engines sharing it: every statement runs
+    // in one repeatable-read transaction, begun by the first of them and ended by the end
+    // of the last run only.
     void runBegun() { ++m_snapshot; }
     void runEnded()
     {
         --m_snapshot;
         settle();
     }
-    bool inRun() const { return m_snapshot > 0; }
+
+    // A batch that begins the read transaction when none is open and a cursor (`cursor`)
+    // or a run needs one.
+    Batch begin(bool cursor)
+    {
+        Batch b;
+        if ((cursor || m_snapshot > 0) && !m_inTransaction && !lost()) {
+            b.command(kBeginRead);
+            m_inTransaction = true;
+        }
+        return b;
+    }
 
     // A server-side cursor declared: the transaction it lives in, which holds it as long
     // as holds() says so.
@@ -1017,17 +670,19 @@ public:
     }
     bool holds(unsigned transaction) const { return transaction == m_generation; }
 
-    // Closes the server-side cursor `name` of `transaction` (left to the server); the last
-    // cursor of the transaction ends it in the same command.
+    // Closes the server-side cursor `name` of `transaction`; the last cursor outside a
+    // run ends the transaction in the same batch.
     void closeCursor(const std::string& name, unsigned transaction)
     {
         if (!holds(transaction) || lost()) return;
-        const bool last = !m_snapshot && m_declared == 1 && m_session.transaction() == PQTRANS_INTRANS;
-        // Without the end of the transaction it goes with the next command.
-        if (last) sendUnawaited("CLOSE " + name + "; COMMIT");
-        else m_session.defer("CLOSE " + name, [this] { failed(); });
-        if (holds(transaction)) --m_declared;
-        if (!last) settle();
+        --m_declared;
+        Batch b;
+        b.command("CLOSE " + name);
+        if (m_declared == 0 && m_snapshot == 0 && m_inTransaction) {
+            b.command("COMMIT");
+            m_inTransaction = false;
+        }
+        sendUnawaited(std::move(b));
     }
 
     // Whether nothing is open on it any more and it is at rest, fit to be kept idle.
@@ -1035,285 +690,111 @@ public:
     {
         if (m_cursors != 0 || m_declared != 0 || lost()) return false;
         settle();
-        return m_session.transaction(true) == PQTRANS_IDLE;
+        m_session.drain();
+        return !lost() && PQtransactionStatus(m_session.handle()) == PQTRANS_IDLE;
     }
 
-    // A statement that an open will ask for next (its rows after its count): prepared
-    // along with the next statement that goes to the server; with `few`, its rows when
-    // they are few, run along with the count (takeFew).
+    // The statement that an open asks for next (its rows after its count): parsed in the
+    // round trip of the count; with `few`, its rows when they are few, run there too.
     void expect(const std::string& sql, const std::string& few)
     {
-        m_expected.emplace_back(sql, std::vector<Oid>{});
-        m_few = few.empty() ? FewRows{} : FewRows{sql, few};
-    }
-    // The few rows expected, for the count that comes next to run along; once.
-    FewRows takeFew() { return std::exchange(m_few, {}); }
-
-    // A count's run with the few rows expected after it, in one round trip (with the
-    // BEGIN of the run's transaction when none is open yet); the count's result, null
-    // when it could not be sent.
-    Result runWithFew(const Statement& st, const RunValues& values, const FewRows& few)
-    {
-        const PGTransactionStatusType status = m_session.transaction(true);
-        const bool begin = m_snapshot && status == PQTRANS_IDLE;
-        const bool inTransaction = begin || status != PQTRANS_IDLE;
-        Batch batch;
-        const Batch::Place begun = begin ? batch.simple(kBeginRead) : 0;
-        const Batch::Place run = batch.run(st.name, values.pointers());
-        FewRun f = queueFew(batch, few, inTransaction);
-        if (!m_session.pipeline(batch)) return nullptr;
-        if (begin && !batch.ok(begun)) return batch.takeResult(begun);
-        keepFew(batch, f, batch.result(run), inTransaction);
-        return batch.takeResult(run);
+        m_expected = sql;
+        m_few = few;
     }
 
-    bool lost() const { return m_session.lost(); }
-    std::string name(const char* prefix) { return prefix + std::to_string(++m_nextId); }
-    // Asks for the batches after a full one of `owner` (`sql` fetches one), unless
-    // another cursor's are on their way; the owner asks after a full batch only (a
-    // shorter one is the last), and once those asked for before are all taken.
-    void sendAhead(const void* owner, const std::string& sql)
-    {
-        if (lost() || !m_readAhead.claim(owner, sql)) return;
-        const std::string fetches = m_readAhead.nextCommand();
-        if (!fetches.empty()) m_session.sendFetches(fetches, m_readAhead);
-    }
+    Prepared prepare(const std::string& sql, Rows rows, const RunValues& values, const std::vector<Oid>& types);
 
-    // Takes in what the server has sent of the batches in flight so far, without waiting,
-    // so that the server's output does not wait in a full socket buffer while the client
-    // reads rows; the first of them is parsed as it comes (the others wait unparsed,
-    // which takes less memory).
-    void pullAhead()
+    // A run of `sql` whole (a count, a find, few rows), in the run's transaction when a
+    // run is under way; null when the session is lost.
+    Result run(const std::string& sql, const std::vector<Oid>& types, const RunValues& values)
     {
-        if (m_readAhead.pending() == 0 || !m_session.consumeInput()) return;
-        if (!m_readAhead.holdsBatch() && !m_session.busy()) m_session.takeInFlight();
-    }
-
-    // The next batch asked for ahead for `owner`, read now if need be; null when none
-    // was asked for.
-    Result takeAhead(const void* owner)
-    {
-        if (!m_readAhead.ownedBy(owner)) return nullptr;
-        if (!m_readAhead.holdsBatch() && m_readAhead.pending() > 0) m_session.takeInFlight();
-        return m_readAhead.take();
-    }
-
-    // Gives up what was asked for ahead for `owner`.
-    void dropAhead(const void* owner)
-    {
-        if (!m_readAhead.ownedBy(owner)) return;
-        while (m_readAhead.pending() > 0) m_session.takeInFlight();
-        m_readAhead.drop();
+        Batch batch = begin(false);
+        const Batch::Place p = batch.command(sql, types, values);
+        const std::shared_ptr<Batch> b = m_session.exchange(std::move(batch));
+        if (!b) return nullptr;
+        if (!b->ok()) failed();
+        return b->take(p);
     }
 
     // After a failed command: an aborted transaction is rolled back, and the cursors
     // declared in it are gone.
     void failed()
     {
-        if (lost()) return;
-        if (m_session.transaction() == PQTRANS_INERROR) {
-            m_session.dropDeferred();
-            command("ROLLBACK");
+        m_session.drain();
+        if (!lost() && PQtransactionStatus(m_session.handle()) == PQTRANS_INERROR) {
+            Batch rollback;
+            rollback.command("ROLLBACK");
+            m_session.exchange(std::move(rollback));
             m_declared = 0;
             ++m_generation;
         }
-    }
-
-    // Begins the run's transaction before a statement of the run, when none is open.
-    bool enterSnapshot()
-    {
-        if (!m_snapshot || lost() || m_session.transaction() != PQTRANS_IDLE) return true;
-        return command(kBeginRead);
-    }
-
-    // A statement for `sql` with parameters of `types`, prepared once and kept. Its
-    // preparation, its description and its savepoint go in one round trip, with the
-    // statements expected next and, for `along`, its run.
-    // The few rows expected (`few`) go along with the run, which takes them.
-    std::shared_ptr<Statement> statement(const std::string& sql, const std::vector<Oid>& types, std::string* error,
-                                         const RunValues* along = nullptr, FewRows* few = nullptr)
-    {
-        std::string key = StatementCache::key(sql, types);
-        std::vector<std::pair<std::string, std::vector<Oid>>> ahead;
-        ahead.swap(m_expected);
-        if (std::shared_ptr<Statement> st = m_statements.find(key)) return st;
-        auto st = std::make_shared<Statement>();
-        st->name = name("kov_s");
-        std::vector<AheadStatement> more = aheadStatements(ahead, key);
-        const PGTransactionStatusType status = m_session.transaction(true);
-        Preparation p;
-        p.guarded = status == PQTRANS_INTRANS;
-        p.begin = along && m_snapshot && status == PQTRANS_IDLE;
-        Batch batch;
-        queuePreparation(batch, p, *st, sql, types, along);
-        queueAhead(batch, more, p.inTransaction());
-        FewRun f = queueFew(batch, along != nullptr, few, p.inTransaction());
-        const bool sent = m_session.pipeline(batch);
-        const bool saved = !p.guarded || batch.ok(p.saved);
-        const bool prepared =
-            sent && (!p.begin || batch.ok(p.begun)) && saved && batch.ok(p.parsed) && batch.ok(p.described);
-        const bool runFailed = along && !batch.ok(p.run);
-        const bool released = !p.guarded || batch.ok(p.released);
-        if (!prepared || (!released && !runFailed)) {
-            const PGresult* failure = batch.firstFailure();
-            if (error) *error = failure ? PQresultErrorMessage(failure) : PQerrorMessage(m_session.handle());
-            if (p.guarded && saved && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
-            failed();
-            return nullptr;
-        }
-        keepFew(batch, f, batch.result(p.run), p.inTransaction());
-        // Its rows, which anything sent from here on (a rollback, a statement given up)
-        // leaves to the first step; or its failure, which its first step reports without
-        // running it again.
-        if (along && !runFailed) m_session.keepRun(batch.takeResult(p.run), *along, m_snapshot > 0);
-        if (!released && !lost()) command("ROLLBACK TO SAVEPOINT kov_prepare");
-        keepStatement(std::move(key), st, batch.result(p.described));
-        keepAhead(batch, more, p.inTransaction());
-        failed();
-        if (along && runFailed) m_session.keepRun(batch.takeResult(p.run), *along, m_snapshot > 0);
-        return st;
+        m_inTransaction = !lost() && PQtransactionStatus(m_session.handle()) != PQTRANS_IDLE;
     }
 
 private:
-    bool command(const std::string& sql) { return m_session.command(sql); }
-
-    // A command that nothing waits for (the end of a transaction, the close of a cursor
-    // read to its end), left to the server: a failure is handled as one of a command.
-    void sendUnawaited(const std::string& sql)
+    // A batch that nothing waits for: its failure is handled as one of a command.
+    void sendUnawaited(Batch b)
     {
-        m_session.sendUnawaited(sql, [this] { failed(); });
+        m_session.send(std::move(b), [this](const Batch& sent) {
+            if (!sent.ok()) failed();
+        });
     }
 
     // Ends the read transaction when no cursor and no run needs it any more.
     void settle()
     {
-        if (m_declared > 0 || m_snapshot || lost()) return;
-        const PGTransactionStatusType t = m_session.transaction(true);
-        if (t == PQTRANS_INTRANS) sendUnawaited("COMMIT");
-        else if (t == PQTRANS_INERROR) {
-            m_session.dropDeferred();
-            command("ROLLBACK");
-        }
+        if (m_declared > 0 || m_snapshot > 0 || !m_inTransaction || lost()) return;
+        m_inTransaction = false;
+        Batch b;
+        b.command("COMMIT");
+        sendUnawaited(std::move(b));
     }
 
-    void keepStatement(std::string key, const std::shared_ptr<Statement>& st, const PGresult* description)
+    // After a batch with a failure: the savepoint of the guard it came within is rolled
+    // back to; a failure outside any is handled by failed().
+    void recover(const Batch& b, std::initializer_list<const Batch::Guard*> guards)
     {
-        for (const std::string& dropped : m_statements.keep(std::move(key), st, description))
-            command("DEALLOCATE " + dropped);
-    }
-
-    // A statement prepared ahead with another (expected), and the places of its commands.
-    struct AheadStatement {
-        std::string key;
-        const std::string* sql;
-        const std::vector<Oid>* types;
-        std::shared_ptr<Statement> st;
-        Batch::Place save = 0, parse = 0, describe = 0, release = 0;
-    };
-
-    // The places of the commands that prepare a statement (and run it along).
-    struct Preparation {
-        bool begin = false; // begins the run's transaction
-        bool guarded = false; // under a savepoint, in the transaction of open cursors
-        Batch::Place begun = 0, saved = 0, parsed = 0, described = 0, run = 0, released = 0;
-        bool inTransaction() const { return begin || guarded; }
-    };
-
-    // The few rows expected after a count, run under a savepoint of their own inside a
-    // transaction (their failure must not end it), and the places of their commands.
-    struct FewRun {
-        std::string sql; // of the cursor they are for
-        bool queued = false;
-        Batch::Place save = 0, run = 0, release = 0;
-    };
-    static FewRun queueFew(Batch& batch, FewRows few, bool inTransaction)
-    {
-        FewRun f;
-        if (few.empty()) return f;
-        f.sql = std::move(few.sql);
-        f.queued = true;
-        if (inTransaction) f.save = batch.simple("SAVEPOINT kov_few");
-        f.run = batch.query(std::move(few.few));
-        if (inTransaction) f.release = batch.simple("RELEASE SAVEPOINT kov_few");
-        return f;
-    }
-    // Those of `few` (taken from it) along with the run of a count (`counted`).
-    static FewRun queueFew(Batch& batch, bool counted, FewRows* few, bool inTransaction)
-    {
-        if (!counted || !few) return {};
-        return queueFew(batch, std::exchange(*few, {}), inTransaction);
-    }
-    // Keeps the few rows for their cursor when `count` found as many (the count and the
-    // rows may read different states outside a run); after a failure, the transaction
-    // goes on from their savepoint.
-    void keepFew(Batch& batch, FewRun& f, const PGresult* count, bool inTransaction)
-    {
-        if (!f.queued) return;
-        const bool saved = !inTransaction || batch.ok(f.save);
-        if (saved && batch.ok(f.run) && (!inTransaction || batch.ok(f.release))) {
-            if (countIs(count, PQntuples(batch.result(f.run))))
-                m_session.keepFew(std::move(f.sql), batch.takeResult(f.run), m_snapshot > 0);
-            return;
-        }
-        if (inTransaction && saved && !lost()) command("ROLLBACK TO SAVEPOINT kov_few");
-    }
-
-    // The statements expected next that are not prepared yet (nor `key` itself).
-    std::vector<AheadStatement> aheadStatements(const std::vector<std::pair<std::string, std::vector<Oid>>>& ahead,
-                                                const std::string& key)
-    {
-        std::vector<AheadStatement> more;
-        for (const auto& [nextSql, nextTypes] : ahead) {
-            std::string k = StatementCache::key(nextSql, nextTypes);
-            if (k == key || m_statements.find(k)) continue;
-            more.push_back({std::move(k), &nextSql, &nextTypes, std::make_shared<Statement>()});
-            more.back().st->name = name("kov_s");
-        }
-        return more;
-    }
-
-    // Queues the preparation of `st` (and its run, for `along`); inside the transaction
-    // of an open cursor a failing statement must not take the cursor with it, so it is
-    // tried under a savepoint, and so is its run (a value of the wrong type for its
-    // column must not end the transaction of the cursors open in it).
-    static void queuePreparation(Batch& batch, Preparation& p, const Statement& st, const std::string& sql,
-                                 const std::vector<Oid>& types, const RunValues* along)
-    {
-        if (p.begin) p.begun = batch.simple(kBeginRead);
-        if (p.guarded) p.saved = batch.simple("SAVEPOINT kov_prepare");
-        p.parsed = batch.prepare(st.name, sql, types);
-        p.described = batch.describe(st.name);
-        if (along) p.run = batch.run(st.name, along->pointers());
-        if (p.guarded) p.released = batch.simple("RELEASE SAVEPOINT kov_prepare");
-    }
-
-    // Queues the statements prepared ahead, each under a savepoint of its own inside a
-    // transaction, which must not take the run's with it either.
-    static void queueAhead(Batch& batch, std::vector<AheadStatement>& more, bool inTransaction)
-    {
-        for (AheadStatement& m : more) {
-            if (inTransaction) m.save = batch.simple("SAVEPOINT kov_ahead");
-            m.parse = batch.prepare(m.st->name, *m.sql, *m.types);
-            m.describe = batch.describe(m.st->name);
-            if (inTransaction) m.release = batch.simple("RELEASE SAVEPOINT kov_ahead");
-        }
-    }
-
-    // Keeps the statements prepared ahead that the server took; one that it did not is
-    // prepared again when it is asked for (and fails there, with its message).
-    void keepAhead(Batch& batch, std::vector<AheadStatement>& more, bool inTransaction)
-    {
-        for (AheadStatement& m : more) {
-            const bool saved = !inTransaction || batch.ok(m.save);
-            if (saved && batch.ok(m.parse) && batch.ok(m.describe) && (!inTransaction || batch.ok(m.release))) {
-                keepStatement(std::move(m.key), m.st, batch.result(m.describe));
-                continue;
+        if (b.ok()) return;
+        for (const Batch::Guard* g : guards) {
+            if (g && b.failedWithin(*g)) {
+                Batch rollback;
+                rollback.command("ROLLBACK TO SAVEPOINT kov_guard");
+                return sendUnawaited(std::move(rollback));
             }
-            // The server skipped what followed it.
-            if (inTransaction && saved && !lost()) command("ROLLBACK TO SAVEPOINT kov_ahead");
-            break;
         }
+        failed();
     }
+
+    std::shared_ptr<const Columns> described(const std::string& sql) const
+    {
+        const auto it = m_described.find(sql);
+        return it == m_described.end() ? nullptr : it->second;
+    }
+    void remember(const std::string& sql, std::shared_ptr<const Columns> columns)
+    {
+        if (m_described.size() >= kDescribedPerConnection) m_described.clear();
+        m_described[sql] = std::move(columns);
+    }
+
+    // The few rows kept for a prepare of `sql`, while nothing was sent since they came.
+    Prepared takeFew(const std::string& sql)
+    {
+        Prepared p;
+        if (m_kept.rows && m_kept.sql == sql && m_kept.stamp == m_session.sent()) {
+            p.columns = std::make_shared<const Columns>(m_kept.rows.get());
+            p.first = std::move(m_kept.rows);
+            p.stamp = m_kept.stamp;
+        }
+        m_kept = {};
+        return p;
+    }
+
+    // The few rows of an open that came with its count, for the prepare of `sql`.
+    struct KeptFew {
+        std::string sql;
+        Result rows;
+        std::uint64_t stamp = 0;
+    };
 
     Session m_session;
     int m_engines = 0; // open engines on it
@@ -1321,36 +802,82 @@ private:
     int m_declared = 0; // server-side cursors open: a transaction is open while > 0
     unsigned m_generation = 0; // counts the ends of transactions that took cursors with them
     unsigned m_nextId = 0;
-    // Runs' reads under way (of the engines sharing it): every statement runs in one
-    // repeatable-read transaction, begun by the first of them and ended by the end of
-    // the last run only.
-    int m_snapshot = 0;
-    StatementCache m_statements;
-    ReadAhead m_readAhead;
-    // Statements that an open will ask for next.
-    std::vector<std::pair<std::string, std::vector<Oid>>> m_expected;
-    FewRows m_few; // the few rows expected after the next count
+    int m_snapshot = 0; // runs' reads under way (of the engines sharing it)
+    bool m_inTransaction = false; // a BEGIN sent, and no end of it
+    // The statements that parsed, with their columns (of reads, which run later).
+    std::unordered_map<std::string, std::shared_ptr<const Columns>> m_described;
+    std::string m_expected, m_few; // of the next open (expect)
+    KeptFew m_kept;
 };
 
-bool UnawaitedInFlight::takeNext(Session& s)
-{
-    const Result r = s.finish();
-    if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) m_onFailure();
-    return true;
-}
+// A statement parsed in a batch (and, for a count or a find, run), and its places.
+struct Parsed {
+    Batch::Guard guard;
+    Batch::Place parse = 0, run = 0;
+    bool runs = false;
 
-bool FetchesInFlight::takeNext(Session& s)
-{
-    const Clock::time_point deadline = s.deadline();
-    bool timedOut = false;
-    Result r = s.checked(s.nextResult(deadline, timedOut));
-    if (timedOut || !r) {
-        m_ahead.ended(timedOut);
-        return true;
+    Parsed(Batch& b, bool guarded, const std::string& sql, const std::vector<Oid>& types, const RunValues* along)
+        : guard(b.guard(guarded)), parse(b.parse(sql, types))
+    {
+        if (along) {
+            runs = true;
+            run = b.runParsed(*along);
+        }
+        b.release(guard);
     }
-    if (!m_ahead.receive(std::move(r))) return false;
-    while (PGresult* end = timedOut ? nullptr : s.nextResult(deadline, timedOut)) PQclear(end);
-    return true;
+    bool ok(const Batch& b) const { return b.ok(parse) && b.ok(parse + 1); }
+    std::shared_ptr<const Columns> columns(const Batch& b) const
+    {
+        return std::make_shared<const Columns>(b.result(parse + 1));
+    }
+};
+
+// The statement `sql`, for `rows`, known to parse, with its columns: one that was parsed
+// before, or the few rows that came with the count just run; else parsed now, in one
+// round trip with a count's or a find's first run (in the run's transaction), the rows
+// statement that the open expects next and the few rows of that.
+Prepared Connection::prepare(const std::string& sql, Rows rows, const RunValues& values, const std::vector<Oid>& types)
+{
+    const std::string expected = std::exchange(m_expected, {});
+    const std::string few = std::exchange(m_few, {});
+    if (rows == Rows::Few)
+        if (Prepared kept = takeFew(sql); kept.columns) return kept;
+    if (rows != Rows::One)
+        if (std::shared_ptr<const Columns> known = described(sql)) return Prepared{known, nullptr, {}, 0, {}};
+    const bool one = rows == Rows::One;
+    const bool guarded = m_inTransaction;
+    Batch batch = one ? begin(false) : Batch();
+    const Parsed main(batch, guarded, sql, types, one ? &values : nullptr);
+    std::optional<Parsed> ahead;
+    if (!expected.empty() && expected != sql && !described(expected))
+        ahead.emplace(batch, m_inTransaction, expected, std::vector<Oid>{}, nullptr);
+    Batch::Guard fewGuard;
+    std::optional<Batch::Place> fewRun;
+    if (one && !few.empty()) {
+        fewGuard = batch.guard(m_inTransaction);
+        fewRun = batch.command(few);
+        batch.release(fewGuard);
+    }
+    const std::shared_ptr<Batch> b = m_session.exchange(std::move(batch));
+    if (!b) return Prepared{nullptr, nullptr, {}, 0, m_session.lostText()};
+    recover(*b, {&main.guard, ahead ? &ahead->guard : nullptr, &fewGuard});
+    Prepared p;
+    if (main.ok(*b)) {
+        p.columns = main.columns(*b);
+        if (!one) remember(sql, p.columns);
+    } else {
+        const PGresult* f = b->firstFailure();
+        p.error = f ? PQresultErrorMessage(f) : PQerrorMessage(m_session.handle());
+    }
+    if (ahead && b->ok(ahead->guard)) remember(expected, ahead->columns(*b));
+    if (fewRun && b->ok(fewGuard) && countIs(b->result(main.run), PQntuples(b->result(*fewRun))))
+        m_kept = {expected, b->take(*fewRun), 0};
+    if (p.columns && main.runs) {
+        p.first = b->take(main.run);
+        p.values = values;
+    }
+    p.stamp = m_kept.stamp = m_session.sent();
+    return p;
 }
 
 // The connections that engines have open, so that a second open of the same database
@@ -1379,8 +906,9 @@ std::shared_ptr<Connection> openConnection(const std::string& key)
 }
 
 // A server-side cursor, read in batches of kFetchRows: declared with its first batch in
-// one round trip (with the BEGIN of the read transaction when none is open), each later
-// batch asked for ahead once a full one has come, closed as soon as it is read to its end.
+// one round trip (with the BEGIN of the read transaction when none is open), the next
+// batch asked for ahead once a full one has come, closed as soon as it is read to its
+// end.
 class ServerCursor {
 public:
     explicit ServerCursor(Connection& conn) : m_conn(conn) {}
@@ -1392,18 +920,19 @@ public:
     Result open(const std::string& sql)
     {
         if (m_conn.lost()) return nullptr;
-        const bool begin = m_conn.session().transaction() == PQTRANS_IDLE;
         m_name = m_conn.name("kov_c");
-        Result batch = m_conn.session().exec(std::string(begin ? kBeginRead : "") + (begin ? "; " : "") + "DECLARE " +
-                                             m_name + " NO SCROLL CURSOR FOR " + sql + "\n; FETCH " +
-                                             std::to_string(kFetchRows) + " FROM " + m_name);
-        if (!isRows(batch)) {
+        Batch batch = m_conn.begin(true);
+        batch.command("DECLARE " + m_name + " NO SCROLL CURSOR FOR " + sql);
+        const Batch::Place fetch = batch.command(fetchSql());
+        const std::shared_ptr<Batch> b = m_conn.session().exchange(std::move(batch));
+        if (!b || !b->ok()) {
             m_name.clear();
-            return batch;
+            return nullptr;
         }
         m_transaction = m_conn.cursorDeclared();
-        askAhead(batch);
-        return batch;
+        Result first = b->take(fetch);
+        askAhead(first);
+        return first;
     }
 
     // The next batch: the one asked for ahead, or else asked for now; null when the
@@ -1411,48 +940,58 @@ public:
     Result next()
     {
         if (m_name.empty()) return nullptr;
-        Result batch = m_conn.takeAhead(this);
+        std::shared_ptr<Batch> b = std::exchange(m_ahead, nullptr);
+        if (b && !m_conn.session().await(*b)) return nullptr;
         if (!m_conn.holds(m_transaction)) return nullptr;
-        if (!batch) batch = m_conn.session().exec(fetchSql());
-        if (isRows(batch)) askAhead(batch);
+        if (!b && !(b = m_conn.session().exchange(fetchBatch()))) return nullptr;
+        Result batch = b->take(0);
+        askAhead(batch);
         return batch;
     }
 
     void close()
     {
-        m_conn.dropAhead(this);
+        m_ahead.reset();
         if (m_name.empty()) return;
         m_conn.closeCursor(m_name, m_transaction);
         m_name.clear();
     }
 
 private:
-    static bool isRows(const Result& r) { return r && PQresultStatus(r.get()) == PGRES_TUPLES_OK; }
     std::string fetchSql() const { return "FETCH " + std::to_string(kFetchRows) + " FROM " + m_name; }
+    Batch fetchBatch() const
+    {
+        Batch b;
+        b.command(fetchSql());
+        return b;
+    }
+    // After a full batch, the next is asked for at once: the server makes it while the
+    // client reads this one.
     void askAhead(const Result& batch)
     {
-        if (PQntuples(batch.get()) == kFetchRows) m_conn.sendAhead(this, fetchSql());
+        if (batch && PQresultStatus(batch.get()) == PGRES_TUPLES_OK && PQntuples(batch.get()) == kFetchRows)
+            m_ahead = m_conn.session().send(fetchBatch());
     }
 
     Connection& m_conn;
     std::string m_name; // empty while none is declared
     unsigned m_transaction = 0;
+    std::shared_ptr<Batch> m_ahead; // the FETCH of the next batch, sent ahead
 };
 
-// A cursor: a statement that gives one row (a count, a find), executed whole, or the
+// A cursor: a statement that gives one row (a count, a find) or few, run whole, or the
 // rows of a table, streamed through a server-side cursor.
 class PgCursor final : public Cursor {
 public:
-    PgCursor(std::shared_ptr<Connection> conn, std::shared_ptr<Statement> st, std::string sql, Rows rows,
-             FewRows few = {})
-        : m_conn(std::move(conn)), m_st(std::move(st)), m_sql(std::move(sql)), m_rows(rows), m_few(std::move(few)),
-          m_stream(*m_conn)
+    PgCursor(std::shared_ptr<Connection> conn, std::string sql, Rows rows, std::vector<Oid> types, Prepared p)
+        : m_conn(std::move(conn)), m_sql(std::move(sql)), m_rows(rows), m_types(std::move(types)),
+          m_columns(std::move(p.columns)), m_first(std::move(p.first)), m_firstValues(std::move(p.values)),
+          m_firstStamp(p.stamp), m_stream(*m_conn)
     {
         m_conn->cursorMade();
     }
     ~PgCursor() override
     {
-        m_conn->session().forgetKeptRun(this);
         m_stream.close();
         m_conn->cursorGone();
     }
@@ -1482,11 +1021,11 @@ public:
         if (m_done) return StepResult::Done;
         if (!m_started) {
             m_started = true;
-            // A count, a find or a small result in one round trip; a large one through a cursor.
-            if (!(m_rows == Rows::Many ? declare() : executeWhole())) return fail();
+            m_batch = m_rows == Rows::Many ? m_stream.open(m_sql) : runWhole();
+            if (!tookBatch()) return fail();
         }
         ++m_row;
-        if (m_row % 64 == 0) m_conn->pullAhead();
+        if (m_row % 64 == 0) m_conn->session().pull();
         if (m_row < m_batchRows) return StepResult::Row;
         if (m_rows == Rows::Many && m_batchRows == kFetchRows) {
             m_batch = m_stream.next();
@@ -1502,14 +1041,14 @@ public:
         return StepResult::Done;
     }
 
-    int columnCount() const override { return static_cast<int>(m_st->names.size()); }
-    std::string columnName(int i) const override { return m_st->names[static_cast<std::size_t>(i)]; }
+    int columnCount() const override { return static_cast<int>(m_columns->names.size()); }
+    std::string columnName(int i) const override { return m_columns->names[static_cast<std::size_t>(i)]; }
 
     int findColumn(std::string_view name) const override
     {
         return m_asked.find(name, [this](std::string_view n) {
-            const auto it = m_st->byName.find(n);
-            return it == m_st->byName.end() ? -1 : it->second;
+            const auto it = m_columns->byName.find(n);
+            return it == m_columns->byName.end() ? -1 : it->second;
         });
     }
 
@@ -1518,15 +1057,15 @@ public:
     bool comparesAsStored(int i, bool text) const override
     {
         const auto at = static_cast<std::size_t>(i);
-        if (i < 0 || at >= m_st->kinds.size()) return false;
-        if (!text) return m_st->kinds[at] == Kind::Integer || m_st->kinds[at] == Kind::Numeric;
-        return m_st->types[at] == kOidText || m_st->types[at] == kOidVarchar;
+        if (i < 0 || at >= m_columns->kinds.size()) return false;
+        if (!text) return m_columns->kinds[at] == Kind::Integer || m_columns->kinds[at] == Kind::Numeric;
+        return m_columns->types[at] == kOidText || m_columns->types[at] == kOidVarchar;
     }
 
     DbValue value(int i) const override
     {
         if (m_row < 0 || m_row >= m_batchRows || i < 0 || i >= m_batchColumns) return std::monostate{};
-        return decode(m_batch.get(), m_row, i, m_st->kinds[static_cast<std::size_t>(i)]);
+        return decode(m_batch.get(), m_row, i, m_columns->kinds[static_cast<std::size_t>(i)]);
     }
 
 private:
@@ -1540,25 +1079,14 @@ private:
         return StepResult::Error;
     }
 
-    bool executeWhole()
+    // The rows of a run: those that came along with the prepare when they are of the
+    // same values and nothing was sent since (or its failure, reported without running
+    // it again), else run now.
+    Result runWhole()
     {
-        if (Result kept = m_conn->session().takeKeptRun(this, m_values, m_conn->inRun())) {
-            m_batch = std::move(kept);
-            return tookBatch();
-        }
-        if (!m_few.empty()) { // a count, with the few rows expected after it
-            m_batch = m_conn->runWithFew(*m_st, m_values, std::exchange(m_few, {}));
-            return tookBatch();
-        }
-        if (!m_conn->enterSnapshot()) return false;
-        m_batch = m_conn->session().execPrepared(m_st->name, m_values.pointers());
-        return tookBatch();
-    }
-
-    bool declare()
-    {
-        m_batch = m_stream.open(m_sql);
-        return tookBatch();
+        Result first = std::move(m_first);
+        if (first && m_firstValues == m_values && m_firstStamp == m_conn->session().sent()) return first;
+        return m_conn->run(m_sql, m_types, m_values);
     }
 
     // Whether the result just taken is rows; notes their number and the columns that
@@ -1568,15 +1096,18 @@ private:
         m_batchRows = m_batchColumns = 0;
         if (!m_batch || PQresultStatus(m_batch.get()) != PGRES_TUPLES_OK) return false;
         m_batchRows = PQntuples(m_batch.get());
-        m_batchColumns = std::min(PQnfields(m_batch.get()), static_cast<int>(m_st->kinds.size()));
+        m_batchColumns = std::min(PQnfields(m_batch.get()), static_cast<int>(m_columns->kinds.size()));
         return true;
     }
 
     std::shared_ptr<Connection> m_conn;
-    std::shared_ptr<Statement> m_st;
     std::string m_sql;
     Rows m_rows;
-    FewRows m_few; // of a count: the rows expected after it, run along with its first run
+    std::vector<Oid> m_types;
+    std::shared_ptr<const Columns> m_columns;
+    Result m_first; // the rows of the first run, which came with the prepare
+    RunValues m_firstValues;
+    std::uint64_t m_firstStamp;
     RunValues m_values;
     Result m_batch;
     int m_batchRows = 0; // rows of m_batch
@@ -1609,19 +1140,12 @@ public:
         }
         std::vector<Oid> types;
         for (const DbValue& v : params) types.push_back(paramType(v));
-        // A count or a find, stepped as soon as it is made, runs in the round trip that
-        // prepares it.
-        // So does the read of the few rows expected after a count, when the open that
-        // counts them asks for them.
-        const RunValues values(params);
-        FewRows few = m_conn->takeFew();
-        if (rows != Rows::One) few = {};
-        std::shared_ptr<Statement> st =
-            m_conn->statement(sql, types, error, rows == Rows::One ? &values : nullptr, &few);
-        if (!st) return nullptr;
-        auto cursor = std::make_unique<PgCursor>(m_conn, std::move(st), sql, rows, std::move(few));
-        m_conn->session().ownKeptRun(cursor.get(), sql, rows);
-        return cursor;
+        Prepared p = m_conn->prepare(sql, rows, RunValues(params), types);
+        if (!p.columns) {
+            if (error) *error = p.error;
+            return nullptr;
+        }
+        return std::make_unique<PgCursor>(m_conn, sql, rows, std::move(types), std::move(p));
     }
 
     void expect(const std::string& sql, const std::string& few) override
@@ -1632,12 +1156,8 @@ public:
     bool tableExists(const std::string& name) override
     {
         if (!m_conn || m_conn->lost()) return false;
-        const std::string quoted = quoteTable(name);
-        const Result r = m_conn->session().execParams("SELECT to_regclass($1) IS NOT NULL", {quoted.c_str()});
-        if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
-            m_conn->failed();
-            return false;
-        }
+        const Result r = m_conn->run("SELECT to_regclass($1) IS NOT NULL", {}, RunValues({DbValue(quoteTable(name))}));
+        if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK) return false;
         return PQntuples(r.get()) == 1 && std::string_view(PQgetvalue(r.get(), 0, 0)) == "t";
     }
 
@@ -1800,8 +1320,7 @@ EngineOpen connect(const Params& params, const std::string& key, std::chrono::mi
     values.push_back(nullptr);
     const Clock::time_point deadline = connectDeadline(params);
 
-    auto conn = std::make_shared<Connection>(PQconnectStartParams(keys.data(), values.data(), 0), readTimeout,
-                                             std::move(settings));
+    auto conn = std::make_shared<Connection>(PQconnectStartParams(keys.data(), values.data(), 0), readTimeout);
     conn->poolKey = key;
     PGconn* const c = conn->session().handle();
     ConnStatusType stage = c ? PQstatus(c) : CONNECTION_BAD;
@@ -1820,6 +1339,7 @@ EngineOpen connect(const Params& params, const std::string& key, std::chrono::mi
     // programs' output: the failures themselves come back as statuses.
     PQsetNoticeProcessor(
         c, [](void*, const char*) {}, nullptr);
+    conn->session().start(std::move(settings));
     result.engine = std::make_unique<PgEngine>(std::move(conn));
     return result;
 }
@@ -1834,8 +1354,11 @@ std::shared_ptr<Connection> existingConnection(const std::string& key)
         // A connection idle for a while may have lost its server: it is asked once, and
         // closed when it does not answer.
         if (Clock::now() - idle->idleSince > kIdleCheckAfter) {
-            const Result r = idle->session().exec("");
-            if (idle->lost() || PQtransactionStatus(idle->session().handle()) != PQTRANS_IDLE) continue;
+            Batch ping;
+            ping.command("");
+            if (!idle->session().exchange(std::move(ping)) ||
+                PQtransactionStatus(idle->session().handle()) != PQTRANS_IDLE)
+                continue;
         }
         return idle;
     }
