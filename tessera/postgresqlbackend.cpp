@@ -765,6 +765,12 @@ private:
         failed();
     }
 
+    std::string failureText(const Batch& b) const
+    {
+        const PGresult* f = b.firstFailure();
+        return f ? PQresultErrorMessage(f) : PQerrorMessage(m_session.handle());
+    }
+
     std::shared_ptr<const Columns> described(const std::string& sql) const
     {
         const auto it = m_described.find(sql);
@@ -832,6 +838,20 @@ struct Parsed {
     }
 };
 
+// The few rows expected after a count, run along with it under a guard of their own.
+struct FewRun {
+    Batch::Guard guard;
+    std::optional<Batch::Place> run;
+
+    FewRun(Batch& b, bool queued, bool guarded, const std::string& few)
+    {
+        if (!queued) return;
+        guard = b.guard(guarded);
+        run = b.command(few);
+        b.release(guard);
+    }
+};
+
 // The statement `sql`, for `rows`, known to parse, with its columns: one that was parsed
 // before, or the few rows that came with the count just run; else parsed now, in one
 // round trip with a count's or a find's first run (in the run's transaction), the rows
@@ -851,27 +871,20 @@ Prepared Connection::prepare(const std::string& sql, Rows rows, const RunValues&
     std::optional<Parsed> ahead;
     if (!expected.empty() && expected != sql && !described(expected))
         ahead.emplace(batch, m_inTransaction, expected, std::vector<Oid>{}, nullptr);
-    Batch::Guard fewGuard;
-    std::optional<Batch::Place> fewRun;
-    if (one && !few.empty()) {
-        fewGuard = batch.guard(m_inTransaction);
-        fewRun = batch.command(few);
-        batch.release(fewGuard);
-    }
+    const FewRun fewRun(batch, one && !few.empty(), m_inTransaction, few);
     const std::shared_ptr<Batch> b = m_session.exchange(std::move(batch));
     if (!b) return Prepared{nullptr, nullptr, {}, 0, m_session.lostText()};
-    recover(*b, {&main.guard, ahead ? &ahead->guard : nullptr, &fewGuard});
+    recover(*b, {&main.guard, ahead ? &ahead->guard : nullptr, &fewRun.guard});
     Prepared p;
     if (main.ok(*b)) {
         p.columns = main.columns(*b);
         if (!one) remember(sql, p.columns);
     } else {
-        const PGresult* f = b->firstFailure();
-        p.error = f ? PQresultErrorMessage(f) : PQerrorMessage(m_session.handle());
+        p.error = failureText(*b);
     }
     if (ahead && b->ok(ahead->guard)) remember(expected, ahead->columns(*b));
-    if (fewRun && b->ok(fewGuard) && countIs(b->result(main.run), PQntuples(b->result(*fewRun))))
-        m_kept = {expected, b->take(*fewRun), 0};
+    if (fewRun.run && b->ok(fewRun.guard) && countIs(b->result(main.run), PQntuples(b->result(*fewRun.run))))
+        m_kept = {expected, b->take(*fewRun.run), 0};
     if (p.columns && main.runs) {
         p.first = b->take(main.run);
         p.values = values;
