@@ -189,34 +189,6 @@ Kind kindOf(Oid type)
     }
 }
 
-// An integer column's text: an optional minus and up to 18 digits are added up at
-// once; anything longer or other goes through from_chars.
-bool integerText(std::string_view t, std::int64_t& out)
-{
-    const bool minus = !t.empty() && t.front() == '-';
-    const std::size_t digits = t.size() - (minus ? 1 : 0);
-    if (digits == 0 || digits > 18) {
-        const auto r = std::from_chars(t.data(), t.data() + t.size(), out);
-        return r.ec == std::errc() && r.ptr == t.data() + t.size();
-    }
-    std::int64_t v = 0;
-    for (std::size_t i = minus ? 1 : 0; i < t.size(); ++i) {
-        const unsigned d = static_cast<unsigned char>(t[i]) - '0';
-        if (d > 9) return false;
-        v = v * 10 + d;
-    }
-    out = minus ? -v : v;
-    return true;
-}
-
-// Whether `count`, the result of a count, gives `n`.
-bool countIs(const PGresult* count, int n)
-{
-    std::int64_t v = -1;
-    return count && PQresultStatus(count) == PGRES_TUPLES_OK && PQntuples(count) == 1 && PQnfields(count) > 0 &&
-           integerText(std::string_view(PQgetvalue(count, 0, 0)), v) && v == n;
-}
-
 // A whole number in decimal digits, or the digits of a NUMERIC text before a fraction
 // of zeros only ("1200", "-5.000"); false when the text is anything else or too large.
 bool wholeNumber(std::string_view t, std::int64_t& out)
@@ -232,6 +204,14 @@ bool wholeNumber(std::string_view t, std::int64_t& out)
     return r.ec == std::errc() && r.ptr == t.data() + t.size();
 }
 
+// Whether `count`, the result of a count, gives `n`.
+bool countIs(const PGresult* count, int n)
+{
+    std::int64_t v = -1;
+    return count && PQresultStatus(count) == PGRES_TUPLES_OK && PQntuples(count) == 1 && PQnfields(count) > 0 &&
+           wholeNumber(std::string_view(PQgetvalue(count, 0, 0)), v) && v == n;
+}
+
 // A value of the result by its column's kind. Only an empty value may be a null, so
 // that most values cost two calls into libpq.
 DbValue decode(const PGresult* res, int row, int col, Kind kind)
@@ -241,11 +221,7 @@ DbValue decode(const PGresult* res, int row, int col, Kind kind)
     const char* p = PQgetvalue(res, row, col);
     const std::string_view t(p, static_cast<std::size_t>(length));
     switch (kind) {
-    case Kind::Integer: {
-        std::int64_t v = 0;
-        if (integerText(t, v)) return v;
-        break;
-    }
+    case Kind::Integer:
     case Kind::Numeric: {
         // Exactly: a fraction stays its decimal text ("0.0456"), never a double.
         std::int64_t v = 0;
