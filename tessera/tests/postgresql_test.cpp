@@ -211,8 +211,8 @@ TEST_F(TesseraPostgresql, OneSessionForOpensOfOneDatabaseAndNoneAfterTheEnd)
     EXPECT_EQ(sessions("0"), "0");
 }
 
-// Statements that fail within a run, on the run's session (prepared along with a count,
-// or run along with their preparation), leave the run's read of several batches going.
+// Statements that fail within a run, on the run's session (parsed along with a count, or
+// run along with their parse), leave the run's read of several batches going.
 TEST_F(TesseraPostgresql, FailuresWithinARunLeaveItsReadGoing)
 {
     constexpr int kStaff = 2500;
@@ -239,7 +239,7 @@ TEST_F(TesseraPostgresql, FailuresWithinARunLeaveItsReadGoing)
 
 // Reads of several batches on one connection, interleaved with other reads and finds on
 // it: each read gets its own rows in order (the next batch of a read is asked for ahead,
-// and the connection takes the other commands only after it has come).
+// and the results of the commands sent after it come after it).
 TEST_F(TesseraPostgresql, InterleavedReadsAndFindsOnOneConnection)
 {
     constexpr int kStaff = 2500;
@@ -277,39 +277,6 @@ TEST_F(TesseraPostgresql, InterleavedReadsAndFindsOnOneConnection)
     EXPECT_EQ(downRows, kStaff);
     down->DAO_TableClose();
     find->DAO_TableClose();
-    o.close();
-}
-
-// More statements than a session keeps (finds of 40 shapes, each prepared with its first
-// run in one round trip) while a read of several batches holds its own statement and its
-// run's transaction: the statements given up on the way are not the read's, the finds
-// give their rows whether their run came along or had to run again, and the read goes on
-// to its last row.
-TEST_F(TesseraPostgresql, MoreStatementsThanASessionKeepsDuringARead)
-{
-    constexpr int kStaff = 2500, kShapes = 40;
-    for (int i = 1; i <= kStaff; ++i) fx->addStaff({.syokcd = i});
-    const Opened o = open("SKSYOKU");
-    auto find = tableOf(*o.db, "SKSYOKU");
-    ASSERT_EQ(o.db->DAO_ReadBegin(), 0);
-    ASSERT_EQ(o.tb->DAO_TableOpen("", "SYOKCD"), kStaff);
-    ASSERT_EQ(find->DAO_TableOpen("", ""), kStaff);
-    int rows = 0;
-    for (int pass = 0; pass < 2; ++pass) {
-        for (int shape = 1; shape <= kShapes; ++shape) {
-            ASSERT_EQ(o.tb->DAO_RecRead(rows == 0 ? 1 : 2), 0);
-            ++rows;
-            ASSERT_EQ(toCurrency(o.tb->TBRec("SYOKCD")).truncated(), rows);
-            // A shape of its own: the spaces make its SQL differ.
-            const int code = shape * 50 + pass;
-            ASSERT_EQ(find->DAO_RecFind(1, "SYOKCD" + std::string(shape, ' ') + "= " + std::to_string(code)), 0);
-            EXPECT_EQ(toCurrency(find->TBRec("SYOKCD")).truncated(), code) << "shape " << shape << ", pass " << pass;
-        }
-    }
-    while (o.tb->DAO_RecRead(2) == 0) ++rows;
-    EXPECT_EQ(rows, kStaff);
-    find->DAO_TableClose();
-    EXPECT_EQ(o.db->DAO_ReadEnd(), 0);
     o.close();
 }
 
