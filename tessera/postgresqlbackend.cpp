@@ -308,6 +308,14 @@ public:
         Place save = 0, end = 0;
     };
 
+    // A batch of the one command `sql`.
+    static Batch of(std::string sql)
+    {
+        Batch b;
+        b.command(std::move(sql));
+        return b;
+    }
+
     Place command(std::string sql, std::vector<Oid> types = {}, RunValues values = {})
     {
         return add({Op::Run, std::move(sql), std::move(types), std::move(values), nullptr});
@@ -652,8 +660,7 @@ public:
     {
         if (!holds(transaction) || lost()) return;
         --m_declared;
-        Batch b;
-        b.command("CLOSE " + name);
+        Batch b = Batch::of("CLOSE " + name);
         if (m_declared == 0 && m_snapshot == 0 && m_inTransaction) {
             b.command("COMMIT");
             m_inTransaction = false;
@@ -698,9 +705,7 @@ public:
     {
         m_session.drain();
         if (!lost() && PQtransactionStatus(m_session.handle()) == PQTRANS_INERROR) {
-            Batch rollback;
-            rollback.command("ROLLBACK");
-            m_session.exchange(std::move(rollback));
+            m_session.exchange(Batch::of("ROLLBACK"));
             m_declared = 0;
             ++m_generation;
         }
@@ -721,9 +726,7 @@ private:
     {
         if (m_declared > 0 || m_snapshot > 0 || !m_inTransaction || lost()) return;
         m_inTransaction = false;
-        Batch b;
-        b.command("COMMIT");
-        sendUnawaited(std::move(b));
+        sendUnawaited(Batch::of("COMMIT"));
     }
 
     // After a batch with a failure: the savepoint of the guard it came within is rolled
@@ -732,11 +735,7 @@ private:
     {
         if (b.ok()) return;
         for (const Batch::Guard* g : guards) {
-            if (g && b.failedWithin(*g)) {
-                Batch rollback;
-                rollback.command("ROLLBACK TO SAVEPOINT kov_guard");
-                return sendUnawaited(std::move(rollback));
-            }
+            if (g && b.failedWithin(*g)) return sendUnawaited(Batch::of("ROLLBACK TO SAVEPOINT kov_guard"));
         }
         failed();
     }
@@ -948,12 +947,7 @@ public:
 
 private:
     std::string fetchSql() const { return "FETCH " + std::to_string(kFetchRows) + " FROM " + m_name; }
-    Batch fetchBatch() const
-    {
-        Batch b;
-        b.command(fetchSql());
-        return b;
-    }
+    Batch fetchBatch() const { return Batch::of(fetchSql()); }
     // After a full batch, the next is asked for at once: the server makes it while the
     // client reads this one.
     void askAhead(const Result& batch)
@@ -1343,9 +1337,7 @@ std::shared_ptr<Connection> existingConnection(const std::string& key)
         // A connection idle for a while may have lost its server: it is asked once, and
         // closed when it does not answer.
         if (Clock::now() - idle->idleSince > kIdleCheckAfter) {
-            Batch ping;
-            ping.command("");
-            if (!idle->session().exchange(std::move(ping)) ||
+            if (!idle->session().exchange(Batch::of("")) ||
                 PQtransactionStatus(idle->session().handle()) != PQTRANS_IDLE)
                 continue;
         }
