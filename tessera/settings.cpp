@@ -12,9 +12,6 @@
 #include <cstdio>
 
 #include <filesystem>
-#include <memory>
-#include <mutex>
-#include <unordered_map>
 #include <utility>
 
 namespace kov::tessera {
@@ -150,66 +147,28 @@ void warnOfReadablePassword(const std::string& iniPath, const Settings& s)
     std::fflush(stderr);
 }
 
-// Where a settings name led, by folder and name: the settings file, its stat when it
-// was read, what it says and the database path that follows. Programs locate the same
-// one or two names again and again (a name lookup per report line); an entry serves as
-// long as the settings file has the stat it had, and only names found as written are
-// kept (a name found without regard to case is looked up afresh each time, in case a
-// file of the exact name appears).
-struct Located {
-    std::string iniPath;
-    FileIdentity iniFile;
-    Settings settings;
-    std::string dbPath; // when settings.status is 0
-};
-
-class LocationCache {
-public:
-    std::shared_ptr<const Located> find(const std::string& key)
-    {
-        const std::lock_guard lock(m_mutex);
-        const auto it = m_entries.find(key);
-        return it == m_entries.end() ? nullptr : it->second;
-    }
-
-    void store(const std::string& key, std::shared_ptr<const Located> entry)
-    {
-        if (!entry->iniFile.settled) return; // a file changed just now may change again unseen
-        const std::lock_guard lock(m_mutex);
-        if (m_entries.size() >= kMaxEntries && !m_entries.contains(key)) m_entries.clear();
-        m_entries[key] = std::move(entry);
-    }
-
-private:
-    static constexpr std::size_t kMaxEntries = 32;
-    std::mutex m_mutex;
-    std::unordered_map<std::string, std::shared_ptr<const Located>> m_entries;
-};
-
-LocationCache& locationCache()
+// The database that the settings say, into `out`: 0, or the status of a fault of theirs
+// or of the database file that Path= names.
+std::int16_t fromSettings(const Settings& settings, const std::string& iniPath, DatabaseLocation& out)
 {
-    static LocationCache cache;
-    return cache;
-}
-
-std::int16_t fromLocated(const Located& loc, DatabaseLocation& out)
-{
-    out.iniPath = loc.iniPath;
-    out.valueLine = loc.settings.valueLine;
-    if (loc.settings.status != kStatusOk) {
-        out.detail = loc.settings.detail;
-        return loc.settings.status;
+    out.iniPath = iniPath;
+    out.valueLine = settings.valueLine;
+    if (settings.status != kStatusOk) {
+        out.detail = settings.detail;
+        return settings.status;
     }
-    out.engine = loc.settings.engine;
-    out.busyTimeoutMs = loc.settings.busyTimeoutMs;
-    out.readTimeoutS = loc.settings.readTimeoutS;
+    out.engine = settings.engine;
+    out.busyTimeoutMs = settings.busyTimeoutMs;
+    out.readTimeoutS = settings.readTimeoutS;
     if (out.engine == kEnginePostgresql) {
-        out.connection = loc.settings.connection;
+        out.connection = settings.connection;
         return kStatusOk;
     }
-    out.path = loc.dbPath;
+    fs::path dbPath(settings.path);
+    if (dbPath.is_relative()) dbPath = fs::path(iniPath).parent_path() / dbPath;
+    out.path = dbPath.string();
     const std::int16_t st = checkFile(out.path, out.file);
-    const std::string at = ini::placeText(loc.iniPath, out.valueLine) + ": Path の";
+    const std::string at = ini::placeText(iniPath, out.valueLine) + ": Path の";
     if (st == kStatusBadName)
         out.detail = at + "「" + out.path + "」はフォルダです（データベースのファイルを書いてください）。";
     else if (st == kStatusNoFolder)
@@ -237,47 +196,22 @@ std::int16_t settingsFault(std::int16_t status, const fs::path& iniPath, Databas
     return status;
 }
 
-// The settings file `name` in `folder`: found as written (`asWritten`), or in the folder
-// under another case of the name; its path and stat into `loc`. 0 or the status of a
+// The settings file `name` in `folder`, found as written or, when no file has that
+// name, under another case of it: 0 and its path in `iniPath`, or the status of a
 // settings file that is not there.
-std::int16_t findSettingsFile(const std::string& folder, const std::string& name, Located& loc, bool& asWritten,
+std::int16_t findSettingsFile(const std::string& folder, const std::string& name, std::string& iniPath,
                               DatabaseLocation& out)
 {
-    fs::path iniPath(name);
-    if (iniPath.is_relative()) iniPath = fs::path(folder.empty() ? "." : folder) / iniPath;
-    std::int16_t found;
-    asWritten = identifyFile(iniPath.string(), loc.iniFile);
-    if (asWritten) {
-        found = loc.iniFile.directory ? kStatusBadName : kStatusOk;
-    } else {
-        // Not under this name: the folder may be missing, or the name differ in case.
-        std::error_code ec;
-        const fs::path parent = iniPath.parent_path();
-        if (!fs::is_directory(parent.empty() ? fs::path(".") : parent, ec))
-            return settingsFault(kStatusNoFolder, iniPath, out);
-        iniPath = ini::findFile(parent.string(), iniPath.filename().string());
-        found = checkFile(iniPath.string(), loc.iniFile);
+    fs::path p(name);
+    if (p.is_relative()) p = fs::path(folder.empty() ? "." : folder) / p;
+    FileIdentity id;
+    std::int16_t found = checkFile(p.string(), id);
+    if (found == kStatusNoFile) {
+        p = ini::findFile(p.parent_path().string(), p.filename().string());
+        found = checkFile(p.string(), id);
     }
-    loc.iniPath = iniPath.string();
-    return found == kStatusOk ? kStatusOk : settingsFault(found, iniPath, out);
-}
-
-// Reads the settings file found in `loc` and what follows from it: the database's path.
-std::int16_t readSettingsFile(Located& loc, DatabaseLocation& out)
-{
-    std::string content;
-    if (!ini::readFile(loc.iniPath, content)) {
-        out.detail = "設定ファイル「" + loc.iniPath + "」を読めません（読む権限を確かめてください）。";
-        return kStatusNoFile;
-    }
-    loc.settings = parseSettings(content, loc.iniPath);
-    warnOfReadablePassword(loc.iniPath, loc.settings);
-    if (loc.settings.status == kStatusOk && loc.settings.engine == kEngineSqlite) {
-        fs::path dbPath(loc.settings.path);
-        if (dbPath.is_relative()) dbPath = fs::path(loc.iniPath).parent_path() / dbPath;
-        loc.dbPath = dbPath.string();
-    }
-    return kStatusOk;
+    iniPath = p.string();
+    return found == kStatusOk ? kStatusOk : settingsFault(found, p, out);
 }
 
 } // namespace
@@ -290,20 +224,16 @@ std::int16_t locateDatabase(const std::string& folder, const std::string& iniNam
         return kStatusBadName;
     }
 
-    std::string key = folder;
-    key += '\0';
-    key += name;
-    if (const std::shared_ptr<const Located> known = locationCache().find(key)) {
-        FileIdentity now;
-        if (identifyFile(known->iniPath, now) && now.sameAs(known->iniFile)) return fromLocated(*known, out);
+    std::string iniPath;
+    if (const std::int16_t st = findSettingsFile(folder, name, iniPath, out); st != kStatusOk) return st;
+    std::string content;
+    if (!ini::readFile(iniPath, content)) {
+        out.detail = "設定ファイル「" + iniPath + "」を読めません（読む権限を確かめてください）。";
+        return kStatusNoFile;
     }
-
-    auto loc = std::make_shared<Located>();
-    bool asWritten = false;
-    if (const std::int16_t st = findSettingsFile(folder, name, *loc, asWritten, out); st != kStatusOk) return st;
-    if (const std::int16_t st = readSettingsFile(*loc, out); st != kStatusOk) return st;
-    if (asWritten) locationCache().store(key, loc);
-    return fromLocated(*loc, out);
+    const Settings settings = parseSettings(content, iniPath);
+    warnOfReadablePassword(iniPath, settings);
+    return fromSettings(settings, iniPath, out);
 }
 
 } // namespace kov::tessera

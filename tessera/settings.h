@@ -41,8 +41,8 @@ struct DatabaseLocation {
 // -20 (the settings or database file does not exist); out.detail then says what is
 // wrong, naming the file and the line. When the database file is the one that fails,
 // out.path names it all the same. A Connection= with a password in a file that others
-// may read is warned of on standard error (libpq's rule for its password file).
-// The content of a settings file is read again only when its stat has changed.
+// may read is warned of on standard error at every open (libpq's rule for its password
+// file).
 std::int16_t locateDatabase(const std::string& folder, const std::string& iniName, DatabaseLocation& out);
 
 } // namespace kov::tessera

@@ -11,8 +11,7 @@
 //   Path=kov.db          ; relative to the settings file's folder, or absolute
 // The database is opened read-only; opening never creates a database file. A closed
 // connection is kept for the next open of the same file as long as the file is
-// unchanged (openSqlite in backend.h), and a settings file is read again only when it
-// has changed: a program may open and close for every line of a report.
+// unchanged (openSqlite in backend.h); the settings file is read at every open.
 #include "common/dataaccess/dataaccess.h"
 
 #include <cstddef>
