@@ -2,6 +2,7 @@
 
 #include <list>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace kov::tessera {
@@ -61,17 +62,11 @@ public:
         }
     }
 
-    // The connections of `key` (all of them when null), out of the pool.
-    std::list<std::shared_ptr<PooledConnection>> remove(const std::string* key)
+    // Every connection, out of the pool (closed by the caller, after the lock).
+    std::list<std::shared_ptr<PooledConnection>> removeAll()
     {
-        std::list<std::shared_ptr<PooledConnection>> removed;
         const std::lock_guard lock(m_mutex);
-        for (auto it = m_idle.begin(); it != m_idle.end();) {
-            auto next = std::next(it);
-            if (!key || (*it)->poolKey == *key) removed.splice(removed.end(), m_idle, it);
-            it = next;
-        }
-        return removed;
+        return std::exchange(m_idle, {});
     }
 
 private:
@@ -108,14 +103,9 @@ void keepIdle(std::shared_ptr<PooledConnection> conn)
     if (!g_poolGone) pool().put(std::move(conn));
 }
 
-void dropIdle(const std::string& key)
-{
-    if (!g_poolGone) pool().remove(&key);
-}
-
 void closeIdleConnections()
 {
-    if (!g_poolGone) pool().remove(nullptr);
+    if (!g_poolGone) pool().removeAll();
 }
 
 } // namespace kov::tessera

@@ -1,14 +1,14 @@
 #pragma once
-// The idle connections of the process, of both engines. An engine closed with nothing
-// open on its connection keeps the connection here, under a key of the engine and what
-// it was opened on (a database file, a connection string and its options), and an
-// open of the same key takes it back: a program may open and close for every line of
-// a report. The pool is bounded (a few connections per key, a few in all, the least
-// recently kept closed first), and the connections left in it are closed when the
-// program ends (closeIdleConnections, and the end of the process).
+// The idle connections of the process. An engine closed with nothing open on its
+// connection keeps the connection here, under a key of the engine and what it was
+// opened on (a connection string and its options), and an open of the same key takes
+// it back: a connection to a server is costly to make anew. The pool is bounded (a few
+// connections per key, a few in all, the least recently kept closed first), and the
+// connections left in it are closed when the program ends (closeIdleConnections, and
+// the end of the process).
 //
-// What makes an idle connection fit for reuse is its engine's to judge: a SQLite file
-// replaced since, a server gone away.
+// What makes an idle connection fit for reuse is its engine's to judge (a server gone
+// away).
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -45,9 +45,6 @@ std::shared_ptr<PooledConnection> takeIdle(const std::string& key,
 // Keeps `conn` idle (its idleSince set now); past the bounds the least recently kept
 // connections are closed.
 void keepIdle(std::shared_ptr<PooledConnection> conn);
-
-// Closes the idle connections of `key`.
-void dropIdle(const std::string& key);
 
 // Closes every idle connection.
 void closeIdleConnections();

@@ -20,11 +20,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// 0 when `path` is an existing file, and its stat in `id`; otherwise -18, -19 or -20.
-std::int16_t checkFile(const std::string& path, FileIdentity& id)
+// 0 when `path` is an existing file; otherwise -18 (a folder), -19 or -20.
+std::int16_t checkFile(const std::string& path)
 {
-    if (identifyFile(path, id)) return id.directory ? kStatusBadName : kStatusOk;
     std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (fs::exists(status)) return fs::is_directory(status) ? kStatusBadName : kStatusOk;
     const fs::path p(path);
     const fs::path parent = p.has_parent_path() ? p.parent_path() : fs::path(".");
     return fs::is_directory(parent, ec) ? kStatusNoFile : kStatusNoFolder;
@@ -167,7 +168,7 @@ std::int16_t fromSettings(const Settings& settings, const std::string& iniPath, 
     fs::path dbPath(settings.path);
     if (dbPath.is_relative()) dbPath = fs::path(iniPath).parent_path() / dbPath;
     out.path = dbPath.string();
-    const std::int16_t st = checkFile(out.path, out.file);
+    const std::int16_t st = checkFile(out.path);
     const std::string at = ini::placeText(iniPath, out.valueLine) + ": Path の";
     if (st == kStatusBadName)
         out.detail = at + "「" + out.path + "」はフォルダです（データベースのファイルを書いてください）。";
@@ -204,11 +205,10 @@ std::int16_t findSettingsFile(const std::string& folder, const std::string& name
 {
     fs::path p(name);
     if (p.is_relative()) p = fs::path(folder.empty() ? "." : folder) / p;
-    FileIdentity id;
-    std::int16_t found = checkFile(p.string(), id);
+    std::int16_t found = checkFile(p.string());
     if (found == kStatusNoFile) {
         p = ini::findFile(p.parent_path().string(), p.filename().string());
-        found = checkFile(p.string(), id);
+        found = checkFile(p.string());
     }
     iniPath = p.string();
     return found == kStatusOk ? kStatusOk : settingsFault(found, p, out);

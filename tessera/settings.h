@@ -1,7 +1,6 @@
 #pragma once
 // Reading a Tessera settings file: which engine, and which database.
-#include "tessera/fileidentity.h"
-
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -19,7 +18,6 @@ inline constexpr int kDefaultReadTimeoutS = 60;
 struct DatabaseLocation {
     std::string engine; // kEngineSqlite or kEnginePostgresql
     std::string path; // SQLite: absolute or relative to the working folder, ready to open
-    FileIdentity file; // SQLite: the database file as it was found
     std::string connection; // PostgreSQL: a libpq connection string or URI (may be empty)
     int busyTimeoutMs = kDefaultBusyTimeoutMs;
     int readTimeoutS = kDefaultReadTimeoutS;

@@ -3,7 +3,6 @@
 #include "common/text.h"
 #include "tessera/backend.h"
 #include "tessera/columnnames.h"
-#include "tessera/idlepool.h"
 #include "tessera/sqlitevalue.h"
 #include "tessera/status.h"
 
@@ -19,9 +18,6 @@ namespace kov::tessera {
 namespace {
 
 constexpr std::size_t kStatementsPerConnection = 16;
-// An idle connection whose page cache has grown past this gives its pages back (a
-// connection that has read a large table); small databases keep theirs.
-constexpr int kIdleCacheBytes = 256 * 1024;
 
 // The column names of a statement, looked up by name. Kept with the statement while it
 // waits for reuse: the name table read for every report line has some forty columns,
@@ -58,17 +54,15 @@ struct KeptStatement {
 
 // One SQLite connection and the statements it keeps prepared for reuse. It lives as
 // long as its engine or a cursor made from it.
-struct Connection final : PooledConnection {
+struct Connection {
     sqlite3* db = nullptr;
-    FileIdentity file; // stat of the file taken before it was opened
-    int cursors = 0; // cursors handed out and not yet destroyed
     bool retired = false; // its engine closed it: nothing more is kept
     std::list<KeptStatement> statements; // idle, most recent first
 
     Connection() = default;
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
-    ~Connection() override
+    ~Connection()
     {
         for (auto& entry : statements) sqlite3_finalize(entry.stmt);
         sqlite3_close_v2(db);
@@ -111,30 +105,14 @@ struct Connection final : PooledConnection {
     }
 };
 
-// A connection that may wait idle: opened on a settled file, no cursor left, no
-// transaction and no statement in progress.
-bool reusable(const Connection& conn)
-{
-    if (!conn.file.settled || conn.cursors != 0 || conn.retired) return false;
-    if (!sqlite3_get_autocommit(conn.db)) return false;
-    for (sqlite3_stmt* s = sqlite3_next_stmt(conn.db, nullptr); s; s = sqlite3_next_stmt(conn.db, s))
-        if (sqlite3_stmt_busy(s)) return false;
-    return true;
-}
-
 class SqliteCursor final : public Cursor {
 public:
     SqliteCursor(std::shared_ptr<Connection> conn, KeptStatement statement)
         : m_conn(std::move(conn)), m_sql(std::move(statement.sql)), m_stmt(statement.stmt),
           m_columns(std::move(statement.columns))
     {
-        ++m_conn->cursors;
     }
-    ~SqliteCursor() override
-    {
-        --m_conn->cursors;
-        m_conn->giveBack(KeptStatement{std::move(m_sql), m_stmt, std::move(m_columns)});
-    }
+    ~SqliteCursor() override { m_conn->giveBack(KeptStatement{std::move(m_sql), m_stmt, std::move(m_columns)}); }
     SqliteCursor(const SqliteCursor&) = delete;
     SqliteCursor& operator=(const SqliteCursor&) = delete;
 
@@ -328,18 +306,10 @@ public:
     {
         if (!m_conn) return;
         endSnapshot();
-        std::shared_ptr<Connection> conn = std::move(m_conn);
-        if (idlePoolOpen() && reusable(*conn)) {
-            int cacheBytes = 0, highwater = 0;
-            if (sqlite3_db_status(conn->db, SQLITE_DBSTATUS_CACHE_USED, &cacheBytes, &highwater, 0) == SQLITE_OK &&
-                cacheBytes > kIdleCacheBytes)
-                sqlite3_db_release_memory(conn->db);
-            keepIdle(std::move(conn));
-            return;
-        }
         // Cursors still made from it keep it until the last of them is destroyed; their
         // statements are finalized then, and the connection closed.
-        conn->retired = true;
+        m_conn->retired = true;
+        m_conn.reset();
     }
 
 private:
@@ -415,21 +385,10 @@ std::string openFailure(const std::string& path, const std::string& message, int
 
 } // namespace
 
-EngineOpen openSqlite(const std::string& path, const FileIdentity& file, int busyTimeoutMs)
+EngineOpen openSqlite(const std::string& path, int busyTimeoutMs)
 {
     EngineOpen result;
-    const std::string key = idleKey(kEngineSqlite, path);
-    // Those opened on another state of the file (replaced, written since) are closed.
-    if (std::shared_ptr<PooledConnection> idle = takeIdle(
-            key, [&file](const PooledConnection& c) { return static_cast<const Connection&>(c).file.sameAs(file); })) {
-        auto conn = std::static_pointer_cast<Connection>(std::move(idle));
-        sqlite3_busy_timeout(conn->db, busyTimeoutMs);
-        result.engine = std::make_unique<SqliteEngine>(std::move(conn));
-        return result;
-    }
     auto conn = std::make_shared<Connection>();
-    conn->poolKey = key;
-    conn->file = file;
     const int rc = sqlite3_open_v2(path.c_str(), &conn->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         result.status = kStatusDbOpenClose;
@@ -459,7 +418,5 @@ EngineOpen openSqlite(const std::string& path, const FileIdentity& file, int bus
     result.engine = std::make_unique<SqliteEngine>(std::move(conn));
     return result;
 }
-
-void dropIdleConnections(const std::string& path) { dropIdle(idleKey(kEngineSqlite, path)); }
 
 } // namespace kov::tessera

@@ -122,11 +122,8 @@ public:
         m_failure = {};
         if (m_db) return kStatusDbIsOpen;
         DatabaseLocation loc;
-        if (const std::int16_t st = locateDatabase(kov::settingsFolder(m_appPath), m_iniName, loc); st != kStatusOk) {
-            // A database file that has gone: idle connections to it only hold it open.
-            if (!loc.path.empty()) dropIdleConnections(loc.path);
+        if (const std::int16_t st = locateDatabase(kov::settingsFolder(m_appPath), m_iniName, loc); st != kStatusOk)
             return m_failure.note(st, loc.detail);
-        }
         EngineOpen opened = openEngine(loc);
         if (opened.status != kStatusOk) {
             // A value of the settings that the engine cannot use names its line.

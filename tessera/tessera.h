@@ -9,9 +9,8 @@
 //   [Database]
 //   Engine=sqlite
 //   Path=kov.db          ; relative to the settings file's folder, or absolute
-// The database is opened read-only; opening never creates a database file. A closed
-// connection is kept for the next open of the same file as long as the file is
-// unchanged (openSqlite in backend.h); the settings file is read at every open.
+// The database is opened read-only; opening never creates a database file. Each open
+// reads the settings file and opens the database file as they are then.
 #include "common/dataaccess/dataaccess.h"
 
 #include <cstddef>
