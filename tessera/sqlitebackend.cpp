@@ -84,37 +84,7 @@ public:
         });
     }
 
-    DbValue value(int i) const override
-    {
-        DbValue out;
-        valueInto(i, out);
-        return out;
-    }
-
-    void valueInto(int i, DbValue& out) const override
-    {
-        // The column's value object, read at once on this thread (the connection is used
-        // by one thread at a time): one lookup of the column instead of one a call.
-        sqlite3_value* v = sqlite3_column_value(m_stmt, i);
-        switch (sqlite3_value_type(v)) {
-        case SQLITE_INTEGER:
-            out = static_cast<std::int64_t>(sqlite3_value_int64(v));
-            return;
-        case SQLITE_FLOAT:
-            out = sqlite3_value_double(v);
-            return;
-        case SQLITE_NULL:
-            out = std::monostate{};
-            return;
-        default: {
-            // As columnValue: a text or blob as its bytes.
-            const auto* p = static_cast<const char*>(sqlite3_value_blob(v));
-            const auto n = static_cast<std::size_t>(sqlite3_value_bytes(v));
-            if (auto* text = std::get_if<std::string>(&out)) text->assign(p ? p : "", n);
-            else out = std::string(p ? p : "", n);
-        }
-        }
-    }
+    DbValue value(int i) const override { return kov::sqlite::columnValue(m_stmt, i); }
 
     // The column's declared collation and type affinity: an integer literal meets integer
     // values as they are; a text literal is converted by a numeric affinity and compared
