@@ -45,17 +45,7 @@ public:
         std::vector<std::shared_ptr<PooledConnection>> evicted;
         const std::lock_guard lock(m_mutex);
         conn->idleSince = std::chrono::steady_clock::now();
-        const std::string key = conn->poolKey;
         m_idle.push_front(std::move(conn));
-        std::size_t same = 0;
-        for (auto it = m_idle.begin(); it != m_idle.end();) {
-            if ((*it)->poolKey == key && ++same > kIdlePerKey) {
-                evicted.push_back(std::move(*it));
-                it = m_idle.erase(it);
-            } else {
-                ++it;
-            }
-        }
         while (m_idle.size() > kIdleTotal) {
             evicted.push_back(std::move(m_idle.back()));
             m_idle.pop_back();

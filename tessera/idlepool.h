@@ -2,10 +2,9 @@
 // The idle connections of the process. An engine closed with nothing open on its
 // connection keeps the connection here, under a key of the engine and what it was
 // opened on (a connection string and its options), and an open of the same key takes
-// it back: a connection to a server is costly to make anew. The pool is bounded (a few
-// connections per key, a few in all, the least recently kept closed first), and the
-// connections left in it are closed when the program ends (closeIdleConnections, and
-// the end of the process).
+// it back: a connection to a server is costly to make anew. The pool is bounded (the
+// least recently kept closed first), and the connections left in it are closed when
+// the program ends (closeIdleConnections, and the end of the process).
 //
 // What makes an idle connection fit for reuse is its engine's to judge (a server gone
 // away).
@@ -18,8 +17,7 @@
 
 namespace kov::tessera {
 
-inline constexpr std::size_t kIdlePerKey = 4; // idle connections kept per key
-inline constexpr std::size_t kIdleTotal = 8; // idle connections kept in all
+inline constexpr std::size_t kIdleTotal = 8; // idle connections kept
 
 // A connection that may wait in the pool; its destructor closes it.
 class PooledConnection {
