@@ -31,19 +31,6 @@ std::int16_t checkFile(const std::string& path)
     return fs::is_directory(parent, ec) ? kStatusNoFile : kStatusNoFolder;
 }
 
-// What a settings file says: its status (0 or -18), what is wrong with it, and the
-// [Database] values.
-struct Settings {
-    std::int16_t status = kStatusOk;
-    std::string detail;
-    std::string engine; // kEngineSqlite or kEnginePostgresql
-    std::string path; // Path= as written (SQLite)
-    std::string connection; // Connection= (PostgreSQL)
-    std::size_t valueLine = 0;
-    int busyTimeoutMs = kDefaultBusyTimeoutMs;
-    int readTimeoutS = kDefaultReadTimeoutS;
-};
-
 constexpr const char* kKnownKeys = "Engine、Path、Connection、BusyTimeout、ReadTimeout";
 
 // The last line of each key of [Database]; another key there is a fault (a misspelt key
@@ -93,7 +80,7 @@ void readNumber(const ini::Entry* e, int least, const char* unit, ini::FirstFaul
 }
 
 // The engine that Engine= names, with its database value (Path= or Connection=).
-void readEngine(const DatabaseEntries& found, ini::FirstFault& fault, Settings& out)
+void readEngine(const DatabaseEntries& found, ini::FirstFault& fault, DatabaseLocation& out)
 {
     const std::string engine = valueOf(found.engine);
     if (engine.empty() || text::equalsIgnoringAsciiCase(engine, "sqlite") ||
@@ -112,31 +99,33 @@ void readEngine(const DatabaseEntries& found, ini::FirstFault& fault, Settings& 
     }
 }
 
-Settings parseSettings(const std::string& content, const std::string& iniPath)
+// The [Database] values of the settings file out.iniPath, whose content is `content`,
+// into `out` (Path= as written): 0, or -18 with what is wrong.
+std::int16_t parseSettings(const std::string& content, DatabaseLocation& out)
 {
     const ini::IniFile file = ini::parse(content);
     ini::FirstFault fault(file);
     const DatabaseEntries found = databaseEntries(file, fault);
-    Settings out;
     readEngine(found, fault, out);
     readNumber(found.busyTimeout, 0, "ミリ秒", fault, out.busyTimeoutMs);
     readNumber(found.readTimeout, 1, "秒", fault, out.readTimeoutS);
     if (fault.any()) {
-        out.status = kStatusBadName;
-        out.detail = fault.text(iniPath);
-    } else if (out.engine == kEngineSqlite && out.path.empty()) {
-        out.status = kStatusBadName;
-        out.detail =
-            out.valueLine != 0
-                ? ini::placeText(iniPath, out.valueLine) + ": Path が空です（データベースのファイルを書いてください）。"
-                : ini::placeText(iniPath, 0) + ": [Database] に Path（データベースのファイル）がありません。";
+        out.detail = fault.text(out.iniPath);
+        return kStatusBadName;
     }
-    return out;
+    if (out.engine == kEngineSqlite && out.path.empty()) {
+        out.detail = out.valueLine != 0 ? ini::placeText(out.iniPath, out.valueLine) +
+                                              ": Path が空です（データベースのファイルを書いてください）。"
+                                        : ini::placeText(out.iniPath, 0) +
+                                              ": [Database] に Path（データベースのファイル）がありません。";
+        return kStatusBadName;
+    }
+    return kStatusOk;
 }
 
 // libpq's rule for its password file: a password is kept in a file that only its owner
 // may read.
-void warnOfReadablePassword(const std::string& iniPath, const Settings& s)
+void warnOfReadablePassword(const std::string& iniPath, const DatabaseLocation& s)
 {
     if (s.engine != kEnginePostgresql || !connectionHasPassword(s.connection)) return;
     struct stat st {};
@@ -148,28 +137,14 @@ void warnOfReadablePassword(const std::string& iniPath, const Settings& s)
     std::fflush(stderr);
 }
 
-// The database that the settings say, into `out`: 0, or the status of a fault of theirs
-// or of the database file that Path= names.
-std::int16_t fromSettings(const Settings& settings, const std::string& iniPath, DatabaseLocation& out)
+// The database file that Path= names, as out.path: 0, or its status with what is wrong.
+std::int16_t checkDatabaseFile(DatabaseLocation& out)
 {
-    out.iniPath = iniPath;
-    out.valueLine = settings.valueLine;
-    if (settings.status != kStatusOk) {
-        out.detail = settings.detail;
-        return settings.status;
-    }
-    out.engine = settings.engine;
-    out.busyTimeoutMs = settings.busyTimeoutMs;
-    out.readTimeoutS = settings.readTimeoutS;
-    if (out.engine == kEnginePostgresql) {
-        out.connection = settings.connection;
-        return kStatusOk;
-    }
-    fs::path dbPath(settings.path);
-    if (dbPath.is_relative()) dbPath = fs::path(iniPath).parent_path() / dbPath;
+    fs::path dbPath(out.path);
+    if (dbPath.is_relative()) dbPath = fs::path(out.iniPath).parent_path() / dbPath;
     out.path = dbPath.string();
     const std::int16_t st = checkFile(out.path);
-    const std::string at = ini::placeText(iniPath, out.valueLine) + ": Path の";
+    const std::string at = ini::placeText(out.iniPath, out.valueLine) + ": Path の";
     if (st == kStatusBadName)
         out.detail = at + "「" + out.path + "」はフォルダです（データベースのファイルを書いてください）。";
     else if (st == kStatusNoFolder)
@@ -198,10 +173,9 @@ std::int16_t settingsFault(std::int16_t status, const fs::path& iniPath, Databas
 }
 
 // The settings file `name` in `folder`, found as written or, when no file has that
-// name, under another case of it: 0 and its path in `iniPath`, or the status of a
-// settings file that is not there.
-std::int16_t findSettingsFile(const std::string& folder, const std::string& name, std::string& iniPath,
-                              DatabaseLocation& out)
+// name, under another case of it, as out.iniPath: 0, or the status of a settings file
+// that is not there.
+std::int16_t findSettingsFile(const std::string& folder, const std::string& name, DatabaseLocation& out)
 {
     fs::path p(name);
     if (p.is_relative()) p = fs::path(folder.empty() ? "." : folder) / p;
@@ -210,7 +184,7 @@ std::int16_t findSettingsFile(const std::string& folder, const std::string& name
         p = ini::findFile(p.parent_path().string(), p.filename().string());
         found = checkFile(p.string());
     }
-    iniPath = p.string();
+    out.iniPath = p.string();
     return found == kStatusOk ? kStatusOk : settingsFault(found, p, out);
 }
 
@@ -224,16 +198,16 @@ std::int16_t locateDatabase(const std::string& folder, const std::string& iniNam
         return kStatusBadName;
     }
 
-    std::string iniPath;
-    if (const std::int16_t st = findSettingsFile(folder, name, iniPath, out); st != kStatusOk) return st;
+    if (const std::int16_t st = findSettingsFile(folder, name, out); st != kStatusOk) return st;
     std::string content;
-    if (!ini::readFile(iniPath, content)) {
-        out.detail = "設定ファイル「" + iniPath + "」を読めません（読む権限を確かめてください）。";
+    if (!ini::readFile(out.iniPath, content)) {
+        out.detail = "設定ファイル「" + out.iniPath + "」を読めません（読む権限を確かめてください）。";
         return kStatusNoFile;
     }
-    const Settings settings = parseSettings(content, iniPath);
-    warnOfReadablePassword(iniPath, settings);
-    return fromSettings(settings, iniPath, out);
+    const std::int16_t st = parseSettings(content, out);
+    warnOfReadablePassword(out.iniPath, out);
+    if (st != kStatusOk || out.engine == kEnginePostgresql) return st;
+    return checkDatabaseFile(out);
 }
 
 } // namespace kov::tessera
