@@ -147,11 +147,8 @@ public:
         if (!m_db) return false;
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(
-                m_db,
-                "SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE"
-                " UNION ALL "
-                "SELECT 1 FROM sqlite_temp_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE",
-                -1, &stmt, nullptr) != SQLITE_OK)
+                m_db, "SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE", -1,
+                &stmt, nullptr) != SQLITE_OK)
             return false;
         sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
         const bool found = sqlite3_step(stmt) == SQLITE_ROW;
