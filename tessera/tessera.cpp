@@ -294,7 +294,7 @@ struct OpenRows {
     std::string selectList;
     std::string findFrom;
     std::string orderBy;
-    bool hasPosition = false;
+    std::string position; // the position expression, when the rows have it
 };
 
 // The rows of a table open: with their positions when the engine has them, otherwise (or
@@ -309,7 +309,7 @@ OpenRows prepareTableRows(Engine& engine, const OpenQuery& q, Rows expected)
         rows.orderBy = q.positionOrderBy();
         if (auto c = engine.prepare(q.positionedSql(), &error, expected)) {
             rows.stream = makePrepared(std::move(c), true);
-            rows.hasPosition = true;
+            rows.position = q.pos;
         }
         // The whole table in its own order, on an engine whose plain scan gives that
         // order: read without the position and without an order, which the engine may
@@ -325,7 +325,6 @@ OpenRows prepareTableRows(Engine& engine, const OpenQuery& q, Rows expected)
     if (!rows.stream) {
         rows.selectList = "SELECT *";
         rows.orderBy = q.ord.empty() ? std::string() : " ORDER BY " + q.ord + "\n";
-        rows.hasPosition = false;
         if (auto c = engine.prepare(rows.selectList + q.from + q.where + rows.orderBy, &error, expected))
             rows.stream = makePrepared(std::move(c), false);
     }
@@ -437,7 +436,6 @@ private:
     std::string m_selectList; // "SELECT *, rowid" of a table open with positions, else "SELECT *"
     std::string m_from; // " FROM "t"", or " FROM (the grouped query) AS q"
     std::string m_position; // the position expression, when the open has positions
-    bool m_hasPosition = false;
     std::unique_ptr<Prepared> m_stream;
     std::unique_ptr<Prepared> m_positioned; // the rows with their positions, when m_stream lacks them
     std::list<FindShape> m_findCache; // most recent first
@@ -527,13 +525,9 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     m_orderBy = std::move(rows.orderBy);
     m_selectList = std::move(rows.selectList);
     m_from = std::move(rows.findFrom);
-    m_position = rows.hasPosition ? q.pos : std::string();
-    m_hasPosition = rows.hasPosition;
+    m_position = std::move(rows.position);
     m_stream = std::move(rows.stream);
     m_positioned = std::move(rows.positioned);
-    m_findCache.clear();
-    m_find = nullptr;
-    m_pos = Position::BeforeFirst;
     m_open = true;
     return static_cast<std::int16_t>(std::min<std::int64_t>(n, kMaxRowCount));
 }
@@ -598,7 +592,7 @@ std::int16_t TbAccess::readAfterFound()
             return r == StepResult::Done ? kStatusEof : failure();
         }
         bool same;
-        if (m_hasPosition && foundPosition >= 0) {
+        if (!m_position.empty() && foundPosition >= 0) {
             same = s.value(m_stream->positionColumn()) == m_found[static_cast<std::size_t>(foundPosition)];
         } else {
             const int n = s.columnCount();
@@ -686,7 +680,7 @@ FindShape* TbAccess::findShape(std::string_view extra)
     if (m_findCache.size() >= kFindCacheSize) m_findCache.pop_back();
     FindShape& shape = m_findCache.emplace_front();
     shape.key = m_key;
-    shape.full = makePrepared(std::move(c), m_hasPosition);
+    shape.full = makePrepared(std::move(c), !m_position.empty());
     return &shape;
 }
 
@@ -731,7 +725,7 @@ std::optional<std::int16_t> TbAccess::lookUp(std::string_view criteria)
 {
     const unsigned run = m_db->readRun();
     DbValue value;
-    if (run == 0 || !m_hasPosition || m_group || !keyEquality(criteria, m_lookupKey, value)) return std::nullopt;
+    if (run == 0 || m_position.empty() || m_group || !keyEquality(criteria, m_lookupKey, value)) return std::nullopt;
     if (m_lookupRun != run) {
         m_lookupRun = run;
         if (!loadLookup()) {
