@@ -396,7 +396,7 @@ private:
     // The status of a failed statement: -1 when the database went away, else -66.
     std::int16_t failure() const { return m_db->engine().lost() ? kStatusDbOpenClose : kStatusSqlError; }
     std::int16_t readAfterFound();
-    std::string findTail(std::string_view criteria, std::string_view extra) const;
+    std::string rowsTail(std::string_view extra) const;
     FindShape* cachedShape();
     FindShape* findShape(std::string_view extra);
     std::int16_t runFind(Prepared& p);
@@ -427,11 +427,9 @@ private:
     bool m_open = false;
     bool m_group = false;
     std::string m_criteria; // trimmed condition of a table open (a grouped one has it in m_from)
-    // The same with its literals as parameters, when parameterize could take them out
-    // (m_criteriaValues first among the values of every find).
-    bool m_criteriaParameterized = false;
-    std::string m_criteriaSql;
-    std::vector<DbValue> m_criteriaValues;
+    // Whether m_criteria holds no parameter of its own (nor anything else that parameterize
+    // refuses), so that a find's parameters are the only ones.
+    bool m_criteriaPlain = false;
     std::string m_orderBy; // " ORDER BY ..." of a table open (with the position tie-break)
     std::string m_selectList; // "SELECT *, rowid" of a table open with positions, else "SELECT *"
     std::string m_from; // " FROM "t"", or " FROM (the grouped query) AS q"
@@ -439,10 +437,9 @@ private:
     std::unique_ptr<Prepared> m_stream;
     std::unique_ptr<Prepared> m_positioned; // the rows with their positions, when m_stream lacks them
     std::list<FindShape> m_findCache; // most recent first
-    // Of the last find: its condition taken apart, its cache key and the values bound
-    // (bound again when its row is found again whole). Members, for their capacity.
+    // Of the last find: its condition with parameters, its cache key and the values
+    // bound. Members, for their capacity.
     std::string m_extraSql;
-    std::vector<DbValue> m_extraValues;
     std::string m_key;
     std::vector<DbValue> m_binds;
     // The lookups that the program declared (declareLookup), and their rows for the run
@@ -521,7 +518,7 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     m_group = group;
     // A grouped open's condition is inside its query; a find adds only its own.
     m_criteria = group ? std::string() : q.cond;
-    m_criteriaParameterized = parameterize(m_criteria, m_criteriaSql, m_criteriaValues, engine.placeholderStyle(), 1);
+    m_criteriaPlain = parameterize(m_criteria, m_extraSql, m_binds, engine.placeholderStyle(), 1);
     m_orderBy = std::move(rows.orderBy);
     m_selectList = std::move(rows.selectList);
     m_from = std::move(rows.findFrom);
@@ -603,10 +600,11 @@ std::int16_t TbAccess::readAfterFound()
     }
 }
 
-// The query of a find after its select list: the open's rows (its condition
-// `criteria`, its order) that also match `extra`, first row only.
-std::string TbAccess::findTail(std::string_view criteria, std::string_view extra) const
+// The query of the open's rows after its select list: its table, its condition and
+// `extra`, its order.
+std::string TbAccess::rowsTail(std::string_view extra) const
 {
+    const std::string_view criteria = m_criteria;
     std::string tail = m_from;
     auto condition = [&tail](std::string_view c) {
         tail += '(';
@@ -618,7 +616,6 @@ std::string TbAccess::findTail(std::string_view criteria, std::string_view extra
     if (!criteria.empty() && !extra.empty()) tail += " AND ";
     if (!extra.empty()) condition(extra);
     tail += m_orderBy;
-    tail += " LIMIT 1";
     return tail;
 }
 
@@ -635,46 +632,39 @@ FindShape* TbAccess::cachedShape()
 }
 
 // The shape of a find for the condition `extra`, and in m_binds its values: the
-// literals of `extra` become parameters (after those of the open's condition), so that
-// the statement serves every later find of the same shape with new values, and its key
-// is that of the parameterized condition alone (the open's condition is the same for
-// every find). The SQL is built only for a shape not yet cached. The literal SQL is
-// used when the conditions cannot be rewritten, or when the rewritten form does not
-// compile.
+// literals of `extra` become parameters, so that the statement serves every later find
+// of the same shape with new values, and its key is that of the parameterized condition
+// (the open's condition is the same for every find). The SQL is built only for a shape
+// not yet cached. The literal SQL is used when the condition cannot be rewritten, or
+// when the rewritten form does not compile.
 FindShape* TbAccess::findShape(std::string_view extra)
 {
     Engine& engine = m_db->engine();
-    m_binds.clear();
-    const bool rewritten =
-        m_criteriaParameterized && parameterize(extra, m_extraSql, m_extraValues, engine.placeholderStyle(),
-                                                1 + static_cast<int>(m_criteriaValues.size()));
+    const bool rewritten = m_criteriaPlain && parameterize(extra, m_extraSql, m_binds, engine.placeholderStyle(), 1);
     auto literalKey = [this, extra] {
+        m_binds.clear();
         m_key.assign(1, 'L');
         m_key += extra;
     };
     if (rewritten) {
-        m_binds.assign(m_criteriaValues.begin(), m_criteriaValues.end());
-        for (DbValue& v : m_extraValues) m_binds.push_back(std::move(v));
         // The kinds of the values belong to the statement: an engine may type its
         // parameters by them.
         m_key.assign(1, 'P');
         m_key += m_extraSql;
         m_key += '\0';
-        for (const DbValue& v : m_extraValues) m_key += static_cast<char>('0' + v.index());
+        for (const DbValue& v : m_binds) m_key += static_cast<char>('0' + v.index());
     } else {
         literalKey();
     }
     if (FindShape* cached = cachedShape()) return cached;
 
-    std::string tail = rewritten ? findTail(m_criteriaSql, m_extraSql) : findTail(m_criteria, extra);
     std::string error;
-    std::unique_ptr<Cursor> c = engine.prepare(m_selectList + tail, &error, Rows::One, m_binds);
+    std::unique_ptr<Cursor> c = engine.prepare(m_selectList + rowsTail(rewritten ? m_extraSql : extra) + " LIMIT 1",
+                                               &error, Rows::One, m_binds);
     if (!c && rewritten && !engine.lost()) {
-        m_binds.clear();
         literalKey();
         if (FindShape* cached = cachedShape()) return cached;
-        tail = findTail(m_criteria, extra);
-        c = engine.prepare(m_selectList + tail, &error, Rows::One);
+        c = engine.prepare(m_selectList + rowsTail(extra) + " LIMIT 1", &error, Rows::One);
     }
     if (!c) return nullptr;
     if (m_findCache.size() >= kFindCacheSize) m_findCache.pop_back();
@@ -757,9 +747,7 @@ bool TbAccess::loadLookup()
         return false;
     std::string sql = "SELECT " + m_lookupKey;
     for (const std::string& c : m_lookupColumns) sql += ", " + c;
-    sql += ", " + m_position + m_from;
-    if (!m_criteria.empty()) sql += " WHERE (" + m_criteria + "\n)";
-    sql += m_orderBy;
+    sql += ", " + m_position + rowsTail({});
     std::string error;
     std::unique_ptr<Cursor> c = m_db->engine().prepare(sql, &error, Rows::Many);
     if (!c) return false;
