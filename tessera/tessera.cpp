@@ -178,8 +178,9 @@ private:
 
 // A prepared statement for TBRec.
 struct Prepared {
+    Prepared(std::unique_ptr<Cursor> c, bool position) : cursor(std::move(c)), lastIsPosition(position) {}
     std::unique_ptr<Cursor> cursor;
-    bool lastIsPosition = false; // the last column is the hidden position of the row
+    bool lastIsPosition; // the last column is the hidden position of the row
 
     // Asked of the statement each time: a statement kept from an earlier open takes on
     // a table changed since at its first step.
@@ -191,14 +192,6 @@ struct Prepared {
         return lastIsPosition && index >= positionColumn() ? -1 : index;
     }
 };
-
-std::unique_ptr<Prepared> makePrepared(std::unique_ptr<Cursor> cursor, bool lastIsPosition)
-{
-    auto p = std::make_unique<Prepared>();
-    p->cursor = std::move(cursor);
-    p->lastIsPosition = lastIsPosition;
-    return p;
-}
 
 // The statement of one shape of find: its condition with the literals taken out, and
 // the kinds of their values (or, when that cannot be done, the condition as written).
@@ -308,7 +301,7 @@ OpenRows prepareTableRows(Engine& engine, const OpenQuery& q, Rows expected)
         rows.selectList = "SELECT *, " + q.pos;
         rows.orderBy = q.positionOrderBy();
         if (auto c = engine.prepare(q.positionedSql(), &error, expected)) {
-            rows.stream = makePrepared(std::move(c), true);
+            rows.stream = std::make_unique<Prepared>(std::move(c), true);
             rows.position = q.pos;
         }
         // The whole table in its own order, on an engine whose plain scan gives that
@@ -318,7 +311,7 @@ OpenRows prepareTableRows(Engine& engine, const OpenQuery& q, Rows expected)
         if (rows.stream && q.ord.empty() && q.cond.empty() && engine.scansInPositionOrder(expected)) {
             if (auto c = engine.prepare("SELECT *" + q.from, &error, expected)) {
                 rows.positioned = std::move(rows.stream);
-                rows.stream = makePrepared(std::move(c), false);
+                rows.stream = std::make_unique<Prepared>(std::move(c), false);
             }
         }
     }
@@ -326,7 +319,7 @@ OpenRows prepareTableRows(Engine& engine, const OpenQuery& q, Rows expected)
         rows.selectList = "SELECT *";
         rows.orderBy = q.ord.empty() ? std::string() : " ORDER BY " + q.ord + "\n";
         if (auto c = engine.prepare(rows.selectList + q.from + q.where + rows.orderBy, &error, expected))
-            rows.stream = makePrepared(std::move(c), false);
+            rows.stream = std::make_unique<Prepared>(std::move(c), false);
     }
     return rows;
 }
@@ -335,7 +328,8 @@ OpenRows prepareGroupRows(Engine& engine, const OpenQuery& q, Rows expected)
 {
     OpenRows rows;
     std::string error;
-    if (auto c = engine.prepare(q.groupSql, &error, expected)) rows.stream = makePrepared(std::move(c), false);
+    if (auto c = engine.prepare(q.groupSql, &error, expected))
+        rows.stream = std::make_unique<Prepared>(std::move(c), false);
     rows.selectList = "SELECT *";
     rows.findFrom = " FROM (" + q.groupSql + ") AS q";
     return rows;
@@ -670,7 +664,7 @@ FindShape* TbAccess::findShape(std::string_view extra)
     if (m_findCache.size() >= kFindCacheSize) m_findCache.pop_back();
     FindShape& shape = m_findCache.emplace_front();
     shape.key = m_key;
-    shape.full = makePrepared(std::move(c), !m_position.empty());
+    shape.full = std::make_unique<Prepared>(std::move(c), !m_position.empty());
     return &shape;
 }
 
@@ -762,7 +756,7 @@ bool TbAccess::loadLookup()
     c->rewind();
     if (r != StepResult::Done) return false;
     m_lookup = std::move(rows);
-    m_lookupLoader = makePrepared(std::move(c), true);
+    m_lookupLoader = std::make_unique<Prepared>(std::move(c), true);
     return true;
 }
 
