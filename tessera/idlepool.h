@@ -36,7 +36,7 @@ bool idlePoolOpen();
 
 // The most recently kept idle connection of `key` for which `fits` holds, taken out of
 // the pool; those of `key` found not to fit on the way are closed. Null when none.
-// `fits` must not wait (it runs while the pool is locked).
+// `fits` must not wait.
 std::shared_ptr<PooledConnection> takeIdle(const std::string& key,
                                            const std::function<bool(const PooledConnection&)>& fits = {});
 
