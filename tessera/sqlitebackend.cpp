@@ -264,31 +264,20 @@ EngineOpen openSqlite(const std::string& path, int busyTimeoutMs)
 {
     EngineOpen result;
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     auto engine = std::make_unique<SqliteEngine>(db); // closes the connection on every way out
+    // A lock that another program holds (a writer committing) is waited for this long
+    // before a read gives up with SQLITE_BUSY.
+    if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(db, busyTimeoutMs);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function_v2(db, "sum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, nullptr,
+                                        strictSumStep, strictSumFinal, nullptr);
+    // SQLite opens lazily: read the schema once so that a file that is no database
+    // fails here and not at the first table.
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         result.status = kStatusDbOpenClose;
         result.message = openFailure(path, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc), rc, busyTimeoutMs);
-        return result;
-    }
-    // A lock that another program holds (a writer committing) is waited for this long
-    // before a read gives up with SQLITE_BUSY.
-    sqlite3_busy_timeout(db, busyTimeoutMs);
-    if (const int sumRc = sqlite3_create_function_v2(db, "sum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, nullptr,
-                                                     strictSumStep, strictSumFinal, nullptr);
-        sumRc != SQLITE_OK) {
-        result.status = kStatusDbOpenClose;
-        result.message = openFailure(path, sqlite3_errmsg(db), sumRc, busyTimeoutMs);
-        return result;
-    }
-    // SQLite opens lazily: read the schema once so that a file that is no database
-    // fails here and not at the first table.
-    char* err = nullptr;
-    if (const int schemaRc = sqlite3_exec(db, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, &err);
-        schemaRc != SQLITE_OK) {
-        result.status = kStatusDbOpenClose;
-        result.message = openFailure(path, err ? err : "not a database", sqlite3_errcode(db), busyTimeoutMs);
-        sqlite3_free(err);
         return result;
     }
     result.engine = std::move(engine);
