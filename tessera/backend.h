@@ -8,7 +8,6 @@
 // and which expression gives a row's place in the table's own order (which also lets a
 // read resume after a find).
 #include "common/dataaccess/dataaccess.h"
-#include "tessera/fileidentity.h"
 #include "tessera/settings.h"
 #include "tessera/sqlparams.h"
 
@@ -108,18 +107,11 @@ struct EngineOpen {
     std::string message; // on failure: its cause in Japanese, the engine's text in parentheses
 };
 
-// Opens an existing SQLite database file read-only; never creates a file. `file` is
-// the file's stat taken before the call. Its SUM is SQLite's own, except that the sum of
-// values among which one is no number (a text that does not read as one) is that value.
-//
-// Connections are reused: closing an engine whose cursors are all gone keeps its
-// connection idle (in the pool of tessera/idlepool.h), and an open of the same path takes
-// it back when the file's stat is still the one it was opened with, so that a file
-// replaced or written since is opened anew. An idle connection holds no statement
-// open and so no read transaction: its next read sees the file as it is then.
-// Prepared statements stay with their connection and serve a later prepare of the
-// same SQL.
-EngineOpen openSqlite(const std::string& path, const FileIdentity& file, int busyTimeoutMs = kDefaultBusyTimeoutMs);
+// Opens an existing SQLite database file read-only; never creates a file. Its SUM is
+// SQLite's own, except that the sum of values among which one is no number (a text that
+// does not read as one) is that value. Prepared statements stay with their connection
+// and serve a later prepare of the same SQL.
+EngineOpen openSqlite(const std::string& path, int busyTimeoutMs = kDefaultBusyTimeoutMs);
 
 // Connects to a PostgreSQL database by a libpq connection string or URI (libpq's
 // environment variables, password file and service file apply), read-only
@@ -151,8 +143,5 @@ std::optional<std::vector<std::string>> optionCommands(std::string_view options)
 
 // The engine that a settings file names.
 EngineOpen openEngine(const DatabaseLocation& location);
-
-// Closes the idle connections to `path` (a database file found missing).
-void dropIdleConnections(const std::string& path);
 
 } // namespace kov::tessera

@@ -11,7 +11,7 @@ EngineOpen openEngine(const DatabaseLocation& location)
 {
     if (location.engine == kEnginePostgresql)
         return openPostgresql(location.connection, location.busyTimeoutMs, location.readTimeoutS);
-    if (location.engine == kEngineSqlite) return openSqlite(location.path, location.file, location.busyTimeoutMs);
+    if (location.engine == kEngineSqlite) return openSqlite(location.path, location.busyTimeoutMs);
     EngineOpen unknown;
     unknown.status = kStatusBadName;
     unknown.message = "unknown engine " + location.engine;

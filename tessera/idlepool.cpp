@@ -1,8 +1,6 @@
 #include "tessera/idlepool.h"
 
 #include <list>
-#include <mutex>
-#include <vector>
 
 namespace kov::tessera {
 
@@ -12,77 +10,17 @@ namespace {
 
 constinit bool g_poolGone = false;
 
-class IdlePool {
-public:
-    IdlePool() = default;
-    ~IdlePool() { g_poolGone = true; }
-    IdlePool(const IdlePool&) = delete;
-    IdlePool& operator=(const IdlePool&) = delete;
-
-    std::shared_ptr<PooledConnection> take(const std::string& key,
-                                           const std::function<bool(const PooledConnection&)>& fits)
-    {
-        std::vector<std::shared_ptr<PooledConnection>> unfit; // closed after the lock is let go
-        const std::lock_guard lock(m_mutex);
-        for (auto it = m_idle.begin(); it != m_idle.end();) {
-            if ((*it)->poolKey != key) {
-                ++it;
-            } else if (!fits || fits(**it)) {
-                std::shared_ptr<PooledConnection> conn = std::move(*it);
-                m_idle.erase(it);
-                return conn;
-            } else {
-                unfit.push_back(std::move(*it));
-                it = m_idle.erase(it);
-            }
-        }
-        return nullptr;
-    }
-
-    void put(std::shared_ptr<PooledConnection> conn)
-    {
-        std::vector<std::shared_ptr<PooledConnection>> evicted;
-        const std::lock_guard lock(m_mutex);
-        conn->idleSince = std::chrono::steady_clock::now();
-        const std::string key = conn->poolKey;
-        m_idle.push_front(std::move(conn));
-        std::size_t same = 0;
-        for (auto it = m_idle.begin(); it != m_idle.end();) {
-            if ((*it)->poolKey == key && ++same > kIdlePerKey) {
-                evicted.push_back(std::move(*it));
-                it = m_idle.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        while (m_idle.size() > kIdleTotal) {
-            evicted.push_back(std::move(m_idle.back()));
-            m_idle.pop_back();
-        }
-    }
-
-    // The connections of `key` (all of them when null), out of the pool.
-    std::list<std::shared_ptr<PooledConnection>> remove(const std::string* key)
-    {
-        std::list<std::shared_ptr<PooledConnection>> removed;
-        const std::lock_guard lock(m_mutex);
-        for (auto it = m_idle.begin(); it != m_idle.end();) {
-            auto next = std::next(it);
-            if (!key || (*it)->poolKey == *key) removed.splice(removed.end(), m_idle, it);
-            it = next;
-        }
-        return removed;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::list<std::shared_ptr<PooledConnection>> m_idle; // most recently kept first
+// The idle connections, most recently kept first. The engines use them from the
+// programs' one thread; they are gone once the statics of the process are destroyed.
+struct IdleList {
+    std::list<std::shared_ptr<PooledConnection>> connections;
+    ~IdleList() { g_poolGone = true; }
 };
 
-IdlePool& pool()
+std::list<std::shared_ptr<PooledConnection>>& idle()
 {
-    static IdlePool instance;
-    return instance;
+    static IdleList pool;
+    return pool.connections;
 }
 
 } // namespace
@@ -100,22 +38,33 @@ bool idlePoolOpen() { return !g_poolGone; }
 std::shared_ptr<PooledConnection> takeIdle(const std::string& key,
                                            const std::function<bool(const PooledConnection&)>& fits)
 {
-    return g_poolGone ? nullptr : pool().take(key, fits);
+    if (g_poolGone) return nullptr;
+    std::list<std::shared_ptr<PooledConnection>>& pool = idle();
+    for (auto it = pool.begin(); it != pool.end();) {
+        if ((*it)->poolKey != key) {
+            ++it;
+        } else if (!fits || fits(**it)) {
+            std::shared_ptr<PooledConnection> conn = std::move(*it);
+            pool.erase(it);
+            return conn;
+        } else {
+            it = pool.erase(it); // closed
+        }
+    }
+    return nullptr;
 }
 
 void keepIdle(std::shared_ptr<PooledConnection> conn)
 {
-    if (!g_poolGone) pool().put(std::move(conn));
-}
-
-void dropIdle(const std::string& key)
-{
-    if (!g_poolGone) pool().remove(&key);
+    if (g_poolGone) return;
+    conn->idleSince = std::chrono::steady_clock::now();
+    idle().push_front(std::move(conn));
+    if (idle().size() > kIdleTotal) idle().pop_back();
 }
 
 void closeIdleConnections()
 {
-    if (!g_poolGone) pool().remove(nullptr);
+    if (!g_poolGone) idle().clear();
 }
 
 } // namespace kov::tessera

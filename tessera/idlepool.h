@@ -1,14 +1,13 @@
 #pragma once
-// The idle connections of the process, of both engines. An engine closed with nothing
-// open on its connection keeps the connection here, under a key of the engine and what
-// it was opened on (a database file, a connection string and its options), and an
-// open of the same key takes it back: a program may open and close for every line of
-// a report. The pool is bounded (a few connections per key, a few in all, the least
-// recently kept closed first), and the connections left in it are closed when the
-// program ends (closeIdleConnections, and the end of the process).
+// The idle connections of the process. An engine closed with nothing open on its
+// connection keeps the connection here, under a key of the engine and what it was
+// opened on (a connection string and its options), and an open of the same key takes
+// it back: a connection to a server is costly to make anew. The pool is bounded (the
+// least recently kept closed first), and the connections left in it are closed when
+// the program ends (closeIdleConnections, and the end of the process).
 //
-// What makes an idle connection fit for reuse is its engine's to judge: a SQLite file
-// replaced since, a server gone away.
+// What makes an idle connection fit for reuse is its engine's to judge (a server gone
+// away).
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -18,8 +17,7 @@
 
 namespace kov::tessera {
 
-inline constexpr std::size_t kIdlePerKey = 4; // idle connections kept per key
-inline constexpr std::size_t kIdleTotal = 8; // idle connections kept in all
+inline constexpr std::size_t kIdleTotal = 8; // idle connections kept
 
 // A connection that may wait in the pool; its destructor closes it.
 class PooledConnection {
@@ -38,16 +36,13 @@ bool idlePoolOpen();
 
 // The most recently kept idle connection of `key` for which `fits` holds, taken out of
 // the pool; those of `key` found not to fit on the way are closed. Null when none.
-// `fits` must not wait (it runs while the pool is locked).
+// `fits` must not wait.
 std::shared_ptr<PooledConnection> takeIdle(const std::string& key,
                                            const std::function<bool(const PooledConnection&)>& fits = {});
 
 // Keeps `conn` idle (its idleSince set now); past the bounds the least recently kept
 // connections are closed.
 void keepIdle(std::shared_ptr<PooledConnection> conn);
-
-// Closes the idle connections of `key`.
-void dropIdle(const std::string& key);
 
 // Closes every idle connection.
 void closeIdleConnections();

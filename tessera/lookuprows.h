@@ -11,8 +11,6 @@
 #include "common/dataaccess/dataaccess.h"
 
 #include <cstddef>
-#include <cstdint>
-#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -36,15 +34,13 @@ public:
     Answer find(const kov::dataaccess::DbValue& value, const std::vector<kov::dataaccess::DbValue>** row) const;
 
 private:
-    static std::string keyOf(const kov::dataaccess::DbValue& v);
-
     int m_keyAt;
     bool m_exactInt, m_exactText;
     std::size_t m_limit;
     std::size_t m_bytes = 0;
     int m_keyKind = -1; // DbValue index of the keys, -1 while none
-    std::vector<std::vector<kov::dataaccess::DbValue>> m_rows;
-    std::unordered_map<std::string, std::uint32_t> m_byKey;
+    // The rows by their keys (a key's kind tells 1 from '1').
+    std::unordered_map<kov::dataaccess::DbValue, std::vector<kov::dataaccess::DbValue>> m_rows;
 };
 
 } // namespace kov::tessera

@@ -12,9 +12,6 @@
 #include <cstdio>
 
 #include <filesystem>
-#include <memory>
-#include <mutex>
-#include <unordered_map>
 #include <utility>
 
 namespace kov::tessera {
@@ -23,28 +20,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// 0 when `path` is an existing file, and its stat in `id`; otherwise -18, -19 or -20.
-std::int16_t checkFile(const std::string& path, FileIdentity& id)
+// 0 when `path` is an existing file; otherwise -18 (a folder), -19 or -20.
+std::int16_t checkFile(const std::string& path)
 {
-    if (identifyFile(path, id)) return id.directory ? kStatusBadName : kStatusOk;
     std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (fs::exists(status)) return fs::is_directory(status) ? kStatusBadName : kStatusOk;
     const fs::path p(path);
     const fs::path parent = p.has_parent_path() ? p.parent_path() : fs::path(".");
     return fs::is_directory(parent, ec) ? kStatusNoFile : kStatusNoFolder;
 }
-
-// What a settings file says: its status (0 or -18), what is wrong with it, and the
-// [Database] values.
-struct Settings {
-    std::int16_t status = kStatusOk;
-    std::string detail;
-    std::string engine; // kEngineSqlite or kEnginePostgresql
-    std::string path; // Path= as written (SQLite)
-    std::string connection; // Connection= (PostgreSQL)
-    std::size_t valueLine = 0;
-    int busyTimeoutMs = kDefaultBusyTimeoutMs;
-    int readTimeoutS = kDefaultReadTimeoutS;
-};
 
 constexpr const char* kKnownKeys = "Engine、Path、Connection、BusyTimeout、ReadTimeout";
 
@@ -95,7 +80,7 @@ void readNumber(const ini::Entry* e, int least, const char* unit, ini::FirstFaul
 }
 
 // The engine that Engine= names, with its database value (Path= or Connection=).
-void readEngine(const DatabaseEntries& found, ini::FirstFault& fault, Settings& out)
+void readEngine(const DatabaseEntries& found, ini::FirstFault& fault, DatabaseLocation& out)
 {
     const std::string engine = valueOf(found.engine);
     if (engine.empty() || text::equalsIgnoringAsciiCase(engine, "sqlite") ||
@@ -114,31 +99,33 @@ void readEngine(const DatabaseEntries& found, ini::FirstFault& fault, Settings& 
     }
 }
 
-Settings parseSettings(const std::string& content, const std::string& iniPath)
+// The [Database] values of the settings file out.iniPath, whose content is `content`,
+// into `out` (Path= as written): 0, or -18 with what is wrong.
+std::int16_t parseSettings(const std::string& content, DatabaseLocation& out)
 {
     const ini::IniFile file = ini::parse(content);
     ini::FirstFault fault(file);
     const DatabaseEntries found = databaseEntries(file, fault);
-    Settings out;
     readEngine(found, fault, out);
     readNumber(found.busyTimeout, 0, "ミリ秒", fault, out.busyTimeoutMs);
     readNumber(found.readTimeout, 1, "秒", fault, out.readTimeoutS);
     if (fault.any()) {
-        out.status = kStatusBadName;
-        out.detail = fault.text(iniPath);
-    } else if (out.engine == kEngineSqlite && out.path.empty()) {
-        out.status = kStatusBadName;
-        out.detail =
-            out.valueLine != 0
-                ? ini::placeText(iniPath, out.valueLine) + ": Path が空です（データベースのファイルを書いてください）。"
-                : ini::placeText(iniPath, 0) + ": [Database] に Path（データベースのファイル）がありません。";
+        out.detail = fault.text(out.iniPath);
+        return kStatusBadName;
     }
-    return out;
+    if (out.engine == kEngineSqlite && out.path.empty()) {
+        out.detail = out.valueLine != 0 ? ini::placeText(out.iniPath, out.valueLine) +
+                                              ": Path が空です（データベースのファイルを書いてください）。"
+                                        : ini::placeText(out.iniPath, 0) +
+                                              ": [Database] に Path（データベースのファイル）がありません。";
+        return kStatusBadName;
+    }
+    return kStatusOk;
 }
 
 // libpq's rule for its password file: a password is kept in a file that only its owner
 // may read.
-void warnOfReadablePassword(const std::string& iniPath, const Settings& s)
+void warnOfReadablePassword(const std::string& iniPath, const DatabaseLocation& s)
 {
     if (s.engine != kEnginePostgresql || !connectionHasPassword(s.connection)) return;
     struct stat st {};
@@ -150,66 +137,14 @@ void warnOfReadablePassword(const std::string& iniPath, const Settings& s)
     std::fflush(stderr);
 }
 
-// Where a settings name led, by folder and name: the settings file, its stat when it
-// was read, what it says and the database path that follows. Programs locate the same
-// one or two names again and again (a name lookup per report line); an entry serves as
-// long as the settings file has the stat it had, and only names found as written are
-// kept (a name found without regard to case is looked up afresh each time, in case a
-// file of the exact name appears).
-struct Located {
-    std::string iniPath;
-    FileIdentity iniFile;
-    Settings settings;
-    std::string dbPath; // when settings.status is 0
-};
-
-class LocationCache {
-public:
-    std::shared_ptr<const Located> find(const std::string& key)
-    {
-        const std::lock_guard lock(m_mutex);
-        const auto it = m_entries.find(key);
-        return it == m_entries.end() ? nullptr : it->second;
-    }
-
-    void store(const std::string& key, std::shared_ptr<const Located> entry)
-    {
-        if (!entry->iniFile.settled) return; // a file changed just now may change again unseen
-        const std::lock_guard lock(m_mutex);
-        if (m_entries.size() >= kMaxEntries && !m_entries.contains(key)) m_entries.clear();
-        m_entries[key] = std::move(entry);
-    }
-
-private:
-    static constexpr std::size_t kMaxEntries = 32;
-    std::mutex m_mutex;
-    std::unordered_map<std::string, std::shared_ptr<const Located>> m_entries;
-};
-
-LocationCache& locationCache()
+// The database file that Path= names, as out.path: 0, or its status with what is wrong.
+std::int16_t checkDatabaseFile(DatabaseLocation& out)
 {
-    static LocationCache cache;
-    return cache;
-}
-
-std::int16_t fromLocated(const Located& loc, DatabaseLocation& out)
-{
-    out.iniPath = loc.iniPath;
-    out.valueLine = loc.settings.valueLine;
-    if (loc.settings.status != kStatusOk) {
-        out.detail = loc.settings.detail;
-        return loc.settings.status;
-    }
-    out.engine = loc.settings.engine;
-    out.busyTimeoutMs = loc.settings.busyTimeoutMs;
-    out.readTimeoutS = loc.settings.readTimeoutS;
-    if (out.engine == kEnginePostgresql) {
-        out.connection = loc.settings.connection;
-        return kStatusOk;
-    }
-    out.path = loc.dbPath;
-    const std::int16_t st = checkFile(out.path, out.file);
-    const std::string at = ini::placeText(loc.iniPath, out.valueLine) + ": Path の";
+    fs::path dbPath(out.path);
+    if (dbPath.is_relative()) dbPath = fs::path(out.iniPath).parent_path() / dbPath;
+    out.path = dbPath.string();
+    const std::int16_t st = checkFile(out.path);
+    const std::string at = ini::placeText(out.iniPath, out.valueLine) + ": Path の";
     if (st == kStatusBadName)
         out.detail = at + "「" + out.path + "」はフォルダです（データベースのファイルを書いてください）。";
     else if (st == kStatusNoFolder)
@@ -237,47 +172,20 @@ std::int16_t settingsFault(std::int16_t status, const fs::path& iniPath, Databas
     return status;
 }
 
-// The settings file `name` in `folder`: found as written (`asWritten`), or in the folder
-// under another case of the name; its path and stat into `loc`. 0 or the status of a
-// settings file that is not there.
-std::int16_t findSettingsFile(const std::string& folder, const std::string& name, Located& loc, bool& asWritten,
-                              DatabaseLocation& out)
+// The settings file `name` in `folder`, found as written or, when no file has that
+// name, under another case of it, as out.iniPath: 0, or the status of a settings file
+// that is not there.
+std::int16_t findSettingsFile(const std::string& folder, const std::string& name, DatabaseLocation& out)
 {
-    fs::path iniPath(name);
-    if (iniPath.is_relative()) iniPath = fs::path(folder.empty() ? "." : folder) / iniPath;
-    std::int16_t found;
-    asWritten = identifyFile(iniPath.string(), loc.iniFile);
-    if (asWritten) {
-        found = loc.iniFile.directory ? kStatusBadName : kStatusOk;
-    } else {
-        // Not under this name: the folder may be missing, or the name differ in case.
-        std::error_code ec;
-        const fs::path parent = iniPath.parent_path();
-        if (!fs::is_directory(parent.empty() ? fs::path(".") : parent, ec))
-            return settingsFault(kStatusNoFolder, iniPath, out);
-        iniPath = ini::findFile(parent.string(), iniPath.filename().string());
-        found = checkFile(iniPath.string(), loc.iniFile);
+    fs::path p(name);
+    if (p.is_relative()) p = fs::path(folder.empty() ? "." : folder) / p;
+    std::int16_t found = checkFile(p.string());
+    if (found == kStatusNoFile) {
+        p = ini::findFile(p.parent_path().string(), p.filename().string());
+        found = checkFile(p.string());
     }
-    loc.iniPath = iniPath.string();
-    return found == kStatusOk ? kStatusOk : settingsFault(found, iniPath, out);
-}
-
-// Reads the settings file found in `loc` and what follows from it: the database's path.
-std::int16_t readSettingsFile(Located& loc, DatabaseLocation& out)
-{
-    std::string content;
-    if (!ini::readFile(loc.iniPath, content)) {
-        out.detail = "設定ファイル「" + loc.iniPath + "」を読めません（読む権限を確かめてください）。";
-        return kStatusNoFile;
-    }
-    loc.settings = parseSettings(content, loc.iniPath);
-    warnOfReadablePassword(loc.iniPath, loc.settings);
-    if (loc.settings.status == kStatusOk && loc.settings.engine == kEngineSqlite) {
-        fs::path dbPath(loc.settings.path);
-        if (dbPath.is_relative()) dbPath = fs::path(loc.iniPath).parent_path() / dbPath;
-        loc.dbPath = dbPath.string();
-    }
-    return kStatusOk;
+    out.iniPath = p.string();
+    return found == kStatusOk ? kStatusOk : settingsFault(found, p, out);
 }
 
 } // namespace
@@ -290,20 +198,16 @@ std::int16_t locateDatabase(const std::string& folder, const std::string& iniNam
         return kStatusBadName;
     }
 
-    std::string key = folder;
-    key += '\0';
-    key += name;
-    if (const std::shared_ptr<const Located> known = locationCache().find(key)) {
-        FileIdentity now;
-        if (identifyFile(known->iniPath, now) && now.sameAs(known->iniFile)) return fromLocated(*known, out);
+    if (const std::int16_t st = findSettingsFile(folder, name, out); st != kStatusOk) return st;
+    std::string content;
+    if (!ini::readFile(out.iniPath, content)) {
+        out.detail = "設定ファイル「" + out.iniPath + "」を読めません（読む権限を確かめてください）。";
+        return kStatusNoFile;
     }
-
-    auto loc = std::make_shared<Located>();
-    bool asWritten = false;
-    if (const std::int16_t st = findSettingsFile(folder, name, *loc, asWritten, out); st != kStatusOk) return st;
-    if (const std::int16_t st = readSettingsFile(*loc, out); st != kStatusOk) return st;
-    if (asWritten) locationCache().store(key, loc);
-    return fromLocated(*loc, out);
+    const std::int16_t st = parseSettings(content, out);
+    warnOfReadablePassword(out.iniPath, out);
+    if (st != kStatusOk || out.engine == kEnginePostgresql) return st;
+    return checkDatabaseFile(out);
 }
 
 } // namespace kov::tessera

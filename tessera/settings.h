@@ -1,7 +1,6 @@
 #pragma once
 // Reading a Tessera settings file: which engine, and which database.
-#include "tessera/fileidentity.h"
-
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -19,7 +18,6 @@ inline constexpr int kDefaultReadTimeoutS = 60;
 struct DatabaseLocation {
     std::string engine; // kEngineSqlite or kEnginePostgresql
     std::string path; // SQLite: absolute or relative to the working folder, ready to open
-    FileIdentity file; // SQLite: the database file as it was found
     std::string connection; // PostgreSQL: a libpq connection string or URI (may be empty)
     int busyTimeoutMs = kDefaultBusyTimeoutMs;
     int readTimeoutS = kDefaultReadTimeoutS;
@@ -41,8 +39,8 @@ struct DatabaseLocation {
 // -20 (the settings or database file does not exist); out.detail then says what is
 // wrong, naming the file and the line. When the database file is the one that fails,
 // out.path names it all the same. A Connection= with a password in a file that others
-// may read is warned of on standard error (libpq's rule for its password file).
-// The content of a settings file is read again only when its stat has changed.
+// may read is warned of on standard error at every open (libpq's rule for its password
+// file).
 std::int16_t locateDatabase(const std::string& folder, const std::string& iniName, DatabaseLocation& out);
 
 } // namespace kov::tessera

@@ -3,14 +3,11 @@
 #include "common/text.h"
 #include "tessera/backend.h"
 #include "tessera/columnnames.h"
-#include "tessera/idlepool.h"
 #include "tessera/sqlitevalue.h"
 #include "tessera/status.h"
 
 #include <sqlite3.h>
 
-#include <list>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -18,123 +15,11 @@ namespace kov::tessera {
 
 namespace {
 
-constexpr std::size_t kStatementsPerConnection = 16;
-// An idle connection whose page cache has grown past this gives its pages back (a
-// connection that has read a large table); small databases keep theirs.
-constexpr int kIdleCacheBytes = 256 * 1024;
-
-// The column names of a statement, looked up by name. Kept with the statement while it
-// waits for reuse: the name table read for every report line has some forty columns,
-// and building this map was a good part of the cost of each open of it.
-struct ColumnNames {
-    ColumnIndex byName; // first of equal names
-    int prepared = 0; // times the statement had been prepared again (for a changed schema)
-
-    explicit ColumnNames(sqlite3_stmt* stmt) : prepared(timesPreparedAgain(stmt))
-    {
-        const int n = sqlite3_column_count(stmt);
-        for (int i = 0; i < n; ++i) {
-            const char* name = sqlite3_column_name(stmt, i);
-            byName.emplace(name ? name : "", i);
-        }
-    }
-
-    static int timesPreparedAgain(sqlite3_stmt* stmt)
-    {
-        return sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_REPREPARE, 0);
-    }
-
-    // Whether the statement still has these columns: one prepared again since (at a
-    // step after a change of the schema) may have others.
-    bool fits(sqlite3_stmt* stmt) const { return timesPreparedAgain(stmt) == prepared; }
-};
-
-// A statement waiting for reuse on its connection.
-struct KeptStatement {
-    std::string sql;
-    sqlite3_stmt* stmt = nullptr;
-    std::shared_ptr<const ColumnNames> columns; // null until a column was looked up
-};
-
-// One SQLite connection and the statements it keeps prepared for reuse. It lives as
-// long as its engine or a cursor made from it.
-struct Connection final : PooledConnection {
-    sqlite3* db = nullptr;
-    FileIdentity file; // stat of the file taken before it was opened
-    int cursors = 0; // cursors handed out and not yet destroyed
-    bool retired = false; // its engine closed it: nothing more is kept
-    std::list<KeptStatement> statements; // idle, most recent first
-
-    Connection() = default;
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-    ~Connection() override
-    {
-        for (auto& entry : statements) sqlite3_finalize(entry.stmt);
-        sqlite3_close_v2(db);
-    }
-
-    // A kept statement for `sql`; its stmt is null when there is none.
-    KeptStatement takeStatement(const std::string& sql)
-    {
-        for (auto it = statements.begin(); it != statements.end(); ++it) {
-            if (it->sql == sql) {
-                KeptStatement kept = std::move(*it);
-                statements.erase(it);
-                return kept;
-            }
-        }
-        return {};
-    }
-
-    // Takes back a statement that a cursor is done with. It is reset first, so that it
-    // holds no read transaction while it waits.
-    void giveBack(KeptStatement kept)
-    {
-        const bool healthy = sqlite3_reset(kept.stmt) == SQLITE_OK; // its last step did not fail
-        sqlite3_clear_bindings(kept.stmt);
-        if (retired || !healthy) {
-            sqlite3_finalize(kept.stmt);
-            return;
-        }
-        for (const auto& entry : statements) {
-            if (entry.sql == kept.sql) { // two cursors had the same SQL at once: one is enough
-                sqlite3_finalize(kept.stmt);
-                return;
-            }
-        }
-        statements.push_front(std::move(kept));
-        if (statements.size() > kStatementsPerConnection) {
-            sqlite3_finalize(statements.back().stmt);
-            statements.pop_back();
-        }
-    }
-};
-
-// A connection that may wait idle: opened on a settled file, no cursor left, no
-// transaction and no statement in progress.
-bool reusable(const Connection& conn)
-{
-    if (!conn.file.settled || conn.cursors != 0 || conn.retired) return false;
-    if (!sqlite3_get_autocommit(conn.db)) return false;
-    for (sqlite3_stmt* s = sqlite3_next_stmt(conn.db, nullptr); s; s = sqlite3_next_stmt(conn.db, s))
-        if (sqlite3_stmt_busy(s)) return false;
-    return true;
-}
-
+// A prepared statement of its own; it is finalized with the cursor.
 class SqliteCursor final : public Cursor {
 public:
-    SqliteCursor(std::shared_ptr<Connection> conn, KeptStatement statement)
-        : m_conn(std::move(conn)), m_sql(std::move(statement.sql)), m_stmt(statement.stmt),
-          m_columns(std::move(statement.columns))
-    {
-        ++m_conn->cursors;
-    }
-    ~SqliteCursor() override
-    {
-        --m_conn->cursors;
-        m_conn->giveBack(KeptStatement{std::move(m_sql), m_stmt, std::move(m_columns)});
-    }
+    explicit SqliteCursor(sqlite3_stmt* stmt) : m_stmt(stmt) {}
+    ~SqliteCursor() override { sqlite3_finalize(m_stmt); }
     SqliteCursor(const SqliteCursor&) = delete;
     SqliteCursor& operator=(const SqliteCursor&) = delete;
 
@@ -181,50 +66,25 @@ public:
 
     int findColumn(std::string_view name) const override
     {
+        // A statement prepared again at a step (after a change of the schema) may have
+        // other columns.
         if (!m_columnsChecked) {
-            if (!m_columns || !m_columns->fits(m_stmt)) {
-                m_columns = std::make_shared<const ColumnNames>(m_stmt);
+            const int prepared = sqlite3_stmt_status(m_stmt, SQLITE_STMTSTATUS_REPREPARE, 0);
+            if (prepared != m_prepared) {
+                m_byName.clear();
+                for (int i = 0; i < sqlite3_column_count(m_stmt); ++i) m_byName.emplace(columnName(i), i);
+                m_prepared = prepared;
                 m_asked.clear();
             }
             m_columnsChecked = true;
         }
         return m_asked.find(name, [this](std::string_view n) {
-            const auto it = m_columns->byName.find(n);
-            return it == m_columns->byName.end() ? -1 : it->second;
+            const auto it = m_byName.find(n);
+            return it == m_byName.end() ? -1 : it->second;
         });
     }
 
-    DbValue value(int i) const override
-    {
-        DbValue out;
-        valueInto(i, out);
-        return out;
-    }
-
-    void valueInto(int i, DbValue& out) const override
-    {
-        // The column's value object, read at once on this thread (the connection is used
-        // by one thread at a time): one lookup of the column instead of one a call.
-        sqlite3_value* v = sqlite3_column_value(m_stmt, i);
-        switch (sqlite3_value_type(v)) {
-        case SQLITE_INTEGER:
-            out = static_cast<std::int64_t>(sqlite3_value_int64(v));
-            return;
-        case SQLITE_FLOAT:
-            out = sqlite3_value_double(v);
-            return;
-        case SQLITE_NULL:
-            out = std::monostate{};
-            return;
-        default: {
-            // As columnValue: a text or blob as its bytes.
-            const auto* p = static_cast<const char*>(sqlite3_value_blob(v));
-            const auto n = static_cast<std::size_t>(sqlite3_value_bytes(v));
-            if (auto* text = std::get_if<std::string>(&out)) text->assign(p ? p : "", n);
-            else out = std::string(p ? p : "", n);
-        }
-        }
-    }
+    DbValue value(int i) const override { return kov::sqlite::columnValue(m_stmt, i); }
 
     // The column's declared collation and type affinity: an integer literal meets integer
     // values as they are; a text literal is converted by a numeric affinity and compared
@@ -248,19 +108,19 @@ public:
     }
 
 private:
-    std::shared_ptr<Connection> m_conn;
-    std::string m_sql;
     sqlite3_stmt* m_stmt;
     // A cache of the statement's column names, filled by findColumn (a const read): the
-    // index by name, and the names asked of the rows with the columns they found.
-    mutable std::shared_ptr<const ColumnNames> m_columns;
-    mutable bool m_columnsChecked = false; // m_columns checked against the statement since its last step
+    // index by name (first of equal names) for the times the statement had been prepared
+    // again, and the names asked of the rows with the columns they found.
+    mutable ColumnIndex m_byName;
+    mutable int m_prepared = -1;
+    mutable bool m_columnsChecked = false; // m_byName checked against the statement since its last step
     mutable NameSequence m_asked;
 };
 
 class SqliteEngine final : public Engine {
 public:
-    explicit SqliteEngine(std::shared_ptr<Connection> conn) : m_conn(std::move(conn)) {}
+    explicit SqliteEngine(sqlite3* db) : m_db(db) {}
     ~SqliteEngine() override { close(); }
     SqliteEngine(const SqliteEngine&) = delete;
     SqliteEngine& operator=(const SqliteEngine&) = delete;
@@ -268,33 +128,27 @@ public:
     std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error, Rows,
                                     const std::vector<DbValue>&) override
     {
-        if (!m_conn) {
+        if (!m_db) {
             if (error) *error = "database closed";
             return nullptr;
         }
-        if (KeptStatement kept = m_conn->takeStatement(sql); kept.stmt)
-            return std::make_unique<SqliteCursor>(m_conn, std::move(kept));
         sqlite3_stmt* stmt = nullptr;
-        const int rc = sqlite3_prepare_v3(m_conn->db, sql.data(), static_cast<int>(sql.size()),
-                                          SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+        const int rc = sqlite3_prepare_v2(m_db, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
         if (rc != SQLITE_OK || !stmt) {
-            if (error) *error = sqlite3_errmsg(m_conn->db);
+            if (error) *error = sqlite3_errmsg(m_db);
             sqlite3_finalize(stmt);
             return nullptr;
         }
-        return std::make_unique<SqliteCursor>(m_conn, KeptStatement{sql, stmt, nullptr});
+        return std::make_unique<SqliteCursor>(stmt);
     }
 
     bool tableExists(const std::string& name) override
     {
-        if (!m_conn) return false;
+        if (!m_db) return false;
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(
-                m_conn->db,
-                "SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE"
-                " UNION ALL "
-                "SELECT 1 FROM sqlite_temp_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE",
-                -1, &stmt, nullptr) != SQLITE_OK)
+                m_db, "SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE", -1,
+                &stmt, nullptr) != SQLITE_OK)
             return false;
         sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
         const bool found = sqlite3_step(stmt) == SQLITE_ROW;
@@ -314,36 +168,27 @@ public:
     // rollback journal a writer waits for the end).
     void beginSnapshot() override
     {
-        if (m_conn && sqlite3_get_autocommit(m_conn->db)) sqlite3_exec(m_conn->db, "BEGIN", nullptr, nullptr, nullptr);
+        if (m_db && sqlite3_get_autocommit(m_db)) sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
     }
 
     void endSnapshot() override
     {
-        if (!m_conn || sqlite3_get_autocommit(m_conn->db)) return;
-        if (sqlite3_exec(m_conn->db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-            sqlite3_exec(m_conn->db, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (!m_db || sqlite3_get_autocommit(m_db)) return;
+        if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
 
     void close() override
     {
-        if (!m_conn) return;
+        if (!m_db) return;
         endSnapshot();
-        std::shared_ptr<Connection> conn = std::move(m_conn);
-        if (idlePoolOpen() && reusable(*conn)) {
-            int cacheBytes = 0, highwater = 0;
-            if (sqlite3_db_status(conn->db, SQLITE_DBSTATUS_CACHE_USED, &cacheBytes, &highwater, 0) == SQLITE_OK &&
-                cacheBytes > kIdleCacheBytes)
-                sqlite3_db_release_memory(conn->db);
-            keepIdle(std::move(conn));
-            return;
-        }
-        // Cursors still made from it keep it until the last of them is destroyed; their
-        // statements are finalized then, and the connection closed.
-        conn->retired = true;
+        // Cursors still made from it keep it open until the last of them is destroyed.
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
     }
 
 private:
-    std::shared_ptr<Connection> m_conn;
+    sqlite3* m_db;
 };
 
 // SUM as SQLite sums (an integer sum while every value is an integer, an error when it
@@ -415,51 +260,28 @@ std::string openFailure(const std::string& path, const std::string& message, int
 
 } // namespace
 
-EngineOpen openSqlite(const std::string& path, const FileIdentity& file, int busyTimeoutMs)
+EngineOpen openSqlite(const std::string& path, int busyTimeoutMs)
 {
     EngineOpen result;
-    const std::string key = idleKey(kEngineSqlite, path);
-    // Those opened on another state of the file (replaced, written since) are closed.
-    if (std::shared_ptr<PooledConnection> idle = takeIdle(
-            key, [&file](const PooledConnection& c) { return static_cast<const Connection&>(c).file.sameAs(file); })) {
-        auto conn = std::static_pointer_cast<Connection>(std::move(idle));
-        sqlite3_busy_timeout(conn->db, busyTimeoutMs);
-        result.engine = std::make_unique<SqliteEngine>(std::move(conn));
-        return result;
-    }
-    auto conn = std::make_shared<Connection>();
-    conn->poolKey = key;
-    conn->file = file;
-    const int rc = sqlite3_open_v2(path.c_str(), &conn->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        result.status = kStatusDbOpenClose;
-        result.message = openFailure(path, conn->db ? sqlite3_errmsg(conn->db) : sqlite3_errstr(rc), rc, busyTimeoutMs);
-        return result;
-    }
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    auto engine = std::make_unique<SqliteEngine>(db); // closes the connection on every way out
     // A lock that another program holds (a writer committing) is waited for this long
     // before a read gives up with SQLITE_BUSY.
-    sqlite3_busy_timeout(conn->db, busyTimeoutMs);
-    if (const int sumRc = sqlite3_create_function_v2(conn->db, "sum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                                     nullptr, strictSumStep, strictSumFinal, nullptr);
-        sumRc != SQLITE_OK) {
-        result.status = kStatusDbOpenClose;
-        result.message = openFailure(path, sqlite3_errmsg(conn->db), sumRc, busyTimeoutMs);
-        return result;
-    }
+    if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(db, busyTimeoutMs);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function_v2(db, "sum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, nullptr,
+                                        strictSumStep, strictSumFinal, nullptr);
     // SQLite opens lazily: read the schema once so that a file that is no database
     // fails here and not at the first table.
-    char* err = nullptr;
-    if (const int schemaRc = sqlite3_exec(conn->db, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, &err);
-        schemaRc != SQLITE_OK) {
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
         result.status = kStatusDbOpenClose;
-        result.message = openFailure(path, err ? err : "not a database", sqlite3_errcode(conn->db), busyTimeoutMs);
-        sqlite3_free(err);
+        result.message = openFailure(path, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc), rc, busyTimeoutMs);
         return result;
     }
-    result.engine = std::make_unique<SqliteEngine>(std::move(conn));
+    result.engine = std::move(engine);
     return result;
 }
-
-void dropIdleConnections(const std::string& path) { dropIdle(idleKey(kEngineSqlite, path)); }
 
 } // namespace kov::tessera

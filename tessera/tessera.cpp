@@ -122,11 +122,8 @@ public:
         m_failure = {};
         if (m_db) return kStatusDbIsOpen;
         DatabaseLocation loc;
-        if (const std::int16_t st = locateDatabase(kov::settingsFolder(m_appPath), m_iniName, loc); st != kStatusOk) {
-            // A database file that has gone: idle connections to it only hold it open.
-            if (!loc.path.empty()) dropIdleConnections(loc.path);
+        if (const std::int16_t st = locateDatabase(kov::settingsFolder(m_appPath), m_iniName, loc); st != kStatusOk)
             return m_failure.note(st, loc.detail);
-        }
         EngineOpen opened = openEngine(loc);
         if (opened.status != kStatusOk) {
             // A value of the settings that the engine cannot use names its line.
@@ -181,8 +178,9 @@ private:
 
 // A prepared statement for TBRec.
 struct Prepared {
+    Prepared(std::unique_ptr<Cursor> c, bool position) : cursor(std::move(c)), lastIsPosition(position) {}
     std::unique_ptr<Cursor> cursor;
-    bool lastIsPosition = false; // the last column is the hidden position of the row
+    bool lastIsPosition; // the last column is the hidden position of the row
 
     // Asked of the statement each time: a statement kept from an earlier open takes on
     // a table changed since at its first step.
@@ -194,14 +192,6 @@ struct Prepared {
         return lastIsPosition && index >= positionColumn() ? -1 : index;
     }
 };
-
-std::unique_ptr<Prepared> makePrepared(std::unique_ptr<Cursor> cursor, bool lastIsPosition)
-{
-    auto p = std::make_unique<Prepared>();
-    p->cursor = std::move(cursor);
-    p->lastIsPosition = lastIsPosition;
-    return p;
-}
 
 // The statement of one shape of find: its condition with the literals taken out, and
 // the kinds of their values (or, when that cannot be done, the condition as written).
@@ -297,7 +287,7 @@ struct OpenRows {
     std::string selectList;
     std::string findFrom;
     std::string orderBy;
-    bool hasPosition = false;
+    std::string position; // the position expression, when the rows have it
 };
 
 // The rows of a table open: with their positions when the engine has them, otherwise (or
@@ -311,8 +301,8 @@ OpenRows prepareTableRows(Engine& engine, const OpenQuery& q, Rows expected)
         rows.selectList = "SELECT *, " + q.pos;
         rows.orderBy = q.positionOrderBy();
         if (auto c = engine.prepare(q.positionedSql(), &error, expected)) {
-            rows.stream = makePrepared(std::move(c), true);
-            rows.hasPosition = true;
+            rows.stream = std::make_unique<Prepared>(std::move(c), true);
+            rows.position = q.pos;
         }
         // The whole table in its own order, on an engine whose plain scan gives that
         // order: read without the position and without an order, which the engine may
@@ -321,16 +311,15 @@ OpenRows prepareTableRows(Engine& engine, const OpenQuery& q, Rows expected)
         if (rows.stream && q.ord.empty() && q.cond.empty() && engine.scansInPositionOrder(expected)) {
             if (auto c = engine.prepare("SELECT *" + q.from, &error, expected)) {
                 rows.positioned = std::move(rows.stream);
-                rows.stream = makePrepared(std::move(c), false);
+                rows.stream = std::make_unique<Prepared>(std::move(c), false);
             }
         }
     }
     if (!rows.stream) {
         rows.selectList = "SELECT *";
         rows.orderBy = q.ord.empty() ? std::string() : " ORDER BY " + q.ord + "\n";
-        rows.hasPosition = false;
         if (auto c = engine.prepare(rows.selectList + q.from + q.where + rows.orderBy, &error, expected))
-            rows.stream = makePrepared(std::move(c), false);
+            rows.stream = std::make_unique<Prepared>(std::move(c), false);
     }
     return rows;
 }
@@ -339,7 +328,8 @@ OpenRows prepareGroupRows(Engine& engine, const OpenQuery& q, Rows expected)
 {
     OpenRows rows;
     std::string error;
-    if (auto c = engine.prepare(q.groupSql, &error, expected)) rows.stream = makePrepared(std::move(c), false);
+    if (auto c = engine.prepare(q.groupSql, &error, expected))
+        rows.stream = std::make_unique<Prepared>(std::move(c), false);
     rows.selectList = "SELECT *";
     rows.findFrom = " FROM (" + q.groupSql + ") AS q";
     return rows;
@@ -400,7 +390,7 @@ private:
     // The status of a failed statement: -1 when the database went away, else -66.
     std::int16_t failure() const { return m_db->engine().lost() ? kStatusDbOpenClose : kStatusSqlError; }
     std::int16_t readAfterFound();
-    std::string findTail(std::string_view criteria, std::string_view extra) const;
+    std::string rowsTail(std::string_view extra) const;
     FindShape* cachedShape();
     FindShape* findShape(std::string_view extra);
     std::int16_t runFind(Prepared& p);
@@ -431,23 +421,19 @@ private:
     bool m_open = false;
     bool m_group = false;
     std::string m_criteria; // trimmed condition of a table open (a grouped one has it in m_from)
-    // The same with its literals as parameters, when parameterize could take them out
-    // (m_criteriaValues first among the values of every find).
-    bool m_criteriaParameterized = false;
-    std::string m_criteriaSql;
-    std::vector<DbValue> m_criteriaValues;
+    // Whether m_criteria holds no parameter of its own (nor anything else that parameterize
+    // refuses), so that a find's parameters are the only ones.
+    bool m_criteriaPlain = false;
     std::string m_orderBy; // " ORDER BY ..." of a table open (with the position tie-break)
     std::string m_selectList; // "SELECT *, rowid" of a table open with positions, else "SELECT *"
     std::string m_from; // " FROM "t"", or " FROM (the grouped query) AS q"
     std::string m_position; // the position expression, when the open has positions
-    bool m_hasPosition = false;
     std::unique_ptr<Prepared> m_stream;
     std::unique_ptr<Prepared> m_positioned; // the rows with their positions, when m_stream lacks them
     std::list<FindShape> m_findCache; // most recent first
-    // Of the last find: its condition taken apart, its cache key and the values bound
-    // (bound again when its row is found again whole). Members, for their capacity.
+    // Of the last find: its condition with parameters, its cache key and the values
+    // bound. Members, for their capacity.
     std::string m_extraSql;
-    std::vector<DbValue> m_extraValues;
     std::string m_key;
     std::vector<DbValue> m_binds;
     // The lookups that the program declared (declareLookup), and their rows for the run
@@ -526,17 +512,13 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     m_group = group;
     // A grouped open's condition is inside its query; a find adds only its own.
     m_criteria = group ? std::string() : q.cond;
-    m_criteriaParameterized = parameterize(m_criteria, m_criteriaSql, m_criteriaValues, engine.placeholderStyle(), 1);
+    m_criteriaPlain = parameterize(m_criteria, m_extraSql, m_binds, engine.placeholderStyle(), 1);
     m_orderBy = std::move(rows.orderBy);
     m_selectList = std::move(rows.selectList);
     m_from = std::move(rows.findFrom);
-    m_position = rows.hasPosition ? q.pos : std::string();
-    m_hasPosition = rows.hasPosition;
+    m_position = std::move(rows.position);
     m_stream = std::move(rows.stream);
     m_positioned = std::move(rows.positioned);
-    m_findCache.clear();
-    m_find = nullptr;
-    m_pos = Position::BeforeFirst;
     m_open = true;
     return static_cast<std::int16_t>(std::min<std::int64_t>(n, kMaxRowCount));
 }
@@ -601,7 +583,7 @@ std::int16_t TbAccess::readAfterFound()
             return r == StepResult::Done ? kStatusEof : failure();
         }
         bool same;
-        if (m_hasPosition && foundPosition >= 0) {
+        if (!m_position.empty() && foundPosition >= 0) {
             same = s.value(m_stream->positionColumn()) == m_found[static_cast<std::size_t>(foundPosition)];
         } else {
             const int n = s.columnCount();
@@ -612,10 +594,11 @@ std::int16_t TbAccess::readAfterFound()
     }
 }
 
-// The query of a find after its select list: the open's rows (its condition
-// `criteria`, its order) that also match `extra`, first row only.
-std::string TbAccess::findTail(std::string_view criteria, std::string_view extra) const
+// The query of the open's rows after its select list: its table, its condition and
+// `extra`, its order.
+std::string TbAccess::rowsTail(std::string_view extra) const
 {
+    const std::string_view criteria = m_criteria;
     std::string tail = m_from;
     auto condition = [&tail](std::string_view c) {
         tail += '(';
@@ -627,7 +610,6 @@ std::string TbAccess::findTail(std::string_view criteria, std::string_view extra
     if (!criteria.empty() && !extra.empty()) tail += " AND ";
     if (!extra.empty()) condition(extra);
     tail += m_orderBy;
-    tail += " LIMIT 1";
     return tail;
 }
 
@@ -644,52 +626,45 @@ FindShape* TbAccess::cachedShape()
 }
 
 // The shape of a find for the condition `extra`, and in m_binds its values: the
-// literals of `extra` become parameters (after those of the open's condition), so that
-// the statement serves every later find of the same shape with new values, and its key
-// is that of the parameterized condition alone (the open's condition is the same for
-// every find). The SQL is built only for a shape not yet cached. The literal SQL is
-// used when the conditions cannot be rewritten, or when the rewritten form does not
-// compile.
+// literals of `extra` become parameters, so that the statement serves every later find
+// of the same shape with new values, and its key is that of the parameterized condition
+// (the open's condition is the same for every find). The SQL is built only for a shape
+// not yet cached. The literal SQL is used when the condition cannot be rewritten, or
+// when the rewritten form does not compile.
 FindShape* TbAccess::findShape(std::string_view extra)
 {
     Engine& engine = m_db->engine();
-    m_binds.clear();
-    const bool rewritten =
-        m_criteriaParameterized && parameterize(extra, m_extraSql, m_extraValues, engine.placeholderStyle(),
-                                                1 + static_cast<int>(m_criteriaValues.size()));
+    const bool rewritten = m_criteriaPlain && parameterize(extra, m_extraSql, m_binds, engine.placeholderStyle(), 1);
     auto literalKey = [this, extra] {
+        m_binds.clear();
         m_key.assign(1, 'L');
         m_key += extra;
     };
     if (rewritten) {
-        m_binds.assign(m_criteriaValues.begin(), m_criteriaValues.end());
-        for (DbValue& v : m_extraValues) m_binds.push_back(std::move(v));
         // The kinds of the values belong to the statement: an engine may type its
         // parameters by them.
         m_key.assign(1, 'P');
         m_key += m_extraSql;
         m_key += '\0';
-        for (const DbValue& v : m_extraValues) m_key += static_cast<char>('0' + v.index());
+        for (const DbValue& v : m_binds) m_key += static_cast<char>('0' + v.index());
     } else {
         literalKey();
     }
     if (FindShape* cached = cachedShape()) return cached;
 
-    std::string tail = rewritten ? findTail(m_criteriaSql, m_extraSql) : findTail(m_criteria, extra);
     std::string error;
-    std::unique_ptr<Cursor> c = engine.prepare(m_selectList + tail, &error, Rows::One, m_binds);
+    std::unique_ptr<Cursor> c = engine.prepare(m_selectList + rowsTail(rewritten ? m_extraSql : extra) + " LIMIT 1",
+                                               &error, Rows::One, m_binds);
     if (!c && rewritten && !engine.lost()) {
-        m_binds.clear();
         literalKey();
         if (FindShape* cached = cachedShape()) return cached;
-        tail = findTail(m_criteria, extra);
-        c = engine.prepare(m_selectList + tail, &error, Rows::One);
+        c = engine.prepare(m_selectList + rowsTail(extra) + " LIMIT 1", &error, Rows::One);
     }
     if (!c) return nullptr;
     if (m_findCache.size() >= kFindCacheSize) m_findCache.pop_back();
     FindShape& shape = m_findCache.emplace_front();
     shape.key = m_key;
-    shape.full = makePrepared(std::move(c), m_hasPosition);
+    shape.full = std::make_unique<Prepared>(std::move(c), !m_position.empty());
     return &shape;
 }
 
@@ -734,7 +709,7 @@ std::optional<std::int16_t> TbAccess::lookUp(std::string_view criteria)
 {
     const unsigned run = m_db->readRun();
     DbValue value;
-    if (run == 0 || !m_hasPosition || m_group || !keyEquality(criteria, m_lookupKey, value)) return std::nullopt;
+    if (run == 0 || m_position.empty() || m_group || !keyEquality(criteria, m_lookupKey, value)) return std::nullopt;
     if (m_lookupRun != run) {
         m_lookupRun = run;
         if (!loadLookup()) {
@@ -766,9 +741,7 @@ bool TbAccess::loadLookup()
         return false;
     std::string sql = "SELECT " + m_lookupKey;
     for (const std::string& c : m_lookupColumns) sql += ", " + c;
-    sql += ", " + m_position + m_from;
-    if (!m_criteria.empty()) sql += " WHERE (" + m_criteria + "\n)";
-    sql += m_orderBy;
+    sql += ", " + m_position + rowsTail({});
     std::string error;
     std::unique_ptr<Cursor> c = m_db->engine().prepare(sql, &error, Rows::Many);
     if (!c) return false;
@@ -783,7 +756,7 @@ bool TbAccess::loadLookup()
     c->rewind();
     if (r != StepResult::Done) return false;
     m_lookup = std::move(rows);
-    m_lookupLoader = makePrepared(std::move(c), true);
+    m_lookupLoader = std::make_unique<Prepared>(std::move(c), true);
     return true;
 }
 

@@ -9,10 +9,8 @@
 //   [Database]
 //   Engine=sqlite
 //   Path=kov.db          ; relative to the settings file's folder, or absolute
-// The database is opened read-only; opening never creates a database file. A closed
-// connection is kept for the next open of the same file as long as the file is
-// unchanged (openSqlite in backend.h), and a settings file is read again only when it
-// has changed: a program may open and close for every line of a report.
+// The database is opened read-only; opening never creates a database file. Each open
+// reads the settings file and opens the database file as they are then.
 #include "common/dataaccess/dataaccess.h"
 
 #include <cstddef>

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
-#include <mutex>
 
 namespace kov::dataaccess {
 
@@ -69,90 +68,47 @@ std::int16_t toInt16(const DbValue& v, std::string_view column)
     }
 }
 
+// What the program and the component set for each other. The programs and the component
+// run on one thread: the PostgreSQL engine's thread that cancels a statement touches none
+// of it.
 namespace {
-std::mutex& sessionMutex()
-{
-    static std::mutex m;
-    return m;
-}
-std::string& programNameSlot()
-{
-    static std::string name;
-    return name;
-}
-std::function<void()>& waitHookSlot()
-{
-    static std::function<void()> hook;
-    return hook;
-}
-std::function<void()>& endHookSlot()
-{
-    static std::function<void()> hook;
-    return hook;
-}
+std::string g_programName;
+std::function<void()> g_waitHook;
+std::function<void()> g_endHook;
+std::map<std::string, std::function<std::unique_ptr<ComObject>()>, std::less<>> g_registry;
 } // namespace
 
-void setProgramName(std::string name)
-{
-    const std::lock_guard lock(sessionMutex());
-    programNameSlot() = std::move(name);
-}
+void setProgramName(std::string name) { g_programName = std::move(name); }
 
-std::string programName()
-{
-    const std::lock_guard lock(sessionMutex());
-    return programNameSlot();
-}
+std::string programName() { return g_programName; }
 
-void setWaitHook(std::function<void()> hook) { waitHookSlot() = std::move(hook); }
+void setWaitHook(std::function<void()> hook) { g_waitHook = std::move(hook); }
 
 void callWaitHook()
 {
-    if (const std::function<void()>& hook = waitHookSlot()) hook();
+    if (g_waitHook) g_waitHook();
 }
 
-void setEndHook(std::function<void()> hook) { endHookSlot() = std::move(hook); }
+void setEndHook(std::function<void()> hook) { g_endHook = std::move(hook); }
 
 void callEndHook()
 {
-    if (const std::function<void()>& hook = endHookSlot()) hook();
+    if (g_endHook) g_endHook();
 }
-
-namespace {
-std::map<std::string, std::function<std::unique_ptr<ComObject>()>, std::less<>>& registry()
-{
-    static std::map<std::string, std::function<std::unique_ptr<ComObject>()>, std::less<>> r;
-    return r;
-}
-std::mutex& registryMutex()
-{
-    static std::mutex m;
-    return m;
-}
-} // namespace
 
 void RegisterClass(const std::string& progId, std::function<std::unique_ptr<ComObject>()> factory)
 {
-    std::lock_guard lock(registryMutex());
-    registry()[progId] = std::move(factory);
+    g_registry[progId] = std::move(factory);
 }
 
-void UnregisterAll()
-{
-    std::lock_guard lock(registryMutex());
-    registry().clear();
-}
+void UnregisterAll() { g_registry.clear(); }
 
 std::unique_ptr<ComObject> CreateObject(std::string_view progId)
 {
-    std::function<std::unique_ptr<ComObject>()> factory;
-    {
-        std::lock_guard lock(registryMutex());
-        auto it = registry().find(progId);
-        if (it != registry().end()) factory = it->second;
-    }
-    if (!factory) throw RuntimeError(RuntimeErrorKind::ObjectCreation, "ProgID \"" + std::string(progId) + "\"");
-    return factory();
+    const auto it = g_registry.find(progId);
+    if (it == g_registry.end())
+        throw RuntimeError(RuntimeErrorKind::ObjectCreation, "ProgID \"" + std::string(progId) + "\"");
+    return it->second();
 }
 
 void throwTypeMismatchForObject(std::string_view progId)

@@ -1,6 +1,6 @@
 // Reading the payment records of the demo database (about 100,000 rows) through
 // clsTbAccess, against the same reads with the SQLite C API; staff-master finds; and
-// the open-read-close of the name table that reports do for every staff line.
+// the open-read-close of the name table that a screen does for its names.
 //   build/bin/tessera_bench
 #include "db/demo.h"
 #include "tessera/tessera.h"
@@ -107,8 +107,8 @@ void BM_FindStaff(benchmark::State& state)
 }
 BENCHMARK(BM_FindStaff)->Unit(benchmark::kMicrosecond);
 
-// A report line's name lookup: connection, settings file, the one row of the name
-// table, ten columns, and everything closed again.
+// A screen's name lookup: connection, settings file, the one row of the name table,
+// ten columns, and everything closed again.
 void BM_NameReadOpenClose(benchmark::State& state)
 {
     demoDir();

@@ -64,6 +64,10 @@ TEST(TesseraSettings, EachSettingsFileOpensOrGivesItsStatus)
         EXPECT_EQ(openWith(c.file), c.status) << "\"" << c.file << "\"";
     }
     EXPECT_FALSE(fs::exists(fx.path("gone.db"))); // no file is created
+    std::string detail;
+    openWith("JUNK.INI", &detail);
+    EXPECT_EQ(detail, "データベースファイル「" + fx.path("junk.db") +
+                          "」は SQLite のデータベースではありません（file is not a database）。");
     setenv("KOV_INI_DIR", (fx.dir() + "/missing").c_str(), 1);
     EXPECT_EQ(openWith("KOV.INI"), -19);
     EXPECT_EQ(openWith("sub/KOV.INI"), -19);
@@ -134,7 +138,13 @@ TEST(TesseraSettings, AWriterHoldingTheLockIsWaitedForUpToTheBusyTimeout)
         ASSERT_EQ(read(ready[0], &signal, 1), 1);
         ASSERT_EQ(signal, 'L');
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(openWith("KOV.INI"), c.status) << c.busyTimeout << " " << c.holdMs;
+        std::string detail;
+        EXPECT_EQ(openWith("KOV.INI", &detail), c.status) << c.busyTimeout << " " << c.holdMs;
+        if (c.status != 0) {
+            EXPECT_EQ(detail, "データベースファイル「" + fx.path("kov.db") +
+                                  "」は他のプログラムが書き込み中です（BusyTimeout の 200 ミリ秒待ちました。database "
+                                  "is locked）。");
+        }
         const auto waited = std::chrono::steady_clock::now() - start;
         EXPECT_GE(waited, std::chrono::milliseconds(std::min(c.holdMs, 200) - 50));
         int exitStatus = 0;
