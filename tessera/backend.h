@@ -9,7 +9,6 @@
 // read resume after a find).
 #include "common/dataaccess/dataaccess.h"
 #include "tessera/settings.h"
-#include "tessera/sqlparams.h"
 
 #include <cstdint>
 #include <memory>
@@ -34,9 +33,7 @@ inline constexpr std::int64_t kFewRows = 200;
 class Cursor {
 public:
     virtual ~Cursor();
-    // Binds the parameters (1-based, in order) and moves before the first row.
-    virtual bool bindAll(const std::vector<DbValue>& values) = 0;
-    // Moves before the first row again (keeps bindings).
+    // Moves before the first row again.
     virtual void rewind() = 0;
     virtual StepResult step() = 0;
     virtual int columnCount() const = 0;
@@ -58,10 +55,8 @@ public:
 class Engine {
 public:
     virtual ~Engine();
-    // nullptr on an SQL error; *error receives the engine's message. `params` are the
-    // values that bindAll will bind (their kinds may type the parameters).
-    virtual std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error, Rows rows = Rows::Many,
-                                            const std::vector<DbValue>& params = {}) = 0;
+    // nullptr on an SQL error; *error receives the engine's message.
+    virtual std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error, Rows rows = Rows::Many) = 0;
     // A statement that prepare is about to be asked for (the rows of an open after its
     // count): an engine may prepare it along with the next one, in one round trip. `few`,
     // unless empty, gives the same rows when they are fewer than kFewRows, and none
@@ -73,8 +68,6 @@ public:
     // A table name as the caller writes it (upper-case "SKSYKEI", "名設定"), quoted as
     // this engine names the table.
     virtual std::string quoteTable(std::string_view name) const = 0;
-    // How the conditions write their parameters.
-    virtual PlaceholderStyle placeholderStyle() const = 0;
     // An expression that gives every row of a plain table its stable position in the
     // table's own (insertion) order, e.g. "rowid"; empty when the engine has none. It
     // breaks ties of an order and finds the found row again when a read goes on after

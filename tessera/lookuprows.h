@@ -1,10 +1,10 @@
 #pragma once
 // The find cache of a table object: the rows that a run looks up by one key column.
 //
-// Its rule: a find is one query of its own for the first matching row (its statement
-// kept for the next find of the same shape), except within a run's reads on a table
-// whose lookups the program declared (clsTbAccess::declareLookup): there "KEY = value"
-// is answered from the open's rows, read once for the run with the declared columns.
+// Its rule: a find is one query of its own for the first matching row, except within a
+// run's reads on a table whose lookups the program declared (clsTbAccess::declareLookup):
+// there "KEY = value" is answered from the open's rows, read once for the run with the
+// declared columns.
 // LookupRows holds those rows; a lookup it cannot answer exactly as the engine would
 // (a value of another kind than the key's, keys of mixed kinds, past its memory bound)
 // goes to the single find.

@@ -3,11 +3,10 @@
 // Reads stream: the rows of a table are read through a server-side cursor (DECLARE in
 // a read-only transaction, FETCH in batches, the next asked for while the client reads
 // one), so that a client holds a batch or two of rows at a time whatever the size of
-// the table. Counts and finds, which give one row, run whole; their parameters are typed
-// by the values that the component binds. Values come as text and are decoded by the
-// type of their column: integers as integers, NUMERIC exactly (as integers when whole,
-// otherwise as their decimal text, which the fixed-point type parses without a detour
-// through a double), text as text.
+// the table. Counts and finds, which give one row, run whole. Values come as text and
+// are decoded by the type of their column: integers as integers, NUMERIC exactly (as
+// integers when whole, otherwise as their decimal text, which the fixed-point type parses
+// without a detour through a double), text as text.
 //
 // The server folds unquoted names to lower case: the schema creates its tables and
 // columns unquoted, the component names a table in lower case, and columns are found
@@ -238,42 +237,6 @@ DbValue decode(const PGresult* res, int row, int col, Kind kind)
     return DbValue(std::in_place_type<std::string>, t);
 }
 
-// Text of a parameter value, and the type the parameter is given.
-std::string paramText(const DbValue& v)
-{
-    if (const auto* s = std::get_if<std::string>(&v)) return *s;
-    return kov::dataaccess::toText(v);
-}
-
-// The values of a run as libpq takes them: texts, and which are nulls.
-struct RunValues {
-    std::vector<std::string> texts;
-    std::vector<bool> nulls;
-
-    RunValues() = default;
-    explicit RunValues(const std::vector<DbValue>& values)
-    {
-        for (const DbValue& v : values) {
-            texts.push_back(paramText(v));
-            nulls.push_back(kov::dataaccess::isNull(v));
-        }
-    }
-    std::vector<const char*> pointers() const
-    {
-        std::vector<const char*> out;
-        for (std::size_t i = 0; i < texts.size(); ++i) out.push_back(nulls[i] ? nullptr : texts[i].c_str());
-        return out;
-    }
-    bool operator==(const RunValues&) const = default;
-};
-
-Oid paramType(const DbValue& v)
-{
-    if (std::holds_alternative<std::int64_t>(v)) return kOidInt8;
-    if (std::holds_alternative<double>(v)) return kOidNumeric;
-    return 0; // text and null: the server infers the type from the condition
-}
-
 // The columns of a statement, as its description or a result of it gives them.
 struct Columns {
     std::vector<std::string> names;
@@ -316,19 +279,16 @@ public:
         return b;
     }
 
-    Place command(std::string sql, std::vector<Oid> types = {}, RunValues values = {})
-    {
-        return add({Op::Run, std::move(sql), std::move(types), std::move(values), nullptr});
-    }
+    Place command(std::string sql) { return add({Op::Run, std::move(sql), nullptr}); }
     // The parse of `sql`, then its description (at the place after it).
-    Place parse(std::string sql, std::vector<Oid> types)
+    Place parse(std::string sql)
     {
-        const Place p = add({Op::Parse, std::move(sql), std::move(types), {}, nullptr});
-        add({Op::Describe, {}, {}, {}, nullptr});
+        const Place p = add({Op::Parse, std::move(sql), nullptr});
+        add({Op::Describe, {}, nullptr});
         return p;
     }
     // A run of the statement parsed last.
-    Place runParsed(RunValues values) { return add({Op::RunParsed, {}, {}, std::move(values), nullptr}); }
+    Place runParsed() { return add({Op::RunParsed, {}, nullptr}); }
 
     Guard guard(bool on) { return {on, on ? command("SAVEPOINT kov_guard") : m_commands.size()}; }
     void release(Guard& g)
@@ -374,25 +334,19 @@ private:
     struct Command {
         Op op;
         std::string sql;
-        std::vector<Oid> types;
-        RunValues values;
         Result result;
 
         bool send(PGconn* c) const
         {
-            const std::vector<const char*> v = values.pointers();
-            const int n = static_cast<int>(v.size());
-            const char* const* data = v.empty() ? nullptr : v.data();
-            const Oid* typed = types.empty() ? nullptr : types.data();
             switch (op) {
             case Op::Run:
-                return PQsendQueryParams(c, sql.c_str(), n, typed, data, nullptr, nullptr, 0) == 1;
+                return PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
             case Op::Parse:
-                return PQsendPrepare(c, "", sql.c_str(), static_cast<int>(types.size()), typed) == 1;
+                return PQsendPrepare(c, "", sql.c_str(), 0, nullptr) == 1;
             case Op::Describe:
                 return PQsendDescribePrepared(c, "") == 1;
             case Op::RunParsed:
-                return PQsendQueryPrepared(c, "", n, data, nullptr, nullptr, 0) == 1;
+                return PQsendQueryPrepared(c, "", 0, nullptr, nullptr, nullptr, 0) == 1;
             }
             return false;
         }
@@ -598,7 +552,6 @@ private:
 struct Prepared {
     std::shared_ptr<const Columns> columns; // null when the statement failed (`error`)
     Result first;
-    RunValues values; // bound to that run
     std::uint64_t stamp = 0; // the session's batches sent when it came (Session::sent)
     std::string error;
 };
@@ -685,14 +638,14 @@ public:
         m_few = few;
     }
 
-    Prepared prepare(const std::string& sql, Rows rows, const RunValues& values, const std::vector<Oid>& types);
+    Prepared prepare(const std::string& sql, Rows rows);
 
     // A run of `sql` whole (a count, a find, few rows), in the run's transaction when a
     // run is under way; null when the session is lost.
-    Result run(const std::string& sql, const std::vector<Oid>& types, const RunValues& values)
+    Result run(const std::string& sql)
     {
         Batch batch = begin(false);
-        const Batch::Place p = batch.command(sql, types, values);
+        const Batch::Place p = batch.command(sql);
         const std::shared_ptr<Batch> b = m_session.exchange(std::move(batch));
         if (!b) return nullptr;
         if (!b->ok()) failed();
@@ -797,13 +750,10 @@ struct Parsed {
     Batch::Place parse = 0, run = 0;
     bool runs = false;
 
-    Parsed(Batch& b, bool guarded, const std::string& sql, const std::vector<Oid>& types, const RunValues* along)
-        : guard(b.guard(guarded)), parse(b.parse(sql, types))
+    Parsed(Batch& b, bool guarded, const std::string& sql, bool along)
+        : guard(b.guard(guarded)), parse(b.parse(sql)), runs(along)
     {
-        if (along) {
-            runs = true;
-            run = b.runParsed(*along);
-        }
+        if (runs) run = b.runParsed();
         b.release(guard);
     }
     bool ok(const Batch& b) const { return b.ok(parse) && b.ok(parse + 1); }
@@ -831,24 +781,24 @@ struct FewRun {
 // before, or the few rows that came with the count just run; else parsed now, in one
 // round trip with a count's or a find's first run (in the run's transaction), the rows
 // statement that the open expects next and the few rows of that.
-Prepared Connection::prepare(const std::string& sql, Rows rows, const RunValues& values, const std::vector<Oid>& types)
+Prepared Connection::prepare(const std::string& sql, Rows rows)
 {
     const std::string expected = std::exchange(m_expected, {});
     const std::string few = std::exchange(m_few, {});
     if (rows == Rows::Few)
         if (Prepared kept = takeFew(sql); kept.columns) return kept;
     if (rows != Rows::One)
-        if (std::shared_ptr<const Columns> known = described(sql)) return Prepared{known, nullptr, {}, 0, {}};
+        if (std::shared_ptr<const Columns> known = described(sql)) return Prepared{known, nullptr, 0, {}};
     const bool one = rows == Rows::One;
     const bool guarded = m_inTransaction;
     Batch batch = one ? begin(false) : Batch();
-    const Parsed main(batch, guarded, sql, types, one ? &values : nullptr);
+    const Parsed main(batch, guarded, sql, one);
     std::optional<Parsed> ahead;
     if (!expected.empty() && expected != sql && !described(expected))
-        ahead.emplace(batch, m_inTransaction, expected, std::vector<Oid>{}, nullptr);
+        ahead.emplace(batch, m_inTransaction, expected, false);
     const FewRun fewRun(batch, one && !few.empty(), m_inTransaction, few);
     const std::shared_ptr<Batch> b = m_session.exchange(std::move(batch));
-    if (!b) return Prepared{nullptr, nullptr, {}, 0, m_session.lostText()};
+    if (!b) return Prepared{nullptr, nullptr, 0, m_session.lostText()};
     recover(*b, {&main.guard, ahead ? &ahead->guard : nullptr, &fewRun.guard});
     Prepared p;
     if (main.ok(*b)) {
@@ -860,10 +810,7 @@ Prepared Connection::prepare(const std::string& sql, Rows rows, const RunValues&
     if (ahead && b->ok(ahead->guard)) remember(expected, ahead->columns(*b));
     if (fewRun.run && b->ok(fewRun.guard) && countIs(b->result(main.run), PQntuples(b->result(*fewRun.run))))
         m_kept = {expected, b->take(*fewRun.run), 0};
-    if (p.columns && main.runs) {
-        p.first = b->take(main.run);
-        p.values = values;
-    }
+    if (p.columns && main.runs) p.first = b->take(main.run);
     p.stamp = m_kept.stamp = m_session.sent();
     return p;
 }
@@ -966,10 +913,9 @@ private:
 // rows of a table, streamed through a server-side cursor.
 class PgCursor final : public Cursor {
 public:
-    PgCursor(std::shared_ptr<Connection> conn, std::string sql, Rows rows, std::vector<Oid> types, Prepared p)
-        : m_conn(std::move(conn)), m_sql(std::move(sql)), m_rows(rows), m_types(std::move(types)),
-          m_columns(std::move(p.columns)), m_first(std::move(p.first)), m_firstValues(std::move(p.values)),
-          m_firstStamp(p.stamp), m_stream(*m_conn)
+    PgCursor(std::shared_ptr<Connection> conn, std::string sql, Rows rows, Prepared p)
+        : m_conn(std::move(conn)), m_sql(std::move(sql)), m_rows(rows), m_columns(std::move(p.columns)),
+          m_first(std::move(p.first)), m_firstStamp(p.stamp), m_stream(*m_conn)
     {
         m_conn->cursorMade();
     }
@@ -980,13 +926,6 @@ public:
     }
     PgCursor(const PgCursor&) = delete;
     PgCursor& operator=(const PgCursor&) = delete;
-
-    bool bindAll(const std::vector<DbValue>& values) override
-    {
-        rewind();
-        m_values = RunValues(values);
-        return true;
-    }
 
     void rewind() override
     {
@@ -1062,14 +1001,13 @@ private:
         return StepResult::Error;
     }
 
-    // The rows of a run: those that came along with the prepare when they are of the
-    // same values and nothing was sent since (or its failure, reported without running
-    // it again), else run now.
+    // The rows of a run: those that came along with the prepare when nothing was sent
+    // since (or its failure, reported without running it again), else run now.
     Result runWhole()
     {
         Result first = std::move(m_first);
-        if (first && m_firstValues == m_values && m_firstStamp == m_conn->session().sent()) return first;
-        return m_conn->run(m_sql, m_types, m_values);
+        if (first && m_firstStamp == m_conn->session().sent()) return first;
+        return m_conn->run(m_sql);
     }
 
     // Whether the result just taken is rows; notes their number and the columns that
@@ -1086,12 +1024,9 @@ private:
     std::shared_ptr<Connection> m_conn;
     std::string m_sql;
     Rows m_rows;
-    std::vector<Oid> m_types;
     std::shared_ptr<const Columns> m_columns;
     Result m_first; // the rows of the first run, which came with the prepare
-    RunValues m_firstValues;
     std::uint64_t m_firstStamp;
-    RunValues m_values;
     Result m_batch;
     int m_batchRows = 0; // rows of m_batch
     int m_batchColumns = 0; // its columns that value() reads
@@ -1114,21 +1049,18 @@ public:
     PgEngine(const PgEngine&) = delete;
     PgEngine& operator=(const PgEngine&) = delete;
 
-    std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error, Rows rows,
-                                    const std::vector<DbValue>& params) override
+    std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error, Rows rows) override
     {
         if (!m_conn || m_conn->lost()) {
             if (error) *error = "database closed";
             return nullptr;
         }
-        std::vector<Oid> types;
-        for (const DbValue& v : params) types.push_back(paramType(v));
-        Prepared p = m_conn->prepare(sql, rows, RunValues(params), types);
+        Prepared p = m_conn->prepare(sql, rows);
         if (!p.columns) {
             if (error) *error = p.error;
             return nullptr;
         }
-        return std::make_unique<PgCursor>(m_conn, sql, rows, std::move(types), std::move(p));
+        return std::make_unique<PgCursor>(m_conn, sql, rows, std::move(p));
     }
 
     void expect(const std::string& sql, const std::string& few) override
@@ -1139,7 +1071,7 @@ public:
     bool tableExists(const std::string& name) override
     {
         if (!m_conn || m_conn->lost()) return false;
-        const Result r = m_conn->run("SELECT to_regclass($1) IS NOT NULL", {}, RunValues({DbValue(quoteTable(name))}));
+        const Result r = m_conn->run("SELECT to_regclass('" + sql::escapeLiteral(quoteTable(name)) + "') IS NOT NULL");
         if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK) return false;
         return PQntuples(r.get()) == 1 && std::string_view(PQgetvalue(r.get(), 0, 0)) == "t";
     }
@@ -1148,8 +1080,6 @@ public:
     {
         return sql::quoteIdentifier(text::foldAsciiCase(name));
     }
-
-    PlaceholderStyle placeholderStyle() const override { return PlaceholderStyle::Numbered; }
 
     // The physical place of a row: the load order of a table that is only read.
     std::string rowPositionExpression() const override { return "ctid"; }

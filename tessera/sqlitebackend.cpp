@@ -23,23 +23,6 @@ public:
     SqliteCursor(const SqliteCursor&) = delete;
     SqliteCursor& operator=(const SqliteCursor&) = delete;
 
-    bool bindAll(const std::vector<DbValue>& values) override
-    {
-        sqlite3_reset(m_stmt);
-        int index = 1;
-        for (const DbValue& v : values) {
-            int rc;
-            if (const auto* i = std::get_if<std::int64_t>(&v)) rc = sqlite3_bind_int64(m_stmt, index, *i);
-            else if (const auto* d = std::get_if<double>(&v)) rc = sqlite3_bind_double(m_stmt, index, *d);
-            else if (const auto* s = std::get_if<std::string>(&v))
-                rc = sqlite3_bind_text64(m_stmt, index, s->data(), s->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-            else rc = sqlite3_bind_null(m_stmt, index);
-            if (rc != SQLITE_OK) return false;
-            ++index;
-        }
-        return true;
-    }
-
     void rewind() override { sqlite3_reset(m_stmt); }
 
     StepResult step() override
@@ -125,8 +108,7 @@ public:
     SqliteEngine(const SqliteEngine&) = delete;
     SqliteEngine& operator=(const SqliteEngine&) = delete;
 
-    std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error, Rows,
-                                    const std::vector<DbValue>&) override
+    std::unique_ptr<Cursor> prepare(const std::string& sql, std::string* error, Rows) override
     {
         if (!m_db) {
             if (error) *error = "database closed";
@@ -158,8 +140,6 @@ public:
 
     // SQLite matches table names without regard to case.
     std::string quoteTable(std::string_view name) const override { return sql::quoteIdentifier(name); }
-
-    PlaceholderStyle placeholderStyle() const override { return PlaceholderStyle::Question; }
 
     std::string rowPositionExpression() const override { return "rowid"; }
 

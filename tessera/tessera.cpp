@@ -4,9 +4,9 @@
 // with one SELECT COUNT(*) (which stops counting past 32767) and prepares the
 // statement of the rows, which DAO_RecRead then steps through. A find is a fresh
 // query of its own (the open's condition AND the find's condition, LIMIT 1), so that
-// it uses the table's indexes; its prepared statement is kept and rebound for the
-// next find of the same shape. Within a run, the finds that the program declared are
-// answered from rows read once for the run (lookuprows.h).
+// it uses the table's indexes. Within a run, the finds that the program declared are
+// answered from rows read once for the run (lookuprows.h): the finds made row after
+// row of a report are those, and a single find is for the few of a screen.
 #include "tessera/tessera.h"
 
 #include "common/inifile.h"
@@ -18,13 +18,11 @@
 #include "tessera/idlepool.h"
 #include "tessera/lookuprows.h"
 #include "tessera/settings.h"
-#include "tessera/sqlparams.h"
 #include "tessera/status.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <list>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -191,13 +189,6 @@ struct Prepared {
         const int index = cursor->findColumn(name);
         return lastIsPosition && index >= positionColumn() ? -1 : index;
     }
-};
-
-// The statement of one shape of find: its condition with the literals taken out, and
-// the kinds of their values (or, when that cannot be done, the condition as written).
-struct FindShape {
-    std::string key;
-    std::unique_ptr<Prepared> full; // every column (and the position, when the open has one)
 };
 
 std::size_t g_findRowsLimit = kFindRowsLimit;
@@ -391,15 +382,13 @@ private:
     std::int16_t failure() const { return m_db->engine().lost() ? kStatusDbOpenClose : kStatusSqlError; }
     std::int16_t readAfterFound();
     std::string rowsTail(std::string_view extra) const;
-    FindShape* cachedShape();
-    FindShape* findShape(std::string_view extra);
     std::int16_t runFind(Prepared& p);
     std::optional<std::int16_t> lookUp(std::string_view criteria);
     bool loadLookup();
     [[noreturn]] void throwNoColumn(const std::string& column) const;
     void release()
     {
-        m_findCache.clear();
+        m_single.reset();
         m_lookup.reset();
         m_lookupLoader.reset();
         m_lookupRun = 0;
@@ -421,21 +410,13 @@ private:
     bool m_open = false;
     bool m_group = false;
     std::string m_criteria; // trimmed condition of a table open (a grouped one has it in m_from)
-    // Whether m_criteria holds no parameter of its own (nor anything else that parameterize
-    // refuses), so that a find's parameters are the only ones.
-    bool m_criteriaPlain = false;
     std::string m_orderBy; // " ORDER BY ..." of a table open (with the position tie-break)
     std::string m_selectList; // "SELECT *, rowid" of a table open with positions, else "SELECT *"
     std::string m_from; // " FROM "t"", or " FROM (the grouped query) AS q"
     std::string m_position; // the position expression, when the open has positions
     std::unique_ptr<Prepared> m_stream;
     std::unique_ptr<Prepared> m_positioned; // the rows with their positions, when m_stream lacks them
-    std::list<FindShape> m_findCache; // most recent first
-    // Of the last find: its condition with parameters, its cache key and the values
-    // bound. Members, for their capacity.
-    std::string m_extraSql;
-    std::string m_key;
-    std::vector<DbValue> m_binds;
+    std::unique_ptr<Prepared> m_single; // the statement of the last single find
     // The lookups that the program declared (declareLookup), and their rows for the run
     // under way (null when the run's finds are single finds).
     std::string m_lookupKey;
@@ -450,8 +431,6 @@ private:
     std::vector<DbValue> m_found;
     Position m_pos = Position::BeforeFirst;
 };
-
-constexpr std::size_t kFindCacheSize = 8;
 
 // The rows that an open counts (up to kMaxRowCount + 1) into `n`; a failure's status.
 std::int16_t TbAccess::countRows(Database& db, const OpenQuery& q, std::int64_t& n)
@@ -512,7 +491,6 @@ std::int16_t TbAccess::open(bool group, const std::string& select, const std::st
     m_group = group;
     // A grouped open's condition is inside its query; a find adds only its own.
     m_criteria = group ? std::string() : q.cond;
-    m_criteriaPlain = parameterize(m_criteria, m_extraSql, m_binds, engine.placeholderStyle(), 1);
     m_orderBy = std::move(rows.orderBy);
     m_selectList = std::move(rows.selectList);
     m_from = std::move(rows.findFrom);
@@ -613,67 +591,10 @@ std::string TbAccess::rowsTail(std::string_view extra) const
     return tail;
 }
 
-// The cached shape of m_key, made the most recent; null when there is none.
-FindShape* TbAccess::cachedShape()
-{
-    for (auto it = m_findCache.begin(); it != m_findCache.end(); ++it) {
-        if (it->key == m_key) {
-            if (it != m_findCache.begin()) m_findCache.splice(m_findCache.begin(), m_findCache, it);
-            return &m_findCache.front();
-        }
-    }
-    return nullptr;
-}
-
-// The shape of a find for the condition `extra`, and in m_binds its values: the
-// literals of `extra` become parameters, so that the statement serves every later find
-// of the same shape with new values, and its key is that of the parameterized condition
-// (the open's condition is the same for every find). The SQL is built only for a shape
-// not yet cached. The literal SQL is used when the condition cannot be rewritten, or
-// when the rewritten form does not compile.
-FindShape* TbAccess::findShape(std::string_view extra)
-{
-    Engine& engine = m_db->engine();
-    const bool rewritten = m_criteriaPlain && parameterize(extra, m_extraSql, m_binds, engine.placeholderStyle(), 1);
-    auto literalKey = [this, extra] {
-        m_binds.clear();
-        m_key.assign(1, 'L');
-        m_key += extra;
-    };
-    if (rewritten) {
-        // The kinds of the values belong to the statement: an engine may type its
-        // parameters by them.
-        m_key.assign(1, 'P');
-        m_key += m_extraSql;
-        m_key += '\0';
-        for (const DbValue& v : m_binds) m_key += static_cast<char>('0' + v.index());
-    } else {
-        literalKey();
-    }
-    if (FindShape* cached = cachedShape()) return cached;
-
-    std::string error;
-    std::unique_ptr<Cursor> c = engine.prepare(m_selectList + rowsTail(rewritten ? m_extraSql : extra) + " LIMIT 1",
-                                               &error, Rows::One, m_binds);
-    if (!c && rewritten && !engine.lost()) {
-        literalKey();
-        if (FindShape* cached = cachedShape()) return cached;
-        c = engine.prepare(m_selectList + rowsTail(extra) + " LIMIT 1", &error, Rows::One);
-    }
-    if (!c) return nullptr;
-    if (m_findCache.size() >= kFindCacheSize) m_findCache.pop_back();
-    FindShape& shape = m_findCache.emplace_front();
-    shape.key = m_key;
-    shape.full = std::make_unique<Prepared>(std::move(c), !m_position.empty());
-    return &shape;
-}
-
-// Binds the values of the last find to `p`, steps it and, when it gives a row, makes
-// a copy of that row the found row.
+// Steps the find `p` and, when it gives a row, makes a copy of that row the found row.
 std::int16_t TbAccess::runFind(Prepared& p)
 {
     Cursor& c = *p.cursor;
-    if (!c.bindAll(m_binds)) return failure();
     const StepResult r = c.step();
     if (r == StepResult::Row) {
         const int n = c.columnCount();
@@ -695,9 +616,13 @@ std::int16_t TbAccess::DAO_RecFind(std::int32_t mode, const std::string& criteri
     m_pos = Position::BeforeFirst;
     m_find = nullptr;
     if (const std::optional<std::int16_t> st = lookUp(trimmedView(criteria))) return *st;
-    FindShape* shape = findShape(trimmedView(criteria));
-    if (!shape) return failure();
-    const std::int16_t st = runFind(*shape->full);
+    // A single find: its own statement, the open's rows that also match `criteria`.
+    std::string error;
+    std::unique_ptr<Cursor> c =
+        m_db->engine().prepare(m_selectList + rowsTail(trimmedView(criteria)) + " LIMIT 1", &error, Rows::One);
+    if (!c) return failure();
+    m_single = std::make_unique<Prepared>(std::move(c), !m_position.empty());
+    const std::int16_t st = runFind(*m_single);
     if (st == kStatusOk) m_pos = Position::OnFind;
     return st;
 }
