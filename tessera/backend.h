@@ -102,18 +102,19 @@ struct EngineOpen {
 
 // Opens an existing SQLite database file read-only; never creates a file. Its SUM is
 // SQLite's own, except that the sum of values among which one is no number (a text that
-// does not read as one) is that value. Prepared statements stay with their connection
-// and serve a later prepare of the same SQL.
+// does not read as one) is that value. Each open opens the file anew, and each cursor
+// has its own statement.
 EngineOpen openSqlite(const std::string& path, int busyTimeoutMs = kDefaultBusyTimeoutMs);
 
 // Connects to a PostgreSQL database by a libpq connection string or URI (libpq's
 // environment variables, password file and service file apply), read-only
 // (default_transaction_read_only). Failing to connect (server unreachable,
 // authentication failed, unknown database) gives -1. Idle connections are kept for a
-// later open of the same connection string, as for SQLite (one idle for a while is asked
-// whether its server is still there first), and an open of a connection string that an
-// open engine is connected with shares that engine's session: the engines' reads run in
-// one session, and in a run's transaction while one of them has a run under way.
+// later open of the same connection string (one idle for a while is asked whether its
+// server is still there first) until closeIdleConnections, and an open of a connection
+// string that an open engine is connected with shares that engine's session: the
+// engines' reads run in one session, and in a run's transaction while one of them has a
+// run under way.
 //
 // Every wait on the server is bounded: the connection by connect_timeout (10 s unless
 // the string gives it), each statement and each batch of rows by readTimeoutS; when
@@ -123,6 +124,9 @@ EngineOpen openSqlite(const std::string& path, int busyTimeoutMs = kDefaultBusyT
 // cause in Japanese, with libpq's text in parentheses.
 EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs = kDefaultBusyTimeoutMs,
                           int readTimeoutS = kDefaultReadTimeoutS);
+
+// Closes the idle PostgreSQL connections (at the program's end).
+void closeIdleConnections();
 
 // Whether a connection string or URI carries a password.
 bool connectionHasPassword(const std::string& connection);

@@ -31,7 +31,6 @@
 #include "common/text.h"
 #include "tessera/backend.h"
 #include "tessera/columnnames.h"
-#include "tessera/idlepool.h"
 #include "tessera/status.h"
 
 #include <libpq-fe.h>
@@ -59,6 +58,7 @@ namespace {
 constexpr int kFetchRows = 1000; // rows of one FETCH
 constexpr std::size_t kDescribedPerConnection = 256; // statements known to parse, kept per session
 constexpr auto kIdleCheckAfter = std::chrono::seconds(1); // an idle connection older than this is checked
+constexpr std::size_t kIdleConnections = 8; // connections kept idle
 // Every read transaction: one state of the database for all its statements.
 constexpr const char* kBeginRead = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
 
@@ -559,9 +559,15 @@ struct Prepared {
 // One server connection: its session, its read transaction and the cursors in it, the
 // statements known to parse. It lives as long as the engines that share it or a cursor
 // made from it.
-class Connection final : public PooledConnection {
+class Connection {
 public:
-    Connection(PGconn* conn, std::chrono::milliseconds readTimeout) : m_session(conn, readTimeout) {}
+    Connection(PGconn* conn, std::chrono::milliseconds readTimeout, std::string openedOn)
+        : key(std::move(openedOn)), m_session(conn, readTimeout)
+    {
+    }
+
+    const std::string key; // what it was opened on (openPostgresql)
+    Clock::time_point idleSince; // when its last engine closed
 
     Session& session() { return m_session; }
     const Session& session() const { return m_session; }
@@ -570,7 +576,7 @@ public:
 
     // The engines open on it: the first is noted among the open connections (true), and
     // the last is told (true) so that it keeps the connection idle or lets it go.
-    bool engineOpened() { return m_engines++ == 0; }
+    void engineOpened() { ++m_engines; }
     bool engineClosed() { return --m_engines == 0; }
     bool hasEngines() const { return m_engines > 0; }
     void cursorMade() { ++m_cursors; }
@@ -619,6 +625,13 @@ public:
             m_inTransaction = false;
         }
         sendUnawaited(std::move(b));
+    }
+
+    // Whether a connection idle for a while still has its server: it is asked once.
+    bool answers()
+    {
+        if (Clock::now() - idleSince <= kIdleCheckAfter) return true;
+        return m_session.exchange(Batch::of("")) && PQtransactionStatus(m_session.handle()) == PQTRANS_IDLE;
     }
 
     // Whether nothing is open on it any more and it is at rest, fit to be kept idle.
@@ -815,29 +828,59 @@ Prepared Connection::prepare(const std::string& sql, Rows rows)
     return p;
 }
 
-// The connections that engines have open, so that a second open of the same database
-// while the first is open shares its session instead of starting another (the name
-// settings read during a run of the payroll database, from the same server): one
-// client works with one database through one session, and a run's reads see one state.
-std::list<std::weak_ptr<Connection>>& openConnections()
+// The connections of the process, the most recently used first: those that engines have
+// open, so that a second open of the same database while the first is open shares its
+// session instead of starting another (the name settings read during a run of the
+// payroll database, from the same server: one client works with one database through
+// one session, and a run's reads see one state); and those whose last engine closed with
+// nothing open on them, kept idle for a later open (a program may open and close for
+// every line of a report), kIdleConnections at most. The idle ones are closed at the
+// program's end (closeIdleConnections) or with the statics of the process.
+constinit bool g_connectionsGone = false;
+
+struct ConnectionList {
+    std::list<std::shared_ptr<Connection>> list;
+    ~ConnectionList() { g_connectionsGone = true; }
+};
+
+std::list<std::shared_ptr<Connection>>& connections()
 {
-    static std::list<std::weak_ptr<Connection>> open;
-    return open;
+    static ConnectionList all;
+    return all.list;
 }
 
-std::shared_ptr<Connection> openConnection(const std::string& key)
+// The connection to `key` that is there already: the session of an open engine, or an
+// idle one that still answers.
+std::shared_ptr<Connection> existingConnection(const std::string& key)
 {
-    auto& open = openConnections();
-    for (auto it = open.begin(); it != open.end();) {
-        std::shared_ptr<Connection> conn = it->lock();
-        if (!conn || !conn->hasEngines()) {
-            it = open.erase(it);
-            continue;
+    if (g_connectionsGone) return nullptr;
+    auto& all = connections();
+    for (auto it = all.begin(); it != all.end();) {
+        const std::shared_ptr<Connection> conn = *it;
+        if (conn->key != key) {
+            ++it;
+        } else if (conn->lost() || (!conn->hasEngines() && !conn->answers())) {
+            it = all.erase(it);
+        } else {
+            return conn;
         }
-        if (conn->poolKey == key && !conn->lost()) return conn;
-        ++it;
     }
     return nullptr;
+}
+
+// After the last engine on `conn` closed: kept idle when nothing is open on it, else let
+// go (its cursors may still hold it).
+void rest(const std::shared_ptr<Connection>& conn)
+{
+    if (g_connectionsGone) return;
+    auto& all = connections();
+    all.remove(conn);
+    if (!conn->atRest()) return;
+    conn->idleSince = Clock::now();
+    all.push_front(conn);
+    std::size_t idle = 0;
+    for (auto it = all.begin(); it != all.end();)
+        it = !(*it)->hasEngines() && ++idle > kIdleConnections ? all.erase(it) : std::next(it);
 }
 
 // A server-side cursor, read in batches of kFetchRows: declared with its first batch in
@@ -1041,10 +1084,7 @@ private:
 
 class PgEngine final : public Engine {
 public:
-    explicit PgEngine(std::shared_ptr<Connection> conn) : m_conn(std::move(conn))
-    {
-        if (m_conn->engineOpened()) openConnections().push_back(m_conn);
-    }
+    explicit PgEngine(std::shared_ptr<Connection> conn) : m_conn(std::move(conn)) { m_conn->engineOpened(); }
     ~PgEngine() override { close(); }
     PgEngine(const PgEngine&) = delete;
     PgEngine& operator=(const PgEngine&) = delete;
@@ -1119,7 +1159,7 @@ public:
         if (!m_conn) return;
         endSnapshot();
         std::shared_ptr<Connection> conn = std::move(m_conn);
-        if (conn->engineClosed() && idlePoolOpen() && conn->atRest()) keepIdle(std::move(conn));
+        if (conn->engineClosed()) rest(conn);
     }
 
 private:
@@ -1233,8 +1273,7 @@ EngineOpen connect(const Params& params, const std::string& key, std::chrono::mi
     values.push_back(nullptr);
     const Clock::time_point deadline = connectDeadline(params);
 
-    auto conn = std::make_shared<Connection>(PQconnectStartParams(keys.data(), values.data(), 0), readTimeout);
-    conn->poolKey = key;
+    auto conn = std::make_shared<Connection>(PQconnectStartParams(keys.data(), values.data(), 0), readTimeout, key);
     PGconn* const c = conn->session().handle();
     ConnStatusType stage = c ? PQstatus(c) : CONNECTION_BAD;
     bool timedOut = false;
@@ -1253,27 +1292,9 @@ EngineOpen connect(const Params& params, const std::string& key, std::chrono::mi
     PQsetNoticeProcessor(
         c, [](void*, const char*) {}, nullptr);
     conn->session().start(std::move(settings));
+    if (!g_connectionsGone) connections().push_front(conn);
     result.engine = std::make_unique<PgEngine>(std::move(conn));
     return result;
-}
-
-// A connection to `key` that is there already: the session of an open engine, else an
-// idle one that still answers.
-std::shared_ptr<Connection> existingConnection(const std::string& key)
-{
-    if (std::shared_ptr<Connection> open = openConnection(key)) return open;
-    while (std::shared_ptr<PooledConnection> kept = takeIdle(key)) {
-        auto idle = std::static_pointer_cast<Connection>(std::move(kept));
-        // A connection idle for a while may have lost its server: it is asked once, and
-        // closed when it does not answer.
-        if (Clock::now() - idle->idleSince > kIdleCheckAfter) {
-            if (!idle->session().exchange(Batch::of("")) ||
-                PQtransactionStatus(idle->session().handle()) != PQTRANS_IDLE)
-                continue;
-        }
-        return idle;
-    }
-    return nullptr;
 }
 
 // The suite's own connection parameters over those of the settings.
@@ -1380,8 +1401,8 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int 
 {
     EngineOpen result;
     const std::string program = kov::dataaccess::programName();
-    const std::string key = idleKey(kEnginePostgresql, connection + '\0' + std::to_string(busyTimeoutMs) + '\0' +
-                                                           std::to_string(readTimeoutS) + '\0' + program);
+    const std::string key =
+        connection + '\0' + std::to_string(busyTimeoutMs) + '\0' + std::to_string(readTimeoutS) + '\0' + program;
     if (std::shared_ptr<Connection> existing = existingConnection(key)) {
         result.engine = std::make_unique<PgEngine>(std::move(existing));
         return result;
@@ -1401,6 +1422,11 @@ EngineOpen openPostgresql(const std::string& connection, int busyTimeoutMs, int 
     PQconninfoFree(options);
     addOwnParams(params, program);
     return connect(params, key, std::chrono::seconds(readTimeoutS), startCommands(params, busyTimeoutMs));
+}
+
+void closeIdleConnections()
+{
+    if (!g_connectionsGone) connections().remove_if([](const auto& conn) { return !conn->hasEngines(); });
 }
 
 } // namespace kov::tessera

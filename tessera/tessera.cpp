@@ -15,7 +15,6 @@
 #include "common/sqltext.h"
 #include "common/text.h"
 #include "tessera/backend.h"
-#include "tessera/idlepool.h"
 #include "tessera/lookuprows.h"
 #include "tessera/settings.h"
 #include "tessera/status.h"
