@@ -254,6 +254,18 @@ struct Columns {
             byName.emplace(names.back(), i);
         }
     }
+    // Whether `r` gives these columns (a table changed since they were described gives
+    // others).
+    bool match(const PGresult* r) const
+    {
+        const int n = PQnfields(r);
+        if (n != static_cast<int>(types.size())) return false;
+        for (int i = 0; i < n; ++i)
+            if (PQftype(r, i) != types[static_cast<std::size_t>(i)] ||
+                names[static_cast<std::size_t>(i)] != PQfname(r, i))
+                return false;
+        return true;
+    }
 };
 
 // The commands of one round trip, sent in pipeline mode up to a sync of their own, each
@@ -1053,12 +1065,16 @@ private:
         return m_conn->run(m_sql);
     }
 
-    // Whether the result just taken is rows; notes their number and the columns that
-    // can be read (those that the statement described).
+    // Whether the result just taken is rows; notes their number, and their columns when
+    // they are not those described (of a table changed since).
     bool tookBatch()
     {
         m_batchRows = m_batchColumns = 0;
         if (!m_batch || PQresultStatus(m_batch.get()) != PGRES_TUPLES_OK) return false;
+        if (!m_columns->match(m_batch.get())) {
+            m_columns = std::make_shared<const Columns>(m_batch.get());
+            m_asked.clear();
+        }
         m_batchRows = PQntuples(m_batch.get());
         m_batchColumns = std::min(PQnfields(m_batch.get()), static_cast<int>(m_columns->kinds.size()));
         return true;

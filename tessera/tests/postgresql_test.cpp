@@ -118,6 +118,15 @@ TEST_F(TesseraPostgresql, TheSessionIsReadOnlyAndNumericValuesAreExact)
     EXPECT_EQ(toText(o.tb->TBRec("KOSEI")), "0.0456");
     EXPECT_EQ(o.tb->TBRec("KAIGO"), DbValue(std::int64_t{7}));
     o.tb->DAO_TableClose();
+    // A column whose type changed since the same open was made before reads by its new type.
+    for (const DbValue& kaigo : {DbValue(std::int64_t{7}), DbValue(std::string("7.000"))}) {
+        if (std::holds_alternative<std::string>(kaigo))
+            pg.exec("ALTER TABLE " + fx->pgSchema() + ".skkanri ALTER COLUMN kaigo TYPE text");
+        ASSERT_EQ(o.tb->DAO_TableGroupOpen("KAIGO", "KEY = 'KANRI'", "", ""), 1);
+        ASSERT_EQ(o.tb->DAO_RecRead(1), 0);
+        EXPECT_EQ(o.tb->TBRec("KAIGO"), kaigo);
+        o.tb->DAO_TableClose();
+    }
     // A condition that would write fails as an SQL error.
     EXPECT_EQ(o.tb->DAO_TableOpen("nextval('kov_nosuch') > 0", ""), -66);
 }
